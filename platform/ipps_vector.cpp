@@ -1,0 +1,108 @@
+// Vector arithmetic and statistics with IPP's conventions. Sums are
+// accumulated in double so that long frames lose no precision.
+#include "platform/ipps.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+double SumOf(const Ipp32f* src, int len) {
+  double sum = 0.0;
+  for (int i = 0; i < len; ++i) sum += src[i];
+  return sum;
+}
+
+}  // namespace
+
+IppStatus ippsMagnitude_32fc(const Ipp32fc* src, Ipp32f* dst, int len) {
+  if (src == nullptr || dst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  for (int k = 0; k < len; ++k) dst[k] = std::sqrt(src[k].re * src[k].re + src[k].im * src[k].im);
+  return ippStsNoErr;
+}
+
+IppStatus ippsMul_32f(const Ipp32f* src1, const Ipp32f* src2, Ipp32f* dst, int len) {
+  if (src1 == nullptr || src2 == nullptr || dst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  for (int i = 0; i < len; ++i) dst[i] = src1[i] * src2[i];
+  return ippStsNoErr;
+}
+
+IppStatus ippsMul_32f_I(const Ipp32f* src, Ipp32f* srcDst, int len) {
+  if (src == nullptr || srcDst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  for (int i = 0; i < len; ++i) srcDst[i] *= src[i];
+  return ippStsNoErr;
+}
+
+IppStatus ippsZero_32f(Ipp32f* dst, int len) {
+  if (dst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  std::memset(dst, 0, sizeof(Ipp32f) * static_cast<size_t>(len));
+  return ippStsNoErr;
+}
+
+IppStatus ippsConvert_16s32f(const Ipp16s* src, Ipp32f* dst, int len) {
+  if (src == nullptr || dst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  for (int i = 0; i < len; ++i) dst[i] = static_cast<Ipp32f>(src[i]);
+  return ippStsNoErr;
+}
+
+IppStatus ippsSum_32f(const Ipp32f* src, int len, Ipp32f* sum, IppHintAlgorithm /*hint*/) {
+  if (src == nullptr || sum == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  *sum = static_cast<Ipp32f>(SumOf(src, len));
+  return ippStsNoErr;
+}
+
+IppStatus ippsMean_32f(const Ipp32f* src, int len, Ipp32f* mean, IppHintAlgorithm /*hint*/) {
+  if (src == nullptr || mean == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  *mean = static_cast<Ipp32f>(SumOf(src, len) / len);
+  return ippStsNoErr;
+}
+
+IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgorithm /*hint*/) {
+  if (src == nullptr || stdDev == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  if (len == 1) {
+    *stdDev = 0.0f;
+    return ippStsNoErr;
+  }
+  const double mean = SumOf(src, len) / len;
+  double squares = 0.0;
+  for (int i = 0; i < len; ++i) squares += (src[i] - mean) * (src[i] - mean);
+  *stdDev = static_cast<Ipp32f>(std::sqrt(squares / (len - 1)));
+  return ippStsNoErr;
+}
+
+IppStatus ippsMaxIndx_32f(const Ipp32f* src, int len, Ipp32f* max, int* index) {
+  if (src == nullptr || max == nullptr || index == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  int best = 0;
+  for (int i = 1; i < len; ++i)
+    if (src[i] > src[best]) best = i;
+  *max = src[best];
+  *index = best;
+  return ippStsNoErr;
+}
+
+IppStatus ippsMinIndx_32f(const Ipp32f* src, int len, Ipp32f* min, int* index) {
+  if (src == nullptr || min == nullptr || index == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  int best = 0;
+  for (int i = 1; i < len; ++i)
+    if (src[i] < src[best]) best = i;
+  *min = src[best];
+  *index = best;
+  return ippStsNoErr;
+}
+
+IppStatus ippsSet_16s(Ipp16s value, Ipp16s* dst, int len) {
+  if (dst == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  for (int i = 0; i < len; ++i) dst[i] = value;
+  return ippStsNoErr;
+}
