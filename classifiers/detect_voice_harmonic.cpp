@@ -1,0 +1,452 @@
+// CDetectVoice: pitch tracks over the window (Part 3.3): Find seeds tracks
+// on three consecutive frames, SearchHarmo picks a seed frame's harmonic
+// set, Connect3 / Connect4 (with ConnectHarmo3Full / ConnectHarmo4Full)
+// grow a track frame by frame. The acceptance tests are in
+// detect_voice_checks.cpp.
+//
+// Connect3 and ConnectHarmo3Full are the m = 0 cases of Connect4 and
+// ConnectHarmo4Full: one body each, the differences of the spec's table
+// taken from the series position.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "classifiers/detect_voice_sets.h"
+#include "classifiers/detect_voice_tuning.h"
+#include "kvd/detect_voice.h"
+
+using namespace kvd_voice;
+
+namespace {
+
+// SearchHarmo: spacing tolerance 10 % of the pitch, 1.01 .. 2.01 bins;
+// spread bound 20 % of the pitch, at most 2 bins.
+constexpr float kSeedToleranceShare = 0.1f;
+constexpr float kSeedToleranceMinBins = 1.01f;
+constexpr float kSeedToleranceMaxBins = 2.01f;
+constexpr int32_t kSeedBoundPercent = 20;
+constexpr int16_t kSeedBoundMaxBins = 2;
+// Growing a track: tolerance 10 % of the reference pitch, 1.01 .. 3.01
+// bins; spread bound 30 % of it, at most 3 bins.
+constexpr float kGrowToleranceShare = 0.1f;
+constexpr float kGrowToleranceMinBins = 1.01f;
+constexpr float kGrowToleranceMaxBins = 3.01f;
+constexpr float kGrowBoundShare = 0.3f;
+constexpr int16_t kGrowBoundMaxBins = 3;
+// A grown frame's set must hold at least 0.1 % of the frame's peak area.
+constexpr int16_t kGrowMinArea = 10;
+// Slots 28 and 29 never seed a track (a seed spans three frames).
+constexpr int32_t kSeedFrames = 3;
+// Backward growth needs an unvoiced slot among the 10 before the seed.
+constexpr int32_t kBackLookFrames = 10;
+
+}  // namespace
+
+// Chooses the harmonic set of pitch bin p and series position m in `frame`
+// among its kept peaks, checked against the track first .. last. Returns
+// the set's mean relative area (> 0), or -1 with the frame's set cleared.
+int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
+                                  int16_t last) {
+  const SetLayout layout = LayoutOf(m);
+  const float pitch = static_cast<float>(p);
+  const float tol = Clamp(kSeedToleranceShare * pitch, kSeedToleranceMinBins, kSeedToleranceMaxBins);
+  int16_t bound = static_cast<int16_t>(
+      std::min<int32_t>(p * kSeedBoundPercent / 100, kSeedBoundMaxBins));
+  int16_t best = -1;
+  const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
+  const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
+  int16_t* set = HarmoPeak[frame];
+
+  ForEachSet(AllMax[frame], MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol,
+             pitch + tol, [&](const int32_t* idx) {
+               set[0] = 0;
+               for (int32_t j = 0; j < layout.members; ++j) {
+                 set[layout.firstEntry + j] = AllMax[frame][idx[j]];
+               }
+               const int16_t spread = TestEven(set, layout.numbers);
+               if (spread > bound) return;
+               const int16_t area = GetHarmoArea(set, frame);
+               FramePitch[frame] = SetPitch(set, m);
+               if ((spread < bound || area > best) &&
+                   TestTrueFullHarmo(frame, first, last, m) >= 0) {
+                 bound = spread;
+                 best = area;
+                 std::memcpy(CandPeak, set, sizeof(CandPeak));
+                 std::memcpy(CandArea, HarmoArea[frame], sizeof(CandArea));
+                 std::memcpy(CandAbsArea, HarmoAbsArea[frame], sizeof(CandAbsArea));
+                 CandPitch = FramePitch[frame];
+               }
+             });
+
+  if (best > 0) {
+    std::memcpy(HarmoPeak[frame], CandPeak, sizeof(CandPeak));
+    std::memcpy(HarmoArea[frame], CandArea, sizeof(CandArea));
+    std::memcpy(HarmoAbsArea[frame], CandAbsArea, sizeof(CandAbsArea));
+    FramePitch[frame] = CandPitch;
+    return best;
+  }
+  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[frame]));
+  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[frame]));
+  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[frame]));
+  FramePitch[frame] = 0.0f;
+  return -1;
+}
+
+int16_t CDetectVoice::ConnectHarmo3Full(int16_t k, int16_t s, int16_t e) {
+  return ConnectHarmo4Full(k, s, e, 0);
+}
+
+// Searches a full set in frame k (three harmonics for m = 0, four from
+// harmonic m + 1 otherwise) near the pitch of the track's reference frame.
+// Returns the best mean relative area, or -1; frame k holds the chosen set
+// (all zero when none).
+int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
+  const int32_t r = k > e ? e : s;
+  const SetLayout layout = LayoutOf(m);
+  std::memset(CandPeak, 0, sizeof(CandPeak));
+  std::memset(CandArea, 0, sizeof(CandArea));
+  std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
+  CandPitch = 0.0f;
+  int16_t best = -1;
+  const float refPitch = FramePitch[r];
+  int16_t bound = static_cast<int16_t>(
+      std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
+  const float tol = Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
+  const int32_t p = static_cast<int32_t>(refPitch);
+  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
+  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
+  int16_t* set = HarmoPeak[k];
+
+  for (int32_t q = qFirst; q <= qLast; ++q) {
+    const float qf = static_cast<float>(q);
+    const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
+    const float firstHi = m == 0 ? qf + 1.0f + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
+    ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLo, firstHi, qf - tol, qf + tol,
+               [&](const int32_t* idx) {
+                 set[0] = 0;
+                 for (int32_t j = 0; j < layout.members; ++j) {
+                   set[layout.firstEntry + j] = AllMax[k][idx[j]];
+                 }
+                 const int16_t spread = TestEven(set, layout.numbers);
+                 if (spread > bound) return;
+                 const int16_t area = GetHarmoArea(set, k);
+                 if (area < kGrowMinArea) return;
+                 FramePitch[k] = SetPitch(set, m);
+                 if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+                   bound = spread;
+                   best = area;
+                   std::memcpy(CandPeak, set, sizeof(CandPeak));
+                   std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+                   std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+                   CandPitch = FramePitch[k];
+                 }
+               });
+  }
+
+  std::memcpy(HarmoPeak[k], CandPeak, sizeof(CandPeak));
+  std::memcpy(HarmoArea[k], CandArea, sizeof(CandArea));
+  std::memcpy(HarmoAbsArea[k], CandAbsArea, sizeof(CandAbsArea));
+  FramePitch[k] = CandPitch;
+  return best;
+}
+
+int16_t CDetectVoice::Connect3(int16_t k, int16_t s, int16_t e) { return Connect4(k, s, e, 0); }
+
+// Extends the track s .. e (series position m; m = 0 is Connect3) to frame
+// k = s - 1 or e + 1. Returns 3 / 4 (m = 0 / m >= 1) for a full set, 2 / 3
+// for a set with one harmonic missing, -1 when k does not continue the
+// track (frame k's set is then cleared).
+int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
+  const bool three = m == 0;
+  const int16_t fullResult = three ? 3 : 4;
+  const int16_t partialResult = three ? 2 : 3;
+  const SetLayout layout = LayoutOf(m);
+  const int32_t r = k < s ? s : e;
+  int16_t* ref = HarmoPeak[r];
+  int16_t best = -1;
+
+  bool full = true;
+  for (int32_t h = layout.firstEntry; h < kSetSize; ++h) {
+    if (ref[h] <= 0) full = false;
+  }
+
+  // Removed weakest harmonic of r, restored before returning.
+  int32_t removed = -1;
+  int16_t removedPeak = 0;
+  int16_t removedArea = 0;
+  float removedAbsArea = 0.0f;
+  const float savedPitch = FramePitch[r];
+  if (full) {
+    if (ConnectHarmo4Full(k, s, e, m) > 0) {
+      return fullResult;
+    }
+    // Weakest: smallest relative area; ties go to the higher entry for
+    // m = 0 and to the lower entry for m >= 1.
+    removed = layout.firstEntry;
+    for (int32_t h = layout.firstEntry + 1; h < kSetSize; ++h) {
+      const bool weaker = three ? HarmoArea[r][h] <= HarmoArea[r][removed]
+                                : HarmoArea[r][h] < HarmoArea[r][removed];
+      if (weaker) removed = h;
+    }
+    removedPeak = ref[removed];
+    removedArea = HarmoArea[r][removed];
+    removedAbsArea = HarmoAbsArea[r][removed];
+    ref[removed] = 0;
+    HarmoArea[r][removed] = 0;
+    HarmoAbsArea[r][removed] = 0.0f;
+  }
+
+  int32_t w = -1;  // first absent entry of r
+  for (int32_t h = layout.firstEntry; h < kSetSize; ++h) {
+    if (ref[h] <= 0) {
+      w = h;
+      break;
+    }
+  }
+
+  if (w >= 0) {
+    // Pitch estimate of r: m = 0 from its two remaining harmonics
+    // (h1 + h2 / 2 + h3 / 3) / 2, the missing one counting 0; the track
+    // pitch otherwise.
+    const float pe = three ? (static_cast<float>(ref[1]) + static_cast<float>(ref[2]) / 2.0f +
+                              static_cast<float>(ref[3]) / 3.0f) /
+                                 2.0f
+                           : FramePitch[r];
+    const float tol = Clamp(kGrowToleranceShare * pe, kGrowToleranceMinBins, kGrowToleranceMaxBins);
+    // m >= 1 accepts only perfectly even sets.
+    int16_t bound = three ? static_cast<int16_t>(std::min<int32_t>(
+                                static_cast<int32_t>(kGrowBoundShare * pe), kGrowBoundMaxBins))
+                          : 0;
+    const int32_t pBin = static_cast<int32_t>(pe);
+    const int32_t qFirst = std::max<int32_t>(pBin - Bin40, MinPitchBin);
+    const int32_t qLast = std::min<int32_t>(pBin + Bin40, MaxPitchBin);
+    const int32_t virtualMember = w - layout.firstEntry;
+    int16_t* set = HarmoPeak[k];
+    // k's kept peaks with the virtual peak inserted in ascending order.
+    int16_t peaks[kMaxPeaks + 1];
+
+    for (int32_t q = qFirst; q <= qLast; ++q) {
+      const float qf = static_cast<float>(q);
+      const int32_t virtualBin =
+          three ? static_cast<int32_t>(static_cast<float>(w) * pe) : (m + 1 + w) * q;
+      int32_t count = 0;
+      int32_t virtualIndex = -1;
+      for (int32_t i = 0; i < MaxNum[k]; ++i) {
+        if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
+          virtualIndex = count;
+          if (AllMax[k][i] != virtualBin) peaks[count++] = static_cast<int16_t>(virtualBin);
+        }
+        peaks[count++] = AllMax[k][i];
+      }
+      if (virtualIndex < 0) {
+        virtualIndex = count;
+        peaks[count++] = static_cast<int16_t>(virtualBin);
+      }
+
+      const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
+      const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
+      ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
+                 [&](const int32_t* idx) {
+                   if (idx[virtualMember] != virtualIndex) return;
+                   set[0] = 0;
+                   for (int32_t j = 0; j < layout.members; ++j) {
+                     set[layout.firstEntry + j] = peaks[idx[j]];
+                   }
+                   const int16_t spread = TestEven(set, layout.numbers);
+                   if (spread > bound) return;
+                   const int16_t area = GetHarmoArea(set, k);
+                   if (area < kGrowMinArea) return;
+                   FramePitch[k] = SetPitch(set, m);
+                   if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+                     bound = spread;
+                     best = area;
+                     std::memcpy(CandPeak, set, sizeof(CandPeak));
+                     std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+                     std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+                     CandPeak[w] = 0;
+                     if (three) {
+                       CandArea[w] = 0;
+                       CandAbsArea[w] = 0.0f;
+                       CandPitch = (static_cast<float>(CandPeak[1]) +
+                                    static_cast<float>(CandPeak[2]) / 2.0f +
+                                    static_cast<float>(CandPeak[3]) / 3.0f) /
+                                   2.0f;
+                     } else {
+                       float sum = 0.0f;
+                       for (int32_t h = 0; h < kSetSize; ++h) {
+                         sum += static_cast<float>(CandPeak[h]) /
+                                static_cast<float>(layout.numbers[h]);
+                       }
+                       CandPitch = sum / static_cast<float>(kSetSize - 1);
+                     }
+                   }
+                 });
+    }
+  }
+
+  if (removed >= 0) {
+    ref[removed] = removedPeak;
+    HarmoArea[r][removed] = removedArea;
+    HarmoAbsArea[r][removed] = removedAbsArea;
+  }
+  FramePitch[r] = savedPitch;
+
+  if (best > 0) {
+    std::memcpy(HarmoPeak[k], CandPeak, sizeof(CandPeak));
+    std::memcpy(HarmoArea[k], CandArea, sizeof(CandArea));
+    std::memcpy(HarmoAbsArea[k], CandAbsArea, sizeof(CandAbsArea));
+    FramePitch[k] = CandPitch;
+    return partialResult;
+  }
+  std::memset(HarmoPeak[k], 0, sizeof(HarmoPeak[k]));
+  std::memset(HarmoArea[k], 0, sizeof(HarmoArea[k]));
+  std::memset(HarmoAbsArea[k], 0, sizeof(HarmoAbsArea[k]));
+  FramePitch[k] = 0.0f;
+  CandPitch = 0.0f;
+  return -1;
+}
+
+// Builds pitch tracks over the window and writes VoicePitch of every slot
+// of a track at least 6 frames long. Returns 0, or -1 after "Error pitch!".
+int32_t CDetectVoice::Find() {
+  bool reachedEnd = false;  // kept across the slots of one call
+  const int32_t newest = kWindowFrames - 1;
+
+  for (int32_t f = 0; f + kSeedFrames <= kWindowFrames; ++f) {
+    if (FrameState[f] == kStateDone) continue;
+    if (FrameState[f] == kStateReachedEnd) reachedEnd = false;
+
+    int32_t unvoiced = 0;
+    for (int32_t i = 0; i < kWindowFrames; ++i) {
+      if (VoicePitch[i] < 1) ++unvoiced;
+    }
+    int16_t seed[kSeedFrames][kSetSize] = {};
+
+    // Writes the pitch of every untouched slot of s .. e from its set;
+    // false after "Error pitch!".
+    auto writePitches = [&](int32_t s, int32_t e, int32_t m) {
+      for (int32_t i = s; i <= e; ++i) {
+        if (VoicePitch[i] != -1) continue;
+        const int16_t* set = HarmoPeak[i];
+        int16_t pitch = 0;
+        if (m == 0) {
+          pitch = set[1] > 0 ? set[1] : (set[2] > 0 ? set[2] / 2 : set[3] / 3);
+        } else if (set[0] > 0) {
+          pitch = static_cast<int16_t>(set[0] / (m + 1));
+        } else if (set[1] > 0) {
+          pitch = static_cast<int16_t>(set[1] / (m + 2));
+        } else if (set[2] > 0) {
+          pitch = static_cast<int16_t>(set[2] / (m + 3));
+        } else {
+          if (e == newest) {
+            printf("Error in Voice Detector of KVD_DetectSpeech! mode=%d, harmo = %d, %d, %d\n",
+                   m, set[0], set[1], set[2]);
+          }
+          printf("Error pitch!\n");
+          return false;
+        }
+        VoicePitch[i] = pitch;
+        --unvoiced;
+      }
+      return true;
+    };
+
+    // Grows an accepted seed of slots f .. f + 2 into a track; false after
+    // "Error pitch!".
+    auto processSeed = [&](int16_t m) {
+      std::memcpy(seed, HarmoPeak[f], sizeof(seed));
+      for (int32_t i = 0; i < kWindowFrames; ++i) {
+        if (i >= f && i < f + kSeedFrames) continue;
+        std::memset(HarmoPeak[i], 0, sizeof(HarmoPeak[i]));
+        std::memset(HarmoArea[i], 0, sizeof(HarmoArea[i]));
+        std::memset(HarmoAbsArea[i], 0, sizeof(HarmoAbsArea[i]));
+        if (i >= f + kSeedFrames) FramePitch[i] = 0.0f;
+      }
+      int16_t s = static_cast<int16_t>(f);
+      int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
+      const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
+      int32_t unvoicedBefore = 0;
+      for (int32_t i = lo; i < f; ++i) {
+        if (VoicePitch[i] < 1) ++unvoicedBefore;
+      }
+      auto connect = [&](int32_t k) {
+        const int16_t frame = static_cast<int16_t>(k);
+        return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
+      };
+      if (unvoicedBefore > 0) {
+        while (s >= 1 && connect(s - 1) >= 1) --s;
+      }
+      while (e + 1 < kWindowFrames && connect(e + 1) >= 1) ++e;
+
+      if (e < newest) {
+        if (e - s + 1 < kMinTrackFrames) {
+          if (FrameState[f] == kStateReachedEnd) FrameState[f] = kStateUntracked;
+          return true;
+        }
+        for (int32_t i = s; i <= e; ++i) FrameState[i] = kStateDone;
+        return writePitches(s, e, m);
+      }
+      reachedEnd = true;
+      FrameState[f] = kStateReachedEnd;
+      if (kWindowFrames - s >= kMinTrackFrames) {
+        return writePitches(s, e, m);
+      }
+      return true;
+    };
+
+    const char* can0 = CanMatchPitch + static_cast<size_t>(f) * PitchNum;
+    const char* can1 = can0 + PitchNum;
+    const char* can2 = can1 + PitchNum;
+    const size_t matchRow = static_cast<size_t>(PitchNum) * HarmoNum;
+    const char* match0 = AllMatchPitch + f * matchRow;
+    const char* match1 = match0 + matchRow;
+    const char* match2 = match1 + matchRow;
+    bool searching = true;
+    for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
+      const int32_t c0 = p0 - MinPitchBin;
+      if (!can0[c0]) continue;
+      const int32_t p1Last = std::min<int32_t>(p0 + Bin40, MaxPitchBin);
+      for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
+           ++p1) {
+        const int32_t c1 = p1 - MinPitchBin;
+        if (can1[c1]) {
+          const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
+          for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
+               ++p2) {
+            const int32_t c2 = p2 - MinPitchBin;
+            if (can2[c2]) {
+              const int32_t pm = std::max(p0, std::max(p1, p2));
+              for (int32_t m = 0; m < MaxHarmoBin / pm - 4; ++m) {
+                const int16_t mm = static_cast<int16_t>(m);
+                if (!match0[c0 * HarmoNum + m] || !match1[c1 * HarmoNum + m] ||
+                    !match2[c2 * HarmoNum + m]) {
+                  continue;
+                }
+                const int16_t f0 = static_cast<int16_t>(f);
+                if (SearchHarmo(static_cast<int16_t>(p0), mm, f0, f0, f0) <= 0 ||
+                    SearchHarmo(static_cast<int16_t>(p1), mm, static_cast<int16_t>(f + 1), f0,
+                                static_cast<int16_t>(f + 1)) <= 0 ||
+                    SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
+                                static_cast<int16_t>(f + 2)) <= 0) {
+                  continue;
+                }
+                if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+                if (!processSeed(mm)) return -1;
+                break;
+              }
+            }
+            if (unvoiced == 0) searching = false;
+          }
+        }
+        if (unvoiced == 0) searching = false;
+      }
+    }
+
+    if (FrameState[f] == kStateUntracked) {
+      FrameState[f] = kStateDone;
+    } else if (FrameState[f] == kStateReachedEnd && !reachedEnd) {
+      FrameState[f] = kStateDone;
+    }
+  }
+  return 0;
+}

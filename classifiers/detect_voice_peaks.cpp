@@ -1,0 +1,240 @@
+// CDetectVoice: spectral peaks of the entering frame (GetMax) and the
+// harmonic-series test of every pitch candidate against them (MatchPitch),
+// Part 3.2.
+#include <cmath>
+#include <cstring>
+
+#include "classifiers/detect_voice_tuning.h"
+#include "kvd/detect_voice.h"
+
+using namespace kvd_voice;
+
+namespace {
+
+// Energy gate: the mean power over 300 Hz .. the harmonic limit must reach
+// EnergyFloor x 1000 (30 dB above the floor).
+constexpr float kGateLowHz = 300.0f;
+constexpr float kGateFloorFactor = 1000.0f;
+// A peak must stand 20 times (13 dB) above the frame's floor.
+constexpr float kPeakFloorFactor = 20.0f;
+// At most 75 valleys (a peak needs a valley on each side: 3 x 25 peaks).
+constexpr int32_t kMaxValleys = 75;
+// Widening merges a peak with a neighbour only if its width is above the
+// neighbour's or below 4 bins.
+constexpr int32_t kNarrowPeakBins = 4;
+// A peak is kept when its area exceeds 1 % of the frame's total peak area.
+constexpr float kKeptAreaShare = 0.01f;
+
+}  // namespace
+
+// Peak picking on the power values x[k] of one frame into slot s.
+//
+//   x (power)        ^        p0           p1
+//                    |       /\           /\          edges: valleys
+//                    |  /\  /  \  /\     /  \         L(p) .. R(p), widened
+//                    |_/  \/    \/  \___/    \__      over lower neighbours
+//                      PeakStartBin            MaxHarmoBin - 1
+//
+// Areas are measured on ln x above the chord from (L, ln x[L]) to
+// (R, ln x[R]).
+void CDetectVoice::GetMax(float* x, int32_t s) {
+  // 1. Energy gate.
+  const int32_t gateStart = static_cast<int32_t>(kGateLowHz / BinWidth);
+  float gateSum = 0.0f;
+  for (int32_t k = gateStart; k < MaxHarmoBin; ++k) {
+    gateSum += x[k];
+  }
+  if (gateSum < static_cast<float>(MaxHarmoBin - gateStart) * EnergyFloor * kGateFloorFactor) {
+    return;
+  }
+  AllMax[s][0] = 0;  // analysed: an empty row now reads 0, not -1
+
+  // 2. Floor: the smallest power in the searched band, at least EnergyFloor.
+  float floorPower = x[PeakStartBin];
+  for (int32_t k = PeakStartBin + 1; k < MaxHarmoBin; ++k) {
+    if (x[k] < floorPower) floorPower = x[k];
+  }
+  if (floorPower < EnergyFloor) floorPower = EnergyFloor;
+
+  // 3. Peaks, ascending, at most kMaxPeaks.
+  int32_t peak[kMaxPeaks];
+  int32_t peakCount = 0;
+  const float peakLevel = kPeakFloorFactor * floorPower;
+  for (int32_t k = PeakStartBin; k <= MaxHarmoBin - 2 && peakCount < kMaxPeaks; ++k) {
+    if (x[k] > x[k - 1] && x[k] > x[k + 1] && x[k] > peakLevel) {
+      peak[peakCount++] = k;
+    }
+  }
+
+  // 4. Valleys, ascending: PeakStartBin, the local minima, MaxHarmoBin - 1.
+  int32_t valley[kMaxValleys];
+  int32_t valleyCount = 0;
+  valley[valleyCount++] = PeakStartBin;
+  for (int32_t k = PeakStartBin + 1; k <= MaxHarmoBin - 2 && valleyCount < kMaxValleys; ++k) {
+    if ((x[k] <= x[k - 1] && x[k] < x[k + 1]) || (x[k] < x[k - 1] && x[k] <= x[k + 1])) {
+      valley[valleyCount++] = k;
+    }
+  }
+  if (valleyCount < kMaxValleys) {
+    valley[valleyCount++] = MaxHarmoBin - 1;
+  }
+
+  // 5. Edges: the nearest valley on each side (the first / last valley when
+  // there is none on that side).
+  int32_t left[kMaxPeaks];
+  int32_t right[kMaxPeaks];
+  for (int32_t i = 0; i < peakCount; ++i) {
+    left[i] = valley[0];
+    for (int32_t v = 0; v < valleyCount && valley[v] < peak[i]; ++v) {
+      left[i] = valley[v];
+    }
+    right[i] = valley[valleyCount - 1];
+    for (int32_t v = 0; v < valleyCount; ++v) {
+      if (valley[v] > peak[i]) {
+        right[i] = valley[v];
+        break;
+      }
+    }
+  }
+
+  // 6. Widening over lower neighbours, peaks from left to right, each step
+  // seeing the edges as already widened. In the absorbing chains the span
+  // compared with twice a further peak's width is the span after the first
+  // merge: from the left neighbour's L to this peak's R (left chain), from
+  // this peak's L to the right neighbour's R (right chain).
+  for (int32_t i = 0; i < peakCount; ++i) {
+    if (i > 0) {
+      const int32_t j = i - 1;
+      const int32_t width = right[i] - left[i];
+      if (x[peak[i]] > x[peak[j]] && x[left[i]] >= x[right[j]] && x[right[j]] >= x[left[j]] &&
+          (width > right[j] - left[j] || width < kNarrowPeakBins)) {
+        const int32_t span = right[i] - left[j];
+        left[i] = left[j];
+        for (int32_t n = j - 1; n >= 0; --n) {
+          if (x[peak[n]] < x[peak[n + 1]] && x[right[n]] >= x[left[n + 1]] &&
+              x[right[n]] >= x[left[n]] && span > 2 * (right[n] - left[n])) {
+            left[i] = left[n];
+          } else {
+            break;
+          }
+        }
+      }
+    }
+    if (i + 1 < peakCount) {
+      const int32_t j = i + 1;
+      const int32_t width = right[i] - left[i];
+      if (x[peak[i]] > x[peak[j]] && x[right[i]] >= x[left[j]] && x[left[j]] > x[right[j]] &&
+          (width > right[j] - left[j] || width < kNarrowPeakBins)) {
+        const int32_t span = right[j] - left[i];
+        right[i] = right[j];
+        for (int32_t n = j + 1; n < peakCount; ++n) {
+          if (x[peak[n]] < x[peak[n - 1]] && x[right[n - 1]] >= x[left[n]] &&
+              x[left[n]] > x[right[n]] && span > 2 * (right[n] - left[n])) {
+            right[i] = right[n];
+          } else {
+            break;
+          }
+        }
+      }
+    }
+  }
+
+  // 7. Areas on the natural logarithm of the power.
+  for (int32_t k = 0; k < BinNum; ++k) {
+    tmpBinEnergy[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
+  }
+  float absArea[kMaxPeaks];
+  float totalArea = 0.0f;
+  for (int32_t i = 0; i < peakCount; ++i) {
+    absArea[i] = 0.0f;
+    const int32_t l = left[i];
+    const int32_t r = right[i];
+    if (r - l < 2) continue;  // no bin strictly inside the edges
+    const float lnL = tmpBinEnergy[l];
+    const float slope = (tmpBinEnergy[r] - lnL) / static_cast<float>(r - l);
+    for (int32_t k = l + 1; k < r; ++k) {
+      const float above = tmpBinEnergy[k] - (lnL + slope * static_cast<float>(k - l));
+      if (above > 0.0f) absArea[i] += above;
+    }
+    totalArea += absArea[i];
+  }
+
+  // 8. Keep the peaks above 1 % of the total area, ascending.
+  int16_t kept = 0;
+  if (totalArea > 0.0f) {
+    for (int32_t i = 0; i < peakCount; ++i) {
+      const float share = absArea[i] / totalArea;
+      if (share > kKeptAreaShare && peak[i] > 0) {
+        AllMax[s][kept] = static_cast<int16_t>(peak[i]);
+        MaxZoom[kept] = static_cast<int16_t>(peak[i] * kTenthsPerBin);
+        AllMaxArea[s][kept] = static_cast<int16_t>(share * kAreaUnitsPerWhole);
+        AllMaxAbsArea[s][kept] = absArea[i];
+        ++kept;
+      }
+    }
+  }
+  MaxNum[s] = kept;
+}
+
+// Harmonic-series test of every pitch candidate F (tenths of a bin) against
+// the peaks MaxZoom[0 .. n-1] of slot s, filling AllMatchPitch[s][c][m] and
+// CanMatchPitch[s][c] for candidate c = F / 10 - MinPitchBin.
+void CDetectVoice::MatchPitch(int32_t s) {
+  const int32_t n = MaxNum[s];
+  if (n < 3) {
+    return;
+  }
+  char* matchSlot = AllMatchPitch + static_cast<size_t>(s) * PitchNum * HarmoNum;
+  char* canSlot = CanMatchPitch + static_cast<size_t>(s) * PitchNum;
+  const int32_t firstF = MinPitchBin * kTenthsPerBin;
+  const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
+  const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
+
+  for (int32_t F = firstF; F < endF; ++F) {
+    const int32_t c = F / kTenthsPerBin - MinPitchBin;
+    const int32_t d = MostDifTabZoom[F - firstF];
+    char* match = matchSlot + static_cast<size_t>(c) * HarmoNum;
+    int32_t index = 0;
+    int32_t previous = 0;
+    // Bit j set: harmonic h - j was found (the last four harmonics).
+    uint32_t foundBits = 0;
+
+    // Looks for harmonic h from the current index; true when found.
+    auto search = [&](int32_t h) {
+      const int32_t target = h * F;
+      while (index < n && MaxZoom[index] < target - d) ++index;
+      foundBits <<= 1;
+      if (index < n && MaxZoom[index] <= target + d) {
+        // h < harmoDiffCount: see the constructor.
+        HarmoDiff[h] = static_cast<int16_t>(MaxZoom[index] - previous);
+        previous = MaxZoom[index];
+        foundBits |= 1u;
+        return true;
+      }
+      return false;
+    };
+    auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
+    auto inOpen = [&](int32_t v) { return v > F - d && v < F + d; };
+
+    search(1);
+    search(2);
+    search(3);
+    constexpr uint32_t kLastThree = 0x7u;
+    if (match[0] == 0 && (foundBits & kLastThree) == kLastThree && inClosed(HarmoDiff[1]) &&
+        inClosed(HarmoDiff[2]) && inClosed(HarmoDiff[3])) {
+      match[0] = 1;
+      canSlot[c] = 1;
+    }
+    search(4);
+    constexpr uint32_t kLastFour = 0xFu;
+    for (int32_t h = 5; index < n && h * F < topTenths; ++h) {
+      search(h);
+      const int32_t m = h - 4;
+      if ((foundBits & kLastFour) == kLastFour && inOpen(HarmoDiff[h - 2]) &&
+          inOpen(HarmoDiff[h - 1]) && inOpen(HarmoDiff[h]) && m < HarmoNum) {
+        match[m] = 1;
+        canSlot[c] = 1;
+      }
+    }
+  }
+}

@@ -1,0 +1,85 @@
+// Harmonic sets of CDetectVoice (Part 3.3): their layout by series position
+// and the enumeration of candidate sets among a frame's ascending peaks.
+// Internal to classifiers/.
+#ifndef KVD_CLASSIFIERS_DETECT_VOICE_SETS_H
+#define KVD_CLASSIFIERS_DETECT_VOICE_SETS_H
+
+#include <cstdint>
+
+#include "classifiers/detect_voice_tuning.h"
+
+namespace kvd_voice {
+
+// Where the harmonics of a track of series position m sit in a set:
+//
+//   entry:            0        1        2        3
+//   m = 0:            0        h1       h2       h3      (three members)
+//   m >= 1:         h(m+1)   h(m+2)   h(m+3)   h(m+4)    (four members)
+struct SetLayout {
+  int32_t firstEntry;         // entry of the lowest member
+  int32_t members;            // 3 or 4
+  int16_t numbers[kSetSize];  // harmonic number of each entry (0: unused)
+};
+
+inline SetLayout LayoutOf(int32_t m) {
+  if (m == 0) {
+    return SetLayout{1, 3, {0, 1, 2, 3}};
+  }
+  return SetLayout{0, kSetSize,
+                   {static_cast<int16_t>(m + 1), static_cast<int16_t>(m + 2),
+                    static_cast<int16_t>(m + 3), static_cast<int16_t>(m + 4)}};
+}
+
+// Pitch of a set in bins, single precision with real divisions:
+// m = 0: (h1 + h2 / 2 + h3 / 3) / 3; m >= 1: the mean of entry / number.
+inline float SetPitch(const int16_t* set, int32_t m) {
+  const SetLayout layout = LayoutOf(m);
+  float sum = 0.0f;
+  for (int32_t i = layout.firstEntry; i < kSetSize; ++i) {
+    sum += static_cast<float>(set[i]) / static_cast<float>(layout.numbers[i]);
+  }
+  return sum / static_cast<float>(layout.members);
+}
+
+// Visits every ascending index tuple idx[0] < idx[1] < ... < idx[members-1]
+// of peaks[0 .. count-1] (ascending bins) whose first peak lies in
+// [firstLo, firstHi) and whose every next peak lies at a spacing in
+// [stepLo, stepHi) from the previous member. Each loop stops as soon as a
+// peak lies beyond its window. visit(const int32_t* idx).
+template <typename Visit>
+void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t depth,
+               float stepLo, float stepHi, int32_t* idx, Visit& visit) {
+  // members <= kSetSize: the second test bounds the recursion for the
+  // compiler as well.
+  if (depth >= members || depth >= kSetSize) {
+    visit(static_cast<const int32_t*>(idx));
+    return;
+  }
+  const int32_t previous = peaks[idx[depth - 1]];
+  for (int32_t i = idx[depth - 1] + 1; i < count; ++i) {
+    const float step = static_cast<float>(peaks[i] - previous);
+    if (step < stepLo) continue;
+    if (step >= stepHi) break;
+    idx[depth] = i;
+    ExtendSet(peaks, count, members, depth + 1, stepLo, stepHi, idx, visit);
+  }
+}
+
+template <typename Visit>
+void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
+                float firstHi, float stepLo, float stepHi, Visit visit) {
+  int32_t idx[kSetSize] = {0, 0, 0, 0};
+  for (int32_t i = 0; i < count; ++i) {
+    const float bin = static_cast<float>(peaks[i]);
+    if (bin < firstLo) continue;
+    if (bin >= firstHi) break;
+    idx[0] = i;
+    ExtendSet(peaks, count, members, 1, stepLo, stepHi, idx, visit);
+  }
+}
+
+inline float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+}  // namespace kvd_voice
+
+#endif  // KVD_CLASSIFIERS_DETECT_VOICE_SETS_H

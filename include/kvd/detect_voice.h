@@ -1,0 +1,163 @@
+// CDetectVoice: the pitch/harmonic voice detector, exported by libkvd.so.
+//
+// Usage:
+//   CDetectVoice voice(8000, 512, 65, 480, 2000);   // rate, FFT size, pitch
+//   if (voice.Status != 0) { /* unusable: discard */ }  // range, harmonic top
+//   voice.EnergyFloor = 0.1f * gain;                 // optional, see below
+//   voice.ReInit();                                  // at every stream start
+//   for each 10 ms frame t:
+//     voice.UpdateBuf(power, usable);                // power: FFT size / 2 bins
+//     if (t >= 29) {                                 // 30 frames have entered
+//       int16_t voiced = voice.DetectVoice();        // voiced slots, 0 .. 30
+//       // voice.VoicePitch[i] is the pitch (in bins) of frame t - 29 + i
+//     }
+//
+// The detector keeps a window of the last 30 frames, slot 0 the oldest and
+// slot 29 the newest (ReverseUpdateBuf exchanges the roles of the two ends):
+//
+//   slot:   0      1     ...     28     29
+//         oldest                      newest  <- UpdateBuf enters here
+//         ^ ReverseUpdateBuf enters here
+//
+// Each frame's power spectrum is analysed once, when it enters: its peaks are
+// picked and every pitch candidate is matched against them. DetectVoice links
+// the candidates into pitch tracks and writes a pitch for every slot of a
+// track at least 6 frames long.
+//
+// Spectra are power values |X(k)|^2 of a forward FFT divided by the FFT size,
+// of a Hamming-windowed 25 ms frame zero padded to the FFT size (one value per
+// bin, bin k at k * rate / FFT size Hz).
+//
+// Ownership: the detector owns five heap buffers, allocated by the
+// constructor (and by operator= when the geometries differ) and freed by the
+// destructor. Nothing else allocates. One thread at a time; no locks.
+//
+// Messages (allocation failures, refused arguments, search errors) are
+// written to standard output with printf.
+#ifndef KVD_DETECT_VOICE_H
+#define KVD_DETECT_VOICE_H
+
+#include <cstdint>
+
+#include "kvd/export.h"
+
+class CDetectVoiceTestPeer;
+
+class KVD_EXPORT CDetectVoice {
+ public:
+  static constexpr int32_t kWindowFrames = 30;  // frames in the window
+  static constexpr int32_t kMaxPeaks = 25;      // kept spectral peaks per frame
+  static constexpr int32_t kSetSize = 4;        // peaks of one harmonic set
+
+  // Builds the detector for one geometry.
+  //   sampleRateHz      [in] sampling rate; >= 2 * highestHarmonicHz
+  //   fftSize           [in] FFT length; > 0, bin width sampleRateHz / fftSize
+  //                          at most 16.625 Hz
+  //   lowestPitchHz     [in] lowest pitch searched; >= one bin width
+  //   highestPitchHz    [in] highest pitch searched; >= lowestPitchHz
+  //   highestHarmonicHz [in] highest frequency searched for harmonics
+  // Status is 0 on success; -1 after a refused argument or a failed
+  // allocation (a message is printed; the detector must then be discarded).
+  // The speech detector passes (rate, fftSize, 65, 480, 2000).
+  CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowestPitchHz,
+               int32_t highestPitchHz, int32_t highestHarmonicHz);
+  ~CDetectVoice();
+
+  // A detector owns its buffers: copying would share them.
+  CDetectVoice(const CDetectVoice&) = delete;
+  // Deep copy: geometry, window and buffers (the buffers are reallocated only
+  // when the geometries differ). On a failed allocation Status becomes -1.
+  CDetectVoice& operator=(const CDetectVoice& other);
+
+  // Empties the window. Returns 0, or -1 (with a message) when a buffer is
+  // missing (the detector was not built).
+  int32_t ReInit();
+
+  // Enters one frame at slot 29, shifting the window towards slot 0.
+  //   power [in] FFT size / 2 power values (see above); read only when valid
+  //   valid [in] false for a frame without usable signal: it occupies its
+  //              slot but is not analysed
+  void UpdateBuf(float* power, bool valid);
+  // The same, entering at slot 0 and shifting towards slot 29 (frames fed
+  // backwards in time).
+  void ReverseUpdateBuf(float* power, bool valid);
+
+  // Tracks pitches over the window and fills VoicePitch. Returns the number
+  // of slots whose VoicePitch is above 0 (0 .. 30). Meaningful once 30
+  // frames have entered since ReInit.
+  int16_t DetectVoice();
+
+  // 0 after a successful construction, -1 otherwise.
+  int32_t Status;
+  // Per slot: pitch in FFT bins (> 0) of a voiced frame; -1 while no track
+  // has covered the slot (0 is possible only for a degenerate set).
+  int16_t VoicePitch[kWindowFrames];
+  // Smallest power value considered, on the power-spectrum scale above:
+  // 0.1 * 10^(0.1 * AverageGain dB); the constructor sets 0.1 (gain 0 dB).
+  float EnergyFloor;
+
+ private:
+  friend class CDetectVoiceTestPeer;
+
+  // Part 3.2: peak picking and pitch matching of the entering frame.
+  void GetMax(float* spectrum, int32_t slot);
+  void MatchPitch(int32_t slot);
+  void ClearSlot(int32_t slot);
+  void FreeBuffers();
+  bool AllocateBuffers();
+
+  // Part 3.3: pitch tracks over the window.
+  int32_t Find();
+  int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
+  int16_t Connect3(int16_t k, int16_t s, int16_t e);
+  int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
+  int16_t ConnectHarmo3Full(int16_t k, int16_t s, int16_t e);
+  int16_t ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m);
+  int16_t TestEven(const int16_t* a, const int16_t* n);
+  int16_t GetHarmoArea(const int16_t* a, int16_t frame);
+  int16_t CompareArea(const int16_t* a, const int16_t* b);
+  int16_t CompareAbsArea(const float* a, const float* b, float pitch);
+  int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
+  int16_t TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last, int16_t m);
+
+  // Geometry.
+  int32_t BinNum;   // FFT size / 2
+  float BinWidth;   // Hz per bin
+  int16_t MinPitchBin;
+  int16_t PeakStartBin;
+  int16_t MaxPitchBin;
+  int16_t MaxHarmoBin;
+  int16_t PitchNum;  // MaxPitchBin - MinPitchBin + 1 candidates
+  int16_t Bin40;     // pitch tolerance between frames (40 Hz), bins
+  int16_t HarmoNum;  // series positions per candidate in AllMatchPitch
+  int16_t Bin157;    // below this pitch (157 Hz) the low-pitch tests apply
+  int32_t harmoDiffCount;  // entries of HarmoDiff (every harmonic MatchPitch reaches)
+
+  // Window, one row per slot.
+  int16_t FrameState[kWindowFrames];  // -1 untracked, 1 done, 2 track reached slot 29
+  int16_t AllMax[kWindowFrames][kMaxPeaks];  // kept peak bins; [0] -1: not analysed
+  int16_t MaxNum[kWindowFrames];
+  int16_t HarmoPeak[kWindowFrames][kSetSize];     // harmonic set, bins (0 absent)
+  int16_t HarmoArea[kWindowFrames][kSetSize];     // relative areas, 1/10000
+  float HarmoAbsArea[kWindowFrames][kSetSize];    // absolute areas
+  int16_t AllMaxArea[kWindowFrames][kMaxPeaks];   // relative areas, 1/10000
+  float AllMaxAbsArea[kWindowFrames][kMaxPeaks];  // absolute areas (ln power x bins)
+  float FramePitch[kWindowFrames];                // track pitch, bins
+
+  // Scratch of the harmonic search: the best set found so far.
+  int16_t CandPeak[kSetSize];
+  float CandAbsArea[kSetSize];
+  float CandPitch;
+  int16_t CandArea[kSetSize];
+
+  int16_t MaxZoom[kMaxPeaks + 1];  // peak bins x 10 of the frame analysed last
+
+  // Heap buffers, allocated at construction.
+  int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
+  float* tmpBinEnergy;      // BinNum values: ln power (0 where power <= 0)
+  int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin
+  char* AllMatchPitch;      // [slot][candidate][series position]
+  char* CanMatchPitch;      // [slot][candidate]
+};
+
+#endif  // KVD_DETECT_VOICE_H

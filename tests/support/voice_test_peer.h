@@ -1,0 +1,83 @@
+// Reaches the private fields and operations of CDetectVoice for its tests
+// (the class names CDetectVoiceTestPeer as a friend).
+#ifndef KVD_TESTS_SUPPORT_VOICE_TEST_PEER_H
+#define KVD_TESTS_SUPPORT_VOICE_TEST_PEER_H
+
+#include <cstdint>
+
+#include "kvd/detect_voice.h"
+
+class CDetectVoiceTestPeer {
+ public:
+  explicit CDetectVoiceTestPeer(CDetectVoice& voice) : v_(voice) {}
+
+  // Geometry.
+  int32_t BinNum() const { return v_.BinNum; }
+  float BinWidth() const { return v_.BinWidth; }
+  int16_t MinPitchBin() const { return v_.MinPitchBin; }
+  int16_t PeakStartBin() const { return v_.PeakStartBin; }
+  int16_t MaxPitchBin() const { return v_.MaxPitchBin; }
+  int16_t MaxHarmoBin() const { return v_.MaxHarmoBin; }
+  int16_t PitchNum() const { return v_.PitchNum; }
+  int16_t Bin40() const { return v_.Bin40; }
+  int16_t HarmoNum() const { return v_.HarmoNum; }
+  int16_t Bin157() const { return v_.Bin157; }
+  int32_t HarmoDiffCount() const { return v_.harmoDiffCount; }
+  const int16_t* MostDifTabZoom() const { return v_.MostDifTabZoom; }
+  bool HasBuffers() const {
+    return v_.MostDifTabZoom != nullptr && v_.tmpBinEnergy != nullptr &&
+           v_.HarmoDiff != nullptr && v_.AllMatchPitch != nullptr && v_.CanMatchPitch != nullptr;
+  }
+  const void* AllMatchPitchBuffer() const { return v_.AllMatchPitch; }
+
+  // Window rows.
+  int16_t* AllMax(int slot) { return v_.AllMax[slot]; }
+  int16_t& MaxNum(int slot) { return v_.MaxNum[slot]; }
+  int16_t* AllMaxArea(int slot) { return v_.AllMaxArea[slot]; }
+  float* AllMaxAbsArea(int slot) { return v_.AllMaxAbsArea[slot]; }
+  int16_t* HarmoPeak(int slot) { return v_.HarmoPeak[slot]; }
+  int16_t* HarmoArea(int slot) { return v_.HarmoArea[slot]; }
+  float* HarmoAbsArea(int slot) { return v_.HarmoAbsArea[slot]; }
+  float& FramePitch(int slot) { return v_.FramePitch[slot]; }
+  int16_t& FrameState(int slot) { return v_.FrameState[slot]; }
+  bool CanMatch(int slot, int pitchBin) const {
+    return v_.CanMatchPitch[slot * v_.PitchNum + pitchBin - v_.MinPitchBin] != 0;
+  }
+  bool AllMatch(int slot, int pitchBin, int m) const {
+    return v_.AllMatchPitch[(slot * v_.PitchNum + pitchBin - v_.MinPitchBin) * v_.HarmoNum + m] != 0;
+  }
+
+  // Private operations.
+  void GetMax(float* x, int slot) { v_.GetMax(x, slot); }
+  void MatchPitch(int slot) { v_.MatchPitch(slot); }
+  int32_t Find() { return v_.Find(); }
+  int16_t SearchHarmo(int p, int m, int frame, int first, int last) {
+    return v_.SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                          static_cast<int16_t>(frame), static_cast<int16_t>(first),
+                          static_cast<int16_t>(last));
+  }
+  int16_t Connect3(int k, int s, int e) {
+    return v_.Connect3(static_cast<int16_t>(k), static_cast<int16_t>(s), static_cast<int16_t>(e));
+  }
+  int16_t TestEven(const int16_t* a, const int16_t* n) { return v_.TestEven(a, n); }
+  int16_t GetHarmoArea(const int16_t* a, int frame) {
+    return v_.GetHarmoArea(a, static_cast<int16_t>(frame));
+  }
+  int16_t CompareArea(const int16_t* a, const int16_t* b) { return v_.CompareArea(a, b); }
+  int16_t CompareAbsArea(const float* a, const float* b, float pitch) {
+    return v_.CompareAbsArea(a, b, pitch);
+  }
+  int16_t TestTrueHarmo(int s, int e, int k) {
+    return v_.TestTrueHarmo(static_cast<int16_t>(s), static_cast<int16_t>(e),
+                            static_cast<int16_t>(k), 0);
+  }
+  int16_t TestTrueFullHarmo(int frame, int first, int last) {
+    return v_.TestTrueFullHarmo(static_cast<int16_t>(frame), static_cast<int16_t>(first),
+                                static_cast<int16_t>(last), 0);
+  }
+
+ private:
+  CDetectVoice& v_;
+};
+
+#endif  // KVD_TESTS_SUPPORT_VOICE_TEST_PEER_H
