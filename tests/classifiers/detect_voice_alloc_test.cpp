@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <ostream>
 #include <string>
 
 #include "kvd/detect_voice.h"
@@ -47,6 +48,10 @@ struct AllocationCase {
   int failingAllocation;  // 1 .. 5, in the constructor's order
   const char* message;
 };
+
+void PrintTo(const AllocationCase& c, std::ostream* os) {
+  *os << "allocation " << c.failingAllocation;
+}
 
 class VoiceAllocation : public testing::TestWithParam<AllocationCase> {};
 

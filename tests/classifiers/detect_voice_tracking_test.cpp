@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "kvd/detect_voice.h"
@@ -63,6 +65,10 @@ struct VowelCase {
   double f0Hz;
   int harmonics;
 };
+
+void PrintTo(const VowelCase& c, std::ostream* os) {
+  *os << c.f0Hz << " Hz, " << c.harmonics << " harmonics";
+}
 
 class SteadyVowel : public testing::TestWithParam<VowelCase> {};
 
