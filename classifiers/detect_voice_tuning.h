@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "kvd/detect_voice.h"
+
 namespace kvd_voice {
 
 // Positions inside MatchPitch are in tenths of a bin.
@@ -22,8 +24,8 @@ constexpr int16_t kStateReachedEnd = 2;
 // Shortest track (frames) that writes pitches.
 constexpr int32_t kMinTrackFrames = 6;
 
-// Set entries (harmonic sets hold 4 peak bins, 0 = absent).
-constexpr int32_t kSetSize = 4;
+// Entries of a harmonic set (peak bins, 0 = absent).
+constexpr int32_t kSetSize = CDetectVoice::kSetSize;
 
 }  // namespace kvd_voice
 

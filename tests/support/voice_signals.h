@@ -54,10 +54,13 @@ std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int
 // A flat spectrum (every bin the same power).
 std::vector<float> FlatSpectrum(double power, int sampleRateHz);
 
-// Spectrum of white noise: every bin an exponentially distributed power of
-// the given mean (std::mt19937 with the given seed; the conversion of the
-// raw output is done here).
-std::vector<float> NoiseSpectrum(double meanPower, uint32_t seed, int sampleRateHz);
+// Power spectrum of one 25 ms frame of uniform white noise of the given
+// amplitude (PCM units; std::mt19937 with the given seed, the conversion of
+// the raw output done here), Hamming-windowed and zero padded, computed with
+// a direct DFT divided by the FFT size: neighbouring bins are correlated as
+// in the engine's spectra (the FFT oversamples the frame 2.56 times at
+// 8000 Hz). Independent of the FFT layer.
+std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz);
 
 // PCM of a steady vowel: harmonics 1 .. harmonicCount of f0Hz with the
 // amplitudes of `shape` and fixed phases pi * h^2 / harmonicCount (a low
