@@ -13,7 +13,7 @@ namespace kvd_voice {
 constexpr int32_t kTenthsPerBin = 10;
 // Relative areas are int16 in units of 1/10000 of a frame's total peak area.
 constexpr float kAreaUnitsPerWhole = 10000.0f;
-// Sums of relative areas held at this value (int16 range, as the spec's sums).
+// Sums of relative areas held at this value (just inside the int16 range).
 constexpr int32_t kAreaSumCap = 32765;
 
 // FrameState values.

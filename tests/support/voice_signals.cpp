@@ -15,7 +15,7 @@ constexpr double kFrameMs = 25.0;
 constexpr double kShiftMs = 10.0;
 constexpr int kFirstFftSize = 256;
 constexpr double kMaxFrontBinWidthHz = 15.625;
-// Part 1.3 writes 2 pi as this constant.
+// The engine's window writes 2 pi as this constant.
 constexpr double kWindowTwoPi = 6.28318;
 constexpr double kHammingA = 0.54;
 constexpr double kHammingB = 0.46;

@@ -1,6 +1,6 @@
 // Test signals of the voice detector: synthetic power spectra of a known
 // pitch, steady harmonic "vowels" as PCM, and the analysis front end that
-// turns PCM into the power spectra the detector is fed (Part 2.1).
+// turns PCM into the power spectra the detector is fed.
 //
 // Power spectra are on the scale of the engine: |X(k)|^2 with X the forward
 // FFT of the Hamming-windowed 25 ms frame, zero padded to the FFT size and
@@ -15,7 +15,7 @@
 
 namespace kvdtest {
 
-// Frame geometry of Part 2.1: 25 ms frames every 10 ms, FFT of 256 points
+// The engine's frame geometry: 25 ms frames every 10 ms, FFT of 256 points
 // doubled while the bin width exceeds 15.625 Hz.
 struct FrontGeometry {
   int sampleRateHz;
@@ -27,7 +27,7 @@ struct FrontGeometry {
 };
 FrontGeometry FrontFor(int sampleRateHz);
 
-// Hamming window of n samples as Part 1.3 builds it (2 pi written 6.28318).
+// Hamming window of n samples as the engine builds it (2 pi written 6.28318).
 std::vector<float> HammingWindow(int n);
 
 // One power spectrum (binCount values) per complete frame of pcm: frame k
