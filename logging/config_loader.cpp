@@ -1,0 +1,145 @@
+#include "logging/config_loader.h"
+
+#include "logging/config_translation.h"
+#include "logging/default_config.h"
+#include "logging/diagnostic_writer.h"
+#include "logging/file_appender.h"
+#include "logging/log_levels.h"
+#include "logging/rolling_file_appender.h"
+#include "logging/simple_layout.h"
+
+#include <log4cxx/appenderskeleton.h>
+#include <log4cxx/file.h>
+#include <log4cxx/helpers/fileinputstream.h>
+#include <log4cxx/helpers/filewatchdog.h>
+#include <log4cxx/helpers/properties.h>
+#include <log4cxx/logmanager.h>
+#include <log4cxx/propertyconfigurator.h>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <mutex>
+
+namespace kvd::logging {
+
+namespace {
+
+// "配置文件初始化失败：可能socket初始化不成功。" ("initialising from the
+// configuration file failed: sockets may not have been initialised.") in
+// the GBK code page.
+constexpr char kConfigureFailedGbk[] =
+    "\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa3\xba"
+    "\xbf\xc9\xc4\xdc" "socket" "\xb3\xf5\xca\xbc\xbb\xaf\xb2\xbb\xb3\xc9\xb9\xa6\xa1\xa3";
+
+std::atomic<long> watchIntervalMs{kConfigWatchIntervalMs};
+
+void RegisterOwnClasses() {
+  KvdFileAppender::registerClass();
+  KvdRollingFileAppender::registerClass();
+  KvdSimpleLayout::registerClass();
+  RegisterLevelClass();
+}
+
+// log4cxx reads an appender's Threshold with its own level names only.
+void ApplyAddedLevelThresholds(const std::vector<AppenderThreshold>& thresholds) {
+  if (thresholds.empty()) {
+    return;
+  }
+  log4cxx::LoggerList loggers = log4cxx::LogManager::getCurrentLoggers();
+  loggers.push_back(log4cxx::LogManager::getRootLogger());
+  for (const log4cxx::LoggerPtr& logger : loggers) {
+    for (const log4cxx::AppenderPtr& appender : logger->getAllAppenders()) {
+      auto skeleton = log4cxx::cast<log4cxx::AppenderSkeleton>(appender);
+      for (const AppenderThreshold& threshold : thresholds) {
+        if (skeleton && skeleton->getName() == threshold.appenderName) {
+          skeleton->setThreshold(AddedLevelByName(threshold.levelName));
+        }
+      }
+    }
+  }
+}
+
+// Reads, translates and applies the file; returns the error text of a
+// failure, empty on success.
+std::string ConfigureFromFile(const log4cxx::File& file) {
+  try {
+    log4cxx::helpers::Properties fileProperties;
+    fileProperties.load(std::make_shared<log4cxx::helpers::FileInputStream>(file));
+    ConfigEntries entries;
+    for (const log4cxx::LogString& key : fileProperties.propertyNames()) {
+      entries.emplace_back(key, fileProperties.getProperty(key));
+    }
+    const TranslatedConfig translated = TranslateConfig(entries);
+    SetDiagnosticDebug(translated.debug);
+    log4cxx::helpers::Properties properties;
+    for (const auto& [key, value] : translated.entries) {
+      properties.setProperty(key, value);
+    }
+    log4cxx::PropertyConfigurator configurator;
+    configurator.doConfigure(properties, log4cxx::LogManager::getLoggerRepository());
+    ApplyAddedLevelThresholds(translated.addedLevelThresholds);
+    return std::string();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
+class ConfigWatch : public log4cxx::helpers::FileWatchdog {
+ public:
+  explicit ConfigWatch(const log4cxx::File& configFile) : FileWatchdog(configFile) {}
+
+  // Configures from the file now; the watch thread then re-reads it only
+  // after a change. Returns whether configuring succeeded.
+  bool ConfigureNow() {
+    checkAndConfigure();
+    return succeeded_;
+  }
+
+ protected:
+  void doOnChange() override {
+    const std::string error = ConfigureFromFile(file());
+    succeeded_ = error.empty();
+    if (!succeeded_) {
+      std::printf("%s%s\n", kConfigureFailedGbk, error.c_str());
+      std::fflush(stdout);
+    }
+  }
+
+ private:
+  std::atomic<bool> succeeded_{false};
+};
+
+std::mutex watchMutex;
+std::unique_ptr<ConfigWatch> configWatch;
+
+}  // namespace
+
+bool LoadLogConfiguration() {
+  if (!EnsureConfigFile()) {
+    return false;
+  }
+  RegisterOwnClasses();
+  auto watch = std::make_unique<ConfigWatch>(log4cxx::File(kConfigFileName));
+  if (!watch->ConfigureNow()) {
+    return false;
+  }
+  watch->setDelay(watchIntervalMs);
+  watch->start();
+  std::lock_guard<std::mutex> lock(watchMutex);
+  configWatch = std::move(watch);
+  return true;
+}
+
+void StopConfigWatch() {
+  std::unique_ptr<ConfigWatch> watch;
+  {
+    std::lock_guard<std::mutex> lock(watchMutex);
+    watch = std::move(configWatch);
+  }
+}
+
+void SetConfigWatchIntervalMs(long intervalMs) { watchIntervalMs = intervalMs; }
+
+}  // namespace kvd::logging
