@@ -1,0 +1,29 @@
+# Thin wrapper over CMake. `make demo` and `make test` install what they need
+# (Debian packages) on first use.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps build demo test sanitize-test clean
+
+deps:
+	scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B build -DKVD_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build build -j$(JOBS)
+
+demo: build
+	./build/bin/kvd-voice-demo samples/kvd_sample.wav
+
+test: build
+	cd build && ctest --output-on-failure -j$(JOBS)
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize-test: deps
+	cmake -S . -B build-asan -DKVD_WERROR=ON -DKVD_SANITIZE=ON -DKVD_BUILD_BENCH=OFF \
+	  -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf build build-asan
