@@ -86,29 +86,33 @@ std::string ConfigureFromFile(const log4cxx::File& file) {
   }
 }
 
+void ReportConfigureFailure(const std::string& error) {
+  std::printf("%s%s\n", kConfigureFailedGbk, error.c_str());
+  std::fflush(stdout);
+}
+
+// Re-reads the file on a thread of log4cxx whenever its modification time
+// has changed.
 class ConfigWatch : public log4cxx::helpers::FileWatchdog {
  public:
   explicit ConfigWatch(const log4cxx::File& configFile) : FileWatchdog(configFile) {}
 
-  // Configures from the file now; the watch thread then re-reads it only
-  // after a change. Returns whether configuring succeeded.
-  bool ConfigureNow() {
-    checkAndConfigure();
-    return succeeded_;
-  }
-
  protected:
+  // The file has just been read when the watch starts: its first look only
+  // records the modification time.
   void doOnChange() override {
+    if (firstLook_) {
+      firstLook_ = false;
+      return;
+    }
     const std::string error = ConfigureFromFile(file());
-    succeeded_ = error.empty();
-    if (!succeeded_) {
-      std::printf("%s%s\n", kConfigureFailedGbk, error.c_str());
-      std::fflush(stdout);
+    if (!error.empty()) {
+      ReportConfigureFailure(error);
     }
   }
 
  private:
-  std::atomic<bool> succeeded_{false};
+  bool firstLook_ = true;
 };
 
 std::mutex watchMutex;
@@ -121,10 +125,13 @@ bool LoadLogConfiguration() {
     return false;
   }
   RegisterOwnClasses();
-  auto watch = std::make_unique<ConfigWatch>(log4cxx::File(kConfigFileName));
-  if (!watch->ConfigureNow()) {
+  const log4cxx::File configFile(kConfigFileName);
+  const std::string error = ConfigureFromFile(configFile);
+  if (!error.empty()) {
+    ReportConfigureFailure(error);
     return false;
   }
+  auto watch = std::make_unique<ConfigWatch>(configFile);
   watch->setDelay(watchIntervalMs);
   watch->start();
   std::lock_guard<std::mutex> lock(watchMutex);
@@ -132,12 +139,11 @@ bool LoadLogConfiguration() {
   return true;
 }
 
+// The watch is destroyed, which joins its thread, outside the lock.
 void StopConfigWatch() {
-  std::unique_ptr<ConfigWatch> watch;
-  {
-    std::lock_guard<std::mutex> lock(watchMutex);
-    watch = std::move(configWatch);
-  }
+  std::unique_ptr<ConfigWatch> stopped;
+  std::lock_guard<std::mutex> lock(watchMutex);
+  stopped.swap(configWatch);
 }
 
 void SetConfigWatchIntervalMs(long intervalMs) { watchIntervalMs = intervalMs; }

@@ -92,7 +92,7 @@ void KvdFileAppender::append(const log4cxx::spi::LoggingEventPtr& event,
   AfterEventWritten();
 }
 
-bool KvdFileAppender::OpenFile() {
+void KvdFileAppender::OpenFile() {
   DiagnosticDebug("FileAppender::activateOptions called : " + fileOption_ + ", " +
                   BooleanText(append_));
   CloseFile();
@@ -105,7 +105,7 @@ bool KvdFileAppender::OpenFile() {
   }
   CreateMissingDirectories(effectiveName_);
   if (!OpenStream(append_)) {
-    return false;
+    return;
   }
   if (log4cxx::LayoutPtr layout = getLayout()) {
     log4cxx::helpers::Pool pool;
@@ -114,7 +114,6 @@ bool KvdFileAppender::OpenFile() {
     std::fwrite(header.data(), 1, header.size(), file_);
   }
   DiagnosticDebug("FileAppender::setFile ended");
-  return true;
 }
 
 // Keeps the file an overwrite would destroy as <name>.backup. rename()

@@ -69,7 +69,7 @@ class KvdFileAppender : public log4cxx::AppenderSkeleton {
   std::mutex fileMutex_;
 
  private:
-  bool OpenFile();
+  void OpenFile();
   void BackUpOldFile() const;
 
   std::string fileOption_;

@@ -180,6 +180,8 @@ bool LevelEnabled(int level) {
   }
 }
 
-int GetLocalTimeStamp(char* buffer) { return kvd::logging::FormatLocalTimeStamp(buffer); }
+int GetLocalTimeStamp(char* buffer) {
+  return buffer != nullptr ? kvd::logging::FormatLocalTimeStamp(buffer) : 0;
+}
 
 void TEXIT(int code) { std::exit(code); }

@@ -126,7 +126,8 @@ KVD_EXPORT bool LevelEnabled(int level);
 
 // Writes the local time as "MM/DD/YY HH:MM:SS.mmm" and a terminator.
 //   buffer [out] at least 22 characters
-// Returns the number of characters written before the terminator (21).
+// Returns the number of characters written before the terminator (21), or 0
+// when buffer is NULL.
 KVD_EXPORT int GetLocalTimeStamp(char* buffer);
 
 // Ends the process with code through exit(), so the log files are flushed

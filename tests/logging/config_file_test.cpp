@@ -86,6 +86,19 @@ TEST_F(ConfigFileTest, ExistingConfigIsUsedAsWritten) {
   EXPECT_EQ(ReadWorkFile("custom.log"), "first message 1\n");
 }
 
+// A folder named LogClt.cfg exists and is writable, but reading it fails.
+TEST_F(ConfigFileTest, UnreadableConfigIsReportedInGbk) {
+  WriteWorkFile("LogClt.cfg/inside", "");
+  const ScenarioOutcome outcome = Run({"first_message"});
+  EXPECT_EQ(outcome.exitCode, 0);
+  // "配置文件初始化失败：可能socket初始化不成功。" in the GBK code page.
+  const std::string configureFailedGbk =
+      "\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa3\xba"
+      "\xbf\xc9\xc4\xdc" "socket" "\xb3\xf5\xca\xbc\xbb\xaf\xb2\xbb\xb3\xc9\xb9\xa6\xa1\xa3";
+  EXPECT_EQ(outcome.standardOutput.rfind(configureFailedGbk, 0), 0u) << outcome.standardOutput;
+  EXPECT_FALSE(WorkFileExists("logs"));
+}
+
 TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
   WriteWorkFile("LogClt.cfg",
                 "Kestrin.category.tprintf_logger = DEBUG, File\n"

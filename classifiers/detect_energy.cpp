@@ -1,0 +1,145 @@
+// Construction, band energies and their 10-frame statistics, and the count of
+// active bands.
+#include "classifiers/detect_energy.h"
+
+#include <kvd/tprintf.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/ipps.h"
+
+namespace {
+
+constexpr int32_t kMinSampleRateHz = 8000;
+// Upper edge of the top band: the telephone band ends at 4000 Hz.
+constexpr float kTopEdgeHz = 4000.0f;
+// Lower edge of band 0: hum and DC below 60 Hz are left out.
+constexpr float kLowEdgeHz = 60.0f;
+// ippsStdDev_32f divides by n - 1 = 9; sqrt(9 / 10) turns it into the
+// population deviation (divisor 10) of the 10 band energies.
+const double kSampleToPopulationDeviation = std::sqrt(0.9);
+
+}  // namespace
+
+CDetectEnergy::CDetectEnergy(int32_t sampleRateHz, int32_t fftSizePoints) {
+  Status = -1;
+  if (sampleRateHz < kMinSampleRateHz) {
+    tprintf7("Cannot process data with such low sample rate.\n");
+    return;
+  }
+  BinNum = fftSizePoints / 2;
+  BinWidth = static_cast<float>(sampleRateHz) / static_cast<float>(fftSizePoints);
+
+  // Octave bands below the top bin; each lower edge is the next band's lower
+  // edge halved (integer division), band 0 starts at 60 Hz.
+  const int32_t topBin = static_cast<int32_t>(kTopEdgeHz / BinWidth);
+  int32_t endBin = topBin;
+  for (int32_t band = kBandCount - 1; band > 0; --band) {
+    BandEdge[band][0] = endBin / 2;
+    BandEdge[band][1] = endBin;
+    endBin = BandEdge[band][0];
+  }
+  BandEdge[0][0] = static_cast<int32_t>(kLowEdgeHz / BinWidth);
+  BandEdge[0][1] = endBin;
+  Status = 0;
+}
+
+int32_t CDetectEnergy::ReInit() {
+  std::memset(BandEnergy, 0, sizeof(BandEnergy));
+  std::memset(BandMean, 0, sizeof(BandMean));
+  std::memset(BandCV, 0, sizeof(BandCV));
+  std::memset(NoiseLevel, 0, sizeof(NoiseLevel));
+  std::memset(NoiseCV, 0, sizeof(NoiseCV));
+  return 0;
+}
+
+int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
+                                        const bool* usable) {
+  const int32_t frameSlot = HistorySlot(t);
+  const int32_t recentSlot = RingSlot(t, kStatFrames);
+  const bool frameUsable = usable[RingSlot(t, kUsableRingFrames)];
+  for (int32_t band = 0; band < kBandCount; ++band) {
+    float energy = 0.0f;
+    const int32_t bandBins = BandEdge[band][1] - BandEdge[band][0];
+    if (frameUsable && bandBins > 0) {
+      ippsSum_32f(powerSpectrum + BandEdge[band][0], bandBins, &energy, ippAlgHintNone);
+    }
+    BandEnergy[band][frameSlot] = energy;
+    RecentEnergy[band][recentSlot] = energy;
+  }
+  if (t < kStatFrames - 1) {
+    return -1;
+  }
+
+  bool windowUsable = true;
+  for (int32_t k = 0; k < kStatFrames; ++k) {
+    windowUsable = windowUsable && usable[RingSlot(t - k, kUsableRingFrames)];
+  }
+  const int32_t statSlot = t - (kStatFrames - 1);
+  const int32_t slot = HistorySlot(statSlot);
+  for (int32_t band = 0; band < kBandCount; ++band) {
+    if (windowUsable) {
+      float mean = 0.0f;
+      ippsMean_32f(RecentEnergy[band], kStatFrames, &mean, ippAlgHintNone);
+      BandMean[band][slot] = mean;
+      BandCV[band][slot] = 0.0f;
+      if (mean > 0.0f) {
+        float sampleDeviation = 0.0f;
+        ippsStdDev_32f(RecentEnergy[band], kStatFrames, &sampleDeviation, ippAlgHintNone);
+        BandCV[band][slot] =
+            static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean);
+      }
+    } else if (statSlot == 0) {
+      // No statistics exist yet to carry forward.
+      BandMean[band][slot] = 0.0f;
+      BandCV[band][slot] = 0.0f;
+    } else {
+      // Keep the last statistics, so an unusable frame never lowers the
+      // background.
+      const int32_t previous = HistorySlot(statSlot - 1);
+      BandMean[band][slot] = BandMean[band][previous];
+      BandCV[band][slot] = BandCV[band][previous];
+    }
+  }
+  return 0;
+}
+
+int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
+  const int32_t s = HistorySlot(slot);
+  int32_t count = 0;
+  for (int32_t band = 0; band < kBandCount; ++band) {
+    const float mean = BandMean[band][s];
+    if (mean > BandThd[band]) {
+      ++count;
+    } else if (BackgroundBound(band) > mean) {
+      return -1;
+    }
+  }
+  return count;
+}
+
+int32_t CDetectEnergy::GetActiveBands(int32_t t) const {
+  int32_t best = 0;
+  for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount; ++slot) {
+    const int32_t count = CountBandsAbove(slot);
+    if (count > best) {
+      best = count;
+    }
+  }
+  return best;
+}
+
+float CDetectEnergy::BackgroundBound(int32_t band) const {
+  return (NoiseCV[band] + 1.0f) * NoiseLevel[band];
+}
+
+bool CDetectEnergy::AboveBackgroundInAnyBand(int32_t frame) const {
+  const int32_t slot = HistorySlot(frame);
+  for (int32_t band = 0; band < kBandCount; ++band) {
+    if (BandEnergy[band][slot] > BackgroundBound(band)) {
+      return true;
+    }
+  }
+  return false;
+}

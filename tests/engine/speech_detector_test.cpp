@@ -1,0 +1,226 @@
+// Construction, release and re-initialisation of one line's detector.
+#include "engine/speech_detector.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "classifiers/detect_energy.h"
+#include "engine/kvd_api.h"
+#include "engine_fixtures.h"
+#include "test_signals.h"
+
+namespace {
+
+using kvdtest::CaptureLog;
+
+struct Geometry {
+  int32_t sampleRate;
+  int32_t frameLength;
+  int32_t frameShift;
+  int32_t fftSize;
+  float binWidthHz;
+};
+
+class DetectorGeometry : public ::testing::TestWithParam<Geometry> {};
+
+// 25 ms and 10 ms of samples; the FFT doubles from 256 until a bin is at
+// most 15.625 Hz wide.
+INSTANTIATE_TEST_SUITE_P(Rates, DetectorGeometry,
+                         ::testing::Values(Geometry{8000, 200, 80, 512, 15.625f},
+                                           Geometry{11025, 275, 110, 1024, 10.7666015625f},
+                                           Geometry{16000, 400, 160, 1024, 15.625f},
+                                           Geometry{22050, 551, 220, 2048, 10.7666015625f},
+                                           Geometry{48000, 1200, 480, 4096, 11.71875f}),
+                         [](const ::testing::TestParamInfo<Geometry>& rate) {
+                           return std::to_string(rate.param.sampleRate) + "Hz";
+                         });
+
+TEST_P(DetectorGeometry, FollowsTheSampleRate) {
+  const Geometry& expected = GetParam();
+  SpeechDetector detector(expected.sampleRate);
+  ASSERT_EQ(detector.errorStatus, 0);
+  EXPECT_EQ(detector.SampleRate, expected.sampleRate);
+  EXPECT_EQ(detector.frameLength, expected.frameLength);
+  EXPECT_EQ(detector.frameShift, expected.frameShift);
+  EXPECT_EQ(detector.fftSize, expected.fftSize);
+  EXPECT_EQ(detector.binCount, expected.fftSize / 2);
+  EXPECT_EQ(detector.binWidthHz, expected.binWidthHz);
+  EXPECT_EQ(detector.DetectState, KVD_STATE_UNINIT);
+  EXPECT_EQ(detector.busyFlag, 0);
+}
+
+TEST_P(DetectorGeometry, FftPlanHasTheFftSize) {
+  // A cosine of amplitude 1 at bin k gives Re(k) = 1/2 at Perm index 2k only
+  // when the plan's length equals fftSize.
+  const Geometry& geometry = GetParam();
+  SpeechDetector detector(geometry.sampleRate);
+  ASSERT_NE(detector.FFTSpec1, nullptr);
+  const int32_t bin = detector.fftSize / 8;
+  const double hz = bin * static_cast<double>(geometry.sampleRate) / detector.fftSize;
+  const std::vector<float> cosine = kvdtest::Cosine(hz, 1.0, geometry.sampleRate, detector.fftSize);
+  std::copy(cosine.begin(), cosine.end(), detector.ffts);
+  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(detector.ffts, detector.ffts, detector.FFTSpec1, nullptr),
+            ippStsNoErr);
+  EXPECT_NEAR(detector.ffts[2 * bin], 0.5f, 1e-4f);
+  EXPECT_NEAR(detector.ffts[2 * bin + 2], 0.0f, 1e-4f);
+}
+
+TEST(DetectorWindow, HammingEndsAndMiddle) {
+  SpeechDetector detector(8000);
+  const int32_t n = detector.frameLength;
+  // 0.54 - 0.46 cos(0) = 0.08; the last value uses 6.28318 for 2 pi, a hair
+  // above 0.08 but equal in float precision.
+  EXPECT_FLOAT_EQ(detector.hamwin[0], 0.08f);
+  EXPECT_NEAR(detector.hamwin[n - 1], 0.08f, 1e-6f);
+  EXPECT_GE(detector.hamwin[n - 1], detector.hamwin[0]);
+  // N = 200: the peak straddles n = 99.5; 0.54 + 0.46 cos(pi / 199) = 0.999943.
+  const float* peak = std::max_element(detector.hamwin, detector.hamwin + n);
+  const auto peakIndex = peak - detector.hamwin;
+  EXPECT_TRUE(peakIndex == 99 || peakIndex == 100) << peakIndex;
+  EXPECT_NEAR(*peak, 0.999943f, 2e-6f);
+  EXPECT_NEAR(detector.hamwin[99], detector.hamwin[100], 1e-5f);
+}
+
+TEST(DetectorConstruction, RateBelow8000IsRefusedWithNothingAllocated) {
+  SpeechDetector* detector = nullptr;
+  const std::string log = CaptureLog([&] { detector = new SpeechDetector(7999); });
+  EXPECT_NE(log.find("KVD_API Cannot process data with so low sample rate.\n"), std::string::npos);
+  EXPECT_EQ(detector->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
+  EXPECT_EQ(detector->detectEnergy, nullptr);
+  EXPECT_EQ(detector->detectVoice, nullptr);
+  EXPECT_EQ(detector->hamwin, nullptr);
+  EXPECT_EQ(detector->spectrumRing, nullptr);
+  EXPECT_EQ(detector->FFTSpec1, nullptr);
+  detector->Free();
+  EXPECT_EQ(detector->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
+  delete detector;
+}
+
+TEST(DetectorRelease, FreeTwiceLeavesEveryPointerNull) {
+  SpeechDetector detector(16000);
+  detector.Free();
+  detector.Free();
+  EXPECT_EQ(detector.errorStatus, 0);
+  for (const void* pointer :
+       {static_cast<const void*>(detector.spectrumRing),
+        static_cast<const void*>(detector.DataBuffer), static_cast<const void*>(detector.hamwin),
+        static_cast<const void*>(detector.ffts), static_cast<const void*>(detector.FFTSpec1),
+        static_cast<const void*>(detector.ToneWork), static_cast<const void*>(detector.magnitude),
+        static_cast<const void*>(detector.AllFramesBinEnergy),
+        static_cast<const void*>(detector.detectVoice),
+        static_cast<const void*>(detector.detectEnergy)}) {
+    EXPECT_EQ(pointer, nullptr);
+  }
+}
+
+TEST(DetectorReInitial, LineNotOpenIsBrokenForGood) {
+  SpeechDetector detector(8000);
+  int32_t first = 0;
+  const std::string firstLog = CaptureLog([&] { first = detector.ReInitial(); });
+  EXPECT_EQ(first, KVD_ERR_NOT_OPEN);
+  EXPECT_NE(firstLog.find("Error in ReInitial! This line is not open!\n\n"), std::string::npos);
+
+  detector.DetectState = KVD_STATE_IDLE;
+  int32_t second = 0;
+  const std::string secondLog = CaptureLog([&] { second = detector.ReInitial(); });
+  EXPECT_EQ(second, KVD_ERR_NOT_OPEN);
+  EXPECT_NE(secondLog.find("Error to begin ReInitial!\n"), std::string::npos);
+  EXPECT_EQ(detector.DetectState, KVD_STATE_IDLE);
+}
+
+// A detector as a finished online run leaves it: histories filled, results
+// set, thresholds moved.
+void DirtyOnlineState(SpeechDetector& detector) {
+  detector.IsOnline = 1;
+  detector.IsOneSeg = 1;
+  detector.DetectState = speech_end;
+  detector.frameIndex = 812;
+  detector.reportedStart = 4000;
+  detector.reportedEnd = 20000;
+  detector.finalEnd = 20000;
+  detector.historyLength = 55;
+  detector.newDataLength = 9;
+  detector.frameReady = true;
+  detector.inSpeech = true;
+  detector.voiceCount = 17;
+  detector.energyRun = 4;
+  detector.lastVoiceCheckFrame = 800;
+  detector.voiceFlagsRing[321] = 12;
+  detector.bandVariance[3][499] = 2.5f;
+  detector.spectrumRing[kHistoryFrames * kReducedBins - 1] = 1.0f;
+  detector.ToneFlag[4] = true;
+  detector.ToneEnergy[9] = 3.0f;
+  for (int32_t b = 0; b < kEnergyBands; ++b) {
+    detector.detectEnergy->BandThdInit[b] = 1000.0f * (b + 1);
+    detector.detectEnergy->BandThd[b] = 7.0f;
+    detector.detectEnergy->NoiseLevel[b] = 5.0f;
+    detector.detectEnergy->NoiseCV[b] = 0.5f;
+  }
+}
+
+TEST(DetectorReInitial, OnlineLineStartsAfresh) {
+  SpeechDetector detector(8000);
+  DirtyOnlineState(detector);
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(detector.ReInitial(), 0);
+    EXPECT_EQ(detector.DetectState, before_speech);
+    EXPECT_EQ(detector.frameIndex, 0);
+    EXPECT_EQ(detector.reportedStart, -1);
+    EXPECT_EQ(detector.reportedEnd, -1);
+    EXPECT_EQ(detector.finalEnd, -1);
+    EXPECT_EQ(detector.speechStartSamples, -1);
+    EXPECT_EQ(detector.historyLength, 0);
+    EXPECT_EQ(detector.newDataLength, 0);
+    EXPECT_FALSE(detector.frameReady);
+    EXPECT_FALSE(detector.inSpeech);
+    EXPECT_EQ(detector.voiceCount, 0);
+    EXPECT_EQ(detector.energyRun, 0);
+    EXPECT_EQ(detector.lastVoiceCheckFrame, -1);
+    EXPECT_EQ(detector.voiceFlagsRing[321], 0);
+    EXPECT_EQ(detector.bandVariance[3][499], 0.0f);
+    EXPECT_EQ(detector.spectrumRing[kHistoryFrames * kReducedBins - 1], 0.0f);
+    EXPECT_FALSE(detector.ToneFlag[4]);
+    EXPECT_EQ(detector.ToneEnergy[9], 0.0f);
+    for (int32_t b = 0; b < kEnergyBands; ++b) {
+      EXPECT_EQ(detector.detectEnergy->BandThd[b], 1000.0f * (b + 1));
+      EXPECT_EQ(detector.detectEnergy->NoiseLevel[b], 0.0f);
+      EXPECT_EQ(detector.detectEnergy->NoiseCV[b], 0.0f);
+    }
+  }
+}
+
+TEST(DetectorReInitial, OfflineLineKeepsTheEnergyDetectorAndHistories) {
+  SpeechDetector detector(8000);
+  DirtyOnlineState(detector);
+  detector.IsOnline = 0;
+  ASSERT_EQ(detector.ReInitial(), 0);
+  EXPECT_EQ(detector.DetectState, before_speech);
+  EXPECT_EQ(detector.frameIndex, 0);
+  EXPECT_EQ(detector.reportedStart, 4000);
+  EXPECT_EQ(detector.voiceFlagsRing[321], 12);
+  EXPECT_EQ(detector.detectEnergy->BandThd[0], 7.0f);
+  EXPECT_EQ(detector.detectEnergy->NoiseLevel[2], 5.0f);
+}
+
+TEST(DetectorReInitial, BusyLineIsRestartedWithAWarning) {
+  SpeechDetector detector(8000);
+  detector.DetectState = in_speech;
+  detector.busyFlag = 1;
+  int32_t result = -1;
+  const std::string log = CaptureLog([&] { result = detector.ReInitial(); });
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(log.find("KVD_Start warning! Reinitializing a busy line!"), std::string::npos);
+  EXPECT_EQ(detector.DetectState, before_speech);
+}
+
+TEST(RingSlots, FramesBeforeZeroWrapToTheEnd) {
+  EXPECT_EQ(RingSlot(0, kHistoryFrames), 0);
+  EXPECT_EQ(RingSlot(501, kHistoryFrames), 1);
+  EXPECT_EQ(RingSlot(-1, kHistoryFrames), 499);
+  EXPECT_EQ(RingSlot(-30, kPowerRingFrames), 0);
+  EXPECT_EQ(RingSlot(-31, kPowerRingFrames), 29);
+}
+
+}  // namespace
