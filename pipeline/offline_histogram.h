@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-constexpr int32_t kHistogramBins = 100;
+#include "engine/speech_detector.h"  // kHistogramBins
 
 // Fills hist with the relative frequency of each bin and returns the bin
 // width (maxEnergy - floorValue) / 100, single precision.
