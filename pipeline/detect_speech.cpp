@@ -3,6 +3,7 @@
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
 #include "kvd/tprintf.h"
+#include "pipeline/offline_detection.h"
 #include "pipeline/online_detection.h"
 
 namespace {
@@ -33,13 +34,19 @@ int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCou
     tprintf7("%s\n", "Error in KVD_DetectSpeech! This line has not been started.\n");
     return KVD_ERR_NOT_STARTED;
   }
-  // A missing pointer is the caller's mistake: refused without breaking the line.
-  if (StreamPointersMissing(samples, sampleCount, state, start, end, position)) {
+  int32_t result = 0;
+  if (detector->IsOneSeg != 1) {
+    result = DetectOfflineMultiSeg(*detector, samples, sampleCount, state, start, end, position);
+  } else if (detector->IsOnline != 1) {
+    result = DetectOfflineOneSeg(*detector, samples, sampleCount, state, start, end, position);
+  } else if (StreamPointersMissing(samples, sampleCount, state, start, end, position)) {
+    // The caller's mistake: refused without breaking the line.
     tprintf7("%s\n", "KVD_DetectSpeech error! NULL pointer!\n");
     return KVD_ERR_BAD_LINE;
+  } else {
+    result = Detect(*detector, samples, sampleCount, state, start, end, position, block1, count1,
+                    block2, count2, reserved);
   }
-  const int32_t result = Detect(*detector, samples, sampleCount, state, start, end, position,
-                                block1, count1, block2, count2, reserved);
   if (result != 0) {
     tprintf7("%s\n", "KVD_DetectSpeech Error! Fail in Detect.\n");
     return result;
