@@ -1,0 +1,161 @@
+// IsDeadFrame, ComputeSpectrum, GetBandVariance and ComputeFrameEnergies
+// against direct computations (8000 Hz: 200-sample frames, 512-point FFT).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "online_fixtures.h"
+#include "pipeline/frame_front_end.h"
+#include "test_signals.h"
+#include "voice_signals.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int32_t kFrame = 200;
+constexpr int32_t kFft = 512;
+constexpr int32_t kBins = 256;
+
+class FrameSpectrum : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(detector_->errorStatus, 0);
+    ASSERT_EQ(detector_->DetectState, before_speech);
+    power_.assign(kBins, -1.0f);
+    magnitude_.assign(kBins, -1.0f);
+  }
+
+  void LoadFrame(const std::vector<float>& samples) {
+    std::copy(samples.begin(), samples.end(), detector_->ffts);
+  }
+
+  // |X(k)| of the Hamming-windowed frame zero padded to 512 points, forward
+  // DFT divided by 512, in double precision; bin 0 carries DC and Nyquist.
+  static std::vector<double> DirectMagnitudes(const std::vector<float>& samples) {
+    const std::vector<float> window = kvdtest::HammingWindow(kFrame);
+    std::vector<std::complex<double>> x(kBins + 1);
+    for (int32_t k = 0; k <= kBins; ++k)
+      for (int32_t n = 0; n < kFrame; ++n)
+        x[k] += std::polar(static_cast<double>(samples[n]) * window[n] / kFft,
+                           -2.0 * kPi * k * n / kFft);
+    std::vector<double> magnitudes(kBins);
+    magnitudes[0] = std::hypot(x[0].real(), x[kBins].real());
+    for (int32_t k = 1; k < kBins; ++k) magnitudes[k] = std::abs(x[k]);
+    return magnitudes;
+  }
+
+  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
+  std::vector<float> power_;
+  std::vector<float> magnitude_;
+};
+
+TEST_F(FrameSpectrum, OnlyAConstantFrameIsDead) {
+  LoadFrame(std::vector<float>(kFrame, 0.0f));
+  EXPECT_TRUE(IsDeadFrame(*detector_));
+  LoadFrame(std::vector<float>(kFrame, 1200.0f));  // a DC offset is no signal either
+  EXPECT_TRUE(IsDeadFrame(*detector_));
+  // Quiet background within +-3 (deadRange is 10 at 0 dB gain) is kept.
+  std::vector<float> quiet(kFrame);
+  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(3.0, 7u, kFrame);
+  std::copy(noise.begin(), noise.end(), quiet.begin());
+  LoadFrame(quiet);
+  EXPECT_FALSE(IsDeadFrame(*detector_));
+  LoadFrame(kvdtest::Cosine(1000.0, 3000.0, 8000, kFrame));
+  EXPECT_FALSE(IsDeadFrame(*detector_));
+}
+
+TEST_F(FrameSpectrum, SpectrumMatchesADirectTransform) {
+  // A tone off the bin grid, a ramp and a Nyquist term (alternating signs).
+  std::vector<float> frame = kvdtest::Cosine(1234.5, 2000.0, 8000, kFrame, 0.3);
+  for (int32_t n = 0; n < kFrame; ++n) frame[n] += 3.0f * n + (n % 2 == 0 ? 500.0f : -500.0f);
+  const std::vector<double> expected = DirectMagnitudes(frame);
+  LoadFrame(frame);
+  ASSERT_EQ(ComputeSpectrum(*detector_, false, 777, power_.data(), magnitude_.data()), 0);
+
+  const double peak = *std::max_element(expected.begin(), expected.end());
+  for (int32_t k = 0; k < kBins; ++k) {
+    EXPECT_NEAR(magnitude_[k], expected[k], 1e-4 * peak) << "bin " << k;
+    EXPECT_NEAR(power_[k], expected[k] * expected[k], 2e-4 * peak * peak) << "bin " << k;
+  }
+  // Row 777 mod 500 keeps every second magnitude: 0 Hz up to just below 4000 Hz.
+  const float* row = detector_->spectrumRing + 277 * kReducedBins;
+  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
+}
+
+TEST_F(FrameSpectrum, NyquistTermIsFoldedIntoBinZero) {
+  std::vector<float> alternating(kFrame);
+  for (int32_t n = 0; n < kFrame; ++n) alternating[n] = n % 2 == 0 ? 1000.0f : -1000.0f;
+  LoadFrame(alternating);
+  ComputeSpectrum(*detector_, false, 0, power_.data(), magnitude_.data());
+  // X(256) = 1000 x sum(window) / 512; the window has no DC term to add.
+  const std::vector<float> window = kvdtest::HammingWindow(kFrame);
+  double windowSum = 0.0;
+  for (float w : window) windowSum += w;
+  EXPECT_NEAR(magnitude_[0], 1000.0 * windowSum / kFft, 1e-3 * 1000.0 * windowSum / kFft);
+}
+
+TEST_F(FrameSpectrum, ADeadFrameHasZeroSpectraAndAZeroRow) {
+  float* row = detector_->spectrumRing + 3 * kReducedBins;
+  std::fill(row, row + kReducedBins, 5.0f);
+  LoadFrame(std::vector<float>(kFrame, 0.0f));
+  ComputeSpectrum(*detector_, true, 503, power_.data(), magnitude_.data());
+  EXPECT_TRUE(std::all_of(power_.begin(), power_.end(), [](float v) { return v == 0.0f; }));
+  EXPECT_TRUE(std::all_of(magnitude_.begin(), magnitude_.end(), [](float v) { return v == 0.0f; }));
+  EXPECT_TRUE(std::all_of(row, row + kReducedBins, [](float v) { return v == 0.0f; }));
+}
+
+TEST(BandVariance, IsTheVarianceOfTheMagnitudesInTheRange) {
+  const float magnitude[] = {9.0f, 1.0f, 2.0f, 3.0f, 9.0f};
+  const float power[] = {81.0f, 1.0f, 4.0f, 9.0f, 81.0f};
+  EXPECT_NEAR(GetBandVariance(power, magnitude, 1, 4, true), 2.0f / 3.0f, 1e-6f);
+  EXPECT_EQ(GetBandVariance(power, magnitude, 1, 4, false), 0.0f);
+  const float flat[] = {4.0f, 4.0f, 4.0f, 4.0f};
+  const float flatPower[] = {16.0f, 16.0f, 16.0f, 16.0f};
+  EXPECT_EQ(GetBandVariance(flatPower, flat, 0, 4, true), 0.0f);
+  EXPECT_EQ(GetBandVariance(flatPower, flat, 2, 2, true), 0.0f);  // empty range
+}
+
+TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
+  // Two frames (280 samples): a 1000 Hz tone, the second frame shifted by 80.
+  const std::vector<int16_t> tone = kvdtest::CosinePcm(1000.0, 1000.0, 8000, 280);
+  detector_->frameEnergy.assign(2, -1.0f);
+  const std::vector<float>& energies = detector_->frameEnergy;
+  detector_->frameCount = 2;
+  detector_->DetectSpecLowBorder_Hz = 19;   // 300 Hz
+  detector_->DetectSpecHighBorder_Hz = 217;  // 3400 Hz
+  detector_->BackgroundEnergyOffline = 2.0f;
+  detector_->BakgroundEnergyRelativeOffline = 0.01f;
+  ComputeFrameEnergies(*detector_, tone.data());
+
+  // Parseval: bins 0 .. 511 of the 1/512-scaled transform hold
+  // sum((x w)^2) / 512; a tone puts half of it into bins 1 .. 255.
+  const std::vector<float> window = kvdtest::HammingWindow(kFrame);
+  for (int32_t frame = 0; frame < 2; ++frame) {
+    double weighted = 0.0;
+    for (int32_t n = 0; n < kFrame; ++n) weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
+    const double toneEnergy = weighted / (2.0 * kFft);
+    EXPECT_NEAR(energies[frame], toneEnergy, 0.01 * toneEnergy) << "frame " << frame;
+  }
+  const float floor = 0.01f * (energies[0] + energies[1]) / 2.0f;
+  EXPECT_NEAR(detector_->floorValue, floor, 1e-4f * floor);
+}
+
+TEST_F(FrameSpectrum, FrameEnergiesNeverFallBelowTheBackground) {
+  std::vector<int16_t> signal(4 * 80 + 120, 0);
+  detector_->frameEnergy.assign(4, -1.0f);
+  const std::vector<float>& energies = detector_->frameEnergy;
+  detector_->frameCount = 4;
+  detector_->DetectSpecLowBorder_Hz = 19;
+  detector_->DetectSpecHighBorder_Hz = 400;  // beyond the spectrum: limited to bin 256
+  detector_->BackgroundEnergyOffline = 5.0f;
+  detector_->BakgroundEnergyRelativeOffline = 0.5f;
+  ComputeFrameEnergies(*detector_, signal.data());
+  EXPECT_EQ(detector_->floorValue, 5.0f);
+  for (float energy : energies) EXPECT_EQ(energy, 5.0f);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+#include "offline_engine.h"
+
+#include "engine/kvd_api.h"
+
+namespace kvdtest {
+
+ConfigText OfflineTestConfig() {
+  ConfigText config = DefaultOfflineConfig();
+  config.Set("ShortSpeechSegEnergyThd", "10")
+      .Set("BackgroundEnergyOffline", "1")
+      .Set("DetectSpecLowBorder_Hz", "200")
+      .Set("DetectSpecHighBorder_Hz", "3400")
+      .Set("CommonSpeechSegLen_sec", "0.3")
+      .Set("ShortSpeechSegLen_sec", "0.1")
+      .Set("CommonSpeechSegEnergyThd", "3")
+      .Set("ExtendSpeechLen_sec", "0.05")
+      .Set("SpeechSegMinVoiceLen_sec", "0.1")
+      .Set("SpeechSegMinVoiceRatio", "0.3")
+      .Set("MaxSegNum", "10")
+      .Set("DefaultSpeech", "1")
+      .Set("MinSignalLen", "0.5")
+      .Set("BakgroundEnergyRelativeOffline", "0.1")
+      .Set("DelShortSpeechSegLen_sec", "0.1")
+      .Set("DelShortSpeechSideNoiseLen_sec", "0.3");
+  return config;
+}
+
+OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides) {
+  ConfigText main = DefaultMainConfig();
+  main.Set("IsOnline", "0").Set("IsOneSeg", mode == OfflineMode::kOneSegment ? "1" : "0");
+  ConfigText offline = OfflineTestConfig();
+  for (const auto& [key, value] : overrides) offline.Set(key, value);
+  configPath_ = dir_.WriteFile("kvd.cfg", main.Text());
+  dir_.WriteFile("kvd_offline.cfg", offline.Text());
+  initResult_ = KVD_Init(configPath_.c_str(), 1);
+  if (initResult_ == KVD_OK && KVD_Open(&line_) != KVD_OK) line_ = -1;
+}
+
+OfflineEngine::~OfflineEngine() { KVD_Exit(); }
+
+}  // namespace kvdtest

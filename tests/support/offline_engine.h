@@ -1,0 +1,47 @@
+// An engine initialised for offline detection (8000 Hz, one line) from
+// configuration files written into a fresh temporary directory, with its
+// line opened; exited and removed when it goes out of scope.
+#ifndef KVD_TESTS_SUPPORT_OFFLINE_ENGINE_H
+#define KVD_TESTS_SUPPORT_OFFLINE_ENGINE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "engine_fixtures.h"
+
+namespace kvdtest {
+
+enum class OfflineMode { kOneSegment, kMultiSegment };
+
+// Companion-file values by key, replacing the defaults of OfflineTestConfig.
+using OfflineOverrides = std::map<std::string, std::string>;
+
+// The companion file of the offline tests: detection band 200 .. 3400 Hz,
+// long runs 0.3 s above 3 x the background, short runs 0.1 s above 10
+// histogram steps, margin (ExtendSpeechLen_sec) 0.05 s, voice test 0.1 s or
+// 30 %, at most 10 list entries, recordings under 0.5 s default to speech,
+// isolated runs under 0.1 s with 0.3 s of noise around them deleted.
+ConfigText OfflineTestConfig();
+
+class OfflineEngine {
+ public:
+  explicit OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides = {});
+  ~OfflineEngine();
+  OfflineEngine(const OfflineEngine&) = delete;
+  OfflineEngine& operator=(const OfflineEngine&) = delete;
+
+  int32_t initResult() const { return initResult_; }
+  int32_t line() const { return line_; }
+  const std::string& configPath() const { return configPath_; }
+
+ private:
+  TempDir dir_;
+  std::string configPath_;
+  int32_t initResult_ = -1;
+  int32_t line_ = -1;
+};
+
+}  // namespace kvdtest
+
+#endif  // KVD_TESTS_SUPPORT_OFFLINE_ENGINE_H
