@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 namespace kvd::logging {
@@ -29,6 +28,17 @@ void ShutDownLogging() {
   log4cxx::LogManager::shutdown();
 }
 
+// Shuts the logging down when the process exits or when a host unloads the
+// library, whichever comes first: the destructor of a static object is tied
+// to the library itself, unlike a handler registered with std::atexit under
+// some runtimes (ThreadSanitizer's, for one), which would run after unload.
+void RegisterShutdown() {
+  struct ShutdownAtUnload {
+    ~ShutdownAtUnload() { ShutDownLogging(); }
+  };
+  static ShutdownAtUnload shutdownAtUnload;
+}
+
 // Returns whether this call ran the initialisation and it failed.
 bool InitialiseOnce() {
   std::lock_guard<std::mutex> lock(initMutex);
@@ -43,7 +53,7 @@ bool InitialiseOnce() {
   }
   if (loaded) {
     initState = kInitialised;
-    std::atexit(ShutDownLogging);
+    RegisterShutdown();
     return false;
   }
   initState = kInitFailed;

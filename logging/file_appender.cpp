@@ -35,21 +35,30 @@ KvdFileAppender::~KvdFileAppender() {
 void KvdFileAppender::setOption(const log4cxx::LogString& option,
                                 const log4cxx::LogString& value) {
   const std::string name = ToLower(option);
-  std::lock_guard<std::mutex> lock(fileMutex_);
-  if (name == "file" || name == "filename") {
-    fileOption_ = Trim(value);
-    effectiveNameCurrent_ = false;
-  } else if (name == "append") {
-    append_ = ParseBoolean(value, true);
-  } else if (name == "bufferedio") {
-    bufferedIo_ = ParseBoolean(value, true);
-  } else if (name == "immediateflush") {
-    bufferedIo_ = !ParseBoolean(value, false);
-  } else if (name == "buffersize") {
-    bufferSizeBytes_ = ParseFileSize(value, kDefaultBufferSizeBytes);
-  } else {
-    AppenderSkeleton::setOption(option, value);
+  {
+    std::lock_guard<std::mutex> lock(fileMutex_);
+    if (name == "file" || name == "filename") {
+      fileOption_ = Trim(value);
+      effectiveNameCurrent_ = false;
+      return;
+    }
+    if (name == "append") {
+      append_ = ParseBoolean(value, true);
+      return;
+    }
+    if (name == "bufferedio" || name == "immediateflush") {
+      const bool on = ParseBoolean(value, name == "bufferedio");
+      bufferedIo_ = name == "bufferedio" ? on : !on;
+      return;
+    }
+    if (name == "buffersize") {
+      bufferSizeBytes_ = ParseFileSize(value, kDefaultBufferSizeBytes);
+      return;
+    }
   }
+  // Not under fileMutex_: the skeleton takes its own lock (threshold), and
+  // appending takes the two the other way round.
+  AppenderSkeleton::setOption(option, value);
 }
 
 void KvdFileAppender::SetTimeSuffix(const std::string& suffix) {
