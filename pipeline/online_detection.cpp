@@ -2,8 +2,8 @@
 #include "pipeline/online_detection.h"
 
 #include "classifiers/detect_energy.h"
-#include "engine/kvd_api.h"
 #include "classifiers/dtmf_check.h"
+#include "engine/kvd_api.h"
 #include "kvd/detect_voice.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"

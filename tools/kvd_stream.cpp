@@ -71,9 +71,9 @@ bool ReadRecording(const std::string& path, std::vector<int16_t>& samples) {
 }
 
 const char* StateName(int32_t state) {
-  static const char* const kNames[] = {"idle",        "before_speech",   "in_speech",
-                                       "speech_end",  "no_speech",       "speech_too_long",
-                                       "speech_too_short"};
+  static const char* const kNames[] = {
+      "idle",      "before_speech",   "in_speech",       "speech_end",
+      "no_speech", "speech_too_long", "speech_too_short"};
   return state >= 0 && state <= 6 ? kNames[state] : "unknown";
 }
 
@@ -99,8 +99,10 @@ int32_t Stream(int32_t line, const std::vector<int16_t>& samples, int32_t chunk,
     if (state == shownState) continue;
     std::printf("%8lld ms  %-16s", static_cast<long long>(Milliseconds(position, sampleRate)),
                 StateName(state));
-    if (state == 2) std::printf("  start %lld ms", static_cast<long long>(Milliseconds(start, sampleRate)));
-    if (end >= 0) std::printf("  end %lld ms", static_cast<long long>(Milliseconds(end, sampleRate)));
+    if (state == 2)
+      std::printf("  start %lld ms", static_cast<long long>(Milliseconds(start, sampleRate)));
+    if (end >= 0)
+      std::printf("  end %lld ms", static_cast<long long>(Milliseconds(end, sampleRate)));
     std::printf("\n");
     shownState = state;
   }

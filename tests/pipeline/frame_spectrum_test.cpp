@@ -125,7 +125,7 @@ TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
   detector_->frameEnergy.assign(2, -1.0f);
   const std::vector<float>& energies = detector_->frameEnergy;
   detector_->frameCount = 2;
-  detector_->DetectSpecLowBorder_Hz = 19;   // 300 Hz
+  detector_->DetectSpecLowBorder_Hz = 19;    // 300 Hz
   detector_->DetectSpecHighBorder_Hz = 217;  // 3400 Hz
   detector_->BackgroundEnergyOffline = 2.0f;
   detector_->BakgroundEnergyRelativeOffline = 0.01f;
@@ -136,7 +136,8 @@ TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
   const std::vector<float> window = kvdtest::HammingWindow(kFrame);
   for (int32_t frame = 0; frame < 2; ++frame) {
     double weighted = 0.0;
-    for (int32_t n = 0; n < kFrame; ++n) weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
+    for (int32_t n = 0; n < kFrame; ++n)
+      weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
     const double toneEnergy = weighted / (2.0 * kFft);
     EXPECT_NEAR(energies[frame], toneEnergy, 0.01 * toneEnergy) << "frame " << frame;
   }
