@@ -2,6 +2,7 @@
 // spectrum hand-out and the routing to the offline modes.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -65,9 +66,13 @@ TEST_F(DetectSpeech, NoSamplesWriteTheStateAndPosition) {
 }
 
 TEST_F(DetectSpeech, ANegativeCountBreaksTheLineForGood) {
-  EXPECT_EQ(Call(noise_.data(), -1), -90);
+  std::string log = kvdtest::CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), -1), -90); });
+  EXPECT_NE(log.find("KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.\n"),
+            std::string::npos);
   EXPECT_EQ(GetLine(line_)->errorStatus, -90);
-  EXPECT_EQ(Call(noise_.data(), 80), -90);
+  log = kvdtest::CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), 80), -90); });
+  EXPECT_NE(log.find("Error to begin Detect!\n"), std::string::npos);
+  EXPECT_NE(log.find("KVD_DetectSpeech Error! Fail in Detect.\n"), std::string::npos);
   EXPECT_EQ(state_, -7);
   // Starting again does not heal it: the failure is kept for the engine's life.
   EXPECT_NE(KVD_Start(line_), 0);

@@ -1,7 +1,10 @@
 // SendSpectrum: ring rows of frames handed out as at most two blocks.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "engine/kvd_api.h"
+#include "engine_fixtures.h"
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
 
@@ -66,13 +69,16 @@ TEST_F(SpectrumHandoutTest, RefusedRequestsChangeNothing) {
   Send(410, 410);
   EXPECT_EQ(count1_, 401);
   // A range after rows were handed out in the same call.
-  Send(411, 420);
+  EXPECT_NE(kvdtest::CaptureLog([&] { Send(411, 420); }).find("Send Spectrum error!\n"),
+            std::string::npos);
   EXPECT_EQ(block1_, Row(10));
   EXPECT_EQ(count1_, 401);
   EXPECT_EQ(count2_, 0);
   // More than 500 rows in one request or in all.
   count1_ = 0;
-  Send(0, 500);
+  EXPECT_NE(kvdtest::CaptureLog([&] { Send(0, 500); })
+                .find("Too much spectrum to send! Buffer overflow!\n"),
+            std::string::npos);
   EXPECT_EQ(count1_, 0);
   count1_ = 500;
   Send(600, 600);
