@@ -88,4 +88,35 @@ int32_t KVD_GetParameter(int32_t line, const char* name, char* value);
 // empty), or null.
 SpeechDetector* GetLine(int32_t line);
 
+// Feeds samples to a started line and reports its detection state (online),
+// or analyses a whole recording at once (offline modes).
+//   line        [in]  line number
+//   samples     [in]  sampleCount 16-bit PCM samples at the line's SampleRate;
+//                     may be null only when sampleCount is 0
+//   sampleCount [in]  number of samples; negative breaks the line (-90)
+//   state       [out] online: DetectState after the call; offline: 3 segment
+//                     (or segments) found, 1 none
+//   start       [out] online: speech start in samples, -1 none; offline: as
+//                     the mode defines
+//   end         [out] online: speech end in samples, -1 none
+//   position    [out] online: stream position reached, in samples; offline:
+//                     samples processed (or segments found)
+//   block1, count1, block2, count2
+//               [out] online: reduced spectra (128 floats a row) of the
+//                     utterance's frames analysed in this call, as at most two
+//                     blocks of ring rows; handed out only when all four are
+//                     given (both counts are zeroed when both are given)
+//   reserved    [in]  not read; callers pass 1
+// Returns 0, -98 (bad line or empty slot; online also a missing pointer,
+// without breaking the line), -96 (line not open), -95 (not started), or the
+// line's sticky failure (-90 bad data).
+int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount,
+                         int32_t* state, int32_t* start, int32_t* end, int32_t* position,
+                         float** block1, int32_t* count1, float** block2, int32_t* count2,
+                         int32_t reserved);
+
+// The same without spectra: block and count pointers null, reserved 1.
+int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount,
+                         int32_t* state, int32_t* start, int32_t* end, int32_t* position);
+
 #endif  // KVD_ENGINE_KVD_API_H

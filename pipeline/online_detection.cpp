@@ -1,0 +1,126 @@
+// Detect: the per-frame loop of online detection.
+#include "pipeline/online_detection.h"
+
+#include "classifiers/detect_energy.h"
+#include "engine/kvd_api.h"
+#include "classifiers/dtmf_check.h"
+#include "kvd/detect_voice.h"
+#include "kvd/tprintf.h"
+#include "pipeline/frame_front_end.h"
+#include "pipeline/online_decisions.h"
+
+namespace {
+
+// The first frame whose 30-frame window is complete; earlier frames only
+// fill the histories.
+constexpr int32_t kFirstDecisionFrame = 29;
+constexpr int32_t kBandCount = CDetectEnergy::kBandCount;
+
+int32_t FailFrameStep(SpeechDetector& detector, const char* message) {
+  tprintf7("%s\n", message);
+  detector.errorStatus = -90;
+  return -90;
+}
+
+// KVD_Stop cleared busyFlag: the line is left stopped (idle, not busy).
+void LeaveStopped(SpeechDetector& detector) {
+  tprintf7("%s\n", "Exit DetectSpeech from outside.\n");
+  SetDetectionState(detector, KVD_STATE_IDLE);
+  detector.errorStatus = 0;
+}
+
+// Front end, key-tone check and per-frame classifier feeding of frame t.
+void AnalyseFrame(SpeechDetector& detector, int32_t t) {
+  const int32_t slot = RingSlot(t, kPowerRingFrames);
+  detector.currentPower = detector.AllFramesBinEnergy + slot * detector.binCount;
+  const bool dead = IsDeadFrame(detector);
+  ComputeSpectrum(detector, dead, t, detector.currentPower, detector.magnitude);
+  if (!dead && detector.UseCheckDTMF) {
+    detector.isDtmf = CheckDTMF(detector, t, detector.currentPower);
+  } else {
+    // Not analysed: the tone ring must not keep frame t - 10's verdict.
+    detector.isDtmf = false;
+    detector.ToneFlag[RingSlot(t, kToneRingFrames)] = false;
+  }
+  const bool usable = !dead && !detector.isDtmf;
+  detector.usable[slot] = usable;
+  CDetectEnergy& energy = *detector.detectEnergy;
+  energy.UpdateBandEnergy(detector.currentPower, t, detector.usable);
+  if (detector.FastMode) return;
+  const int32_t historySlot = RingSlot(t, kHistoryFrames);
+  for (int32_t band = 0; band < kBandCount; ++band)
+    detector.bandVariance[band][historySlot] =
+        GetBandVariance(detector.currentPower, detector.magnitude, energy.BandEdge[band][0],
+                        energy.BandEdge[band][1], usable);
+  detector.detectVoice->UpdateBuf(detector.currentPower, usable);
+}
+
+// Voicing and active bands of decision frame t.
+void ScoreFrame(SpeechDetector& detector, int32_t t) {
+  detector.voiceCount = 0;
+  if (detector.FastMode) {
+    // The voice detector runs only while a start is possible; frames it does
+    // not see are unvoiced rather than whatever was there 500 frames ago.
+    detector.voiceFlagsRing[RingSlot(t, kHistoryFrames)] = 0;
+  } else {
+    detector.voiceCount = detector.detectVoice->DetectVoice();
+    CopyVoiceFlags(detector, t);
+  }
+  detector.detectEnergy->UpdateBackground(t, detector.speechStartSamples, detector.voiceCount);
+  detector.energyScore = detector.detectEnergy->GetActiveBands(t);
+}
+
+}  // namespace
+
+int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleCount,
+               int32_t* state, int32_t* start, int32_t* end, int32_t* position, float** block1,
+               int32_t* count1, float** block2, int32_t* count2, int32_t reserved) {
+  if (detector.errorStatus != 0) {
+    tprintf7("%s\n", "Error to begin Detect!\n");
+    return detector.errorStatus;
+  }
+  if (sampleCount < 0) {
+    tprintf7("%s\n", "KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.\n");
+    detector.errorStatus = -90;
+    return -90;
+  }
+  if (detector.finalEnd >= 0) return 0;
+
+  const SpectrumHandout spectra{block1, count1, block2, count2};
+  if (count1 && count2) {
+    *count1 = 0;
+    *count2 = 0;
+  }
+  *start = detector.reportedStart;
+  *end = detector.reportedEnd;
+  *position = detector.frameShift * detector.frameIndex;
+
+  detector.newData = samples;
+  detector.newDataLength = sampleCount;
+  if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "Error in GetOneFrame!");
+
+  while (detector.frameReady && detector.finalEnd < 0) {
+    const int32_t t = detector.frameIndex;
+    if (detector.busyFlag != 1) {
+      LeaveStopped(detector);
+      return 0;
+    }
+    AnalyseFrame(detector, t);
+    if (t < kFirstDecisionFrame) {
+      detector.frameIndex = t + 1;
+      if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "KVD data error!\n");
+      continue;
+    }
+    ScoreFrame(detector, t);
+    if (detector.reportedStart == -1) {
+      WaitForSpeech(detector, t, start, spectra);
+    } else if (detector.reportedEnd == -1) {
+      FollowUtterance(detector, t, end, spectra);
+    }
+    detector.frameIndex = t + 1;
+    if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "Error in GetOneFrame!");
+  }
+  *state = detector.DetectState;
+  *position = detector.frameShift * detector.frameIndex;
+  return detector.errorStatus;
+}

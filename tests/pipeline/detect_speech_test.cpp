@@ -1,0 +1,150 @@
+// KVD_DetectSpeech: line checks, missing pointers, sticky failures, the
+// spectrum hand-out and the routing to the offline modes.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "engine/speech_detector.h"
+#include "offline_engine.h"
+#include "online_fixtures.h"
+#include "test_signals.h"
+
+namespace {
+
+class DetectSpeech : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(engine_.InitResult(), 0);
+    line_ = engine_.StartLine();
+    ASSERT_GE(line_, 0);
+  }
+
+  int32_t Call(const int16_t* samples, int32_t count) {
+    return KVD_DetectSpeech(line_, samples, count, &state_, &start_, &end_, &position_);
+  }
+
+  kvdtest::OnlineEngine engine_{kvdtest::StreamTestConfig(), 2};
+  int32_t line_ = -1;
+  int32_t state_ = -7;
+  int32_t start_ = -7;
+  int32_t end_ = -7;
+  int32_t position_ = -7;
+  std::vector<int16_t> noise_ = kvdtest::WhiteNoisePcm(300.0, 5u, 4000);
+};
+
+TEST_F(DetectSpeech, LinesOutOfRangeNotOpenOrNotStartedAreRefused) {
+  EXPECT_EQ(KVD_DetectSpeech(-1, noise_.data(), 80, &state_, &start_, &end_, &position_), -98);
+  EXPECT_EQ(KVD_DetectSpeech(2, noise_.data(), 80, &state_, &start_, &end_, &position_), -98);
+  EXPECT_EQ(KVD_DetectSpeech(1, noise_.data(), 80, &state_, &start_, &end_, &position_), -96);
+  int32_t idle = -1;
+  ASSERT_EQ(KVD_Open(&idle), 0);
+  EXPECT_EQ(KVD_DetectSpeech(idle, noise_.data(), 80, &state_, &start_, &end_, &position_), -95);
+  EXPECT_EQ(state_, -7);
+}
+
+TEST_F(DetectSpeech, MissingPointersAreRefusedWithoutBreakingTheLine) {
+  EXPECT_EQ(Call(nullptr, 80), -98);
+  EXPECT_EQ(KVD_DetectSpeech(line_, noise_.data(), 80, nullptr, &start_, &end_, &position_), -98);
+  EXPECT_EQ(KVD_DetectSpeech(line_, noise_.data(), 80, &state_, nullptr, &end_, &position_), -98);
+  EXPECT_EQ(KVD_DetectSpeech(line_, noise_.data(), 80, &state_, &start_, nullptr, &position_), -98);
+  EXPECT_EQ(KVD_DetectSpeech(line_, noise_.data(), 80, &state_, &start_, &end_, nullptr), -98);
+  EXPECT_EQ(GetLine(line_)->errorStatus, 0);
+  EXPECT_EQ(Call(nullptr, 0), 0);  // no samples need no pointer
+  EXPECT_EQ(Call(noise_.data(), 4000), 0);
+  EXPECT_EQ(state_, before_speech);
+  EXPECT_EQ(position_, 48 * 80);  // frames 0 .. 47 of 4000 samples
+}
+
+TEST_F(DetectSpeech, NoSamplesWriteTheStateAndPosition) {
+  EXPECT_EQ(Call(noise_.data(), 0), 0);
+  EXPECT_EQ(state_, before_speech);
+  EXPECT_EQ(start_, -1);
+  EXPECT_EQ(end_, -1);
+  EXPECT_EQ(position_, 0);
+}
+
+TEST_F(DetectSpeech, ANegativeCountBreaksTheLineForGood) {
+  EXPECT_EQ(Call(noise_.data(), -1), -90);
+  EXPECT_EQ(GetLine(line_)->errorStatus, -90);
+  EXPECT_EQ(Call(noise_.data(), 80), -90);
+  EXPECT_EQ(state_, -7);
+  // Starting again does not heal it: the failure is kept for the engine's life.
+  EXPECT_NE(KVD_Start(line_), 0);
+}
+
+TEST_F(DetectSpeech, AStreamShorterThanTheFirstDecisionStaysBeforeSpeech) {
+  // Frame 29 is the first decision: it needs 29 x 80 + 200 = 2520 samples.
+  const std::vector<int16_t> loud = kvdtest::CosinePcm(440.0, 8000.0, 8000, 2519);
+  EXPECT_EQ(Call(loud.data(), 2519), 0);
+  EXPECT_EQ(state_, before_speech);
+  EXPECT_EQ(position_, 29 * 80);
+  EXPECT_EQ(GetLine(line_)->voiceCount, 0);
+}
+
+TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  float* block1 = nullptr;
+  float* block2 = nullptr;
+  int32_t count1 = -5;
+  int32_t count2 = -5;
+  // Counts without blocks: zeroed, nothing handed out.
+  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data(), 16000, &state_, &start_, &end_, &position_,
+                             nullptr, &count1, nullptr, &count2, 1),
+            0);
+  EXPECT_EQ(count1, 0);
+  EXPECT_EQ(count2, 0);
+  ASSERT_EQ(state_, in_speech);
+  // Within the utterance every analysed frame is appended.
+  const int32_t before = position_;
+  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16000, 800, &state_, &start_, &end_,
+                             &position_, &block1, &count1, &block2, &count2, 1),
+            0);
+  EXPECT_EQ(count1 + count2, (position_ - before) / 80);
+  const SpeechDetector* detector = GetLine(line_);
+  EXPECT_EQ(block1, detector->spectrumRing + (before / 80) % 500 * kReducedBins);
+  // Null row counts: nothing is written or reset.
+  count1 = -5;
+  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16800, 800, &state_, &start_, &end_,
+                             &position_, &block1, nullptr, &block2, nullptr, 1),
+            0);
+  EXPECT_EQ(count1, -5);
+}
+
+TEST_F(DetectSpeech, TheStartCallHandsOutTheRowsFromTheStart) {
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  float* block1 = nullptr;
+  float* block2 = nullptr;
+  int32_t count1 = 0;
+  int32_t count2 = 0;
+  int32_t offset = 0;
+  while (state_ != in_speech && offset < 40000) {
+    ASSERT_EQ(KVD_DetectSpeech(line_, sample.data() + offset, 80, &state_, &start_, &end_,
+                               &position_, &block1, &count1, &block2, &count2, 1),
+              0);
+    offset += 80;
+  }
+  ASSERT_EQ(state_, in_speech);
+  // Rows from the start frame (before relaxation: none here) to the
+  // decision frame, which is the last analysed.
+  const int32_t startFrame = start_ / 80;
+  const int32_t decisionFrame = position_ / 80 - 1;
+  EXPECT_EQ(block1, GetLine(line_)->spectrumRing + startFrame % 500 * kReducedBins);
+  EXPECT_EQ(count1 + count2, decisionFrame - startFrame + 1);
+}
+
+TEST(DetectSpeechRouting, OfflineModesAnswerMissingPointersThemselves) {
+  for (kvdtest::OfflineMode mode :
+       {kvdtest::OfflineMode::kOneSegment, kvdtest::OfflineMode::kMultiSegment}) {
+    kvdtest::OfflineEngine engine(mode);
+    ASSERT_EQ(engine.initResult(), 0);
+    ASSERT_EQ(KVD_Start(engine.line()), 0);
+    int32_t state = -7;
+    int32_t start = -7;
+    int32_t end = -7;
+    EXPECT_EQ(KVD_DetectSpeech(engine.line(), nullptr, 8000, &state, &start, &end, nullptr), -90);
+    EXPECT_EQ(GetLine(engine.line())->errorStatus, -90);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// The engine side of the online fixtures: a configured engine and a stream
+// fed through one of its lines.
+#include <algorithm>
+
+#include "engine/kvd_api.h"
+#include "online_fixtures.h"
+
+namespace kvdtest {
+
+ConfigText StreamTestConfig() {
+  ConfigText config = DefaultMainConfig();
+  config.Set("MaxSilence", "80")
+      .Set("MaxHoldFrame", "100")
+      .Set("stRelaxFrames", "0")
+      .Set("edRelaxFrames", "0")
+      .Set("AverageGain", "-10");
+  return config;
+}
+
+OnlineEngine::OnlineEngine(const ConfigText& config, int32_t lines)
+    : initResult_(KVD_Init(dir_.WriteFile("kvd.cfg", config.Text()).c_str(), lines)) {}
+
+OnlineEngine::~OnlineEngine() { KVD_Exit(); }
+
+int32_t OnlineEngine::StartLine() {
+  int32_t line = -1;
+  if (KVD_Open(&line) != 0) return -1;
+  return KVD_Start(line) == 0 ? line : -1;
+}
+
+StreamReport StreamThrough(int32_t line, const std::vector<int16_t>& pcm, int32_t chunk) {
+  StreamReport report;
+  const auto total = static_cast<int32_t>(pcm.size());
+  for (int32_t offset = 0; offset < total; offset += chunk) {
+    const int32_t count = std::min(chunk, total - offset);
+    CallReport call = report.calls.empty() ? CallReport{0, 1, -1, -1, 0} : report.calls.back();
+    call.result = KVD_DetectSpeech(line, pcm.data() + offset, count, &call.state, &call.start,
+                                   &call.end, &call.position);
+    report.calls.push_back(call);
+    if (call.state >= 0 && call.state <= 6 && report.firstSeenAt[call.state] < 0)
+      report.firstSeenAt[call.state] = call.position;
+  }
+  return report;
+}
+
+}  // namespace kvdtest
