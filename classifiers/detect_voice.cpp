@@ -1,6 +1,6 @@
-// CDetectVoice: construction, window management and the DetectVoice entry
-// (Part 3.2). Peak picking and pitch matching are in detect_voice_peaks.cpp,
-// the pitch tracks (Part 3.3) in detect_voice_harmonic*.cpp.
+// CDetectVoice: construction, window management and the DetectVoice entry.
+// Peak picking and pitch matching are in detect_voice_peaks.cpp, the pitch
+// tracks in detect_voice_harmonic*.cpp.
 #include "kvd/detect_voice.h"
 
 #include <cstdio>
@@ -21,7 +21,7 @@ constexpr float kDefaultEnergyFloor = 0.1f;
 constexpr float kMaxBinWidthHz = 16.625f;
 // Pitch change allowed between neighbouring frames of a track.
 constexpr float kFramePitchToleranceHz = 40.0f;
-// Pitch below which the stricter low-pitch tests of Part 3.3 apply.
+// Pitch below which the stricter low-pitch tests of the track checks apply.
 constexpr float kLowPitchLimitHz = 157.0f;
 
 // MostDifTabZoom: tolerance of a pitch, 15 % of it, in tenths of a bin,
@@ -132,8 +132,8 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
   // MatchPitch searches harmonics 1 .. 4 always, then h >= 5 while
   // h * F < MaxHarmoBin * 10 with F >= MinPitchBin * 10, that is up to
   // h = ceil(MaxHarmoBin / MinPitchBin) - 1. HarmoDiff is indexed by h. When
-  // MaxHarmoBin is a multiple of MinPitchBin this is HarmoNum + 1 entries,
-  // as the spec sizes it; otherwise (11025 and 22050 Hz) one more.
+  // MaxHarmoBin is a multiple of MinPitchBin this is HarmoNum + 1 entries;
+  // otherwise (11025 and 22050 Hz) one more.
   const int32_t lastHarmonic = (MaxHarmoBin + MinPitchBin - 1) / MinPitchBin - 1;
   harmoDiffCount = (lastHarmonic > kSetSize ? lastHarmonic : kSetSize) + 1;
 

@@ -1,4 +1,4 @@
-// CDetectVoice: the tests that accept or reject a harmonic set (Part 3.3):
+// CDetectVoice: the tests that accept or reject a harmonic set:
 // TestEven, GetHarmoArea, CompareArea, CompareAbsArea, TestTrueHarmo and
 // TestTrueFullHarmo. Rejections answer -1, acceptances a positive value.
 #include <algorithm>

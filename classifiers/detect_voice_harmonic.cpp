@@ -1,12 +1,12 @@
-// CDetectVoice: pitch tracks over the window (Part 3.3): Find seeds tracks
+// CDetectVoice: pitch tracks over the window: Find seeds tracks
 // on three consecutive frames, SearchHarmo picks a seed frame's harmonic
 // set, Connect3 / Connect4 (with ConnectHarmo3Full / ConnectHarmo4Full)
 // grow a track frame by frame. The acceptance tests are in
 // detect_voice_checks.cpp.
 //
 // Connect3 and ConnectHarmo3Full are the m = 0 cases of Connect4 and
-// ConnectHarmo4Full: one body each, the differences of the spec's table
-// taken from the series position.
+// ConnectHarmo4Full: one body each, the differences between the
+// 3- and 4-harmonic variants taken from the series position.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,5 @@
 // CDetectVoice: spectral peaks of the entering frame (GetMax) and the
-// harmonic-series test of every pitch candidate against them (MatchPitch),
-// Part 3.2.
+// harmonic-series test of every pitch candidate against them (MatchPitch).
 #include <cmath>
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// Harmonic sets of CDetectVoice (Part 3.3): their layout by series position
+// Harmonic sets of CDetectVoice: their layout by series position
 // and the enumeration of candidate sets among a frame's ascending peaks.
 // Internal to classifiers/.
 #ifndef KVD_CLASSIFIERS_DETECT_VOICE_SETS_H

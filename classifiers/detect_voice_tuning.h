@@ -5,13 +5,15 @@
 
 #include <cstdint>
 
+#include "kvd/detect_voice.h"
+
 namespace kvd_voice {
 
 // Positions inside MatchPitch are in tenths of a bin.
 constexpr int32_t kTenthsPerBin = 10;
 // Relative areas are int16 in units of 1/10000 of a frame's total peak area.
 constexpr float kAreaUnitsPerWhole = 10000.0f;
-// Sums of relative areas held at this value (int16 range, as the spec's sums).
+// Sums of relative areas held at this value (just inside the int16 range).
 constexpr int32_t kAreaSumCap = 32765;
 
 // FrameState values.
@@ -22,8 +24,8 @@ constexpr int16_t kStateReachedEnd = 2;
 // Shortest track (frames) that writes pitches.
 constexpr int32_t kMinTrackFrames = 6;
 
-// Set entries (harmonic sets hold 4 peak bins, 0 = absent).
-constexpr int32_t kSetSize = 4;
+// Entries of a harmonic set (peak bins, 0 = absent).
+constexpr int32_t kSetSize = CDetectVoice::kSetSize;
 
 }  // namespace kvd_voice
 

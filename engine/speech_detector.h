@@ -168,7 +168,8 @@ class SpeechDetector {
   int32_t DelShortSpeechSideNoiseLen_sec = 0;
 
   // --- line state ---
-  // Written by KVD_Close from any thread; a single atomic value.
+  // Written by KVD_Close and KVD_Stop from other threads; a single atomic
+  // value.
   std::atomic<int32_t> DetectState{-1};
   int32_t errorStatus = 0;                // 0 healthy, else the first failure (permanent)
   CDetectVoice* detectVoice = nullptr;    // owned

@@ -1,6 +1,7 @@
 #include "logging/facade_core.h"
 
 #include "logging/config_loader.h"
+#include "logging/diagnostic_writer.h"
 
 #include <log4cxx/logmanager.h>
 #include <log4cxx/spi/location/locationinfo.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 namespace kvd::logging {
 
@@ -33,7 +35,13 @@ bool InitialiseOnce() {
   if (initState != kNotInitialised) {
     return false;
   }
-  if (LoadLogConfiguration()) {
+  bool loaded = false;
+  try {
+    loaded = LoadLogConfiguration();
+  } catch (const std::exception& error) {
+    DiagnosticError(error.what());
+  }
+  if (loaded) {
     initState = kInitialised;
     std::atexit(ShutDownLogging);
     return false;

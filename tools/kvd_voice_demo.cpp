@@ -39,7 +39,7 @@ constexpr int32_t kLowestPitchHz = 65;
 constexpr int32_t kHighestPitchHz = 480;
 constexpr int32_t kHighestHarmonicHz = 2000;
 constexpr size_t kWaveHeaderBytes = 44;
-// Hamming window as the engine builds it (Part 1.3: 2 pi written 6.28318).
+// Hamming window as the engine builds it (2 pi written 6.28318).
 constexpr double kWindowTwoPi = 6.28318;
 
 std::vector<int16_t> ReadRecording(const std::string& path, bool& ok) {

@@ -99,14 +99,14 @@ class KVD_EXPORT CDetectVoice {
  private:
   friend class CDetectVoiceTestPeer;
 
-  // Part 3.2: peak picking and pitch matching of the entering frame.
+  // Peak picking and pitch matching of the entering frame.
   void GetMax(float* spectrum, int32_t slot);
   void MatchPitch(int32_t slot);
   void ClearSlot(int32_t slot);
   void FreeBuffers();
   bool AllocateBuffers();
 
-  // Part 3.3: pitch tracks over the window.
+  // Pitch tracks over the window.
   int32_t Find();
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);

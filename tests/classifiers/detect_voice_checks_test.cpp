@@ -1,4 +1,4 @@
-// The acceptance tests of CDetectVoice's harmonic search (Part 3.3):
+// The acceptance tests of CDetectVoice's harmonic search:
 // TestEven, GetHarmoArea, CompareArea, CompareAbsArea, TestTrueFullHarmo,
 // and the pitch of a set.
 #include <gtest/gtest.h>

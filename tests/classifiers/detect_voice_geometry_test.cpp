@@ -1,5 +1,5 @@
 // CDetectVoice construction: geometry, tolerance table, refused arguments
-// and the behaviour of a detector that was not built (Part 3.2).
+// and the behaviour of a detector that was not built.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,7 +72,7 @@ TEST(VoiceGeometry, At16000HzWith1024PointsTheBinsAreThoseOf8000Hz) {
 TEST(VoiceGeometry, At11025HzHarmoDiffHoldsHarmonicThirty) {
   // 10.7666 Hz per bin: 65 / 10.77 = 6.04, 2000 / 10.77 = 185.8. HarmoNum is
   // 185 / 6 - 1 = 29, but 30 x 6 = 180 < 185: MatchPitch reaches harmonic
-  // 30, so HarmoDiff needs 31 entries (the spec's HarmoNum + 1 is 30).
+  // 30, so HarmoDiff needs 31 entries (HarmoNum + 1 would be 30).
   for (int rate : {11025, 22050}) {
     CDetectVoice voice(rate, rate == 11025 ? 1024 : 2048, kLowHz, kHighHz, kTopHz);
     CDetectVoiceTestPeer peer(voice);

@@ -1,5 +1,4 @@
-// CDetectVoice peak picking (GetMax) and pitch matching (MatchPitch),
-// Part 3.2.
+// CDetectVoice peak picking (GetMax) and pitch matching (MatchPitch).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -156,7 +155,7 @@ TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050HzWithinHarmoDiff) {
   // MinPitchBin 6, MaxHarmoBin 185: for the lowest candidate (6.0 bins,
   // tolerance 1.1 bins) harmonics 1 .. 5 match the peaks 7 .. 31, harmonics
   // 6 .. 29 are missed and harmonic 30 (180 < 185) matches the peak at 180:
-  // HarmoDiff[30] is written, one past the spec's HarmoNum + 1 = 30 entries
+  // HarmoDiff[30] is written, one past HarmoNum + 1 = 30 entries
   // (ASan checks the bound). A peak at PeakStartBin itself would have no
   // area (its left edge is the peak), hence 7 rather than 6.
   for (int rate : {11025, 22050}) {

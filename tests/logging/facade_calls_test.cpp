@@ -69,7 +69,9 @@ TEST_F(FacadeCallsTest, SwitchesChangeConsoleFileLimitBufferAndName) {
   // 100 * 60 bytes: the sixth 1000-byte line reaches the limit.
   EXPECT_EQ(ReadWorkFile("limit/app.1.log").size(), 6000u);
   EXPECT_THAT(ReadWorkFile("limit/app.log"), MatchesRegex("7A{998}\nbuffered\n"));
+  // 40000000 * 60 exceeds 32 bits and is still a valid maximum.
   EXPECT_THAT(outcome.standardError, HasSubstr("maxFileSize 0 refused, kept 6000\n"));
+  EXPECT_EQ(CountOccurrences(outcome.standardError, "refused"), 1);
 
   std::string named;
   for (const std::string& name : ListWorkFolder("limit")) {

@@ -28,12 +28,13 @@ using RolloverTest = ScenarioTest;
 
 // Four lines of exactly the maximum size roll the file over four times: the
 // write position counts the bytes still in the output buffer. The folder
-// name holds a "." and the file name none, so the extension is "log".
+// name holds a "." and the file name none, so the extension is "log". Any
+// rename type but DateTime selects the Digit scheme.
 TEST_F(RolloverTest, DigitSchemeShiftsNumberedBackups) {
   WriteWorkFile("LogClt.cfg", RollingConfig("roll.d/app",
                                             "Kestrin.appender.Roll.MaxFileSize = 100\n"
                                             "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
-                                            "Kestrin.appender.Roll.RenameType = Digit\n"
+                                            "Kestrin.appender.Roll.RenameType = numbers\n"
                                             "Kestrin.appender.Roll.bufferedio = true\n"));
   const ScenarioOutcome outcome = Run({"rollover"});
   EXPECT_EQ(outcome.exitCode, 0);

@@ -15,7 +15,7 @@ constexpr double kFrameMs = 25.0;
 constexpr double kShiftMs = 10.0;
 constexpr int kFirstFftSize = 256;
 constexpr double kMaxFrontBinWidthHz = 15.625;
-// Part 1.3 writes 2 pi as this constant.
+// The engine's window writes 2 pi as this constant.
 constexpr double kWindowTwoPi = 6.28318;
 constexpr double kHammingA = 0.54;
 constexpr double kHammingB = 0.46;
@@ -124,10 +124,27 @@ std::vector<float> FlatSpectrum(double power, int sampleRateHz) {
                             static_cast<float>(power));
 }
 
-std::vector<float> NoiseSpectrum(double meanPower, uint32_t seed, int sampleRateHz) {
+std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz) {
+  const FrontGeometry g = FrontFor(sampleRateHz);
   std::mt19937 engine(seed);
-  std::vector<float> power(static_cast<size_t>(FrontFor(sampleRateHz).binCount));
-  for (auto& value : power) value = static_cast<float>(-meanPower * std::log(UnitUniform(engine)));
+  const std::vector<float> window = HammingWindow(g.frameSamples);
+  std::vector<double> frame(static_cast<size_t>(g.frameSamples));
+  for (int n = 0; n < g.frameSamples; ++n) {
+    frame[static_cast<size_t>(n)] = (2.0 * UnitUniform(engine) - 1.0) * amplitude * window[n];
+  }
+  std::vector<float> power(static_cast<size_t>(g.binCount));
+  for (int k = 0; k < g.binCount; ++k) {
+    double re = 0.0;
+    double im = 0.0;
+    for (int n = 0; n < g.frameSamples; ++n) {
+      const double angle = 2.0 * kPi * k * n / g.fftSize;
+      re += frame[static_cast<size_t>(n)] * std::cos(angle);
+      im -= frame[static_cast<size_t>(n)] * std::sin(angle);
+    }
+    re /= g.fftSize;
+    im /= g.fftSize;
+    power[static_cast<size_t>(k)] = static_cast<float>(re * re + im * im);
+  }
   return power;
 }
 

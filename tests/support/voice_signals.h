@@ -1,6 +1,6 @@
 // Test signals of the voice detector: synthetic power spectra of a known
 // pitch, steady harmonic "vowels" as PCM, and the analysis front end that
-// turns PCM into the power spectra the detector is fed (Part 2.1).
+// turns PCM into the power spectra the detector is fed.
 //
 // Power spectra are on the scale of the engine: |X(k)|^2 with X the forward
 // FFT of the Hamming-windowed 25 ms frame, zero padded to the FFT size and
@@ -15,7 +15,7 @@
 
 namespace kvdtest {
 
-// Frame geometry of Part 2.1: 25 ms frames every 10 ms, FFT of 256 points
+// The engine's frame geometry: 25 ms frames every 10 ms, FFT of 256 points
 // doubled while the bin width exceeds 15.625 Hz.
 struct FrontGeometry {
   int sampleRateHz;
@@ -27,7 +27,7 @@ struct FrontGeometry {
 };
 FrontGeometry FrontFor(int sampleRateHz);
 
-// Hamming window of n samples as Part 1.3 builds it (2 pi written 6.28318).
+// Hamming window of n samples as the engine builds it (2 pi written 6.28318).
 std::vector<float> HammingWindow(int n);
 
 // One power spectrum (binCount values) per complete frame of pcm: frame k
@@ -54,10 +54,13 @@ std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int
 // A flat spectrum (every bin the same power).
 std::vector<float> FlatSpectrum(double power, int sampleRateHz);
 
-// Spectrum of white noise: every bin an exponentially distributed power of
-// the given mean (std::mt19937 with the given seed; the conversion of the
-// raw output is done here).
-std::vector<float> NoiseSpectrum(double meanPower, uint32_t seed, int sampleRateHz);
+// Power spectrum of one 25 ms frame of uniform white noise of the given
+// amplitude (PCM units; std::mt19937 with the given seed, the conversion of
+// the raw output done here), Hamming-windowed and zero padded, computed with
+// a direct DFT divided by the FFT size: neighbouring bins are correlated as
+// in the engine's spectra (the FFT oversamples the frame 2.56 times at
+// 8000 Hz). Independent of the FFT layer.
+std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz);
 
 // PCM of a steady vowel: harmonics 1 .. harmonicCount of f0Hz with the
 // amplitudes of `shape` and fixed phases pi * h^2 / harmonicCount (a low

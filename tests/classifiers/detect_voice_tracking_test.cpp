@@ -1,0 +1,224 @@
+// CDetectVoice over streams of synthetic spectra: voiced counts and
+// pitches, rejection of noise, the 6-frame minimum, and feeding backwards
+// (Parts 3.2, 3.3).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "kvd/detect_voice.h"
+#include "test_signals.h"
+#include "voice_signals.h"
+#include "voice_test_peer.h"
+
+namespace {
+
+using kvdtest::FlatSpectrum;
+using kvdtest::HarmonicShape;
+using kvdtest::HarmonicSpectrum;
+using kvdtest::NoiseSpectrum;
+using Spectrum = std::vector<float>;
+
+constexpr int kRate = 8000;
+constexpr double kBinWidthHz = 15.625;
+constexpr int kWindow = CDetectVoice::kWindowFrames;
+
+// A frame below the energy gate (mean power 1, gate 100).
+Spectrum Silence() { return FlatSpectrum(1.0, kRate); }
+
+Spectrum Voiced(double f0Hz, int harmonics) {
+  HarmonicShape shape;
+  shape.harmonicCount = harmonics;
+  return HarmonicSpectrum(f0Hz, shape, kRate);
+}
+
+// Feeds every frame with UpdateBuf, calling DetectVoice once 30 frames have
+// entered and after every frame from then on, as the engine does. Returns
+// the last count.
+int FeedForwards(CDetectVoice& voice, const std::vector<Spectrum>& frames) {
+  int voiced = 0;
+  for (size_t t = 0; t < frames.size(); ++t) {
+    voice.UpdateBuf(const_cast<float*>(frames[t].data()), true);
+    if (t + 1 >= static_cast<size_t>(kWindow)) voiced = voice.DetectVoice();
+  }
+  return voiced;
+}
+
+class VoiceTracking : public testing::Test {
+ protected:
+  VoiceTracking() : voice_(kRate, 512, 65, 480, 2000) { EXPECT_EQ(voice_.ReInit(), 0); }
+  std::vector<int> Pitches() const { return std::vector<int>(voice_.VoicePitch, voice_.VoicePitch + kWindow); }
+  CDetectVoice voice_;
+};
+
+TEST_F(VoiceTracking, FreshDetectorFindsNothing) {
+  EXPECT_EQ(voice_.DetectVoice(), 0);
+  for (int16_t p : voice_.VoicePitch) EXPECT_EQ(p, -1);
+}
+
+// Steady vowels: at least 24 of 30 slots voiced, every pitch within one bin
+// of the true pitch. 100 Hz (6.4 bins) passes too under this detector's
+// reading of TestTrueHarmo (track-area sum not held at 32765).
+struct VowelCase {
+  double f0Hz;
+  int harmonics;
+};
+
+void PrintTo(const VowelCase& c, std::ostream* os) {
+  *os << c.f0Hz << " Hz, " << c.harmonics << " harmonics";
+}
+
+class SteadyVowel : public testing::TestWithParam<VowelCase> {};
+
+TEST_P(SteadyVowel, MostSlotsVoicedAtTheTruePitch) {
+  const VowelCase c = GetParam();
+  CDetectVoice voice(kRate, 512, 65, 480, 2000);
+  ASSERT_EQ(voice.ReInit(), 0);
+  const std::vector<Spectrum> frames(40, Voiced(c.f0Hz, c.harmonics));
+  const int voiced = FeedForwards(voice, frames);
+  EXPECT_GE(voiced, 24);
+  const double trueBins = c.f0Hz / kBinWidthHz;
+  for (int slot = 0; slot < kWindow; ++slot) {
+    if (voice.VoicePitch[slot] > 0) {
+      EXPECT_LE(std::fabs(voice.VoicePitch[slot] - trueBins), 1.0) << "slot " << slot;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PitchAndHarmonics, SteadyVowel,
+                         testing::Values(VowelCase{150.0, 8}, VowelCase{150.0, 12},
+                                         VowelCase{220.0, 8}, VowelCase{100.0, 10},
+                                         VowelCase{100.0, 12}),
+                         [](const testing::TestParamInfo<VowelCase>& param) {
+                           return std::to_string(static_cast<int>(param.param.f0Hz)) + "Hz_" +
+                                  std::to_string(param.param.harmonics) + "harmonics";
+                         });
+
+TEST_F(VoiceTracking, NoiseAndFlatSpectraAreNeverVoiced) {
+  // Noise of amplitude 6000: a mean power per bin of about 1.0e-4 x 6000^2
+  // = 3600 (see below), far above the gate (100): these frames are analysed.
+  std::vector<Spectrum> noise;
+  for (uint32_t seed = 1; seed <= 60; ++seed) noise.push_back(NoiseSpectrum(6000.0, seed, kRate));
+  EXPECT_EQ(FeedForwards(voice_, noise), 0);
+
+  ASSERT_EQ(voice_.ReInit(), 0);
+  const std::vector<Spectrum> flat(40, FlatSpectrum(1000.0, kRate));
+  EXPECT_EQ(FeedForwards(voice_, flat), 0);
+}
+
+TEST_F(VoiceTracking, WhiteNoiseThroughTheFrontEndIsNeverVoiced) {
+  // Uniform noise of amplitude a has a mean power per bin of
+  // a^2 / 3 x sum(w^2) / 512^2 = 1.0e-4 a^2: 400 and 6400 for a = 2000 and
+  // 8000, 4 and 64 times the gate's 100. Two seeds each, 2 s.
+  for (double amplitude : {2000.0, 8000.0}) {
+    for (uint32_t seed : {11u, 12u}) {
+      ASSERT_EQ(voice_.ReInit(), 0);
+      const std::vector<int16_t> pcm = kvdtest::WhiteNoisePcm(amplitude, seed, 16000);
+      int voicedCalls = 0;
+      const auto frames = kvdtest::PowerFrames(pcm, kRate);
+      for (size_t t = 0; t < frames.size(); ++t) {
+        voice_.UpdateBuf(const_cast<float*>(frames[t].data()), true);
+        if (t + 1 >= static_cast<size_t>(kWindow) && voice_.DetectVoice() > 0) ++voicedCalls;
+      }
+      EXPECT_EQ(voicedCalls, 0) << "amplitude " << amplitude << " seed " << seed;
+    }
+  }
+}
+
+// 12 silent frames, `voicedFrames` of a 150 Hz vowel, silence to 30 frames,
+// then one DetectVoice.
+int VoicedStretch(CDetectVoice& voice, int voicedFrames) {
+  std::vector<Spectrum> frames(12, Silence());
+  for (int i = 0; i < voicedFrames; ++i) frames.push_back(Voiced(150.0, 10));
+  while (frames.size() < static_cast<size_t>(kWindow)) frames.push_back(Silence());
+  return FeedForwards(voice, frames);
+}
+
+TEST_F(VoiceTracking, FiveVoicedFramesWriteNoPitch) {
+  EXPECT_EQ(VoicedStretch(voice_, 5), 0);
+  for (int16_t p : voice_.VoicePitch) EXPECT_EQ(p, -1);
+}
+
+TEST_F(VoiceTracking, SixVoicedFramesWriteTheirPitches) {
+  EXPECT_EQ(VoicedStretch(voice_, 6), 6);
+  for (int slot = 0; slot < kWindow; ++slot) {
+    const bool inside = slot >= 12 && slot < 18;
+    if (inside) {
+      EXPECT_EQ(voice_.VoicePitch[slot], 10) << slot;  // 9.6 bins, harmonic 1 at bin 10
+    } else {
+      EXPECT_EQ(voice_.VoicePitch[slot], -1) << slot;
+    }
+  }
+}
+
+TEST_F(VoiceTracking, TrackReachingTheNewestSlotWritesOnlyFromSlot24) {
+  CDetectVoiceTestPeer peer(voice_);
+  std::vector<Spectrum> frames(24, Silence());
+  for (int i = 0; i < 6; ++i) frames.push_back(Voiced(150.0, 10));
+  EXPECT_EQ(FeedForwards(voice_, frames), 6);
+  EXPECT_EQ(peer.FrameState(24), 2);  // seed of a track reaching slot 29
+
+  // Starting at slot 25 the track holds 5 frames: nothing is written.
+  ASSERT_EQ(voice_.ReInit(), 0);
+  std::vector<Spectrum> late(25, Silence());
+  for (int i = 0; i < 5; ++i) late.push_back(Voiced(150.0, 10));
+  EXPECT_EQ(FeedForwards(voice_, late), 0);
+}
+
+TEST_F(VoiceTracking, ThirtyFramesFedBackwardsGiveTheForwardVerdicts) {
+  // A mixed window: silence, a 150 Hz vowel, noise, a 220 Hz vowel, and
+  // real speech from the bundled sample.
+  std::vector<Spectrum> frames;
+  for (int i = 0; i < 4; ++i) frames.push_back(Silence());
+  for (int i = 0; i < 9; ++i) frames.push_back(Voiced(150.0, 10));
+  for (uint32_t i = 0; i < 3; ++i) frames.push_back(NoiseSpectrum(6000.0, 100 + i, kRate));
+  for (int i = 0; i < 14; ++i) frames.push_back(Voiced(220.0, 8));
+  ASSERT_EQ(frames.size(), static_cast<size_t>(kWindow));
+
+  const auto speech = kvdtest::PowerFrames(
+      kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav")), kRate);
+  ASSERT_GE(speech.size(), 450u);
+
+  for (const std::vector<Spectrum>& window :
+       {frames, std::vector<Spectrum>(speech.begin() + 420, speech.begin() + 450)}) {
+    CDetectVoice forwards(kRate, 512, 65, 480, 2000);
+    CDetectVoice backwards(kRate, 512, 65, 480, 2000);
+    ASSERT_EQ(forwards.ReInit(), 0);
+    ASSERT_EQ(backwards.ReInit(), 0);
+    for (int t = 0; t < kWindow; ++t) {
+      forwards.UpdateBuf(const_cast<float*>(window[t].data()), true);
+      backwards.ReverseUpdateBuf(const_cast<float*>(window[kWindow - 1 - t].data()), true);
+    }
+    const int16_t countForwards = forwards.DetectVoice();
+    EXPECT_EQ(backwards.DetectVoice(), countForwards);
+    for (int slot = 0; slot < kWindow; ++slot) {
+      EXPECT_EQ(backwards.VoicePitch[slot], forwards.VoicePitch[slot]) << slot;
+    }
+  }
+}
+
+TEST_F(VoiceTracking, ReInitGivesTheBehaviourOfANewDetector) {
+  const auto speech = kvdtest::PowerFrames(
+      kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav")), kRate);
+  ASSERT_GE(speech.size(), 400u);
+  const std::vector<Spectrum> first(speech.begin() + 200, speech.begin() + 300);
+  const std::vector<Spectrum> second(speech.begin() + 300, speech.begin() + 400);
+  FeedForwards(voice_, first);
+  ASSERT_EQ(voice_.ReInit(), 0);
+  CDetectVoice fresh(kRate, 512, 65, 480, 2000);
+  ASSERT_EQ(fresh.ReInit(), 0);
+  for (size_t t = 0; t < second.size(); ++t) {
+    voice_.UpdateBuf(const_cast<float*>(second[t].data()), true);
+    fresh.UpdateBuf(const_cast<float*>(second[t].data()), true);
+    if (t + 1 >= static_cast<size_t>(kWindow)) {
+      ASSERT_EQ(voice_.DetectVoice(), fresh.DetectVoice()) << t;
+      for (int slot = 0; slot < kWindow; ++slot) {
+        ASSERT_EQ(voice_.VoicePitch[slot], fresh.VoicePitch[slot]) << t << " " << slot;
+      }
+    }
+  }
+}
+
+}  // namespace
