@@ -53,16 +53,6 @@ TEST_F(SpectrumHandoutTest, AppendingAcrossTheLastRowStartsTheSecondBlock) {
   EXPECT_EQ(count2_, 2);
 }
 
-TEST_F(SpectrumHandoutTest, SingleFramesStartAndGrowTheFirstBlock) {
-  Send(42, 42);
-  EXPECT_EQ(block1_, Row(42));
-  EXPECT_EQ(count1_, 1);
-  EXPECT_EQ(block2_, nullptr);
-  EXPECT_EQ(count2_, 0);
-  Send(43, 43);
-  EXPECT_EQ(count1_, 2);
-}
-
 TEST_F(SpectrumHandoutTest, RefusedRequestsChangeNothing) {
   Send(10, 409);  // 400 rows
   EXPECT_EQ(count1_, 400);
