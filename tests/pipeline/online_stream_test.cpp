@@ -2,6 +2,7 @@
 // sample (8000 Hz; speech from 1.55 s to 6.62 s) streamed through a line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -57,6 +58,19 @@ TEST(OnlineStream, TheSampleStartsAtItsSpeechAndEndsAfterAPause) {
   // The end is decided once a pause of MaxSilence (80) frames has passed.
   EXPECT_GE(report.firstSeenAt[speech_end], kSpeechEnd + 80 * kShift);
   EXPECT_EQ(report.firstSeenAt[no_speech], -1);
+}
+
+TEST(OnlineStream, AQuietLeadInIsLearntAsBackground) {
+  // A lead-in within +-3 (below the flat-frame range of 10 at 0 dB gain) is
+  // still signal: the energy detector learns its background from it, and the
+  // speech after it starts on time.
+  std::vector<int16_t> pcm = Sample();
+  const std::vector<int16_t> quiet = kvdtest::WhiteNoisePcm(3.0, 3u, 12000);
+  std::copy(quiet.begin(), quiet.end(), pcm.begin());
+  const kvdtest::StreamReport report = Stream(
+      kvdtest::StreamTestConfig().Set("AverageGain", "0").Set("Sensitivity", "0.6"), pcm, 160);
+  EXPECT_EQ(report.Last().state, speech_end);
+  EXPECT_NEAR(report.Last().start, kSpeechStart, kStartTolerance);
 }
 
 TEST(OnlineStream, SpeechAfterTheWaitStillStartsTheUtterance) {
