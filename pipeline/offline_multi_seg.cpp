@@ -25,13 +25,18 @@ constexpr int32_t kSpareFrameEntries = 1;
 // Result state of a recording with more segments than the list holds.
 constexpr int32_t kTooManySegmentsState = 2;
 
-// Writes all maxSegments entries of the caller's lists: one segment
-// first .. last when present, zeros everywhere else.
-void WriteSingleEntry(int32_t maxSegments, int32_t* starts, int32_t* ends, bool present,
-                      int32_t first, int32_t last) {
+// Zeroes all maxSegments entries of the caller's lists.
+void ClearList(int32_t maxSegments, int32_t* starts, int32_t* ends) {
   std::fill(starts, starts + std::max(maxSegments, 0), 0);
   std::fill(ends, ends + std::max(maxSegments, 0), 0);
-  if (present && maxSegments > 0) {
+}
+
+// Writes all maxSegments entries of the caller's lists: first .. last in
+// entry 0, zeros after it.
+void WriteSingleEntry(int32_t maxSegments, int32_t* starts, int32_t* ends, int32_t first,
+                      int32_t last) {
+  ClearList(maxSegments, starts, ends);
+  if (maxSegments > 0) {
     starts[0] = first;
     ends[0] = last;
   }
@@ -98,11 +103,11 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
     tprintf2("Too short wave file!");
     if (detector.DefaultSpeech == 1) {
       tprintf2("Default as speech.\n");
-      WriteSingleEntry(maxSegments, starts, ends, true, 0, sampleCount - 1);
+      WriteSingleEntry(maxSegments, starts, ends, 0, sampleCount - 1);
       *state = speech_end;
     } else {
       tprintf2("Default as noise or silence.\n");
-      WriteSingleEntry(maxSegments, starts, ends, false, 0, 0);
+      ClearList(maxSegments, starts, ends);
     }
     detector.errorStatus = KVD_OK;
     *processed = sampleCount;
@@ -113,7 +118,7 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
   if (!arrays.Allocate(frameCount, frameCount + kSpareEnergyEntries,
                        frameCount + kSpareFrameEntries, std::max(maxSegments, 1))) {
     tprintf7("KVD_DetectSpeech multi-seg offline error! Cannot allocate memory!\n");
-    WriteSingleEntry(maxSegments, starts, ends, false, 0, 0);
+    ClearList(maxSegments, starts, ends);
     detector.errorStatus = KVD_ERR_OFFLINE;
     return KVD_ERR_OFFLINE;
   }
@@ -122,7 +127,7 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
   if (detector.maxEnergy <= detector.floorValue) {
     *state = before_speech;
     *processed = sampleCount;
-    WriteSingleEntry(maxSegments, starts, ends, true, -1, -1);
+    WriteSingleEntry(maxSegments, starts, ends, -1, -1);
     return KVD_OK;
   }
 
@@ -137,12 +142,12 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
     tprintf7(
         "Error in KVD_DetectSpeech of Multi-seg offline mode! Too many speech segments! Abort "
         "total detection!\n");
-    WriteSingleEntry(maxSegments, starts, ends, false, 0, 0);
+    ClearList(maxSegments, starts, ends);
     *processed = detector.frameShift * list.stopFrame;
     *state = kTooManySegmentsState;
     return KVD_ERR_OFFLINE;
   }
-  // The list filled up unless maxSegments > 0.
+  // Reached only with maxSegments > 0: an empty list is full at once.
   std::copy(detector.segStartList.begin(), detector.segStartList.begin() + maxSegments, starts);
   std::copy(detector.segEndList.begin(), detector.segEndList.begin() + maxSegments, ends);
   *processed = sampleCount;

@@ -8,6 +8,7 @@
 #include "engine/speech_detector.h"
 #include "offline_engine.h"
 #include "offline_signals.h"
+#include "pipeline/offline_detection.h"
 #include "test_signals.h"
 
 namespace {
@@ -129,6 +130,26 @@ TEST(OfflineMultiSeg, StationaryRecordingReleasesItsArrays) {
   EXPECT_EQ(r.ends, (std::vector<int32_t>{-1, 0, 0}));
   EXPECT_EQ(r.processed, 3 * kRateHz);
   ExpectArraysReleased(engine);
+}
+
+TEST(OfflineMultiSeg, RefusesALineThatWasNotStarted) {
+  OfflineEngine engine(OfflineMode::kMultiSegment);
+  SpeechDetector& d = *GetLine(engine.line());
+  const std::vector<int16_t> pcm(8000);
+  std::vector<int32_t> starts(10);
+  std::vector<int32_t> ends(10);
+  int32_t state = 0;
+  int32_t processed = 0;
+  int32_t result = 0;
+  const std::string log = kvdtest::CaptureLog([&] {
+    result = DetectOfflineMultiSeg(d, pcm.data(), 8000, &state, starts.data(), ends.data(),
+                                   &processed);
+  });
+  EXPECT_EQ(result, KVD_ERR_NOT_STARTED);
+  EXPECT_EQ(d.errorStatus, KVD_ERR_NOT_STARTED);
+  EXPECT_NE(log.find("KVD_DetectSpeech multi-seg offline mode error in KVD_STATE! Forget to "
+                     "reinitialize KVD?\n"),
+            std::string::npos);
 }
 
 }  // namespace

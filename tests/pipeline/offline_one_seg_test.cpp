@@ -1,7 +1,10 @@
 // Single-segment offline detection of whole recordings made of known pieces.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -139,6 +142,51 @@ TEST(OfflineOneSeg, NoRunLoudEnoughGivesNoSegment) {
   EXPECT_EQ(r.start, 0);
   EXPECT_EQ(r.end, 0);
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
+  ExpectArraysReleased(engine);
+}
+
+// Runs the recording on a started line while another thread calls KVD_Stop
+// shortly after the call began.
+OfflineResult RunAndStopFromOutside(const OfflineEngine& engine, const std::vector<int16_t>& pcm) {
+  OfflineResult r;
+  r.result = KVD_Start(engine.line());
+  if (r.result != KVD_OK) return r;
+  std::atomic<bool> calling{false};
+  std::thread stopper([&] {
+    while (!calling.load()) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    KVD_Stop(engine.line());
+  });
+  calling.store(true);
+  r.result = KVD_DetectSpeech(engine.line(), pcm.data(), static_cast<int32_t>(pcm.size()),
+                              &r.state, &r.start, &r.end, &r.processed);
+  stopper.join();
+  return r;
+}
+
+TEST(OfflineOneSeg, StopFromAnotherThreadEndsTheVoicePass) {
+  OfflineEngine engine(OfflineMode::kOneSegment);
+  // A minute of audio: its energy pass, background search and voice pass
+  // last far longer than the stopping thread's pause. Should a busy machine
+  // still let the stop come before the call looked at the line (which is
+  // then refused as not started) or after the call ended, the attempt is
+  // repeated.
+  const auto pcm = kvdtest::BuildRecording(kRateHz, 60000, kNoiseAmplitude, 13, {{1000, 1500, {}}});
+  OfflineResult r;
+  std::string log;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    log = kvdtest::CaptureLog([&] { r = RunAndStopFromOutside(engine, pcm); });
+    const bool tooEarly = r.result == KVD_ERR_NOT_STARTED;
+    const bool tooLate = r.result == KVD_OK && r.state == speech_end;
+    if (!tooEarly && !tooLate) break;
+  }
+  EXPECT_EQ(r.result, KVD_OK);
+  EXPECT_EQ(r.state, before_speech);
+  EXPECT_EQ(r.start, 0);
+  EXPECT_EQ(r.end, -1);
+  EXPECT_EQ(r.processed, 0);
+  EXPECT_NE(log.find("KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n"),
+            std::string::npos);
   ExpectArraysReleased(engine);
 }
 

@@ -1,7 +1,6 @@
 #include "offline_engine.h"
 
 #include "engine/kvd_api.h"
-#include "pipeline/offline_detection.h"
 
 namespace kvdtest {
 
@@ -44,16 +43,15 @@ OfflineResult OfflineEngine::Run(const std::vector<int16_t>& pcm, int32_t listEn
   OfflineResult r;
   r.result = KVD_Start(line_);
   if (r.result != KVD_OK) return r;
-  SpeechDetector& detector = *GetLine(line_);
   const auto count = static_cast<int32_t>(pcm.size());
   if (mode_ == OfflineMode::kOneSegment) {
-    r.result = DetectOfflineOneSeg(detector, pcm.data(), count, &r.state, &r.start, &r.end,
-                                   &r.processed);
+    r.result = KVD_DetectSpeech(line_, pcm.data(), count, &r.state, &r.start, &r.end,
+                                &r.processed);
   } else {
     r.starts.assign(static_cast<size_t>(listEntries), -7);
     r.ends.assign(static_cast<size_t>(listEntries), -7);
-    r.result = DetectOfflineMultiSeg(detector, pcm.data(), count, &r.state, r.starts.data(),
-                                     r.ends.data(), &r.processed);
+    r.result = KVD_DetectSpeech(line_, pcm.data(), count, &r.state, r.starts.data(),
+                                r.ends.data(), &r.processed);
   }
   return r;
 }

@@ -47,9 +47,9 @@ class OfflineEngine {
   int32_t line() const { return line_; }
   const std::string& configPath() const { return configPath_; }
 
-  // Starts the line and runs the whole recording through it in the mode the
-  // engine was configured for; multi segment with lists of listEntries
-  // (MaxSegNum) entries.
+  // Starts the line and passes the whole recording to KVD_DetectSpeech (in
+  // the mode the engine was configured for); multi segment with lists of
+  // listEntries (MaxSegNum) entries.
   OfflineResult Run(const std::vector<int16_t>& pcm, int32_t listEntries = 10);
 
  private:
