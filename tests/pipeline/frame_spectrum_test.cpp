@@ -86,6 +86,20 @@ TEST_F(FrameSpectrum, SpectrumMatchesADirectTransform) {
   for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
 }
 
+TEST(FrameSpectrumRates, TheRingRowSpansHalfTheRateAtEveryRate) {
+  // 16000 Hz: 1024-point FFT, every fourth magnitude goes into the row.
+  const std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector(16000);
+  const std::vector<float> frame = kvdtest::Cosine(5000.0, 1000.0, 16000, 400);
+  std::copy(frame.begin(), frame.end(), detector->ffts);
+  std::vector<float> power(512);
+  std::vector<float> magnitude(512);
+  ComputeSpectrum(*detector, false, 1, power.data(), magnitude.data());
+  const float* row = detector->spectrumRing + kReducedBins;
+  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude[4 * j]);
+  // 5000 Hz is bin 320 of 1024, row value 80.
+  EXPECT_EQ(std::max_element(row, row + kReducedBins) - row, 80);
+}
+
 TEST_F(FrameSpectrum, ADeadFrameHasZeroSpectraAndAZeroRow) {
   float* row = detector_->spectrumRing + 3 * kReducedBins;
   std::fill(row, row + kReducedBins, 5.0f);
