@@ -16,10 +16,9 @@ bool StreamPointersMissing(const int16_t* samples, int32_t sampleCount, const in
 
 }  // namespace
 
-int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount,
-                         int32_t* state, int32_t* start, int32_t* end, int32_t* position,
-                         float** block1, int32_t* count1, float** block2, int32_t* count2,
-                         int32_t reserved) {
+int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount, int32_t* state,
+                         int32_t* start, int32_t* end, int32_t* position, float** block1,
+                         int32_t* count1, float** block2, int32_t* count2, int32_t reserved) {
   SpeechDetector* detector = GetLine(line);
   if (detector == nullptr) {
     tprintf7("%s\n", "KVD_DetectSpeech Error! NULL pointer to kvd.\n");
@@ -54,8 +53,8 @@ int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCou
   return KVD_OK;
 }
 
-int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount,
-                         int32_t* state, int32_t* start, int32_t* end, int32_t* position) {
-  return KVD_DetectSpeech(line, samples, sampleCount, state, start, end, position, nullptr,
-                          nullptr, nullptr, nullptr, 1);
+int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount, int32_t* state,
+                         int32_t* start, int32_t* end, int32_t* position) {
+  return KVD_DetectSpeech(line, samples, sampleCount, state, start, end, position, nullptr, nullptr,
+                          nullptr, nullptr, 1);
 }

@@ -1,6 +1,7 @@
 // GetOneFrame: overlapping frames out of a stream that arrives in chunks.
 #include <algorithm>
 
+#include "engine/kvd_api.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"
 #include "platform/ipps.h"
@@ -16,8 +17,8 @@ int32_t GetOneFrame(SpeechDetector& detector) {
   if (pending < 0 || kept < 0) {
     tprintf7("%s\n", pending < 0 ? "Error in sending data! NewDataLen belows zero!\n"
                                  : "Error in sending data! HistoryDataLen belows zero!\n");
-    detector.errorStatus = -90;
-    return -90;
+    detector.errorStatus = KVD_ERR_BAD_DATA;
+    return KVD_ERR_BAD_DATA;
   }
   const int32_t length = detector.frameLength;
   const int32_t shift = detector.frameShift;

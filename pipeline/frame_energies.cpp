@@ -22,8 +22,7 @@ void ComputeFrameEnergies(SpeechDetector& detector, const int16_t* signal) {
     ComputeSpectrum(detector, dead, i, detector.currentPower, detector.magnitude);
     float bandEnergy = 0.0f;
     if (endBin > firstBin)
-      ippsSum_32f(detector.currentPower + firstBin, endBin - firstBin, &bandEnergy,
-                  ippAlgHintFast);
+      ippsSum_32f(detector.currentPower + firstBin, endBin - firstBin, &bandEnergy, ippAlgHintFast);
     energy[i] = std::max(bandEnergy, background);
   }
   float mean = 0.0f;

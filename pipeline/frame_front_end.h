@@ -52,8 +52,8 @@ int32_t ComputeSpectrum(SpeechDetector& detector, bool dead, int32_t frame, floa
 // Variance of the magnitudes inside bins firstBin .. endBin-1:
 // (m * sum(power) - sum(magnitude)^2) / m^2 with m = endBin - firstBin.
 // 0 when usable is false or the range is empty.
-float GetBandVariance(const float* power, const float* magnitude, int32_t firstBin,
-                      int32_t endBin, bool usable);
+float GetBandVariance(const float* power, const float* magnitude, int32_t firstBin, int32_t endBin,
+                      bool usable);
 
 // Offline: the band energy of every frame of a whole signal into frameEnergy
 // (frameCount entries): the power summed over the detection band

@@ -44,8 +44,8 @@ int32_t ComputeSpectrum(SpeechDetector& detector, bool dead, int32_t frame, floa
   return 0;
 }
 
-float GetBandVariance(const float* power, const float* magnitude, int32_t firstBin,
-                      int32_t endBin, bool usable) {
+float GetBandVariance(const float* power, const float* magnitude, int32_t firstBin, int32_t endBin,
+                      bool usable) {
   const int32_t width = endBin - firstBin;
   if (!usable || width <= 0) return 0.0f;
   float powerSum = 0.0f;

@@ -1,14 +1,23 @@
+#include <cstddef>
+
+#include <kvd/detect_voice.h>
 #include <kvd/tprintf.h>
 
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
+#include "pipeline/frame_front_end.h"
 #include "pipeline/offline_detection.h"
+#include "pipeline/offline_frame.h"
+#include "pipeline/offline_one_seg_locate.h"
 #include "pipeline/offline_shared.h"
 
 namespace {
 
 // Fewer frames than the voice detector's window cannot be analysed.
-constexpr int32_t kMinFrames = 30;
+constexpr int32_t kMinFrames = CDetectVoice::kWindowFrames;
+constexpr int32_t kNewestSlot = CDetectVoice::kWindowFrames - 1;
+// Edges this close to either end of the recording are moved onto it.
+constexpr int32_t kSnapFrames = 3;
 
 // A recording that cannot be analysed is speech from its first to its last
 // sample when DefaultSpeech is 1; otherwise nothing is reported.
@@ -22,6 +31,29 @@ void ReportDefault(const SpeechDetector& detector, int32_t sampleCount, int32_t*
   } else {
     tprintf2("Default as noise or silence.\n");
   }
+}
+
+// Feeds every frame to the voice detector (continuing from the state the
+// line's start left it in) and records each frame's pitch and band variance.
+// A frame's pitch is taken when it leaves the 30-frame window; the last 30
+// come from the final window. Returns false when KVD_Stop cleared busyFlag.
+bool RunVoicePass(SpeechDetector& detector, const int16_t* data) {
+  CDetectVoice& voice = *detector.detectVoice;
+  const int32_t frameCount = detector.frameCount;
+  for (int32_t i = 0; i < frameCount; ++i) {
+    AnalyseFrame(detector, data, i);
+    voice.UpdateBuf(detector.currentPower, true);
+    voice.DetectVoice();
+    if (i >= kNewestSlot) {
+      detector.voiceFlags[static_cast<std::size_t>(i - kNewestSlot)] = voice.VoicePitch[0];
+    }
+    if (detector.busyFlag.load() == 0) return false;
+  }
+  for (int32_t k = 0; k < CDetectVoice::kWindowFrames; ++k) {
+    detector.voiceFlags[static_cast<std::size_t>(frameCount - CDetectVoice::kWindowFrames + k)] =
+        voice.VoicePitch[k];
+  }
+  return true;
 }
 
 }  // namespace
@@ -43,11 +75,49 @@ int32_t DetectOfflineOneSeg(SpeechDetector& detector, const int16_t* data, int32
   }
   if (frameCount < kMinFrames || frameCount < detector.MinSignalLen) {
     tprintf2("Too short wave file!");
-  } else {
-    tprintf7("Signal dynamic range too small!\n");
+    ReportDefault(detector, sampleCount, state, start, end);
+    detector.errorStatus = KVD_OK;
+    *processed = sampleCount;
+    return KVD_OK;
   }
-  ReportDefault(detector, sampleCount, state, start, end);
-  detector.errorStatus = KVD_OK;
+
+  OfflineArrays arrays(detector);
+  if (!arrays.Allocate(frameCount, frameCount, frameCount, 0)) {
+    tprintf7("KVD_DetectSpeech single-seg offline error! Cannot allocate memory!\n");
+    detector.errorStatus = KVD_ERR_OFFLINE;
+    return KVD_ERR_OFFLINE;
+  }
+  ComputeFrameEnergies(detector, data);
+  FindBackground(detector);
+  if (!RunVoicePass(detector, data)) {
+    *state = before_speech;
+    *processed = 0;
+    *start = 0;
+    *end = -1;
+    arrays.Release();
+    tprintf2("KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n");
+    return detector.errorStatus;
+  }
+  if (detector.maxEnergy <= detector.floorValue) {
+    tprintf7("Signal dynamic range too small!\n");
+    ReportDefault(detector, sampleCount, state, start, end);
+    detector.errorStatus = KVD_OK;
+    *processed = sampleCount;
+    return KVD_OK;
+  }
+
+  SegmentFrames segment{};
+  if (!LocateOneSegment(detector, segment)) {
+    *state = before_speech;
+    *processed = sampleCount;
+    *start = 0;
+    *end = 0;
+    return detector.errorStatus;
+  }
+  *start = segment.startFrame < kSnapFrames ? 0 : detector.frameShift * segment.startFrame;
+  *end = segment.endFrame >= frameCount - kSnapFrames ? sampleCount - 1
+                                                     : detector.frameShift * segment.endFrame;
+  *state = speech_end;
   *processed = sampleCount;
-  return KVD_OK;
+  return detector.errorStatus;
 }

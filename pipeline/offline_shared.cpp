@@ -1,6 +1,7 @@
 #include "pipeline/offline_shared.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <new>
 #include <vector>
 
@@ -21,12 +22,12 @@ bool OfflineArrays::Allocate(int32_t frameCount, int32_t energyEntries, int32_t 
                              int32_t segmentEntries) {
   SpeechDetector& d = detector_;
   try {
-    d.frameEnergy.assign(static_cast<size_t>(energyEntries), 0.0f);
-    d.labels.assign(static_cast<size_t>(frameEntries), 0);
-    d.voiceFlags.assign(static_cast<size_t>(frameEntries), 0);
-    d.bandVar.assign(static_cast<size_t>(frameEntries), 0.0f);
-    d.segStartList.assign(static_cast<size_t>(segmentEntries), 0);
-    d.segEndList.assign(static_cast<size_t>(segmentEntries), 0);
+    d.frameEnergy.assign(static_cast<std::size_t>(energyEntries), 0.0f);
+    d.labels.assign(static_cast<std::size_t>(frameEntries), 0);
+    d.voiceFlags.assign(static_cast<std::size_t>(frameEntries), 0);
+    d.bandVar.assign(static_cast<std::size_t>(frameEntries), 0.0f);
+    d.segStartList.assign(static_cast<std::size_t>(segmentEntries), 0);
+    d.segEndList.assign(static_cast<std::size_t>(segmentEntries), 0);
   } catch (const std::bad_alloc&) {
     Release();
     return false;

@@ -20,7 +20,8 @@ constexpr int32_t kRunFloorFrames = 30;
 // the last 30) and detects voice over its window.
 void RunVoiceDetector(SpeechDetector& detector, int32_t t) {
   const int32_t last = detector.lastVoiceCheckFrame;
-  const int32_t first = (last != -1 && last > t - kWindowFrames) ? last + 1 : t - (kWindowFrames - 1);
+  const int32_t first =
+      (last != -1 && last > t - kWindowFrames) ? last + 1 : t - (kWindowFrames - 1);
   for (int32_t f = first; f <= t; ++f) {
     const int32_t slot = RingSlot(f, kPowerRingFrames);
     detector.detectVoice->UpdateBuf(detector.AllFramesBinEnergy + slot * detector.binCount,
@@ -43,11 +44,10 @@ int32_t UnvoicedFramesBefore(const SpeechDetector& detector, int32_t t) {
 void StartUtterance(SpeechDetector& detector, int32_t t, int32_t* start,
                     const SpectrumHandout& spectra) {
   CDetectEnergy& energy = *detector.detectEnergy;
-  int32_t startFrame =
-      detector.FastMode
-          ? t
-          : energy.ConfirmStart(t, detector.runStartFrame, detector.bandVariance,
-                                detector.startRunLength);
+  int32_t startFrame = detector.FastMode
+                           ? t
+                           : energy.ConfirmStart(t, detector.runStartFrame, detector.bandVariance,
+                                                 detector.startRunLength);
   // The first voiced frame of the window that ends at the candidate.
   int32_t firstVoiced = std::max(startFrame - (kWindowFrames - 1), 0);
   while (detector.voiceFlagsRing[RingSlot(firstVoiced, kHistoryFrames)] <= 0 &&
@@ -137,8 +137,7 @@ void WaitForSpeech(SpeechDetector& detector, int32_t t, int32_t* start,
       detector.runStartFrame = t - detector.energyRun;
     if (detector.FastMode) RunVoiceDetector(detector, t);
   }
-  if (detector.energyScore < detector.energyStartThr ||
-      detector.voiceCount < detector.voiceThr) {
+  if (detector.energyScore < detector.energyStartThr || detector.voiceCount < detector.voiceThr) {
     if (t > detector.MaxWaitFrame) SetDetectionState(detector, no_speech);
     return;
   }

@@ -2,8 +2,8 @@
 #include "pipeline/online_detection.h"
 
 #include "classifiers/detect_energy.h"
-#include "engine/kvd_api.h"
 #include "classifiers/dtmf_check.h"
+#include "engine/kvd_api.h"
 #include "kvd/detect_voice.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"
@@ -14,12 +14,11 @@ namespace {
 // The first frame whose 30-frame window is complete; earlier frames only
 // fill the histories.
 constexpr int32_t kFirstDecisionFrame = 29;
-constexpr int32_t kBandCount = CDetectEnergy::kBandCount;
 
 int32_t FailFrameStep(SpeechDetector& detector, const char* message) {
   tprintf7("%s\n", message);
-  detector.errorStatus = -90;
-  return -90;
+  detector.errorStatus = KVD_ERR_BAD_DATA;
+  return KVD_ERR_BAD_DATA;
 }
 
 // KVD_Stop cleared busyFlag: the line is left stopped (idle, not busy).
@@ -48,7 +47,7 @@ void AnalyseFrame(SpeechDetector& detector, int32_t t) {
   energy.UpdateBandEnergy(detector.currentPower, t, detector.usable);
   if (detector.FastMode) return;
   const int32_t historySlot = RingSlot(t, kHistoryFrames);
-  for (int32_t band = 0; band < kBandCount; ++band)
+  for (int32_t band = 0; band < kEnergyBands; ++band)
     detector.bandVariance[band][historySlot] =
         GetBandVariance(detector.currentPower, detector.magnitude, energy.BandEdge[band][0],
                         energy.BandEdge[band][1], usable);
@@ -81,8 +80,8 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
   }
   if (sampleCount < 0) {
     tprintf7("%s\n", "KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.\n");
-    detector.errorStatus = -90;
-    return -90;
+    detector.errorStatus = KVD_ERR_BAD_DATA;
+    return KVD_ERR_BAD_DATA;
   }
   if (detector.finalEnd >= 0) return 0;
 

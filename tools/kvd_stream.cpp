@@ -5,8 +5,9 @@
 // raw PCM) through one line of the engine in chunks of N samples (default
 // 160) and prints every state change with its time in ms, for example
 //
-//      1700 ms  in_speech         start 1450 ms
-//      7580 ms  speech_end        end 6770 ms
+//      1020 ms  no_speech
+//      1700 ms  in_speech  start 1540 ms
+//      7480 ms  speech_end  end 6710 ms
 //
 // The time of a change is the stream position the reporting call reached;
 // start and end are the positions the engine reports. The configuration
@@ -71,9 +72,9 @@ bool ReadRecording(const std::string& path, std::vector<int16_t>& samples) {
 }
 
 const char* StateName(int32_t state) {
-  static const char* const kNames[] = {"idle",        "before_speech",   "in_speech",
-                                       "speech_end",  "no_speech",       "speech_too_long",
-                                       "speech_too_short"};
+  static const char* const kNames[] = {
+      "idle",      "before_speech",   "in_speech",       "speech_end",
+      "no_speech", "speech_too_long", "speech_too_short"};
   return state >= 0 && state <= 6 ? kNames[state] : "unknown";
 }
 
@@ -97,10 +98,12 @@ int32_t Stream(int32_t line, const std::vector<int16_t>& samples, int32_t chunk,
         KVD_DetectSpeech(line, samples.data() + offset, count, &state, &start, &end, &position);
     if (result != 0) return result;
     if (state == shownState) continue;
-    std::printf("%8lld ms  %-16s", static_cast<long long>(Milliseconds(position, sampleRate)),
+    std::printf("%8lld ms  %s", static_cast<long long>(Milliseconds(position, sampleRate)),
                 StateName(state));
-    if (state == 2) std::printf("  start %lld ms", static_cast<long long>(Milliseconds(start, sampleRate)));
-    if (end >= 0) std::printf("  end %lld ms", static_cast<long long>(Milliseconds(end, sampleRate)));
+    if (state == in_speech)
+      std::printf("  start %lld ms", static_cast<long long>(Milliseconds(start, sampleRate)));
+    if (end >= 0)
+      std::printf("  end %lld ms", static_cast<long long>(Milliseconds(end, sampleRate)));
     std::printf("\n");
     shownState = state;
   }
@@ -132,7 +135,9 @@ int main(int argc, char** argv) {
   char rate[256] = "";
   if (result == 0) KVD_GetParameter(line, "SampleRate", rate);
   const int32_t sampleRate = std::atoi(rate);
-  if (result == 0 && sampleRate > 0) result = Stream(line, samples, options.chunk, sampleRate);
+  if (result == 0) {
+    result = sampleRate > 0 ? Stream(line, samples, options.chunk, sampleRate) : KVD_ERR_CONFIG;
+  }
   if (line >= 0) {
     KVD_Stop(line);
     KVD_Close(line);

@@ -1,12 +1,13 @@
 // CheckDTMF on key tones, single tones, close and weak pairs and voiced
 // frames (8000 Hz, 15.625 Hz per bin: groups at most 9 bins wide, at least
 // 16 bins apart).
+#include "classifiers/dtmf_check.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "classifiers/dtmf_check.h"
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
 #include "test_signals.h"
@@ -109,7 +110,7 @@ TEST_F(DtmfSpectra, EnergyMustStayWithinOnePercentDownAndTwoUp) {
   for (int32_t t = 0; t < 3; ++t) EXPECT_FALSE(Check(t, {{60, 100.0f}}));
   EXPECT_TRUE(Check(3, {{60, 101.0f}}));  // 1.01, 1.01, 1.01
   for (int32_t t = 4; t < 7; ++t) Check(t, {{60, 100.0f}});
-  EXPECT_FALSE(Check(7, {{60, 99.0f}}));   // exactly 0.99
+  EXPECT_FALSE(Check(7, {{60, 99.0f}}));  // exactly 0.99
   for (int32_t t = 8; t < 11; ++t) Check(t, {{60, 100.0f}});
   EXPECT_FALSE(Check(11, {{60, 102.0f}}));  // exactly 1.02
   for (int32_t t = 12; t < 15; ++t) Check(t, {{60, 100.0f}});

@@ -2,6 +2,7 @@
 // spectrum hand-out and the routing to the offline modes.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -65,9 +66,13 @@ TEST_F(DetectSpeech, NoSamplesWriteTheStateAndPosition) {
 }
 
 TEST_F(DetectSpeech, ANegativeCountBreaksTheLineForGood) {
-  EXPECT_EQ(Call(noise_.data(), -1), -90);
+  std::string log = kvdtest::CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), -1), -90); });
+  EXPECT_NE(log.find("KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.\n"),
+            std::string::npos);
   EXPECT_EQ(GetLine(line_)->errorStatus, -90);
-  EXPECT_EQ(Call(noise_.data(), 80), -90);
+  log = kvdtest::CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), 80), -90); });
+  EXPECT_NE(log.find("Error to begin Detect!\n"), std::string::npos);
+  EXPECT_NE(log.find("KVD_DetectSpeech Error! Fail in Detect.\n"), std::string::npos);
   EXPECT_EQ(state_, -7);
   // Starting again does not heal it: the failure is kept for the engine's life.
   EXPECT_NE(KVD_Start(line_), 0);
@@ -97,16 +102,16 @@ TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
   ASSERT_EQ(state_, in_speech);
   // Within the utterance every analysed frame is appended.
   const int32_t before = position_;
-  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16000, 800, &state_, &start_, &end_,
-                             &position_, &block1, &count1, &block2, &count2, 1),
+  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16000, 800, &state_, &start_, &end_, &position_,
+                             &block1, &count1, &block2, &count2, 1),
             0);
   EXPECT_EQ(count1 + count2, (position_ - before) / 80);
   const SpeechDetector* detector = GetLine(line_);
   EXPECT_EQ(block1, detector->spectrumRing + (before / 80) % 500 * kReducedBins);
   // Null row counts: nothing is written or reset.
   count1 = -5;
-  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16800, 800, &state_, &start_, &end_,
-                             &position_, &block1, nullptr, &block2, nullptr, 1),
+  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16800, 800, &state_, &start_, &end_, &position_,
+                             &block1, nullptr, &block2, nullptr, 1),
             0);
   EXPECT_EQ(count1, -5);
 }
@@ -131,6 +136,19 @@ TEST_F(DetectSpeech, TheStartCallHandsOutTheRowsFromTheStart) {
   const int32_t decisionFrame = position_ / 80 - 1;
   EXPECT_EQ(block1, GetLine(line_)->spectrumRing + startFrame % 500 * kReducedBins);
   EXPECT_EQ(count1 + count2, decisionFrame - startFrame + 1);
+}
+
+TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
+  // KVD_Init stopped at a missing key: the line count stays, the slots are empty.
+  kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Remove("MaxSilence"), 2);
+  ASSERT_EQ(engine.InitResult(), -92);
+  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(300.0, 5u, 800);
+  int32_t state = -7;
+  int32_t start = -7;
+  int32_t end = -7;
+  int32_t position = -7;
+  for (int32_t line : {0, 1})
+    EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 800, &state, &start, &end, &position), -98);
 }
 
 TEST(DetectSpeechRouting, OfflineModesAnswerMissingPointersThemselves) {

@@ -86,16 +86,18 @@ TEST_F(FrameSpectrum, SpectrumMatchesADirectTransform) {
   for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
 }
 
-TEST_F(FrameSpectrum, NyquistTermIsFoldedIntoBinZero) {
-  std::vector<float> alternating(kFrame);
-  for (int32_t n = 0; n < kFrame; ++n) alternating[n] = n % 2 == 0 ? 1000.0f : -1000.0f;
-  LoadFrame(alternating);
-  ComputeSpectrum(*detector_, false, 0, power_.data(), magnitude_.data());
-  // X(256) = 1000 x sum(window) / 512; the window has no DC term to add.
-  const std::vector<float> window = kvdtest::HammingWindow(kFrame);
-  double windowSum = 0.0;
-  for (float w : window) windowSum += w;
-  EXPECT_NEAR(magnitude_[0], 1000.0 * windowSum / kFft, 1e-3 * 1000.0 * windowSum / kFft);
+TEST(FrameSpectrumRates, TheRingRowSpansHalfTheRateAtEveryRate) {
+  // 16000 Hz: 1024-point FFT, every fourth magnitude goes into the row.
+  const std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector(16000);
+  const std::vector<float> frame = kvdtest::Cosine(5000.0, 1000.0, 16000, 400);
+  std::copy(frame.begin(), frame.end(), detector->ffts);
+  std::vector<float> power(512);
+  std::vector<float> magnitude(512);
+  ComputeSpectrum(*detector, false, 1, power.data(), magnitude.data());
+  const float* row = detector->spectrumRing + kReducedBins;
+  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude[4 * j]);
+  // 5000 Hz is bin 320 of 1024, row value 80.
+  EXPECT_EQ(std::max_element(row, row + kReducedBins) - row, 80);
 }
 
 TEST_F(FrameSpectrum, ADeadFrameHasZeroSpectraAndAZeroRow) {
@@ -125,7 +127,7 @@ TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
   detector_->frameEnergy.assign(2, -1.0f);
   const std::vector<float>& energies = detector_->frameEnergy;
   detector_->frameCount = 2;
-  detector_->DetectSpecLowBorder_Hz = 19;   // 300 Hz
+  detector_->DetectSpecLowBorder_Hz = 19;    // 300 Hz
   detector_->DetectSpecHighBorder_Hz = 217;  // 3400 Hz
   detector_->BackgroundEnergyOffline = 2.0f;
   detector_->BakgroundEnergyRelativeOffline = 0.01f;
@@ -136,7 +138,8 @@ TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
   const std::vector<float> window = kvdtest::HammingWindow(kFrame);
   for (int32_t frame = 0; frame < 2; ++frame) {
     double weighted = 0.0;
-    for (int32_t n = 0; n < kFrame; ++n) weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
+    for (int32_t n = 0; n < kFrame; ++n)
+      weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
     const double toneEnergy = weighted / (2.0 * kFft);
     EXPECT_NEAR(energies[frame], toneEnergy, 0.01 * toneEnergy) << "frame " << frame;
   }

@@ -13,7 +13,7 @@ ConfigText OfflineTestConfig() {
       .Set("CommonSpeechSegLen_sec", "0.3")
       .Set("ShortSpeechSegLen_sec", "0.1")
       .Set("CommonSpeechSegEnergyThd", "3")
-      .Set("ExtendSpeechLen_sec", "0.05")
+      .Set("ExtendSpeechLen_sec", "0.03")
       .Set("SpeechSegMinVoiceLen_sec", "0.1")
       .Set("SpeechSegMinVoiceRatio", "0.3")
       .Set("MaxSegNum", "10")
@@ -25,7 +25,8 @@ ConfigText OfflineTestConfig() {
   return config;
 }
 
-OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides) {
+OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides)
+    : mode_(mode) {
   ConfigText main = DefaultMainConfig();
   main.Set("IsOnline", "0").Set("IsOneSeg", mode == OfflineMode::kOneSegment ? "1" : "0");
   ConfigText offline = OfflineTestConfig();
@@ -37,5 +38,22 @@ OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides
 }
 
 OfflineEngine::~OfflineEngine() { KVD_Exit(); }
+
+OfflineResult OfflineEngine::Run(const std::vector<int16_t>& pcm, int32_t listEntries) {
+  OfflineResult r;
+  r.result = KVD_Start(line_);
+  if (r.result != KVD_OK) return r;
+  const auto count = static_cast<int32_t>(pcm.size());
+  if (mode_ == OfflineMode::kOneSegment) {
+    r.result = KVD_DetectSpeech(line_, pcm.data(), count, &r.state, &r.start, &r.end,
+                                &r.processed);
+  } else {
+    r.starts.assign(static_cast<size_t>(listEntries), -7);
+    r.ends.assign(static_cast<size_t>(listEntries), -7);
+    r.result = KVD_DetectSpeech(line_, pcm.data(), count, &r.state, r.starts.data(),
+                                r.ends.data(), &r.processed);
+  }
+  return r;
+}
 
 }  // namespace kvdtest

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine_fixtures.h"
 
@@ -19,10 +20,21 @@ using OfflineOverrides = std::map<std::string, std::string>;
 
 // The companion file of the offline tests: detection band 200 .. 3400 Hz,
 // long runs 0.3 s above 3 x the background, short runs 0.1 s above 10
-// histogram steps, margin (ExtendSpeechLen_sec) 0.05 s, voice test 0.1 s or
+// histogram steps, margin (ExtendSpeechLen_sec) 0.03 s, voice test 0.1 s or
 // 30 %, at most 10 list entries, recordings under 0.5 s default to speech,
 // isolated runs under 0.1 s with 0.3 s of noise around them deleted.
 ConfigText OfflineTestConfig();
+
+// Outputs of one offline call; -7 where the call wrote nothing.
+struct OfflineResult {
+  int32_t result = -7;
+  int32_t state = -7;
+  int32_t start = -7;      // single segment
+  int32_t end = -7;        // single segment
+  int32_t processed = -7;
+  std::vector<int32_t> starts;  // multi segment
+  std::vector<int32_t> ends;    // multi segment
+};
 
 class OfflineEngine {
  public:
@@ -35,7 +47,13 @@ class OfflineEngine {
   int32_t line() const { return line_; }
   const std::string& configPath() const { return configPath_; }
 
+  // Starts the line and passes the whole recording to KVD_DetectSpeech (in
+  // the mode the engine was configured for); multi segment with lists of
+  // listEntries (MaxSegNum) entries.
+  OfflineResult Run(const std::vector<int16_t>& pcm, int32_t listEntries = 10);
+
  private:
+  OfflineMode mode_;
   TempDir dir_;
   std::string configPath_;
   int32_t initResult_ = -1;

@@ -49,11 +49,13 @@ std::vector<int16_t> VowelPcm(const VowelShape& shape, int sampleRateHz, int sam
     for (int h = 1; h <= harmonicCount; ++h) {
       value += FormantGain(h * f0Hz, shape) * std::cos(h * phase + kPi * h * h / harmonicCount);
     }
+    const double swell =
+        1.0 - shape.dipDepth * 0.5 * (1.0 - std::cos(2.0 * kPi * shape.syllableRateHz * t));
     const double edgeSamples = std::min<double>(n, sampleCount - 1 - n);
     const double fade =
         edgeSamples >= fadeSamples ? 1.0 : 0.5 - 0.5 * std::cos(kPi * edgeSamples / fadeSamples);
     pcm[static_cast<size_t>(n)] = static_cast<int16_t>(
-        std::clamp(std::lround(shape.peakAmplitude * fade * value), -32768L, 32767L));
+        std::clamp(std::lround(shape.peakAmplitude * swell * fade * value), -32768L, 32767L));
   }
   return pcm;
 }

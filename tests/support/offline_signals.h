@@ -11,7 +11,9 @@ namespace kvdtest {
 
 // A voiced sound: harmonics of a pitch that glides linearly from f0StartHz to
 // f0EndHz, each weighted by the resonances of three formants, up to the
-// telephone band edge; raised-cosine fade in and out.
+// telephone band edge; its loudness swells and dips at a syllable rate (as
+// speech does, so that no second of it is as steady as background noise);
+// raised-cosine fade in and out.
 struct VowelShape {
   double f0StartHz = 120.0;
   double f0EndHz = 160.0;
@@ -19,6 +21,8 @@ struct VowelShape {
   double formantBandwidthHz = 150.0;
   double peakAmplitude = 4000.0;  // PCM amplitude of a harmonic on a formant peak
   double fadeMs = 20.0;
+  double syllableRateHz = 4.0;  // loudness dips per second
+  double dipDepth = 0.7;        // amplitude lost at the bottom of a dip, 0 .. 1
 };
 
 // sampleCount samples of the vowel at sampleRateHz (no noise).
