@@ -62,7 +62,11 @@ void ReadSamples(WaveEntry& entry, int16_t* destination) {
 
 int32_t ReadWaveList(const char* waveFile, WaveTable& table) {
   ReleaseWaveTable(table);
-  if (waveFile == nullptr || std::strlen(waveFile) > static_cast<size_t>(kMaxWavePathChars)) {
+  if (waveFile == nullptr) {
+    std::printf("\nError: no recording path given! Abort.\n");
+    EndProcess();
+  }
+  if (std::strlen(waveFile) > static_cast<size_t>(kMaxWavePathChars)) {
     std::printf("\nError: the recording path is longer than %d characters! Abort.\n",
                 kMaxWavePathChars);
     EndProcess();
