@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test sanitize-test clean
+.PHONY: deps build demo test sanitize-test tsan-test clean
 
 deps:
 	scripts/install-deps.sh
@@ -13,7 +13,7 @@ build: deps
 	cmake --build build -j$(JOBS)
 
 demo: build
-	./build/bin/kvd-voice-demo samples/kvd_sample.wav
+	./build/bin/kvd-mute-end samples/kvd_sample.wav
 
 test: build
 	cd build && ctest --output-on-failure -j$(JOBS)
@@ -25,5 +25,12 @@ sanitize-test: deps
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ctest --output-on-failure -j$(JOBS)
 
+# The suite under ThreadSanitizer.
+tsan-test: deps
+	cmake -S . -B build-tsan -DKVD_WERROR=ON -DKVD_TSAN=ON -DKVD_BUILD_BENCH=OFF \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build-tsan -j$(JOBS)
+	cd build-tsan && ctest --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan
