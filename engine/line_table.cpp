@@ -46,6 +46,18 @@ void FreeEveryLine() {
   }
 }
 
+namespace {
+
+// Lines still built when the process exits or a host unloads the library
+// (GetMuteEnd leaves the engine initialised after an offline call) are
+// released then, not left to the operating system.
+struct ReleaseLinesAtUnload {
+  ~ReleaseLinesAtUnload() { FreeEveryLine(); }
+};
+const ReleaseLinesAtUnload releaseLinesAtUnload;
+
+}  // namespace
+
 int32_t BuildLines(int32_t count, int32_t sampleRate) {
   FreeEveryLine();
   lineCount = count;
