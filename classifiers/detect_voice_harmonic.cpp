@@ -79,15 +79,10 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
              });
 
   if (best > 0) {
-    std::memcpy(HarmoPeak[frame], CandPeak, sizeof(CandPeak));
-    std::memcpy(HarmoArea[frame], CandArea, sizeof(CandArea));
-    std::memcpy(HarmoAbsArea[frame], CandAbsArea, sizeof(CandAbsArea));
-    FramePitch[frame] = CandPitch;
+    StoreCandidate(frame);
     return best;
   }
-  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[frame]));
-  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[frame]));
-  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[frame]));
+  ClearSet(frame);
   FramePitch[frame] = 0.0f;
   return -1;
 }
@@ -143,10 +138,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                });
   }
 
-  std::memcpy(HarmoPeak[k], CandPeak, sizeof(CandPeak));
-  std::memcpy(HarmoArea[k], CandArea, sizeof(CandArea));
-  std::memcpy(HarmoAbsArea[k], CandAbsArea, sizeof(CandAbsArea));
-  FramePitch[k] = CandPitch;
+  StoreCandidate(k);
   return best;
 }
 
@@ -292,15 +284,10 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   FramePitch[r] = savedPitch;
 
   if (best > 0) {
-    std::memcpy(HarmoPeak[k], CandPeak, sizeof(CandPeak));
-    std::memcpy(HarmoArea[k], CandArea, sizeof(CandArea));
-    std::memcpy(HarmoAbsArea[k], CandAbsArea, sizeof(CandAbsArea));
-    FramePitch[k] = CandPitch;
+    StoreCandidate(k);
     return partialResult;
   }
-  std::memset(HarmoPeak[k], 0, sizeof(HarmoPeak[k]));
-  std::memset(HarmoArea[k], 0, sizeof(HarmoArea[k]));
-  std::memset(HarmoAbsArea[k], 0, sizeof(HarmoAbsArea[k]));
+  ClearSet(k);
   FramePitch[k] = 0.0f;
   CandPitch = 0.0f;
   return -1;
@@ -357,9 +344,7 @@ int32_t CDetectVoice::Find() {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
       for (int32_t i = 0; i < kWindowFrames; ++i) {
         if (i >= f && i < f + kSeedFrames) continue;
-        std::memset(HarmoPeak[i], 0, sizeof(HarmoPeak[i]));
-        std::memset(HarmoArea[i], 0, sizeof(HarmoArea[i]));
-        std::memset(HarmoAbsArea[i], 0, sizeof(HarmoAbsArea[i]));
+        ClearSet(static_cast<int16_t>(i));
         if (i >= f + kSeedFrames) FramePitch[i] = 0.0f;
       }
       int16_t s = static_cast<int16_t>(f);
@@ -449,4 +434,17 @@ int32_t CDetectVoice::Find() {
     }
   }
   return 0;
+}
+
+void CDetectVoice::StoreCandidate(int16_t frame) {
+  std::memcpy(HarmoPeak[frame], CandPeak, sizeof(CandPeak));
+  std::memcpy(HarmoArea[frame], CandArea, sizeof(CandArea));
+  std::memcpy(HarmoAbsArea[frame], CandAbsArea, sizeof(CandAbsArea));
+  FramePitch[frame] = CandPitch;
+}
+
+void CDetectVoice::ClearSet(int16_t frame) {
+  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[frame]));
+  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[frame]));
+  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[frame]));
 }

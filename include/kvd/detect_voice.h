@@ -108,6 +108,10 @@ class KVD_EXPORT CDetectVoice {
 
   // Pitch tracks over the window.
   int32_t Find();
+  // Copies the candidate set, its areas and pitch into frame's track entry.
+  void StoreCandidate(int16_t frame);
+  // Empties frame's harmonic set and its areas (the pitch is left as it is).
+  void ClearSet(int16_t frame);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
