@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
 constexpr int kRate = 8000;
 constexpr int kOrder = 9;  // 512-point FFT at 8000 Hz
 constexpr int kFftSize = 1 << kOrder;
@@ -21,8 +23,9 @@ constexpr int kFrameShift = kRate / 100;
 constexpr int kFrames = 300;
 constexpr int kWindowFrames = 30;
 
-// Power spectra (fftSize / 2 bins, scaled by 1 / fftSize) of the frames of a
-// speech-like recording.
+// Power spectra (fftSize / 2 bins, scaled by 1 / fftSize) of the
+// Hamming-windowed frames of a speech-like recording, as the front end makes
+// them.
 std::vector<std::vector<float>> SpeechPowerFrames() {
   const std::vector<int16_t> pcm = kvdbench::SpeechRecording(kRate, 4);
   IppsFFTSpec_R_32f* spec = nullptr;
@@ -32,7 +35,10 @@ std::vector<std::vector<float>> SpeechPowerFrames() {
   std::vector<float> magnitude(kFftSize / 2);
   for (int f = 0; f < kFrames; ++f) {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
-    for (int i = 0; i < kFrameLength; ++i) buffer[i] = pcm[f * kFrameShift + i];
+    for (int i = 0; i < kFrameLength; ++i) {
+      const double hamming = 0.54 - 0.46 * std::cos(2.0 * kPi * i / (kFrameLength - 1));
+      buffer[i] = static_cast<float>(hamming * pcm[f * kFrameShift + i]);
+    }
     ippsFFTFwd_RToPerm_32f(buffer.data(), buffer.data(), spec, nullptr);
     ippsMagnitude_32fc(reinterpret_cast<const Ipp32fc*>(buffer.data()), magnitude.data(),
                        kFftSize / 2);
