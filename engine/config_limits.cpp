@@ -98,13 +98,6 @@ bool ConfigLimits::Accept(const char* key, const char* value) {
       ReportRange(key, limit.lowest, highest);
       return false;
     }
-    if (EqualsIgnoringCase(key, "DetectSpecLowBorder_Hz")) {
-      lowBorderHz_ = number;
-    } else if (EqualsIgnoringCase(key, "DetectSpecHighBorder_Hz") && number <= lowBorderHz_) {
-      tprintf7("DetectSpecHighBorder_Hz should be above DetectSpecLowBorder_Hz (%.15g)!\n",
-               lowBorderHz_);
-      return false;
-    }
     return true;
   }
   return true;

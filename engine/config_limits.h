@@ -17,8 +17,8 @@ constexpr int32_t kLongestSpanFrames = 360000;
 // Most entries of the multi-segment list (8 bytes each, per call).
 constexpr int32_t kMostSegments = 100000;
 
-// Checks the value texts of the keys in the order KVD_Init reads them;
-// the detection band's order is checked when its high border is read.
+// Checks the value texts of the keys against their ranges (the detection
+// band's borders against half the sample rate).
 class ConfigLimits {
  public:
   explicit ConfigLimits(int32_t sampleRate) : sampleRate_(sampleRate) {}
@@ -29,7 +29,6 @@ class ConfigLimits {
 
  private:
   int32_t sampleRate_;
-  double lowBorderHz_ = 0.0;
 };
 
 #endif  // KVD_ENGINE_CONFIG_LIMITS_H

@@ -80,6 +80,22 @@ int32_t ReadModeSwitch(const char* key, const char* missingText, const char* mal
   return KVD_OK;
 }
 
+// Once its high border is set, the detection band of every line must hold
+// at least one FFT bin: an empty or reversed band has no energy to detect.
+bool BandHoldsABin(const char* key) {
+  if (!EqualsIgnoringCase(key, "DetectSpecHighBorder_Hz")) {
+    return true;
+  }
+  bool holds = true;
+  ForEachLine([&](SpeechDetector& line) {
+    holds = holds && line.DetectSpecHighBorder_Hz > line.DetectSpecLowBorder_Hz;
+  });
+  if (!holds) {
+    tprintf7("DetectSpecHighBorder_Hz should be at least one bin above DetectSpecLowBorder_Hz!\n");
+  }
+  return holds;
+}
+
 // Reads each key from configFile and sets it on every line; a value out of
 // its key's range is refused like a missing key.
 template <size_t KeyCount>
@@ -94,6 +110,9 @@ int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount], ConfigLimits& li
       return AbortConfiguration();
     }
     ForEachLine([&](SpeechDetector& line) { line.SetParameter(key, value); });
+    if (!BandHoldsABin(key)) {
+      return AbortConfiguration();
+    }
   }
   return KVD_OK;
 }
