@@ -76,7 +76,7 @@ void ReportRange(const char* key, double lowest, double highest) {
 
 }  // namespace
 
-bool ConfigLimits::Accept(const char* key, const char* value) {
+bool ConfigLimits::Accept(const char* key, const char* value) const {
   for (const KeyLimit& limit : kLimits) {
     if (!EqualsIgnoringCase(key, limit.key)) {
       continue;

@@ -25,7 +25,7 @@ class ConfigLimits {
 
   // True when value suits key (keys without limits always do); otherwise
   // names the key and its range through tprintf7 and returns false.
-  bool Accept(const char* key, const char* value);
+  bool Accept(const char* key, const char* value) const;
 
  private:
   int32_t sampleRate_;

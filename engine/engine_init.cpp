@@ -99,7 +99,7 @@ bool BandHoldsABin(const char* key) {
 // Reads each key from configFile and sets it on every line; a value out of
 // its key's range is refused like a missing key.
 template <size_t KeyCount>
-int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount], ConfigLimits& limits) {
+int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount], const ConfigLimits& limits) {
   char value[kConfigLineBytes];
   for (const char* key : keys) {
     if (GetConfig(key, value) != KVD_OK) {
@@ -132,7 +132,7 @@ std::string CompanionPath(const std::string& mainPath) {
 // offline multi-segment search even when IsOnline is 1.
 bool NeedsCompanionFile() { return engineModes.IsOnline == 0 || engineModes.IsOneSeg == 0; }
 
-int32_t ReadCompanionFile(const char* mainPath, ConfigLimits& limits) {
+int32_t ReadCompanionFile(const char* mainPath, const ConfigLimits& limits) {
   const std::string companionPath = CompanionPath(mainPath);
   if (companionPath.empty()) {
     tprintf7("%s\n", "config file isn't in suffix of .cfg!\n");
@@ -162,7 +162,7 @@ void ReportMode() {
 // Mode switches, main keys, derived settings and the companion file; the
 // main file is open on entry and closed on every return.
 int32_t ConfigureLines(const char* mainPath, int32_t sampleRate) {
-  ConfigLimits limits(sampleRate);
+  const ConfigLimits limits(sampleRate);
   int32_t result = ReadModeSwitch("IsOneSeg", "No IsOneSeg in Config file!",
                                   "IsOneSeg should be 0/1 or true/false!", &engineModes.IsOneSeg,
                                   &SpeechDetector::IsOneSeg);
