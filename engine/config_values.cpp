@@ -43,6 +43,36 @@ int32_t TruncateToInt32(double value) {
   return static_cast<int32_t>(value);
 }
 
+// Optional sign and digits as a 64-bit value; the magnitude is held at
+// 2^31 + 1, which is enough to tell every overflow of 32 bits.
+int64_t ParseWideInteger(const char* text) {
+  const char* p = SkipBlanks(text);
+  const bool negative = (*p == '-');
+  if (*p == '+' || *p == '-') {
+    ++p;
+  }
+  int64_t magnitude = 0;
+  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 2;
+  for (; IsDigit(*p); ++p) {
+    magnitude = std::min(magnitude * 10 + (*p - '0'), kLimit);
+  }
+  return negative ? -magnitude : magnitude;
+}
+
+// Whether text, past blanks and a sign, starts with word (any case).
+bool StartsWithWord(const char* text, const char* word) {
+  const char* p = SkipBlanks(text);
+  if (*p == '+' || *p == '-') {
+    ++p;
+  }
+  for (; *word != '\0'; ++p, ++word) {
+    if (LowerAscii(*p) != *word) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool EqualsIgnoringCase(const char* left, const char* right) {
@@ -55,20 +85,16 @@ bool EqualsIgnoringCase(const char* left, const char* right) {
 }
 
 int32_t ParseInteger(const char* text) {
-  const char* p = SkipBlanks(text);
-  const bool negative = (*p == '-');
-  if (*p == '+' || *p == '-') {
-    ++p;
-  }
-  int64_t magnitude = 0;
-  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  for (; IsDigit(*p); ++p) {
-    magnitude = std::min(magnitude * 10 + (*p - '0'), kLimit);
-  }
-  const int64_t value = negative ? -magnitude : magnitude;
+  const int64_t value = ParseWideInteger(text);
   return static_cast<int32_t>(
       std::max<int64_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()),
                         std::numeric_limits<int32_t>::min()));
+}
+
+bool IntegerFitsInt32(const char* text) {
+  const int64_t value = ParseWideInteger(text);
+  return value >= std::numeric_limits<int32_t>::min() &&
+         value <= std::numeric_limits<int32_t>::max();
 }
 
 double ParseReal(const char* text) {
@@ -111,6 +137,14 @@ double ParseReal(const char* text) {
     value = negativeExponent ? 0.0 : HUGE_VAL;
   }
   return negative ? -value : value;
+}
+
+bool RealIsFinite(const char* text) {
+  if (StartsWithWord(text, "nan") || StartsWithWord(text, "inf")) {
+    return false;
+  }
+  const double value = ParseReal(text);
+  return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
 }
 
 int32_t SecondsToFrames(const char* text) {

@@ -13,10 +13,19 @@ bool EqualsIgnoringCase(const char* left, const char* right);
 // beyond the 32-bit range are held at its ends.
 int32_t ParseInteger(const char* text);
 
+// Whether the integer that ParseInteger reads from text fits 32 bits
+// unchanged (no digits at all give 0, which fits).
+bool IntegerFitsInt32(const char* text);
+
 // Decimal floating-point text at the start (digits, optional fraction and
 // exponent, leading blanks skipped) up to the first other character; 0 when
 // there is none. Independent of the process locale.
 double ParseReal(const char* text);
+
+// Whether text holds a real that is finite as a 32-bit float: "nan" and
+// "inf" (which ParseReal reads as 0) and values beyond the float range are
+// not.
+bool RealIsFinite(const char* text);
 
 // Seconds to 10 ms frames, truncated toward zero: "0.3" gives 30, "1.999" 199.
 int32_t SecondsToFrames(const char* text);

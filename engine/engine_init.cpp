@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/config_limits.h"
 #include "engine/config_reader.h"
 #include "engine/config_values.h"
 #include "engine/kvd_api.h"
@@ -79,16 +80,39 @@ int32_t ReadModeSwitch(const char* key, const char* missingText, const char* mal
   return KVD_OK;
 }
 
-// Reads each key from configFile and sets it on every line.
+// Once its high border is set, the detection band of every line must hold
+// at least one FFT bin: an empty or reversed band has no energy to detect.
+bool BandHoldsABin(const char* key) {
+  if (!EqualsIgnoringCase(key, "DetectSpecHighBorder_Hz")) {
+    return true;
+  }
+  bool holds = true;
+  ForEachLine([&](SpeechDetector& line) {
+    holds = holds && line.DetectSpecHighBorder_Hz > line.DetectSpecLowBorder_Hz;
+  });
+  if (!holds) {
+    tprintf7("DetectSpecHighBorder_Hz should be at least one bin above DetectSpecLowBorder_Hz!\n");
+  }
+  return holds;
+}
+
+// Reads each key from configFile and sets it on every line; a value out of
+// its key's range is refused like a missing key.
 template <size_t KeyCount>
-int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount]) {
+int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount], const ConfigLimits& limits) {
   char value[kConfigLineBytes];
   for (const char* key : keys) {
     if (GetConfig(key, value) != KVD_OK) {
       tprintf7("%s Error in kvd.cfg!\n", key);
       return AbortConfiguration();
     }
+    if (!limits.Accept(key, value)) {
+      return AbortConfiguration();
+    }
     ForEachLine([&](SpeechDetector& line) { line.SetParameter(key, value); });
+    if (!BandHoldsABin(key)) {
+      return AbortConfiguration();
+    }
   }
   return KVD_OK;
 }
@@ -108,7 +132,7 @@ std::string CompanionPath(const std::string& mainPath) {
 // offline multi-segment search even when IsOnline is 1.
 bool NeedsCompanionFile() { return engineModes.IsOnline == 0 || engineModes.IsOneSeg == 0; }
 
-int32_t ReadCompanionFile(const char* mainPath) {
+int32_t ReadCompanionFile(const char* mainPath, const ConfigLimits& limits) {
   const std::string companionPath = CompanionPath(mainPath);
   if (companionPath.empty()) {
     tprintf7("%s\n", "config file isn't in suffix of .cfg!\n");
@@ -119,7 +143,7 @@ int32_t ReadCompanionFile(const char* mainPath) {
     tprintf7("%s\n", "Cannot open offline config file! NULL file pointer!\n");
     return KVD_ERR_CONFIG;
   }
-  const int32_t result = SetKeysOnEveryLine(kOfflineKeys);
+  const int32_t result = SetKeysOnEveryLine(kOfflineKeys, limits);
   CloseConfigFile();
   return result;
 }
@@ -137,7 +161,8 @@ void ReportMode() {
 
 // Mode switches, main keys, derived settings and the companion file; the
 // main file is open on entry and closed on every return.
-int32_t ConfigureLines(const char* mainPath) {
+int32_t ConfigureLines(const char* mainPath, int32_t sampleRate) {
+  const ConfigLimits limits(sampleRate);
   int32_t result = ReadModeSwitch("IsOneSeg", "No IsOneSeg in Config file!",
                                   "IsOneSeg should be 0/1 or true/false!", &engineModes.IsOneSeg,
                                   &SpeechDetector::IsOneSeg);
@@ -150,7 +175,7 @@ int32_t ConfigureLines(const char* mainPath) {
   if (result != KVD_OK) {
     return result;
   }
-  result = SetKeysOnEveryLine(kMainKeys);
+  result = SetKeysOnEveryLine(kMainKeys, limits);
   if (result != KVD_OK) {
     return result;
   }
@@ -159,7 +184,7 @@ int32_t ConfigureLines(const char* mainPath) {
   CloseConfigFile();
 
   if (NeedsCompanionFile()) {
-    result = ReadCompanionFile(mainPath);
+    result = ReadCompanionFile(mainPath, limits);
     if (result != KVD_OK) {
       return result;
     }
@@ -197,6 +222,11 @@ int32_t KVD_Init(const char* configPath, int32_t lineCount) {
     CloseConfigFile();
     return KVD_ERR_LOW_SAMPLE_RATE;
   }
+  if (sampleRate > kHighestSampleRateHz) {
+    tprintf7("SampleRate should be %d..%d!\n", kLowestSampleRateHz, kHighestSampleRateHz);
+    CloseConfigFile();
+    return KVD_ERR_CONFIG;
+  }
   tprintf2("Sample rate is %d.\n", sampleRate);
 
   engineModes.OpenAllLines = true;
@@ -215,5 +245,5 @@ int32_t KVD_Init(const char* configPath, int32_t lineCount) {
   }
   tprintf7("KVD Init %d lines successful!\n", LineCount());
 
-  return ConfigureLines(configPath);
+  return ConfigureLines(configPath, sampleRate);
 }

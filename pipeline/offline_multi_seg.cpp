@@ -4,6 +4,7 @@
 #include <kvd/detect_voice.h>
 #include <kvd/tprintf.h>
 
+#include "engine/config_limits.h"
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
 #include "pipeline/frame_front_end.h"
@@ -27,8 +28,8 @@ constexpr int32_t kTooManySegmentsState = 2;
 
 // Zeroes all maxSegments entries of the caller's lists.
 void ClearList(int32_t maxSegments, int32_t* starts, int32_t* ends) {
-  std::fill(starts, starts + std::max(maxSegments, 0), 0);
-  std::fill(ends, ends + std::max(maxSegments, 0), 0);
+  std::fill(starts, starts + maxSegments, 0);
+  std::fill(ends, ends + maxSegments, 0);
 }
 
 // Writes all maxSegments entries of the caller's lists: first .. last in
@@ -36,10 +37,8 @@ void ClearList(int32_t maxSegments, int32_t* starts, int32_t* ends) {
 void WriteSingleEntry(int32_t maxSegments, int32_t* starts, int32_t* ends, int32_t first,
                       int32_t last) {
   ClearList(maxSegments, starts, ends);
-  if (maxSegments > 0) {
-    starts[0] = first;
-    ends[0] = last;
-  }
+  starts[0] = first;
+  ends[0] = last;
 }
 
 // Labels the candidates below the histogram valley as noise and returns the
@@ -99,6 +98,12 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
     return KVD_ERR_NOT_STARTED;
   }
   const int32_t maxSegments = detector.MaxSegNum;
+  if (maxSegments <= 0) {
+    // No room for even one segment: nothing is analysed or written.
+    tprintf7("KVD_DetectSpeech multi-seg offline error! MaxSegNum should be 1..%d!\n",
+             kMostSegments);
+    return KVD_ERR_OFFLINE;
+  }
   if (frameCount < kMinFrames || frameCount < detector.MinSignalLen) {
     tprintf2("Too short wave file!");
     if (detector.DefaultSpeech == 1) {
@@ -116,7 +121,7 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
 
   OfflineArrays arrays(detector);
   if (!arrays.Allocate(frameCount, frameCount + kSpareEnergyEntries,
-                       frameCount + kSpareFrameEntries, std::max(maxSegments, 1))) {
+                       frameCount + kSpareFrameEntries, maxSegments)) {
     tprintf7("KVD_DetectSpeech multi-seg offline error! Cannot allocate memory!\n");
     ClearList(maxSegments, starts, ends);
     detector.errorStatus = KVD_ERR_OFFLINE;
@@ -147,7 +152,6 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
     *state = kTooManySegmentsState;
     return KVD_ERR_OFFLINE;
   }
-  // Reached only with maxSegments > 0: an empty list is full at once.
   std::copy(detector.segStartList.begin(), detector.segStartList.begin() + maxSegments, starts);
   std::copy(detector.segEndList.begin(), detector.segEndList.begin() + maxSegments, ends);
   *processed = sampleCount;

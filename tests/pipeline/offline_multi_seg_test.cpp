@@ -120,6 +120,26 @@ TEST(OfflineMultiSeg, TooShortRecordingsWriteTheWholeList) {
   EXPECT_EQ(r.processed, 2000);
 }
 
+// A list without room is refused before anything is written, for a
+// recording too short to analyse as for a long one.
+TEST(OfflineMultiSeg, ListWithoutRoomIsRefused) {
+  for (const char* maxSegNum : {"0", "-1"}) {
+    OfflineEngine engine(OfflineMode::kMultiSegment, {{"MaxSegNum", maxSegNum}});
+    ASSERT_EQ(engine.initResult(), KVD_OK);
+    for (const int samples : {2000, 3 * kRateHz}) {
+      const auto pcm = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, samples);
+      OfflineResult r;
+      const std::string log = kvdtest::CaptureLog([&] { r = engine.Run(pcm, 1); });
+      EXPECT_EQ(r.result, KVD_ERR_OFFLINE) << maxSegNum << " " << samples;
+      EXPECT_NE(log.find("KVD_DetectSpeech multi-seg offline error! MaxSegNum should be "
+                         "1..100000!\n"),
+                std::string::npos);
+      EXPECT_EQ(r.starts, std::vector<int32_t>{-7});
+      EXPECT_EQ(r.ends, std::vector<int32_t>{-7});
+    }
+  }
+}
+
 TEST(OfflineMultiSeg, StationaryRecordingReleasesItsArrays) {
   OfflineEngine engine(OfflineMode::kMultiSegment, {{"MaxSegNum", "3"}});
   std::vector<int16_t> pcm = kvdtest::CosinePcm(1000.0, 2000.0, kRateHz, 3 * kRateHz);
