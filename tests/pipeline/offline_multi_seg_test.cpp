@@ -28,11 +28,8 @@ constexpr double kNoiseAmplitude = 100.0;
 int ToMs(int32_t samples) { return kvdtest::SamplesToMs(samples, kRateHz); }
 
 void ExpectArraysReleased(const OfflineEngine& engine) {
+  kvdtest::ExpectFrameArraysReleased(engine);
   const SpeechDetector& d = *GetLine(engine.line());
-  EXPECT_EQ(d.frameEnergy.capacity(), 0u);
-  EXPECT_EQ(d.labels.capacity(), 0u);
-  EXPECT_EQ(d.voiceFlags.capacity(), 0u);
-  EXPECT_EQ(d.bandVar.capacity(), 0u);
   EXPECT_EQ(d.segStartList.capacity(), 0u);
   EXPECT_EQ(d.segEndList.capacity(), 0u);
 }

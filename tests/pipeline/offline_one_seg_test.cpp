@@ -30,13 +30,6 @@ constexpr double kNoiseAmplitude = 100.0;
 
 int ToMs(int32_t samples) { return kvdtest::SamplesToMs(samples, kRateHz); }
 
-void ExpectArraysReleased(const OfflineEngine& engine) {
-  const SpeechDetector& d = *GetLine(engine.line());
-  EXPECT_EQ(d.frameEnergy.capacity(), 0u);
-  EXPECT_EQ(d.labels.capacity(), 0u);
-  EXPECT_EQ(d.voiceFlags.capacity(), 0u);
-  EXPECT_EQ(d.bandVar.capacity(), 0u);
-}
 
 TEST(OfflineOneSeg, UtteranceInNoiseIsFoundWithinTolerance) {
   OfflineEngine engine(OfflineMode::kOneSegment);
@@ -48,7 +41,7 @@ TEST(OfflineOneSeg, UtteranceInNoiseIsFoundWithinTolerance) {
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
   EXPECT_NEAR(ToMs(r.start), 1200, kToleranceMs);
   EXPECT_NEAR(ToMs(r.end), 2700, kToleranceMs);
-  ExpectArraysReleased(engine);
+  kvdtest::ExpectFrameArraysReleased(engine);
 }
 
 TEST(OfflineOneSeg, BundledSampleStartsAtItsFirstSpeech) {
@@ -129,7 +122,7 @@ TEST(OfflineOneSeg, StationaryNoiseHasNoDynamicRange) {
   EXPECT_EQ(r.result, KVD_OK);
   EXPECT_EQ(r.state, -7);
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
-  ExpectArraysReleased(engine);
+  kvdtest::ExpectFrameArraysReleased(engine);
 }
 
 TEST(OfflineOneSeg, NoRunLoudEnoughGivesNoSegment) {
@@ -142,7 +135,7 @@ TEST(OfflineOneSeg, NoRunLoudEnoughGivesNoSegment) {
   EXPECT_EQ(r.start, 0);
   EXPECT_EQ(r.end, 0);
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
-  ExpectArraysReleased(engine);
+  kvdtest::ExpectFrameArraysReleased(engine);
 }
 
 // Runs the recording on a started line while another thread calls KVD_Stop
@@ -187,7 +180,7 @@ TEST(OfflineOneSeg, StopFromAnotherThreadEndsTheVoicePass) {
   EXPECT_EQ(r.processed, 0);
   EXPECT_NE(log.find("KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n"),
             std::string::npos);
-  ExpectArraysReleased(engine);
+  kvdtest::ExpectFrameArraysReleased(engine);
 }
 
 TEST(OfflineOneSeg, RefusesNullPointersAndUnstartedLines) {

@@ -1,6 +1,9 @@
 #include "offline_engine.h"
 
+#include <gtest/gtest.h>
+
 #include "engine/kvd_api.h"
+#include "engine/speech_detector.h"
 
 namespace kvdtest {
 
@@ -54,6 +57,14 @@ OfflineResult OfflineEngine::Run(const std::vector<int16_t>& pcm, int32_t listEn
                                 r.ends.data(), &r.processed);
   }
   return r;
+}
+
+void ExpectFrameArraysReleased(const OfflineEngine& engine) {
+  const SpeechDetector& d = *GetLine(engine.line());
+  EXPECT_EQ(d.frameEnergy.capacity(), 0u);
+  EXPECT_EQ(d.labels.capacity(), 0u);
+  EXPECT_EQ(d.voiceFlags.capacity(), 0u);
+  EXPECT_EQ(d.bandVar.capacity(), 0u);
 }
 
 }  // namespace kvdtest

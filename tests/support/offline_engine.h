@@ -60,6 +60,10 @@ class OfflineEngine {
   int32_t line_ = -1;
 };
 
+// Expects the line's per-frame offline arrays (energies, labels, voice flags,
+// band variances) to be released, as every offline call leaves them.
+void ExpectFrameArraysReleased(const OfflineEngine& engine);
+
 }  // namespace kvdtest
 
 #endif  // KVD_TESTS_SUPPORT_OFFLINE_ENGINE_H
