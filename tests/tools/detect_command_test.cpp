@@ -165,6 +165,18 @@ TEST(DetectFiles, OneJobAndTwoJobsWriteTheSame) {
   }
 }
 
+TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
+  kvdtest::TempDir dir;
+  const std::string wide = dir.Path() + "/wide.wav";
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(std::vector<int16_t>(32000, 0), 16000));
+  const RunOutput run = RunCommand(Options(Mode::Online, Format::Json, {wide}));
+  EXPECT_EQ(run.status, kExitSuccess);
+  EXPECT_NE(run.out.find("\"rate\":16000,\"samples\":32000"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "kvd: warning: " + wide +
+                         " is at 16000 Hz but the configuration's SampleRate is 8000 Hz; the "
+                         "engine analyses it as 8000 Hz audio\n");
+}
+
 TEST(DetectEngine, MissingOrBrokenConfigurationStopsBeforeAnyFile) {
   kvdtest::TempDir dir;
   DetectOptions options = Options(Mode::FromConfig, Format::Json, {kSample});
