@@ -9,6 +9,7 @@
 #include "tools/kvd/detect_command.h"
 #include "tools/kvd/help_text.h"
 #include "tools/kvd/options.h"
+#include "tools/kvd/trace_command.h"
 
 namespace {
 
@@ -28,6 +29,16 @@ int Detect(const std::vector<std::string>& args) {
   return kvdtool::RunDetect(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }
 
+int Trace(const std::vector<std::string>& args) {
+  const auto parsed = kvdtool::ParseTraceOptions(args);
+  if (parsed.status == kvdtool::ParseStatus::Help) {
+    std::cout << kvdtool::kTraceHelp;
+    return kvdtool::kExitSuccess;
+  }
+  if (parsed.status == kvdtool::ParseStatus::Error) return Usage(parsed.error, "trace ");
+  return kvdtool::RunTraceCommand(parsed.options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,5 +51,6 @@ int main(int argc, char** argv) {
     return kvdtool::kExitSuccess;
   }
   if (command == "detect") return Detect(args);
+  if (command == "trace") return Trace(args);
   return Usage("unknown command \"" + command + "\"", "");
 }
