@@ -165,6 +165,16 @@ TEST(DetectFiles, OneJobAndTwoJobsWriteTheSame) {
   }
 }
 
+TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
+  DetectOptions options = Options(Mode::Offline, Format::Json, {kSample, kSample});
+  options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunDetect(options, out, err, true), kExitSuccess);
+  EXPECT_EQ(err.str(), "\r\033[Kkvd: 1/2 files\r\033[Kkvd: 2/2 files\r\033[K");
+  EXPECT_EQ(out.str(), RunCommand(options).out);
+}
+
 TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
   kvdtest::TempDir dir;
   const std::string wide = dir.Path() + "/wide.wav";
