@@ -9,6 +9,9 @@
 namespace kvdtool {
 namespace {
 
+// The state of a multi-segment call whose list overflowed.
+constexpr int32_t kListOverflowState = 2;
+
 bool Finished(int32_t state) {
   return state == speech_end || state == speech_too_long || state == speech_too_short;
 }
@@ -31,6 +34,12 @@ int32_t DetectSegments(int32_t line, const EngineSettings& settings, const Audio
   int32_t processed = 0;
   const int32_t code = KVD_DetectSpeech(line, audio.samples.data(), result.samples, &result.state,
                                         starts.data(), ends.data(), &processed);
+  if (code == KVD_ERR_OFFLINE && result.state == kListOverflowState) {
+    result.error = result.file + " holds more speech segments than the list takes (MaxSegNum " +
+                   std::to_string(settings.maxSegments) + " holds " +
+                   std::to_string(settings.maxSegments - 1) + ")";
+    return KVD_OK;
+  }
   if (code != KVD_OK) return code;
   // The segments come first; an entry without a positive end closes the list.
   for (size_t k = 0; k < entries && ends[k] > 0; ++k) result.segments.push_back({starts[k], ends[k]});
