@@ -65,8 +65,9 @@ int RunDetect(const DetectOptions& options, std::ostream& out, std::ostream& err
   const auto jobs = static_cast<int32_t>(
       std::min<size_t>(static_cast<size_t>(options.jobs), options.files.size()));
   EngineSettings settings;
-  // One spare line replaces the first line an engine failure breaks.
-  const std::string problem = StartEngine(options.engine, jobs + 1, settings);
+  // One spare line (when the table has room) replaces the first line an
+  // engine failure breaks.
+  const std::string problem = StartEngine(options.engine, std::min(jobs + 1, kMaxLines), settings);
   if (!problem.empty()) {
     err << "kvd: " << problem << "\n";
     return kExitEngine;
