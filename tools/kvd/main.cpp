@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
   if (command == "detect") {
     return Command(args, command, kvdtool::ParseDetectOptions, kvdtool::kDetectHelp,
                    [](const kvdtool::DetectOptions& options) {
-                     return kvdtool::RunDetect(options, std::cout, std::cerr,
-                                               isatty(STDERR_FILENO) == 1);
+                     // Progress only for a person watching several files.
+                     const bool progress = isatty(STDERR_FILENO) == 1 && options.files.size() > 1;
+                     return kvdtool::RunDetect(options, std::cout, std::cerr, progress);
                    });
   }
   if (command == "trace") {

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <initializer_list>
-#include <utility>
 #include <limits>
+#include <utility>
 
 #include "engine/kvd_api.h"
 
