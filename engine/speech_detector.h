@@ -27,6 +27,7 @@
 
 class CDetectEnergy;
 class CDetectVoice;
+struct FrameTrace;
 
 // Frames of the long histories: 5 s of 10 ms frames.
 constexpr int32_t kHistoryFrames = 500;
@@ -194,6 +195,10 @@ class SpeechDetector {
   int32_t voiceCount = 0;
   int32_t energyScore = 0;
   bool inSpeech = false;
+
+  // --- per-frame trace of online detection (pipeline/frame_trace.h); off when null ---
+  void (*frameTraceHook)(void* user, const FrameTrace& frame) = nullptr;
+  void* frameTraceUser = nullptr;  // handed to the hook, not owned
 
   // --- offline multi-segment results, MaxSegNum entries, samples ---
   std::vector<int32_t> segStartList;

@@ -7,6 +7,7 @@
 #include "kvd/detect_voice.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"
+#include "pipeline/frame_trace.h"
 #include "pipeline/online_decisions.h"
 
 namespace {
@@ -106,6 +107,7 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
     }
     AnalyseFrame(detector, t);
     if (t < kFirstDecisionFrame) {
+      if (detector.frameTraceHook) ReportFrameTrace(detector, t);
       detector.frameIndex = t + 1;
       if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "KVD data error!\n");
       continue;
@@ -116,6 +118,7 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
     } else if (detector.reportedEnd == -1) {
       FollowUtterance(detector, t, end, spectra);
     }
+    if (detector.frameTraceHook) ReportFrameTrace(detector, t);
     detector.frameIndex = t + 1;
     if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "Error in GetOneFrame!");
   }

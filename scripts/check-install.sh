@@ -13,5 +13,7 @@ cmake --build "$work/build" >/dev/null
 sample="$PWD/samples/kvd_sample.wav"
 # Run in the temporary folder: the library writes LogClt.cfg and logs/ there.
 (cd "$work" && "$work/build/consumer" "$sample" | tail -n 1)
+# The installed kvd program finds kvd.cfg beside the installed library.
+(cd "$work" && "$prefix/bin/kvd" detect --format json "$sample")
 pkg-config --exists --print-errors "$prefix/lib/pkgconfig/kvd.pc"
-echo "install check: find_package(kvd) and kvd.pc work from $prefix"
+echo "install check: find_package(kvd), kvd.pc and bin/kvd work from $prefix"

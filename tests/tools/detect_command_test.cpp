@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -165,6 +166,16 @@ TEST(DetectFiles, OneJobAndTwoJobsWriteTheSame) {
   }
 }
 
+TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
+  DetectOptions options = Options(Mode::Offline, Format::Json, {kSample, kSample});
+  options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunDetect(options, out, err, true), kExitSuccess);
+  EXPECT_EQ(err.str(), "\r\033[Kkvd: 1/2 files\r\033[Kkvd: 2/2 files\r\033[K");
+  EXPECT_EQ(out.str(), RunCommand(options).out);
+}
+
 TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
   kvdtest::TempDir dir;
   const std::string wide = dir.Path() + "/wide.wav";
@@ -175,6 +186,33 @@ TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
   EXPECT_EQ(run.err, "kvd: warning: " + wide +
                          " is at 16000 Hz but the configuration's SampleRate is 8000 Hz; the "
                          "engine analyses it as 8000 Hz audio\n");
+}
+
+std::string ReadConfig(const std::string& name) {
+  std::ifstream file(std::string(KVD_CONFIG_DIR) + "/" + name);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// A list with room for one segment overflows on the sample's two; the line
+// goes on with the next file.
+TEST(DetectFiles, SegmentListOverflowFailsThatFileOnly) {
+  kvdtest::TempDir dir;
+  const std::string offline =
+      std::regex_replace(ReadConfig("kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
+  dir.WriteFile("kvd_offline.cfg", offline);
+  const std::string silence = dir.Path() + "/silence.wav";
+  kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
+  DetectOptions options = Options(Mode::Multi, Format::Csv, {kSample, silence, kSample});
+  options.engine.config = dir.WriteFile("kvd.cfg", ReadConfig("kvd.cfg"));
+  const RunOutput run = RunCommand(options);
+  EXPECT_EQ(run.status, kExitFileFailed);
+  EXPECT_EQ(run.out, "file,mode,state,outcome,segment,start_ms,end_ms\n" + silence +
+                         ",multi,1,before_speech,0,-1,-1\n");
+  const std::string message =
+      "kvd: " + kSample + " holds more speech segments than the list takes (MaxSegNum 2 holds 1)\n";
+  EXPECT_EQ(run.err, message + message);
 }
 
 TEST(DetectEngine, MissingOrBrokenConfigurationStopsBeforeAnyFile) {

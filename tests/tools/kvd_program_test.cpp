@@ -58,7 +58,7 @@ const std::string kConfig = KVD_CONFIG_DIR "/kvd.cfg";
 
 TEST(KvdProgram, HelpTexts) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--help"}, {"detect", "--help"}}) {
+           {"--help"}, {"detect", "--help"}, {"trace", "-h"}}) {
     const ProgramRun run = RunKvd(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("usage: kvd ", 0), 0u) << run.out;
@@ -69,7 +69,7 @@ TEST(KvdProgram, HelpTexts) {
 
 TEST(KvdProgram, UsageErrorsExitWithTwo) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"detect"}, {"detect", "--jobs", "0", kSample}}) {
+           {}, {"frobnicate"}, {"detect"}, {"detect", "--jobs", "0", kSample}, {"trace", kSample}}) {
     const ProgramRun run = RunKvd(args);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
@@ -95,6 +95,17 @@ TEST(KvdProgram, OneFailedFileMakesTheStatusOne) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("final: speech_end"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "kvd: /no/such/file.wav cannot be opened\n");
+}
+
+TEST(KvdProgram, TraceWritesItsFilesAndPrintsTheDecisions) {
+  kvdtest::TempDir dir;
+  const std::string svg = dir.Path() + "/t.svg";
+  const std::string csv = dir.Path() + "/t.csv";
+  const ProgramRun run = RunKvd({"trace", kSample, "--svg", svg, "--csv", csv, "--mode", "offline"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(": offline, 8000 Hz, 9511 ms\n  segment 1: "), std::string::npos) << run.out;
+  EXPECT_NE(ReadText(svg).find("</svg>"), std::string::npos);
+  EXPECT_EQ(ReadText(csv).rfind("frame,time_ms,", 0), 0u);
 }
 
 TEST(KvdProgram, BrokenConfigurationExitsWithThree) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/kvd_api.h"
+#include "engine/speech_detector.h"
 #include "tools/kvd/detection.h"
 #include "tools/kvd/engine_setup.h"
 #include "tools/kvd/job_pool.h"
@@ -16,8 +17,10 @@ namespace {
 // Clears the progress line so that a message starts at the left edge.
 constexpr char kClearLine[] = "\r\033[K";
 
-// One job's engine line. A line that failed stays broken, so the job trades
-// it for the spare line when it can.
+// One job's engine line. A failed call can leave a line broken for good
+// (its errorStatus is kept); the job then takes the spare line and keeps
+// the broken one open, so that no job is handed it again. KVD_Exit releases
+// every line.
 class JobLine {
  public:
   void Open() {
@@ -32,14 +35,11 @@ class JobLine {
     if (line_ < 0) {
       Detection result;
       result.file = path;
-      result.error = path + ": no engine line left for this job (an earlier file broke its line)";
+      result.error = path + ": no engine line left for this job (earlier files broke its lines)";
       return result;
     }
     Detection result = DetectFile(line_, settings, options, path);
-    if (result.engineFailed) {
-      Close();
-      Open();
-    }
+    if (result.engineFailed && GetLine(line_)->errorStatus != KVD_OK) Open();
     return result;
   }
 
@@ -65,8 +65,9 @@ int RunDetect(const DetectOptions& options, std::ostream& out, std::ostream& err
   const auto jobs = static_cast<int32_t>(
       std::min<size_t>(static_cast<size_t>(options.jobs), options.files.size()));
   EngineSettings settings;
-  // One spare line replaces the first line an engine failure breaks.
-  const std::string problem = StartEngine(options.engine, jobs + 1, settings);
+  // One spare line (when the table has room) replaces the first line an
+  // engine failure breaks.
+  const std::string problem = StartEngine(options.engine, std::min(jobs + 1, kMaxLines), settings);
   if (!problem.empty()) {
     err << "kvd: " << problem << "\n";
     return kExitEngine;

@@ -9,6 +9,9 @@
 namespace kvdtool {
 namespace {
 
+// The state of a multi-segment call whose list overflowed.
+constexpr int32_t kListOverflowState = 2;
+
 bool Finished(int32_t state) {
   return state == speech_end || state == speech_too_long || state == speech_too_short;
 }
@@ -31,6 +34,12 @@ int32_t DetectSegments(int32_t line, const EngineSettings& settings, const Audio
   int32_t processed = 0;
   const int32_t code = KVD_DetectSpeech(line, audio.samples.data(), result.samples, &result.state,
                                         starts.data(), ends.data(), &processed);
+  if (code == KVD_ERR_OFFLINE && result.state == kListOverflowState) {
+    result.error = result.file + " holds more speech segments than the list takes (MaxSegNum " +
+                   std::to_string(settings.maxSegments) + " holds " +
+                   std::to_string(settings.maxSegments - 1) + ")";
+    return KVD_OK;
+  }
   if (code != KVD_OK) return code;
   // The segments come first; an entry without a positive end closes the list.
   for (size_t k = 0; k < entries && ends[k] > 0; ++k) result.segments.push_back({starts[k], ends[k]});
@@ -44,14 +53,12 @@ std::string RateWarning(int32_t fileRate, int32_t configRate) {
          std::to_string(configRate) + " Hz audio";
 }
 
-}  // namespace
-
 int32_t StreamOnline(int32_t line, const AudioFile& audio, int32_t chunk, Detection& result) {
   int32_t state = before_speech;
   int32_t position = 0;
   const int32_t total = result.samples;
-  for (int32_t offset = 0; offset < total && !Finished(state); offset += chunk) {
-    const int32_t count = std::min(chunk, total - offset);
+  for (int64_t offset = 0; offset < total && !Finished(state); offset += chunk) {
+    const auto count = static_cast<int32_t>(std::min<int64_t>(chunk, total - offset));
     const int32_t code = KVD_DetectSpeech(line, audio.samples.data() + offset, count, &state,
                                           &result.start, &result.end, &position);
     if (code != KVD_OK) return code;
@@ -62,24 +69,32 @@ int32_t StreamOnline(int32_t line, const AudioFile& audio, int32_t chunk, Detect
   return KVD_OK;
 }
 
+}  // namespace
+
 Detection DetectFile(int32_t line, const EngineSettings& settings, const EngineOptions& options,
                      const std::string& path) {
+  AudioFile audio;
+  const std::string problem = ReadAudioFile(path, options.rawRate, audio);
+  if (problem.empty()) return DetectAudio(line, settings, options, path, audio);
+  Detection result;
+  result.file = path;
+  result.error = path + " " + problem;
+  return result;
+}
+
+Detection DetectAudio(int32_t line, const EngineSettings& settings, const EngineOptions& options,
+                      const std::string& path, const AudioFile& audio) {
   Detection result;
   result.file = path;
   result.mode = settings.mode;
-  AudioFile audio;
-  const std::string problem = ReadAudioFile(path, options.rawRate, audio);
-  if (!problem.empty()) {
-    result.error = path + " " + problem;
-    return result;
-  }
   if (audio.samples.empty()) {
     result.error = path + " holds no audio samples";
     return result;
   }
   result.rate = audio.rate;
   result.samples = static_cast<int32_t>(audio.samples.size());
-  if (audio.rate != settings.sampleRate) result.warning = path + " " + RateWarning(audio.rate, settings.sampleRate);
+  if (audio.rate != settings.sampleRate)
+    result.warning = path + " " + RateWarning(audio.rate, settings.sampleRate);
   int32_t code = KVD_Start(line);
   if (code == KVD_OK) {
     if (settings.mode == Mode::Online) code = StreamOnline(line, audio, options.chunk, result);

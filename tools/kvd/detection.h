@@ -49,9 +49,9 @@ struct Detection {
 Detection DetectFile(int32_t line, const EngineSettings& settings, const EngineOptions& options,
                      const std::string& path);
 
-// Streams the audio through a started online line in chunks of chunk
-// samples. Returns 0 or the engine's failure.
-int32_t StreamOnline(int32_t line, const AudioFile& audio, int32_t chunk, Detection& result);
+// The same on a recording already read (path names it in messages).
+Detection DetectAudio(int32_t line, const EngineSettings& settings, const EngineOptions& options,
+                      const std::string& path, const AudioFile& audio);
 
 // Name of a detection state as the outputs write it ("speech_end").
 const char* StateName(int32_t state);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "engine/kvd_api.h"
 #include "kvd/tprintf.h"
@@ -122,21 +123,23 @@ std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSetti
 void StopEngine() { KVD_Exit(); }
 
 std::string EngineErrorText(int32_t code) {
+  static const std::pair<int32_t, const char*> kTexts[] = {
+      {KVD_ERR_OFFLINE, "offline memory failure or too many segments"},
+      {KVD_ERR_BAD_DATA, "bad data or a failed frame step"},
+      {KVD_ERR_FFT_RELEASE, "FFT specification not released"},
+      {KVD_ERR_CONFIG, "configuration error"},
+      {KVD_ERR_REINIT, "re-initialisation failed"},
+      {KVD_ERR_LINE_BUILD, "too many lines, or a line failed to build"},
+      {KVD_ERR_NOT_STARTED, "line not started"},
+      {KVD_ERR_NOT_OPEN, "line not open"},
+      {KVD_ERR_NOT_INITIALISED, "engine not initialised"},
+      {KVD_ERR_BAD_LINE, "bad line"},
+      {KVD_ERR_LOW_SAMPLE_RATE, "sample rate below 8000 Hz"},
+      {KVD_ERR_NO_FREE_LINE, "no free line"},
+  };
   const char* text = "unknown failure";
-  switch (code) {
-    case KVD_ERR_OFFLINE: text = "offline memory failure or too many segments"; break;
-    case KVD_ERR_BAD_DATA: text = "bad data or a failed frame step"; break;
-    case KVD_ERR_FFT_RELEASE: text = "FFT specification not released"; break;
-    case KVD_ERR_CONFIG: text = "configuration error"; break;
-    case KVD_ERR_REINIT: text = "re-initialisation failed"; break;
-    case KVD_ERR_LINE_BUILD: text = "too many lines, or a line failed to build"; break;
-    case KVD_ERR_NOT_STARTED: text = "line not started"; break;
-    case KVD_ERR_NOT_OPEN: text = "line not open"; break;
-    case KVD_ERR_NOT_INITIALISED: text = "engine not initialised"; break;
-    case KVD_ERR_BAD_LINE: text = "bad line"; break;
-    case KVD_ERR_LOW_SAMPLE_RATE: text = "sample rate below 8000 Hz"; break;
-    case KVD_ERR_NO_FREE_LINE: text = "no free line"; break;
-    default: break;
+  for (const auto& entry : kTexts) {
+    if (entry.first == code) text = entry.second;
   }
   return std::string(text) + " (" + std::to_string(code) + ")";
 }

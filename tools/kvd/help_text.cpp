@@ -9,6 +9,7 @@ const char* const kProgramHelp =
     "\n"
     "commands:\n"
     "  detect   print where speech starts and ends in each recording\n"
+    "  trace    draw one recording's analysis (SVG) or write it per frame (CSV)\n"
     "\n"
     "`kvd COMMAND --help` describes a command's options.\n"
     "exit status: 0 every file processed, 1 some file failed, 2 bad command line,\n"
@@ -38,5 +39,23 @@ const char* const kDetectHelp =
     "{\"file\":...,\"error\":...} line in json) and skipped.\n"
     "exit status: 0 every file processed, 1 some file failed, 2 bad command line,\n"
     "3 the engine could not be started (configuration).\n";
+
+const char* const kTraceHelp =
+    "usage: kvd trace FILE [--svg OUT.svg] [--csv OUT.csv] [OPTION]...\n"
+    "\n"
+    "Shows why the engine decided what it did on one recording: the waveform, the\n"
+    "four band energies against their thresholds and background, the pitch of\n"
+    "voiced frames, the keypad-tone frames, the line's state and the decisions\n"
+    "(start, end, segments) on one time axis. In the offline modes the per-frame\n"
+    "values come from an online analysis of the same recording and the segments\n"
+    "from a second, offline run. The decisions are also printed as kvd detect does.\n"
+    "\n"
+    "options:\n"
+    "  --svg FILE        write the drawing\n"
+    "  --csv FILE        write the per-frame values as numbers\n"
+    "  --mode, --config, --chunk, --rate   as for kvd detect\n"
+    "  -h, --help        this text\n"
+    "exit status: 0 written, 1 the recording could not be processed or a file not\n"
+    "written, 2 bad command line, 3 the engine could not be started.\n";
 
 }  // namespace kvdtool

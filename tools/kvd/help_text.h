@@ -6,6 +6,7 @@ namespace kvdtool {
 
 extern const char* const kProgramHelp;
 extern const char* const kDetectHelp;
+extern const char* const kTraceHelp;
 
 }  // namespace kvdtool
 

@@ -9,23 +9,28 @@
 #include "tools/kvd/detect_command.h"
 #include "tools/kvd/help_text.h"
 #include "tools/kvd/options.h"
+#include "tools/kvd/trace_command.h"
 
 namespace {
 
-int Usage(const std::string& error, const char* command) {
+int Usage(const std::string& error, const std::string& command) {
   std::cerr << "kvd: " << error << "\n"
             << "Try `kvd " << command << "--help`.\n";
   return kvdtool::kExitUsage;
 }
 
-int Detect(const std::vector<std::string>& args) {
-  const auto parsed = kvdtool::ParseDetectOptions(args);
+// Parses one command's words and runs it, or shows its help or the reason
+// its command line is refused.
+template <typename Parse, typename Run>
+int Command(const std::vector<std::string>& args, const std::string& name, Parse parse,
+            const char* help, Run run) {
+  const auto parsed = parse(args);
   if (parsed.status == kvdtool::ParseStatus::Help) {
-    std::cout << kvdtool::kDetectHelp;
+    std::cout << help;
     return kvdtool::kExitSuccess;
   }
-  if (parsed.status == kvdtool::ParseStatus::Error) return Usage(parsed.error, "detect ");
-  return kvdtool::RunDetect(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  if (parsed.status == kvdtool::ParseStatus::Error) return Usage(parsed.error, name + " ");
+  return run(parsed.options);
 }
 
 }  // namespace
@@ -39,6 +44,19 @@ int main(int argc, char** argv) {
     std::cout << kvdtool::kProgramHelp;
     return kvdtool::kExitSuccess;
   }
-  if (command == "detect") return Detect(args);
+  if (command == "detect") {
+    return Command(args, command, kvdtool::ParseDetectOptions, kvdtool::kDetectHelp,
+                   [](const kvdtool::DetectOptions& options) {
+                     // Progress only for a person watching several files.
+                     const bool progress = isatty(STDERR_FILENO) == 1 && options.files.size() > 1;
+                     return kvdtool::RunDetect(options, std::cout, std::cerr, progress);
+                   });
+  }
+  if (command == "trace") {
+    return Command(args, command, kvdtool::ParseTraceOptions, kvdtool::kTraceHelp,
+                   [](const kvdtool::TraceOptions& options) {
+                     return kvdtool::RunTraceCommand(options, std::cout, std::cerr);
+                   });
+  }
   return Usage("unknown command \"" + command + "\"", "");
 }

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
+#include <utility>
 
 #include "engine/kvd_api.h"
 
@@ -75,27 +77,36 @@ bool ParsePositive(const std::string& name, const std::string& text, int64_t hig
   return true;
 }
 
-bool ParseMode(const std::string& text, Mode& mode, std::string& error) {
-  if (text == "online") mode = Mode::Online;
-  else if (text == "offline") mode = Mode::Offline;
-  else if (text == "multi") mode = Mode::Multi;
-  else {
-    error = "unknown mode \"" + text + "\" (online, offline or multi)";
-    return false;
+// One of the named choices; what names the option in the message.
+template <typename Value>
+bool ParseChoice(const std::string& text, const char* what,
+                 std::initializer_list<std::pair<const char*, Value>> choices, Value& value,
+                 std::string& error) {
+  std::string names;
+  size_t index = 0;
+  for (const auto& choice : choices) {
+    if (text == choice.first) {
+      value = choice.second;
+      return true;
+    }
+    names += std::string(index == 0 ? "" : index + 1 == choices.size() ? " or " : ", ") + choice.first;
+    ++index;
   }
-  return true;
+  error = std::string("unknown ") + what + " \"" + text + "\" (" + names + ")";
+  return false;
+}
+
+bool ParseMode(const std::string& text, Mode& mode, std::string& error) {
+  return ParseChoice(text, "mode",
+                     {{"online", Mode::Online}, {"offline", Mode::Offline}, {"multi", Mode::Multi}},
+                     mode, error);
 }
 
 bool ParseFormat(const std::string& text, Format& format, std::string& error) {
-  if (text == "text") format = Format::Text;
-  else if (text == "json") format = Format::Json;
-  else if (text == "csv") format = Format::Csv;
-  else if (text == "labels") format = Format::Labels;
-  else {
-    error = "unknown format \"" + text + "\" (text, json, csv or labels)";
-    return false;
-  }
-  return true;
+  return ParseChoice(text, "format",
+                     {{"text", Format::Text}, {"json", Format::Json}, {"csv", Format::Csv},
+                      {"labels", Format::Labels}},
+                     format, error);
 }
 
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();

@@ -1,0 +1,133 @@
+// The per-frame trace hook of online detection: a traced line reports the
+// same as an untraced one, and the traced values match a recording built
+// with a keypad tone and a vowel of known pitch at known places.
+#include "pipeline/frame_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/kvd_api.h"
+#include "golden_signals.h"
+#include "online_fixtures.h"
+#include "test_signals.h"
+#include "voice_signals.h"
+
+namespace {
+
+constexpr int kRate = 8000;
+constexpr double kPitchHz = 200.0;
+// Keypad tone from 1.0 to 1.5 s, vowel from 2.0 to 3.0 s, 4.5 s in all.
+constexpr int kToneFrom = 100, kToneTo = 150, kVowelFrom = 200, kVowelTo = 300;
+
+std::vector<int16_t> ToneThenVowel() {
+  std::vector<int16_t> pcm = kvdtest::GoldenNoise(30.0, 7, kRate * 45 / 10);
+  kvdtest::AddKeyTone(pcm, kRate, kToneFrom * 10, (kToneTo - kToneFrom) * 10, 697, 1209, 3000);
+  const std::vector<int16_t> vowel =
+      kvdtest::HarmonicPcm(kPitchHz, kvdtest::HarmonicShape(), kRate, (kVowelTo - kVowelFrom) * 80);
+  for (size_t i = 0; i < vowel.size(); ++i) pcm[kVowelFrom * 80 + i] += vowel[i];
+  return pcm;
+}
+
+void Collect(void* user, const FrameTrace& frame) {
+  static_cast<std::vector<FrameTrace>*>(user)->push_back(frame);
+}
+
+class FrameTraceTest : public ::testing::Test {
+ protected:
+  FrameTraceTest() : engine_(kvdtest::StreamTestConfig(), 2) {}
+
+  // Streams pcm through a fresh line, traced or not.
+  kvdtest::StreamReport Stream(const std::vector<int16_t>& pcm, int32_t chunk, bool traced) {
+    const int32_t line = engine_.StartLine();
+    EXPECT_GE(line, 0);
+    if (traced) {
+      GetLine(line)->frameTraceHook = Collect;
+      GetLine(line)->frameTraceUser = &frames_;
+    }
+    kvdtest::StreamReport report = kvdtest::StreamThrough(line, pcm, chunk);
+    GetLine(line)->frameTraceHook = nullptr;
+    KVD_Stop(line);
+    KVD_Close(line);
+    return report;
+  }
+
+  kvdtest::OnlineEngine engine_;
+  std::vector<FrameTrace> frames_;
+};
+
+void ExpectSameReports(const kvdtest::StreamReport& a, const kvdtest::StreamReport& b) {
+  ASSERT_EQ(a.calls.size(), b.calls.size());
+  for (size_t k = 0; k < a.calls.size(); ++k) {
+    EXPECT_EQ(a.calls[k].result, b.calls[k].result) << k;
+    EXPECT_EQ(a.calls[k].state, b.calls[k].state) << k;
+    EXPECT_EQ(a.calls[k].start, b.calls[k].start) << k;
+    EXPECT_EQ(a.calls[k].end, b.calls[k].end) << k;
+    EXPECT_EQ(a.calls[k].position, b.calls[k].position) << k;
+  }
+}
+
+TEST_F(FrameTraceTest, TracedLineReportsTheSameAsAnUntracedOne) {
+  const std::vector<int16_t> pcm = ToneThenVowel();
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  for (const std::vector<int16_t>* recording : {&pcm, &sample}) {
+    for (const int32_t chunk : {1, 160, 8000}) {
+      frames_.clear();
+      const kvdtest::StreamReport plain = Stream(*recording, chunk, false);
+      const kvdtest::StreamReport traced = Stream(*recording, chunk, true);
+      ExpectSameReports(plain, traced);
+      // Every analysed frame once, in order: up to the position reached.
+      ASSERT_EQ(static_cast<int32_t>(frames_.size()), traced.Last().position / 80) << chunk;
+      for (size_t k = 0; k < frames_.size(); ++k) ASSERT_EQ(frames_[k].frame, static_cast<int32_t>(k));
+      EXPECT_EQ(frames_.back().state, traced.Last().state);
+    }
+  }
+}
+
+TEST_F(FrameTraceTest, StatesFollowTheReportedStates) {
+  const kvdtest::StreamReport report = Stream(kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav")), 160, true);
+  std::vector<int32_t> reported = {before_speech};
+  for (const kvdtest::CallReport& call : report.calls)
+    if (call.state != reported.back()) reported.push_back(call.state);
+  std::vector<int32_t> traced = {before_speech};
+  for (const FrameTrace& frame : frames_)
+    if (frame.state != traced.back()) traced.push_back(frame.state);
+  EXPECT_EQ(traced, reported);
+}
+
+// The engine's own verdicts are not under test here, only that they land on
+// the frames they belong to: tone flags inside the tone, pitch inside the
+// vowel (and nowhere in the noise around both), vowel energy in its bands.
+TEST_F(FrameTraceTest, ToneAndPitchLandOnTheirFrames) {
+  Stream(ToneThenVowel(), 160, true);
+  ASSERT_GT(frames_.size(), static_cast<size_t>(kVowelTo + 29));
+  int toneInside = 0, toneOutside = 0;
+  std::vector<float> pitchOf(frames_.size(), 0.0f);
+  for (const FrameTrace& frame : frames_) {
+    const bool inTone = frame.frame >= kToneFrom && frame.frame < kToneTo;
+    (inTone ? toneInside : toneOutside) += frame.dualTone ? 1 : 0;
+    EXPECT_EQ(frame.settledFrame, frame.frame >= 29 ? frame.frame - 29 : -1);
+    if (frame.settledFrame >= 0) pitchOf[static_cast<size_t>(frame.settledFrame)] = frame.settledPitchHz;
+  }
+  EXPECT_GE(toneInside, 10);
+  EXPECT_EQ(toneOutside, 0);
+  int pitchRight = 0, pitchInNoise = 0;
+  for (size_t f = 0; f + 29 < frames_.size(); ++f) {
+    const auto frame = static_cast<int>(f);
+    const bool inVowel = frame >= kVowelFrom + 3 && frame < kVowelTo - 3;
+    const bool noiseOnly = frame < kToneFrom - 3 || (frame >= kToneTo + 3 && frame < kVowelFrom - 3) ||
+                           frame >= kVowelTo + 3;
+    if (inVowel && std::fabs(pitchOf[f] - kPitchHz) <= 10.0) ++pitchRight;
+    if (noiseOnly && pitchOf[f] > 0) ++pitchInNoise;
+  }
+  EXPECT_GE(pitchRight, (kVowelTo - kVowelFrom - 6) * 8 / 10);
+  EXPECT_EQ(pitchInNoise, 0);
+  // Harmonics of 200 Hz falling 0.85 each up to 2000 Hz: band 0 (to 500 Hz)
+  // holds far more than band 3 (from 2000 Hz) and than a noise frame's band 0.
+  const FrameTrace& vowel = frames_[static_cast<size_t>((kVowelFrom + kVowelTo) / 2)];
+  const FrameTrace& noise = frames_[50];
+  EXPECT_GT(vowel.bandEnergy[0], 10 * vowel.bandEnergy[3]);
+  EXPECT_GT(vowel.bandEnergy[0], 100 * noise.bandEnergy[0]);
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// kvd trace on the bundled sample: the CSV rows agree with the decisions
+// printed, the SVG holds every layer and says where its values come from;
+// failures give their exit status.
+#include "tools/kvd/trace_command.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "engine_fixtures.h"
+#include "test_signals.h"
+#include "tools/kvd/detect_command.h"
+
+namespace kvdtool {
+namespace {
+
+const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class TraceCommandTest : public ::testing::Test {
+ protected:
+  int TraceSample(Mode mode, bool svg, bool csv, const std::string& file = kSample) {
+    TraceOptions options;
+    options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+    options.engine.mode = mode;
+    options.file = file;
+    if (svg) options.svgPath = dir_.Path() + "/trace.svg";
+    if (csv) options.csvPath = dir_.Path() + "/trace.csv";
+    out_.str("");
+    err_.str("");
+    return RunTraceCommand(options, out_, err_);
+  }
+
+  kvdtest::TempDir dir_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(TraceCommandTest, CsvRowsAgreeWithTheOnlineDecisions) {
+  ASSERT_EQ(TraceSample(Mode::Online, false, true), kExitSuccess) << err_.str();
+  std::smatch decided;
+  const std::string printed = out_.str();
+  ASSERT_TRUE(std::regex_search(printed, decided, std::regex("  (\\d+) ms  in_speech\n")))
+      << printed;
+  std::istringstream csv(ReadText(dir_.Path() + "/trace.csv"));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line,
+            "frame,time_ms,energy_0,energy_1,energy_2,energy_3,threshold_0,threshold_1,"
+            "threshold_2,threshold_3,background_0,background_1,background_2,background_3,"
+            "active_bands,voiced_frames,pitch_hz,dual_tone,state");
+  int32_t rows = 0;
+  int32_t firstInSpeechMs = -1;
+  std::string lastState;
+  while (std::getline(csv, line)) {
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+    if (line.back() == ',') fields.push_back("");
+    ASSERT_EQ(fields.size(), 19u) << line;
+    EXPECT_EQ(fields[0], std::to_string(rows));
+    EXPECT_EQ(fields[1], std::to_string(rows * 10));
+    if (fields[18] == "2" && firstInSpeechMs < 0) firstInSpeechMs = rows * 10;
+    lastState = fields[18];
+    ++rows;
+  }
+  // The call that reported in_speech reached the end of the frame that
+  // decided it, within one 160-sample chunk.
+  const int32_t reportedMs = std::stoi(decided[1]);
+  EXPECT_GE(reportedMs, firstInSpeechMs + 10);
+  EXPECT_LE(reportedMs, firstInSpeechMs + 10 + 20);
+  EXPECT_EQ(lastState, "3");
+}
+
+TEST_F(TraceCommandTest, SvgHoldsEveryLayer) {
+  ASSERT_EQ(TraceSample(Mode::Online, true, false), kExitSuccess) << err_.str();
+  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  EXPECT_EQ(Count(svg, "<polyline"), 12u);  // energy, background, threshold of four bands
+  EXPECT_GT(Count(svg, "<circle"), 10u);    // voiced frames of the sample
+  EXPECT_NE(svg.find(">start "), std::string::npos);
+  EXPECT_NE(svg.find(">end "), std::string::npos);
+  EXPECT_NE(svg.find("<title>speech_end reported at"), std::string::npos);
+  EXPECT_EQ(svg.find("Offline mode"), std::string::npos);
+}
+
+TEST_F(TraceCommandTest, OfflineTraceSaysWhereItsValuesComeFrom) {
+  ASSERT_EQ(TraceSample(Mode::Multi, true, false), kExitSuccess) << err_.str();
+  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  EXPECT_NE(svg.find("Offline mode: the per-frame rows"), std::string::npos);
+  EXPECT_NE(svg.find("mode multi"), std::string::npos);
+  // One shaded rectangle per segment printed.
+  EXPECT_EQ(Count(svg, "fill=\"#e3f2e4\""), Count(out_.str(), "  segment "));
+}
+
+TEST_F(TraceCommandTest, Failures) {
+  EXPECT_EQ(TraceSample(Mode::Online, true, false, dir_.Path() + "/none.wav"), kExitFileFailed);
+  EXPECT_NE(err_.str().find("none.wav cannot be opened"), std::string::npos) << err_.str();
+  TraceOptions options;
+  options.engine.config = dir_.Path() + "/none.cfg";
+  options.file = kSample;
+  options.svgPath = dir_.Path() + "/t.svg";
+  EXPECT_EQ(RunTraceCommand(options, out_, err_), kExitEngine);
+  options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  options.svgPath = dir_.Path() + "/no/such/folder/t.svg";
+  err_.str("");
+  EXPECT_EQ(RunTraceCommand(options, out_, err_), kExitFileFailed);
+  EXPECT_EQ(err_.str(), "kvd: cannot write " + options.svgPath + "\n");
+}
+
+}  // namespace
+}  // namespace kvdtool
