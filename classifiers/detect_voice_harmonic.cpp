@@ -40,6 +40,31 @@ constexpr int32_t kSeedFrames = 3;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
+// Outcomes of the seed searches of one frame, by series position m. The
+// seed search of Find meets the same search again for every pitch of the
+// later seed frames: SearchHarmo(p0, m) of the first frame depends on p0 and
+// m only, that of the second frame on p1, m and the first frame's set. Each
+// is searched once and then replayed from here. The candidate fields are
+// scratch (every search writes them before it reads them), so only the
+// frame's set, areas, pitch and the result need keeping. Series positions
+// from kMemoSeries on (beyond every geometry of the engine) are searched
+// each time.
+constexpr int32_t kMemoSeries = 64;
+
+struct SeedMemo {
+  struct Outcome {
+    int16_t result;
+    int16_t peak[kSetSize];
+    int16_t area[kSetSize];
+    float absArea[kSetSize];
+    float pitch;
+  };
+  Outcome outcome[kMemoSeries];
+  bool known[kMemoSeries];
+
+  void Forget() { std::fill(known, known + kMemoSeries, false); }
+};
+
 }  // namespace
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
@@ -386,15 +411,45 @@ int32_t CDetectVoice::Find() {
     const char* match0 = AllMatchPitch + f * matchRow;
     const char* match1 = match0 + matchRow;
     const char* match2 = match1 + matchRow;
+    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
+    SeedMemo firstFrameMemo;   // frame f, for the current p0
+    SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
+    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
+      if (m < kMemoSeries && memo.known[m]) {
+        const SeedMemo::Outcome& known = memo.outcome[m];
+        std::memcpy(HarmoPeak[frame], known.peak, sizeof(known.peak));
+        std::memcpy(HarmoArea[frame], known.area, sizeof(known.area));
+        std::memcpy(HarmoAbsArea[frame], known.absArea, sizeof(known.absArea));
+        FramePitch[frame] = known.pitch;
+        return known.result;
+      }
+      const int16_t result =
+          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                      static_cast<int16_t>(frame));
+      if (m < kMemoSeries) {
+        SeedMemo::Outcome& found = memo.outcome[m];
+        found.result = result;
+        std::memcpy(found.peak, HarmoPeak[frame], sizeof(found.peak));
+        std::memcpy(found.area, HarmoArea[frame], sizeof(found.area));
+        std::memcpy(found.absArea, HarmoAbsArea[frame], sizeof(found.absArea));
+        found.pitch = FramePitch[frame];
+        memo.known[m] = true;
+      }
+      return result;
+    };
+
     bool searching = true;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
+      firstFrameMemo.Forget();
       const int32_t p1Last = std::min<int32_t>(p0 + Bin40, MaxPitchBin);
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
         if (can1[c1]) {
+          secondFrameMemo.Forget();
           const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
           for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
                ++p2) {
@@ -408,9 +463,8 @@ int32_t CDetectVoice::Find() {
                   continue;
                 }
                 const int16_t f0 = static_cast<int16_t>(f);
-                if (SearchHarmo(static_cast<int16_t>(p0), mm, f0, f0, f0) <= 0 ||
-                    SearchHarmo(static_cast<int16_t>(p1), mm, static_cast<int16_t>(f + 1), f0,
-                                static_cast<int16_t>(f + 1)) <= 0 ||
+                if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+                    searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
                     SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
                                 static_cast<int16_t>(f + 2)) <= 0) {
                   continue;
