@@ -404,13 +404,12 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
-    const char* can0 = CanMatchPitch + static_cast<size_t>(f) * PitchNum;
-    const char* can1 = can0 + PitchNum;
-    const char* can2 = can1 + PitchNum;
-    const size_t matchRow = static_cast<size_t>(PitchNum) * HarmoNum;
-    const char* match0 = AllMatchPitch + f * matchRow;
-    const char* match1 = match0 + matchRow;
-    const char* match2 = match1 + matchRow;
+    const char* can0 = CanRow(f);
+    const char* can1 = CanRow(f + 1);
+    const char* can2 = CanRow(f + 2);
+    const char* match0 = MatchRow(f);
+    const char* match1 = MatchRow(f + 1);
+    const char* match2 = MatchRow(f + 2);
     // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1

@@ -183,8 +183,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
   if (n < 3) {
     return;
   }
-  char* matchSlot = AllMatchPitch + static_cast<size_t>(s) * PitchNum * HarmoNum;
-  char* canSlot = CanMatchPitch + static_cast<size_t>(s) * PitchNum;
+  char* matchSlot = MatchRow(s);
+  char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
