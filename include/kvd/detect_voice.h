@@ -163,7 +163,8 @@ class KVD_EXPORT CDetectVoice {
 
   // Heap buffers, allocated at construction.
   int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
-  float* tmpBinEnergy;      // BinNum values: ln power (0 where power <= 0)
+  float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
+                            // (0 where power <= 0), written by GetMax
   int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin
   char* AllMatchPitch;      // [ring row][candidate][series position]
   char* CanMatchPitch;      // [ring row][candidate]
