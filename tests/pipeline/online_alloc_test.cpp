@@ -1,9 +1,10 @@
 // A running line never allocates: KVD_DetectSpeech in online mode, on speech
 // (the bundled sample) and on silence, in chunks of several sizes, FastMode
 // off and on. This executable replaces the global operator new / delete with
-// a counting pair on malloc / free; only calls made while `counting` is set
-// are counted. KVD_Init, KVD_Start and everything else a test does around the
-// detection calls may allocate.
+// a counting pair on malloc / free; only calls made by the test's thread
+// while `counting` is set are counted (the logging library's own threads may
+// allocate at any time). KVD_Init, KVD_Start and everything else a test does
+// around the detection calls may allocate.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,8 +17,8 @@
 #include "test_signals.h"
 
 namespace {
-bool counting = false;
-long allocations = 0;
+thread_local bool counting = false;
+thread_local long allocations = 0;
 
 void* CountedAllocation(std::size_t size) {
   if (counting) ++allocations;
