@@ -455,12 +455,13 @@ int32_t CDetectVoice::Find() {
             const int32_t c2 = p2 - MinPitchBin;
             if (can2[c2]) {
               const int32_t pm = std::max(p0, std::max(p1, p2));
-              for (int32_t m = 0; m < MaxHarmoBin / pm - 4; ++m) {
+              const int32_t seriesEnd = MaxHarmoBin / pm - 4;
+              const char* series0 = match0 + c0 * HarmoNum;
+              const char* series1 = match1 + c1 * HarmoNum;
+              const char* series2 = match2 + c2 * HarmoNum;
+              for (int32_t m = 0; m < seriesEnd; ++m) {
                 const int16_t mm = static_cast<int16_t>(m);
-                if (!match0[c0 * HarmoNum + m] || !match1[c1 * HarmoNum + m] ||
-                    !match2[c2 * HarmoNum + m]) {
-                  continue;
-                }
+                if (!series0[m] || !series1[m] || !series2[m]) continue;
                 const int16_t f0 = static_cast<int16_t>(f);
                 if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
                     searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
