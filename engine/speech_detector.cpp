@@ -3,6 +3,7 @@
 
 #include <kvd/detect_voice.h>
 #include <kvd/tprintf.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,13 +46,28 @@ void ReleaseArray(T*& buffer) {
 }
 
 // Zero-filled array of count elements (plain numbers), or null when memory
-// is short. calloc does not write pages the system hands out zeroed: a line
-// touches its buffers, chiefly the 256 kB spectrum ring, only when it first
-// uses them, which keeps KVD_Init with 1024 lines short.
+// is short. calloc does not write pages the system hands out zeroed.
 template <typename T>
 T* AllocateArray(int32_t count) {
   static_assert(std::is_trivially_default_constructible_v<T>, "plain numbers only");
   return static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T)));
+}
+
+// The spectrum ring (256 kB, most of a line's memory) is mapped straight
+// from the system: its pages are zero and stay untouched until the line
+// first writes them, whatever the heap holds, which keeps KVD_Init with 1024
+// lines short. calloc gives that only for memory the heap has never used.
+constexpr size_t kSpectrumRingBytes = sizeof(float) * kHistoryFrames * kReducedBins;
+
+float* MapSpectrumRing() {
+  void* pages = mmap(nullptr, kSpectrumRingBytes, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return pages == MAP_FAILED ? nullptr : static_cast<float*>(pages);
+}
+
+void UnmapSpectrumRing(float*& ring) {
+  if (ring != nullptr) munmap(ring, kSpectrumRingBytes);
+  ring = nullptr;
 }
 
 }  // namespace
@@ -150,7 +166,7 @@ bool SpeechDetector::AllocateBuffers() {
     return false;
   }
   if ((AllFramesBinEnergy = AllocateArray<float>(kPowerRingFrames * binCount)) == nullptr ||
-      (spectrumRing = AllocateArray<float>(kHistoryFrames * kReducedBins)) == nullptr) {
+      (spectrumRing = MapSpectrumRing()) == nullptr) {
     tprintf7("Cannot allocate memory for AllFramesBinEnergy!\n");
     return false;
   }
@@ -168,7 +184,7 @@ void SpeechDetector::ReleaseBuffers() {
   detectEnergy = nullptr;
   delete detectVoice;
   detectVoice = nullptr;
-  ReleaseArray(spectrumRing);
+  UnmapSpectrumRing(spectrumRing);
   currentPower = nullptr;
 }
 
