@@ -81,7 +81,8 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       tmpBinEnergy(nullptr),
       HarmoDiff(nullptr),
       AllMatchPitch(nullptr),
-      CanMatchPitch(nullptr) {
+      CanMatchPitch(nullptr),
+      matchRowOfSlot0(0) {
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
@@ -243,6 +244,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   CandPitch = other.CandPitch;
   std::memcpy(CandArea, other.CandArea, sizeof(CandArea));
   std::memcpy(MaxZoom, other.MaxZoom, sizeof(MaxZoom));
+  matchRowOfSlot0 = other.matchRowOfSlot0;
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.
@@ -279,6 +281,7 @@ int32_t CDetectVoice::ReInit() {
   std::memset(AllMaxAbsArea, 0, sizeof(AllMaxAbsArea));
   std::memset(AllMatchPitch, 0, static_cast<size_t>(kWindowFrames) * HarmoNum * PitchNum);
   std::memset(CanMatchPitch, 0, static_cast<size_t>(kWindowFrames) * PitchNum);
+  matchRowOfSlot0 = 0;
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
@@ -301,9 +304,18 @@ void CDetectVoice::ClearSlot(int32_t slot) {
   MaxNum[slot] = 0;
   std::memset(AllMaxArea[slot], 0, sizeof(AllMaxArea[slot]));
   std::memset(AllMaxAbsArea[slot], 0, sizeof(AllMaxAbsArea[slot]));
-  const size_t matchRow = static_cast<size_t>(HarmoNum) * PitchNum;
-  std::memset(AllMatchPitch + slot * matchRow, 0, matchRow);
-  std::memset(CanMatchPitch + static_cast<size_t>(slot) * PitchNum, 0, PitchNum);
+  std::memset(MatchRow(slot), 0, static_cast<size_t>(HarmoNum) * PitchNum);
+  std::memset(CanRow(slot), 0, PitchNum);
+}
+
+char* CDetectVoice::MatchRow(int32_t slot) const {
+  const int32_t row = (matchRowOfSlot0 + slot) % kWindowFrames;
+  return AllMatchPitch + static_cast<size_t>(row) * PitchNum * HarmoNum;
+}
+
+char* CDetectVoice::CanRow(int32_t slot) const {
+  const int32_t row = (matchRowOfSlot0 + slot) % kWindowFrames;
+  return CanMatchPitch + static_cast<size_t>(row) * PitchNum;
 }
 
 namespace {
@@ -326,15 +338,14 @@ void CDetectVoice::UpdateBuf(float* power, bool valid) {
   if (AllMatchPitch == nullptr || CanMatchPitch == nullptr) {
     return;  // not built (Status -1): the owner discards such a detector
   }
-  const size_t matchRow = static_cast<size_t>(HarmoNum) * PitchNum;
   ShiftRows(VoicePitch, sizeof(VoicePitch[0]), kWindowFrames, true);
   ShiftRows(FrameState, sizeof(FrameState[0]), kWindowFrames, true);
   ShiftRows(AllMax, sizeof(AllMax[0]), kWindowFrames, true);
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, true);
   ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, true);
   ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, true);
-  ShiftRows(AllMatchPitch, matchRow, kWindowFrames, true);
-  ShiftRows(CanMatchPitch, PitchNum, kWindowFrames, true);
+  // Slot s takes the row of slot s + 1; the row of slot 0 becomes slot 29's.
+  matchRowOfSlot0 = (matchRowOfSlot0 + 1) % kWindowFrames;
   const int32_t newest = kWindowFrames - 1;
   ClearSlot(newest);
   if (valid && power != nullptr) {
@@ -347,15 +358,14 @@ void CDetectVoice::ReverseUpdateBuf(float* power, bool valid) {
   if (AllMatchPitch == nullptr || CanMatchPitch == nullptr) {
     return;
   }
-  const size_t matchRow = static_cast<size_t>(HarmoNum) * PitchNum;
   ShiftRows(VoicePitch, sizeof(VoicePitch[0]), kWindowFrames, false);
   ShiftRows(FrameState, sizeof(FrameState[0]), kWindowFrames, false);
   ShiftRows(AllMax, sizeof(AllMax[0]), kWindowFrames, false);
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, false);
   ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, false);
   ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, false);
-  ShiftRows(AllMatchPitch, matchRow, kWindowFrames, false);
-  ShiftRows(CanMatchPitch, PitchNum, kWindowFrames, false);
+  // Slot s takes the row of slot s - 1; the row of slot 29 becomes slot 0's.
+  matchRowOfSlot0 = (matchRowOfSlot0 + kWindowFrames - 1) % kWindowFrames;
   const int32_t oldest = 0;
   ClearSlot(oldest);
   if (valid && power != nullptr) {

@@ -40,6 +40,31 @@ constexpr int32_t kSeedFrames = 3;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
+// Outcomes of the seed searches of one frame, by series position m. The
+// seed search of Find meets the same search again for every pitch of the
+// later seed frames: SearchHarmo(p0, m) of the first frame depends on p0 and
+// m only, that of the second frame on p1, m and the first frame's set. Each
+// is searched once and then replayed from here. The candidate fields are
+// scratch (every search writes them before it reads them), so only the
+// frame's set, areas, pitch and the result need keeping. Series positions
+// from kMemoSeries on (beyond every geometry of the engine) are searched
+// each time.
+constexpr int32_t kMemoSeries = 64;
+
+struct SeedMemo {
+  struct Outcome {
+    int16_t result;
+    int16_t peak[kSetSize];
+    int16_t area[kSetSize];
+    float absArea[kSetSize];
+    float pitch;
+  };
+  Outcome outcome[kMemoSeries];
+  bool known[kMemoSeries];
+
+  void Forget() { std::fill(known, known + kMemoSeries, false); }
+};
+
 }  // namespace
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
@@ -379,38 +404,67 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
-    const char* can0 = CanMatchPitch + static_cast<size_t>(f) * PitchNum;
-    const char* can1 = can0 + PitchNum;
-    const char* can2 = can1 + PitchNum;
-    const size_t matchRow = static_cast<size_t>(PitchNum) * HarmoNum;
-    const char* match0 = AllMatchPitch + f * matchRow;
-    const char* match1 = match0 + matchRow;
-    const char* match2 = match1 + matchRow;
+    const char* can0 = CanRow(f);
+    const char* can1 = CanRow(f + 1);
+    const char* can2 = CanRow(f + 2);
+    const char* match0 = MatchRow(f);
+    const char* match1 = MatchRow(f + 1);
+    const char* match2 = MatchRow(f + 2);
+    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
+    SeedMemo firstFrameMemo;   // frame f, for the current p0
+    SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
+    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
+      if (m < kMemoSeries && memo.known[m]) {
+        const SeedMemo::Outcome& known = memo.outcome[m];
+        std::memcpy(HarmoPeak[frame], known.peak, sizeof(known.peak));
+        std::memcpy(HarmoArea[frame], known.area, sizeof(known.area));
+        std::memcpy(HarmoAbsArea[frame], known.absArea, sizeof(known.absArea));
+        FramePitch[frame] = known.pitch;
+        return known.result;
+      }
+      const int16_t result =
+          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                      static_cast<int16_t>(frame));
+      if (m < kMemoSeries) {
+        SeedMemo::Outcome& found = memo.outcome[m];
+        found.result = result;
+        std::memcpy(found.peak, HarmoPeak[frame], sizeof(found.peak));
+        std::memcpy(found.area, HarmoArea[frame], sizeof(found.area));
+        std::memcpy(found.absArea, HarmoAbsArea[frame], sizeof(found.absArea));
+        found.pitch = FramePitch[frame];
+        memo.known[m] = true;
+      }
+      return result;
+    };
+
     bool searching = true;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
+      firstFrameMemo.Forget();
       const int32_t p1Last = std::min<int32_t>(p0 + Bin40, MaxPitchBin);
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
         if (can1[c1]) {
+          secondFrameMemo.Forget();
           const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
           for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
                ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
             if (can2[c2]) {
               const int32_t pm = std::max(p0, std::max(p1, p2));
-              for (int32_t m = 0; m < MaxHarmoBin / pm - 4; ++m) {
+              const int32_t seriesEnd = MaxHarmoBin / pm - 4;
+              const char* series0 = match0 + c0 * HarmoNum;
+              const char* series1 = match1 + c1 * HarmoNum;
+              const char* series2 = match2 + c2 * HarmoNum;
+              for (int32_t m = 0; m < seriesEnd; ++m) {
                 const int16_t mm = static_cast<int16_t>(m);
-                if (!match0[c0 * HarmoNum + m] || !match1[c1 * HarmoNum + m] ||
-                    !match2[c2 * HarmoNum + m]) {
-                  continue;
-                }
+                if (!series0[m] || !series1[m] || !series2[m]) continue;
                 const int16_t f0 = static_cast<int16_t>(f);
-                if (SearchHarmo(static_cast<int16_t>(p0), mm, f0, f0, f0) <= 0 ||
-                    SearchHarmo(static_cast<int16_t>(p1), mm, static_cast<int16_t>(f + 1), f0,
-                                static_cast<int16_t>(f + 1)) <= 0 ||
+                if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+                    searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
                     SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
                                 static_cast<int16_t>(f + 2)) <= 0) {
                   continue;

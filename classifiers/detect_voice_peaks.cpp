@@ -138,8 +138,9 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     }
   }
 
-  // 7. Areas on the natural logarithm of the power.
-  for (int32_t k = 0; k < BinNum; ++k) {
+  // 7. Areas on the natural logarithm of the power, needed only between the
+  // edges: valleys of PeakStartBin .. MaxHarmoBin - 1.
+  for (int32_t k = PeakStartBin; k < MaxHarmoBin; ++k) {
     tmpBinEnergy[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
   }
   float absArea[kMaxPeaks];
@@ -183,8 +184,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
   if (n < 3) {
     return;
   }
-  char* matchSlot = AllMatchPitch + static_cast<size_t>(s) * PitchNum * HarmoNum;
-  char* canSlot = CanMatchPitch + static_cast<size_t>(s) * PitchNum;
+  char* matchSlot = MatchRow(s);
+  char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;

@@ -26,6 +26,11 @@ constexpr int32_t kAbsentPeak = -1;
 // Frames before the current one that must hold the same tone.
 constexpr int32_t kEarlierFrames = 3;
 
+// Bins are wider than 7.8125 Hz (the FFT doubles only while they are wider
+// than 15.625 Hz), so a frame makes at most 150 / 7.8125 + 1 = 20 picks.
+constexpr float kNarrowestBinHz = 7.8125f;
+constexpr int32_t kMostPicks = static_cast<int32_t>(kGroupSpreadHz / kNarrowestBinHz) + 1;
+
 struct ToneBins {
   int32_t near;      // largest spread of one group and largest number of picks
   int32_t gap;       // smallest distance between the two groups
@@ -38,6 +43,36 @@ ToneBins BinsFor(float binWidthHz) {
           static_cast<int32_t>(kGroupGapHz / binWidthHz - 1.0f),
           static_cast<int32_t>(kLowestPeakHz / binWidthHz),
           static_cast<int32_t>(kLowestTotalHz / binWidthHz)};
+}
+
+// One pick: a bin and its power.
+struct Pick {
+  float value;
+  int32_t bin;
+};
+
+// The picks that repeatedly taking the largest value of spectrum (bins below
+// lowPeak counted as 0; the first bin of equal values) and zeroing it would
+// make, strongest first, as long as they are positive: at most `most` of
+// them, in one pass. Returns their number. Once no positive value is left,
+// taking the largest value yields bin 0 (which lowPeak > 0 keeps at 0) with 0
+// every time.
+int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int32_t most,
+                       Pick* picks) {
+  int32_t count = 0;
+  for (int32_t bin = lowPeak; bin < bins; ++bin) {
+    const float value = spectrum[bin];
+    if (!(value > 0.0f)) continue;
+    if (count == most && !(value > picks[most - 1].value)) continue;
+    // After every pick at least as strong: the earlier bin wins a tie.
+    int32_t at = count < most ? count++ : most - 1;
+    while (at > 0 && value > picks[at - 1].value) {
+      picks[at] = picks[at - 1];
+      --at;
+    }
+    picks[at] = {value, bin};
+  }
+  return count;
 }
 
 // Picks the strongest bins until they hold kCollectedShare of the frame's
@@ -54,18 +89,19 @@ bool AnalysePeaks(SpeechDetector& detector, int32_t slot, const float* spectrum)
   float total = 0.0f;
   ippsSum_32f(work, bins, &total, ippAlgHintFast);
 
-  std::copy_n(spectrum, bins, work);
-  ippsZero_32f(work, tone.lowPeak);
+  // The loop below fails at pick near + 1 at the latest.
+  Pick strongest[kMostPicks];
+  const int32_t positive =
+      StrongestPicks(spectrum, tone.lowPeak, bins, std::min(tone.near + 1, kMostPicks), strongest);
   float collected = 0.0f;
   int32_t picks = 0;
   int32_t first = kAbsentPeak;
   int32_t second = kAbsentPeak;
   while (collected < kCollectedShare * total) {
-    float value = 0.0f;
-    int bin = 0;
-    ippsMaxIndx_32f(work, bins, &value, &bin);
+    const Pick pick = picks < positive ? strongest[picks] : Pick{0.0f, 0};
+    const float value = pick.value;
+    const int32_t bin = pick.bin;
     if (first < 0) first = bin;
-    work[bin] = 0.0f;
     collected += value;
     const int32_t distance = std::abs(bin - first);
     if (distance > tone.near && distance < tone.gap) return false;  // too close to be a second tone

@@ -3,10 +3,13 @@
 
 #include <kvd/detect_voice.h>
 #include <kvd/tprintf.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <new>
+#include <type_traits>
 
 #include "classifiers/detect_energy.h"
 #include "engine/kvd_api.h"
@@ -38,14 +41,33 @@ constexpr double kHammingSlope = 0.46;
 
 template <typename T>
 void ReleaseArray(T*& buffer) {
-  delete[] buffer;
+  std::free(buffer);
   buffer = nullptr;
 }
 
-// Zero-filled array of count elements, or null when memory is short.
+// Zero-filled array of count elements (plain numbers), or null when memory
+// is short. calloc does not write pages the system hands out zeroed.
 template <typename T>
 T* AllocateArray(int32_t count) {
-  return new (std::nothrow) T[count]();
+  static_assert(std::is_trivially_default_constructible_v<T>, "plain numbers only");
+  return static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T)));
+}
+
+// The spectrum ring (256 kB, most of a line's memory) is mapped straight
+// from the system: its pages are zero and stay untouched until the line
+// first writes them, whatever the heap holds, which keeps KVD_Init with 1024
+// lines short. calloc gives that only for memory the heap has never used.
+constexpr size_t kSpectrumRingBytes = sizeof(float) * kHistoryFrames * kReducedBins;
+
+float* MapSpectrumRing() {
+  void* pages = mmap(nullptr, kSpectrumRingBytes, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return pages == MAP_FAILED ? nullptr : static_cast<float*>(pages);
+}
+
+void UnmapSpectrumRing(float*& ring) {
+  if (ring != nullptr) munmap(ring, kSpectrumRingBytes);
+  ring = nullptr;
 }
 
 }  // namespace
@@ -144,7 +166,7 @@ bool SpeechDetector::AllocateBuffers() {
     return false;
   }
   if ((AllFramesBinEnergy = AllocateArray<float>(kPowerRingFrames * binCount)) == nullptr ||
-      (spectrumRing = AllocateArray<float>(kHistoryFrames * kReducedBins)) == nullptr) {
+      (spectrumRing = MapSpectrumRing()) == nullptr) {
     tprintf7("Cannot allocate memory for AllFramesBinEnergy!\n");
     return false;
   }
@@ -162,7 +184,7 @@ void SpeechDetector::ReleaseBuffers() {
   detectEnergy = nullptr;
   delete detectVoice;
   detectVoice = nullptr;
-  ReleaseArray(spectrumRing);
+  UnmapSpectrumRing(spectrumRing);
   currentPower = nullptr;
 }
 

@@ -17,8 +17,10 @@ bool IsDeadFrame(const SpeechDetector& detector) {
   int index = 0;
   ippsMaxIndx_32f(detector.ffts, length, &largest, &index);
   ippsMinIndx_32f(detector.ffts, length, &smallest, &index);
+  // A frame spreading over deadRange is alive whatever its deviation.
+  if (!(largest - smallest < detector.deadRange)) return false;
   ippsStdDev_32f(detector.ffts, length, &spread, ippAlgHintFast);
-  return largest - smallest < detector.deadRange && spread < kConstantFrameStdDev;
+  return spread < kConstantFrameStdDev;
 }
 
 int32_t ComputeSpectrum(SpeechDetector& detector, bool dead, int32_t frame, float* power,

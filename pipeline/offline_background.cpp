@@ -38,15 +38,51 @@ float Mean(const float* energy, int32_t count) {
   return mean;
 }
 
+// Mean and coefficient of variation of the 60-frame windows, by first
+// frame. A window is examined for each of the up to 41 100-frame windows
+// holding it, and its figures depend on the energies alone: they are
+// computed once and kept while 100-frame windows still hold it.
+class ShortWindowStats {
+ public:
+  struct Stats {
+    float mean;
+    float cv;
+  };
+
+  explicit ShortWindowStats(const float* frameEnergy) : frameEnergy_(frameEnergy) {}
+
+  Stats Of(int32_t first) {
+    Entry& entry = entries_[first % kEntries];
+    if (entry.first != first) {
+      const float* energy = frameEnergy_ + first;
+      entry.first = first;
+      entry.stats.mean = Mean(energy, kShortWindowFrames);
+      entry.stats.cv = CoefficientOfVariation(energy, kShortWindowFrames, entry.stats.mean);
+    }
+    return entry.stats;
+  }
+
+ private:
+  // At least the 41 windows of one 100-frame window.
+  static constexpr int32_t kEntries = 64;
+  struct Entry {
+    int32_t first = -1;
+    Stats stats{};
+  };
+  const float* frameEnergy_;
+  Entry entries_[kEntries];
+};
+
 // The 60-frame windows starting at window .. window + 40 inside a 100-frame
 // window that is not stationary.
-void ExamineShortWindows(const float* frameEnergy, int16_t* labels, int32_t window,
+void ExamineShortWindows(ShortWindowStats& shortWindows, int16_t* labels, int32_t window,
                          float longMean, float& floorValue, float& maxEnergy) {
   for (int32_t j = 0; j <= kLongWindowFrames - kShortWindowFrames; ++j) {
     const int32_t first = window + j;
-    const float mean = Mean(frameEnergy + first, kShortWindowFrames);
+    const ShortWindowStats::Stats stats = shortWindows.Of(first);
+    const float mean = stats.mean;
     maxEnergy = std::max(maxEnergy, mean);
-    const float cv = CoefficientOfVariation(frameEnergy + first, kShortWindowFrames, mean);
+    const float cv = stats.cv;
     int16_t code = 0;
     if (cv < kStationaryCv && mean < kDipRatio * longMean) {
       code = kLabelQuietDip60;
@@ -64,6 +100,7 @@ void ExamineShortWindows(const float* frameEnergy, int16_t* labels, int32_t wind
 
 void FindBackground(const float* frameEnergy, int16_t* labels, int32_t frameCount,
                     float& floorValue, float& maxEnergy) {
+  ShortWindowStats shortWindows(frameEnergy);
   for (int32_t w = 0; w + kLongWindowFrames <= frameCount; ++w) {
     const float longMean = Mean(frameEnergy + w, kLongWindowFrames);
     if (CoefficientOfVariation(frameEnergy + w, kLongWindowFrames, longMean) < kStationaryCv) {
@@ -71,7 +108,7 @@ void FindBackground(const float* frameEnergy, int16_t* labels, int32_t frameCoun
       SetLabels(labels, w, w + kLongWindowFrames, kLabelStationary100);
       continue;
     }
-    ExamineShortWindows(frameEnergy, labels, w, longMean, floorValue, maxEnergy);
+    ExamineShortWindows(shortWindows, labels, w, longMean, floorValue, maxEnergy);
   }
   if (frameCount < kShortWindowFrames) {
     maxEnergy = Mean(frameEnergy, frameCount);

@@ -103,6 +103,11 @@ class KVD_EXPORT CDetectVoice {
   void GetMax(float* spectrum, int32_t slot);
   void MatchPitch(int32_t slot);
   void ClearSlot(int32_t slot);
+  // The AllMatchPitch rows (PitchNum x HarmoNum flags) and CanMatchPitch
+  // rows (PitchNum flags) of a slot. Their rows form a ring that turns when
+  // the window moves, instead of being moved.
+  char* MatchRow(int32_t slot) const;
+  char* CanRow(int32_t slot) const;
   void FreeBuffers();
   bool AllocateBuffers();
 
@@ -158,10 +163,12 @@ class KVD_EXPORT CDetectVoice {
 
   // Heap buffers, allocated at construction.
   int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
-  float* tmpBinEnergy;      // BinNum values: ln power (0 where power <= 0)
+  float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
+                            // (0 where power <= 0), written by GetMax
   int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin
-  char* AllMatchPitch;      // [slot][candidate][series position]
-  char* CanMatchPitch;      // [slot][candidate]
+  char* AllMatchPitch;      // [ring row][candidate][series position]
+  char* CanMatchPitch;      // [ring row][candidate]
+  int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
 };
 
 #endif  // KVD_DETECT_VOICE_H

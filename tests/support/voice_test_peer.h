@@ -41,10 +41,10 @@ class CDetectVoiceTestPeer {
   float& FramePitch(int slot) { return v_.FramePitch[slot]; }
   int16_t& FrameState(int slot) { return v_.FrameState[slot]; }
   bool CanMatch(int slot, int pitchBin) const {
-    return v_.CanMatchPitch[slot * v_.PitchNum + pitchBin - v_.MinPitchBin] != 0;
+    return v_.CanRow(slot)[pitchBin - v_.MinPitchBin] != 0;
   }
   bool AllMatch(int slot, int pitchBin, int m) const {
-    return v_.AllMatchPitch[(slot * v_.PitchNum + pitchBin - v_.MinPitchBin) * v_.HarmoNum + m] != 0;
+    return v_.MatchRow(slot)[(pitchBin - v_.MinPitchBin) * v_.HarmoNum + m] != 0;
   }
 
   // Private operations.

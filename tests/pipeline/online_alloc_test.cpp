@@ -1,0 +1,118 @@
+// A running line never allocates: KVD_DetectSpeech in online mode, on speech
+// (the bundled sample) and on silence, in chunks of several sizes, FastMode
+// off and on. This executable replaces the global operator new / delete with
+// a counting pair on malloc / free; only calls made by the test's thread
+// while `counting` is set are counted (the logging library's own threads may
+// allocate at any time). KVD_Init, KVD_Start and everything else a test does
+// around the detection calls may allocate.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "online_fixtures.h"
+#include "test_signals.h"
+
+namespace {
+thread_local bool counting = false;
+thread_local long allocations = 0;
+
+void* CountedAllocation(std::size_t size) {
+  if (counting) ++allocations;
+  return std::malloc(size == 0 ? 1 : size);
+}
+}  // namespace
+
+// Out of line, so that the compiler does not pair the malloc / free inside
+// with the new / delete expressions of the callers.
+#define KVD_OUT_OF_LINE __attribute__((noinline))
+
+KVD_OUT_OF_LINE void* operator new(std::size_t size) {
+  void* p = CountedAllocation(size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+KVD_OUT_OF_LINE void* operator new[](std::size_t size) { return operator new(size); }
+KVD_OUT_OF_LINE void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedAllocation(size);
+}
+KVD_OUT_OF_LINE void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedAllocation(size);
+}
+KVD_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+// The allocations made by the KVD_DetectSpeech calls that stream pcm through
+// a started line in chunks of `chunk` samples. A line that finishes an
+// utterance is started again (not counted) and fed the rest.
+long AllocationsWhileDetecting(int32_t line, const std::vector<int16_t>& pcm, int32_t chunk) {
+  int32_t state = before_speech;
+  int32_t start = -1;
+  int32_t end = -1;
+  int32_t position = 0;
+  allocations = 0;
+  for (size_t first = 0; first < pcm.size(); first += static_cast<size_t>(chunk)) {
+    const int32_t count =
+        static_cast<int32_t>(std::min(pcm.size() - first, static_cast<size_t>(chunk)));
+    counting = true;
+    const int32_t result =
+        KVD_DetectSpeech(line, pcm.data() + first, count, &state, &start, &end, &position);
+    counting = false;
+    EXPECT_EQ(result, KVD_OK);
+    if (state == speech_end || state == speech_too_long || state == speech_too_short) {
+      EXPECT_EQ(KVD_Start(line), KVD_OK);
+    }
+  }
+  return allocations;
+}
+
+class OnlineAllocation : public testing::TestWithParam<bool> {};
+
+TEST(OnlineAllocationCounter, CountsWhileCounting) {
+  // Direct calls: a new expression whose result goes unused may be elided.
+  allocations = 0;
+  counting = true;
+  void* counted = ::operator new(16);
+  counting = false;
+  void* uncounted = ::operator new(16);
+  ::operator delete(counted);
+  ::operator delete(uncounted);
+  EXPECT_EQ(allocations, 1);
+}
+
+TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
+  const bool fastMode = GetParam();
+  const kvdtest::ConfigText config =
+      kvdtest::StreamTestConfig().Set("FastMode", fastMode ? "1" : "0");
+  kvdtest::OnlineEngine engine(config);
+  ASSERT_EQ(engine.InitResult(), KVD_OK);
+  const int32_t line = engine.StartLine();
+  ASSERT_GE(line, 0);
+
+  const std::vector<int16_t> speech = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  ASSERT_FALSE(speech.empty());
+  const std::vector<int16_t> silence = kvdtest::WhiteNoisePcm(30.0, 7u, 8000 * 6);
+  // Chunks shorter than, equal to and longer than a 10 ms frame (80 samples).
+  for (const int32_t chunk : {1, 80, 241, 8000}) {
+    EXPECT_EQ(AllocationsWhileDetecting(line, speech, chunk), 0) << "speech, chunk " << chunk;
+    ASSERT_EQ(KVD_Start(line), KVD_OK);
+    EXPECT_EQ(AllocationsWhileDetecting(line, silence, chunk), 0) << "silence, chunk " << chunk;
+    ASSERT_EQ(KVD_Start(line), KVD_OK);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FastModeOffAndOn, OnlineAllocation, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& fast) {
+                           return fast.param ? "FastModeOn" : "FastModeOff";
+                         });
+
+}  // namespace
