@@ -3,7 +3,8 @@
 // worker threads, each streaming a recording (the bundled sample, looped)
 // through KVD_Open / KVD_Start / KVD_DetectSpeech and starting again when
 // detection ends. Prints per run: lines, duration, frames, frames done more
-// than 10 ms after their chunk arrived, the maximum and 99th percentile of
+// than 10 ms after their chunk arrived (or never: undone_frames), the maximum
+// and 99th percentile of
 // that lateness, CPU share (user + system over wall time and cores), CPU time
 // per frame, resident memory.
 //
@@ -141,10 +142,12 @@ void Print(const char* label, const kvdbench::LoadFigures& figures, int chunk) {
       figures.frames > 0 ? figures.cpuSeconds * 1e6 / static_cast<double>(figures.frames) : 0.0;
   std::printf(
       "%s lines=%d threads=%d chunk=%d seconds=%.1f frames=%lld late_frames=%lld "
+      "undone_frames=%lld "
       "late_max_ms=%.2f late_p99_ms=%.2f cpu_share=%.1f%% us_per_frame=%.2f "
       "resident_MB=%.0f restarts=%lld%s%s\n",
       label, figures.lines, figures.threads, chunk, figures.wallSeconds,
       static_cast<long long>(figures.frames), static_cast<long long>(figures.lateFrames),
+      static_cast<long long>(figures.undoneFrames),
       static_cast<double>(figures.maxLatenessUs) / 1000.0,
       static_cast<double>(figures.p99LatenessUs) / 1000.0, 100.0 * cpuShare, usPerFrame,
       static_cast<double>(figures.residentBytes) / (1024.0 * 1024.0),

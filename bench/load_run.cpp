@@ -44,6 +44,7 @@ struct WorkerTally {
   LatenessHistogram lateness;
   int64_t samples = 0;
   int64_t lateSamples = 0;
+  int64_t undoneSamples = 0;
   int64_t restarts = 0;
   std::string error;
 };
@@ -195,6 +196,7 @@ class Worker {
            arrival = Arrival(zero, feed)) {
         tally_.lateness.Add(std::chrono::duration_cast<microseconds>(giveUp - arrival).count());
         tally_.lateSamples += setup_.chunkSamples;
+        tally_.undoneSamples += setup_.chunkSamples;
         ++feed.chunksDone;
       }
     }
@@ -231,16 +233,19 @@ LoadFigures RunLoad(const LoadSetup& setup) {
   LatenessHistogram lateness;
   int64_t samples = 0;
   int64_t lateSamples = 0;
+  int64_t undoneSamples = 0;
   for (const WorkerTally& tally : tallies) {
     lateness.Merge(tally.lateness);
     samples += tally.samples;
     lateSamples += tally.lateSamples;
+    undoneSamples += tally.undoneSamples;
     figures.restarts += tally.restarts;
     if (figures.error.empty()) figures.error = tally.error;
   }
   const int64_t frameShift = setup.sampleRate / 100;
   figures.frames = samples / frameShift;
   figures.lateFrames = lateSamples / frameShift;
+  figures.undoneFrames = undoneSamples / frameShift;
   figures.maxLatenessUs = lateness.MaxUs();
   figures.p99LatenessUs = lateness.PercentileUs(0.99);
   figures.residentBytes = ResidentBytes();
