@@ -4,9 +4,8 @@
 // through KVD_Open / KVD_Start / KVD_DetectSpeech and starting again when
 // detection ends. Prints per run: lines, duration, frames, frames done more
 // than 10 ms after their chunk arrived (or never: undone_frames), the maximum
-// and 99th percentile of
-// that lateness, CPU share (user + system over wall time and cores), CPU time
-// per frame, resident memory.
+// and 99th percentile of that lateness, CPU share (user + system over wall
+// time and cores), CPU time per frame, resident memory.
 //
 //   kvd-load [--lines N] [--seconds S] [--chunk 80|160] [--threads T]
 //            [--fast on|off | --config kvd.cfg] [--recording REC]
