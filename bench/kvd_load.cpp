@@ -142,7 +142,7 @@ std::string Parameter(const char* name) {
 }
 
 void Print(const char* label, const kvdbench::LoadFigures& figures, int chunk) {
-  const unsigned cores = std::thread::hardware_concurrency();
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const double cpuShare = figures.cpuSeconds / figures.wallSeconds / cores;
   const double usPerFrame =
       figures.frames > 0 ? figures.cpuSeconds * 1e6 / static_cast<double>(figures.frames) : 0.0;
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
   recording.resize(recording.size() / static_cast<size_t>(options.chunk) *
                    static_cast<size_t>(options.chunk));
   if (recording.empty()) {
-    std::fprintf(stderr, "kvd-load: %s: no whole chunk of audio\n", options.recording.c_str());
+    std::fprintf(stderr, "kvd-load: %s: unreadable, or shorter than one chunk\n", options.recording.c_str());
     return 1;
   }
   KES_EnableLogInConsole(false);
