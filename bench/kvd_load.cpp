@@ -131,8 +131,11 @@ std::vector<int16_t> ReadRecording(const std::string& path) {
 
 // The shipped online settings; only FastMode varies.
 kvdbench::Settings LoadSettings(bool fast) {
-  return {{"MaxSpeechDuration", "3000"}, {"stRelaxFrames", "20"}, {"edRelaxFrames", "20"},
-          {"AverageGain", "0"},          {"FastMode", fast ? "1" : "0"}};
+  return {{"MaxSpeechDuration", "3000"},
+          {"stRelaxFrames", "20"},
+          {"edRelaxFrames", "20"},
+          {"AverageGain", "0"},
+          {"FastMode", fast ? "1" : "0"}};
 }
 
 std::string Parameter(const char* name) {
@@ -157,8 +160,8 @@ void Print(const char* label, const kvdbench::LoadFigures& figures, int chunk) {
       static_cast<double>(figures.maxLatenessUs) / 1000.0,
       static_cast<double>(figures.p99LatenessUs) / 1000.0, 100.0 * cpuShare, usPerFrame,
       static_cast<double>(figures.residentBytes) / (1024.0 * 1024.0),
-      static_cast<long long>(figures.restarts), figures.error.empty() ? "" : " error=",
-      figures.error.c_str());
+      static_cast<long long>(figures.restarts),
+      figures.error.empty() ? "" : " error=", figures.error.c_str());
   std::fflush(stdout);
 }
 
@@ -192,10 +195,10 @@ void Search(const kvdbench::LoadSetup& setup, double lateShare) {
     const int middle = (served + failed) / 2;
     (Served(setup, middle, lateShare, &at1024) ? served : failed) = middle;
   }
-  std::printf("largest number of lines served in real time (at most %g %% of the frames more "
-              "than 10 ms late): %d%s\n",
-              100.0 * lateShare, served,
-              served == kMaxLines ? " (every line the engine holds)" : "");
+  std::printf(
+      "largest number of lines served in real time (at most %g %% of the frames more "
+      "than 10 ms late): %d%s\n",
+      100.0 * lateShare, served, served == kMaxLines ? " (every line the engine holds)" : "");
   if (!at1024) {
     kvdbench::LoadSetup all = setup;
     all.lines = kMaxLines;
@@ -217,7 +220,8 @@ int main(int argc, char** argv) {
   recording.resize(recording.size() / static_cast<size_t>(options.chunk) *
                    static_cast<size_t>(options.chunk));
   if (recording.empty()) {
-    std::fprintf(stderr, "kvd-load: %s: unreadable, or shorter than one chunk\n", options.recording.c_str());
+    std::fprintf(stderr, "kvd-load: %s: unreadable, or shorter than one chunk\n",
+                 options.recording.c_str());
     return 1;
   }
   KES_EnableLogInConsole(false);
@@ -245,10 +249,11 @@ int main(int argc, char** argv) {
   setup.recording = &recording;
   const std::string settings =
       written ? std::string("FastMode ") + (options.fast ? "on" : "off") : options.config;
-  std::printf("kvd-load: %s, %d worker threads, %u hardware threads, chunk %d samples at %d Hz, "
-              "%s\n",
-              settings.c_str(), setup.threads, std::thread::hardware_concurrency(),
-              setup.chunkSamples, setup.sampleRate, options.recording.c_str());
+  std::printf(
+      "kvd-load: %s, %d worker threads, %u hardware threads, chunk %d samples at %d Hz, "
+      "%s\n",
+      settings.c_str(), setup.threads, std::thread::hardware_concurrency(), setup.chunkSamples,
+      setup.sampleRate, options.recording.c_str());
   if (options.search) {
     Search(setup, options.lateShare);
   } else {
