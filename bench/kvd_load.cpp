@@ -20,8 +20,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,13 +29,13 @@
 
 #include "bench_support.h"
 #include "engine/kvd_api.h"
+#include "entry/wave_reader.h"
 #include "kvd/tprintf.h"
 #include "load_run.h"
 
 namespace {
 
 constexpr int kSearchStart = 1;
-constexpr size_t kWaveHeaderBytes = 44;
 
 struct Options {
   int lines = kMaxLines;
@@ -112,20 +110,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return true;
 }
 
-// 16-bit mono samples: a ".wav" file loses its 44-byte header, any other
-// file is raw PCM. Empty when the file cannot be read.
+// 16-bit mono samples, read as GetMuteEnd reads a recording (a ".wav"
+// file loses its 44-byte header, any other file is raw PCM); an unreadable
+// file ends the process with the reader's message.
 std::vector<int16_t> ReadRecording(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
-  const bool wave = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
-  const size_t offset = wave ? std::min(bytes.size(), kWaveHeaderBytes) : 0;
-  std::vector<int16_t> samples((bytes.size() - offset) / 2);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    const auto low = static_cast<uint8_t>(bytes[offset + 2 * i]);
-    const auto high = static_cast<uint8_t>(bytes[offset + 2 * i + 1]);
-    samples[i] = static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
-  }
+  WaveTable table;
+  ReadWaveList(path.c_str(), table);
+  std::vector<int16_t> samples(table.sampleBuffer, table.sampleBuffer + table.totalSamples);
+  ReleaseWaveTable(table);
   return samples;
 }
 
@@ -220,8 +212,7 @@ int main(int argc, char** argv) {
   recording.resize(recording.size() / static_cast<size_t>(options.chunk) *
                    static_cast<size_t>(options.chunk));
   if (recording.empty()) {
-    std::fprintf(stderr, "kvd-load: %s: unreadable, or shorter than one chunk\n",
-                 options.recording.c_str());
+    std::fprintf(stderr, "kvd-load: %s: shorter than one chunk\n", options.recording.c_str());
     return 1;
   }
   KES_EnableLogInConsole(false);
