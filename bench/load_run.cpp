@@ -35,8 +35,8 @@ constexpr milliseconds kStartDelay = milliseconds(20);
 // One line as a worker feeds it.
 struct LineFeed {
   int32_t line = -1;
-  nanoseconds phase{0};   // arrival offset of its chunks within a period
-  size_t position = 0;    // next sample of the recording
+  nanoseconds phase{0};  // arrival offset of its chunks within a period
+  size_t position = 0;   // next sample of the recording
   int64_t chunksDone = 0;
 };
 
@@ -44,6 +44,7 @@ struct WorkerTally {
   LatenessHistogram lateness;
   int64_t samples = 0;
   int64_t lateSamples = 0;
+  int64_t undoneSamples = 0;
   int64_t restarts = 0;
   std::string error;
 };
@@ -95,9 +96,13 @@ std::string CallError(const char* call, int32_t result) {
 class Worker {
  public:
   Worker(const LoadSetup& setup, int index, StartGate& gate, WorkerTally& tally)
-      : setup_(setup), index_(index), gate_(gate), tally_(tally),
-        period_(nanoseconds(static_cast<int64_t>(setup.chunkSamples) * 1000000000 /
-                            setup.sampleRate)) {}
+      : setup_(setup),
+        index_(index),
+        gate_(gate),
+        tally_(tally),
+        period_(
+            nanoseconds(static_cast<int64_t>(setup.chunkSamples) * 1000000000 / setup.sampleRate)) {
+  }
 
   void Run() {
     const bool opened = OpenLines();
@@ -145,8 +150,8 @@ class Worker {
   }
 
   void Stream(const Clock::time_point zero) {
-    const Clock::time_point end =
-        zero + std::chrono::duration_cast<nanoseconds>(std::chrono::duration<double>(setup_.seconds));
+    const Clock::time_point end = zero + std::chrono::duration_cast<nanoseconds>(
+                                             std::chrono::duration<double>(setup_.seconds));
     const Clock::time_point giveUp = end + kGiveUpAfterEnd;
     while (true) {
       for (LineFeed& feed : feeds_) {
@@ -170,17 +175,16 @@ class Worker {
     int32_t start = -1;
     int32_t stop = -1;
     int32_t position = 0;
-    const int32_t result =
-        KVD_DetectSpeech(feed.line, setup_.recording->data() + feed.position,
-                         setup_.chunkSamples, &state, &start, &stop, &position);
+    const int32_t result = KVD_DetectSpeech(feed.line, setup_.recording->data() + feed.position,
+                                            setup_.chunkSamples, &state, &start, &stop, &position);
     if (result != KVD_OK) return Fail(CallError("KVD_DetectSpeech", result));
     if (state == speech_end || state == speech_too_long || state == speech_too_short) {
       const int32_t started = KVD_Start(feed.line);
       if (started != KVD_OK) return Fail(CallError("KVD_Start", started));
       ++tally_.restarts;
     }
-    feed.position = (feed.position + static_cast<size_t>(setup_.chunkSamples)) %
-                    setup_.recording->size();
+    feed.position =
+        (feed.position + static_cast<size_t>(setup_.chunkSamples)) % setup_.recording->size();
     ++feed.chunksDone;
     tally_.samples += setup_.chunkSamples;
     return true;
@@ -195,6 +199,7 @@ class Worker {
            arrival = Arrival(zero, feed)) {
         tally_.lateness.Add(std::chrono::duration_cast<microseconds>(giveUp - arrival).count());
         tally_.lateSamples += setup_.chunkSamples;
+        tally_.undoneSamples += setup_.chunkSamples;
         ++feed.chunksDone;
       }
     }
@@ -231,16 +236,19 @@ LoadFigures RunLoad(const LoadSetup& setup) {
   LatenessHistogram lateness;
   int64_t samples = 0;
   int64_t lateSamples = 0;
+  int64_t undoneSamples = 0;
   for (const WorkerTally& tally : tallies) {
     lateness.Merge(tally.lateness);
     samples += tally.samples;
     lateSamples += tally.lateSamples;
+    undoneSamples += tally.undoneSamples;
     figures.restarts += tally.restarts;
     if (figures.error.empty()) figures.error = tally.error;
   }
   const int64_t frameShift = setup.sampleRate / 100;
   figures.frames = samples / frameShift;
   figures.lateFrames = lateSamples / frameShift;
+  figures.undoneFrames = undoneSamples / frameShift;
   figures.maxLatenessUs = lateness.MaxUs();
   figures.p99LatenessUs = lateness.PercentileUs(0.99);
   figures.residentBytes = ResidentBytes();

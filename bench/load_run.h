@@ -24,14 +24,15 @@ struct LoadFigures {
   int lines = 0;
   int threads = 0;
   double wallSeconds = 0.0;
-  double cpuSeconds = 0.0;      // user + system of the whole process
-  int64_t frames = 0;           // 10 ms frames fed to the engine
-  int64_t lateFrames = 0;       // frames of chunks done more than 10 ms after arrival, or never
-  int64_t maxLatenessUs = 0;    // over all chunks
+  double cpuSeconds = 0.0;    // user + system of the whole process
+  int64_t frames = 0;         // 10 ms frames fed to the engine
+  int64_t lateFrames = 0;     // frames of chunks done more than 10 ms after arrival, or never
+  int64_t undoneFrames = 0;   // of which never done: arrived before the end, not fed by then
+  int64_t maxLatenessUs = 0;  // over all chunks
   int64_t p99LatenessUs = 0;
-  int64_t restarts = 0;         // lines started again after detection ended
-  int64_t residentBytes = 0;    // of the process at the end of the run
-  std::string error;            // the first failed engine call; empty when none
+  int64_t restarts = 0;       // lines started again after detection ended
+  int64_t residentBytes = 0;  // of the process at the end of the run
+  std::string error;          // the first failed engine call; empty when none
 };
 
 // Runs the load on an engine already built by KVD_Init with enough lines:

@@ -19,9 +19,9 @@ constexpr int kLikelihood = 1;  // the module's own default
 
 void BM_WebRtcVadFrame(benchmark::State& state) {
   const int sampleRate = static_cast<int>(state.range(0));
-  const std::vector<int16_t> pcm =
-      state.range(1) != 0 ? kvdbench::SpeechRecording(sampleRate, kRecordingSeconds)
-                          : kvdbench::SilentRecording(sampleRate, kRecordingSeconds);
+  const std::vector<int16_t> pcm = state.range(1) != 0
+                                       ? kvdbench::SpeechRecording(sampleRate, kRecordingSeconds)
+                                       : kvdbench::SilentRecording(sampleRate, kRecordingSeconds);
   std::string error;
   const auto peer = kvdpeer::WebRtcVadPeer::Create(sampleRate, kLikelihood, &error);
   if (!peer) {

@@ -10,20 +10,17 @@ constexpr size_t kRiffHeaderBytes = 12;  // "RIFF", size, "WAVE"
 constexpr size_t kChunkHeaderBytes = 8;  // id, size
 constexpr size_t kFormatBytes = 16;      // the PCM part of "fmt "
 constexpr uint16_t kFormatPcm = 1;
-constexpr uint16_t kFormatExtensible = 0xFFFE;
+constexpr uint16_t kFormatExtensible = 0xFFFE;  // the real format leads its sub-format GUID
+constexpr size_t kSubFormatOffset = 24;
 
-uint16_t Le16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+uint16_t Le16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 uint32_t Le32(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
          (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-bool ChunkIs(const uint8_t* header, const char* id) {
-  return std::memcmp(header, id, 4) == 0;
-}
+bool ChunkIs(const uint8_t* header, const char* id) { return std::memcmp(header, id, 4) == 0; }
 
 // Checks the "fmt " chunk body and takes the sample rate from it.
 bool ReadFormat(const uint8_t* body, size_t size, MonoPcm& pcm, std::string& error) {
@@ -31,10 +28,11 @@ bool ReadFormat(const uint8_t* body, size_t size, MonoPcm& pcm, std::string& err
     error = "fmt chunk too short";
     return false;
   }
-  const uint16_t format = Le16(body);
+  const bool extensible = Le16(body) == kFormatExtensible && size >= kSubFormatOffset + 2;
+  const uint16_t format = extensible ? Le16(body + kSubFormatOffset) : Le16(body);
   const uint16_t channels = Le16(body + 2);
   const uint16_t bitsPerSample = Le16(body + 14);
-  if (format != kFormatPcm && format != kFormatExtensible) {
+  if (format != kFormatPcm) {
     error = "not integer PCM (format " + std::to_string(format) + ")";
     return false;
   }

@@ -43,8 +43,7 @@ std::unique_ptr<WebRtcVadPeer> WebRtcVadPeer::Create(int sampleRate, int likelih
   return std::unique_ptr<WebRtcVadPeer>(new WebRtcVadPeer(sampleRate, std::move(processing)));
 }
 
-WebRtcVadPeer::WebRtcVadPeer(int sampleRate,
-                             std::unique_ptr<webrtc::AudioProcessing> processing)
+WebRtcVadPeer::WebRtcVadPeer(int sampleRate, std::unique_ptr<webrtc::AudioProcessing> processing)
     : sampleRate_(sampleRate),
       frameSamples_(sampleRate * kFrameMs / 1000),
       processing_(std::move(processing)),

@@ -25,8 +25,7 @@ class WebRtcVadPeer {
   // with WebRTC's likelihood 0 (very low) .. 3 (high): the higher, the more
   // readily a frame is called voice. Null with *error set when the rate or
   // the likelihood is refused or the module cannot be set up.
-  static std::unique_ptr<WebRtcVadPeer> Create(int sampleRate, int likelihood,
-                                               std::string* error);
+  static std::unique_ptr<WebRtcVadPeer> Create(int sampleRate, int likelihood, std::string* error);
 
   ~WebRtcVadPeer();
   WebRtcVadPeer(const WebRtcVadPeer&) = delete;

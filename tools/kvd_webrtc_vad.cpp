@@ -165,8 +165,9 @@ int main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "kvd-webrtc-vad: %s\nusage: kvd-webrtc-vad [--likelihood 0..3] "
-                         "[--rate 8000|16000|32000|48000] FILE...\n",
+    std::fprintf(stderr,
+                 "kvd-webrtc-vad: %s\nusage: kvd-webrtc-vad [--likelihood 0..3] "
+                 "[--rate 8000|16000|32000|48000] FILE...\n",
                  error.c_str());
     return 1;
   }

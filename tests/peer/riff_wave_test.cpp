@@ -98,6 +98,10 @@ TEST(RiffWave, RefusesWhatIsNot16BitMonoIntegerPcm) {
   EXPECT_EQ(ReadError(withFormat(Format(1, 2, 8000, 16))), "2 channels, mono needed");
   EXPECT_EQ(ReadError(withFormat(Format(1, 1, 8000, 8))), "8 bits per sample, 16 needed");
   EXPECT_EQ(ReadError(withFormat(Format(3, 1, 8000, 32))), "not integer PCM (format 3)");
+  std::vector<uint8_t> extensibleFloat = Format(0xFFFE, 1, 8000, 32);
+  extensibleFloat.insert(extensibleFloat.end(), {22, 0, 32, 0, 4, 0, 0, 0, 3, 0});
+  extensibleFloat.resize(40, 0);  // the rest of the sub-format GUID
+  EXPECT_EQ(ReadError(withFormat(extensibleFloat)), "not integer PCM (format 3)");
   EXPECT_EQ(ReadError(withFormat({1, 0, 1, 0})), "fmt chunk too short");
 
   std::vector<uint8_t> dataFirst;
@@ -107,7 +111,8 @@ TEST(RiffWave, RefusesWhatIsNot16BitMonoIntegerPcm) {
   PutChunk(formatOnly, "fmt ", Format(1, 1, 8000, 16), 16);
   EXPECT_EQ(ReadError(Riff(formatOnly)), "no data chunk");
   EXPECT_EQ(ReadError(Riff({})), "no fmt chunk");
-  EXPECT_EQ(ReadError({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}), "not a RIFF/WAVE file");
+  EXPECT_EQ(ReadError({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}),
+            "not a RIFF/WAVE file");
 }
 
 }  // namespace

@@ -39,7 +39,8 @@ std::string Flags(const std::vector<int16_t>& samples, int sampleRate, int likel
 double VoiceShare(const std::string& flags, size_t firstFrame, size_t lastFrame) {
   const auto begin = flags.begin() + static_cast<long>(firstFrame);
   const auto end = flags.begin() + static_cast<long>(lastFrame);
-  return static_cast<double>(std::count(begin, end, '1')) / static_cast<double>(lastFrame - firstFrame);
+  return static_cast<double>(std::count(begin, end, '1')) /
+         static_cast<double>(lastFrame - firstFrame);
 }
 
 // noiseSeconds of faint white noise, then voicedSeconds of a 120 Hz pulse-like

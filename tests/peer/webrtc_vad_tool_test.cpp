@@ -54,17 +54,18 @@ TEST(WebRtcVadTool, GivesTheSameFlagsForTheWaveFileAndItsRawSamples) {
 
 TEST(WebRtcVadTool, ReportsUnusableFilesAsJsonErrorsAndExitsWithOne) {
   const kvdtest::TempDir dir;
-  const std::string headerOf11025 =
-      std::string("RIFF\x28\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x11\x2b\0\0\x22\x56\0\0\x02\0\x10\0"
-                  "data\x04\0\0\0\0\0\0\0", 48);
+  const std::string headerOf11025 = std::string(
+      "RIFF\x28\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x11\x2b\0\0\x22\x56\0\0\x02\0\x10\0"
+      "data\x04\0\0\0\0\0\0\0",
+      48);
   const std::string odd = dir.WriteFile("odd \"rate\".wav", headerOf11025);
   const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
   const ToolRun run = RunTool("'" + odd + "' " + wave + " " + dir.Path() + "/missing.pcm");
   EXPECT_EQ(run.status, 1);
   const std::string quotedOdd = dir.Path() + "/odd \\\"rate\\\".wav";
-  EXPECT_NE(run.out.find("{\"file\":\"" + quotedOdd +
-                         "\",\"error\":\"unsupported sample rate 11025 Hz"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("{\"file\":\"" + quotedOdd + "\",\"error\":\"unsupported sample rate 11025 Hz"),
+      std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("{\"file\":\"" + wave + "\",\"rate\":8000"), std::string::npos);
   EXPECT_NE(run.out.find("missing.pcm\",\"error\":\"cannot open the file\"}"), std::string::npos);
@@ -74,7 +75,7 @@ TEST(WebRtcVadTool, RefusesBadArgumentsWithoutOutput) {
   const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
   for (const std::string& arguments :
        {"--likelihood 4 " + wave, "--likelihood x " + wave, "--rate 44100 " + wave,
-       "--rate 16000 " + wave, "--verbose " + wave, std::string("")}) {
+        "--rate 16000 " + wave, "--verbose " + wave, std::string("")}) {
     const ToolRun run = RunTool(arguments);
     EXPECT_EQ(run.status, 1) << arguments;
     if (arguments.rfind("--rate 16000", 0) == 0) {
