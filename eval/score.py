@@ -14,7 +14,8 @@ Truth, from the 10 ms labels (docs/evaluation.md):
     UTTERANCE_GAP_MS belong to one utterance), scored up to the start of the
     next utterance, since an online line reports one utterance.
 A frame counts as detected when its centre (10 k + 5 ms) lies in a reported
-segment [start, end).
+segment [start, end). A file's result is "good" when its outcome is right and,
+for speech, both edges lie within GOOD_EDGE_MS of the truth.
 """
 import argparse
 import json
@@ -29,6 +30,7 @@ ONLINE_OUTCOMES = {"speech_end": "found", "no_speech": "none", "before_speech": 
                    "speech_too_long": "too long", "speech_too_short": "too short",
                    "in_speech": "not ended"}
 OUTCOME_COLUMNS = ("found", "none", "too long", "too short", "not ended")
+GOOD_EDGE_MS = 500          # a good result has the right outcome and both edges this close
 
 
 def speech_runs(flags):
@@ -147,6 +149,8 @@ def summarise(rows):
         key = r["truth"] + " -> " + r["outcome"]
         confusion[key] = confusion.get(key, 0) + 1
     correct = sum(1 for r in rows if r["truth"] == r["outcome"])
+    good = sum(1 for r in rows if r["truth"] == r["outcome"] and
+               abs(r.get("start_err", 0)) <= GOOD_EDGE_MS and abs(r.get("end_err", 0)) <= GOOD_EDGE_MS)
     return {
         "files": len(rows), "precision": precision, "recall": recall, "f1": f1,
         "accuracy": ratio(tp + tn, tp + fp + fn + tn), "false_alarm": ratio(fp, fp + tn),
@@ -154,7 +158,8 @@ def summarise(rows):
         "start_p90_abs_ms": percentile([abs(v) for v in starts], 90),
         "end_median_ms": percentile(ends, 50),
         "end_p90_abs_ms": percentile([abs(v) for v in ends], 90),
-        "outcome_correct": ratio(correct, len(rows)), "confusion": confusion,
+        "outcome_correct": ratio(correct, len(rows)), "good": ratio(good, len(rows)),
+        "confusion": confusion,
     }
 
 
@@ -185,15 +190,15 @@ def fmt(value, scale=1.0, digits=3):
 
 def table(title, groups):
     lines = [f"| {title} | files | P | R | F1 | acc | false alarm | start med / p90 (ms) "
-             f"| end med / p90 (ms) | outcome ok |",
-             "|---|---|---|---|---|---|---|---|---|---|"]
+             f"| end med / p90 (ms) | outcome ok | good |",
+             "|---|---|---|---|---|---|---|---|---|---|---|"]
     for name, s in groups.items():
         lines.append(
             f"| {name} | {s['files']} | {fmt(s['precision'])} | {fmt(s['recall'])} | {fmt(s['f1'])} "
             f"| {fmt(s['accuracy'])} | {fmt(s['false_alarm'])} "
             f"| {fmt(s['start_median_ms'], digits=0)} / {fmt(s['start_p90_abs_ms'], digits=0)} "
             f"| {fmt(s['end_median_ms'], digits=0)} / {fmt(s['end_p90_abs_ms'], digits=0)} "
-            f"| {fmt(s['outcome_correct'])} |")
+            f"| {fmt(s['outcome_correct'])} | {fmt(s['good'])} |")
     return "\n".join(lines)
 
 

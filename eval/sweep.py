@@ -21,7 +21,7 @@ import score
 
 LEVEL_NAMES = ("-36", "-26", "-16", "-")
 COLUMNS = ("precision", "recall", "f1", "accuracy", "false_alarm", "start_median_ms",
-           "start_p90_abs_ms", "end_median_ms", "end_p90_abs_ms", "outcome_correct")
+           "start_p90_abs_ms", "end_median_ms", "end_p90_abs_ms", "outcome_correct", "good")
 
 
 def cell(value):
@@ -41,8 +41,7 @@ def sweep_row(entries, mode, config, settings, bin_dir, jobs):
     for level in LEVEL_NAMES:
         group = [f for e, f in rows if e["level"] == level]
         s = score.summarise(group) if group else None
-        values += [cell(s["recall"]) if s else "-", cell(s["false_alarm"]) if s else "-",
-                   cell(s["outcome_correct"]) if s else "-"]
+        values += [cell(s[k]) if s else "-" for k in ("recall", "false_alarm", "good")]
     return values
 
 
@@ -50,7 +49,7 @@ def header(keys):
     names = list(keys) + list(COLUMNS)
     for level in LEVEL_NAMES:
         tag = "none" if level == "-" else f"L{level}"
-        names += [f"recall{tag}", f"fa{tag}", f"ok{tag}"]
+        names += [f"recall{tag}", f"fa{tag}", f"good{tag}"]
     return "\t".join(names)
 
 

@@ -69,6 +69,7 @@ class Pooled(unittest.TestCase):
     def test_rates_and_percentiles(self):
         rows = [{"tp": 3, "fp": 1, "fn": 2, "tn": 4, "truth": "found", "outcome": "found",
                  "start_err": v, "end_err": -v} for v in (10, 20, 30, 40)]
+        rows[3]["end_err"] = -501
         s = score.summarise(rows)
         self.assertAlmostEqual(s["precision"], 12 / 16)
         self.assertAlmostEqual(s["recall"], 12 / 20)
@@ -76,8 +77,10 @@ class Pooled(unittest.TestCase):
         self.assertAlmostEqual(s["accuracy"], 28 / 40)
         self.assertAlmostEqual(s["false_alarm"], 4 / 20)
         self.assertEqual((s["start_median_ms"], s["start_p90_abs_ms"]), (25, 37))
-        self.assertEqual((s["end_median_ms"], s["end_p90_abs_ms"]), (-25, 37))
+        self.assertEqual(s["end_median_ms"], -25)
+        self.assertAlmostEqual(s["end_p90_abs_ms"], 30 + 0.7 * (501 - 30))   # 90 % of 3 ranks up
         self.assertEqual(s["outcome_correct"], 1.0)
+        self.assertEqual(s["good"], 0.75)   # the last file's end is 501 ms off
 
 
 class CommandLine(unittest.TestCase):
