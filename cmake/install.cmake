@@ -7,7 +7,7 @@ install(TARGETS kvd EXPORT kvdTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES config/kvd.cfg config/kvd_offline.cfg DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY include/kvd DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS kvd-mute-end RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kvd-mute-end kvd_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(kvd_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kvd)
 install(EXPORT kvdTargets NAMESPACE kvd:: DESTINATION ${kvd_package_dir})

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, skipping those
 # already present. Needs root (or sudo) only when something is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev libwebrtc-audio-processing-dev)
 missing=()
 packages+=("$@")   # more packages a caller needs (make eval names its tools)
 for package in "${packages[@]}"; do

@@ -1,0 +1,245 @@
+// kvd-load: real-time load on this machine. N lines, each fed 10 ms of
+// audio every 10 ms (the chunk's own duration every chunk) by a pool of
+// worker threads, each streaming a recording (the bundled sample, looped)
+// through KVD_Open / KVD_Start / KVD_DetectSpeech and starting again when
+// detection ends. Prints per run: lines, duration, frames, frames done more
+// than 10 ms after their chunk arrived, the maximum and 99th percentile of
+// that lateness, CPU share (user + system over wall time and cores), CPU time
+// per frame, resident memory.
+//
+//   kvd-load [--lines N] [--seconds S] [--chunk 80|160] [--threads T]
+//            [--fast on|off | --config kvd.cfg] [--recording REC]
+//   kvd-load --search [--seconds S] ...   the largest N served with no late
+//                                         frame, then a run at 1024 lines
+//
+// Not a test: the figures depend on the machine and on what else runs on it.
+// The engine writes LogClt.cfg and logs/ into the current folder.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "bench_support.h"
+#include "engine/kvd_api.h"
+#include "kvd/tprintf.h"
+#include "load_run.h"
+
+namespace {
+
+constexpr int kSearchStart = 1;
+constexpr size_t kWaveHeaderBytes = 44;
+
+struct Options {
+  int lines = kMaxLines;
+  double seconds = 10.0;
+  int chunk = 80;
+  int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  bool fast = false;
+  std::string config;  // empty: a configuration written for the run
+  std::string recording = KVD_SAMPLE_WAV;
+  bool search = false;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: kvd-load [--lines N (1..%d)] [--seconds S] [--chunk SAMPLES] "
+               "[--threads T] [--fast on|off | --config kvd.cfg] [--recording REC] [--search]\n",
+               kMaxLines);
+}
+
+template <typename Number>
+bool ParseNumber(const char* text, Number& value) {
+  try {
+    size_t used = 0;
+    if constexpr (std::is_same_v<Number, int>) {
+      value = std::stoi(text, &used);
+    } else {
+      value = std::stod(text, &used);
+    }
+    return text[used] == '\0';
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    bool ok = true;
+    if (arg == "--search") {
+      options.search = true;
+      continue;
+    }
+    if (value == nullptr) return false;
+    ++i;
+    if (arg == "--lines") {
+      ok = ParseNumber(value, options.lines) && options.lines >= 1 && options.lines <= kMaxLines;
+    } else if (arg == "--seconds") {
+      ok = ParseNumber(value, options.seconds) && options.seconds > 0.0;
+    } else if (arg == "--chunk") {
+      ok = ParseNumber(value, options.chunk) && options.chunk > 0;
+    } else if (arg == "--threads") {
+      ok = ParseNumber(value, options.threads) && options.threads > 0;
+    } else if (arg == "--fast") {
+      ok = std::string(value) == "on" || std::string(value) == "off";
+      options.fast = std::string(value) == "on";
+    } else if (arg == "--config") {
+      options.config = value;
+    } else if (arg == "--recording") {
+      options.recording = value;
+    } else {
+      ok = false;
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// 16-bit mono samples: a ".wav" file loses its 44-byte header, any other
+// file is raw PCM. Empty when the file cannot be read.
+std::vector<int16_t> ReadRecording(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                std::istreambuf_iterator<char>());
+  const bool wave = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
+  const size_t offset = wave ? std::min(bytes.size(), kWaveHeaderBytes) : 0;
+  std::vector<int16_t> samples((bytes.size() - offset) / 2);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const auto low = static_cast<uint8_t>(bytes[offset + 2 * i]);
+    const auto high = static_cast<uint8_t>(bytes[offset + 2 * i + 1]);
+    samples[i] = static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
+  }
+  return samples;
+}
+
+// The shipped online settings; only FastMode varies.
+kvdbench::Settings LoadSettings(bool fast) {
+  return {{"MaxSpeechDuration", "3000"}, {"stRelaxFrames", "20"}, {"edRelaxFrames", "20"},
+          {"AverageGain", "0"},          {"FastMode", fast ? "1" : "0"}};
+}
+
+std::string Parameter(const char* name) {
+  char value[kConfigLineBytes] = "";
+  KVD_GetParameter(0, name, value);
+  return value;
+}
+
+void Print(const char* label, const kvdbench::LoadFigures& figures, int chunk) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  const double cpuShare = figures.cpuSeconds / figures.wallSeconds / cores;
+  const double usPerFrame =
+      figures.frames > 0 ? figures.cpuSeconds * 1e6 / static_cast<double>(figures.frames) : 0.0;
+  std::printf(
+      "%s lines=%d threads=%d chunk=%d seconds=%.1f frames=%lld late_frames=%lld "
+      "late_max_ms=%.2f late_p99_ms=%.2f cpu_share=%.1f%% us_per_frame=%.2f "
+      "resident_MB=%.0f restarts=%lld%s%s\n",
+      label, figures.lines, figures.threads, chunk, figures.wallSeconds,
+      static_cast<long long>(figures.frames), static_cast<long long>(figures.lateFrames),
+      static_cast<double>(figures.maxLatenessUs) / 1000.0,
+      static_cast<double>(figures.p99LatenessUs) / 1000.0, 100.0 * cpuShare, usPerFrame,
+      static_cast<double>(figures.residentBytes) / (1024.0 * 1024.0),
+      static_cast<long long>(figures.restarts), figures.error.empty() ? "" : " error=",
+      figures.error.c_str());
+  std::fflush(stdout);
+}
+
+// A run at n lines; served when no frame was late and no call failed.
+bool Served(kvdbench::LoadSetup setup, int lines, std::optional<kvdbench::LoadFigures>* at1024) {
+  setup.lines = lines;
+  const kvdbench::LoadFigures figures = kvdbench::RunLoad(setup);
+  Print("search:", figures, setup.chunkSamples);
+  if (lines == kMaxLines) *at1024 = figures;
+  return figures.lateFrames == 0 && figures.error.empty();
+}
+
+// Doubling until a run fails or all lines pass, then bisection to within
+// 5 % (or one line).
+void Search(const kvdbench::LoadSetup& setup) {
+  std::optional<kvdbench::LoadFigures> at1024;
+  int served = 0;
+  int failed = 0;
+  for (int lines = kSearchStart; failed == 0; lines = std::min(2 * lines, kMaxLines)) {
+    if (Served(setup, lines, &at1024)) {
+      served = lines;
+      if (lines == kMaxLines) break;
+    } else {
+      failed = lines;
+    }
+  }
+  while (failed != 0 && failed - served > std::max(1, failed / 20)) {
+    const int middle = (served + failed) / 2;
+    (Served(setup, middle, &at1024) ? served : failed) = middle;
+  }
+  std::printf("largest number of lines served in real time: %d%s\n", served,
+              served == kMaxLines ? " (every line the engine holds)" : "");
+  if (!at1024) {
+    kvdbench::LoadSetup all = setup;
+    all.lines = kMaxLines;
+    at1024 = kvdbench::RunLoad(all);
+  }
+  Print("at 1024 lines:", *at1024, setup.chunkSamples);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    Usage();
+    return 1;
+  }
+  std::vector<int16_t> recording = ReadRecording(options.recording);
+  // Every line streams whole chunks of the recording, looped.
+  recording.resize(recording.size() / static_cast<size_t>(options.chunk) *
+                   static_cast<size_t>(options.chunk));
+  if (recording.empty()) {
+    std::fprintf(stderr, "kvd-load: %s: no whole chunk of audio\n", options.recording.c_str());
+    return 1;
+  }
+  KES_EnableLogInConsole(false);
+  std::optional<kvdbench::BenchConfig> written;
+  if (options.config.empty()) {
+    written.emplace(8000, LoadSettings(options.fast));
+    options.config = written->MainPath();
+  }
+  const int32_t init = KVD_Init(options.config.c_str(), kMaxLines);
+  if (init != KVD_OK) {
+    std::fprintf(stderr, "kvd-load: KVD_Init(%s) returned %d\n", options.config.c_str(), init);
+    return 2;
+  }
+  if (Parameter("IsOnline") != "1" || Parameter("IsOneSeg") != "1") {
+    std::fprintf(stderr, "kvd-load: the configuration must say IsOnline = 1, IsOneSeg = 1\n");
+    KVD_Exit();
+    return 2;
+  }
+  kvdbench::LoadSetup setup;
+  setup.lines = options.lines;
+  setup.threads = options.threads;
+  setup.chunkSamples = options.chunk;
+  setup.seconds = options.seconds;
+  setup.sampleRate = std::stoi(Parameter("SampleRate"));
+  setup.recording = &recording;
+  const std::string settings =
+      written ? std::string("FastMode ") + (options.fast ? "on" : "off") : options.config;
+  std::printf("kvd-load: %s, %d worker threads, %u hardware threads, chunk %d samples at %d Hz, "
+              "%s\n",
+              settings.c_str(), setup.threads, std::thread::hardware_concurrency(),
+              setup.chunkSamples, setup.sampleRate, options.recording.c_str());
+  if (options.search) {
+    Search(setup);
+  } else {
+    Print("run:", kvdbench::RunLoad(setup), setup.chunkSamples);
+  }
+  KVD_Exit();
+  return 0;
+}

@@ -1,0 +1,43 @@
+// One real-time load run: lines fed recorded audio at the pace of real
+// time by a pool of worker threads through the engine's online interface,
+// and what that cost.
+#ifndef KVD_BENCH_LOAD_RUN_H
+#define KVD_BENCH_LOAD_RUN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvdbench {
+
+struct LoadSetup {
+  int lines = 1;
+  int threads = 1;
+  int chunkSamples = 80;  // samples per KVD_DetectSpeech call
+  double seconds = 10.0;  // wall time of the run
+  int sampleRate = 8000;  // Hz, the engine's SampleRate
+  // Audio every line streams, looped; a whole number of chunks long.
+  const std::vector<int16_t>* recording = nullptr;
+};
+
+struct LoadFigures {
+  int lines = 0;
+  int threads = 0;
+  double wallSeconds = 0.0;
+  double cpuSeconds = 0.0;      // user + system of the whole process
+  int64_t frames = 0;           // 10 ms frames fed to the engine
+  int64_t lateFrames = 0;       // frames of chunks done more than 10 ms after arrival, or never
+  int64_t maxLatenessUs = 0;    // over all chunks
+  int64_t p99LatenessUs = 0;
+  int64_t restarts = 0;         // lines started again after detection ended
+  int64_t residentBytes = 0;    // of the process at the end of the run
+  std::string error;            // the first failed engine call; empty when none
+};
+
+// Runs the load on an engine already built by KVD_Init with enough lines:
+// opens setup.lines lines, streams, stops and closes them.
+LoadFigures RunLoad(const LoadSetup& setup);
+
+}  // namespace kvdbench
+
+#endif  // KVD_BENCH_LOAD_RUN_H

@@ -1,0 +1,196 @@
+// kvd detect on the bundled sample and on broken files: the shape of each
+// output format, invariants over chunk size and job count, and that one bad
+// file is reported and skipped.
+#include "tools/kvd/detect_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <sstream>
+
+#include "engine_fixtures.h"
+#include "test_signals.h"
+#include "wave_bytes.h"
+
+namespace kvdtool {
+namespace {
+
+struct RunOutput {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+RunOutput RunCommand(DetectOptions options) {
+  if (options.engine.config.empty()) options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  std::ostringstream out;
+  std::ostringstream err;
+  RunOutput run;
+  run.status = RunDetect(options, out, err, false);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+DetectOptions Options(Mode mode, Format format, std::vector<std::string> files) {
+  DetectOptions options;
+  options.engine.mode = mode;
+  options.format = format;
+  options.files = std::move(files);
+  return options;
+}
+
+const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
+
+// The sample holds speech from 1.55 s to 6.62 s; every mode must place its
+// segment(s) inside a margin of that.
+void ExpectSpeechSpan(long long startMs, long long endMs) {
+  EXPECT_GE(startMs, 1250);
+  EXPECT_LE(startMs, 1850);
+  EXPECT_GE(endMs, 6300);
+  EXPECT_LE(endMs, 7200);
+}
+
+TEST(DetectJson, OnlineObjectOnTheSample) {
+  const RunOutput run = RunCommand(Options(Mode::Online, Format::Json, {kSample}));
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  const std::regex shape(
+      "\\{\"file\":\"[^\"]*kvd_sample\\.wav\",\"rate\":8000,\"samples\":76091,\"mode\":\"online\","
+      "\"state\":3,\"outcome\":\"speech_end\",\"start_ms\":(\\d+),\"end_ms\":(\\d+),"
+      "\"segments\":\\[\\[(\\d+),(\\d+)\\]\\],\"events\":\\[(\\{\"ms\":\\d+,\"state\":\\d,"
+      "\"outcome\":\"[a-z_]+\"\\},?)+\\]\\}\n");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(run.out, match, shape)) << run.out;
+  EXPECT_EQ(match[1], match[3]);
+  EXPECT_EQ(match[2], match[4]);
+  ExpectSpeechSpan(std::stoll(match[1]), std::stoll(match[2]));
+  EXPECT_NE(run.out.find("\"state\":2,\"outcome\":\"in_speech\"}"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"state\":3,\"outcome\":\"speech_end\"}]}"), std::string::npos) << run.out;
+}
+
+TEST(DetectJson, OfflineAndMultiObjectsOnTheSample) {
+  const RunOutput offline = RunCommand(Options(Mode::Offline, Format::Json, {kSample}));
+  ASSERT_EQ(offline.status, kExitSuccess) << offline.err;
+  std::smatch match;
+  const std::regex one(
+      "\\{\"file\":\"[^\"]+\",\"rate\":8000,\"samples\":76091,\"mode\":\"offline\",\"state\":3,"
+      "\"segments\":\\[\\[(\\d+),(\\d+)\\]\\]\\}\n");
+  ASSERT_TRUE(std::regex_match(offline.out, match, one)) << offline.out;
+  ExpectSpeechSpan(std::stoll(match[1]), std::stoll(match[2]));
+
+  const RunOutput multi = RunCommand(Options(Mode::Multi, Format::Json, {kSample}));
+  ASSERT_EQ(multi.status, kExitSuccess) << multi.err;
+  const std::regex list(
+      "\\{\"file\":\"[^\"]+\",\"rate\":8000,\"samples\":76091,\"mode\":\"multi\",\"state\":3,"
+      "\"segments\":\\[\\[(\\d+),\\d+\\](,\\[\\d+,\\d+\\])*,\\[\\d+,(\\d+)\\]\\]\\}\n");
+  ASSERT_TRUE(std::regex_match(multi.out, match, list)) << multi.out;
+  ExpectSpeechSpan(std::stoll(match[1]), std::stoll(match[3]));
+}
+
+TEST(DetectJson, SilenceHasNoSegment) {
+  kvdtest::TempDir dir;
+  const std::string silence = dir.Path() + "/silence.wav";
+  kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
+  const RunOutput online = RunCommand(Options(Mode::Online, Format::Json, {silence}));
+  EXPECT_NE(online.out.find("\"state\":1,\"outcome\":\"before_speech\",\"start_ms\":-1,"
+                            "\"end_ms\":-1,\"segments\":[],\"events\":[]}"),
+            std::string::npos)
+      << online.out;
+  const RunOutput offline = RunCommand(Options(Mode::Offline, Format::Json, {silence}));
+  EXPECT_NE(offline.out.find("\"state\":1,\"segments\":[]}"), std::string::npos) << offline.out;
+}
+
+TEST(DetectOutput, CsvAndLabelsOnTheSample) {
+  const RunOutput csv = RunCommand(Options(Mode::Multi, Format::Csv, {kSample}));
+  ASSERT_EQ(csv.status, kExitSuccess) << csv.err;
+  EXPECT_TRUE(std::regex_match(
+      csv.out, std::regex("file,mode,state,outcome,segment,start_ms,end_ms\n"
+                          "([^,]+kvd_sample\\.wav,multi,3,speech_end,\\d+,\\d+,\\d+\n)+")))
+      << csv.out;
+
+  const RunOutput labels = RunCommand(Options(Mode::Offline, Format::Labels, {kSample}));
+  ASSERT_EQ(labels.status, kExitSuccess) << labels.err;
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(labels.out, match,
+                               std::regex("(\\d+\\.\\d{6})\t(\\d+\\.\\d{6})\tspeech\n")))
+      << labels.out;
+  ExpectSpeechSpan(std::llround(std::stod(match[1]) * 1000), std::llround(std::stod(match[2]) * 1000));
+}
+
+// An event's time is the position its call reached, which depends on the
+// chunk size; everything else must not.
+TEST(DetectOnline, ChunkSizeDoesNotChangeTheResult) {
+  const std::regex eventTime("\"ms\":\\d+");
+  DetectOptions options = Options(Mode::Online, Format::Json, {kSample});
+  options.engine.chunk = 160;
+  const std::string reference = std::regex_replace(RunCommand(options).out, eventTime, "");
+  for (const int32_t chunk : {1, 30, 8000}) {
+    options.engine.chunk = chunk;
+    EXPECT_EQ(std::regex_replace(RunCommand(options).out, eventTime, ""), reference)
+        << "chunk " << chunk;
+  }
+}
+
+TEST(DetectFiles, BadFileIsReportedAndSkippedInOrder) {
+  kvdtest::TempDir dir;
+  const std::string garbage = dir.WriteFile("garbage.wav", "this is no recording at all");
+  const std::string missing = dir.Path() + "/missing.wav";
+  const RunOutput run = RunCommand(Options(Mode::Offline, Format::Json, {kSample, garbage, missing, kSample}));
+  EXPECT_EQ(run.status, kExitFileFailed);
+  std::istringstream lines(run.out);
+  std::string line;
+  std::vector<std::string> got;
+  while (std::getline(lines, line)) got.push_back(line);
+  ASSERT_EQ(got.size(), 4u) << run.out;
+  EXPECT_EQ(got[0], got[3]);
+  EXPECT_EQ(got[1], "{\"file\":\"" + garbage + "\",\"error\":\"" + garbage +
+                        " is not a RIFF/WAVE file; give --rate HZ to read it as raw 16-bit PCM\"}");
+  EXPECT_EQ(got[2], "{\"file\":\"" + missing + "\",\"error\":\"" + missing + " cannot be opened\"}");
+  EXPECT_NE(run.err.find("kvd: " + garbage + " is not a RIFF/WAVE file"), std::string::npos);
+}
+
+TEST(DetectFiles, OneJobAndTwoJobsWriteTheSame) {
+  kvdtest::TempDir dir;
+  const std::string bad = dir.WriteFile("bad.wav", "RIFF");
+  for (const Mode mode : {Mode::Online, Mode::Offline, Mode::Multi}) {
+    DetectOptions options = Options(mode, Format::Json, {kSample, bad, kSample, kSample, bad});
+    const RunOutput one = RunCommand(options);
+    options.jobs = 2;
+    const RunOutput two = RunCommand(options);
+    EXPECT_EQ(one.status, kExitFileFailed);
+    EXPECT_EQ(two.status, kExitFileFailed);
+    EXPECT_EQ(one.out, two.out) << ModeName(mode);
+    EXPECT_EQ(one.err, two.err) << ModeName(mode);
+  }
+}
+
+TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
+  kvdtest::TempDir dir;
+  const std::string wide = dir.Path() + "/wide.wav";
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(std::vector<int16_t>(32000, 0), 16000));
+  const RunOutput run = RunCommand(Options(Mode::Online, Format::Json, {wide}));
+  EXPECT_EQ(run.status, kExitSuccess);
+  EXPECT_NE(run.out.find("\"rate\":16000,\"samples\":32000"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "kvd: warning: " + wide +
+                         " is at 16000 Hz but the configuration's SampleRate is 8000 Hz; the "
+                         "engine analyses it as 8000 Hz audio\n");
+}
+
+TEST(DetectEngine, MissingOrBrokenConfigurationStopsBeforeAnyFile) {
+  kvdtest::TempDir dir;
+  DetectOptions options = Options(Mode::FromConfig, Format::Json, {kSample});
+  options.engine.config = dir.Path() + "/none.cfg";
+  RunOutput run = RunCommand(options);
+  EXPECT_EQ(run.status, kExitEngine);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("none.cfg does not exist"), std::string::npos) << run.err;
+
+  options.engine.config = dir.WriteFile("kvd.cfg", "SampleRate = 8000\nOpenAllLines = false\n");
+  run = RunCommand(options);
+  EXPECT_EQ(run.status, kExitEngine);
+  EXPECT_NE(run.err.find("configuration error (-92)"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace kvdtool

@@ -1,0 +1,104 @@
+#include "tools/kvd/detection.h"
+
+#include <algorithm>
+
+#include "engine/kvd_api.h"
+#include "tools/kvd/audio_file.h"
+#include "tools/kvd/engine_setup.h"
+
+namespace kvdtool {
+namespace {
+
+bool Finished(int32_t state) {
+  return state == speech_end || state == speech_too_long || state == speech_too_short;
+}
+
+int32_t DetectOneSegment(int32_t line, const AudioFile& audio, Detection& result) {
+  int32_t processed = 0;
+  int32_t start = -1;
+  int32_t end = -1;
+  const int32_t code = KVD_DetectSpeech(line, audio.samples.data(), result.samples,
+                                        &result.state, &start, &end, &processed);
+  if (code == KVD_OK && result.state == speech_end) result.segments.push_back({start, end});
+  return code;
+}
+
+int32_t DetectSegments(int32_t line, const EngineSettings& settings, const AudioFile& audio,
+                       Detection& result) {
+  const size_t entries = static_cast<size_t>(std::max(settings.maxSegments, 1));
+  std::vector<int32_t> starts(entries, 0);
+  std::vector<int32_t> ends(entries, 0);
+  int32_t processed = 0;
+  const int32_t code = KVD_DetectSpeech(line, audio.samples.data(), result.samples, &result.state,
+                                        starts.data(), ends.data(), &processed);
+  if (code != KVD_OK) return code;
+  // The segments come first; an entry without a positive end closes the list.
+  for (size_t k = 0; k < entries && ends[k] > 0; ++k) result.segments.push_back({starts[k], ends[k]});
+  result.state = result.segments.empty() ? before_speech : speech_end;
+  return KVD_OK;
+}
+
+std::string RateWarning(int32_t fileRate, int32_t configRate) {
+  return "is at " + std::to_string(fileRate) + " Hz but the configuration's SampleRate is " +
+         std::to_string(configRate) + " Hz; the engine analyses it as " +
+         std::to_string(configRate) + " Hz audio";
+}
+
+}  // namespace
+
+int32_t StreamOnline(int32_t line, const AudioFile& audio, int32_t chunk, Detection& result) {
+  int32_t state = before_speech;
+  int32_t position = 0;
+  const int32_t total = result.samples;
+  for (int32_t offset = 0; offset < total && !Finished(state); offset += chunk) {
+    const int32_t count = std::min(chunk, total - offset);
+    const int32_t code = KVD_DetectSpeech(line, audio.samples.data() + offset, count, &state,
+                                          &result.start, &result.end, &position);
+    if (code != KVD_OK) return code;
+    if (state != result.state) result.events.push_back({position, state});
+    result.state = state;
+  }
+  if (result.start >= 0) result.segments.push_back({result.start, result.end >= 0 ? result.end : total});
+  return KVD_OK;
+}
+
+Detection DetectFile(int32_t line, const EngineSettings& settings, const EngineOptions& options,
+                     const std::string& path) {
+  Detection result;
+  result.file = path;
+  result.mode = settings.mode;
+  AudioFile audio;
+  const std::string problem = ReadAudioFile(path, options.rawRate, audio);
+  if (!problem.empty()) {
+    result.error = path + " " + problem;
+    return result;
+  }
+  if (audio.samples.empty()) {
+    result.error = path + " holds no audio samples";
+    return result;
+  }
+  result.rate = audio.rate;
+  result.samples = static_cast<int32_t>(audio.samples.size());
+  if (audio.rate != settings.sampleRate) result.warning = path + " " + RateWarning(audio.rate, settings.sampleRate);
+  int32_t code = KVD_Start(line);
+  if (code == KVD_OK) {
+    if (settings.mode == Mode::Online) code = StreamOnline(line, audio, options.chunk, result);
+    else if (settings.mode == Mode::Offline) code = DetectOneSegment(line, audio, result);
+    else code = DetectSegments(line, settings, audio, result);
+  }
+  KVD_Stop(line);
+  if (code != KVD_OK) {
+    result.engineFailed = true;
+    result.error = path + ": the engine failed: " + EngineErrorText(code) + "; " + kEngineLogHint;
+  }
+  return result;
+}
+
+const char* StateName(int32_t state) {
+  static const char* const kNames[] = {"idle",      "before_speech",   "in_speech",
+                                       "speech_end", "no_speech",      "speech_too_long",
+                                       "speech_too_short"};
+  return state >= 0 && state <= speech_too_short ? kNames[state] : "unknown";
+}
+
+}  // namespace kvdtool

@@ -1,0 +1,12 @@
+// The --help texts of the kvd program.
+#ifndef KVD_TOOLS_KVD_HELP_TEXT_H
+#define KVD_TOOLS_KVD_HELP_TEXT_H
+
+namespace kvdtool {
+
+extern const char* const kProgramHelp;
+extern const char* const kDetectHelp;
+
+}  // namespace kvdtool
+
+#endif  // KVD_TOOLS_KVD_HELP_TEXT_H
