@@ -19,7 +19,6 @@ import sys
 import tempfile
 
 import corpus_manifest as cm
-import legacy_tools
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MODE_KEYS = {"online": {"IsOnline": "1", "IsOneSeg": "1"},
@@ -99,9 +98,6 @@ def run(entries, mode, base_config, overrides, bin_dir, jobs):
                 os.mkdir(folder)
                 settings = dict(MODE_KEYS[mode], SampleRate=str(rate), **overrides)
                 config = write_configs(folder, base_config, settings)
-                if not os.path.exists(os.path.join(bin_dir, "kvd")):
-                    results += legacy_tools.detect(files, mode, config, bin_dir, work, jobs)
-                    continue
                 command = [os.path.join(bin_dir, "kvd"), "detect", "--mode", mode, "--config", config,
                            "--jobs", str(jobs), "--format", "json"]
             results += run_group(files, command, work)

@@ -2,7 +2,7 @@
 """Runs one mode over a grid of configuration values and tabulates the scores.
 
 usage: eval/sweep.py MANIFEST --mode online|offline|multi --grid KEY=V1,V2,... [--grid ...]
-                     [--set KEY=VALUE ...] [--split tune] [--config config/kvd.cfg]
+                     [--set KEY=VALUE ...] [--split tune] [--rate HZ] [--config config/kvd.cfg]
                      [--out sweep.tsv] [--bin build/bin] [--jobs 2]
 
 Every combination of the --grid values (on top of the --set values and the
@@ -60,13 +60,15 @@ def main():
     parser.add_argument("--grid", action="append", default=[], metavar="KEY=V1,V2")
     parser.add_argument("--set", action="append", default=[], metavar="KEY=VALUE")
     parser.add_argument("--split", default="tune", choices=("tune", "heldout", "all"))
+    parser.add_argument("--rate", type=int, help="only the recordings at this rate")
     parser.add_argument("--config", default=os.path.join(runner.REPO, "config", "kvd.cfg"))
     parser.add_argument("--out")
     parser.add_argument("--bin", default=os.path.join(runner.REPO, "build", "bin"))
     parser.add_argument("--jobs", type=int, default=2)
     args = parser.parse_args()
     try:
-        entries = cm.select(cm.read_manifest(args.manifest), args.split)
+        entries = [e for e in cm.select(cm.read_manifest(args.manifest), args.split)
+                   if args.rate is None or e["rate"] == args.rate]
         fixed = runner.parse_overrides(args.set)
         grid = runner.parse_overrides(args.grid)
     except (OSError, ValueError) as e:
