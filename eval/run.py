@@ -100,7 +100,9 @@ def run(entries, mode, base_config, overrides, bin_dir, jobs):
                 config = write_configs(folder, base_config, settings)
                 command = [os.path.join(bin_dir, "kvd"), "detect", "--mode", mode, "--config", config,
                            "--jobs", str(jobs), "--format", "json"]
-            results += run_group(files, command, work)
+            # an error line names no mode; the scorer needs it to know the truth
+            results += [dict(r, mode=mode) if "error" in r and mode != "peer" else r
+                        for r in run_group(files, command, work)]
     return results
 
 

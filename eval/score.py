@@ -5,7 +5,8 @@ usage: eval/score.py MANIFEST RESULTS.jsonl [--split tune|heldout|all] [--json]
 
 The mode of each result line is taken from its "mode" field; lines with
 "flags" (one character per 10 ms, 1 = voice) are the peer's and are scored
-as frame decisions. Standard library only.
+as frame decisions; an "error" line (the file failed, e.g. too many segments)
+counts as nothing found, with the outcome "error". Standard library only.
 
 Truth, from the 10 ms labels (docs/evaluation.md):
   - multi-segment and peer frames: the labels themselves;
@@ -29,7 +30,7 @@ LONG_UTTERANCE_MS = 30000   # an utterance longer than this should end as too lo
 ONLINE_OUTCOMES = {"speech_end": "found", "no_speech": "none", "before_speech": "none",
                    "speech_too_long": "too long", "speech_too_short": "too short",
                    "in_speech": "not ended"}
-OUTCOME_COLUMNS = ("found", "none", "too long", "too short", "not ended")
+OUTCOME_COLUMNS = ("found", "none", "too long", "too short", "not ended", "error")
 GOOD_EDGE_MS = 500          # a good result has the right outcome and both edges this close
 
 
@@ -80,6 +81,9 @@ def evaluate(labels, result):
     """Per-file figures: frame counts, start/end errors in ms, truth class and outcome."""
     count = len(labels)
     spoken = utterances(labels)
+    failed = "error" in result
+    if failed:
+        result = dict(result, segments=[])
     mode = "peer" if "flags" in result else result["mode"]
     if mode == "peer":
         predicted = peer_flags(result["flags"], count)
@@ -110,7 +114,9 @@ def evaluate(labels, result):
         figures["truth"] = "too long"
     else:
         figures["truth"] = "found"
-    if mode == "online":
+    if failed:
+        figures["outcome"] = "error"
+    elif mode == "online":
         figures["outcome"] = ONLINE_OUTCOMES[result["outcome"]]
     else:
         figures["outcome"] = "found" if found else "none"
@@ -168,7 +174,7 @@ def score(entries, results):
     rows, missing = [], []
     for entry in entries:
         result = results.get(os.path.basename(entry["path"]))
-        if result is None or "error" in result:
+        if result is None:
             missing.append(entry["path"])
             continue
         rows.append((entry, evaluate(cm.read_labels(entry["labels"]), result)))

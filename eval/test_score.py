@@ -52,6 +52,10 @@ class PerFile(unittest.TestCase):
         self.assertEqual((got["tp"], got["fp"], got["fn"], got["tn"]), (1, 1, 1, 1))
         self.assertEqual((got["start_err"], got["end_err"]), (10, 10))
 
+    def test_a_failed_file_found_nothing(self):
+        got = score.evaluate(labels("0110"), {"mode": "multi", "error": "too many segments"})
+        self.assertEqual((got["tp"], got["fn"], got["outcome"]), (0, 2, "error"))
+
     def test_outcomes_against_the_truth(self):
         silent = labels("0" * 50)
         online = score.evaluate(silent, {"mode": "online", "outcome": "no_speech", "segments": []})
