@@ -3,7 +3,7 @@
 
 usage: eval/run.py MANIFEST --mode online|offline|multi|peer --out RESULTS.jsonl
                    [--config config/kvd.cfg] [--set KEY=VALUE ...] [--split tune|heldout|all]
-                   [--bin build/bin] [--jobs 2]
+                   [--bin build/bin] [--jobs 2] [--likelihood 0..3]
 
 The configuration is copied to a temporary folder with `SampleRate` set to
 each recording rate of the corpus, `IsOnline`/`IsOneSeg` set to the mode and
@@ -84,7 +84,7 @@ def run_group(files, command, workdir):
     return found
 
 
-def run(entries, mode, base_config, overrides, bin_dir, jobs):
+def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None):
     """JSON results of every entry, in manifest order per rate."""
     results = []
     rates = sorted({e["rate"] for e in entries})
@@ -93,6 +93,8 @@ def run(entries, mode, base_config, overrides, bin_dir, jobs):
             files = [e["path"] for e in entries if e["rate"] == rate]
             if mode == "peer":
                 command = [os.path.join(bin_dir, "kvd-webrtc-vad")]
+                if likelihood is not None:
+                    command += ["--likelihood", likelihood]
             else:
                 folder = os.path.join(work, str(rate))
                 os.mkdir(folder)
@@ -126,11 +128,13 @@ def main():
     parser.add_argument("--split", default="all", choices=("tune", "heldout", "all"))
     parser.add_argument("--bin", default=os.path.join(REPO, "build", "bin"))
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--likelihood", choices=("0", "1", "2", "3"),
+                        help="the peer's likelihood setting (default: its own, 1)")
     args = parser.parse_args()
     try:
         entries = cm.select(cm.read_manifest(args.manifest), args.split)
         results = run(entries, args.mode, os.path.abspath(args.config), parse_overrides(args.set),
-                      os.path.abspath(args.bin), args.jobs)
+                      os.path.abspath(args.bin), args.jobs, args.likelihood)
     except (OSError, ValueError, RuntimeError) as e:
         sys.exit(f"run: {e}")
     with open(args.out, "w") as f:
