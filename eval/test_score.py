@@ -67,6 +67,8 @@ class PerFile(unittest.TestCase):
         got = score.evaluate(long_talk, {"mode": "online", "outcome": "speech_too_long",
                                          "segments": [[0, 30000]]})
         self.assertEqual((got["truth"], got["outcome"]), ("too long", "too long"))
+        self.assertEqual(got["start_err"], 0)
+        self.assertNotIn("end_err", got)   # the end is the cut at 30 s
 
 
 class Pooled(unittest.TestCase):
