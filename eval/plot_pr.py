@@ -2,7 +2,7 @@
 """Precision-recall plot (PNG, gnuplot) of one or more eval/sweep.py tables.
 
 usage: eval/plot_pr.py --out PLOT.png --title TITLE --curve NAME=SWEEP.tsv [--curve ...]
-                       [--point NAME=PRECISION,RECALL ...]
+                       [--point NAME=PRECISION,RECALL ...] [--low 0.5]
 
 Each sweep row is a point (frame recall, frame precision) labelled with the
 value of its first column, the key that was swept; --point adds single
@@ -34,6 +34,7 @@ def main():
     parser.add_argument("--title", required=True)
     parser.add_argument("--curve", action="append", default=[], metavar="NAME=SWEEP.tsv")
     parser.add_argument("--point", action="append", default=[], metavar="NAME=P,R")
+    parser.add_argument("--low", type=float, default=0.0, help="lower end of both axes (default 0)")
     args = parser.parse_args()
     plots = []
     with tempfile.TemporaryDirectory() as work:
@@ -60,7 +61,7 @@ def main():
             f"set output '{os.path.abspath(args.out)}'",
             f"set title '{args.title}'",
             "set xlabel 'frame recall'", "set ylabel 'frame precision'",
-            "set xrange [0:1]", "set yrange [0:1]", "set grid", "set key bottom left",
+            f"set xrange [{args.low}:1]", f"set yrange [{args.low}:1]", "set grid", "set key bottom left",
             "plot " + ", \\\n     ".join(plots), ""])
         done = subprocess.run(["gnuplot"], input=script, text=True, capture_output=True)
         if done.returncode != 0:
