@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test sanitize-test tsan-test clean
+.PHONY: deps build demo test sanitize-test tsan-test eval clean
 
 deps:
 	scripts/install-deps.sh
@@ -31,6 +31,24 @@ tsan-test: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && ctest --output-on-failure -j$(JOBS)
+
+# Accuracy on the development corpus (docs/evaluation.md): builds the corpus
+# into eval/corpus/ when it is missing, then scores the shipped configuration
+# in the three modes on both halves; the tables land in eval/corpus/*.md.
+EVAL_CORPUS ?= eval/corpus
+EVAL_PYTHON ?= /usr/bin/python3
+eval: build
+	scripts/install-deps.sh sox espeak-ng alsa-utils python3-numpy
+	test -f $(EVAL_CORPUS)/manifest.tsv || $(EVAL_PYTHON) eval/make_corpus.py $(EVAL_CORPUS) --jobs $(JOBS)
+	set -e; for mode in online offline multi; do \
+	  $(EVAL_PYTHON) eval/run.py $(EVAL_CORPUS)/manifest.tsv --mode $$mode \
+	    --out $(EVAL_CORPUS)/$$mode.jsonl --jobs $(JOBS); \
+	  for split in tune heldout; do \
+	    $(EVAL_PYTHON) eval/score.py $(EVAL_CORPUS)/manifest.tsv $(EVAL_CORPUS)/$$mode.jsonl \
+	      --split $$split > $(EVAL_CORPUS)/$$mode-$$split.md; \
+	    echo "== $$mode, $$split half"; head -3 $(EVAL_CORPUS)/$$mode-$$split.md; \
+	  done; \
+	done
 
 clean:
 	rm -rf build build-asan build-tsan

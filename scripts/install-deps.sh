@@ -4,6 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev libwebrtc-audio-processing-dev)
 missing=()
+packages+=("$@")   # more packages a caller needs (make eval names its tools)
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
     || missing+=("$package")

@@ -1,0 +1,349 @@
+#!/usr/bin/python3
+"""Builds the development corpus of kvd: labelled speech and non-speech recordings.
+
+usage: eval/make_corpus.py [OUT_DIR] [--jobs N]     (OUT_DIR defaults to eval/corpus)
+
+Writes OUT_DIR/audio/*.wav (16-bit PCM, 44-byte header, 8000 or 16000 Hz),
+OUT_DIR/labels/*.lab (one line of 0/1 characters, one per 10 ms frame) and
+OUT_DIR/manifest.tsv. Every recording draws from its own random generator
+seeded with its number, and espeak-ng and sox (-R, no dither) are
+deterministic, so a rebuild gives the same files. docs/evaluation.md
+describes the design.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+from multiprocessing import Pool
+
+import numpy as np
+
+import corpus_signals as sig
+import corpus_text as text
+
+SEED = 20261206
+LEVELS = (-36, -26, -16)
+NOISY = [f"{kind}{snr}" for kind in ("white", "pink", "babble") for snr in (20, 10, 5, 0)]
+SPEECH_CONDITIONS = ["clean"] + NOISY + ["hum", "tel", "mulaw", "alaw"]
+CODECS = {"mulaw": "mu-law", "alaw": "a-law"}
+PER_COMBINATION = 4               # recordings per speech condition and level
+HUM_BELOW_SPEECH_DB = 6           # hum power relative to the speech's active level
+TONE_SPEECH_NOISE_SNR = 30        # pink background of the tone-before-speech recordings
+BABBLE_TALKERS = 6
+BABBLE_SECONDS = 90
+NOISE_FLOOR_DBFS = -65            # background of the keypad-tone recordings
+SPLITS = ("tune", "heldout")      # by recording number: even numbers tune, odd are held out
+
+
+# ---------------------------------------------------------------- sources
+
+_cache = {}
+
+
+def sox_to_work_rate(args, stdin=None):
+    """Runs sox with the given input side and returns mono float samples at WORK_RATE."""
+    cmd = ["sox", "-R", "-D"] + args + ["-t", "raw", "-e", "float", "-b", "32", "-c", "1",
+                                          "-r", str(sig.WORK_RATE), "-"]
+    out = subprocess.run(cmd, input=stdin, capture_output=True, check=True).stdout
+    return np.frombuffer(out, dtype=np.float32).astype(np.float64)
+
+
+def espeak(voice, variant, pitch, speed, words):
+    key = ("espeak", voice, variant, pitch, speed, words)
+    if key not in _cache:
+        wav = subprocess.run(["espeak-ng", "-v", f"{voice}+{variant}", "-p", str(pitch),
+                              "-s", str(speed), "--stdout", words],
+                             capture_output=True, check=True).stdout
+        _cache[key] = sig.trim_to_speech(sox_to_work_rate(["-t", "wav", "-"], stdin=wav))
+    return _cache[key]
+
+
+def human_prompt(name, cents):
+    key = ("human", name, cents)
+    if key not in _cache:
+        path = os.path.join(text.HUMAN_PROMPT_DIR, name + ".wav")
+        effects = ["pitch", str(cents)] if cents else []
+        cmd = ["sox", "-R", "-D", path, "-t", "raw", "-e", "float", "-b", "32", "-c", "1",
+               "-r", str(sig.WORK_RATE), "-"] + effects
+        out = subprocess.run(cmd, capture_output=True, check=True).stdout
+        _cache[key] = sig.trim_to_speech(np.frombuffer(out, dtype=np.float32).astype(np.float64))
+    return _cache[key]
+
+
+def pick(rng, items):
+    return items[int(rng.integers(0, len(items)))]
+
+
+def draw_talker(rng):
+    if rng.random() < 0.2:
+        return {"kind": "human", "cents": int(pick(rng, [-300, 0, 0, 300]))}
+    voice, lang = pick(rng, text.VOICES)
+    return {"kind": "espeak", "voice": voice, "lang": lang, "variant": pick(rng, text.VARIANTS),
+            "pitch": int(rng.integers(20, 81)), "speed": int(rng.integers(130, 191))}
+
+
+def talker_name(t):
+    if t["kind"] == "human":
+        return f"alsa{t['cents']:+d}c"
+    return f"{t['voice']}+{t['variant']}/p{t['pitch']}/s{t['speed']}"
+
+
+def say(talker, rng, kind):
+    """Chunks (arrays) of one utterance of the given kind: word, phrase, sentence, long or longtalk."""
+    if talker["kind"] == "human":
+        count = {"word": 1, "phrase": 1, "sentence": 2, "long": int(rng.integers(9, 16))}[kind]
+        return [human_prompt(pick(rng, text.HUMAN_PROMPTS), talker["cents"]) for _ in range(count)]
+    lang = talker["lang"]
+    if kind == "word":
+        lines = [pick(rng, text.WORDS[lang])]
+    elif kind == "phrase":
+        lines = [pick(rng, text.PHRASES[lang])]
+    elif kind == "sentence":
+        lines = [pick(rng, text.SENTENCES[lang]) for _ in range(int(rng.integers(1, 3)))]
+    elif kind == "long":
+        lines = [pick(rng, text.SENTENCES[lang]) for _ in range(int(rng.integers(4, 9)))]
+    else:
+        lines = [pick(rng, text.SENTENCES[lang]) for _ in range(16)]
+    return [espeak(talker["voice"], talker["variant"], talker["pitch"], talker["speed"], line)
+            for line in lines]
+
+
+LONG_LIMIT_S = 28.0       # a "long" utterance stays below the 30 s an answer may last
+LONGTALK_LIMIT_S = 36.0   # a "longtalk" utterance goes past them
+
+
+def utterance(talker, rng, kind):
+    """One utterance: its chunks joined by pauses of 0.2 to 0.7 s."""
+    parts = []
+    total = 0
+    for chunk in say(talker, rng, kind):
+        if parts:
+            if kind == "long" and total + chunk.size > LONG_LIMIT_S * sig.WORK_RATE:
+                break
+            if kind == "longtalk" and total > LONGTALK_LIMIT_S * sig.WORK_RATE:
+                break
+            gap = np.zeros(int(rng.uniform(0.2, 0.7) * sig.WORK_RATE))
+            parts.append(gap)
+            total += gap.size
+        parts.append(chunk)
+        total += chunk.size
+    return np.concatenate(parts)
+
+
+def leading_silence(rng):
+    r = rng.random()
+    if r < 0.7:
+        return rng.uniform(0.5, 3.0)
+    return rng.uniform(3.0, 8.0) if r < 0.9 else rng.uniform(8.0, 15.0)
+
+
+def speech_track(rng, talker, lead_s=None, kinds=None):
+    """Clean speech: leading silence, 1 to 3 utterances with pauses of 1.2 to 3 s, 2 to 4 s of silence."""
+    if kinds is None:
+        count = int(pick(rng, [1, 1, 1, 1, 2, 2, 2, 3, 3, 3]))
+        kinds = [pick(rng, ["word", "word", "phrase", "phrase", "sentence", "sentence",
+                            "sentence", "sentence", "long", "long"]) for _ in range(count)]
+    lead = leading_silence(rng) if lead_s is None else lead_s
+    parts = [np.zeros(int(lead * sig.WORK_RATE))]
+    for i, kind in enumerate(kinds):
+        if i:
+            parts.append(np.zeros(int(rng.uniform(1.2, 3.0) * sig.WORK_RATE)))
+        parts.append(utterance(talker, rng, kind))
+    parts.append(np.zeros(int(rng.uniform(2.0, 4.0) * sig.WORK_RATE)))
+    return np.concatenate(parts)
+
+
+# ---------------------------------------------------------------- babble
+
+_babble = None
+
+
+def babble_bed():
+    """BABBLE_TALKERS espeak talkers reading at once, BABBLE_SECONDS long, unit power."""
+    global _babble
+    if _babble is None:
+        rng = np.random.default_rng([SEED, 999999])
+        n = BABBLE_SECONDS * sig.WORK_RATE
+        bed = np.zeros(n)
+        for _ in range(BABBLE_TALKERS):
+            talker = draw_talker(rng)
+            while talker["kind"] != "espeak":
+                talker = draw_talker(rng)
+            stream = []
+            length = 0
+            while length < n:
+                chunk = say(talker, rng, "sentence")[0]
+                stream += [chunk, np.zeros(int(rng.uniform(0.1, 0.4) * sig.WORK_RATE))]
+                length += chunk.size + stream[-1].size
+            voice = np.concatenate(stream)[:n]
+            bed += voice / np.sqrt(sig.active_power(voice))
+        _babble = bed / np.sqrt(np.mean(bed ** 2))
+    return _babble
+
+
+def babble(rng, n):
+    bed = babble_bed()
+    start = int(rng.integers(0, bed.size))
+    return np.resize(np.roll(bed, -start), n)
+
+
+# ---------------------------------------------------------------- recordings
+
+def plan():
+    """The list of recordings: (number, condition, level or None, rate)."""
+    items = []
+    combination = 0
+    for condition in SPEECH_CONDITIONS:
+        for level in LEVELS:
+            for r in range(PER_COMBINATION):
+                wide = r >= 2 and combination % 2 == 0 and condition not in CODECS
+                items.append((condition, level, 16000 if wide else 8000))
+            combination += 1
+    for i in range(8):
+        items.append(("tone_speech", LEVELS[i % 3], 8000))
+    for i in range(4):
+        items.append(("longtalk", -26, 8000))
+    for i in range(8):
+        items.append(("dtmf", None, 16000 if i >= 6 else 8000))
+    for i in range(4):
+        items.append(("silence", None, 8000))
+    for i in range(4):
+        items.append(("nearsilence", None, 16000 if i == 3 else 8000))
+    for i in range(8):
+        items.append(("music", None, 16000 if i >= 6 else 8000))
+    return [(n,) + item for n, item in enumerate(items)]
+
+
+def noise_for(condition, rng, n):
+    if condition.startswith("white"):
+        return sig.white(rng, n), int(condition[5:])
+    if condition.startswith("pink"):
+        return sig.pink(rng, n), int(condition[4:])
+    if condition.startswith("babble"):
+        return babble(rng, n), int(condition[6:])
+    return None, None
+
+
+def render_speech(condition, level, rng):
+    """(mix, clean-speech flags, talker name) of a speech recording."""
+    talker = draw_talker(rng)
+    if condition == "longtalk":
+        talker = {"kind": "espeak", "voice": "en-us", "lang": "en", "variant": pick(rng, text.VARIANTS),
+                  "pitch": int(rng.integers(20, 81)), "speed": int(rng.integers(130, 191))}
+        clean = speech_track(rng, talker, kinds=["longtalk"])
+    elif condition == "tone_speech":
+        clean = speech_track(rng, talker, lead_s=rng.uniform(2.0, 5.0))
+    else:
+        clean = speech_track(rng, talker)
+    flags = sig.speech_labels(clean)
+    clean = sig.scale_to_level(clean, level)
+    power = sig.db_to_power(level)
+    mix = clean.copy()
+    noise, snr = noise_for(condition, rng, clean.size)
+    if noise is not None:
+        mix += noise * np.sqrt(power / sig.db_to_power(snr) / np.mean(noise ** 2))
+    elif condition == "hum":
+        h = sig.hum(clean.size, rng)
+        mix += h * np.sqrt(power / sig.db_to_power(HUM_BELOW_SPEECH_DB) / np.mean(h ** 2))
+    elif condition == "tone_speech":
+        first = int(np.flatnonzero(flags)[0]) * sig.FRAME
+        if rng.random() < 0.5:
+            cue = sig.tone((1000,), rng.uniform(0.3, 0.6), np.sqrt(2 * power))
+        else:
+            keys = "".join(pick(rng, list(sig.DTMF_LOW)) for _ in range(int(rng.integers(3, 7))))
+            cue = sig.dtmf_sequence(rng, keys)
+        end = first - int(rng.uniform(0.3, 1.0) * sig.WORK_RATE)
+        mix[max(0, end - cue.size):end] += cue[-min(cue.size, end):]
+        p = sig.pink(rng, clean.size)
+        mix += p * np.sqrt(power / sig.db_to_power(TONE_SPEECH_NOISE_SNR))
+    return mix, flags, talker_name(talker)
+
+
+def render_other(condition, rng):
+    """Mix of a recording without speech."""
+    seconds = rng.uniform(5.0, 20.0)
+    n = int(seconds * sig.WORK_RATE)
+    floor = np.sqrt(sig.db_to_power(NOISE_FLOOR_DBFS))
+    if condition == "silence":
+        return np.zeros(n)
+    if condition == "nearsilence":
+        level = np.sqrt(sig.db_to_power(rng.uniform(-70, -55)))
+        return level * (sig.white(rng, n) if rng.random() < 0.5 else sig.pink(rng, n))
+    if condition == "dtmf":
+        parts = [np.zeros(int(rng.uniform(0.5, 3.0) * sig.WORK_RATE))]
+        for _ in range(int(rng.integers(1, 4))):
+            keys = "".join(pick(rng, list(sig.DTMF_LOW)) for _ in range(int(rng.integers(3, 13))))
+            parts += [sig.dtmf_sequence(rng, keys), np.zeros(int(rng.uniform(1.0, 3.0) * sig.WORK_RATE))]
+        y = np.concatenate(parts)
+        return y + floor * sig.white(rng, y.size)
+    if condition == "music":
+        lead = np.zeros(int(rng.uniform(0.5, 2.0) * sig.WORK_RATE))
+        music = sig.scale_to_level(sig.chords(rng, rng.uniform(8.0, 20.0)), rng.uniform(-30, -16))
+        y = np.concatenate([lead, music, np.zeros(sig.WORK_RATE)])
+        return y + floor * sig.white(rng, y.size)
+    raise ValueError(condition)
+
+
+def write_wav(mix, condition, rate, path, tmp):
+    """Band limits, resamples and encodes the mix with sox into a 16-bit PCM wave file."""
+    mix = np.clip(mix, -32767 / 32768, 32767 / 32768).astype(np.float32)
+    src = ["-t", "raw", "-e", "float", "-b", "32", "-c", "1", "-r", str(sig.WORK_RATE), "-"]
+    band = ["sinc", "300-3400"] if condition in ("tel",) + tuple(CODECS) else []
+    pcm = ["-e", "signed", "-b", "16"]
+    if condition in CODECS:
+        subprocess.run(["sox", "-R", "-D"] + src + ["-t", "wav", "-e", CODECS[condition], "-r", str(rate), tmp]
+                       + band, input=mix.tobytes(), check=True, capture_output=True)
+        subprocess.run(["sox", "-R", "-D", tmp] + pcm + [path], check=True, capture_output=True)
+        os.remove(tmp)
+    else:
+        subprocess.run(["sox", "-R", "-D"] + src + pcm + ["-r", str(rate), path] + band,
+                       input=mix.tobytes(), check=True, capture_output=True)
+
+
+def build_one(job):
+    (number, condition, level, rate), out_dir = job
+    rng = np.random.default_rng([SEED, number])
+    name = f"{number:04d}_{condition}_{'na' if level is None else f'm{-level}'}_{rate // 1000}k"
+    if level is None:
+        mix = render_other(condition, rng)
+        flags = np.zeros(mix.size // sig.FRAME, dtype=bool)
+        talker = "-"
+    else:
+        mix, flags, talker = render_speech(condition, level, rng)
+    wav = os.path.join("audio", name + ".wav")
+    lab = os.path.join("labels", name + ".lab")
+    write_wav(mix, condition, rate, os.path.join(out_dir, wav), os.path.join(out_dir, "tmp", name + ".wav"))
+    with open(os.path.join(out_dir, lab), "w") as f:
+        f.write("".join("1" if v else "0" for v in flags) + "\n")
+    split = SPLITS[number % 2]
+    return "\t".join([wav, str(rate), condition, split, "-" if level is None else str(level), lab, talker])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("out_dir", nargs="?", default=os.path.join(os.path.dirname(__file__), "corpus"))
+    parser.add_argument("--jobs", type=int, default=2)
+    args = parser.parse_args()
+    for tool in ("sox", "espeak-ng"):
+        if shutil.which(tool) is None:
+            sys.exit(f"make_corpus: {tool} is not installed")
+    if not os.path.isdir(text.HUMAN_PROMPT_DIR):
+        sys.exit(f"make_corpus: {text.HUMAN_PROMPT_DIR} is missing (Debian package alsa-utils)")
+    began = time.time()
+    for sub in ("audio", "labels", "tmp"):
+        os.makedirs(os.path.join(args.out_dir, sub), exist_ok=True)
+    babble_bed()   # built once before the workers start, so each inherits it
+    jobs = [(item, args.out_dir) for item in plan()]
+    with Pool(args.jobs) as pool:
+        lines = pool.map(build_one, jobs, chunksize=1)
+    os.rmdir(os.path.join(args.out_dir, "tmp"))
+    with open(os.path.join(args.out_dir, "manifest.tsv"), "w") as f:
+        f.write("# path\trate\tcondition\tsplit\tlevel_dbfs\tlabels\ttalker\n")
+        f.write("\n".join(lines) + "\n")
+    print(f"make_corpus: {len(lines)} recordings in {args.out_dir} ({time.time() - began:.0f} s)")
+
+
+if __name__ == "__main__":
+    main()
