@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
     Stream& stream = streams[static_cast<size_t>(s)];
     stream.loop = &loops[static_cast<size_t>(s % kvdsoak::kSourceKinds)];
     stream.position = static_cast<size_t>(s) * 997 % stream.loop->size();
-    stream.phase = kChunkPeriod * s / options.lines;
+    stream.phase = std::chrono::microseconds(kChunkPeriod) * s / options.lines;
   }
   std::printf("kvd-soak: %d lines (", options.lines);
   for (int kind = 0; kind < kvdsoak::kSourceKinds; ++kind)

@@ -1,18 +1,15 @@
 // Resident memory stays flat over repeated work: GetMuteEnd called many times
-// in one host process per mode (a copy of libkvd.so loaded by growth_host, so
-// the library's static state is real), and KVD_Init / KVD_Exit cycled with
+// in one host process per mode (a copy of libkvd.so loaded by mute_end_probe,
+// so the library's static state is real), and KVD_Init / KVD_Exit cycled with
 // 1024 lines. Memory is compared after a warm-up, which leaves the allocator
 // holding what one call needs; a leak adds to it call after call.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,8 +57,10 @@ struct Growth {
   }
 };
 
-// growth_host on a copy of libkvd.so whose kvd.cfg is the shipped one with
-// the given lines put first (the first line of a key wins).
+// mute_end_probe on a copy of libkvd.so whose kvd.cfg is the shipped one
+// with the given lines put first (the first line of a key wins): the warm-up
+// calls, then the calls, with the resident memory after the warm-up and after
+// every batch.
 Growth RunHost(const std::string& leadingLines, int warmUps, int calls, int batch) {
   kvdtest::TempDir dir;
   const fs::path lib = fs::path(dir.Path()) / "lib";
@@ -71,20 +70,31 @@ Growth RunHost(const std::string& leadingLines, int warmUps, int calls, int batc
   std::ofstream(lib / "kvd.cfg") << leadingLines << shipped.rdbuf();
   fs::copy_file(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", lib / "kvd_offline.cfg");
 
+  const std::string recording = " '" + kvdtest::SamplePath("kvd_sample.wav") + "'";
+  std::string command = "cd '" + dir.Path() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
+  std::vector<int> callsAtMeasure;
+  for (int call = 0; call < warmUps; ++call) command += recording;
+  command += " --rss";
+  callsAtMeasure.push_back(0);
+  for (int call = 1; call <= calls; ++call) {
+    command += recording;
+    if (call % batch == 0 || call == calls) {
+      command += " --rss";
+      callsAtMeasure.push_back(call);
+    }
+  }
   const std::string output = dir.Path() + "/host.txt";
-  const std::string command = "cd '" + dir.Path() + "' && '" GROWTH_HOST "' lib/libkvd.so '" +
-                              kvdtest::SamplePath("kvd_sample.wav") + "' " +
-                              std::to_string(warmUps) + " " + std::to_string(calls) + " " +
-                              std::to_string(batch) + " > '" + output + "' 2>&1";
-  Growth growth;
+  command += " > '" + output + "' 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
+
+  Growth growth;
   std::ifstream lines(output);
   for (std::string line; std::getline(lines, line);) {
-    int done = 0;
     long kb = 0;
     const size_t at = line.find("rss_kB ");
-    if (at != std::string::npos && std::sscanf(line.c_str() + at, "rss_kB %d %ld", &done, &kb) == 2)
-      growth.residentKb.emplace_back(done, kb);
+    if (at != std::string::npos && std::sscanf(line.c_str() + at, "rss_kB %ld", &kb) == 1 &&
+        growth.residentKb.size() < callsAtMeasure.size())
+      growth.residentKb.emplace_back(callsAtMeasure[growth.residentKb.size()], kb);
   }
   return growth;
 }

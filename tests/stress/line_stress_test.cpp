@@ -303,4 +303,50 @@ TEST_F(LineStress, AStopRacingTheOwnersCloseNeverKeepsTheLine) {
   EXPECT_EQ(GetLine(0)->DetectState, KVD_STATE_UNINIT);
 }
 
+// A stop that lands inside a detection call makes the call leave the line
+// idle, touching its state; a reader of the same line's parameters meanwhile
+// must see no torn or racing value (ThreadSanitizer checks the accesses).
+TEST_F(LineStress, ParametersOfALineStoppedMidCallReadCleanly) {
+  constexpr int kRuns = 200;
+  ASSERT_EQ(Init(1), KVD_OK) << log_;
+  const std::vector<int16_t>& noise = contents_[2];
+  std::atomic<bool> done{false};
+  std::atomic<int> stoppedCalls{0};
+  kvdtest::CaptureLog([&] {
+    std::thread stopper([&] {
+      while (!done.load()) {
+        KVD_Stop(0);
+        std::this_thread::yield();
+      }
+    });
+    std::thread reader([&] {
+      char value[kConfigLineBytes];
+      while (!done.load()) {
+        codes_.Expect("KVD_GetParameter", KVD_GetParameter(0, "MaxWaitFrame", value), {KVD_OK});
+        if (std::string(value) != "500") ++wrongParameters_;
+      }
+    });
+    int32_t line = -1;
+    codes_.Expect("KVD_Open", KVD_Open(&line), {KVD_OK});
+    for (int run = 0; run < kRuns && !Late(); ++run) {
+      KVD_Start(line);
+      int32_t state = 0;
+      int32_t start = 0;
+      int32_t end = 0;
+      int32_t position = 0;
+      const int32_t code = KVD_DetectSpeech(line, noise.data(), static_cast<int32_t>(noise.size()),
+                                            &state, &start, &end, &position);
+      codes_.Expect("KVD_DetectSpeech", code, {KVD_OK, KVD_ERR_NOT_STARTED});
+      if (code == KVD_OK && position < static_cast<int32_t>(noise.size()) - 200) ++stoppedCalls;
+    }
+    done = true;
+    stopper.join();
+    reader.join();
+    KVD_Close(line);
+  });
+  EXPECT_EQ(codes_.Count(), 0) << codes_.Text();
+  EXPECT_EQ(wrongParameters_.load(), 0);
+  EXPECT_GT(stoppedCalls.load(), 0) << "no stop landed inside a call";
+}
+
 }  // namespace

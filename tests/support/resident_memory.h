@@ -1,6 +1,6 @@
 // Resident memory of the calling process, as the kernel reports it.
-#ifndef KVD_TESTS_GROWTH_RESIDENT_MEMORY_H
-#define KVD_TESTS_GROWTH_RESIDENT_MEMORY_H
+#ifndef KVD_TESTS_SUPPORT_RESIDENT_MEMORY_H
+#define KVD_TESTS_SUPPORT_RESIDENT_MEMORY_H
 
 #include <cstdio>
 
@@ -20,4 +20,4 @@ inline long ResidentKilobytes() {
 
 }  // namespace kvdtest
 
-#endif  // KVD_TESTS_GROWTH_RESIDENT_MEMORY_H
+#endif  // KVD_TESTS_SUPPORT_RESIDENT_MEMORY_H
