@@ -6,10 +6,12 @@
 
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ struct ConfigRow {
   int32_t code;
   const char* message;
 };
+
+// Rows are named by what they try.
+void PrintTo(const ConfigRow& row, std::ostream* out) { *out << row.what; }
 
 class BadConfiguration : public kvdtest::EngineSession,
                          public ::testing::WithParamInterface<ConfigRow> {};
@@ -89,7 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
                     m.Set("IsOneSeg", "0");
                     o.Set("MaxSegNum", "0");
                   },
-                  KVD_OK, "check multi speech segments in offline mode!"}));
+                  KVD_OK, "check multi speech segments in offline mode!"}),
+    [](const ::testing::TestParamInfo<ConfigRow>& row) {
+      std::string name = row.param.what;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 class BadConfigurationFile : public kvdtest::EngineSession {};
 
