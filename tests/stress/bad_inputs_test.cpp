@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/kvd_api.h"
+#include "entry/wave_reader.h"
 #include "engine_session.h"
 #include "test_signals.h"
 
@@ -300,6 +301,12 @@ TEST(BadRecordings, AreRefusedOrReadAsDocumented) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.exitStatus) << row.what;
     EXPECT_NE(output.find(row.output), std::string::npos) << row.what << "\n" << output;
   }
+}
+
+// GetMuteEnd hands its path to the wave reader before anything else reads it.
+TEST(BadRecordings, NullPathEndsTheProcessWithFailure) {
+  WaveTable table;
+  EXPECT_EXIT(ReadWaveList(nullptr, table), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace
