@@ -7,8 +7,11 @@
 //
 // Threads: KVD_Init and KVD_Exit run while no other engine call is in
 // progress. KVD_Open serialises its free-line search; every other operation
-// of a line belongs to the thread that opened it, except KVD_Stop and
-// KVD_Close, which may come from another thread.
+// of a line belongs to the thread that opened it, except KVD_GetParameter and
+// KVD_Stop, which may come from any thread at any time (a detection call
+// running meanwhile returns at its next frame), and KVD_Close, which may come
+// from another thread only while no call of the line runs: it does not stop
+// a running call.
 #ifndef KVD_ENGINE_KVD_API_H
 #define KVD_ENGINE_KVD_API_H
 

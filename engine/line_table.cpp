@@ -167,7 +167,7 @@ int32_t KVD_Stop(int32_t line) {
     tprintf7("%s\n", "KVD_Stop Error! NULL pointer to kvd.\n");
     return KVD_ERR_BAD_LINE;
   }
-  const int32_t state = detector->DetectState;
+  int32_t state = detector->DetectState;
   if (state == KVD_STATE_UNINIT) {
     tprintf7("KVD_Stop Error! Line %d has not been open!\n", line);
     return KVD_ERR_NOT_OPEN;
@@ -178,7 +178,14 @@ int32_t KVD_Stop(int32_t line) {
   if (detector->busyFlag == 0) {
     tprintf2("KVD_Stop Warning! Line %d is idle already. flag=idle.\n", line);
   }
-  detector->DetectState = KVD_STATE_IDLE;
+  // A stop from another thread may meet the owner's KVD_Close after the test
+  // above: a closed line stays free for KVD_Open, never turned back to idle.
+  while (!detector->DetectState.compare_exchange_weak(state, KVD_STATE_IDLE)) {
+    if (state == KVD_STATE_UNINIT) {
+      tprintf7("KVD_Stop Error! Line %d has not been open!\n", line);
+      return KVD_ERR_NOT_OPEN;
+    }
+  }
   detector->busyFlag = 0;
   return KVD_OK;
 }

@@ -172,7 +172,9 @@ class SpeechDetector {
   // Written by KVD_Close and KVD_Stop from other threads; a single atomic
   // value.
   std::atomic<int32_t> DetectState{-1};
-  int32_t errorStatus = 0;                // 0 healthy, else the first failure (permanent)
+  // 0 healthy, else the first failure (permanent). Written by the line's own
+  // calls and read by KVD_GetParameter from any thread: a single atomic value.
+  std::atomic<int32_t> errorStatus{0};
   CDetectVoice* detectVoice = nullptr;    // owned
   CDetectEnergy* detectEnergy = nullptr;  // owned
   // 1 while started; cleared by KVD_Stop from any thread and read by

@@ -14,6 +14,15 @@ bool StreamPointersMissing(const int16_t* samples, int32_t sampleCount, const in
   return (samples == nullptr && sampleCount > 0) || !state || !start || !end || !position;
 }
 
+// A negative length is broken data: the offline modes refuse it as online
+// detection does, breaking the line (every later start fails with -90),
+// instead of reporting a segment that ends before it starts.
+int32_t RefuseNegativeLength(SpeechDetector& detector) {
+  tprintf7("%s\n", "KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.\n");
+  detector.errorStatus = KVD_ERR_BAD_DATA;
+  return KVD_ERR_BAD_DATA;
+}
+
 }  // namespace
 
 int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount, int32_t* state,
@@ -34,7 +43,10 @@ int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCou
     return KVD_ERR_NOT_STARTED;
   }
   int32_t result = 0;
-  if (detector->IsOneSeg != 1) {
+  const bool offline = detector->IsOneSeg != 1 || detector->IsOnline != 1;
+  if (offline && sampleCount < 0) {
+    result = RefuseNegativeLength(*detector);
+  } else if (detector->IsOneSeg != 1) {
     result = DetectOfflineMultiSeg(*detector, samples, sampleCount, state, start, end, position);
   } else if (detector->IsOnline != 1) {
     result = DetectOfflineOneSeg(*detector, samples, sampleCount, state, start, end, position);

@@ -1,14 +1,17 @@
 // Loads a copy of libkvd.so with dlopen, as a host would, and calls
 // GetMuteEnd: mute_end_probe <libkvd.so> <item> ... where an item is a
 // recording (GetMuteEnd is called on it) or --config=<file> (the file is
-// copied over the kvd.cfg beside the library before the next call). After each
-// call it prints "result=<r> samples=<s> ms=<m>".
+// copied over the kvd.cfg beside the library before the next call) or --rss
+// (prints "rss_kB <VmRSS of this process>"). After each call it prints
+// "result=<r> samples=<s> ms=<m>".
 #include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "resident_memory.h"
 
 using GetMuteEndFunction = int32_t (*)(const char*, int32_t*, int32_t*);
 
@@ -26,6 +29,11 @@ int main(int argc, char** argv) {
   const std::string configOption = "--config=";
   for (int i = 2; i < argc; ++i) {
     const std::string item = argv[i];
+    if (item == "--rss") {
+      std::printf("\nrss_kB %ld\n", kvdtest::ResidentKilobytes());
+      std::fflush(stdout);
+      continue;
+    }
     if (item.rfind(configOption, 0) == 0) {
       std::filesystem::copy_file(item.substr(configOption.size()), besideLibrary,
                                  std::filesystem::copy_options::overwrite_existing);

@@ -1,0 +1,139 @@
+// Resident memory stays flat over repeated work: GetMuteEnd called many times
+// in one host process per mode (a copy of libkvd.so loaded by mute_end_probe,
+// so the library's static state is real), and KVD_Init / KVD_Exit cycled with
+// 1024 lines. Memory is compared after a warm-up, which leaves the allocator
+// holding what one call needs; a leak adds to it call after call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "engine_session.h"
+#include "resident_memory.h"
+#include "test_signals.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kOfflineCalls = 50;
+// Each online call streams the sample through 100 lines started 100 ms apart:
+// about 10 s.
+constexpr int kOnlineCalls = 2;
+// The first KVD_Exit frees the lines' 256 kB rings, which glibc had mapped
+// one by one; freeing them raises its mapping threshold, so from the next call
+// on they come from the heap and stay cached after KVD_Exit (resident memory
+// after 0, 1 .. 5 online calls: 18264, 43452, 43516, 43516, 43520, 43532 kB).
+// Online runs are measured from the second call on.
+constexpr int kOnlineWarmUps = 2;
+constexpr int kOfflineWarmUps = 1;
+constexpr int kBatch = 10;
+constexpr int kInitExitCycles = 50;
+// Allowed growth over the warm-up. The allocator keeps freed blocks and may
+// place the next call's blocks (100 lines of about 360 kB, the recording,
+// per-thread arenas of the online workers) at other addresses, touching a few
+// new pages: a few hundred kB were seen. A leak of the recording (152 kB a
+// call) or of any line would pass 2 MB within 14 calls.
+constexpr long kToleranceKb = 2048;
+
+struct Growth {
+  std::vector<std::pair<int, long>> residentKb;  // (calls so far, VmRSS)
+  long Largest() const {
+    long largest = 0;
+    for (const auto& [calls, kb] : residentKb) largest = std::max(largest, kb - residentKb[0].second);
+    return largest;
+  }
+  std::string Text() const {
+    std::string text;
+    for (const auto& [calls, kb] : residentKb)
+      text += std::to_string(calls) + ":" + std::to_string(kb) + " kB  ";
+    return text;
+  }
+};
+
+// mute_end_probe on a copy of libkvd.so whose kvd.cfg is the shipped one
+// with the given lines put first (the first line of a key wins): the warm-up
+// calls, then the calls, with the resident memory after the warm-up and after
+// every batch.
+Growth RunHost(const std::string& leadingLines, int warmUps, int calls, int batch) {
+  kvdtest::TempDir dir;
+  const fs::path lib = fs::path(dir.Path()) / "lib";
+  fs::create_directories(lib);
+  fs::copy_file(KVD_LIBRARY, lib / "libkvd.so");
+  std::ifstream shipped(fs::path(KVD_CONFIG_DIR) / "kvd.cfg");
+  std::ofstream(lib / "kvd.cfg") << leadingLines << shipped.rdbuf();
+  fs::copy_file(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", lib / "kvd_offline.cfg");
+
+  const std::string recording = " '" + kvdtest::SamplePath("kvd_sample.wav") + "'";
+  std::string command = "cd '" + dir.Path() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
+  std::vector<int> callsAtMeasure;
+  for (int call = 0; call < warmUps; ++call) command += recording;
+  command += " --rss";
+  callsAtMeasure.push_back(0);
+  for (int call = 1; call <= calls; ++call) {
+    command += recording;
+    if (call % batch == 0 || call == calls) {
+      command += " --rss";
+      callsAtMeasure.push_back(call);
+    }
+  }
+  const std::string output = dir.Path() + "/host.txt";
+  command += " > '" + output + "' 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+
+  Growth growth;
+  std::ifstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    long kb = 0;
+    const size_t at = line.find("rss_kB ");
+    if (at != std::string::npos && std::sscanf(line.c_str() + at, "rss_kB %ld", &kb) == 1 &&
+        growth.residentKb.size() < callsAtMeasure.size())
+      growth.residentKb.emplace_back(callsAtMeasure[growth.residentKb.size()], kb);
+  }
+  return growth;
+}
+
+void ExpectFlat(const Growth& growth, size_t batches, const char* what) {
+  ASSERT_EQ(growth.residentKb.size(), batches + 1) << what;
+  std::printf("%s: %s\n", what, growth.Text().c_str());
+  EXPECT_LE(growth.Largest(), kToleranceKb) << what << ": " << growth.Text();
+}
+
+TEST(ResidentGrowth, GetMuteEndOfflineSingleSegment) {
+  ExpectFlat(RunHost("IsOnline = 0\nIsOneSeg = 1\n", kOfflineWarmUps, kOfflineCalls, kBatch),
+             kOfflineCalls / kBatch,
+             "offline single segment");
+}
+
+TEST(ResidentGrowth, GetMuteEndOfflineMultiSegment) {
+  ExpectFlat(RunHost("IsOnline = 0\nIsOneSeg = 0\n", kOfflineWarmUps, kOfflineCalls, kBatch),
+             kOfflineCalls / kBatch,
+             "offline multi-segment");
+}
+
+TEST(ResidentGrowth, GetMuteEndOnline) {
+  ExpectFlat(RunHost("IsOnline = 1\nIsOneSeg = 1\n", kOnlineWarmUps, kOnlineCalls, 1),
+             kOnlineCalls, "online");
+}
+
+class InitExitGrowth : public kvdtest::EngineSession {};
+
+TEST_F(InitExitGrowth, ThousandLinesBuiltAndReleasedAgainAndAgain) {
+  ASSERT_EQ(Init(kMaxLines), KVD_OK) << log_;  // warm-up
+  Growth growth;
+  growth.residentKb.emplace_back(0, kvdtest::ResidentKilobytes());
+  for (int cycle = 1; cycle <= kInitExitCycles; ++cycle) {
+    kvdtest::CaptureLog([] { KVD_Exit(); });
+    ASSERT_EQ(Init(kMaxLines), KVD_OK) << log_;
+    if (cycle % kBatch == 0) growth.residentKb.emplace_back(cycle, kvdtest::ResidentKilobytes());
+  }
+  ExpectFlat(growth, kInitExitCycles / kBatch, "KVD_Init/KVD_Exit, 1024 lines");
+}
+
+}  // namespace
