@@ -125,7 +125,7 @@ class KVD_EXPORT CDetectVoice {
   // the seeds a complete search accepted, in order, for slots it searches
   // again in the next call (FrameState 2), and replays them instead of
   // searching while the same three frames are in those slots.
-  static constexpr int32_t kSeedRecords = 4;     // slots kept, least recently used replaced
+  static constexpr int32_t kSeedRecords = 16;    // slots kept, least recently used replaced
   static constexpr int32_t kRecordedSeeds = 16;  // accepted seeds kept per slot
   struct RecordedSeed {
     int16_t m;  // series position
