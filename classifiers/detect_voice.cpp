@@ -260,6 +260,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   lastSerial = other.lastSerial;
   seedRecordClock = other.seedRecordClock;
   std::memcpy(seedRecords, other.seedRecords, sizeof(seedRecords));
+  std::memcpy(recordedSeeds, other.recordedSeeds, sizeof(recordedSeeds));
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

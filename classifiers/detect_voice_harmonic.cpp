@@ -442,16 +442,17 @@ int32_t CDetectVoice::Find() {
     // frames are replayed in their order. Replayed or searched, the search
     // stops once every slot is voiced; with no unvoiced slot at the start
     // it tries one pitch triple at most, which is cheaper searched.
-    const SeedRecord* replay = unvoiced > 0 ? RecordOf(f) : nullptr;
-    if (replay != nullptr) {
-      for (int32_t i = 0; i < replay->count && unvoiced > 0; ++i) {
-        RestoreSeed(replay->seeds[i], f);
-        if (!processSeed(replay->seeds[i].m)) return -1;
+    const int32_t replay = unvoiced > 0 ? RecordOf(f) : -1;
+    if (replay >= 0) {
+      for (int32_t i = 0; i < seedRecords[replay].count && unvoiced > 0; ++i) {
+        const RecordedSeed& recorded = recordedSeeds[replay][i];
+        RestoreSeed(recorded, f);
+        if (!processSeed(recorded.m)) return -1;
       }
     }
-    SeedRecord* recording = replay == nullptr && unvoiced > 0 ? StartRecord() : nullptr;
+    int32_t recording = replay < 0 && unvoiced > 0 ? StartRecord() : -1;
 
-    bool searching = replay == nullptr;
+    bool searching = replay < 0;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
@@ -483,7 +484,7 @@ int32_t CDetectVoice::Find() {
                   continue;
                 }
                 if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
-                if (recording != nullptr && !RecordSeed(*recording, mm, f)) recording = nullptr;
+                if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
                 if (!processSeed(mm)) return -1;
                 break;
               }
@@ -504,8 +505,8 @@ int32_t CDetectVoice::Find() {
       FrameState[f] = kStateDone;
     }
     // Only a slot in state 2 is searched again.
-    if (recording != nullptr && exhausted && FrameState[f] == kStateReachedEnd) {
-      PublishRecord(*recording, f);
+    if (recording >= 0 && exhausted && FrameState[f] == kStateReachedEnd) {
+      PublishRecord(recording, f);
     }
   }
   return 0;

@@ -16,30 +16,33 @@ void CDetectVoice::RenumberFrames() {
   }
 }
 
-const CDetectVoice::SeedRecord* CDetectVoice::RecordOf(int32_t f) {
-  for (SeedRecord& record : seedRecords) {
+int32_t CDetectVoice::RecordOf(int32_t f) {
+  for (int32_t i = 0; i < kSeedRecords; ++i) {
+    SeedRecord& record = seedRecords[i];
     if (std::memcmp(record.frames, frameSerial + f, sizeof(record.frames)) == 0) {
       record.lastUse = ++seedRecordClock;
-      return &record;
+      return i;
     }
   }
-  return nullptr;
+  return -1;
 }
 
-CDetectVoice::SeedRecord* CDetectVoice::StartRecord() {
-  SeedRecord* oldest = &seedRecords[0];
-  for (SeedRecord& record : seedRecords) {
-    if (record.lastUse < oldest->lastUse) oldest = &record;
+int32_t CDetectVoice::StartRecord() {
+  int32_t oldest = 0;
+  for (int32_t i = 1; i < kSeedRecords; ++i) {
+    if (seedRecords[i].lastUse < seedRecords[oldest].lastUse) oldest = i;
   }
-  std::memset(oldest->frames, 0, sizeof(oldest->frames));
-  oldest->lastUse = ++seedRecordClock;
-  oldest->count = 0;
+  SeedRecord& record = seedRecords[oldest];
+  std::memset(record.frames, 0, sizeof(record.frames));
+  record.lastUse = ++seedRecordClock;
+  record.count = 0;
   return oldest;
 }
 
-bool CDetectVoice::RecordSeed(SeedRecord& record, int16_t m, int32_t f) const {
-  if (record.count >= kRecordedSeeds) return false;
-  RecordedSeed& seed = record.seeds[record.count++];
+bool CDetectVoice::RecordSeed(int32_t record, int16_t m, int32_t f) {
+  int32_t& count = seedRecords[record].count;
+  if (count >= kRecordedSeeds) return false;
+  RecordedSeed& seed = recordedSeeds[record][count++];
   seed.m = m;
   std::memcpy(seed.peak, HarmoPeak[f], sizeof(seed.peak));
   std::memcpy(seed.area, HarmoArea[f], sizeof(seed.area));
@@ -48,8 +51,8 @@ bool CDetectVoice::RecordSeed(SeedRecord& record, int16_t m, int32_t f) const {
   return true;
 }
 
-void CDetectVoice::PublishRecord(SeedRecord& record, int32_t f) {
-  std::memcpy(record.frames, frameSerial + f, sizeof(record.frames));
+void CDetectVoice::PublishRecord(int32_t record, int32_t f) {
+  std::memcpy(seedRecords[record].frames, frameSerial + f, sizeof(seedRecords[record].frames));
 }
 
 void CDetectVoice::RestoreSeed(const RecordedSeed& seed, int32_t f) {

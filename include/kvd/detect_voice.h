@@ -137,17 +137,17 @@ class KVD_EXPORT CDetectVoice {
   struct SeedRecord {
     uint64_t frames[kSeedFrames];  // serials of the three frames; frames[0] 0: unused
     uint64_t lastUse;
-    int32_t count;
-    RecordedSeed seeds[kRecordedSeeds];
+    int32_t count;  // seeds in recordedSeeds[record]
   };
-  // The complete record of the frames now in slots f .. f + 2, or null.
-  const SeedRecord* RecordOf(int32_t f);
+  // The index of the complete record of the frames now in slots f .. f + 2,
+  // or -1.
+  int32_t RecordOf(int32_t f);
   // An emptied record to fill while slot f is searched (not yet usable).
-  SeedRecord* StartRecord();
+  int32_t StartRecord();
   // Adds the seed now in slots f .. f + 2; false when the record is full.
-  bool RecordSeed(SeedRecord& record, int16_t m, int32_t f) const;
+  bool RecordSeed(int32_t record, int16_t m, int32_t f);
   // Makes a filled record usable for the frames now in slots f .. f + 2.
-  void PublishRecord(SeedRecord& record, int32_t f);
+  void PublishRecord(int32_t record, int32_t f);
   // Writes a recorded seed's sets, areas and pitches into slots f .. f + 2.
   void RestoreSeed(const RecordedSeed& seed, int32_t f);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
@@ -209,6 +209,9 @@ class KVD_EXPORT CDetectVoice {
   uint64_t lastSerial;
   uint64_t seedRecordClock;  // counts record uses, for the replacement
   SeedRecord seedRecords[kSeedRecords];
+  // The seeds of each record, apart from the records so that construction
+  // touches only the records (seeds are written before they are read).
+  RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
 };
 
 #endif  // KVD_DETECT_VOICE_H
