@@ -82,11 +82,21 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       HarmoDiff(nullptr),
       AllMatchPitch(nullptr),
       CanMatchPitch(nullptr),
-      matchRowOfSlot0(0) {
+      matchRowOfSlot0(0),
+      frameSerial{},
+      lastSerial(0),
+      seedRecordClock(0) {
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
     AllMax[slot][0] = -1;
+  }
+  RenumberFrames();
+  // Unused records (their seeds are written before they are read).
+  for (SeedRecord& record : seedRecords) {
+    std::memset(record.frames, 0, sizeof(record.frames));
+    record.lastUse = 0;
+    record.count = 0;
   }
   if (sampleRateHz <= 0 || fftSize <= 0) {
     printf("Invalid sample rate or FFT size to initialize Voice Detector!\n");
@@ -245,6 +255,12 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   std::memcpy(CandArea, other.CandArea, sizeof(CandArea));
   std::memcpy(MaxZoom, other.MaxZoom, sizeof(MaxZoom));
   matchRowOfSlot0 = other.matchRowOfSlot0;
+  // The seed records go with the frame serials they are keyed by.
+  std::memcpy(frameSerial, other.frameSerial, sizeof(frameSerial));
+  lastSerial = other.lastSerial;
+  seedRecordClock = other.seedRecordClock;
+  std::memcpy(seedRecords, other.seedRecords, sizeof(seedRecords));
+  std::memcpy(recordedSeeds, other.recordedSeeds, sizeof(recordedSeeds));
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.
@@ -287,6 +303,8 @@ int32_t CDetectVoice::ReInit() {
     FrameState[slot] = kStateUntracked;
     AllMax[slot][0] = -1;
   }
+  // New serials: no seed record matches the emptied window.
+  RenumberFrames();
   // Find rebuilds the harmonic sets around every seed; clearing them too
   // makes a re-initialised detector behave exactly as a new one.
   std::memset(HarmoPeak, 0, sizeof(HarmoPeak));
@@ -344,9 +362,11 @@ void CDetectVoice::UpdateBuf(float* power, bool valid) {
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, true);
   ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, true);
   ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, true);
+  ShiftRows(frameSerial, sizeof(frameSerial[0]), kWindowFrames, true);
   // Slot s takes the row of slot s + 1; the row of slot 0 becomes slot 29's.
   matchRowOfSlot0 = (matchRowOfSlot0 + 1) % kWindowFrames;
   const int32_t newest = kWindowFrames - 1;
+  frameSerial[newest] = ++lastSerial;
   ClearSlot(newest);
   if (valid && power != nullptr) {
     GetMax(power, newest);
@@ -364,9 +384,11 @@ void CDetectVoice::ReverseUpdateBuf(float* power, bool valid) {
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, false);
   ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, false);
   ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, false);
+  ShiftRows(frameSerial, sizeof(frameSerial[0]), kWindowFrames, false);
   // Slot s takes the row of slot s - 1; the row of slot 29 becomes slot 0's.
   matchRowOfSlot0 = (matchRowOfSlot0 + kWindowFrames - 1) % kWindowFrames;
   const int32_t oldest = 0;
+  frameSerial[oldest] = ++lastSerial;
   ClearSlot(oldest);
   if (valid && power != nullptr) {
     GetMax(power, oldest);

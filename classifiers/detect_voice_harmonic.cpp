@@ -36,7 +36,7 @@ constexpr int16_t kGrowBoundMaxBins = 3;
 // A grown frame's set must hold at least 0.1 % of the frame's peak area.
 constexpr int16_t kGrowMinArea = 10;
 // Slots 28 and 29 never seed a track (a seed spans three frames).
-constexpr int32_t kSeedFrames = 3;
+constexpr int32_t kSeedFrames = CDetectVoice::kSeedFrames;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
@@ -438,7 +438,21 @@ int32_t CDetectVoice::Find() {
       return result;
     };
 
-    bool searching = true;
+    // The seeds accepted by an earlier complete search of the same three
+    // frames are replayed in their order. Replayed or searched, the search
+    // stops once every slot is voiced; with no unvoiced slot at the start
+    // it tries one pitch triple at most, which is cheaper searched.
+    const int32_t replay = unvoiced > 0 ? RecordOf(f) : -1;
+    if (replay >= 0) {
+      for (int32_t i = 0; i < seedRecords[replay].count && unvoiced > 0; ++i) {
+        const RecordedSeed& recorded = recordedSeeds[replay][i];
+        RestoreSeed(recorded, f);
+        if (!processSeed(recorded.m)) return -1;
+      }
+    }
+    int32_t recording = replay < 0 && unvoiced > 0 ? StartRecord() : -1;
+
+    bool searching = replay < 0;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
@@ -470,6 +484,7 @@ int32_t CDetectVoice::Find() {
                   continue;
                 }
                 if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+                if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
                 if (!processSeed(mm)) return -1;
                 break;
               }
@@ -480,11 +495,18 @@ int32_t CDetectVoice::Find() {
         if (unvoiced == 0) searching = false;
       }
     }
+    // Stopped early, the record would lack the seeds a later search with
+    // unvoiced slots goes on to.
+    const bool exhausted = searching;
 
     if (FrameState[f] == kStateUntracked) {
       FrameState[f] = kStateDone;
     } else if (FrameState[f] == kStateReachedEnd && !reachedEnd) {
       FrameState[f] = kStateDone;
+    }
+    // Only a slot in state 2 is searched again.
+    if (recording >= 0 && exhausted && FrameState[f] == kStateReachedEnd) {
+      PublishRecord(recording, f);
     }
   }
   return 0;

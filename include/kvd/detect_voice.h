@@ -48,6 +48,7 @@ class KVD_EXPORT CDetectVoice {
   static constexpr int32_t kWindowFrames = 30;  // frames in the window
   static constexpr int32_t kMaxPeaks = 25;      // kept spectral peaks per frame
   static constexpr int32_t kSetSize = 4;        // peaks of one harmonic set
+  static constexpr int32_t kSeedFrames = 3;     // consecutive frames of a track's seed
 
   // Builds the detector for one geometry.
   //   sampleRateHz      [in] sampling rate; >= 2 * highestHarmonicHz
@@ -110,6 +111,8 @@ class KVD_EXPORT CDetectVoice {
   char* CanRow(int32_t slot) const;
   void FreeBuffers();
   bool AllocateBuffers();
+  // Gives every slot a frame serial not used before.
+  void RenumberFrames();
 
   // Pitch tracks over the window.
   int32_t Find();
@@ -117,6 +120,36 @@ class KVD_EXPORT CDetectVoice {
   void StoreCandidate(int16_t frame);
   // Empties frame's harmonic set and its areas (the pitch is left as it is).
   void ClearSet(int16_t frame);
+
+  // The seed search of a slot depends only on its three frames. Find keeps
+  // the seeds a complete search accepted, in order, for slots it searches
+  // again in the next call (FrameState 2), and replays them instead of
+  // searching while the same three frames are in those slots.
+  static constexpr int32_t kSeedRecords = 16;    // slots kept, least recently used replaced
+  static constexpr int32_t kRecordedSeeds = 16;  // accepted seeds kept per slot
+  struct RecordedSeed {
+    int16_t m;  // series position
+    int16_t peak[kSeedFrames][kSetSize];
+    int16_t area[kSeedFrames][kSetSize];
+    float absArea[kSeedFrames][kSetSize];
+    float pitch[kSeedFrames];
+  };
+  struct SeedRecord {
+    uint64_t frames[kSeedFrames];  // serials of the three frames; frames[0] 0: unused
+    uint64_t lastUse;
+    int32_t count;  // seeds in recordedSeeds[record]
+  };
+  // The index of the complete record of the frames now in slots f .. f + 2,
+  // or -1.
+  int32_t RecordOf(int32_t f);
+  // An emptied record to fill while slot f is searched (not yet usable).
+  int32_t StartRecord();
+  // Adds the seed now in slots f .. f + 2; false when the record is full.
+  bool RecordSeed(int32_t record, int16_t m, int32_t f);
+  // Makes a filled record usable for the frames now in slots f .. f + 2.
+  void PublishRecord(int32_t record, int32_t f);
+  // Writes a recorded seed's sets, areas and pitches into slots f .. f + 2.
+  void RestoreSeed(const RecordedSeed& seed, int32_t f);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
@@ -169,6 +202,16 @@ class KVD_EXPORT CDetectVoice {
   char* AllMatchPitch;      // [ring row][candidate][series position]
   char* CanMatchPitch;      // [ring row][candidate]
   int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
+
+  // Identity of the frame in each slot: a serial given when the frame
+  // enters (and to every slot by ReInit), never given twice.
+  uint64_t frameSerial[kWindowFrames];
+  uint64_t lastSerial;
+  uint64_t seedRecordClock;  // counts record uses, for the replacement
+  SeedRecord seedRecords[kSeedRecords];
+  // The seeds of each record, apart from the records so that construction
+  // touches only the records (seeds are written before they are read).
+  RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
 };
 
 #endif  // KVD_DETECT_VOICE_H
