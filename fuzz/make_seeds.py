@@ -75,8 +75,8 @@ def in_range(value, lowest, highest):
 def detect_header(mode, rate_index=0, fast=False, dtmf=True, max_wait=100, max_silence=60,
                   chunks=(160, 80, 4095, 1), repeats=1):
     header = in_range(mode, 0, 3) + in_range(rate_index, 0, 7)
-    header += in_range(1600, -1, 20000) + in_range(300, -1, 600) + in_range(max_silence, -1, 600)
-    header += in_range(max_wait, -1, 600) + in_range(50, -10, 110) + in_range(20, -1, 100)
+    header += in_range(1600, -1, 20000) + in_range(300, -1, 400) + in_range(max_silence, -1, 600)
+    header += in_range(max_wait, -1, 400) + in_range(50, -10, 110) + in_range(20, -1, 100)
     header += in_range(20, -1, 100) + in_range(0, -101, 101) + in_range(80, -1, 600)
     header += bytes([(1 if fast else 0) | (2 if dtmf else 0)])
     nyquist = 4000
@@ -92,15 +92,15 @@ def detect_header(mode, rate_index=0, fast=False, dtmf=True, max_wait=100, max_s
 
 
 def detect_speech_seeds():
-    speech = sample_pcm(1.0, 2.5)
+    speech = sample_pcm(1.0, 1.9)
     write("detect_speech", "online_sample", detect_header(0) + speech)
-    write("detect_speech", "offline_sample", detect_header(1) + sample_pcm(0.0, 3.0))
+    write("detect_speech", "offline_sample", detect_header(1) + sample_pcm(0.5, 1.9))
     short = sample_pcm(1.4, 1.0)
     write("detect_speech", "multi_sample", detect_header(2) + short)
     write("detect_speech", "online_fast", detect_header(0, fast=True, chunks=(1, 30, 8000 % 4096, 7))
           + short)
     write("detect_speech", "online_dtmf", detect_header(0, repeats=8) + tone_pair(697, 1209, 1600))
-    write("detect_speech", "online_silence_wait", detect_header(0, max_wait=0, repeats=40) + pcm([0] * 800))
+    write("detect_speech", "online_silence_wait", detect_header(0, max_wait=0, repeats=20) + pcm([0] * 800))
     write("detect_speech", "online_16k", detect_header(0, rate_index=3) + short)
     write("detect_speech", "multi_online", detect_header(3) + short)
 

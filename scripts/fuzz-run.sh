@@ -19,7 +19,7 @@ targets=("$@")
 # Longest input per target: the detection target takes seconds of audio.
 max_len() {
   case $1 in
-    detect_speech) echo 65536 ;;
+    detect_speech) echo 32768 ;;
     config_init | detect_voice) echo 8192 ;;
     *) echo 4096 ;;
   esac
