@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, skipping those
 # already present. Needs root (or sudo) only when something is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
