@@ -22,8 +22,7 @@ constexpr size_t kStreamChunk = 160;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kvdfuzz::EnterScratchFolder();
-  kvdfuzz::WriteQuietLogConfig();
+  kvdfuzz::EnterQuietScratchFolder();
   return 0;
 }
 

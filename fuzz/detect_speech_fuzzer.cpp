@@ -81,8 +81,7 @@ void WriteConfig(kvdfuzz::InputReader& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kvdfuzz::EnterScratchFolder();
-  kvdfuzz::WriteQuietLogConfig();
+  kvdfuzz::EnterQuietScratchFolder();
   return 0;
 }
 

@@ -39,7 +39,8 @@ void RemoveTree(const std::string& path) {
   nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-void WriteQuietLogConfig() {
+void EnterQuietScratchFolder() {
+  EnterScratchFolder();
   static const char kQuiet[] =
       "Kestrin.rootCategory = OFF\n"
       "Kestrin.category.tprintf_logger = OFF\n";

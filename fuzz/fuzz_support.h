@@ -19,9 +19,9 @@ std::string EnterScratchFolder();
 // Removes path and everything below it, as far as it can.
 void RemoveTree(const std::string& path);
 
-// Writes LogClt.cfg into the current folder with every logger off, so the
+// EnterScratchFolder, then a LogClt.cfg there with every logger off, so the
 // engine's messages cost nothing; must run before the library logs.
-void WriteQuietLogConfig();
+void EnterQuietScratchFolder();
 
 // Writes size bytes to path (truncating it). Aborts when it cannot.
 void WriteFileOrAbort(const std::string& path, const void* data, size_t size);

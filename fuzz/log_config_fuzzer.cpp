@@ -41,8 +41,7 @@ void UseFacade(unsigned seed) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kvdfuzz::EnterScratchFolder();
-  kvdfuzz::WriteQuietLogConfig();
+  kvdfuzz::EnterQuietScratchFolder();
   kvd::logging::SetConfigWatchIntervalMs(kNoWatchMs);
   tprintf7("start\n");  // the facade's one-time set-up from the quiet file
   return 0;
