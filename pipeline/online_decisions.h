@@ -54,11 +54,11 @@ void FollowUtterance(SpeechDetector& detector, int32_t t, int32_t* end,
 
 // The end decision of frame t, taken on frame numbers (the start frames are
 // speechStartSamples and reportedStart over frameShift). With an end frame
-// found (endFrame > 0): held
-// to at most MaxHoldFrame frames back, judged against MaxSpeechDuration
-// (frames) and MinSpeechDuration (samples), moved by edRelaxFrames but kept
-// after the reported start and before t; with none, the utterance is cut
-// once it is MaxSilence + MaxSpeechDuration frames old. A decided end sets
+// found (endFrame > 0): held to at most MaxHoldFrame frames back, judged
+// against MaxSpeechDuration (frames) and MinSpeechDuration (samples), moved
+// by edRelaxFrames but kept after the reported start and before t; with
+// none, the utterance is cut once it is MaxSilence + MaxSpeechDuration frames
+// old. A decided end sets
 // finalEnd and the state (speech_end, speech_too_long, speech_too_short) and
 // writes reportedEnd to *end.
 void DecideEnd(SpeechDetector& detector, int32_t t, int32_t* end);
