@@ -38,7 +38,7 @@ for target in "${targets[@]}"; do
   echo "fuzzing $target for $seconds s"
   if "$bin_dir/${target}_fuzzer" "${options[@]}" "$corpus" "$repo/fuzz/corpus/$target" \
       >"$work_dir/$target.log" 2>&1; then
-    grep -E "^#[0-9]+ +DONE|stat::number_of_executed_units" "$work_dir/$target.log" || true
+    grep -E "^#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units" "$work_dir/$target.log" || true
   else
     echo "$target FAILED: see $work_dir/$target.log"
     tail -n 40 "$work_dir/$target.log"
