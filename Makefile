@@ -3,7 +3,9 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test sanitize-test tsan-test eval clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps build demo test sanitize-test tsan-test fuzz-smoke eval clean
 
 deps:
 	scripts/install-deps.sh
@@ -49,6 +51,13 @@ eval: build
 	    echo "== $$mode, $$split half"; head -3 $(EVAL_CORPUS)/$$mode-$$split.md; \
 	  done; \
 	done
+# The libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS on
+# its seed corpus; fails on any crash, leak, time-out or sanitizer report.
+fuzz-smoke: deps
+	cmake -S . -B build-fuzz -DKVD_WERROR=ON -DKVD_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVD_BUILD_TESTS=OFF -DKVD_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j$(JOBS)
+	scripts/fuzz-run.sh build-fuzz/bin build-fuzz/run $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -3,6 +3,7 @@
 // tracks in detect_voice_harmonic*.cpp.
 #include "kvd/detect_voice.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -34,9 +35,13 @@ constexpr int32_t kToleranceTableSpare = 3;
 // MaxZoom holds bins x 10 as int16: the highest harmonic bin must fit.
 constexpr int32_t kMaxHarmoBinLimit = INT16_MAX / kTenthsPerBin;
 
-// Converts a frequency to a bin count, truncated toward zero.
-int16_t HzToBins(float hz, float binWidthHz) {
-  return static_cast<int16_t>(hz / binWidthHz);
+// Converts a frequency to a bin count, truncated toward zero. False when the
+// count does not fit the int16 it is kept in (a very narrow bin).
+bool HzToBins(float hz, float binWidthHz, int16_t* bins) {
+  const float count = hz / binWidthHz;
+  if (!(count > INT16_MIN - 1.0f && count < INT16_MAX + 1.0f)) return false;
+  *bins = static_cast<int16_t>(count);
+  return true;
 }
 
 template <typename T>
@@ -113,10 +118,15 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
   }
 
   BinNum = fftSize / 2;
-  MinPitchBin = HzToBins(static_cast<float>(lowestPitchHz), BinWidth);
+  if (!HzToBins(static_cast<float>(lowestPitchHz), BinWidth, &MinPitchBin) ||
+      !HzToBins(static_cast<float>(highestPitchHz), BinWidth, &MaxPitchBin) ||
+      !HzToBins(static_cast<float>(highestHarmonicHz), BinWidth, &MaxHarmoBin) ||
+      !HzToBins(kFramePitchToleranceHz, BinWidth, &Bin40) ||
+      !HzToBins(kLowPitchLimitHz, BinWidth, &Bin157)) {
+    printf("Too narrow FFT bins for the pitch range to initialize Voice Detector!\n");
+    return;
+  }
   PeakStartBin = MinPitchBin;
-  MaxPitchBin = HzToBins(static_cast<float>(highestPitchHz), BinWidth);
-  MaxHarmoBin = HzToBins(static_cast<float>(highestHarmonicHz), BinWidth);
   // A lowest pitch below one bin gives MinPitchBin 0: a division by zero in
   // HarmoNum and a read before the spectrum in GetMax.
   if (MinPitchBin < 1) {
@@ -132,9 +142,7 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
     return;
   }
   PitchNum = static_cast<int16_t>(MaxPitchBin - MinPitchBin + 1);
-  Bin40 = HzToBins(kFramePitchToleranceHz, BinWidth);
   HarmoNum = static_cast<int16_t>(MaxHarmoBin / MinPitchBin - 1);
-  Bin157 = HzToBins(kLowPitchLimitHz, BinWidth);
   // Without a second harmonic below the limit no series position exists.
   if (HarmoNum < 1) {
     printf("Too low harmonic limit to initialize Voice Detector!\n");

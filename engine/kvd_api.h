@@ -112,7 +112,9 @@ SpeechDetector* GetLine(int32_t line);
 //   reserved    [in]  not read; callers pass 1
 // Returns 0, -98 (bad line or empty slot; online also a missing pointer,
 // without breaking the line), -96 (line not open), -95 (not started), or the
-// line's sticky failure (-90 bad data).
+// line's sticky failure (-90 bad data). Online, -90 also ends a stream whose
+// sample positions would pass 2^31 - 1 (74.6 h at 8000 Hz); KVD_Start then
+// begins a new stream from position 0.
 int32_t KVD_DetectSpeech(int32_t line, const int16_t* samples, int32_t sampleCount,
                          int32_t* state, int32_t* start, int32_t* end, int32_t* position,
                          float** block1, int32_t* count1, float** block2, int32_t* count2,

@@ -40,6 +40,13 @@ SpeechDetector* GetLine(int32_t line) {
 
 int32_t LineCount() { return lineCount; }
 
+int32_t LineNumberOf(const SpeechDetector& detector) {
+  for (int32_t line = 0; line < lineCount && line < kMaxLines; ++line) {
+    if (lineTable[line] == &detector) return line;
+  }
+  return -1;
+}
+
 void FreeEveryLine() {
   for (int32_t i = 0; i < kMaxLines; ++i) {
     ReleaseSlot(i);

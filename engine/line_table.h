@@ -27,6 +27,9 @@ void FreeEveryLine();
 // lines built before it are released then.
 int32_t BuildLines(int32_t count, int32_t sampleRate);
 
+// The number of the line whose detector this is, -1 when it is in no slot.
+int32_t LineNumberOf(const SpeechDetector& detector);
+
 // Calls visit on every line in line order.
 template <typename Visit>
 void ForEachLine(Visit visit) {

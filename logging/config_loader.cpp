@@ -11,16 +11,22 @@
 #include <log4cxx/appenderskeleton.h>
 #include <log4cxx/file.h>
 #include <log4cxx/helpers/fileinputstream.h>
-#include <log4cxx/helpers/filewatchdog.h>
 #include <log4cxx/helpers/properties.h>
 #include <log4cxx/logmanager.h>
 #include <log4cxx/propertyconfigurator.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 
 namespace kvd::logging {
 
@@ -91,28 +97,64 @@ void ReportConfigureFailure(const std::string& error) {
   std::fflush(stdout);
 }
 
-// Re-reads the file on a thread of log4cxx whenever its modification time
-// has changed.
-class ConfigWatch : public log4cxx::helpers::FileWatchdog {
+// Re-reads the file on a thread of its own whenever its modification time
+// has changed. The file has just been read when the watch starts, so its
+// time then is the one compared against. Destroying the watch stops and
+// joins the thread; nothing of the watch runs after that. (log4cxx's own
+// FileWatchdog looks at the file once more while it is destroyed and calls
+// the derived class's handler after that part is gone: a pure virtual call
+// that ended the process when LogClt.cfg had changed since the last look.)
+class ConfigWatch {
  public:
-  explicit ConfigWatch(const log4cxx::File& configFile) : FileWatchdog(configFile) {}
-
- protected:
-  // The file has just been read when the watch starts: its first look only
-  // records the modification time.
-  void doOnChange() override {
-    if (firstLook_) {
-      firstLook_ = false;
-      return;
+  ConfigWatch(std::string path, long intervalMs)
+      : path_(std::move(path)), interval_(intervalMs), lastModified_(ModificationTime()) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ConfigWatch() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
     }
-    const std::string error = ConfigureFromFile(file());
+    wake_.notify_all();
+    thread_.join();
+  }
+  ConfigWatch(const ConfigWatch&) = delete;
+  ConfigWatch& operator=(const ConfigWatch&) = delete;
+
+ private:
+  // Seconds and nanoseconds of the last change; zero when the file is missing.
+  std::pair<long long, long> ModificationTime() const {
+    struct stat info {};
+    if (stat(path_.c_str(), &info) != 0) return {0, 0};
+    return {static_cast<long long>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec};
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, interval_, [this] { return stopping_; })) {
+      lock.unlock();
+      LookAtFile();
+      lock.lock();
+    }
+  }
+
+  void LookAtFile() {
+    const auto modified = ModificationTime();
+    if (modified == lastModified_) return;
+    lastModified_ = modified;
+    const std::string error = ConfigureFromFile(log4cxx::File(path_));
     if (!error.empty()) {
       ReportConfigureFailure(error);
     }
   }
 
- private:
-  bool firstLook_ = true;
+  const std::string path_;
+  const std::chrono::milliseconds interval_;
+  std::pair<long long, long> lastModified_;  // touched by the watch thread only
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread thread_;
 };
 
 std::mutex watchMutex;
@@ -131,13 +173,13 @@ bool LoadLogConfiguration() {
     ReportConfigureFailure(error);
     return false;
   }
-  auto watch = std::make_unique<ConfigWatch>(configFile);
-  watch->setDelay(watchIntervalMs);
-  watch->start();
+  auto watch = std::make_unique<ConfigWatch>(kConfigFileName, watchIntervalMs);
   std::lock_guard<std::mutex> lock(watchMutex);
   configWatch = std::move(watch);
   return true;
 }
+
+std::string ReloadLogConfiguration() { return ConfigureFromFile(log4cxx::File(kConfigFileName)); }
 
 // The watch is destroyed, which joins its thread, outside the lock.
 void StopConfigWatch() {

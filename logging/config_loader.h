@@ -2,6 +2,8 @@
 #ifndef KVD_LOGGING_CONFIG_LOADER_H
 #define KVD_LOGGING_CONFIG_LOADER_H
 
+#include <string>
+
 namespace kvd::logging {
 
 // How often the watch looks at LogClt.cfg, in milliseconds.
@@ -11,6 +13,10 @@ constexpr long kConfigWatchIntervalMs = 120000;
 // watch, which re-reads the file whenever its modification time changes.
 // Failures are reported on the standard streams. Runs once per process.
 bool LoadLogConfiguration();
+
+// Reads LogClt.cfg again and applies it, as the watch does when the file
+// changes. Returns the error text of a failure, empty on success.
+std::string ReloadLogConfiguration();
 
 // Stops the watch; the file is no longer re-read.
 void StopConfigWatch();

@@ -55,7 +55,7 @@ void StartUtterance(SpeechDetector& detector, int32_t t, int32_t* start,
     ++firstVoiced;
   startFrame = energy.RefineStart(t, firstVoiced);
 
-  detector.speechStartSamples = detector.frameShift * startFrame;
+  detector.speechStartSamples = SamplePosition(detector, startFrame);
   detector.segStart = startFrame;
   detector.silenceStart = -1;
   detector.inSpeech = true;
@@ -69,7 +69,7 @@ void StartUtterance(SpeechDetector& detector, int32_t t, int32_t* start,
   if (startFrame > t) startFrame = t - 1;
   if (startFrame <= 0) startFrame = 0;
   detector.startFrame = startFrame;
-  detector.reportedStart = detector.frameShift * startFrame;
+  detector.reportedStart = SamplePosition(detector, startFrame);
   *start = detector.reportedStart;
 
   detector.lowEnergyRun = 0;
@@ -162,28 +162,28 @@ void FollowUtterance(SpeechDetector& detector, int32_t t, int32_t* end,
 }
 
 void DecideEnd(SpeechDetector& detector, int32_t t, int32_t* end) {
-  const int32_t shift = detector.frameShift;
+  const int32_t speechStartFrame = detector.speechStartSamples / detector.frameShift;
+  const int32_t reportedStartFrame = detector.reportedStart / detector.frameShift;
   if (detector.endFrame > 0) {
     int32_t endFrame = std::max(detector.endFrame, t - detector.MaxHoldFrame);
-    detector.finalEnd = shift * endFrame;
-    const int32_t lengthSamples = detector.finalEnd - detector.speechStartSamples;
-    if (lengthSamples / shift > detector.MaxSpeechDuration) {
+    detector.finalEnd = SamplePosition(detector, endFrame);
+    const int32_t lengthFrames = endFrame - speechStartFrame;
+    if (lengthFrames > detector.MaxSpeechDuration) {
       SetDetectionState(detector, speech_too_long);
-      endFrame = detector.speechStartSamples / shift + detector.MaxSpeechDuration;
-    } else if (lengthSamples < detector.MinSpeechDuration) {
+      endFrame = speechStartFrame + detector.MaxSpeechDuration;
+    } else if (FramePosition(detector, lengthFrames) < detector.MinSpeechDuration) {
       SetDetectionState(detector, speech_too_short);
     } else {
       SetDetectionState(detector, speech_end);
     }
-    endFrame = std::max(endFrame, detector.reportedStart / shift + 1);
+    endFrame = std::max(endFrame, reportedStartFrame + 1);
     endFrame = std::min(endFrame + detector.edRelaxFrames, t - 1);
     detector.endFrame = endFrame;
-    detector.reportedEnd = shift * endFrame;
+    detector.reportedEnd = SamplePosition(detector, endFrame);
     *end = detector.reportedEnd;
-  } else if (t - detector.speechStartSamples / shift >
-             detector.MaxSilence + detector.MaxSpeechDuration) {
+  } else if (t - speechStartFrame > detector.MaxSilence + detector.MaxSpeechDuration) {
     SetDetectionState(detector, speech_too_long);
-    detector.reportedEnd = detector.reportedStart + shift * detector.MaxSpeechDuration;
+    detector.reportedEnd = SamplePosition(detector, reportedStartFrame + detector.MaxSpeechDuration);
     detector.finalEnd = detector.reportedEnd;
     *end = detector.reportedEnd;
   }

@@ -7,6 +7,20 @@
 
 #include "engine/speech_detector.h"
 
+// Sample position of the first sample of a frame (frameShift x frame), in
+// 64 bits: frame numbers outlast the int32 sample positions the interface
+// hands out (2^31 samples are 74.6 h at 8000 Hz).
+inline int64_t FramePosition(const SpeechDetector& detector, int32_t frame) {
+  return static_cast<int64_t>(detector.frameShift) * frame;
+}
+
+// The same as the int32 the interface reports. Only for frames up to the
+// end of the last frame analysed: Detect analyses no frame whose end lies
+// beyond the int32 range, so these always fit.
+inline int32_t SamplePosition(const SpeechDetector& detector, int32_t frame) {
+  return static_cast<int32_t>(FramePosition(detector, frame));
+}
+
 // Where the caller wants the utterance's reduced spectra; rows are handed
 // out only when all four pointers are given.
 struct SpectrumHandout {
@@ -38,11 +52,13 @@ void WaitForSpeech(SpeechDetector& detector, int32_t t, int32_t* start,
 void FollowUtterance(SpeechDetector& detector, int32_t t, int32_t* end,
                      const SpectrumHandout& spectra);
 
-// The end decision of frame t. With an end frame found (endFrame > 0): held
-// to at most MaxHoldFrame frames back, judged against MaxSpeechDuration
-// (frames) and MinSpeechDuration (samples), moved by edRelaxFrames but kept
-// after the reported start and before t; with none, the utterance is cut
-// once it is MaxSilence + MaxSpeechDuration frames old. A decided end sets
+// The end decision of frame t, taken on frame numbers (the start frames are
+// speechStartSamples and reportedStart over frameShift). With an end frame
+// found (endFrame > 0): held to at most MaxHoldFrame frames back, judged
+// against MaxSpeechDuration (frames) and MinSpeechDuration (samples), moved
+// by edRelaxFrames but kept after the reported start and before t; with
+// none, the utterance is cut once it is MaxSilence + MaxSpeechDuration frames
+// old. A decided end sets
 // finalEnd and the state (speech_end, speech_too_long, speech_too_short) and
 // writes reportedEnd to *end.
 void DecideEnd(SpeechDetector& detector, int32_t t, int32_t* end);

@@ -1,9 +1,12 @@
 // Detect: the per-frame loop of online detection.
 #include "pipeline/online_detection.h"
 
+#include <cstdint>
+
 #include "classifiers/detect_energy.h"
 #include "classifiers/dtmf_check.h"
 #include "engine/kvd_api.h"
+#include "engine/line_table.h"
 #include "kvd/detect_voice.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"
@@ -15,10 +18,24 @@ namespace {
 // The first frame whose 30-frame window is complete; earlier frames only
 // fill the histories.
 constexpr int32_t kFirstDecisionFrame = 29;
+constexpr double kSecondsPerHour = 3600.0;
 
 int32_t FailFrameStep(SpeechDetector& detector, const char* message) {
   tprintf7("%s\n", message);
   detector.errorStatus = KVD_ERR_BAD_DATA;
+  return KVD_ERR_BAD_DATA;
+}
+
+// The stream has reached the last sample position an int32 can report:
+// detection of the line ends here; every further call gives -90 until
+// KVD_Start begins a new stream.
+int32_t EndLongStream(const SpeechDetector& detector) {
+  const double hours =
+      static_cast<double>(INT32_MAX) / detector.SampleRate / kSecondsPerHour;
+  tprintf7("KVD_DetectSpeech error! Line %d has reached sample position %d (%.1f h at %d Hz), "
+           "the last one that can be reported; detection ended. Start the line again.\n",
+           LineNumberOf(detector), SamplePosition(detector, detector.frameIndex), hours,
+           detector.SampleRate);
   return KVD_ERR_BAD_DATA;
 }
 
@@ -93,7 +110,7 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
   }
   *start = detector.reportedStart;
   *end = detector.reportedEnd;
-  *position = detector.frameShift * detector.frameIndex;
+  *position = SamplePosition(detector, detector.frameIndex);
 
   detector.newData = samples;
   detector.newDataLength = sampleCount;
@@ -105,6 +122,7 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
       LeaveStopped(detector);
       return 0;
     }
+    if (FramePosition(detector, t + 1) > INT32_MAX) return EndLongStream(detector);
     AnalyseFrame(detector, t);
     if (t < kFirstDecisionFrame) {
       if (detector.frameTraceHook) ReportFrameTrace(detector, t);
@@ -123,6 +141,6 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
     if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "Error in GetOneFrame!");
   }
   *state = detector.DetectState;
-  *position = detector.frameShift * detector.frameIndex;
+  *position = SamplePosition(detector, detector.frameIndex);
   return detector.errorStatus;
 }

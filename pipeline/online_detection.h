@@ -40,7 +40,10 @@
 //                     blocks; used only when all four are given
 //   reserved    [in]  not read
 // The out-arguments other than the spectra must be valid pointers. Returns 0,
-// or the line's sticky error code. When KVD_Stop clears busyFlag during the
+// or the line's sticky error code. A stream that reaches the last frame
+// whose end an int32 can give (sample position 2^31 - 1: 74.6 h at 8000 Hz)
+// gives -90, with a message naming the line, on every call that has a frame
+// to analyse, until KVD_Start begins a new stream; positions never wrap. When KVD_Stop clears busyFlag during the
 // call, it returns 0 at the next frame and leaves the line stopped.
 int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleCount,
                int32_t* state, int32_t* start, int32_t* end, int32_t* position, float** block1,

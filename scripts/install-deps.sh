@@ -2,9 +2,10 @@
 # Installs the Debian packages the build and the tests need, skipping those
 # already present. Needs root (or sudo) only when something is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev libwebrtc-audio-processing-dev)
-missing=()
+packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev
+  libwebrtc-audio-processing-dev clang libclang-rt-14-dev)
 packages+=("$@")   # more packages a caller needs (make eval names its tools)
+missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
     || missing+=("$package")

@@ -111,6 +111,13 @@ TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
   EXPECT_THAT(ReadWorkFile("watch2.log"), MatchesRegex("(probe\n)*after\n"));
 }
 
+TEST_F(ConfigFileTest, ExitAfterAnUnreadChangeEndsCleanly) {
+  const ScenarioOutcome outcome = Run({"change_then_exit"});
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.standardError, "");
+  EXPECT_FALSE(WorkFileExists("watch2.log")) << "the change was applied at exit";
+}
+
 TEST_F(ConfigFileTest, OptionDiagnostics) {
   WriteWorkFile("LogClt.cfg",
                 "Kestrin.category.tprintf_logger = DEBUG, Small, NoFile, Huge\n"

@@ -137,8 +137,9 @@ int RenameFailure() {
   return 0;
 }
 
-int Watch() {
-  tprintf2("before\n");
+// Replaces LogClt.cfg by one that logs into watch2.log, dated clearly after
+// the first reading.
+void ChangeConfig() {
   {
     std::ofstream config("LogClt.cfg", std::ios::trunc);
     config << "Kestrin.category.tprintf_logger = DEBUG, File\n"
@@ -146,11 +147,15 @@ int Watch() {
               "Kestrin.appender.File.FileName = watch2.log\n"
               "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n";
   }
-  // Dates the change clearly after the first reading.
   struct stat info {};
   stat("LogClt.cfg", &info);
   const timespec times[2] = {{info.st_mtime + 5, 0}, {info.st_mtime + 5, 0}};
   utimensat(AT_FDCWD, "LogClt.cfg", times, 0);
+}
+
+int Watch() {
+  tprintf2("before\n");
+  ChangeConfig();
 
   // The new file is created before its appender is attached, so only a
   // probe that arrived in it shows that the new configuration is complete.
@@ -161,6 +166,14 @@ int Watch() {
   }
   tprintf2("after\n");
   return FileSize("watch2.log") <= 0 ? 1 : 0;
+}
+
+// The file changes and the process ends before the watch looks at it: the
+// watch is stopped at exit without reading the file again.
+int ChangeThenExit() {
+  tprintf2("before\n");
+  ChangeConfig();
+  return 0;
 }
 
 }  // namespace
@@ -179,7 +192,7 @@ int main(int argc, char** argv) {
       {"first_message", FirstMessage}, {"facade_calls", FacadeCalls},
       {"switches", Switches},          {"threads", Threads},
       {"rollover", Rollover},          {"rename_failure", RenameFailure},
-      {"watch", Watch}};
+      {"watch", Watch},                {"change_then_exit", ChangeThenExit}};
   const auto scenario = scenarios.find(argv[next]);
   if (scenario == scenarios.end()) {
     std::fprintf(stderr, "unknown scenario %s\n", argv[next]);
