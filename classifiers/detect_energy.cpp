@@ -4,6 +4,7 @@
 
 #include <kvd/tprintf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -51,6 +52,8 @@ int32_t CDetectEnergy::ReInit() {
   std::memset(BandCV, 0, sizeof(BandCV));
   std::memset(NoiseLevel, 0, sizeof(NoiseLevel));
   std::memset(NoiseCV, 0, sizeof(NoiseCV));
+  std::memset(SilentSlot, 0, sizeof(SilentSlot));
+  SilentRunFrames = 0;
   return 0;
 }
 
@@ -59,15 +62,19 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   const int32_t frameSlot = HistorySlot(t);
   const int32_t recentSlot = RingSlot(t, kStatFrames);
   const bool frameUsable = usable[RingSlot(t, kUsableRingFrames)];
+  bool powerless = true;
   for (int32_t band = 0; band < kBandCount; ++band) {
-    float energy = 0.0f;
+    float bandPower = 0.0f;
     const int32_t bandBins = BandEdge[band][1] - BandEdge[band][0];
-    if (frameUsable && bandBins > 0) {
-      ippsSum_32f(powerSpectrum + BandEdge[band][0], bandBins, &energy, ippAlgHintNone);
+    if (bandBins > 0) {
+      ippsSum_32f(powerSpectrum + BandEdge[band][0], bandBins, &bandPower, ippAlgHintNone);
     }
+    powerless = powerless && !(bandPower > 0.0f);
+    const float energy = frameUsable ? bandPower : 0.0f;
     BandEnergy[band][frameSlot] = energy;
     RecentEnergy[band][recentSlot] = energy;
   }
+  SilentRunFrames = powerless ? std::min(SilentRunFrames + 1, kStatFrames) : 0;
   if (t < kStatFrames - 1) {
     return -1;
   }
@@ -78,6 +85,7 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   }
   const int32_t statSlot = t - (kStatFrames - 1);
   const int32_t slot = HistorySlot(statSlot);
+  SilentSlot[slot] = SilentRunFrames >= kStatFrames;
   for (int32_t band = 0; band < kBandCount; ++band) {
     if (windowUsable) {
       float mean = 0.0f;
@@ -107,6 +115,9 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
 
 int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
   const int32_t s = HistorySlot(slot);
+  if (SilentSlot[s]) {
+    return 0;
+  }
   int32_t count = 0;
   for (int32_t band = 0; band < kBandCount; ++band) {
     const float mean = BandMean[band][s];

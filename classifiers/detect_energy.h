@@ -63,7 +63,7 @@ class CDetectEnergy {
 
   // Stores the band energies of frame t and, from frame 9 on, the statistics
   // of slot t - 9 (carried forward from slot t - 10 when one of frames
-  // t - 9 .. t is not usable).
+  // t - 9 .. t is not usable) and whether that slot is silent.
   //   powerSpectrum [in] BinNum power values of frame t
   //   t             [in] frame index, >= 0
   //   usable        [in] ring of kUsableRingFrames flags, slot = frame mod 30;
@@ -79,7 +79,7 @@ class CDetectEnergy {
 
   // Number of bands (0 .. 4) whose statistics slot `slot` lies above
   // BandThd, or -1 as soon as a band below its threshold looks like
-  // background.
+  // background. A silent slot has no band above.
   int32_t CountBandsAbove(int32_t slot) const;
 
   // The largest CountBandsAbove over slots t - 29 .. t - 9, -1 counting as
@@ -111,7 +111,8 @@ class CDetectEnergy {
   // range leaves the level unchanged. Returns 0.
   int32_t AccumulateSpeechLevel(int32_t fromFrame, int32_t toFrame, int32_t t);
 
-  // Looks for MaxSilence quiet statistics slots in a row from fromFrame on.
+  // Looks for MaxSilence quiet statistics slots in a row from fromFrame on;
+  // a silent slot is quiet whatever its carried statistics.
   //   fromFrame  [in] first frame to examine
   //   voiceFlags [in] the speech detector's voicing ring, slot = frame mod
   //                   500, > 0 means voiced
@@ -139,6 +140,12 @@ class CDetectEnergy {
   float RecentEnergy[kBandCount][kStatFrames] = {};   // [band][frame mod 10]
   float BandMean[kBandCount][kHistoryFrames] = {};    // [band][slot mod 500]
   float BandCV[kBandCount][kHistoryFrames] = {};      // [band][slot mod 500], divisor-10 deviation / mean
+  // [slot mod 500]: none of the slot's 10 frames had power in any band
+  // (digital silence; a dead frame's spectrum is all zero). Its statistics
+  // are still carried forward for the background, but it counts as quiet:
+  // no band is active in it and it ends speech.
+  bool SilentSlot[kHistoryFrames] = {};
+  int32_t SilentRunFrames = 0;            // powerless frames in a row up to the last one, at most 10
 
  private:
   // Non-negative ring slot of a frame, also for frames before frame 0.

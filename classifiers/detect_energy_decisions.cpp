@@ -205,7 +205,7 @@ int32_t CDetectEnergy::FindEnd(int32_t fromFrame, const int16_t* voiceFlags, int
        f <= lastStatFrame && quietRun < MaxSilence && endFrame < 0; ++f) {
     const int32_t slot = HistorySlot(f);
     int32_t loudBands = 0;
-    for (int32_t band = 0; band < kBandCount; ++band) {
+    for (int32_t band = 0; band < kBandCount && !SilentSlot[slot]; ++band) {
       if (BandMean[band][slot] > endThreshold[band]) {
         ++loudBands;
       }
@@ -235,12 +235,13 @@ int32_t CDetectEnergy::FindEnd(int32_t fromFrame, const int16_t* voiceFlags, int
   while (endFrame < lastStatFrame) {
     bool extend = false;
     const int32_t lookBack = endFrame - kStatFrames;
+    const bool lookBackHeard = lookBack >= 0 && !SilentSlot[HistorySlot(lookBack)];
     const int32_t e0 = HistorySlot(endFrame);
     const int32_t e1 = HistorySlot(endFrame + 1);
     const int32_t e2 = HistorySlot(endFrame + 2);
     for (int32_t band = 0; band < kBandCount && !extend; ++band) {
       const bool loudBefore =
-          lookBack >= 0 && BandMean[band][HistorySlot(lookBack)] > endThreshold[band];
+          lookBackHeard && BandMean[band][HistorySlot(lookBack)] > endThreshold[band];
       const bool decaying = BandEnergy[band][e0] > BandEnergy[band][e1] &&
                             BandEnergy[band][e1] > BandEnergy[band][e2] &&
                             BandEnergy[band][e0] > BackgroundBound(band);
