@@ -35,8 +35,6 @@ constexpr float kGrowBoundShare = 0.3f;
 constexpr int16_t kGrowBoundMaxBins = 3;
 // A grown frame's set must hold at least 0.1 % of the frame's peak area.
 constexpr int16_t kGrowMinArea = 10;
-// Slots 28 and 29 never seed a track (a seed spans three frames).
-constexpr int32_t kSeedFrames = CDetectVoice::kSeedFrames;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
