@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -111,11 +112,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // 16-bit mono samples, read as GetMuteEnd reads a recording (a ".wav"
-// file loses its 44-byte header, any other file is raw PCM); an unreadable
-// file ends the process with the reader's message.
+// file is a RIFF/WAVE file, any other file is raw PCM); an unusable file
+// ends the process after the reader's message.
 std::vector<int16_t> ReadRecording(const std::string& path) {
   WaveTable table;
-  ReadWaveList(path.c_str(), table);
+  if (ReadWaveList(path.c_str(), table) != 0) std::exit(EXIT_FAILURE);
   std::vector<int16_t> samples(table.sampleBuffer, table.sampleBuffer + table.totalSamples);
   ReleaseWaveTable(table);
   return samples;

@@ -15,6 +15,7 @@
 #include "engine/kvd_api.h"
 #include "entry/batch_workers.h"
 #include "entry/wave_reader.h"
+#include "kvd/tprintf.h"
 #include "platform/module_path.h"
 
 namespace {
@@ -88,17 +89,19 @@ void RunOnlineWorkers(const WaveTable& table) {
     if (worker.joinable()) worker.join();
 }
 
-// Offline run on one line. Returns false when no line could be opened.
-bool RunOffline(int32_t isOneSeg, const WaveTable& table, int32_t sampleRate,
-                int32_t* muteEndSamples, int32_t* muteEndMs) {
+// Offline run on one line: 0, KVD_ERR_LINE_BUILD when no line could be
+// opened, KVD_MUTE_END_NO_SPEECH when the single segment is empty.
+int32_t RunOffline(int32_t isOneSeg, const WaveTable& table, int32_t sampleRate,
+                   int32_t* muteEndSamples, int32_t* muteEndMs) {
   std::printf("NULL SaveCutPcm. Default: Do not save.\n ");
   int32_t line = -1;
   if (KVD_Open(&line) != 0) {
     std::printf("Error open offline detector!\n");
-    return false;
+    return KVD_ERR_LINE_BUILD;
   }
   std::printf("Open offline detector successfully!\n");
   int32_t cutResult = 0;
+  int32_t result = 0;
   if (isOneSeg != 0) {
     SpeechLimits limits;
     cutResult = OfflineCutOneSeg(line, 0, table, limits);
@@ -107,6 +110,14 @@ bool RunOffline(int32_t isOneSeg, const WaveTable& table, int32_t sampleRate,
         sampleRate == 0 ? 0 : static_cast<int32_t>(int64_t{limits.speechStart} * 1000 / sampleRate);
     if (muteEndSamples != nullptr) *muteEndSamples = sampleRate == 0 ? 0 : limits.speechStart;
     if (muteEndMs != nullptr) *muteEndMs = startMs;
+    // The engine marks "no segment" with an end that is not after the start.
+    if (cutResult == 0 && limits.speechEnd <= limits.speechStart) {
+      std::printf("No speech found in %s.\n", table.entries[0].path);
+      tprintf2("No speech found in %s.\n", table.entries[0].path);
+      if (muteEndSamples != nullptr) *muteEndSamples = -1;
+      if (muteEndMs != nullptr) *muteEndMs = -1;
+      result = KVD_MUTE_END_NO_SPEECH;
+    }
   } else {
     std::printf("NULL SaveShortPcm. Default: Do not save.\n");
     const int32_t maxSegNum = std::atoi(ReadParameter("MaxSegNum").c_str());
@@ -121,7 +132,7 @@ bool RunOffline(int32_t isOneSeg, const WaveTable& table, int32_t sampleRate,
     EndProcess();
   }
   if (cutResult != 0) EndProcess();  // the cutter has printed why
-  return true;
+  return result;
 }
 
 void PrintStatistics(const WaveTable& table, int32_t sampleRate,
@@ -154,13 +165,18 @@ extern "C" int32_t GetMuteEnd(const char* waveFile, int32_t* muteEndSamples,
   const int32_t sampleRate = std::atoi(ReadParameter("SampleRate").c_str());
 
   WaveTable table;
-  ReadWaveList(waveFile, table);
+  const int32_t readResult = ReadWaveList(waveFile, table, sampleRate);
+  if (readResult != 0) {
+    KVD_Exit();  // the reader has printed and logged why
+    return readResult;
+  }
 
   const LocalTime beginTime = NowLocal();
   const auto clockStart = std::chrono::steady_clock::now();
   PrintTime("", beginTime);
 
   bool offlineRan = false;
+  int32_t result = 0;
   if (isOnline != 0) {
     if (isOneSeg != 0) {
       RunOnlineWorkers(table);
@@ -170,9 +186,10 @@ extern "C" int32_t GetMuteEnd(const char* waveFile, int32_t* muteEndSamples,
       }
     }
   } else {
-    if (!RunOffline(isOneSeg, table, sampleRate, muteEndSamples, muteEndMs)) {
+    result = RunOffline(isOneSeg, table, sampleRate, muteEndSamples, muteEndMs);
+    if (result == KVD_ERR_LINE_BUILD) {
       ReleaseWaveTable(table);
-      return KVD_ERR_LINE_BUILD;
+      return result;
     }
     offlineRan = true;
   }
@@ -181,5 +198,5 @@ extern "C" int32_t GetMuteEnd(const char* waveFile, int32_t* muteEndSamples,
   PrintTime("End time:   ", NowLocal());
   if (offlineRan) PrintStatistics(table, sampleRate, clockStart);
   ReleaseWaveTable(table);
-  return 0;
+  return result;
 }

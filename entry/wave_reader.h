@@ -3,14 +3,16 @@
 // their samples, one recording after another.
 //
 // A path whose text from its last "." is ".wav" (any letter case) is a
-// canonical wave file: its 44-byte header is skipped unread. Any other path,
-// also one without a ".", is raw 16-bit signed little-endian PCM from its
-// first byte. Neither header nor data is examined for rate or channels: the
-// engine's SampleRate turns samples into time.
+// RIFF/WAVE file: its chunks are walked (entry/riff_wave_image.h) and only
+// 16-bit mono PCM at the expected rate is taken, from its data chunk wherever
+// that lies. Any other path, also one without a ".", is raw 16-bit signed
+// little-endian PCM from its first byte, taken to be at the expected rate.
 #ifndef KVD_ENTRY_WAVE_READER_H
 #define KVD_ENTRY_WAVE_READER_H
 
 #include <cstdint>
+
+#include "kvd/get_mute_end.h"
 
 // Longest recording path the table holds, in characters (without the
 // terminator).
@@ -33,11 +35,14 @@ struct WaveTable {
 };
 
 // Fills table from waveFile (one recording) and gives 0. Prints its progress on
-// standard output. Every failure ends the process with a non-zero status after
-// its message: a path that does not fit the table, a file that cannot be
-// opened, a buffer that cannot be had. A recording that would take the total
-// above kMaxTotalSamples is dropped (the table then has no entry).
-int32_t ReadWaveList(const char* waveFile, WaveTable& table);
+// standard output. waveRate is the rate in Hz a ".wav" file must have (0:
+// any). A failure prints its message (and logs it), leaves the table empty
+// and gives one of the KVD_MUTE_END_ codes of kvd/get_mute_end.h: no path,
+// a path that does not fit the table, a folder or a file that cannot be
+// opened (NO_RECORDING); a ".wav" file that is not 16-bit mono PCM at
+// waveRate (BAD_FORMAT); no samples (NO_SAMPLES); more than kMaxTotalSamples
+// samples, or a buffer that cannot be had (TOO_LONG).
+int32_t ReadWaveList(const char* waveFile, WaveTable& table, int32_t waveRate = 0);
 
 // Releases the entries and the sample buffer; the table is empty afterwards.
 void ReleaseWaveTable(WaveTable& table);

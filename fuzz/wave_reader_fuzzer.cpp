@@ -1,22 +1,29 @@
 // Fuzz target: the wave reader (ReadWaveList) on arbitrary file contents,
-// read once as a ".wav" (44-byte header skipped) and once as raw PCM.
+// read once as a ".wav" (a RIFF/WAVE image, or refused) and once as raw PCM.
 #include <cstdlib>
 #include <cstring>
 
+#include <vector>
+
+#include "entry/riff_wave_image.h"
 #include "entry/wave_reader.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
 
-// The loaded samples must be the file's bytes after any header.
-void CheckLoaded(const char* path, const uint8_t* data, size_t size, size_t headerBytes) {
+// Loaded samples must be the expected ones; a refusal must leave the table
+// empty, and only a recording without samples may be refused as raw.
+void CheckLoaded(const char* path, const std::vector<int16_t>* expected) {
   WaveTable table;
-  ReadWaveList(path, table);
-  const size_t dataBytes = size > headerBytes ? size - headerBytes : 0;
-  const size_t expected = dataBytes / 2;
-  if (table.entryCount != 1 || static_cast<size_t>(table.entries[0].sampleCount) != expected ||
-      static_cast<size_t>(table.totalSamples) != expected ||
-      (expected > 0 && std::memcmp(table.entries[0].samples, data + headerBytes, expected * 2) != 0))
+  const int32_t result = ReadWaveList(path, table);
+  if (result != 0) {
+    if (table.entryCount != 0 || table.sampleBuffer != nullptr) std::abort();
+    if (expected != nullptr && !expected->empty()) std::abort();
+    return;
+  }
+  if (expected == nullptr || table.entryCount != 1 ||
+      static_cast<size_t>(table.entries[0].sampleCount) != expected->size() ||
+      std::memcmp(table.entries[0].samples, expected->data(), expected->size() * 2) != 0)
     std::abort();
   ReleaseWaveTable(table);
 }
@@ -29,9 +36,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<uint8_t> bytes(data, data + size);
+  PcmRecording wave;
+  const bool waveUsable = ParseRiffWaveImage(bytes, wave).empty();
   kvdfuzz::WriteFileOrAbort("input.wav", data, size);
-  CheckLoaded("input.wav", data, size, 44);
+  CheckLoaded("input.wav", waveUsable ? &wave.samples : nullptr);
+  PcmRecording raw;
+  TakePcmSamples(data, size - size % 2, raw);
   kvdfuzz::WriteFileOrAbort("input.raw", data, size);
-  CheckLoaded("input.raw", data, size, 0);
+  CheckLoaded("input.raw", &raw.samples);
   return 0;
 }

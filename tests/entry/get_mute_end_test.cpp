@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "kvd/get_mute_end.h"
 #include "test_signals.h"
+#include "wave_bytes.h"
 
 namespace {
 
@@ -197,7 +199,7 @@ TEST_F(GetMuteEndHost, BrokenConfigurationEndsTheProcessWithFailure) {
   EXPECT_TRUE(Contains(run.output, "Error in Initializing system!\n"));
 }
 
-TEST_F(GetMuteEndHost, TooShortRecordingGivesZeroNotThePreviousResult) {
+TEST_F(GetMuteEndHost, TooShortRecordingIsNoSpeechNotThePreviousResult) {
   WriteConfigs({});
   const fs::path shortRecording = dir_ / "short.pcm";
   std::ofstream(shortRecording, std::ios::binary) << std::string(400, '\0');
@@ -207,7 +209,123 @@ TEST_F(GetMuteEndHost, TooShortRecordingGivesZeroNotThePreviousResult) {
   const auto results = ProbeResults(run.output);
   ASSERT_EQ(results.size(), 2u) << run.output;
   EXPECT_GT(results[0][1], 0);
-  EXPECT_EQ(results[1], (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(results[1], (std::array<int, 3>{KVD_MUTE_END_NO_SPEECH, -1, -1}));
+  EXPECT_TRUE(Contains(run.output, "No speech found in " + shortRecording.string() + ".\n"));
+}
+
+// Every class of unusable recording gets its own code and reason, and the
+// host gets control back with its out-arguments untouched (-7).
+TEST_F(GetMuteEndHost, UnusableRecordingsAreRefusedWithACode) {
+  WriteConfigs({});
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  ASSERT_FALSE(sample.empty());
+  std::vector<int16_t> stereo;
+  for (int16_t value : sample) stereo.insert(stereo.end(), {value, value});
+  using kvdtest::Chunk;
+  kvdtest::Bytes floatFormat = kvdtest::PcmFormat(1, 8000, 32);
+  floatFormat[0] = 3;  // IEEE float
+  struct Case {
+    std::string name;
+    kvdtest::Bytes bytes;
+    int32_t code;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"random.wav", kvdtest::Bytes(1000, 0xa7), KVD_MUTE_END_BAD_FORMAT, "is not a RIFF/WAVE file"},
+      {"empty.wav", {}, KVD_MUTE_END_BAD_FORMAT, "is not a RIFF/WAVE file"},
+      {"header_only.wav", kvdtest::CanonicalWave({}, 8000), KVD_MUTE_END_NO_SAMPLES,
+       "holds no samples"},
+      {"float.wav",
+       kvdtest::RiffWave({Chunk("fmt ", floatFormat),
+                          Chunk("data", kvdtest::Bytes(sample.size() * 4, 0))}),
+       KVD_MUTE_END_BAD_FORMAT, "is not PCM (format tag 3)"},
+      {"stereo.wav",
+       kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(2, 8000, 16)),
+                          Chunk("data", kvdtest::SampleBytes(stereo))}),
+       KVD_MUTE_END_BAD_FORMAT, "has 2 channels; the engine needs mono"},
+      {"rate.wav", kvdtest::CanonicalWave(sample, 16000), KVD_MUTE_END_BAD_FORMAT,
+       "has a sample rate of 16000 Hz; the configuration's SampleRate is 8000 Hz"},
+      {"nodata.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))}),
+       KVD_MUTE_END_BAD_FORMAT, "is a wave file without a data chunk"},
+  };
+  std::vector<std::string> items;
+  for (const Case& c : cases) {
+    items.push_back((dir_ / c.name).string());
+    kvdtest::WriteBytes(items.back(), c.bytes);
+  }
+  fs::create_directories(dir_ / "folder.wav");
+  items.push_back((dir_ / "folder.wav").string());
+  const RunResult run = Run(items);
+  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  const auto results = ProbeResults(run.output);
+  ASSERT_EQ(results.size(), cases.size() + 1) << run.output;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(results[i], (std::array<int, 3>{cases[i].code, -7, -7})) << cases[i].name;
+    EXPECT_TRUE(Contains(run.output, "\nError: " + items[i] + " " + cases[i].reason))
+        << cases[i].name;
+  }
+  EXPECT_EQ(results.back(), (std::array<int, 3>{KVD_MUTE_END_NO_RECORDING, -7, -7}));
+  EXPECT_TRUE(Contains(run.output, items.back() + " is a folder, not a recording"));
+  EXPECT_FALSE(Contains(run.output, "waves processed"));
+}
+
+// The same samples give the same answer wherever the data chunk lies; speech
+// from the first sample is 0 with result 0, silence is no speech.
+TEST_F(GetMuteEndHost, DataChunkAnywhereAndSpeechAtTheStartAreRead) {
+  WriteConfigs({});
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  ASSERT_GT(sample.size(), static_cast<size_t>(kSampleSpeechStart));
+  using kvdtest::Chunk;
+  const fs::path moved = dir_ / "moved.wav";
+  kvdtest::WriteBytes(moved.string(),
+                      kvdtest::RiffWave({Chunk("LIST", kvdtest::Bytes(27, 'i')),
+                                         Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16)),
+                                         Chunk("data", kvdtest::SampleBytes(sample))}));
+  const fs::path fromSpeech = dir_ / "from_speech.wav";
+  kvdtest::WriteBytes(fromSpeech.string(),
+                      kvdtest::CanonicalWave(std::vector<int16_t>(sample.begin() + kSampleSpeechStart,
+                                                                  sample.end()),
+                                             8000));
+  const fs::path silence = dir_ / "silence.wav";
+  kvdtest::WriteBytes(silence.string(), kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
+  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav"), moved.string(),
+                             fromSpeech.string(), silence.string()});
+  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  const auto results = ProbeResults(run.output);
+  ASSERT_EQ(results.size(), 4u) << run.output;
+  EXPECT_EQ(results[1], results[0]);
+  EXPECT_EQ(results[2], (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(results[3], (std::array<int, 3>{KVD_MUTE_END_NO_SPEECH, -1, -1}));
+  EXPECT_TRUE(Contains(run.output, "No speech found in " + silence.string() + ".\n"));
+}
+
+// kvd-mute-end with the configuration built beside libkvd.so: its exit
+// status tells an answer, no speech and a failure apart.
+TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
+  kvdtest::WriteBytes((dir_ / "silence.pcm").string(),
+                      kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
+  kvdtest::WriteBytes((dir_ / "bad.wav").string(), kvdtest::Bytes(100, 1));
+  const auto exitOf = [&](const std::string& recording, std::string& output) {
+    const std::string command =
+        "cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" + recording + "' 2>&1";
+    output.clear();
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 512> chunk{};
+    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) output += chunk.data();
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string output;
+  EXPECT_EQ(exitOf(kvdtest::SamplePath("kvd_sample.wav"), output), 0) << output;
+  EXPECT_TRUE(Contains(output, "Leading silence ends at sample"));
+  EXPECT_EQ(exitOf((dir_ / "silence.pcm").string(), output), 3) << output;
+  EXPECT_TRUE(Contains(output, "No speech found\n"));
+  for (const std::string& bad : {(dir_ / "bad.wav").string(), dir_.string(),
+                                 (dir_ / "missing.pcm").string()}) {
+    EXPECT_EQ(exitOf(bad, output), 1) << output;
+    EXPECT_TRUE(Contains(output, "GetMuteEnd failed: -8")) << output;
+    EXPECT_FALSE(Contains(output, "Leading silence ends")) << output;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Loads one recording with ReadWaveList and prints what the table holds:
-// "entries=<n> total=<samples>" then, per entry, "count=<n> first=<sample>".
+// "result=<r> entries=<n> total=<samples>" then, per entry, "count=<n> first=<sample>".
 #include <cstdio>
 
 #include "entry/wave_reader.h"
@@ -7,8 +7,8 @@
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   WaveTable table;
-  ReadWaveList(argv[1], table);
-  std::printf("entries=%d total=%d\n", table.entryCount, table.totalSamples);
+  const int32_t result = ReadWaveList(argv[1], table);
+  std::printf("result=%d entries=%d total=%d\n", result, table.entryCount, table.totalSamples);
   for (int32_t i = 0; i < table.entryCount; ++i) {
     const WaveEntry& entry = table.entries[i];
     std::printf("count=%d first=%d\n", entry.sampleCount,

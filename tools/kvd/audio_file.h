@@ -1,6 +1,6 @@
-// The kvd program's reader of recordings: RIFF/WAVE files (chunks in any
-// order, odd-sized chunks padded, PCM or WAVE_FORMAT_EXTENSIBLE with a PCM
-// subformat) and raw 16-bit little-endian PCM at a rate the user names.
+// The kvd program's reader of recordings: RIFF/WAVE files (read as
+// GetMuteEnd reads them, entry/riff_wave_image.h) and raw 16-bit
+// little-endian PCM at a rate the user names.
 // Only what the engine can analyse is accepted: 16-bit mono at 8000 Hz or
 // more; anything else is refused with a message that says why.
 #ifndef KVD_TOOLS_KVD_AUDIO_FILE_H
@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "entry/riff_wave_image.h"
+
 namespace kvdtool {
 
 // Lowest sample rate the engine analyses, in Hz.
-constexpr int32_t kLowestRateHz = 8000;
+constexpr int32_t kLowestRateHz = kLowestAnalysedRateHz;
 
 struct AudioFile {
   int32_t rate = 0;              // Hz
