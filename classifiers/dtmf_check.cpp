@@ -9,6 +9,12 @@
 
 namespace {
 
+// Frame index modulo a ring length, never negative.
+int32_t ToneSlot(int32_t frame, int32_t ringLength) {
+  const int32_t slot = frame % ringLength;
+  return slot < 0 ? slot + ringLength : slot;
+}
+
 // Frequencies the bin counts of the peak analysis derive from, in Hz.
 constexpr float kGroupSpreadHz = 150.0f;  // widest peak group; also the most picks
 constexpr float kGroupGapHz = 268.0f;     // closest distance of two groups (+1 bin)
@@ -79,10 +85,10 @@ int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int
 // power, and stores the frame's groups and collected power in slot.
 // Returns false (the slot not tonal) when the peaks do not form at most two
 // narrow, well separated groups of comparable strength.
-bool AnalysePeaks(SpeechDetector& detector, int32_t slot, const float* spectrum) {
-  const int32_t bins = detector.binCount;
-  const ToneBins tone = BinsFor(detector.binWidthHz);
-  float* work = detector.ToneWork;
+bool AnalysePeaks(const ToneCheckState& rings, int32_t slot, const float* spectrum) {
+  const int32_t bins = rings.binCount;
+  const ToneBins tone = BinsFor(rings.binWidthHz);
+  float* work = rings.work;
 
   std::copy_n(spectrum, bins, work);
   ippsZero_32f(work, tone.lowTotal);
@@ -112,26 +118,26 @@ bool AnalysePeaks(SpeechDetector& detector, int32_t slot, const float* spectrum)
     }
     if (++picks > tone.near) return false;
   }
-  detector.ToneEnergy[slot] = collected;
-  detector.ToneFlag[slot] = true;
-  detector.TonePeak[slot][0] = first;
-  detector.TonePeak[slot][1] = second;
+  rings.energy[slot] = collected;
+  rings.flag[slot] = true;
+  rings.peak[slot][0] = first;
+  rings.peak[slot][1] = second;
   return true;
 }
 
 // The groups and power of slot agree with those of the three earlier frames.
-bool SteadyTone(const SpeechDetector& detector, int32_t t) {
-  const int32_t slot = RingSlot(t, kToneRingFrames);
+bool SteadyTone(const ToneCheckState& rings, int32_t t) {
+  const int32_t slot = ToneSlot(t, kToneRingFrames);
   int32_t firstDrift = 0;
   int32_t secondDrift = 0;
   for (int32_t back = 1; back <= kEarlierFrames; ++back) {
-    const int32_t earlier = RingSlot(t - back, kToneRingFrames);
-    if (!detector.ToneFlag[earlier]) return false;
-    firstDrift += std::abs(detector.TonePeak[slot][0] - detector.TonePeak[earlier][0]);
-    secondDrift += std::abs(detector.TonePeak[slot][1] - detector.TonePeak[earlier][1]);
+    const int32_t earlier = ToneSlot(t - back, kToneRingFrames);
+    if (!rings.flag[earlier]) return false;
+    firstDrift += std::abs(rings.peak[slot][0] - rings.peak[earlier][0]);
+    secondDrift += std::abs(rings.peak[slot][1] - rings.peak[earlier][1]);
     // A frame without collected power gives no ratio.
-    if (!(detector.ToneEnergy[earlier] > 0.0f)) return false;
-    const float ratio = detector.ToneEnergy[slot] / detector.ToneEnergy[earlier];
+    if (!(rings.energy[earlier] > 0.0f)) return false;
+    const float ratio = rings.energy[slot] / rings.energy[earlier];
     if (!(ratio > kLowestEnergyRatio && ratio < kHighestEnergyRatio)) return false;
   }
   return firstDrift <= 1 && firstDrift + secondDrift <= 2;
@@ -139,14 +145,14 @@ bool SteadyTone(const SpeechDetector& detector, int32_t t) {
 
 }  // namespace
 
-bool CheckDTMF(SpeechDetector& detector, int32_t t, const float* spectrum) {
-  const int32_t slot = RingSlot(t, kToneRingFrames);
-  detector.TonePeak[slot][0] = kFailedPeak;
-  detector.TonePeak[slot][1] = kFailedPeak;
-  detector.ToneEnergy[slot] = 0.0f;
-  if (!AnalysePeaks(detector, slot, spectrum)) {
-    detector.ToneFlag[slot] = false;
+bool CheckDTMF(const ToneCheckState& rings, int32_t t, const float* spectrum) {
+  const int32_t slot = ToneSlot(t, kToneRingFrames);
+  rings.peak[slot][0] = kFailedPeak;
+  rings.peak[slot][1] = kFailedPeak;
+  rings.energy[slot] = 0.0f;
+  if (!AnalysePeaks(rings, slot, spectrum)) {
+    rings.flag[slot] = false;
     return false;
   }
-  return t >= kEarlierFrames && SteadyTone(detector, t);
+  return t >= kEarlierFrames && SteadyTone(rings, t);
 }

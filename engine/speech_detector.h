@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "classifiers/dtmf_check.h"
 #include "platform/ipps.h"
 
 class CDetectEnergy;
@@ -33,8 +34,6 @@ struct FrameTrace;
 constexpr int32_t kHistoryFrames = 500;
 // Frames of the power-spectrum ring: the voice detector's window.
 constexpr int32_t kPowerRingFrames = 30;
-// Frames of the dual-tone ring.
-constexpr int32_t kToneRingFrames = 10;
 // Magnitudes kept per frame in spectrumRing, spanning 0 Hz to just below
 // half the sample rate whatever the FFT size.
 constexpr int32_t kReducedBins = 128;
@@ -114,6 +113,10 @@ class SpeechDetector {
   bool ToneFlag[kToneRingFrames] = {};
   int32_t TonePeak[kToneRingFrames][2] = {};  // bins of the two peak groups
   float ToneEnergy[kToneRingFrames] = {};
+  // The dual-tone check's view of the rings above and of ToneWork.
+  ToneCheckState ToneState() {
+    return {binCount, binWidthHz, ToneWork, ToneFlag, TonePeak, ToneEnergy};
+  }
   bool isDtmf = false;  // dual-tone verdict of the current frame
 
   // --- offline analysis (arrays live for one offline call) ---

@@ -53,7 +53,7 @@ void AnalyseFrame(SpeechDetector& detector, int32_t t) {
   const bool dead = IsDeadFrame(detector);
   ComputeSpectrum(detector, dead, t, detector.currentPower, detector.magnitude);
   if (!dead && detector.UseCheckDTMF) {
-    detector.isDtmf = CheckDTMF(detector, t, detector.currentPower);
+    detector.isDtmf = CheckDTMF(detector.ToneState(), t, detector.currentPower);
   } else {
     // Not analysed: the tone ring must not keep frame t - 10's verdict.
     detector.isDtmf = false;

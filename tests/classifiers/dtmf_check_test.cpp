@@ -39,7 +39,7 @@ class DtmfCheck : public ::testing::Test {
     std::vector<bool> verdicts;
     int32_t t = 0;
     for (const std::vector<float>& power : kvdtest::PowerFrames(pcm, kRate))
-      verdicts.push_back(CheckDTMF(*detector_, t++, power.data()));
+      verdicts.push_back(CheckDTMF(detector_->ToneState(), t++, power.data()));
     return verdicts;
   }
 
@@ -90,7 +90,7 @@ class DtmfSpectra : public DtmfCheck {
   bool Check(int32_t t, std::initializer_list<std::pair<int32_t, float>> bins) {
     std::vector<float> spectrum(kBins, 0.0f);
     for (const auto& [bin, power] : bins) spectrum[bin] = power;
-    return CheckDTMF(*detector_, t, spectrum.data());
+    return CheckDTMF(detector_->ToneState(), t, spectrum.data());
   }
 };
 
