@@ -176,16 +176,66 @@ TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
   EXPECT_EQ(out.str(), RunCommand(options).out);
 }
 
-TEST(DetectFiles, RateOtherThanTheConfigurationsIsProcessedWithAWarning) {
+// The sample's 8000 Hz samples at another rate by linear interpolation: the
+// speech stays where it was in time (its band lies below 4000 Hz).
+std::vector<int16_t> Resampled(const std::vector<int16_t>& samples, int32_t rate) {
+  std::vector<int16_t> out(static_cast<size_t>(samples.size() * static_cast<double>(rate) / 8000));
+  for (size_t n = 0; n < out.size(); ++n) {
+    const double at = n * 8000.0 / rate;
+    const size_t k = static_cast<size_t>(at);
+    const double next = k + 1 < samples.size() ? samples[k + 1] : samples[k];
+    out[n] = static_cast<int16_t>(std::lround(samples[k] + (at - k) * (next - samples[k])));
+  }
+  return out;
+}
+
+// Recordings at 16000 and 11025 Hz, among one at the configured 8000 Hz, are
+// each analysed at their own rate: the speech lies where it lies in the
+// sample, no warning, output in input order whatever the job count.
+TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
   kvdtest::TempDir dir;
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  ASSERT_FALSE(sample.empty());
   const std::string wide = dir.Path() + "/wide.wav";
-  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(std::vector<int16_t>(32000, 0), 16000));
-  const RunOutput run = RunCommand(Options(Mode::Online, Format::Json, {wide}));
-  EXPECT_EQ(run.status, kExitSuccess);
-  EXPECT_NE(run.out.find("\"rate\":16000,\"samples\":32000"), std::string::npos) << run.out;
-  EXPECT_EQ(run.err, "kvd: warning: " + wide +
-                         " is at 16000 Hz but the configuration's SampleRate is 8000 Hz; the "
-                         "engine analyses it as 8000 Hz audio\n");
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(Resampled(sample, 16000), 16000));
+  const std::string odd = dir.Path() + "/odd.raw";
+  kvdtest::WriteBytes(odd, kvdtest::SampleBytes(Resampled(sample, 11025)));
+  const std::string oddWave = dir.Path() + "/odd.wav";
+  kvdtest::WriteBytes(oddWave, kvdtest::CanonicalWave(Resampled(sample, 11025), 11025));
+  for (const Mode mode : {Mode::Offline, Mode::Online}) {
+    for (const int32_t jobs : {1, 3}) {
+      DetectOptions options = Options(mode, Format::Json, {wide, kSample, oddWave, odd});
+      options.engine.rawRate = 11025;
+      options.jobs = jobs;
+      const RunOutput run = RunCommand(options);
+      ASSERT_EQ(run.status, kExitSuccess) << run.err;
+      EXPECT_EQ(run.err, "");
+      const std::regex line("\\{\"file\":\"([^\"]*)\",\"rate\":(\\d+),[^\\n]*?"
+                            "\"segments\":\\[\\[(\\d+),(\\d+)\\]");
+      std::vector<std::string> files;
+      std::vector<int> rates;
+      for (auto m = std::sregex_iterator(run.out.begin(), run.out.end(), line);
+           m != std::sregex_iterator(); ++m) {
+        files.push_back((*m)[1]);
+        rates.push_back(std::stoi((*m)[2]));
+        ExpectSpeechSpan(std::stoll((*m)[3]), std::stoll((*m)[4]));
+      }
+      EXPECT_EQ(files, (std::vector<std::string>{wide, kSample, oddWave, odd})) << run.out;
+      EXPECT_EQ(rates, (std::vector<int>{16000, 8000, 11025, 11025}));
+    }
+  }
+}
+
+TEST(DetectFiles, RateBelowTheEnginesIsRefused) {
+  kvdtest::TempDir dir;
+  const std::string low = dir.Path() + "/low.wav";
+  kvdtest::WriteBytes(low, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 7999));
+  const RunOutput run = RunCommand(Options(Mode::Offline, Format::Json, {low, kSample}));
+  EXPECT_EQ(run.status, kExitFileFailed);
+  EXPECT_NE(run.err.find(low + " has a sample rate of 7999 Hz; the engine needs 8000 Hz or more"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("kvd_sample.wav\",\"rate\":8000"), std::string::npos) << run.out;
 }
 
 std::string ReadConfig(const std::string& name) {

@@ -47,12 +47,6 @@ int32_t DetectSegments(int32_t line, const EngineSettings& settings, const Audio
   return KVD_OK;
 }
 
-std::string RateWarning(int32_t fileRate, int32_t configRate) {
-  return "is at " + std::to_string(fileRate) + " Hz but the configuration's SampleRate is " +
-         std::to_string(configRate) + " Hz; the engine analyses it as " +
-         std::to_string(configRate) + " Hz audio";
-}
-
 int32_t StreamOnline(int32_t line, const AudioFile& audio, int32_t chunk, Detection& result) {
   int32_t state = before_speech;
   int32_t position = 0;
@@ -93,8 +87,12 @@ Detection DetectAudio(int32_t line, const EngineSettings& settings, const Engine
   }
   result.rate = audio.rate;
   result.samples = static_cast<int32_t>(audio.samples.size());
-  if (audio.rate != settings.sampleRate)
-    result.warning = path + " " + RateWarning(audio.rate, settings.sampleRate);
+  if (audio.rate != settings.sampleRate) {
+    // Samples at another rate would be timed and filtered wrongly.
+    result.error = path + " is at " + std::to_string(audio.rate) + " Hz but the engine runs at " +
+                   std::to_string(settings.sampleRate) + " Hz";
+    return result;
+  }
   int32_t code = KVD_Start(line);
   if (code == KVD_OK) {
     if (settings.mode == Mode::Online) code = StreamOnline(line, audio, options.chunk, result);

@@ -25,10 +25,11 @@ fs::path CompanionOf(const fs::path& config) {
 }
 
 // A copy of the configuration (and its companion file) in a fresh temporary
-// folder, with the mode keys of mode placed first so that they win over the
-// file's own. Returns the copy's path, or empty with error set.
-fs::path WriteModeOverride(const fs::path& config, Mode mode, fs::path& folder,
-                           std::string& error) {
+// folder, with the mode keys of mode (unless FromConfig) and SampleRate
+// (unless 0) placed first so that they win over the file's own. Returns the
+// copy's path, or empty with error set.
+fs::path WriteOverride(const fs::path& config, Mode mode, int32_t sampleRate, fs::path& folder,
+                       std::string& error) {
   std::ifstream original(config);
   if (!original) {
     error = "cannot read the configuration " + config.string();
@@ -42,9 +43,11 @@ fs::path WriteModeOverride(const fs::path& config, Mode mode, fs::path& folder,
   folder = folderTemplate;
   const fs::path copy = folder / "kvd.cfg";
   std::ofstream out(copy);
-  out << "IsOnline = " << (mode == Mode::Online ? 1 : 0) << "\n"
-      << "IsOneSeg = " << (mode == Mode::Multi ? 0 : 1) << "\n"
-      << original.rdbuf();
+  if (mode != Mode::FromConfig)
+    out << "IsOnline = " << (mode == Mode::Online ? 1 : 0) << "\n"
+        << "IsOneSeg = " << (mode == Mode::Multi ? 0 : 1) << "\n";
+  if (sampleRate != 0) out << "SampleRate = " << sampleRate << "\n";
+  out << original.rdbuf();
   std::error_code ignored;
   if (fs::exists(CompanionOf(config), ignored))
     fs::copy_file(CompanionOf(config), CompanionOf(copy), ignored);
@@ -91,7 +94,8 @@ std::string DefaultConfigPath() {
   return std::string();
 }
 
-std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSettings& settings) {
+std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSettings& settings,
+                        int32_t sampleRate) {
   settings = EngineSettings();
   settings.configPath = options.config.empty() ? DefaultConfigPath() : options.config;
   if (settings.configPath.empty())
@@ -102,8 +106,9 @@ std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSetti
   std::string problem;
   fs::path overrideFolder;
   fs::path enginePath = settings.configPath;
-  if (options.mode != Mode::FromConfig) {
-    enginePath = WriteModeOverride(settings.configPath, options.mode, overrideFolder, problem);
+  if (options.mode != Mode::FromConfig || sampleRate != 0) {
+    enginePath =
+        WriteOverride(settings.configPath, options.mode, sampleRate, overrideFolder, problem);
   }
   if (problem.empty()) {
     // The engine logs to its files only: standard output carries results.

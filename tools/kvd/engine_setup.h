@@ -25,9 +25,12 @@ struct EngineSettings {
   int32_t maxSegments = 0;  // entries of a multi-segment list (MaxSegNum)
 };
 
-// Runs KVD_Init for lines lines. Returns an empty text and fills settings,
-// or the reason the engine could not be started (the engine is then ended).
-std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSettings& settings);
+// Runs KVD_Init for lines lines; sampleRate (Hz), when not 0, replaces the
+// configuration's SampleRate, so that a recording is analysed at its own
+// rate. Returns an empty text and fills settings, or the reason the engine
+// could not be started (the engine is then ended).
+std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSettings& settings,
+                        int32_t sampleRate = 0);
 
 // Releases the engine's lines (KVD_Exit).
 void StopEngine();

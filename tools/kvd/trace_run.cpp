@@ -17,7 +17,7 @@ std::string RunOnce(const EngineOptions& options, const std::string& path, const
                     std::vector<FrameTrace>* frames, Detection& result, int32_t& frameShift,
                     bool& engineStartFailed) {
   EngineSettings settings;
-  std::string problem = StartEngine(options, 1, settings);
+  std::string problem = StartEngine(options, 1, settings, audio.rate);
   if (!problem.empty()) {
     engineStartFailed = true;
     return problem;
