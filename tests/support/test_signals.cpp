@@ -62,4 +62,16 @@ std::string SamplePath(const std::string& fileName) {
   return std::string(KVD_SAMPLE_DIR) + "/" + fileName;
 }
 
+std::vector<int16_t> ResampledLinear(const std::vector<int16_t>& samples, int fromRate, int toRate) {
+  if (samples.empty()) return {};
+  std::vector<int16_t> out(static_cast<size_t>(samples.size() * static_cast<double>(toRate) / fromRate));
+  for (size_t n = 0; n < out.size(); ++n) {
+    const double at = n * static_cast<double>(fromRate) / toRate;
+    const size_t k = std::min(static_cast<size_t>(at), samples.size() - 1);
+    const double next = k + 1 < samples.size() ? samples[k + 1] : samples[k];
+    out[n] = static_cast<int16_t>(std::lround(samples[k] + (at - k) * (next - samples[k])));
+  }
+  return out;
+}
+
 }  // namespace kvdtest

@@ -24,6 +24,10 @@ std::vector<int16_t> WhiteNoisePcm(double amplitude, uint32_t seed, int count);
 // any other file is read whole as raw PCM. Empty when the file cannot be read.
 std::vector<int16_t> ReadPcmFile(const std::string& path);
 
+// samples at fromRate Hz resampled to toRate Hz by linear interpolation:
+// what lies below both Nyquist limits stays where it was in time.
+std::vector<int16_t> ResampledLinear(const std::vector<int16_t>& samples, int fromRate, int toRate);
+
 // Path of a file in samples/.
 std::string SamplePath(const std::string& fileName);
 

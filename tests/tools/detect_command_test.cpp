@@ -151,6 +151,18 @@ TEST(DetectFiles, BadFileIsReportedAndSkippedInOrder) {
   EXPECT_NE(run.err.find("kvd: " + garbage + " is not a RIFF/WAVE file"), std::string::npos);
 }
 
+TEST(DetectFiles, FolderAndEmptyRecordingAreReportedWithTheirReason) {
+  kvdtest::TempDir dir;
+  const std::string empty = dir.Path() + "/empty.wav";
+  kvdtest::WriteBytes(empty, kvdtest::CanonicalWave({}, 8000));
+  const RunOutput run = RunCommand(Options(Mode::Offline, Format::Json, {dir.Path(), empty, kSample}));
+  EXPECT_EQ(run.status, kExitFileFailed);
+  EXPECT_NE(run.err.find("kvd: " + dir.Path() + " is a folder, not a recording\n"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("kvd: " + empty + " holds no audio samples\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("kvd_sample.wav\",\"rate\":8000"), std::string::npos) << run.out;
+}
+
 TEST(DetectFiles, OneJobAndTwoJobsWriteTheSame) {
   kvdtest::TempDir dir;
   const std::string bad = dir.WriteFile("bad.wav", "RIFF");
@@ -176,19 +188,6 @@ TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
   EXPECT_EQ(out.str(), RunCommand(options).out);
 }
 
-// The sample's 8000 Hz samples at another rate by linear interpolation: the
-// speech stays where it was in time (its band lies below 4000 Hz).
-std::vector<int16_t> Resampled(const std::vector<int16_t>& samples, int32_t rate) {
-  std::vector<int16_t> out(static_cast<size_t>(samples.size() * static_cast<double>(rate) / 8000));
-  for (size_t n = 0; n < out.size(); ++n) {
-    const double at = n * 8000.0 / rate;
-    const size_t k = static_cast<size_t>(at);
-    const double next = k + 1 < samples.size() ? samples[k + 1] : samples[k];
-    out[n] = static_cast<int16_t>(std::lround(samples[k] + (at - k) * (next - samples[k])));
-  }
-  return out;
-}
-
 // Recordings at 16000 and 11025 Hz, among one at the configured 8000 Hz, are
 // each analysed at their own rate: the speech lies where it lies in the
 // sample, no warning, output in input order whatever the job count.
@@ -197,11 +196,11 @@ TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
   const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
   ASSERT_FALSE(sample.empty());
   const std::string wide = dir.Path() + "/wide.wav";
-  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(Resampled(sample, 16000), 16000));
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 16000), 16000));
   const std::string odd = dir.Path() + "/odd.raw";
-  kvdtest::WriteBytes(odd, kvdtest::SampleBytes(Resampled(sample, 11025)));
+  kvdtest::WriteBytes(odd, kvdtest::SampleBytes(kvdtest::ResampledLinear(sample, 8000, 11025)));
   const std::string oddWave = dir.Path() + "/odd.wav";
-  kvdtest::WriteBytes(oddWave, kvdtest::CanonicalWave(Resampled(sample, 11025), 11025));
+  kvdtest::WriteBytes(oddWave, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 11025), 11025));
   for (const Mode mode : {Mode::Offline, Mode::Online}) {
     for (const int32_t jobs : {1, 3}) {
       DetectOptions options = Options(mode, Format::Json, {wide, kSample, oddWave, odd});

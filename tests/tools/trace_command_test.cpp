@@ -11,6 +11,7 @@
 
 #include "engine_fixtures.h"
 #include "test_signals.h"
+#include "wave_bytes.h"
 #include "tools/kvd/detect_command.h"
 
 namespace kvdtool {
@@ -106,6 +107,24 @@ TEST_F(TraceCommandTest, OfflineTraceSaysWhereItsValuesComeFrom) {
   EXPECT_NE(svg.find("mode multi"), std::string::npos);
   // One shaded rectangle per segment printed.
   EXPECT_EQ(Count(svg, "fill=\"#e3f2e4\""), Count(out_.str(), "  segment "));
+}
+
+// The sample at 16000 Hz is traced at its own rate: the speech stays where
+// it is in time (1.55 s .. 6.62 s in the 8000 Hz original).
+TEST_F(TraceCommandTest, RecordingIsTracedAtItsOwnRate) {
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  const std::string wide = dir_.Path() + "/wide.wav";
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 16000),
+                                                   16000));
+  ASSERT_EQ(TraceSample(Mode::Offline, false, true, wide), kExitSuccess) << err_.str();
+  EXPECT_EQ(err_.str(), "");
+  std::smatch found;
+  const std::string printed = out_.str();
+  ASSERT_TRUE(std::regex_search(printed, found,
+                                std::regex("offline, 16000 Hz, \\d+ ms\n  segment 1: (\\d+) ms \\.\\. (\\d+) ms")))
+      << printed;
+  EXPECT_NEAR(std::stoi(found[1]), 1550, 300);
+  EXPECT_NEAR(std::stoi(found[2]), 6620, 500);
 }
 
 TEST_F(TraceCommandTest, Failures) {
