@@ -18,5 +18,8 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/kvdConfigVersion.cm
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvdConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/kvdConfigVersion.cmake DESTINATION ${kvd_package_dir})
 
+# The prefix is found from the .pc file's own place, so that an installed
+# copy moved to, or installed into, another prefix still describes itself.
+file(RELATIVE_PATH kvd_pc_to_prefix "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
 configure_file(cmake/kvd.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kvd.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kvd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -2,6 +2,7 @@
 // beside it) and builds the line table with every line configured alike.
 #include <kvd/tprintf.h>
 
+#include <mutex>
 #include <string>
 
 #include "engine/config_limits.h"
@@ -10,6 +11,7 @@
 #include "engine/kvd_api.h"
 #include "engine/line_table.h"
 #include "engine/speech_detector.h"
+#include "engine/standalone_config.h"
 
 namespace {
 
@@ -56,10 +58,29 @@ struct EngineModes {
 };
 EngineModes engineModes;
 
+// The detector a configuration pass writes when it configures one
+// stand-alone detector (a stream handle's) instead of every line of the
+// table; null while KVD_Init configures the table.
+SpeechDetector* standaloneTarget = nullptr;
+
+// Serialises the passes over the engine-wide configuration file handle:
+// KVD_Init and the configuration of stand-alone detectors.
+std::mutex configurationMutex;
+
+// Calls visit on every detector the current pass configures.
+template <typename Visit>
+void ForEachTarget(Visit visit) {
+  if (standaloneTarget != nullptr) {
+    visit(*standaloneTarget);
+  } else {
+    ForEachLine(visit);
+  }
+}
+
 // A missing or malformed key: the lines are freed (lineCount stays), the
 // file closed.
 int32_t AbortConfiguration() {
-  FreeEveryLine();
+  if (standaloneTarget == nullptr) FreeEveryLine();
   CloseConfigFile();
   return KVD_ERR_CONFIG;
 }
@@ -76,7 +97,7 @@ int32_t ReadModeSwitch(const char* key, const char* missingText, const char* mal
     tprintf7("%s\n", malformedText);
     return AbortConfiguration();
   }
-  ForEachLine([&](SpeechDetector& line) { line.*lineValue = *engineValue; });
+  ForEachTarget([&](SpeechDetector& line) { line.*lineValue = *engineValue; });
   return KVD_OK;
 }
 
@@ -87,7 +108,7 @@ bool BandHoldsABin(const char* key) {
     return true;
   }
   bool holds = true;
-  ForEachLine([&](SpeechDetector& line) {
+  ForEachTarget([&](SpeechDetector& line) {
     holds = holds && line.DetectSpecHighBorder_Hz > line.DetectSpecLowBorder_Hz;
   });
   if (!holds) {
@@ -109,7 +130,7 @@ int32_t SetKeysOnEveryLine(const char* const (&keys)[KeyCount], const ConfigLimi
     if (!limits.Accept(key, value)) {
       return AbortConfiguration();
     }
-    ForEachLine([&](SpeechDetector& line) { line.SetParameter(key, value); });
+    ForEachTarget([&](SpeechDetector& line) { line.SetParameter(key, value); });
     if (!BandHoldsABin(key)) {
       return AbortConfiguration();
     }
@@ -179,8 +200,8 @@ int32_t ConfigureLines(const char* mainPath, int32_t sampleRate) {
   if (result != KVD_OK) {
     return result;
   }
-  ForEachLine([](SpeechDetector& line) { line.ApplySensitivity(); });
-  ForEachLine([](SpeechDetector& line) { line.ApplyAverageGain(); });
+  ForEachTarget([](SpeechDetector& line) { line.ApplySensitivity(); });
+  ForEachTarget([](SpeechDetector& line) { line.ApplyAverageGain(); });
   CloseConfigFile();
 
   if (NeedsCompanionFile()) {
@@ -196,6 +217,7 @@ int32_t ConfigureLines(const char* mainPath, int32_t sampleRate) {
 }  // namespace
 
 int32_t KVD_Init(const char* configPath, int32_t lineCount) {
+  const std::lock_guard<std::mutex> lock(configurationMutex);
   if (LineCount() != 0) {
     tprintf2("KVD_Init warning!\n%d lines have been used!\n", LineCount());
   }
@@ -246,4 +268,35 @@ int32_t KVD_Init(const char* configPath, int32_t lineCount) {
   tprintf7("KVD Init %d lines successful!\n", LineCount());
 
   return ConfigureLines(configPath, sampleRate);
+}
+
+int32_t ConfigureStandaloneDetector(SpeechDetector& detector, const char* configPath) {
+  if (configPath == nullptr) {
+    tprintf7("%s\n", "Cannot open config file! NULL file name!\n");
+    return KVD_ERR_CONFIG;
+  }
+  const std::lock_guard<std::mutex> lock(configurationMutex);
+  configFile = OpenConfigFile(configPath, "r");
+  if (configFile == nullptr) return KVD_ERR_CONFIG;
+  // The pass writes the engine-wide modes; those of the table are kept.
+  const EngineModes tableModes = engineModes;
+  standaloneTarget = &detector;
+  const int32_t result = ConfigureLines(configPath, detector.SampleRate);
+  standaloneTarget = nullptr;
+  engineModes = tableModes;
+  CloseConfigFile();
+  return result;
+}
+
+bool IsConfigurationKey(const char* key) {
+  for (const char* known : {"SampleRate", "OpenAllLines", "IsOneSeg", "IsOnline"}) {
+    if (EqualsIgnoringCase(key, known)) return true;
+  }
+  for (const char* known : kMainKeys) {
+    if (EqualsIgnoringCase(key, known)) return true;
+  }
+  for (const char* known : kOfflineKeys) {
+    if (EqualsIgnoringCase(key, known)) return true;
+  }
+  return false;
 }

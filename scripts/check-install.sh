@@ -16,4 +16,18 @@ sample="$PWD/samples/kvd_sample.wav"
 # The installed kvd program finds kvd.cfg beside the installed library.
 (cd "$work" && "$prefix/bin/kvd" detect --format json "$sample")
 pkg-config --exists --print-errors "$prefix/lib/pkgconfig/kvd.pc"
-echo "install check: find_package(kvd), kvd.pc and bin/kvd work from $prefix"
+# The C example host, built with pkg-config against the installed copy, gives
+# the start and end that kvd detect gives online.
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+cc -std=c99 -Wall -Werror -o "$work/stream_host" examples/stream_host.c $(pkg-config --cflags --libs kvd)
+events=$(cd "$work" && LD_LIBRARY_PATH="$prefix/lib" "$work/stream_host" < "${sample%.wav}.pcm" | grep '^event')
+online=$(cd "$work" && "$prefix/bin/kvd" detect --mode online --format json "$sample")
+start_ms=$(echo "$online" | sed -n 's/.*"start_ms":\([0-9-]*\).*/\1/p')
+end_ms=$(echo "$online" | sed -n 's/.*"end_ms":\([0-9-]*\).*/\1/p')
+expected=$(printf 'event 1 at sample %d\nevent 2 at sample %d' $((start_ms * 8)) $((end_ms * 8)))
+if [ "$events" != "$expected" ]; then
+  echo "stream_host printed:" >&2; echo "$events" >&2
+  echo "kvd detect --mode online gave: $online" >&2
+  exit 1
+fi
+echo "install check: find_package(kvd), kvd.pc, the C stream host and bin/kvd work from $prefix"

@@ -1,0 +1,254 @@
+// The public streaming interface against the engine's own online and
+// offline results on the bundled sample, and its refusals.
+#include "kvd/kvd_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/default_config.h"
+#include "engine/kvd_api.h"
+#include "test_signals.h"
+
+namespace {
+
+const std::string kConfigDir = std::string(KVD_SAMPLE_DIR) + "/../config/";
+
+std::vector<int16_t> Sample() {
+  return kvdtest::ReadPcmFile(std::string(KVD_SAMPLE_DIR) + "/kvd_sample.pcm");
+}
+
+std::vector<kvd_event> FeedInChunks(kvd_stream* stream, const std::vector<int16_t>& pcm,
+                                    size_t chunk) {
+  std::vector<kvd_event> all;
+  kvd_event events[8];
+  for (size_t at = 0; at < pcm.size(); at += chunk) {
+    const int32_t n = static_cast<int32_t>(std::min(chunk, pcm.size() - at));
+    int32_t count = -1;
+    EXPECT_EQ(kvd_stream_feed(stream, pcm.data() + at, n, events, 8, &count), KVD_STREAM_OK);
+    all.insert(all.end(), events, events + count);
+  }
+  return all;
+}
+
+std::vector<kvd_event> StreamEvents(const char* configText, int32_t rate,
+                                    const std::vector<int16_t>& pcm, size_t chunk) {
+  kvd_stream* stream = nullptr;
+  const int32_t opened = configText == nullptr ? kvd_stream_open(nullptr, rate, &stream)
+                                               : kvd_stream_open_text(configText, rate, &stream);
+  EXPECT_EQ(opened, KVD_STREAM_OK) << kvd_strerror(opened);
+  if (stream == nullptr) return {};
+  std::vector<kvd_event> events = FeedInChunks(stream, pcm, chunk);
+  kvd_stream_free(stream);
+  return events;
+}
+
+std::string Describe(const std::vector<kvd_event>& events) {
+  std::ostringstream text;
+  for (const kvd_event& e : events) text << e.kind << "@" << e.sample << " ";
+  return text.str();
+}
+
+// Key/value pairs of a "key = value" text, blanks removed.
+std::map<std::string, std::string> Pairs(const std::string& text) {
+  std::map<std::string, std::string> pairs;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::string compact;
+    for (char c : line)
+      if (c != ' ' && c != '\r') compact += c;
+    const size_t equals = compact.find('=');
+    if (equals != std::string::npos) pairs[compact.substr(0, equals)] = compact.substr(equals + 1);
+  }
+  return pairs;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The engine's own online answer on pcm with the shipped configuration.
+void EngineOnline(const std::vector<int16_t>& pcm, int32_t* start, int32_t* end,
+                  int32_t* state) {
+  char folder[] = "/tmp/kvd-stream-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string main = std::string(folder) + "/kvd.cfg";
+  std::ofstream(main) << "IsOnline = 1\n" << FileText(kConfigDir + "kvd.cfg");
+  std::ofstream(std::string(folder) + "/kvd_offline.cfg") << FileText(kConfigDir + "kvd_offline.cfg");
+  ASSERT_EQ(KVD_Init(main.c_str(), 1), KVD_OK);
+  int32_t line = -1;
+  ASSERT_EQ(KVD_Open(&line), KVD_OK);
+  ASSERT_EQ(KVD_Start(line), KVD_OK);
+  int32_t position = 0;
+  for (size_t at = 0; at < pcm.size(); at += 160) {
+    const int32_t n = static_cast<int32_t>(std::min<size_t>(160, pcm.size() - at));
+    ASSERT_EQ(KVD_DetectSpeech(line, pcm.data() + at, n, state, start, end, &position, nullptr,
+                               nullptr, nullptr, nullptr, 1),
+              KVD_OK);
+  }
+  KVD_Stop(line);
+  KVD_Close(line);
+  KVD_Exit();
+  std::remove((std::string(folder) + "/kvd_offline.cfg").c_str());
+  std::remove(main.c_str());
+  std::remove(folder);
+}
+
+TEST(KvdStream, GivesTheEnginesStartAndEndWhateverTheChunkSize) {
+  const std::vector<int16_t> pcm = Sample();
+  int32_t start = -1, end = -1, state = 0;
+  EngineOnline(pcm, &start, &end, &state);
+  ASSERT_EQ(state, speech_end);
+  const std::vector<kvd_event> expected = {{KVD_EVENT_SPEECH_START, start},
+                                           {KVD_EVENT_SPEECH_END, end}};
+  for (size_t chunk : {size_t{1}, size_t{160}, size_t{8000}, pcm.size()}) {
+    EXPECT_EQ(Describe(StreamEvents(nullptr, 8000, pcm, chunk)), Describe(expected))
+        << "chunk " << chunk;
+  }
+}
+
+TEST(KvdStream, ResetStartsTheNextUtteranceFromZero) {
+  const std::vector<int16_t> pcm = Sample();
+  kvd_stream* stream = nullptr;
+  ASSERT_EQ(kvd_stream_open(nullptr, 8000, &stream), KVD_STREAM_OK);
+  const std::vector<kvd_event> first = FeedInChunks(stream, pcm, 320);
+  int32_t state = 0;
+  ASSERT_EQ(kvd_stream_state(stream, &state), KVD_STREAM_OK);
+  EXPECT_EQ(state, KVD_STREAM_SPEECH_END);
+  // A finished utterance takes no more samples until the reset.
+  EXPECT_TRUE(FeedInChunks(stream, pcm, 320).empty());
+  ASSERT_EQ(kvd_stream_reset(stream), KVD_STREAM_OK);
+  ASSERT_EQ(kvd_stream_state(stream, &state), KVD_STREAM_OK);
+  EXPECT_EQ(state, KVD_STREAM_BEFORE_SPEECH);
+  EXPECT_EQ(Describe(FeedInChunks(stream, pcm, 320)), Describe(first));
+  kvd_stream_free(stream);
+}
+
+TEST(KvdStream, NoInputIsReportedWhereTheWaitRunsOut) {
+  // 3 s of digital silence; MaxWaitFrame 50 runs out at frame 51, sample 51 x 80.
+  const std::vector<int16_t> silence(24000, 0);
+  const std::vector<kvd_event> events = StreamEvents("MaxWaitFrame = 50\n", 8000, silence, 800);
+  ASSERT_EQ(events.size(), 1u) << Describe(events);
+  EXPECT_EQ(events[0].kind, KVD_EVENT_NO_INPUT);
+  EXPECT_EQ(events[0].sample, 51 * 80);
+}
+
+TEST(KvdStream, HandlesAtDifferentRatesRunConcurrentlyAndAlike) {
+  const std::vector<int16_t> pcm8 = Sample();
+  std::vector<int16_t> pcm16;  // the sample at 16000 Hz, each sample twice
+  for (int16_t s : pcm8) pcm16.insert(pcm16.end(), {s, s});
+  const std::string alone8 = Describe(StreamEvents(nullptr, 8000, pcm8, 160));
+  const std::string alone16 = Describe(StreamEvents(nullptr, 16000, pcm16, 320));
+  std::vector<std::string> results(6);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < results.size(); ++i) {
+    threads.emplace_back([&, i] {
+      results[i] = i % 2 == 0 ? Describe(StreamEvents(nullptr, 8000, pcm8, 160 + i))
+                              : Describe(StreamEvents(nullptr, 16000, pcm16, 320 + i));
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < results.size(); ++i)
+    EXPECT_EQ(results[i], i % 2 == 0 ? alone8 : alone16) << "handle " << i;
+  // The same speech at twice the rate starts within 100 ms of the same time.
+  const std::vector<kvd_event> e8 = StreamEvents(nullptr, 8000, pcm8, 160);
+  const std::vector<kvd_event> e16 = StreamEvents(nullptr, 16000, pcm16, 320);
+  ASSERT_FALSE(e8.empty());
+  ASSERT_FALSE(e16.empty());
+  EXPECT_NEAR(e16[0].sample / 16.0, e8[0].sample / 8.0, 100.0);
+}
+
+TEST(KvdSegments, FindTheSamplesSpeechInBothOfflineModes) {
+  const std::vector<int16_t> pcm = Sample();
+  int32_t starts[8], ends[8], count = -1;
+  // The sample speaks from 1.55 s to 6.62 s; the shipped offline
+  // configuration widens segments by 100 ms.
+  ASSERT_EQ(kvd_segments(nullptr, 8000, KVD_SEGMENTS_SINGLE, pcm.data(),
+                         static_cast<int32_t>(pcm.size()), starts, ends, 8, &count),
+            KVD_STREAM_OK);
+  ASSERT_EQ(count, 1);
+  EXPECT_NEAR(starts[0], 1450 * 8, 400);
+  EXPECT_NEAR(ends[0], 6720 * 8, 1600);
+  ASSERT_EQ(kvd_segments(nullptr, 8000, KVD_SEGMENTS_MULTI, pcm.data(),
+                         static_cast<int32_t>(pcm.size()), starts, ends, 8, &count),
+            KVD_STREAM_OK);
+  ASSERT_GE(count, 1);
+  EXPECT_GE(starts[0], 1300 * 8);
+  EXPECT_LE(ends[count - 1], 6900 * 8);
+  for (int32_t i = 1; i < count; ++i) EXPECT_GT(starts[i], ends[i - 1]);
+  // Silence holds no segment.
+  const std::vector<int16_t> silence(40000, 0);
+  ASSERT_EQ(kvd_segments(nullptr, 8000, KVD_SEGMENTS_SINGLE, silence.data(), 40000, starts, ends,
+                         8, &count),
+            KVD_STREAM_OK);
+  EXPECT_EQ(count, 0);
+}
+
+TEST(KvdStream, DefaultsAreTheShippedConfiguration) {
+  kvd_stream* stream = nullptr;
+  ASSERT_EQ(kvd_stream_open((kConfigDir + "kvd.cfg").c_str(), 8000, &stream), KVD_STREAM_OK);
+  const std::vector<int16_t> pcm = Sample();
+  const std::string fromFile = Describe(FeedInChunks(stream, pcm, 160));
+  kvd_stream_free(stream);
+  EXPECT_EQ(fromFile, Describe(StreamEvents(nullptr, 8000, pcm, 160)));
+}
+
+TEST(KvdStream, BadCallsGiveTheirCodesAndTexts) {
+  kvd_stream* stream = reinterpret_cast<kvd_stream*>(1);
+  EXPECT_EQ(kvd_stream_open(nullptr, 7999, &stream), KVD_STREAM_ERR_LOW_RATE);
+  EXPECT_EQ(stream, nullptr);
+  EXPECT_EQ(kvd_stream_open(nullptr, 8000, nullptr), KVD_STREAM_ERR_NULL_HANDLE);
+  EXPECT_EQ(kvd_stream_open("/nonexistent/kvd.cfg", 8000, &stream), KVD_STREAM_ERR_CONFIG_FILE);
+  EXPECT_EQ(kvd_stream_open_text("NoSuchKey = 1\n", 8000, &stream), KVD_STREAM_ERR_UNKNOWN_KEY);
+  EXPECT_EQ(kvd_stream_open_text("MaxSilence\n", 8000, &stream), KVD_STREAM_ERR_CONFIG_SYNTAX);
+  EXPECT_EQ(kvd_stream_open_text("MaxWaitFrame = -5\n", 8000, &stream), KVD_STREAM_ERR_CONFIG);
+  EXPECT_EQ(kvd_stream_open_text(nullptr, 8000, &stream), KVD_STREAM_ERR_NULL_ARGUMENT);
+
+  ASSERT_EQ(kvd_stream_open_text("maxsilence = 50\n\n", 8000, &stream), KVD_STREAM_OK);
+  kvd_event events[4];
+  int32_t count = 0;
+  const int16_t pcm[4] = {};
+  EXPECT_EQ(kvd_stream_feed(nullptr, pcm, 4, events, 4, &count), KVD_STREAM_ERR_NULL_HANDLE);
+  EXPECT_EQ(kvd_stream_feed(stream, nullptr, 4, events, 4, &count), KVD_STREAM_ERR_NULL_ARGUMENT);
+  EXPECT_EQ(kvd_stream_feed(stream, pcm, -1, events, 4, &count), KVD_STREAM_ERR_NEGATIVE_COUNT);
+  EXPECT_EQ(kvd_stream_feed(stream, pcm, 4, events, -1, &count), KVD_STREAM_ERR_NEGATIVE_COUNT);
+  EXPECT_EQ(kvd_stream_feed(stream, pcm, 4, events, 4, nullptr), KVD_STREAM_ERR_NULL_ARGUMENT);
+  EXPECT_EQ(kvd_stream_feed(stream, nullptr, 0, nullptr, 0, &count), KVD_STREAM_OK);
+  int32_t state = 0;
+  EXPECT_EQ(kvd_stream_state(nullptr, &state), KVD_STREAM_ERR_NULL_HANDLE);
+  EXPECT_EQ(kvd_stream_reset(nullptr), KVD_STREAM_ERR_NULL_HANDLE);
+  kvd_stream_free(stream);
+  kvd_stream_free(nullptr);
+
+  int32_t starts[1], ends[1];
+  EXPECT_EQ(kvd_segments(nullptr, 8000, 0, pcm, 4, starts, ends, 1, &count),
+            KVD_STREAM_ERR_BAD_MODE);
+  EXPECT_EQ(kvd_segments(nullptr, 8000, KVD_SEGMENTS_MULTI, nullptr, 4, starts, ends, 1, &count),
+            KVD_STREAM_ERR_NULL_ARGUMENT);
+  EXPECT_EQ(kvd_segments(nullptr, 8000, KVD_SEGMENTS_MULTI, pcm, -4, starts, ends, 1, &count),
+            KVD_STREAM_ERR_NEGATIVE_COUNT);
+  EXPECT_EQ(kvd_segments(nullptr, 4000, KVD_SEGMENTS_MULTI, pcm, 4, starts, ends, 1, &count),
+            KVD_STREAM_ERR_LOW_RATE);
+
+  for (int32_t code = 0; code >= -12; --code) EXPECT_STRNE(kvd_strerror(code), "unknown result");
+  EXPECT_STREQ(kvd_strerror(-13), "unknown result");
+  EXPECT_STREQ(kvd_version(), KVD_STREAM_VERSION);
+}
+
+TEST(KvdStream, DefaultTextHoldsTheShippedFiles) {
+  std::map<std::string, std::string> shipped = Pairs(FileText(kConfigDir + "kvd.cfg"));
+  for (const auto& pair : Pairs(FileText(kConfigDir + "kvd_offline.cfg"))) shipped.insert(pair);
+  EXPECT_EQ(Pairs(kDefaultConfigText), shipped);
+}
+
+}  // namespace
