@@ -10,6 +10,7 @@ const char* const kProgramHelp =
     "commands:\n"
     "  detect   print where speech starts and ends in each recording\n"
     "  trace    draw one recording's analysis (SVG) or write it per frame (CSV)\n"
+    "  stream   follow a live call (raw PCM on standard input) and print each event\n"
     "\n"
     "`kvd COMMAND --help` describes a command's options.\n"
     "exit status: 0 every file processed, 1 some file failed, 2 bad command line,\n"
@@ -57,5 +58,29 @@ const char* const kTraceHelp =
     "  -h, --help        this text\n"
     "exit status: 0 written, 1 the recording could not be processed or a file not\n"
     "written, 2 bad command line, 3 the engine could not be started.\n";
+
+}  // namespace kvdtool
+
+namespace kvdtool {
+
+const char* const kStreamHelp =
+    "usage: kvd stream [--rate HZ] [--format text|json] [--config FILE] [--chunk N] [FILE]\n"
+    "\n"
+    "Follows a call as it arrives: reads raw 16-bit little-endian mono PCM from\n"
+    "standard input (or FILE, which may be a FIFO) and prints each event the\n"
+    "moment it happens, one line per event (speech_start, speech_end, no_speech,\n"
+    "speech_too_long, speech_too_short) with its time in ms and sample from the\n"
+    "start of the input. After each utterance it re-arms for the next one, until\n"
+    "the end of the input.\n"
+    "\n"
+    "options:\n"
+    "  --rate HZ         sample rate of the input, 8000 or more (default 8000)\n"
+    "  --format text|json  output (default text); json: one object per line\n"
+    "  --config FILE     engine configuration (default: kvd.cfg installed beside the\n"
+    "                    library, else the shipped defaults)\n"
+    "  --chunk N         samples per detection call (default 160)\n"
+    "  -h, --help        this text\n"
+    "exit status: 0 end of input reached, 1 the input could not be read or detection\n"
+    "failed, 2 bad command line, 3 the engine could not be started.\n";
 
 }  // namespace kvdtool

@@ -7,6 +7,7 @@ namespace kvdtool {
 extern const char* const kProgramHelp;
 extern const char* const kDetectHelp;
 extern const char* const kTraceHelp;
+extern const char* const kStreamHelp;
 
 }  // namespace kvdtool
 

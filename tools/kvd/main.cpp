@@ -9,6 +9,7 @@
 #include "tools/kvd/detect_command.h"
 #include "tools/kvd/help_text.h"
 #include "tools/kvd/options.h"
+#include "tools/kvd/stream_command.h"
 #include "tools/kvd/trace_command.h"
 
 namespace {
@@ -56,6 +57,12 @@ int main(int argc, char** argv) {
     return Command(args, command, kvdtool::ParseTraceOptions, kvdtool::kTraceHelp,
                    [](const kvdtool::TraceOptions& options) {
                      return kvdtool::RunTraceCommand(options, std::cout, std::cerr);
+                   });
+  }
+  if (command == "stream") {
+    return Command(args, command, kvdtool::ParseStreamOptions, kvdtool::kStreamHelp,
+                   [](const kvdtool::StreamOptions& options) {
+                     return kvdtool::RunStreamCommand(options, std::cout, std::cerr);
                    });
   }
   return Usage("unknown command \"" + command + "\"", "");
