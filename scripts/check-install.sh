@@ -30,4 +30,10 @@ if [ "$events" != "$expected" ]; then
   echo "kvd detect --mode online gave: $online" >&2
   exit 1
 fi
+# The Python module lands in Debian's interpreter's folder under the prefix.
+module_dir=$(find "$prefix" -name 'kvd.cpython-*.so' -printf '%h\n' | head -n 1)
+if [ -n "$module_dir" ]; then
+  (cd "$work" && PYTHONPATH="$module_dir" /usr/bin/python3 -c \
+    "import kvd, numpy; s = kvd.Stream(8000); print(s.feed(numpy.zeros(8000, numpy.int16)))")
+fi
 echo "install check: find_package(kvd), kvd.pc, the C stream host and bin/kvd work from $prefix"

@@ -3,7 +3,7 @@
 # already present. Needs root (or sudo) only when something is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config liblog4cxx-dev libkissfft-dev libgtest-dev libbenchmark-dev
-  libwebrtc-audio-processing-dev clang libclang-rt-14-dev)
+  libwebrtc-audio-processing-dev clang libclang-rt-14-dev pybind11-dev python3-dev python3-numpy)
 packages+=("$@")   # more packages a caller needs (make eval names its tools)
 missing=()
 for package in "${packages[@]}"; do
