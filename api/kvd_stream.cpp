@@ -117,6 +117,17 @@ const char* kvd_strerror(int32_t code) {
   }
 }
 
+const char* kvd_event_name(int32_t kind) {
+  switch (kind) {
+    case KVD_EVENT_SPEECH_START: return "speech_start";
+    case KVD_EVENT_SPEECH_END: return "speech_end";
+    case KVD_EVENT_NO_INPUT: return "no_speech";
+    case KVD_EVENT_TOO_LONG: return "speech_too_long";
+    case KVD_EVENT_TOO_SHORT: return "speech_too_short";
+    default: return "unknown";
+  }
+}
+
 int32_t kvd_stream_open(const char* config_path, int32_t sample_rate, kvd_stream** stream) {
   return OpenStream(sample_rate, stream, [&](SpeechDetector& detector) {
     return ConfigureFromFile(detector, config_path, ModeKeys{});

@@ -27,16 +27,6 @@ void Check(int32_t result) {
   throw py::error_already_set();
 }
 
-const char* EventName(int32_t kind) {
-  switch (kind) {
-    case KVD_EVENT_SPEECH_START: return "speech_start";
-    case KVD_EVENT_SPEECH_END: return "speech_end";
-    case KVD_EVENT_NO_INPUT: return "no_speech";
-    case KVD_EVENT_TOO_LONG: return "speech_too_long";
-    default: return "speech_too_short";
-  }
-}
-
 // The samples of a NumPy int16 array (any shape is refused but 1-D) or of
 // little-endian bytes, copied into a contiguous buffer.
 std::vector<int16_t> Samples(const py::object& samples) {
@@ -107,7 +97,7 @@ class Stream {
     Check(result);
     std::vector<std::pair<std::string, int32_t>> happened;
     for (int32_t i = 0; i < count && i < 8; ++i)
-      happened.emplace_back(EventName(events[i].kind), events[i].sample);
+      happened.emplace_back(kvd_event_name(events[i].kind), events[i].sample);
     return happened;
   }
 

@@ -79,6 +79,10 @@ KVD_EXPORT const char* kvd_version(void);
 /* The text of a result code; "unknown result" for a code it does not know. */
 KVD_EXPORT const char* kvd_strerror(int32_t code);
 
+/* The name of an event kind: "speech_start", "speech_end", "no_speech",
+ * "speech_too_long", "speech_too_short"; "unknown" for another number. */
+KVD_EXPORT const char* kvd_event_name(int32_t kind);
+
 /* Opens a stream at sample_rate Hz (8000 or more).
  *   config_path [in]  kvd.cfg-style file (its "_offline.cfg" companion is read
  *                     beside it when the modes need it), or NULL for the

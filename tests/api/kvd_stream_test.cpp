@@ -243,6 +243,8 @@ TEST(KvdStream, BadCallsGiveTheirCodesAndTexts) {
   for (int32_t code = 0; code >= -12; --code) EXPECT_STRNE(kvd_strerror(code), "unknown result");
   EXPECT_STREQ(kvd_strerror(-13), "unknown result");
   EXPECT_STREQ(kvd_version(), KVD_STREAM_VERSION);
+  EXPECT_STREQ(kvd_event_name(KVD_EVENT_TOO_SHORT), "speech_too_short");
+  EXPECT_STREQ(kvd_event_name(0), "unknown");
 }
 
 TEST(KvdStream, DefaultTextHoldsTheShippedFiles) {

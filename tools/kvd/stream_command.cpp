@@ -24,16 +24,6 @@ bool ParseBounded(const std::string& text, int32_t lowest, int32_t highest, int3
   return true;
 }
 
-const char* EventName(int32_t kind) {
-  switch (kind) {
-    case KVD_EVENT_SPEECH_START: return "speech_start";
-    case KVD_EVENT_SPEECH_END: return "speech_end";
-    case KVD_EVENT_NO_INPUT: return "no_speech";
-    case KVD_EVENT_TOO_LONG: return "speech_too_long";
-    default: return "speech_too_short";
-  }
-}
-
 bool Finishes(int32_t kind) {
   return kind == KVD_EVENT_SPEECH_END || kind == KVD_EVENT_TOO_LONG ||
          kind == KVD_EVENT_TOO_SHORT;
@@ -43,10 +33,10 @@ void Print(const StreamOptions& options, int32_t utterance, int32_t kind, int64_
            std::ostream& out) {
   const int64_t ms = sample * 1000 / options.rate;
   if (options.json) {
-    out << "{\"event\":\"" << EventName(kind) << "\",\"utterance\":" << utterance
+    out << "{\"event\":\"" << kvd_event_name(kind) << "\",\"utterance\":" << utterance
         << ",\"sample\":" << sample << ",\"ms\":" << ms << "}";
   } else {
-    out << ms << " ms  " << EventName(kind) << "  (utterance " << utterance << ", sample "
+    out << ms << " ms  " << kvd_event_name(kind) << "  (utterance " << utterance << ", sample "
         << sample << ")";
   }
   out << std::endl;  // flushed: a host reacts to each event as it happens
