@@ -40,7 +40,8 @@ tsan-test: deps
 EVAL_CORPUS ?= eval/corpus
 EVAL_PYTHON ?= /usr/bin/python3
 eval: build
-	scripts/install-deps.sh sox espeak-ng alsa-utils python3-numpy
+	scripts/install-deps.sh sox espeak-ng alsa-utils python3-numpy \
+	  asterisk-core-sounds-en-wav asterisk-core-sounds-es-wav asterisk-core-sounds-fr-wav asterisk-core-sounds-it-wav
 	test -f $(EVAL_CORPUS)/manifest.tsv || $(EVAL_PYTHON) eval/make_corpus.py $(EVAL_CORPUS) --jobs $(JOBS)
 	set -e; for mode in online offline multi; do \
 	  $(EVAL_PYTHON) eval/run.py $(EVAL_CORPUS)/manifest.tsv --mode $$mode \
