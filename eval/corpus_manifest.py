@@ -3,7 +3,7 @@ import os
 
 FIELDS = ("path", "rate", "condition", "split", "level", "labels", "talker")
 # Columns a newer corpus appends; an older manifest without them reads as "-".
-EXTRA_FIELDS = ("language", "source")
+EXTRA_FIELDS = ("language", "source", "speaker")
 FRAME_MS = 10
 
 

@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Builds the development corpus of kvd: labelled speech and non-speech recordings.
 
-usage: eval/make_corpus.py [OUT_DIR] [--jobs N]     (OUT_DIR defaults to eval/corpus)
+usage: eval/make_corpus.py [OUT_DIR] [--jobs N] [--voices synthetic|human]
+                          (OUT_DIR defaults to eval/corpus)
+
+--voices human builds the real-voice corpus of eval/human_corpus.py instead.
 
 Writes OUT_DIR/audio/*.wav (16-bit PCM, 44-byte header, 8000 or 16000 Hz),
 OUT_DIR/labels/*.lab (one line of 0/1 characters, one per 10 ms frame) and
@@ -22,12 +25,14 @@ import numpy as np
 
 import corpus_signals as sig
 import corpus_text as text
+import human_corpus as hc
 
 SEED = 20261206
 LEVELS = (-45, -36, -26, -16, -10)
 NOISY = [f"{kind}{snr}" for kind in ("white", "pink", "brown", "babble") for snr in (20, 10, 5, 0)]
 SPEECH_CONDITIONS = ["clean"] + NOISY + ["hum", "musicbed", "tel", "mulaw", "alaw", "gsm"]
 CODECS = {"mulaw": "mu-law", "alaw": "a-law", "gsm": "gsm-full-rate"}
+HUMAN_PER_COMBINATION = 2         # real-voice recordings per half, speech condition and level
 PER_COMBINATION = 4               # recordings per speech condition and level
 HUM_BELOW_SPEECH_DB = 6           # hum power relative to the speech's active level
 MUSIC_BELOW_SPEECH_DB = 10        # music-bed power relative to the speech's active level
@@ -351,14 +356,22 @@ def write_wav(mix, condition, rate, path, tmp):
 
 
 def build_one(job):
-    (number, condition, level, rate), out_dir = job
+    (number, condition, level, rate), out_dir, voices = job
     rng = np.random.default_rng([SEED, number])
     name = f"{number:04d}_{condition}_{'na' if level is None else f'm{-level}'}_{rate // 1000}k"
     split = SPLITS[number % 2]
+    speaker = []
+    if voices == "human":
+        split = SPLITS[(number // 2) % 2] if level is None else SPLITS[number % 2]
     if level is None:
-        mix = render_other(condition, rng)
+        mix = hc.render_other(condition, rng, split) if voices == "human" else render_other(condition, rng)
         flags = np.zeros(mix.size // sig.FRAME, dtype=bool)
         talker, language, source = "-", "-", "-"
+        speaker = ["-"] if voices == "human" else []
+    elif voices == "human":
+        mix, flags, t = hc.render_speech(condition, level, rng, split)
+        talker, language, source = hc.speaker_name(t), t["lang"], t["kind"]
+        speaker = [talker]
     else:
         mix, flags, t = render_speech(condition, level, rng, split)
         talker, language, source = talker_name(t), t.get("lang", "en"), t["kind"]
@@ -368,13 +381,15 @@ def build_one(job):
     with open(os.path.join(out_dir, lab), "w") as f:
         f.write("".join("1" if v else "0" for v in flags) + "\n")
     return "\t".join([wav, str(rate), condition, split, "-" if level is None else str(level), lab, talker,
-                      language, source])
+                      language, source] + speaker)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir", nargs="?", default=os.path.join(os.path.dirname(__file__), "corpus"))
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--voices", choices=("synthetic", "human"), default="synthetic",
+                        help="human: recorded speakers only, split by speaker and language")
     args = parser.parse_args()
     for tool in ("sox", "espeak-ng"):
         if shutil.which(tool) is None:
@@ -384,13 +399,22 @@ def main():
     began = time.time()
     for sub in ("audio", "labels", "tmp"):
         os.makedirs(os.path.join(args.out_dir, sub), exist_ok=True)
-    babble_bed()   # built once before the workers start, so each inherits it
-    jobs = [(item, args.out_dir) for item in plan()]
+    if args.voices == "human":
+        if not os.path.isdir(text.PROMPT_ROOT):
+            sys.exit(f"make_corpus: {text.PROMPT_ROOT} is missing (Debian packages asterisk-core-sounds-*-wav)")
+        for split in SPLITS:   # built once before the workers start, so each inherits them
+            hc.babble(np.random.default_rng(0), 1, split)
+        items = hc.plan(HUMAN_PER_COMBINATION)
+    else:
+        babble_bed()   # built once before the workers start, so each inherits it
+        items = plan()
+    jobs = [(item, args.out_dir, args.voices) for item in items]
     with Pool(args.jobs) as pool:
         lines = pool.map(build_one, jobs, chunksize=1)
     os.rmdir(os.path.join(args.out_dir, "tmp"))
     with open(os.path.join(args.out_dir, "manifest.tsv"), "w") as f:
-        f.write("# path\trate\tcondition\tsplit\tlevel_dbfs\tlabels\ttalker\tlanguage\tsource\n")
+        f.write("# path\trate\tcondition\tsplit\tlevel_dbfs\tlabels\ttalker\tlanguage\tsource"
+                + ("\tspeaker\n" if args.voices == "human" else "\n"))
         f.write("\n".join(lines) + "\n")
     print(f"make_corpus: {len(lines)} recordings in {args.out_dir} ({time.time() - began:.0f} s)")
 

@@ -148,6 +148,8 @@ def main():
     parser.add_argument("--config", default=os.path.join(REPO, "config", "kvd.cfg"))
     parser.add_argument("--set", action="append", default=[], metavar="KEY=VALUE")
     parser.add_argument("--split", default="all", choices=("tune", "heldout", "all"))
+    parser.add_argument("--rates", help="comma-separated sample rates to run (default: all); "
+                        "the peer takes 8000 and 16000 Hz only")
     parser.add_argument("--bin", default=os.path.join(REPO, "build", "bin"))
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--likelihood", choices=("0", "1", "2", "3"),
@@ -155,6 +157,9 @@ def main():
     args = parser.parse_args()
     try:
         entries = cm.select(cm.read_manifest(args.manifest), args.split)
+        if args.rates:
+            wanted = {int(r) for r in args.rates.split(",")}
+            entries = [e for e in entries if e["rate"] in wanted]
         results = run(entries, args.mode, os.path.abspath(args.config), parse_overrides(args.set),
                       os.path.abspath(args.bin), args.jobs, args.likelihood)
     except (OSError, ValueError, RuntimeError) as e:
