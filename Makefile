@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build demo test sanitize-test tsan-test fuzz-smoke eval clean
+.PHONY: deps build demo test sanitize-test tsan-test fuzz-smoke eval eval-human clean
 
 deps:
 	scripts/install-deps.sh
@@ -40,7 +40,8 @@ tsan-test: deps
 EVAL_CORPUS ?= eval/corpus
 EVAL_PYTHON ?= /usr/bin/python3
 eval: build
-	scripts/install-deps.sh sox espeak-ng alsa-utils python3-numpy
+	scripts/install-deps.sh sox espeak-ng alsa-utils python3-numpy \
+	  asterisk-core-sounds-en-wav asterisk-core-sounds-es-wav asterisk-core-sounds-fr-wav asterisk-core-sounds-it-wav
 	test -f $(EVAL_CORPUS)/manifest.tsv || $(EVAL_PYTHON) eval/make_corpus.py $(EVAL_CORPUS) --jobs $(JOBS)
 	set -e; for mode in online offline multi; do \
 	  $(EVAL_PYTHON) eval/run.py $(EVAL_CORPUS)/manifest.tsv --mode $$mode \
@@ -50,6 +51,23 @@ eval: build
 	      --split $$split > $(EVAL_CORPUS)/$$mode-$$split.md; \
 	    echo "== $$mode, $$split half"; head -3 $(EVAL_CORPUS)/$$mode-$$split.md; \
 	  done; \
+	done
+
+# The same on the real-voice corpus (recorded speakers only, docs/evaluation.md),
+# held-out half, plus the WebRTC peer at 8000 and 16000 Hz.
+EVAL_HUMAN_CORPUS ?= eval/corpus/human
+eval-human: build
+	scripts/install-deps.sh sox alsa-utils python3-numpy asterisk-core-sounds-en-wav \
+	  asterisk-core-sounds-es-wav asterisk-core-sounds-fr-wav asterisk-core-sounds-it-wav
+	test -f $(EVAL_HUMAN_CORPUS)/manifest.tsv || $(EVAL_PYTHON) eval/make_corpus.py $(EVAL_HUMAN_CORPUS) \
+	  --voices human --jobs $(JOBS)
+	set -e; for mode in online offline multi peer; do \
+	  $(EVAL_PYTHON) eval/run.py $(EVAL_HUMAN_CORPUS)/manifest.tsv --mode $$mode --split heldout \
+	    $$( [ $$mode = peer ] && echo --rates 8000,16000 ) \
+	    --out $(EVAL_HUMAN_CORPUS)/$$mode.jsonl --jobs $(JOBS); \
+	  $(EVAL_PYTHON) eval/score.py $(EVAL_HUMAN_CORPUS)/manifest.tsv $(EVAL_HUMAN_CORPUS)/$$mode.jsonl \
+	    --split heldout > $(EVAL_HUMAN_CORPUS)/$$mode-heldout.md; \
+	  echo "== $$mode, heldout half"; head -3 $(EVAL_HUMAN_CORPUS)/$$mode-heldout.md; \
 	done
 # The libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS on
 # its seed corpus; fails on any crash, leak, time-out or sanitizer report.

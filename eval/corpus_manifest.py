@@ -2,6 +2,8 @@
 import os
 
 FIELDS = ("path", "rate", "condition", "split", "level", "labels", "talker")
+# Columns a newer corpus appends; an older manifest without them reads as "-".
+EXTRA_FIELDS = ("language", "source", "speaker")
 FRAME_MS = 10
 
 
@@ -15,9 +17,11 @@ def read_manifest(path):
             if not line or line.startswith("#"):
                 continue
             values = line.split("\t")
-            if len(values) != len(FIELDS):
-                raise ValueError(f"{path}:{number}: expected {len(FIELDS)} tab-separated fields")
-            entry = dict(zip(FIELDS, values))
+            if not len(FIELDS) <= len(values) <= len(FIELDS) + len(EXTRA_FIELDS):
+                raise ValueError(f"{path}:{number}: expected {len(FIELDS)} to "
+                                 f"{len(FIELDS) + len(EXTRA_FIELDS)} tab-separated fields")
+            values += ["-"] * (len(FIELDS) + len(EXTRA_FIELDS) - len(values))
+            entry = dict(zip(FIELDS + EXTRA_FIELDS, values))
             entry["rate"] = int(entry["rate"])
             entry["path"] = os.path.join(base, entry["path"])
             entry["labels"] = os.path.join(base, entry["labels"])

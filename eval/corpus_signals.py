@@ -21,6 +21,9 @@ DTMF_HIGH = {"1": 1209, "4": 1209, "7": 1209, "*": 1209, "2": 1336, "5": 1336,
              "A": 1633, "B": 1633, "C": 1633, "D": 1633}
 
 
+LABEL_FLOOR_MARGIN_DB = 12   # speech lies this far above a recording's own noise floor
+
+
 def db_to_power(db):
     return 10.0 ** (db / 10.0)
 
@@ -46,17 +49,27 @@ def runs(flags):
     return list(zip(edges[0::2], edges[1::2]))
 
 
-def speech_labels(clean):
+def recorded_floor(clean):
+    """Noise-floor power of recorded speech: the 10th percentile of its non-zero frame powers."""
+    p = frame_power(clean)
+    p = p[p > 0]
+    return float(np.percentile(p, 10)) if p.size else 0.0
+
+
+def speech_labels(clean, floor_power=0.0):
     """10 ms speech flags of a clean speech track (digital zero between talk).
 
     A frame is speech when its power is above the track's active level plus
     LABEL_THRESHOLD_DB; gaps shorter than LABEL_GAP_FRAMES between speech
     frames are closed (stop closures and short breaks inside a word or
-    phrase) and runs shorter than LABEL_MIN_RUN_FRAMES dropped.
+    phrase) and runs shorter than LABEL_MIN_RUN_FRAMES dropped. Recorded
+    speech carries its own noise floor (floor_power): a frame must besides
+    lie LABEL_FLOOR_MARGIN_DB above it.
     """
     p = frame_power(clean)
     level = active_power(clean)
     flags = p > level * db_to_power(LABEL_THRESHOLD_DB) if level > 0 else p > 1.0
+    flags &= p > floor_power * db_to_power(LABEL_FLOOR_MARGIN_DB)
     found = runs(flags)
     for (s0, e0), (s1, _) in zip(found, found[1:]):
         if s1 - e0 < LABEL_GAP_FRAMES:
@@ -80,6 +93,13 @@ def trim_to_speech(x, margin_frames=5):
     y[:FRAME] *= ramp
     y[-FRAME:] *= ramp[::-1]
     return y
+
+
+def brown(rng, n):
+    """Gaussian noise with a 1/f^2 power spectrum (leaky integral of white noise)."""
+    y = np.cumsum(rng.standard_normal(n))
+    y -= np.convolve(y, np.ones(801) / 801, mode="same")   # removes the drift below ~20 Hz
+    return y / np.sqrt(np.mean(y ** 2))
 
 
 def white(rng, n):

@@ -90,3 +90,15 @@ HUMAN_PROMPTS = [
     "Rear_Left", "Rear_Right", "Side_Left", "Side_Right",
 ]
 HUMAN_PROMPT_DIR = "/usr/share/sounds/alsa"
+
+# Recorded telephone prompts of Debian's asterisk-core-sounds-*-wav packages
+# (8 kHz, one human speaker per language). Italian is never used for tuning.
+PROMPT_ROOT = "/usr/share/asterisk/sounds"
+PROMPT_SPEAKERS = {
+    "en": "en_US_f_Allison", "es": "es_MX_f_Allison",
+    "fr": "fr_CA_f_June", "it": "it_IT_m_Carlo",
+}
+TUNE_PROMPT_LANGUAGES = ("en", "es", "fr")
+HELDOUT_PROMPT_LANGUAGES = ("it",)
+# espeak-ng voices kept for the held-out half only.
+HELDOUT_VOICES = ("en-gb-scotland", "es-419")

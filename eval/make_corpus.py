@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Builds the development corpus of kvd: labelled speech and non-speech recordings.
 
-usage: eval/make_corpus.py [OUT_DIR] [--jobs N]     (OUT_DIR defaults to eval/corpus)
+usage: eval/make_corpus.py [OUT_DIR] [--jobs N] [--voices synthetic|human]
+                          (OUT_DIR defaults to eval/corpus)
+
+--voices human builds the real-voice corpus of eval/human_corpus.py instead.
 
 Writes OUT_DIR/audio/*.wav (16-bit PCM, 44-byte header, 8000 or 16000 Hz),
 OUT_DIR/labels/*.lab (one line of 0/1 characters, one per 10 ms frame) and
@@ -22,14 +25,17 @@ import numpy as np
 
 import corpus_signals as sig
 import corpus_text as text
+import human_corpus as hc
 
 SEED = 20261206
-LEVELS = (-36, -26, -16)
-NOISY = [f"{kind}{snr}" for kind in ("white", "pink", "babble") for snr in (20, 10, 5, 0)]
-SPEECH_CONDITIONS = ["clean"] + NOISY + ["hum", "tel", "mulaw", "alaw"]
-CODECS = {"mulaw": "mu-law", "alaw": "a-law"}
+LEVELS = (-45, -36, -26, -16, -10)
+NOISY = [f"{kind}{snr}" for kind in ("white", "pink", "brown", "babble") for snr in (20, 10, 5, 0)]
+SPEECH_CONDITIONS = ["clean"] + NOISY + ["hum", "musicbed", "tel", "mulaw", "alaw", "gsm"]
+CODECS = {"mulaw": "mu-law", "alaw": "a-law", "gsm": "gsm-full-rate"}
+HUMAN_PER_COMBINATION = 2         # real-voice recordings per half, speech condition and level
 PER_COMBINATION = 4               # recordings per speech condition and level
 HUM_BELOW_SPEECH_DB = 6           # hum power relative to the speech's active level
+MUSIC_BELOW_SPEECH_DB = 10        # music-bed power relative to the speech's active level
 TONE_SPEECH_NOISE_SNR = 30        # pink background of the tone-before-speech recordings
 BABBLE_TALKERS = 6
 BABBLE_SECONDS = 90
@@ -72,14 +78,41 @@ def human_prompt(name, cents):
     return _cache[key]
 
 
+_prompt_lists = {}
+
+
+def prompt_names(lang):
+    """The sorted prompt files of one language's speaker (top folder only)."""
+    if lang not in _prompt_lists:
+        folder = os.path.join(text.PROMPT_ROOT, text.PROMPT_SPEAKERS[lang])
+        _prompt_lists[lang] = sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".wav"))
+    return _prompt_lists[lang]
+
+
+def recorded_prompt(lang, name):
+    key = ("prompt", lang, name)
+    if key not in _cache:
+        path = os.path.join(text.PROMPT_ROOT, text.PROMPT_SPEAKERS[lang], name + ".wav")
+        _cache[key] = sig.trim_to_speech(sox_to_work_rate([path]))
+    return _cache[key]
+
+
 def pick(rng, items):
     return items[int(rng.integers(0, len(items)))]
 
 
-def draw_talker(rng):
-    if rng.random() < 0.2:
+def draw_talker(rng, split="tune"):
+    """A talker of the given half: the held-out half has its own speakers and language."""
+    r = rng.random()
+    if r < 0.1:
         return {"kind": "human", "cents": int(pick(rng, [-300, 0, 0, 300]))}
-    voice, lang = pick(rng, text.VOICES)
+    if r < 0.5:
+        langs = text.HELDOUT_PROMPT_LANGUAGES if split == "heldout" else text.TUNE_PROMPT_LANGUAGES
+        return {"kind": "prompt", "lang": pick(rng, list(langs))}
+    voices = [v for v in text.VOICES if (v[0] in text.HELDOUT_VOICES) == (split == "heldout")]
+    if split == "heldout":
+        voices += [v for v in text.VOICES if v[1] == "fr"]   # espeak French in both halves
+    voice, lang = pick(rng, voices)
     return {"kind": "espeak", "voice": voice, "lang": lang, "variant": pick(rng, text.VARIANTS),
             "pitch": int(rng.integers(20, 81)), "speed": int(rng.integers(130, 191))}
 
@@ -87,6 +120,8 @@ def draw_talker(rng):
 def talker_name(t):
     if t["kind"] == "human":
         return f"alsa{t['cents']:+d}c"
+    if t["kind"] == "prompt":
+        return text.PROMPT_SPEAKERS[t["lang"]]
     return f"{t['voice']}+{t['variant']}/p{t['pitch']}/s{t['speed']}"
 
 
@@ -95,6 +130,11 @@ def say(talker, rng, kind):
     if talker["kind"] == "human":
         count = {"word": 1, "phrase": 1, "sentence": 2, "long": int(rng.integers(9, 16))}[kind]
         return [human_prompt(pick(rng, text.HUMAN_PROMPTS), talker["cents"]) for _ in range(count)]
+    if talker["kind"] == "prompt":
+        count = {"word": 1, "phrase": 1, "sentence": 2, "long": int(rng.integers(6, 12)),
+                 "longtalk": 40}[kind]
+        names = prompt_names(talker["lang"])
+        return [recorded_prompt(talker["lang"], pick(rng, names)) for _ in range(count)]
     lang = talker["lang"]
     if kind == "word":
         lines = [pick(rng, text.WORDS[lang])]
@@ -169,7 +209,7 @@ def babble_bed():
         bed = np.zeros(n)
         for _ in range(BABBLE_TALKERS):
             talker = draw_talker(rng)
-            while talker["kind"] != "espeak":
+            while talker["kind"] not in ("espeak", "prompt"):
                 talker = draw_talker(rng)
             stream = []
             length = 0
@@ -198,11 +238,12 @@ def plan():
     for condition in SPEECH_CONDITIONS:
         for level in LEVELS:
             for r in range(PER_COMBINATION):
-                wide = r >= 2 and combination % 2 == 0 and condition not in CODECS
-                items.append((condition, level, 16000 if wide else 8000))
+                wide = r >= 2 and condition not in CODECS
+                rate = (16000 if combination % 2 == 0 else 11025) if wide else 8000
+                items.append((condition, level, rate))
             combination += 1
     for i in range(8):
-        items.append(("tone_speech", LEVELS[i % 3], 8000))
+        items.append(("tone_speech", LEVELS[1 + i % 3], 8000))
     for i in range(4):
         items.append(("longtalk", -26, 8000))
     for i in range(8):
@@ -213,6 +254,8 @@ def plan():
         items.append(("nearsilence", None, 16000 if i == 3 else 8000))
     for i in range(8):
         items.append(("music", None, 16000 if i >= 6 else 8000))
+    for i in range(12):
+        items.append(("noise", None, (8000, 11025, 16000)[i % 3]))
     return [(n,) + item for n, item in enumerate(items)]
 
 
@@ -221,14 +264,16 @@ def noise_for(condition, rng, n):
         return sig.white(rng, n), int(condition[5:])
     if condition.startswith("pink"):
         return sig.pink(rng, n), int(condition[4:])
+    if condition.startswith("brown"):
+        return sig.brown(rng, n), int(condition[5:])
     if condition.startswith("babble"):
         return babble(rng, n), int(condition[6:])
     return None, None
 
 
-def render_speech(condition, level, rng):
-    """(mix, clean-speech flags, talker name) of a speech recording."""
-    talker = draw_talker(rng)
+def render_speech(condition, level, rng, split):
+    """(mix, clean-speech flags, talker) of a speech recording."""
+    talker = draw_talker(rng, split)
     if condition == "longtalk":
         talker = {"kind": "espeak", "voice": "en-us", "lang": "en", "variant": pick(rng, text.VARIANTS),
                   "pitch": int(rng.integers(20, 81)), "speed": int(rng.integers(130, 191))}
@@ -237,7 +282,8 @@ def render_speech(condition, level, rng):
         clean = speech_track(rng, talker, lead_s=rng.uniform(2.0, 5.0))
     else:
         clean = speech_track(rng, talker)
-    flags = sig.speech_labels(clean)
+    floor = sig.recorded_floor(clean) if talker["kind"] == "prompt" else 0.0
+    flags = sig.speech_labels(clean, floor)
     clean = sig.scale_to_level(clean, level)
     power = sig.db_to_power(level)
     mix = clean.copy()
@@ -247,6 +293,9 @@ def render_speech(condition, level, rng):
     elif condition == "hum":
         h = sig.hum(clean.size, rng)
         mix += h * np.sqrt(power / sig.db_to_power(HUM_BELOW_SPEECH_DB) / np.mean(h ** 2))
+    elif condition == "musicbed":
+        m = np.resize(sig.chords(rng, clean.size / sig.WORK_RATE + 1.0), clean.size)
+        mix += m * np.sqrt(power / sig.db_to_power(MUSIC_BELOW_SPEECH_DB) / np.mean(m ** 2))
     elif condition == "tone_speech":
         first = int(np.flatnonzero(flags)[0]) * sig.FRAME
         if rng.random() < 0.5:
@@ -258,7 +307,7 @@ def render_speech(condition, level, rng):
         mix[max(0, end - cue.size):end] += cue[-min(cue.size, end):]
         p = sig.pink(rng, clean.size)
         mix += p * np.sqrt(power / sig.db_to_power(TONE_SPEECH_NOISE_SNR))
-    return mix, flags, talker_name(talker)
+    return mix, flags, talker
 
 
 def render_other(condition, rng):
@@ -271,6 +320,10 @@ def render_other(condition, rng):
     if condition == "nearsilence":
         level = np.sqrt(sig.db_to_power(rng.uniform(-70, -55)))
         return level * (sig.white(rng, n) if rng.random() < 0.5 else sig.pink(rng, n))
+    if condition == "noise":
+        kind = ("white", "pink", "brown", "babble")[int(rng.integers(0, 4))]
+        y = babble(rng, n) if kind == "babble" else getattr(sig, kind)(rng, n)
+        return y * np.sqrt(sig.db_to_power(rng.uniform(-40, -20)) / np.mean(y ** 2))
     if condition == "dtmf":
         parts = [np.zeros(int(rng.uniform(0.5, 3.0) * sig.WORK_RATE))]
         for _ in range(int(rng.integers(1, 4))):
@@ -303,28 +356,40 @@ def write_wav(mix, condition, rate, path, tmp):
 
 
 def build_one(job):
-    (number, condition, level, rate), out_dir = job
+    (number, condition, level, rate), out_dir, voices = job
     rng = np.random.default_rng([SEED, number])
     name = f"{number:04d}_{condition}_{'na' if level is None else f'm{-level}'}_{rate // 1000}k"
+    split = SPLITS[number % 2]
+    speaker = []
+    if voices == "human":
+        split = SPLITS[(number // 2) % 2] if level is None else SPLITS[number % 2]
     if level is None:
-        mix = render_other(condition, rng)
+        mix = hc.render_other(condition, rng, split) if voices == "human" else render_other(condition, rng)
         flags = np.zeros(mix.size // sig.FRAME, dtype=bool)
-        talker = "-"
+        talker, language, source = "-", "-", "-"
+        speaker = ["-"] if voices == "human" else []
+    elif voices == "human":
+        mix, flags, t = hc.render_speech(condition, level, rng, split)
+        talker, language, source = hc.speaker_name(t), t["lang"], t["kind"]
+        speaker = [talker]
     else:
-        mix, flags, talker = render_speech(condition, level, rng)
+        mix, flags, t = render_speech(condition, level, rng, split)
+        talker, language, source = talker_name(t), t.get("lang", "en"), t["kind"]
     wav = os.path.join("audio", name + ".wav")
     lab = os.path.join("labels", name + ".lab")
     write_wav(mix, condition, rate, os.path.join(out_dir, wav), os.path.join(out_dir, "tmp", name + ".wav"))
     with open(os.path.join(out_dir, lab), "w") as f:
         f.write("".join("1" if v else "0" for v in flags) + "\n")
-    split = SPLITS[number % 2]
-    return "\t".join([wav, str(rate), condition, split, "-" if level is None else str(level), lab, talker])
+    return "\t".join([wav, str(rate), condition, split, "-" if level is None else str(level), lab, talker,
+                      language, source] + speaker)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir", nargs="?", default=os.path.join(os.path.dirname(__file__), "corpus"))
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--voices", choices=("synthetic", "human"), default="synthetic",
+                        help="human: recorded speakers only, split by speaker and language")
     args = parser.parse_args()
     for tool in ("sox", "espeak-ng"):
         if shutil.which(tool) is None:
@@ -334,13 +399,22 @@ def main():
     began = time.time()
     for sub in ("audio", "labels", "tmp"):
         os.makedirs(os.path.join(args.out_dir, sub), exist_ok=True)
-    babble_bed()   # built once before the workers start, so each inherits it
-    jobs = [(item, args.out_dir) for item in plan()]
+    if args.voices == "human":
+        if not os.path.isdir(text.PROMPT_ROOT):
+            sys.exit(f"make_corpus: {text.PROMPT_ROOT} is missing (Debian packages asterisk-core-sounds-*-wav)")
+        for split in SPLITS:   # built once before the workers start, so each inherits them
+            hc.babble(np.random.default_rng(0), 1, split)
+        items = hc.plan(HUMAN_PER_COMBINATION)
+    else:
+        babble_bed()   # built once before the workers start, so each inherits it
+        items = plan()
+    jobs = [(item, args.out_dir, args.voices) for item in items]
     with Pool(args.jobs) as pool:
         lines = pool.map(build_one, jobs, chunksize=1)
     os.rmdir(os.path.join(args.out_dir, "tmp"))
     with open(os.path.join(args.out_dir, "manifest.tsv"), "w") as f:
-        f.write("# path\trate\tcondition\tsplit\tlevel_dbfs\tlabels\ttalker\n")
+        f.write("# path\trate\tcondition\tsplit\tlevel_dbfs\tlabels\ttalker\tlanguage\tsource"
+                + ("\tspeaker\n" if args.voices == "human" else "\n"))
         f.write("\n".join(lines) + "\n")
     print(f"make_corpus: {len(lines)} recordings in {args.out_dir} ({time.time() - began:.0f} s)")
 

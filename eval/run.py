@@ -84,6 +84,26 @@ def run_group(files, command, workdir):
     return found
 
 
+PEER_RATES = (8000, 16000, 32000, 48000)   # the rates WebRTC's detector accepts
+PEER_RESAMPLE_RATE = 16000
+
+
+def resampled_for_peer(files, folder):
+    """Copies of the files at PEER_RESAMPLE_RATE (sox, no dither), under the same base names.
+
+    The peer's flags are per 10 ms whatever the rate, so they map back onto
+    the original recording frame by frame.
+    """
+    os.makedirs(folder, exist_ok=True)
+    copies = []
+    for path in files:
+        copy = os.path.join(folder, os.path.basename(path))
+        subprocess.run(["sox", "-R", "-D", path, "-r", str(PEER_RESAMPLE_RATE), copy],
+                       check=True, capture_output=True)
+        copies.append(copy)
+    return copies
+
+
 def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None):
     """JSON results of every entry, in manifest order per rate."""
     results = []
@@ -95,6 +115,8 @@ def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None):
                 command = [os.path.join(bin_dir, "kvd-webrtc-vad")]
                 if likelihood is not None:
                     command += ["--likelihood", likelihood]
+                if rate not in PEER_RATES:
+                    files = resampled_for_peer(files, os.path.join(work, f"peer-{rate}"))
             else:
                 folder = os.path.join(work, str(rate))
                 os.mkdir(folder)
@@ -126,6 +148,8 @@ def main():
     parser.add_argument("--config", default=os.path.join(REPO, "config", "kvd.cfg"))
     parser.add_argument("--set", action="append", default=[], metavar="KEY=VALUE")
     parser.add_argument("--split", default="all", choices=("tune", "heldout", "all"))
+    parser.add_argument("--rates", help="comma-separated sample rates to run (default: all); "
+                        "the peer takes 8000 and 16000 Hz only")
     parser.add_argument("--bin", default=os.path.join(REPO, "build", "bin"))
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--likelihood", choices=("0", "1", "2", "3"),
@@ -133,6 +157,9 @@ def main():
     args = parser.parse_args()
     try:
         entries = cm.select(cm.read_manifest(args.manifest), args.split)
+        if args.rates:
+            wanted = {int(r) for r in args.rates.split(",")}
+            entries = [e for e in entries if e["rate"] in wanted]
         results = run(entries, args.mode, os.path.abspath(args.config), parse_overrides(args.set),
                       os.path.abspath(args.bin), args.jobs, args.likelihood)
     except (OSError, ValueError, RuntimeError) as e:

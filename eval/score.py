@@ -157,6 +157,7 @@ def summarise(rows):
         key = r["truth"] + " -> " + r["outcome"]
         confusion[key] = confusion.get(key, 0) + 1
     correct = sum(1 for r in rows if r["truth"] == r["outcome"])
+    silent = [r for r in rows if r["truth"] == "none"]
     good = sum(1 for r in rows if r["truth"] == r["outcome"] and
                abs(r.get("start_err", 0)) <= GOOD_EDGE_MS and abs(r.get("end_err", 0)) <= GOOD_EDGE_MS)
     return {
@@ -168,7 +169,13 @@ def summarise(rows):
         "end_p90_abs_ms": percentile([abs(v) for v in ends], 90),
         "outcome_correct": ratio(correct, len(rows)), "good": ratio(good, len(rows)),
         "confusion": confusion,
+        "no_speech_files": len(silent), "false_starts": sum(1 for r in silent if is_false_start(r)),
     }
+
+
+def is_false_start(figures):
+    """A recording without speech on which something was reported as speech."""
+    return figures["truth"] == "none" and figures["outcome"] not in ("none", "error")
 
 
 def score(entries, results):
@@ -198,15 +205,16 @@ def fmt(value, scale=1.0, digits=3):
 
 def table(title, groups):
     lines = [f"| {title} | files | P | R | F1 | acc | false alarm | start med / p90 (ms) "
-             f"| end med / p90 (ms) | outcome ok | good |",
-             "|---|---|---|---|---|---|---|---|---|---|---|"]
+             f"| end med / p90 (ms) | outcome ok | good | false starts |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
     for name, s in groups.items():
         lines.append(
             f"| {name} | {s['files']} | {fmt(s['precision'])} | {fmt(s['recall'])} | {fmt(s['f1'])} "
             f"| {fmt(s['accuracy'])} | {fmt(s['false_alarm'])} "
             f"| {fmt(s['start_median_ms'], digits=0)} / {fmt(s['start_p90_abs_ms'], digits=0)} "
             f"| {fmt(s['end_median_ms'], digits=0)} / {fmt(s['end_p90_abs_ms'], digits=0)} "
-            f"| {fmt(s['outcome_correct'])} | {fmt(s['good'])} |")
+            f"| {fmt(s['outcome_correct'])} | {fmt(s['good'])} "
+            f"| {s['false_starts']} / {s['no_speech_files']} |")
     return "\n".join(lines)
 
 

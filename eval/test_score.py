@@ -87,6 +87,14 @@ class Pooled(unittest.TestCase):
         self.assertAlmostEqual(s["end_p90_abs_ms"], 30 + 0.7 * (501 - 30))   # 90 % of 3 ranks up
         self.assertEqual(s["outcome_correct"], 1.0)
         self.assertEqual(s["good"], 0.75)   # the last file's end is 501 ms off
+        self.assertEqual((s["false_starts"], s["no_speech_files"]), (0, 0))
+
+    def test_false_starts_count_no_speech_files_with_anything_reported(self):
+        base = {"tp": 0, "fp": 0, "fn": 0, "tn": 10}
+        rows = [dict(base, truth="none", outcome=o) for o in ("none", "found", "too short", "error")]
+        rows.append(dict(base, truth="found", outcome="none"))
+        s = score.summarise(rows)
+        self.assertEqual((s["false_starts"], s["no_speech_files"]), (2, 4))
 
 
 class CommandLine(unittest.TestCase):
