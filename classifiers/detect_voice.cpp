@@ -20,6 +20,12 @@ constexpr float kDefaultEnergyFloor = 0.1f;
 
 // Widest accepted bin: 16.625 Hz (8000 Hz with 512 points is 15.625 Hz).
 constexpr float kMaxBinWidthHz = 16.625f;
+// Narrowest accepted bin: 3.9 Hz (8000 Hz with 2048 points is 3.90625 Hz;
+// the engine's bins are 7.8 to 15.625 Hz). The track search tries every
+// pitch within kFramePitchToleranceHz of its reference against every set of
+// peaks, so its work grows with the square of the bins per Hz: at 0.02 Hz
+// bins one frame took minutes, at 1.95 Hz seconds.
+constexpr float kMinBinWidthHz = 3.9f;
 // Pitch change allowed between neighbouring frames of a track.
 constexpr float kFramePitchToleranceHz = 40.0f;
 // Pitch below which the stricter low-pitch tests of the track checks apply.
@@ -110,6 +116,10 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
   BinWidth = static_cast<float>(sampleRateHz) / static_cast<float>(fftSize);
   if (BinWidth > kMaxBinWidthHz) {
     printf("Too low FFT size to initialize Voice Detector!\n");
+    return;
+  }
+  if (BinWidth < kMinBinWidthHz) {
+    printf("Too narrow FFT bins for the pitch range to initialize Voice Detector!\n");
     return;
   }
   if (sampleRateHz < 2 * highestHarmonicHz) {

@@ -53,7 +53,8 @@ class KVD_EXPORT CDetectVoice {
   // Builds the detector for one geometry.
   //   sampleRateHz      [in] sampling rate; >= 2 * highestHarmonicHz
   //   fftSize           [in] FFT length; > 0, bin width sampleRateHz / fftSize
-  //                          at most 16.625 Hz
+  //                          from 3.9 Hz (finer bins make the track search
+  //                          take seconds a frame) to 16.625 Hz
   //   lowestPitchHz     [in] lowest pitch searched; >= one bin width
   //   highestPitchHz    [in] highest pitch searched; >= lowestPitchHz
   //   highestHarmonicHz [in] highest frequency searched for harmonics
