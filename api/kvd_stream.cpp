@@ -153,12 +153,12 @@ int32_t kvd_stream_feed(kvd_stream* stream, const int16_t* samples, int32_t coun
     return KVD_STREAM_ERR_NULL_ARGUMENT;
   if (count < 0 || capacity < 0) return KVD_STREAM_ERR_NEGATIVE_COUNT;
   *event_count = 0;
+  const int32_t before = stream->state;
+  if (Finished(before)) return KVD_STREAM_OK;  // nothing more until a reset
   int32_t state = 0, start = -1, end = -1, position = 0;
   const int32_t result = Detect(*stream->detector, samples, count, &state, &start, &end,
                                 &position, nullptr, nullptr, nullptr, nullptr, 1);
   if (result != 0) return KVD_STREAM_ERR_BROKEN;
-  const int32_t before = stream->state;
-  if (Finished(before)) return KVD_STREAM_OK;  // nothing more until a reset
   const SpeechDetector& detector = *stream->detector;
   if (state == no_speech && before == before_speech) {
     // The wait runs out at the first decision frame past MaxWaitFrame.

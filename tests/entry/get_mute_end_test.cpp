@@ -222,8 +222,7 @@ TEST_F(GetMuteEndHost, UnusableRecordingsAreRefusedWithACode) {
   std::vector<int16_t> stereo;
   for (int16_t value : sample) stereo.insert(stereo.end(), {value, value});
   using kvdtest::Chunk;
-  kvdtest::Bytes floatFormat = kvdtest::PcmFormat(1, 8000, 32);
-  floatFormat[0] = 3;  // IEEE float
+  const kvdtest::Bytes floatFormat = kvdtest::FloatFormat(8000);
   struct Case {
     std::string name;
     kvdtest::Bytes bytes;

@@ -90,8 +90,7 @@ TEST_F(WaveReader, UnusableRecordingsAreRefusedWithTheirReason) {
     return kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(channels, rate, bits)),
                               Chunk("data", kvdtest::SampleBytes(tone))});
   };
-  kvdtest::Bytes floatFormat = kvdtest::PcmFormat(1, 8000, 32);
-  floatFormat[0] = 3;  // IEEE float
+  const kvdtest::Bytes floatFormat = kvdtest::FloatFormat(8000);
   struct Case {
     std::string name;
     kvdtest::Bytes bytes;

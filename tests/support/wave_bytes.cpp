@@ -35,6 +35,12 @@ Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   return body;
 }
 
+Bytes FloatFormat(uint32_t rate) {
+  Bytes body = PcmFormat(1, rate, 32);
+  body[0] = 3;  // WAVE_FORMAT_IEEE_FLOAT
+  return body;
+}
+
 Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t subformatTag) {
   Bytes body = PcmFormat(channels, rate, bits);
   body[0] = 0xFE;

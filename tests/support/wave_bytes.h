@@ -23,6 +23,9 @@ Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize = -1)
 // bits imply.
 Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits);
 
+// Body of a "fmt " chunk of 32-bit IEEE float mono (tag 3) at rate.
+Bytes FloatFormat(uint32_t rate);
+
 // Body of a 40-byte WAVE_FORMAT_EXTENSIBLE "fmt " chunk whose subformat GUID
 // starts with subformatTag (1: PCM) and ends with the standard tail.
 Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t subformatTag);

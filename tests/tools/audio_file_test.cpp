@@ -73,8 +73,7 @@ TEST(AudioFileWave, FormatsTheEngineCannotTake) {
   ExpectRefused(withFormat(kvdtest::PcmFormat(2, 8000, 16)), "2 channels; the engine needs mono");
   ExpectRefused(withFormat(kvdtest::PcmFormat(1, 7999, 16)),
                 "sample rate of 7999 Hz; the engine needs 8000 Hz or more");
-  Bytes floatFormat = kvdtest::PcmFormat(1, 8000, 32);
-  floatFormat[0] = 3;
+  const kvdtest::Bytes floatFormat = kvdtest::FloatFormat(8000);
   ExpectRefused(withFormat(floatFormat), "not PCM (format tag 3)");
   Bytes badBlock = kvdtest::PcmFormat(1, 8000, 16);
   badBlock[12] = 4;
