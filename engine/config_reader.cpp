@@ -66,11 +66,8 @@ void CloseConfigFile() {
   }
 }
 
-int32_t GetConfig(const char* key, char* value) {
-  if (configFile == nullptr) {
-    tprintf7("%s\n", "Cannot open config file! NULL pointer!\n");
-    return KVD_ERR_CONFIG;
-  }
+bool FindConfig(const char* key, char* value) {
+  if (configFile == nullptr) return false;
   std::rewind(configFile);
   char line[kConfigLineBytes];
   while (ReadConfigLine(configFile, line)) {
@@ -82,9 +79,18 @@ int32_t GetConfig(const char* key, char* value) {
     }
     if (EqualsIgnoringCase(line, key)) {
       std::strcpy(value, lineValue);
-      return KVD_OK;
+      return true;
     }
   }
+  return false;
+}
+
+int32_t GetConfig(const char* key, char* value) {
+  if (configFile == nullptr) {
+    tprintf7("%s\n", "Cannot open config file! NULL pointer!\n");
+    return KVD_ERR_CONFIG;
+  }
+  if (FindConfig(key, value)) return KVD_OK;
   tprintf7("Error in GetConfig! Cannot find %s in config file!\n", key);
   return KVD_ERR_CONFIG;
 }

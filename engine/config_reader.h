@@ -31,4 +31,8 @@ void CloseConfigFile();
 // message).
 int32_t GetConfig(const char* key, char* value);
 
+// The same for an optional key: false, without a message, when the key is
+// missing or no file is open.
+bool FindConfig(const char* key, char* value);
+
 #endif  // KVD_ENGINE_CONFIG_READER_H

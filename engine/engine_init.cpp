@@ -101,6 +101,25 @@ int32_t ReadModeSwitch(const char* key, const char* missingText, const char* mal
   return KVD_OK;
 }
 
+// The optional DecisionMode key of the main file: absent or "specified"
+// keeps the energy and voice detectors, "enhanced" selects the learned
+// detector (any letter case).
+int32_t ReadDecisionMode() {
+  char value[kConfigLineBytes];
+  bool enhancedMode = false;
+  if (FindConfig("DecisionMode", value)) {
+    enhancedMode = EqualsIgnoringCase(value, "enhanced");
+    if (!enhancedMode && !EqualsIgnoringCase(value, "specified")) {
+      tprintf7("%s\n", "DecisionMode should be specified or enhanced!");
+      return AbortConfiguration();
+    }
+  }
+  bool built = true;
+  ForEachTarget(
+      [&](SpeechDetector& line) { built = line.SelectDecisionMode(enhancedMode) && built; });
+  return built ? KVD_OK : AbortConfiguration();
+}
+
 // Once its high border is set, the detection band of every line must hold
 // at least one FFT bin: an empty or reversed band has no energy to detect.
 bool BandHoldsABin(const char* key) {
@@ -200,6 +219,10 @@ int32_t ConfigureLines(const char* mainPath, int32_t sampleRate) {
   if (result != KVD_OK) {
     return result;
   }
+  result = ReadDecisionMode();
+  if (result != KVD_OK) {
+    return result;
+  }
   ForEachTarget([](SpeechDetector& line) { line.ApplySensitivity(); });
   ForEachTarget([](SpeechDetector& line) { line.ApplyAverageGain(); });
   CloseConfigFile();
@@ -289,7 +312,8 @@ int32_t ConfigureStandaloneDetector(SpeechDetector& detector, const char* config
 }
 
 bool IsConfigurationKey(const char* key) {
-  for (const char* known : {"SampleRate", "OpenAllLines", "IsOneSeg", "IsOnline"}) {
+  for (const char* known :
+       {"SampleRate", "OpenAllLines", "IsOneSeg", "IsOnline", "DecisionMode"}) {
     if (EqualsIgnoringCase(key, known)) return true;
   }
   for (const char* known : kMainKeys) {

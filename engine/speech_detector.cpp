@@ -13,6 +13,7 @@
 
 #include "classifiers/detect_energy.h"
 #include "engine/kvd_api.h"
+#include "enhanced/enhanced_line.h"
 
 namespace {
 
@@ -184,8 +185,27 @@ void SpeechDetector::ReleaseBuffers() {
   detectEnergy = nullptr;
   delete detectVoice;
   detectVoice = nullptr;
+  delete enhanced;
+  enhanced = nullptr;
   UnmapSpectrumRing(spectrumRing);
   currentPower = nullptr;
+}
+
+bool SpeechDetector::SelectDecisionMode(bool enhancedMode) {
+  if (!enhancedMode) {
+    delete enhanced;
+    enhanced = nullptr;
+    return true;
+  }
+  if (enhanced != nullptr) return true;
+  try {
+    enhanced = new EnhancedLine(fftSize, SampleRate, FFTSpec1);
+  } catch (const std::bad_alloc&) {
+    tprintf7("Cannot allocate memory for the enhanced decision mode!\n");
+    enhanced = nullptr;
+    return false;
+  }
+  return true;
 }
 
 void SpeechDetector::Free() {
@@ -263,6 +283,7 @@ int32_t SpeechDetector::ReInitial() {
     return errorStatus;
   }
 
+  if (enhanced != nullptr) enhanced->Reset();
   DetectState = before_speech;
   endFrame = -1;
   startFrame = -1;

@@ -28,6 +28,7 @@
 
 class CDetectEnergy;
 class CDetectVoice;
+class EnhancedLine;
 struct FrameTrace;
 
 // Frames of the long histories: 5 s of 10 ms frames.
@@ -77,6 +78,11 @@ class SpeechDetector {
   // kConfigLineBytes bytes); paramValue is emptied on every path that writes
   // no value. Returns errorStatus.
   int32_t GetParameter(const char* paramName, char* paramValue);
+
+  // Chooses the decision mode: enhanced builds the line's EnhancedLine
+  // (once), specified releases it. False, with the mode left specified and a
+  // message, when memory runs out.
+  bool SelectDecisionMode(bool enhancedMode);
 
   // Sets the absolute energy levels and the start thresholds from
   // Sensitivity (at 0 dB gain).
@@ -180,6 +186,9 @@ class SpeechDetector {
   std::atomic<int32_t> errorStatus{0};
   CDetectVoice* detectVoice = nullptr;    // owned
   CDetectEnergy* detectEnergy = nullptr;  // owned
+  // owned; set while the configuration selects the enhanced decision mode,
+  // which then decides instead of the two classifiers above
+  EnhancedLine* enhanced = nullptr;
   // 1 while started; cleared by KVD_Stop from any thread and read by
   // detection once per frame; a single atomic value.
   std::atomic<int32_t> busyFlag{0};

@@ -4,6 +4,7 @@
 usage: eval/run.py MANIFEST --mode online|offline|multi|peer --out RESULTS.jsonl
                    [--config config/kvd.cfg] [--set KEY=VALUE ...] [--split tune|heldout|all]
                    [--bin build/bin] [--jobs 2] [--likelihood 0..3]
+                   [--detector specified|enhanced]
 
 The configuration is copied to a temporary folder with `SampleRate` set to
 each recording rate of the corpus, `IsOnline`/`IsOneSeg` set to the mode and
@@ -52,9 +53,11 @@ def apply(pairs_by_file, overrides):
             p[1] = value
 
 
-def write_configs(folder, base, overrides):
+def write_configs(folder, base, overrides, detector=None):
     main, offline = read_config(base), read_config(companion(base))
     apply([main, offline], overrides)
+    if detector is not None:
+        main = [p for p in main if p[0].lower() != "decisionmode"] + [["DecisionMode", detector]]
     target = os.path.join(folder, "kvd.cfg")
     for path, pairs in ((target, main), (companion(target), offline)):
         with open(path, "w") as f:
@@ -104,7 +107,7 @@ def resampled_for_peer(files, folder):
     return copies
 
 
-def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None):
+def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None, detector=None):
     """JSON results of every entry, in manifest order per rate."""
     results = []
     rates = sorted({e["rate"] for e in entries})
@@ -121,7 +124,7 @@ def run(entries, mode, base_config, overrides, bin_dir, jobs, likelihood=None):
                 folder = os.path.join(work, str(rate))
                 os.mkdir(folder)
                 settings = dict(MODE_KEYS[mode], SampleRate=str(rate), **overrides)
-                config = write_configs(folder, base_config, settings)
+                config = write_configs(folder, base_config, settings, detector)
                 command = [os.path.join(bin_dir, "kvd"), "detect", "--mode", mode, "--config", config,
                            "--jobs", str(jobs), "--format", "json"]
             # an error line names no mode; the scorer needs it to know the truth
@@ -154,6 +157,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--likelihood", choices=("0", "1", "2", "3"),
                         help="the peer's likelihood setting (default: its own, 1)")
+    parser.add_argument("--detector", choices=("specified", "enhanced"),
+                        help="DecisionMode written into the configuration copy (default: as configured)")
     args = parser.parse_args()
     try:
         entries = cm.select(cm.read_manifest(args.manifest), args.split)
@@ -161,7 +166,7 @@ def main():
             wanted = {int(r) for r in args.rates.split(",")}
             entries = [e for e in entries if e["rate"] in wanted]
         results = run(entries, args.mode, os.path.abspath(args.config), parse_overrides(args.set),
-                      os.path.abspath(args.bin), args.jobs, args.likelihood)
+                      os.path.abspath(args.bin), args.jobs, args.likelihood, args.detector)
     except (OSError, ValueError, RuntimeError) as e:
         sys.exit(f"run: {e}")
     with open(args.out, "w") as f:

@@ -1,6 +1,7 @@
 #include "pipeline/frame_trace.h"
 
 #include "classifiers/detect_energy.h"
+#include "enhanced/enhanced_line.h"
 
 void ReportFrameTrace(const SpeechDetector& detector, int32_t t) {
   const CDetectEnergy& energy = *detector.detectEnergy;
@@ -20,6 +21,7 @@ void ReportFrameTrace(const SpeechDetector& detector, int32_t t) {
     trace.settledPitchHz = pitchBins > 0 ? pitchBins * detector.binWidthHz : 0.0f;
   }
   trace.dualTone = detector.isDtmf;
+  if (detector.enhanced != nullptr) trace.speechProbability = detector.enhanced->Probability();
   trace.state = detector.DetectState;
   detector.frameTraceHook(detector.frameTraceUser, trace);
 }

@@ -21,6 +21,7 @@ struct FrameTrace {
   int32_t settledFrame = -1;              // frame whose voicing the window has settled (frame - 29)
   float settledPitchHz = 0.0f;            // its pitch, 0 unvoiced
   bool dualTone = false;                  // the frame holds a keypad (dual) tone
+  float speechProbability = -1.0f;        // enhanced mode: the classifier's verdict 0 .. 1; -1 otherwise
   int32_t state = 0;                      // DetectState after the frame's decision
 };
 

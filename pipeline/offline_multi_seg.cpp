@@ -7,6 +7,7 @@
 #include "engine/config_limits.h"
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
+#include "enhanced/enhanced_offline.h"
 #include "pipeline/frame_front_end.h"
 #include "pipeline/offline_detection.h"
 #include "pipeline/offline_histogram.h"
@@ -127,19 +128,30 @@ int32_t DetectOfflineMultiSeg(SpeechDetector& detector, const int16_t* data, int
     detector.errorStatus = KVD_ERR_OFFLINE;
     return KVD_ERR_OFFLINE;
   }
-  ComputeFrameEnergies(detector, data);
-  FindBackground(detector);
-  if (detector.maxEnergy <= detector.floorValue) {
-    *state = before_speech;
-    *processed = sampleCount;
-    WriteSingleEntry(maxSegments, starts, ends, -1, -1);
-    return KVD_OK;
+  if (detector.enhanced != nullptr) {
+    const LabelOutcome outcome = LabelSpeechFrames(detector, data);
+    if (outcome != LabelOutcome::kLabelled) {
+      // Stopped from outside or out of memory: no list.
+      ClearList(maxSegments, starts, ends);
+      *state = before_speech;
+      if (outcome == LabelOutcome::kStopped) return detector.errorStatus;
+      detector.errorStatus = KVD_ERR_OFFLINE;
+      return KVD_ERR_OFFLINE;
+    }
+  } else {
+    ComputeFrameEnergies(detector, data);
+    FindBackground(detector);
+    if (detector.maxEnergy <= detector.floorValue) {
+      *state = before_speech;
+      *processed = sampleCount;
+      WriteSingleEntry(maxSegments, starts, ends, -1, -1);
+      return KVD_OK;
+    }
+    const float peakLevel = ApplyValleyAndPeak(detector);
+    ScanCandidates(detector, data, peakLevel);
+    DeleteShortSpeech(detector);
+    FillShortGaps(detector.labels.data(), frameCount);
   }
-
-  const float peakLevel = ApplyValleyAndPeak(detector);
-  ScanCandidates(detector, data, peakLevel);
-  DeleteShortSpeech(detector);
-  FillShortGaps(detector.labels.data(), frameCount);
   const SegmentList list =
       CollectSegments(detector.labels.data(), frameCount, detector.frameShift, maxSegments,
                       detector.segStartList.data(), detector.segEndList.data());

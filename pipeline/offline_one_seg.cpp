@@ -5,6 +5,7 @@
 
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
+#include "enhanced/enhanced_offline.h"
 #include "pipeline/frame_front_end.h"
 #include "pipeline/offline_detection.h"
 #include "pipeline/offline_frame.h"
@@ -56,6 +57,29 @@ bool RunVoicePass(SpeechDetector& detector, const int16_t* data) {
   return true;
 }
 
+// KVD_Stop ended the call: nothing is reported.
+int32_t ReportStopped(const SpeechDetector& detector, int32_t* state, int32_t* start, int32_t* end,
+                      int32_t* processed) {
+  *state = before_speech;
+  *processed = 0;
+  *start = 0;
+  *end = -1;
+  tprintf2("KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n");
+  return detector.errorStatus;
+}
+
+// The enhanced mode's segment: its first to its last speech frame.
+bool SpanOfSpeechLabels(const SpeechDetector& detector, SegmentFrames& segment) {
+  const int16_t* labels = detector.labels.data();
+  int32_t first = 0;
+  while (first < detector.frameCount && labels[first] <= 0) ++first;
+  if (first == detector.frameCount) return false;
+  int32_t last = detector.frameCount - 1;
+  while (labels[last] <= 0) --last;
+  segment = {first, last};
+  return true;
+}
+
 }  // namespace
 
 int32_t DetectOfflineOneSeg(SpeechDetector& detector, const int16_t* data, int32_t sampleCount,
@@ -87,27 +111,30 @@ int32_t DetectOfflineOneSeg(SpeechDetector& detector, const int16_t* data, int32
     detector.errorStatus = KVD_ERR_OFFLINE;
     return KVD_ERR_OFFLINE;
   }
-  ComputeFrameEnergies(detector, data);
-  FindBackground(detector);
-  if (!RunVoicePass(detector, data)) {
-    *state = before_speech;
-    *processed = 0;
-    *start = 0;
-    *end = -1;
-    arrays.Release();
-    tprintf2("KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n");
-    return detector.errorStatus;
-  }
-  if (detector.maxEnergy <= detector.floorValue) {
-    tprintf7("Signal dynamic range too small!\n");
-    ReportDefault(detector, sampleCount, state, start, end);
-    detector.errorStatus = KVD_OK;
-    *processed = sampleCount;
-    return KVD_OK;
-  }
-
   SegmentFrames segment{};
-  if (!LocateOneSegment(detector, segment)) {
+  bool found = false;
+  if (detector.enhanced != nullptr) {
+    const LabelOutcome outcome = LabelSpeechFrames(detector, data);
+    if (outcome == LabelOutcome::kStopped) return ReportStopped(detector, state, start, end, processed);
+    if (outcome == LabelOutcome::kNoMemory) {
+      detector.errorStatus = KVD_ERR_OFFLINE;
+      return KVD_ERR_OFFLINE;
+    }
+    found = SpanOfSpeechLabels(detector, segment);
+  } else {
+    ComputeFrameEnergies(detector, data);
+    FindBackground(detector);
+    if (!RunVoicePass(detector, data)) return ReportStopped(detector, state, start, end, processed);
+    if (detector.maxEnergy <= detector.floorValue) {
+      tprintf7("Signal dynamic range too small!\n");
+      ReportDefault(detector, sampleCount, state, start, end);
+      detector.errorStatus = KVD_OK;
+      *processed = sampleCount;
+      return KVD_OK;
+    }
+    found = LocateOneSegment(detector, segment);
+  }
+  if (!found) {
     *state = before_speech;
     *processed = sampleCount;
     *start = 0;

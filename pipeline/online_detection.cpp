@@ -7,6 +7,7 @@
 #include "classifiers/dtmf_check.h"
 #include "engine/kvd_api.h"
 #include "engine/line_table.h"
+#include "enhanced/enhanced_online.h"
 #include "kvd/detect_voice.h"
 #include "kvd/tprintf.h"
 #include "pipeline/frame_front_end.h"
@@ -46,8 +47,8 @@ void LeaveStopped(SpeechDetector& detector) {
   detector.errorStatus = 0;
 }
 
-// Front end, key-tone check and per-frame classifier feeding of frame t.
-void AnalyseFrame(SpeechDetector& detector, int32_t t) {
+// Front end and key-tone check of frame t; true when the frame is dead.
+bool AnalyseSpectrum(SpeechDetector& detector, int32_t t) {
   const int32_t slot = RingSlot(t, kPowerRingFrames);
   detector.currentPower = detector.AllFramesBinEnergy + slot * detector.binCount;
   const bool dead = IsDeadFrame(detector);
@@ -59,8 +60,14 @@ void AnalyseFrame(SpeechDetector& detector, int32_t t) {
     detector.isDtmf = false;
     detector.ToneFlag[RingSlot(t, kToneRingFrames)] = false;
   }
-  const bool usable = !dead && !detector.isDtmf;
-  detector.usable[slot] = usable;
+  detector.usable[slot] = !dead && !detector.isDtmf;
+  return dead;
+}
+
+// Front end, key-tone check and per-frame classifier feeding of frame t.
+void AnalyseFrame(SpeechDetector& detector, int32_t t) {
+  AnalyseSpectrum(detector, t);
+  const bool usable = detector.usable[RingSlot(t, kPowerRingFrames)];
   CDetectEnergy& energy = *detector.detectEnergy;
   energy.UpdateBandEnergy(detector.currentPower, t, detector.usable);
   if (detector.FastMode) return;
@@ -123,22 +130,26 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
       return 0;
     }
     if (FramePosition(detector, t + 1) > INT32_MAX) return EndLongStream(detector);
-    AnalyseFrame(detector, t);
-    if (t < kFirstDecisionFrame) {
-      if (detector.frameTraceHook) ReportFrameTrace(detector, t);
-      detector.frameIndex = t + 1;
-      if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "KVD data error!\n");
-      continue;
-    }
-    ScoreFrame(detector, t);
-    if (detector.reportedStart == -1) {
-      WaitForSpeech(detector, t, start, spectra);
-    } else if (detector.reportedEnd == -1) {
-      FollowUtterance(detector, t, end, spectra);
+    if (detector.enhanced != nullptr) {
+      const bool dead = AnalyseSpectrum(detector, t);
+      EnhancedOnlineFrame(detector, t, dead, start, end, spectra);
+    } else {
+      AnalyseFrame(detector, t);
+      if (t >= kFirstDecisionFrame) {
+        ScoreFrame(detector, t);
+        if (detector.reportedStart == -1) {
+          WaitForSpeech(detector, t, start, spectra);
+        } else if (detector.reportedEnd == -1) {
+          FollowUtterance(detector, t, end, spectra);
+        }
+      }
     }
     if (detector.frameTraceHook) ReportFrameTrace(detector, t);
     detector.frameIndex = t + 1;
-    if (GetOneFrame(detector) != 0) return FailFrameStep(detector, "Error in GetOneFrame!");
+    if (GetOneFrame(detector) != 0)
+      return FailFrameStep(detector, t < kFirstDecisionFrame && detector.enhanced == nullptr
+                                         ? "KVD data error!\n"
+                                         : "Error in GetOneFrame!");
   }
   *state = detector.DetectState;
   *position = SamplePosition(detector, detector.frameIndex);
