@@ -25,11 +25,12 @@ fs::path CompanionOf(const fs::path& config) {
 }
 
 // A copy of the configuration (and its companion file) in a fresh temporary
-// folder, with the mode keys of mode (unless FromConfig) and SampleRate
-// (unless 0) placed first so that they win over the file's own. Returns the
-// copy's path, or empty with error set.
-fs::path WriteOverride(const fs::path& config, Mode mode, int32_t sampleRate, fs::path& folder,
-                       std::string& error) {
+// folder, with the mode keys of the options (unless FromConfig) and
+// SampleRate (unless 0) placed first so that they win over the file's own.
+// Returns the copy's path, or empty with error set.
+fs::path WriteOverride(const fs::path& config, const EngineOptions& options, int32_t sampleRate,
+                       fs::path& folder, std::string& error) {
+  const Mode mode = options.mode;
   std::ifstream original(config);
   if (!original) {
     error = "cannot read the configuration " + config.string();
@@ -46,6 +47,9 @@ fs::path WriteOverride(const fs::path& config, Mode mode, int32_t sampleRate, fs
   if (mode != Mode::FromConfig)
     out << "IsOnline = " << (mode == Mode::Online ? 1 : 0) << "\n"
         << "IsOneSeg = " << (mode == Mode::Multi ? 0 : 1) << "\n";
+  if (options.detector != Detector::FromConfig)
+    out << "DecisionMode = "
+        << (options.detector == Detector::Enhanced ? "enhanced" : "specified") << "\n";
   if (sampleRate != 0) out << "SampleRate = " << sampleRate << "\n";
   out << original.rdbuf();
   std::error_code ignored;
@@ -106,9 +110,9 @@ std::string StartEngine(const EngineOptions& options, int32_t lines, EngineSetti
   std::string problem;
   fs::path overrideFolder;
   fs::path enginePath = settings.configPath;
-  if (options.mode != Mode::FromConfig || sampleRate != 0) {
-    enginePath =
-        WriteOverride(settings.configPath, options.mode, sampleRate, overrideFolder, problem);
+  if (options.mode != Mode::FromConfig || options.detector != Detector::FromConfig ||
+      sampleRate != 0) {
+    enginePath = WriteOverride(settings.configPath, options, sampleRate, overrideFolder, problem);
   }
   if (problem.empty()) {
     // The engine logs to its files only: standard output carries results.

@@ -27,6 +27,9 @@ const char* const kDetectHelp =
     "options:\n"
     "  --mode online|offline|multi  detection mode (default: the configuration's\n"
     "                               IsOnline/IsOneSeg keys)\n"
+    "  --detector specified|enhanced  decision mode (default: the configuration's\n"
+    "                    DecisionMode key, else specified): specified is the energy and\n"
+    "                    voice detector pair, enhanced the learned frame classifier\n"
     "  --config FILE     engine configuration (default: kvd.cfg installed beside the\n"
     "                    library); FILE_offline.cfg beside it for the offline modes\n"
     "  --chunk N         samples per call in online mode (default 160)\n"
@@ -54,7 +57,7 @@ const char* const kTraceHelp =
     "options:\n"
     "  --svg FILE        write the drawing\n"
     "  --csv FILE        write the per-frame values as numbers\n"
-    "  --mode, --config, --chunk, --rate   as for kvd detect\n"
+    "  --mode, --detector, --config, --chunk, --rate   as for kvd detect\n"
     "  -h, --help        this text\n"
     "exit status: 0 written, 1 the recording could not be processed or a file not\n"
     "written, 2 bad command line, 3 the engine could not be started.\n";

@@ -102,6 +102,12 @@ bool ParseMode(const std::string& text, Mode& mode, std::string& error) {
                      mode, error);
 }
 
+bool ParseDetector(const std::string& text, Detector& detector, std::string& error) {
+  return ParseChoice(text, "detector",
+                     {{"specified", Detector::Specified}, {"enhanced", Detector::Enhanced}},
+                     detector, error);
+}
+
 bool ParseFormat(const std::string& text, Format& format, std::string& error) {
   return ParseChoice(text, "format",
                      {{"text", Format::Text}, {"json", Format::Json}, {"csv", Format::Csv},
@@ -119,11 +125,13 @@ OptionResult Taken(bool accepted) { return accepted ? OptionResult::Taken : Opti
 // The options both commands know.
 OptionResult ParseEngineOption(const std::string& name, ArgumentCursor& cursor,
                                EngineOptions& options, std::string& error) {
-  if (name != "--mode" && name != "--config" && name != "--chunk" && name != "--rate")
+  if (name != "--mode" && name != "--config" && name != "--chunk" && name != "--rate" &&
+      name != "--detector")
     return OptionResult::NotMine;
   std::string value;
   if (!cursor.Value(name, value, error)) return OptionResult::Refused;
   if (name == "--mode") return Taken(ParseMode(value, options.mode, error));
+  if (name == "--detector") return Taken(ParseDetector(value, options.detector, error));
   if (name == "--chunk") return Taken(ParsePositive(name, value, kInt32Max, options.chunk, error));
   if (name == "--rate") return Taken(ParsePositive(name, value, kInt32Max, options.rawRate, error));
   if (value.empty()) error = "option --config needs a file name";

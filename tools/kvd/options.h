@@ -12,6 +12,8 @@ namespace kvdtool {
 // Detection mode; FromConfig keeps the configuration's IsOnline/IsOneSeg.
 enum class Mode { FromConfig, Online, Offline, Multi };
 enum class Format { Text, Json, Csv, Labels };
+// Decision mode; FromConfig keeps the configuration's DecisionMode.
+enum class Detector { FromConfig, Specified, Enhanced };
 
 // Samples per detection call in online mode unless --chunk says otherwise
 // (20 ms at 8000 Hz).
@@ -20,6 +22,7 @@ constexpr int32_t kDefaultChunkSamples = 160;
 // Options both commands share.
 struct EngineOptions {
   Mode mode = Mode::FromConfig;
+  Detector detector = Detector::FromConfig;
   std::string config;  // empty: the configuration installed beside the library
   int32_t chunk = kDefaultChunkSamples;
   int32_t rawRate = 0;  // Hz of raw PCM files; 0: raw files are refused

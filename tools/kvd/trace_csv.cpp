@@ -8,7 +8,10 @@ void WriteTraceCsv(const Trace& trace, std::ostream& out) {
   out << "frame,time_ms";
   for (const char* column : {"energy_", "threshold_", "background_"})
     for (int32_t band = 0; band < kEnergyBands; ++band) out << "," << column << band;
-  out << ",active_bands,voiced_frames,pitch_hz,dual_tone,state\n";
+  // The enhanced decision mode adds its classifier's verdict per frame.
+  const bool enhanced = !trace.frames.empty() && trace.frames.front().speechProbability >= 0.0f;
+  out << ",active_bands,voiced_frames,pitch_hz,dual_tone,state"
+      << (enhanced ? ",speech_probability\n" : "\n");
   for (size_t k = 0; k < trace.frames.size(); ++k) {
     const FrameTrace& frame = trace.frames[k];
     out << frame.frame << ","
@@ -17,7 +20,9 @@ void WriteTraceCsv(const Trace& trace, std::ostream& out) {
       for (int32_t band = 0; band < kEnergyBands; ++band) out << "," << values[band];
     out << "," << frame.activeBands << "," << frame.voicedFrames << ",";
     if (trace.pitchHz[k] >= 0) out << trace.pitchHz[k];
-    out << "," << (frame.dualTone ? 1 : 0) << "," << frame.state << "\n";
+    out << "," << (frame.dualTone ? 1 : 0) << "," << frame.state;
+    if (enhanced) out << "," << frame.speechProbability;
+    out << "\n";
   }
 }
 

@@ -1,0 +1,244 @@
+// The enhanced decision mode through the public interface: speech of known
+// placement in noise, sounds that are not speech, chunk-size and rate
+// invariance, online against offline, and its configuration key.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine_fixtures.h"
+#include "kvd/kvd_stream.h"
+#include "test_signals.h"
+
+namespace {
+
+constexpr int32_t kRate = 8000;
+constexpr double kPi = 3.14159265358979323846;
+// The bundled sample speaks from 1.55 s to 6.62 s.
+constexpr double kSampleSpeechStart = 1.55;
+constexpr double kSampleSpeechEnd = 6.62;
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The shipped configuration with DecisionMode = enhanced, in a temporary
+// folder (companion file beside it).
+class EnhancedConfig {
+ public:
+  EnhancedConfig() {
+    const std::string dir = KVD_CONFIG_DIR;
+    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + ReadText(dir + "/kvd.cfg"));
+    dir_.WriteFile("kvd_offline.cfg", ReadText(dir + "/kvd_offline.cfg"));
+  }
+  const char* Path() const { return path_.c_str(); }
+
+ private:
+  kvdtest::TempDir dir_;
+  std::string path_;
+};
+
+std::vector<int16_t> Sample() {
+  return kvdtest::ReadPcmFile(std::string(KVD_SAMPLE_DIR) + "/kvd_sample.pcm");
+}
+
+double Rms(const std::vector<int16_t>& pcm, size_t first, size_t end) {
+  double sum = 0.0;
+  for (size_t i = first; i < end; ++i) sum += static_cast<double>(pcm[i]) * pcm[i];
+  return std::sqrt(sum / static_cast<double>(end - first));
+}
+
+// The sample behind leadSeconds of white noise, with the same noise under
+// it, the noise snrDb below the speech's own level.
+std::vector<int16_t> SampleInNoise(double leadSeconds, double snrDb) {
+  const std::vector<int16_t> speech = Sample();
+  const double speechRms = Rms(speech, static_cast<size_t>(kSampleSpeechStart * kRate),
+                               static_cast<size_t>(kSampleSpeechEnd * kRate));
+  // Uniform noise in [-a, a] has an RMS of a / sqrt(3).
+  const double amplitude = speechRms * std::pow(10.0, -snrDb / 20.0) * std::sqrt(3.0);
+  const size_t lead = static_cast<size_t>(leadSeconds * kRate);
+  std::vector<int16_t> mixed =
+      kvdtest::WhiteNoisePcm(amplitude, 7, static_cast<int>(lead + speech.size()));
+  for (size_t i = 0; i < speech.size(); ++i) {
+    const double v = mixed[lead + i] + static_cast<double>(speech[i]);
+    mixed[lead + i] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
+  }
+  return mixed;
+}
+
+struct Segments {
+  std::vector<double> starts;  // seconds
+  std::vector<double> ends;
+};
+
+Segments Offline(const EnhancedConfig& config, int32_t mode, const std::vector<int16_t>& pcm,
+                 int32_t rate = kRate) {
+  int32_t starts[64], ends[64], count = -1;
+  EXPECT_EQ(kvd_segments(config.Path(), rate, mode, pcm.data(), static_cast<int32_t>(pcm.size()),
+                         starts, ends, 64, &count),
+            KVD_STREAM_OK);
+  Segments found;
+  for (int32_t i = 0; i < count; ++i) {
+    found.starts.push_back(static_cast<double>(starts[i]) / rate);
+    found.ends.push_back(static_cast<double>(ends[i]) / rate);
+  }
+  return found;
+}
+
+std::vector<kvd_event> Online(const EnhancedConfig& config, const std::vector<int16_t>& pcm,
+                              size_t chunk, int32_t rate = kRate) {
+  kvd_stream* stream = nullptr;
+  EXPECT_EQ(kvd_stream_open(config.Path(), rate, &stream), KVD_STREAM_OK);
+  std::vector<kvd_event> all;
+  if (stream == nullptr) return all;
+  kvd_event events[8];
+  for (size_t at = 0; at < pcm.size(); at += chunk) {
+    int32_t n = 0;
+    const int32_t count = static_cast<int32_t>(std::min(chunk, pcm.size() - at));
+    EXPECT_EQ(kvd_stream_feed(stream, pcm.data() + at, count, events, 8, &n), KVD_STREAM_OK);
+    all.insert(all.end(), events, events + n);
+  }
+  kvd_stream_free(stream);
+  return all;
+}
+
+// Seconds of the first event of a kind; -1 when there is none.
+double EventTime(const std::vector<kvd_event>& events, int32_t kind, int32_t rate = kRate) {
+  for (const kvd_event& e : events)
+    if (e.kind == kind) return static_cast<double>(e.sample) / rate;
+  return -1.0;
+}
+
+// The shipped configuration moves the reported start 10 frames (0.1 s)
+// earlier and the end 10 frames later.
+constexpr double kRelaxSeconds = 0.1;
+
+TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoise) {
+  const EnhancedConfig config;
+  for (const double snrDb : {20.0, 10.0, 5.0}) {
+    SCOPED_TRACE(snrDb);
+    const double lead = 2.0;
+    const std::vector<int16_t> pcm = SampleInNoise(lead, snrDb);
+    const double first = lead + kSampleSpeechStart;
+    const double last = lead + kSampleSpeechEnd;
+
+    const Segments single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
+    ASSERT_EQ(single.starts.size(), 1u);
+    EXPECT_NEAR(single.starts[0], first, 0.15);
+    EXPECT_NEAR(single.ends[0], last, 0.25);
+
+    // Every segment lies on the speech and together they cover most of it.
+    const Segments multi = Offline(config, KVD_SEGMENTS_MULTI, pcm);
+    ASSERT_FALSE(multi.starts.empty());
+    double covered = 0.0;
+    for (size_t i = 0; i < multi.starts.size(); ++i) {
+      EXPECT_GE(multi.starts[i], first - 0.15);
+      EXPECT_LE(multi.ends[i], last + 0.25);
+      covered += multi.ends[i] - multi.starts[i];
+    }
+    EXPECT_GT(covered, 0.8 * (last - first));
+
+    const std::vector<kvd_event> events = Online(config, pcm, 160);
+    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_START) + kRelaxSeconds, first, 0.15);
+    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_END) - kRelaxSeconds, last, 0.3);
+  }
+}
+
+// Five seconds of each: digital silence, faint and loud white noise, a
+// keypad dialling sequence (100 ms tones, 100 ms pauses), and a sustained
+// chord of three harmonic notes (a music bed).
+std::vector<std::vector<int16_t>> NotSpeech() {
+  const int count = 5 * kRate;
+  std::vector<std::vector<int16_t>> sounds;
+  sounds.emplace_back(static_cast<size_t>(count), int16_t{0});
+  sounds.push_back(kvdtest::WhiteNoisePcm(30.0, 3, count));
+  sounds.push_back(kvdtest::WhiteNoisePcm(3000.0, 4, count));
+  std::vector<int16_t> keys = kvdtest::WhiteNoisePcm(20.0, 5, count);
+  const double rows[] = {697, 770, 852, 941};
+  const double columns[] = {1209, 1336, 1477};
+  for (int i = 0; i < count; ++i) {
+    const int digit = i / 1600;  // 200 ms per digit
+    if (i % 1600 >= 800) continue;
+    const double t = static_cast<double>(i) / kRate;
+    keys[static_cast<size_t>(i)] += static_cast<int16_t>(
+        4000.0 * (std::sin(2 * kPi * rows[digit % 4] * t) +
+                  std::sin(2 * kPi * columns[digit % 3] * t)));
+  }
+  sounds.push_back(keys);
+  std::vector<int16_t> chord(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const double t = static_cast<double>(i) / kRate;
+    double v = 0.0;
+    for (const double note : {261.63, 329.63, 392.0})
+      for (int h = 1; h <= 5; ++h) v += std::sin(2 * kPi * note * h * t) / h;
+    chord[static_cast<size_t>(i)] = static_cast<int16_t>(2000.0 * v * (0.8 + 0.2 * std::sin(t)));
+  }
+  sounds.push_back(chord);
+  return sounds;
+}
+
+TEST(EnhancedMode, FindsNoSpeechInSilenceNoiseTonesAndMusic) {
+  const EnhancedConfig config;
+  const char* names[] = {"silence", "faint noise", "loud noise", "keypad tones", "chord"};
+  const std::vector<std::vector<int16_t>> sounds = NotSpeech();
+  for (size_t k = 0; k < sounds.size(); ++k) {
+    SCOPED_TRACE(names[k]);
+    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_SINGLE, sounds[k]).starts.empty());
+    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_MULTI, sounds[k]).starts.empty());
+    EXPECT_LT(EventTime(Online(config, sounds[k], 160), KVD_EVENT_SPEECH_START), 0.0);
+  }
+}
+
+TEST(EnhancedMode, OnlineEventsDoNotDependOnTheChunkSize) {
+  const EnhancedConfig config;
+  const std::vector<int16_t> pcm = SampleInNoise(1.0, 10.0);
+  const std::vector<kvd_event> reference = Online(config, pcm, 160);
+  ASSERT_GE(reference.size(), 2u);
+  for (const size_t chunk : {1u, 30u, 8000u}) {
+    const std::vector<kvd_event> events = Online(config, pcm, chunk);
+    ASSERT_EQ(events.size(), reference.size()) << chunk;
+    for (size_t i = 0; i < events.size(); ++i) {
+      EXPECT_EQ(events[i].kind, reference[i].kind) << chunk;
+      EXPECT_EQ(events[i].sample, reference[i].sample) << chunk;
+    }
+  }
+}
+
+TEST(EnhancedMode, OnlineAgreesWithOfflineAndRatesAgree) {
+  const EnhancedConfig config;
+  const std::vector<int16_t> pcm = Sample();
+  const Segments single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
+  ASSERT_EQ(single.starts.size(), 1u);
+  const std::vector<kvd_event> events = Online(config, pcm, 160);
+  EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_START) + kRelaxSeconds, single.starts[0], 0.1);
+  EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_END) - kRelaxSeconds, single.ends[0], 0.2);
+
+  // The same recording at 16000 and 11025 Hz is judged alike.
+  for (const int32_t rate : {16000, 11025}) {
+    SCOPED_TRACE(rate);
+    const Segments resampled = Offline(config, KVD_SEGMENTS_SINGLE,
+                                       kvdtest::ResampledLinear(pcm, kRate, rate), rate);
+    ASSERT_EQ(resampled.starts.size(), 1u);
+    EXPECT_NEAR(resampled.starts[0], single.starts[0], 0.05);
+    EXPECT_NEAR(resampled.ends[0], single.ends[0], 0.1);
+  }
+}
+
+TEST(EnhancedMode, DecisionModeKey) {
+  kvd_stream* stream = nullptr;
+  EXPECT_EQ(kvd_stream_open_text("DecisionMode = Enhanced\n", kRate, &stream), KVD_STREAM_OK);
+  kvd_stream_free(stream);
+  EXPECT_EQ(kvd_stream_open_text("DecisionMode = specified\n", kRate, &stream), KVD_STREAM_OK);
+  kvd_stream_free(stream);
+  stream = nullptr;
+  EXPECT_EQ(kvd_stream_open_text("DecisionMode = clever\n", kRate, &stream), KVD_STREAM_ERR_CONFIG);
+  EXPECT_EQ(stream, nullptr);
+}
+
+}  // namespace
