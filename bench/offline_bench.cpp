@@ -21,8 +21,10 @@ constexpr int kListEntries = 1000;
 void BM_Offline(benchmark::State& state) {
   const int seconds = static_cast<int>(state.range(0));
   const bool oneSegment = state.range(1) != 0;
-  const kvdbench::BenchConfig config(kRate,
-                                     {{"IsOnline", "0"}, {"IsOneSeg", oneSegment ? "1" : "0"}});
+  const kvdbench::BenchConfig config(
+      kRate, {{"IsOnline", "0"},
+              {"IsOneSeg", oneSegment ? "1" : "0"},
+              {"DecisionMode", state.range(2) != 0 ? "enhanced" : "specified"}});
   const std::vector<int16_t> pcm = kvdbench::SpeechRecording(kRate, seconds);
   int32_t line = -1;
   if (KVD_Init(config.MainPath().c_str(), 1) != KVD_OK || KVD_Open(&line) != KVD_OK) {
@@ -50,8 +52,8 @@ void BM_Offline(benchmark::State& state) {
   KVD_Exit();
 }
 BENCHMARK(BM_Offline)
-    ->ArgNames({"seconds", "one_seg"})
-    ->ArgsProduct({{10, 60, 600}, {1, 0}})
+    ->ArgNames({"seconds", "one_seg", "enhanced"})
+    ->ArgsProduct({{10, 60, 600}, {1, 0}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

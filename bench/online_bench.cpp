@@ -1,6 +1,7 @@
 // Online detection: the time one line spends on one 10 ms frame, and the
 // number of lines one core could serve in real time at that cost.
-//   Args: sample rate (Hz), speech (1) or silence (0), FastMode (0/1).
+//   Args: sample rate (Hz), speech (1) or silence (0), FastMode (0/1),
+//   decision mode (0 specified, 1 enhanced).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -17,8 +18,9 @@ constexpr double kFrameSeconds = 0.01;
 void BM_OnlineFrame(benchmark::State& state) {
   const int sampleRate = static_cast<int>(state.range(0));
   const bool speech = state.range(1) != 0;
-  const kvdbench::BenchConfig config(sampleRate,
-                                     {{"FastMode", state.range(2) != 0 ? "1" : "0"}});
+  const kvdbench::BenchConfig config(
+      sampleRate, {{"FastMode", state.range(2) != 0 ? "1" : "0"},
+                   {"DecisionMode", state.range(3) != 0 ? "enhanced" : "specified"}});
   const std::vector<int16_t> pcm = speech
                                        ? kvdbench::SpeechRecording(sampleRate, kRecordingSeconds)
                                        : kvdbench::SilentRecording(sampleRate, kRecordingSeconds);
@@ -53,8 +55,9 @@ void BM_OnlineFrame(benchmark::State& state) {
   KVD_Exit();
 }
 BENCHMARK(BM_OnlineFrame)
-    ->ArgNames({"rate", "speech", "fast"})
-    ->ArgsProduct({{8000, 16000}, {1, 0}, {0, 1}})
+    ->ArgNames({"rate", "speech", "fast", "enhanced"})
+    ->ArgsProduct({{8000, 16000}, {1, 0}, {0, 1}, {0}})
+    ->ArgsProduct({{8000, 16000}, {1, 0}, {0}, {1}})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

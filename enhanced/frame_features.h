@@ -86,7 +86,6 @@ class FrameFeatures {
   int32_t longestLag_ = 0;   // samples of a 60 Hz period
   float binWidthHz_ = 0.0f;
   std::vector<float> work_;   // fftSize: the autocorrelation transform
-  std::vector<float> lagNorm_;  // 1 / window autocorrelation per lag
 
   // Tracker memory.
   int32_t frames_ = 0;
