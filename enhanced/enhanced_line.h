@@ -10,9 +10,9 @@
 #include "enhanced/frame_features.h"
 
 // Frames the online start looks back over, and how many of them must be
-// speech: 120 ms of speech within 200 ms.
-constexpr int32_t kStartWindowFrames = 20;
-constexpr int32_t kStartSpeechFrames = 12;
+// speech: every frame of the last 100 ms.
+constexpr int32_t kStartWindowFrames = 10;
+constexpr int32_t kStartSpeechFrames = 10;
 
 class EnhancedLine {
  public:

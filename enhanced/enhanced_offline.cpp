@@ -17,7 +17,7 @@ namespace {
 
 // How the offline detections turn probabilities into speech, chosen on the
 // tuning half of the corpus (docs/evaluation.md).
-constexpr SegmentRules kOfflineRules{0.6f, 6, 10, 30, 1};
+constexpr SegmentRules kOfflineRules{0.5f, 6, 10, 30, 1};
 
 }  // namespace
 

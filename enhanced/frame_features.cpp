@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -26,6 +27,10 @@ constexpr float kLowestBelowPeak = -6.0f;
 // A frame is quiet when its mean band level lies within this of the floor
 // (dB / 10).
 constexpr float kQuietSnr = 0.3f;
+// A frame counts for kPitchSteadiness from this harmonicity on, and two
+// periods match within this share of the current one (at least 1 sample).
+constexpr float kHarmonicFrame = 0.3f;
+constexpr float kPeriodMatch = 0.02f;
 // dB values are handed to the model divided by this.
 constexpr float kDbScale = 10.0f;
 // Band levels over the floor are clipped to this range, dB.
@@ -81,6 +86,9 @@ void FrameFeatures::Reset() {
   std::fill(std::begin(longLevelRing_), std::end(longLevelRing_), 0.0f);
   std::fill(std::begin(quietRing_), std::end(quietRing_), false);
   quietFrames_ = 0;
+  peakLag_ = 0;
+  std::fill(std::begin(periodRing_), std::end(periodRing_), 0);
+  for (auto& row : bandDbRing_) std::fill(std::begin(row), std::end(row), 0.0f);
 }
 
 // The magnitude spectrum of the band, mirrored into a real even sequence,
@@ -97,7 +105,13 @@ float FrameFeatures::Harmonicity(const float* magnitude) {
   const float zeroLag = x[0];
   if (!(zeroLag > 0.0f)) return 0.0f;
   float best = 0.0f;
-  for (int32_t lag = shortestLag_; lag <= longestLag_; ++lag) best = std::max(best, x[2 * lag]);
+  peakLag_ = 0;
+  for (int32_t lag = shortestLag_; lag <= longestLag_; ++lag) {
+    if (x[2 * lag] > best) {
+      best = x[2 * lag];
+      peakLag_ = lag;
+    }
+  }
   return std::clamp(best / zeroLag, 0.0f, 1.0f);
 }
 
@@ -144,6 +158,7 @@ void FrameFeatures::Compute(const float* power, const float* magnitude, bool dea
 
   const float level = ToDb(dead ? 0.0f : total) / kDbScale;
   const float harmonicity = dead ? 0.0f : Harmonicity(magnitude);
+  const int32_t period = harmonicity >= kHarmonicFrame ? peakLag_ : 0;
 
   // Shape of the spectrum: flatness over 300 .. 3400 Hz, centroid and the
   // share below 1000 Hz over 100 .. 3400 Hz.
@@ -181,6 +196,22 @@ void FrameFeatures::Compute(const float* power, const float* magnitude, bool dea
 
   const int32_t slot = frames_ % kFeatureHistoryFrames;
   harmonicityRing_[slot] = harmonicity;
+  periodRing_[slot] = period;
+  int32_t steadyFrames = 0;
+  if (period > 0) {
+    const int32_t tolerance =
+        std::max(1, static_cast<int32_t>(std::lround(kPeriodMatch * static_cast<float>(period))));
+    for (int32_t i = 0; i < kFeatureHistoryFrames; ++i)
+      if (periodRing_[i] > 0 && std::abs(periodRing_[i] - period) <= tolerance) ++steadyFrames;
+  }
+  // Band levels kFluxLongFrames ago (this frame's own before there are so many).
+  float* oldDb = bandDbRing_[frames_ % kFluxLongFrames];
+  float fluxLong = 0.0f;
+  for (int32_t b = 0; b < kFeatureBands; ++b) {
+    fluxLong += frames_ < kFluxLongFrames ? 0.0f : std::fabs(bandDb[b] - oldDb[b]);
+    oldDb[b] = bandDb[b];
+  }
+  fluxLong /= kFeatureBands * kDbScale;
   levelRing_[slot] = level;
   const int32_t held = std::min(frames_ + 1, kFeatureHistoryFrames);
   float harmonicityMax = 0.0f;
@@ -233,5 +264,7 @@ void FrameFeatures::Compute(const float* power, const float* magnitude, bool dea
   out[kBelowPeak] = std::max(level - peakLevel_, kLowestBelowPeak);
   out[kLevelSpreadLong] = std::sqrt(longVariance);
   out[kQuietShare] = static_cast<float>(quietFrames_) / static_cast<float>(longHeld);
+  out[kPitchSteadiness] = static_cast<float>(steadyFrames) / kFeatureHistoryFrames;
+  out[kFluxLong] = fluxLong;
   ++frames_;
 }

@@ -18,14 +18,14 @@
 // Bands of the noise-floor tracker, spaced roughly evenly in pitch.
 constexpr int32_t kFeatureBands = 8;
 // Values per frame handed to the model (see FeatureIndex).
-constexpr int32_t kFeatureCount = 27;
+constexpr int32_t kFeatureCount = 29;
 
 // Position of each value in the feature vector.
 enum FeatureIndex : int32_t {
   kBandSnrFirst = 0,  // kFeatureBands values: band level over its noise floor, dB / 10
   kMeanSnr = kFeatureBands,  // mean of the band values above
   kLevel,                    // frame level in the band, dB / 10 (level of a full-scale sine: 9.0)
-  kHarmonicity,              // peak of the spectral autocorrelation at 60 .. 400 Hz, 0 .. 1
+  kHarmonicity,              // peak of the spectral autocorrelation at 80 .. 400 Hz, 0 .. 1
   kFlatness,                 // log10 of geometric over arithmetic mean power, <= 0
   kFlux,                     // mean absolute change of the band levels since the last frame, dB / 10
   kDualTone,                 // 1 when the keypad-tone check flagged the frame
@@ -42,10 +42,14 @@ enum FeatureIndex : int32_t {
   kBelowPeak,                // kLevel under its slowly falling peak, dB / 10, -6 .. 0
   kLevelSpreadLong,          // standard deviation of kLevel over the last 100 frames
   kQuietShare,               // share of the last 100 frames within 3 dB of the noise floor
+  kPitchSteadiness,          // share of the last 20 frames harmonic at this frame's period (within 2 %)
+  kFluxLong,                 // mean absolute change of the band levels over 10 frames, dB / 10
 };
 
 // Frames of the short histories (maximum harmonicity, level spread).
 constexpr int32_t kFeatureHistoryFrames = 20;
+// Frames over which kFluxLong compares the band levels.
+constexpr int32_t kFluxLongFrames = 10;
 // Frames of the long histories (long level spread, quiet share): 1 s.
 constexpr int32_t kLongHistoryFrames = 100;
 // Sub-windows of the minimum-statistics noise tracker and their length:
@@ -72,6 +76,7 @@ class FrameFeatures {
   void Compute(const float* power, const float* magnitude, bool dead, bool dualTone, float* out);
 
  private:
+  // Also sets peakLag_ to the period of the peak, in samples.
   float Harmonicity(const float* magnitude);
   void TrackNoise(const float* bandDb);
 
@@ -102,6 +107,10 @@ class FrameFeatures {
   float harmonicityRing_[kFeatureHistoryFrames] = {};
   float levelRing_[kFeatureHistoryFrames] = {};
   float peakLevel_ = 0.0f;  // dB / 10
+  int32_t peakLag_ = 0;
+  // Periods of the last frames, 0 for a frame not harmonic enough.
+  int32_t periodRing_[kFeatureHistoryFrames] = {};
+  float bandDbRing_[kFluxLongFrames][kFeatureBands] = {};
   float longLevelRing_[kLongHistoryFrames] = {};
   bool quietRing_[kLongHistoryFrames] = {};
   int32_t quietFrames_ = 0;  // true entries of quietRing_

@@ -28,10 +28,13 @@ from sklearn.neural_network import MLPClassifier
 import corpus_manifest as cm
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FEATURES = 27          # kFeatureCount of enhanced/frame_features.h
+FEATURES = 29          # kFeatureCount of enhanced/frame_features.h
 HIDDEN = 16            # kHiddenUnits of enhanced/speech_model.h
 SEED = 20261207
 FRAME_STEP = 2         # every second frame is used: neighbours are nearly alike
+# Recordings without speech (noise, music, tones, silence) are a small share
+# of the corpus but decide the false starts: their frames count this often.
+NO_SPEECH_REPEAT = 4
 
 
 def compute_features(entries, bin_dir, folder):
@@ -55,8 +58,9 @@ def dataset(entries, rows):
         labels = np.array(cm.read_labels(e["labels"]), dtype=np.int8)
         x = rows[e["path"]]
         n = min(len(x), len(labels))
-        xs.append(x[:n:FRAME_STEP])
-        ys.append(labels[:n:FRAME_STEP])
+        repeat = NO_SPEECH_REPEAT if not labels.any() else 1
+        xs += [x[:n:FRAME_STEP]] * repeat
+        ys += [labels[:n:FRAME_STEP]] * repeat
     return np.concatenate(xs).astype(np.float64), np.concatenate(ys)
 
 
