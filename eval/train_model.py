@@ -22,7 +22,10 @@ import subprocess
 import sys
 import tempfile
 
+import warnings
+
 import numpy as np
+from sklearn.exceptions import ConvergenceWarning
 from sklearn.neural_network import MLPClassifier
 
 import corpus_manifest as cm
@@ -105,7 +108,10 @@ def main():
     model = MLPClassifier(hidden_layer_sizes=(HIDDEN,), activation="relu", alpha=1e-3,
                           batch_size=512, learning_rate_init=1e-3, max_iter=100,
                           random_state=SEED, shuffle=True, tol=1e-5, n_iter_no_change=8)
-    model.fit((x - mean) * scale, y)
+    with warnings.catch_warnings():
+        # max_iter is the stopping rule: a fixed number of passes.
+        warnings.simplefilter("ignore", ConvergenceWarning)
+        model.fit((x - mean) * scale, y)
     predicted = model.predict((x - mean) * scale)
     tp = int(np.sum((predicted == 1) & (y == 1)))
     precision = tp / max(int(np.sum(predicted == 1)), 1)

@@ -1,7 +1,7 @@
 // Fuzz target: KVD_DetectSpeech on arbitrary audio fed in arbitrary chunk
 // sizes, in the three modes (online, offline single segment, offline
-// multi-segment), with a configuration whose main values come from the input
-// too, within their limits and just outside them.
+// multi-segment) and both decision modes, with a configuration whose main
+// values come from the input too, within their limits and just outside them.
 //
 // Input layout:
 //   kConfigBytes bytes  mode and configuration values (see WriteConfig)
@@ -55,6 +55,7 @@ void WriteConfig(kvdfuzz::InputReader& in) {
   const int32_t switches = in.Byte();
   main += std::string("FastMode=") + (switches & 1 ? "1" : "0") + "\n";
   main += std::string("UseCheckDTMF=") + (switches & 2 ? "1" : "0") + "\n";
+  main += std::string("DecisionMode=") + (switches & 4 ? "enhanced" : "specified") + "\n";
   kvdfuzz::WriteFileOrAbort("kvd.cfg", main.data(), main.size());
 
   const int32_t nyquist = rate / 2;

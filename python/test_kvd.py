@@ -33,6 +33,14 @@ class StreamTest(unittest.TestCase):
         self.assertLess(abs(start / 8000 - 1.55), 0.3)
         self.assertLess(abs(end / 8000 - 6.62), 0.5)
 
+    def test_the_enhanced_decision_mode_finds_the_sample_too(self):
+        stream = kvd.Stream(8000, config={"DecisionMode": "enhanced"})
+        (start_kind, start), (end_kind, end) = stream.feed(sample())
+        self.assertEqual((start_kind, end_kind), ("speech_start", "speech_end"))
+        # 1.55 s and 6.62 s, with the shipped 100 ms relax on either side.
+        self.assertLess(abs(start / 8000 - 1.45), 0.1)
+        self.assertLess(abs(end / 8000 - 6.72), 0.2)
+
     def test_bytes_give_what_the_array_gives(self):
         pcm = sample()
         self.assertEqual(kvd.Stream(8000).feed(pcm.tobytes()), kvd.Stream(8000).feed(pcm))
