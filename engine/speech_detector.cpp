@@ -199,7 +199,7 @@ bool SpeechDetector::SelectDecisionMode(bool enhancedMode) {
   }
   if (enhanced != nullptr) return true;
   try {
-    enhanced = new EnhancedLine(fftSize, SampleRate, FFTSpec1);
+    enhanced = new EnhancedLine(fftSize, SampleRate);
   } catch (const std::bad_alloc&) {
     tprintf7("Cannot allocate memory for the enhanced decision mode!\n");
     enhanced = nullptr;

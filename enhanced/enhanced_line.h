@@ -16,8 +16,8 @@ constexpr int32_t kStartSpeechFrames = 10;
 
 class EnhancedLine {
  public:
-  EnhancedLine(int32_t fftSize, int32_t sampleRate, const IppsFFTSpec_R_32f* spec)
-      : features_(fftSize, sampleRate, spec) {}
+  EnhancedLine(int32_t fftSize, int32_t sampleRate)
+      : features_(fftSize, sampleRate) {}
 
   // Forgets the recording: the next frame is frame 0.
   void Reset();

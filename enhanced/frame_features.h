@@ -58,14 +58,16 @@ constexpr int32_t kNoiseSubWindows = 8;
 constexpr int32_t kNoiseSubWindowFrames = 25;
 
 // The feature state of one line: geometry set once, the tracker's memory
-// cleared by Reset at every start. Allocated when the mode is configured;
+// cleared by Reset at every start. Built when the mode is configured;
 // nothing is allocated per frame.
 class FrameFeatures {
  public:
-  // fftSize and sampleRate of the line's front end; spec is the line's
-  // forward real FFT of fftSize points (not owned), used for the spectral
-  // autocorrelation.
-  FrameFeatures(int32_t fftSize, int32_t sampleRate, const IppsFFTSpec_R_32f* spec);
+  // fftSize and sampleRate of the line's front end. Throws std::bad_alloc
+  // when memory for the autocorrelation transform runs out.
+  FrameFeatures(int32_t fftSize, int32_t sampleRate);
+  ~FrameFeatures();
+  FrameFeatures(const FrameFeatures&) = delete;
+  FrameFeatures& operator=(const FrameFeatures&) = delete;
 
   // Forgets everything heard: the next frame is the first of a recording.
   void Reset();
@@ -76,21 +78,37 @@ class FrameFeatures {
   void Compute(const float* power, const float* magnitude, bool dead, bool dualTone, float* out);
 
  private:
-  // Also sets peakLag_ to the period of the peak, in samples.
-  float Harmonicity(const float* magnitude);
-  void TrackNoise(const float* bandDb);
+  // What one frame's spectrum alone tells.
+  struct Spectral {
+    float bandDb[kFeatureBands];
+    float level;        // dB / 10
+    float harmonicity;  // 0 .. 1
+    int32_t period;     // samples of the harmonic period; 0 when not harmonic enough
+    float flatness;
+    float centroid;
+    float lowShare;
+  };
 
-  const IppsFFTSpec_R_32f* spec_;
-  int32_t fftSize_;
-  int32_t firstBin_ = 0;    // 100 Hz
-  int32_t endBin_ = 0;      // 3400 Hz, excluded
-  int32_t lowEndBin_ = 0;   // 1000 Hz, excluded
-  int32_t flatFirstBin_ = 0;  // 300 Hz
+  Spectral Analyse(const float* power, const float* magnitude, bool dead);
+  // Harmonicity of the frame; sets period to the period of its peak.
+  float Harmonicity(const float* magnitude, int32_t& period);
+  void TrackNoise(const float* bandDb);
+  // The band values, their mean and the flux over one and over ten frames.
+  void BandFeatures(const Spectral& frame, float* out);
+  // The smoothed copies and the short and long histories.
+  void HistoryFeatures(const Spectral& frame, float meanSnr, float flux, float* out);
+
+  IppsFFTSpec_R_32f* spec_ = nullptr;  // owned: real FFT of fftSize / 2 points
+  int32_t halfSize_;                   // fftSize / 2
+  int32_t firstBin_ = 0;               // 100 Hz
+  int32_t endBin_ = 0;                 // 3400 Hz, excluded
+  int32_t lowEndBin_ = 0;              // 1000 Hz, excluded
+  int32_t flatFirstBin_ = 0;           // 300 Hz
   int32_t bandEdge_[kFeatureBands + 1] = {};
   int32_t shortestLag_ = 0;  // samples of a 400 Hz period
-  int32_t longestLag_ = 0;   // samples of a 60 Hz period
+  int32_t longestLag_ = 0;   // samples of an 80 Hz period
   float binWidthHz_ = 0.0f;
-  std::vector<float> work_;   // fftSize: the autocorrelation transform
+  std::vector<float> work_;  // halfSize_: the autocorrelation transform
 
   // Tracker memory.
   int32_t frames_ = 0;
@@ -99,18 +117,17 @@ class FrameFeatures {
   float noiseDb_[kFeatureBands] = {};
   float subWindowMin_[kFeatureBands] = {};
   float windowMins_[kNoiseSubWindows][kFeatureBands] = {};
+  float bandDbRing_[kFluxLongFrames][kFeatureBands] = {};
   float meanSnrFast_ = 0.0f;
   float meanSnrSlow_ = 0.0f;
   float harmonicityFast_ = 0.0f;
   float harmonicitySlow_ = 0.0f;
   float fluxFast_ = 0.0f;
+  float peakLevel_ = 0.0f;  // dB / 10
   float harmonicityRing_[kFeatureHistoryFrames] = {};
   float levelRing_[kFeatureHistoryFrames] = {};
-  float peakLevel_ = 0.0f;  // dB / 10
-  int32_t peakLag_ = 0;
   // Periods of the last frames, 0 for a frame not harmonic enough.
   int32_t periodRing_[kFeatureHistoryFrames] = {};
-  float bandDbRing_[kFluxLongFrames][kFeatureBands] = {};
   float longLevelRing_[kLongHistoryFrames] = {};
   bool quietRing_[kLongHistoryFrames] = {};
   int32_t quietFrames_ = 0;  // true entries of quietRing_

@@ -133,7 +133,8 @@ int32_t Detect(SpeechDetector& detector, const int16_t* samples, int32_t sampleC
     if (detector.enhanced != nullptr) {
       const bool dead = AnalyseSpectrum(detector, t);
       // Band energies for the trace only; the decision is the classifier's.
-      detector.detectEnergy->UpdateBandEnergy(detector.currentPower, t, detector.usable);
+      if (detector.frameTraceHook)
+        detector.detectEnergy->UpdateBandEnergy(detector.currentPower, t, detector.usable);
       EnhancedOnlineFrame(detector, t, dead, start, end, spectra);
     } else {
       AnalyseFrame(detector, t);
