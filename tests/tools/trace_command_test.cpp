@@ -34,10 +34,12 @@ size_t Count(const std::string& text, const std::string& part) {
 
 class TraceCommandTest : public ::testing::Test {
  protected:
-  int TraceSample(Mode mode, bool svg, bool csv, const std::string& file = kSample) {
+  int TraceSample(Mode mode, bool svg, bool csv, const std::string& file = kSample,
+                  Detector detector = Detector::FromConfig) {
     TraceOptions options;
     options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
     options.engine.mode = mode;
+    options.engine.detector = detector;
     options.file = file;
     if (svg) options.svgPath = dir_.Path() + "/trace.svg";
     if (csv) options.csvPath = dir_.Path() + "/trace.csv";
@@ -98,6 +100,36 @@ TEST_F(TraceCommandTest, SvgHoldsEveryLayer) {
   EXPECT_NE(svg.find(">end "), std::string::npos);
   EXPECT_NE(svg.find("<title>speech_end reported at"), std::string::npos);
   EXPECT_EQ(svg.find("Offline mode"), std::string::npos);
+}
+
+TEST_F(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
+  ASSERT_EQ(TraceSample(Mode::Online, true, true, kSample, Detector::Enhanced), kExitSuccess)
+      << err_.str();
+  std::istringstream csv(ReadText(dir_.Path() + "/trace.csv"));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line.substr(line.rfind(',') + 1), "speech_probability");
+  // Speech frames of the sample (1.55 .. 6.62 s) are mostly judged speech,
+  // the silence before it not.
+  int32_t row = 0;
+  int32_t speechFrames = 0;
+  int32_t speechJudged = 0;
+  while (std::getline(csv, line)) {
+    const double probability = std::stod(line.substr(line.rfind(',') + 1));
+    ASSERT_GE(probability, 0.0);
+    ASSERT_LE(probability, 1.0);
+    if (row < 140) {
+      EXPECT_LT(probability, 0.5) << row;
+    }
+    if (row >= 160 && row < 660) {
+      ++speechFrames;
+      if (probability >= 0.5) ++speechJudged;
+    }
+    ++row;
+  }
+  EXPECT_GT(speechJudged, speechFrames * 3 / 4);
+  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  EXPECT_EQ(Count(svg, "<polyline"), 13u);  // the four bands' lines and the probability
 }
 
 TEST_F(TraceCommandTest, OfflineTraceSaysWhereItsValuesComeFrom) {

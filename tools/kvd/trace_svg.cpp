@@ -116,7 +116,8 @@ class TraceDrawing {
     Text(8, 40, outcome);
     Text(8, 60,
          "Bands: grey energy, red dashed threshold, green background (dB of band power). "
-         "Pitch: blue dots, voiced frames as the 30-frame window settled them. "
+         "Pitch: blue dots, voiced frames as the 30-frame window settled them "
+         "(enhanced mode: the classifier's speech probability, purple, 0 .. 1). "
          "Orange: keypad-tone frames.");
     Text(8, 78,
          "Green background: speech segment(s). Blue line: reported start, red line: reported "
@@ -198,8 +199,19 @@ class TraceDrawing {
               "stroke=\"#d32f2f\" stroke-width=\"1.5\" stroke-dasharray=\"5,3\"");
   }
 
+  bool Enhanced() const {
+    return !trace_.frames.empty() && trace_.frames.front().speechProbability >= 0.0f;
+  }
+
   void Pitch(double top) {
-    PanelFrame(top, kPitchHeight, "pitch (Hz), tones");
+    PanelFrame(top, kPitchHeight, Enhanced() ? "speech probability, tones" : "pitch (Hz), tones");
+    if (Enhanced()) {
+      // The enhanced decision mode: its classifier's verdict per frame, 0 at
+      // the bottom, 1 at the top.
+      FrameLine(top, kPitchHeight, 0.0, 1.0,
+                [](const FrameTrace& f) { return static_cast<double>(f.speechProbability); },
+                "stroke=\"#6a1b9a\" stroke-width=\"1.2\"");
+    }
     Text(8, top + 30, "0 .. " + Number(kPitchTopHz), " font-size=\"10\" fill=\"#666\"");
     const double frameWidth = std::max(1.0, FrameX(1) - FrameX(0));
     for (const FrameTrace& frame : trace_.frames) {
