@@ -10,9 +10,9 @@
 #include "enhanced/frame_features.h"
 
 // Frames the online start looks back over, and how many of them must be
-// speech: every frame of the last 100 ms.
+// confident speech: half of the last 100 ms.
 constexpr int32_t kStartWindowFrames = 10;
-constexpr int32_t kStartSpeechFrames = 10;
+constexpr int32_t kStartSpeechFrames = 5;
 
 class EnhancedLine {
  public:

@@ -11,7 +11,7 @@ namespace {
 // A frame is speech for the start when its probability reaches this; inside
 // the utterance speech goes on while the probability smoothed over a few
 // frames stays at the lower continuation threshold.
-constexpr float kStartThreshold = 0.7f;
+constexpr float kStartThreshold = 0.9f;
 constexpr float kContinueThreshold = 0.35f;
 constexpr float kContinueSmoothing = 0.3f;
 
