@@ -10,7 +10,7 @@
 
 #include "enhanced/frame_features.h"
 
-constexpr int32_t kHiddenUnits = 16;
+constexpr int32_t kHiddenUnits = 32;
 
 struct SpeechModelWeights {
   float mean[kFeatureCount];    // subtracted from each feature

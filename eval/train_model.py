@@ -7,7 +7,7 @@ usage: eval/train_model.py MANIFEST... --out enhanced/speech_model_weights.cpp
 Reads the tuning half of every corpus manifest (the held-out half is never
 opened), computes each recording's frame features with `kvd-features` (the
 same code the library runs), and fits a small neural network (one hidden
-layer of 16 rectified units, logistic output; scikit-learn, fixed seed,
+layer of 32 rectified units, logistic output; scikit-learn, fixed seed,
 one thread) to the frame labels. Training is deterministic: the same corpus
 gives the same weights. Prints the frame precision, recall and F1 on the
 tuning half. Needs Debian's python3-numpy and python3-sklearn.
@@ -32,7 +32,7 @@ import corpus_manifest as cm
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FEATURES = 29          # kFeatureCount of enhanced/frame_features.h
-HIDDEN = 16            # kHiddenUnits of enhanced/speech_model.h
+HIDDEN = 32            # kHiddenUnits of enhanced/speech_model.h
 SEED = 20261207
 FRAME_STEP = 2         # every second frame is used: neighbours are nearly alike
 # Recordings without speech (noise, music, tones, silence) are a small share
@@ -105,7 +105,7 @@ def main():
     mean = x.mean(axis=0)
     std = x.std(axis=0)
     scale = np.where(std > 1e-6, 1.0 / np.maximum(std, 1e-6), 0.0)
-    model = MLPClassifier(hidden_layer_sizes=(HIDDEN,), activation="relu", alpha=1e-3,
+    model = MLPClassifier(hidden_layer_sizes=(HIDDEN,), activation="relu", alpha=1e-2,
                           batch_size=512, learning_rate_init=1e-3, max_iter=100,
                           random_state=SEED, shuffle=True, tol=1e-5, n_iter_no_change=8)
     with warnings.catch_warnings():
