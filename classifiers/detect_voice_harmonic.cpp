@@ -370,21 +370,17 @@ int32_t CDetectVoice::Find() {
         ClearSet(static_cast<int16_t>(i));
         if (i >= f + kSeedFrames) FramePitch[i] = 0.0f;
       }
-      int16_t s = static_cast<int16_t>(f);
-      int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
       const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
       int32_t unvoicedBefore = 0;
       for (int32_t i = lo; i < f; ++i) {
         if (VoicePitch[i] < 1) ++unvoicedBefore;
       }
-      auto connect = [&](int32_t k) {
-        const int16_t frame = static_cast<int16_t>(k);
-        return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
-      };
-      if (unvoicedBefore > 0) {
-        while (s >= 1 && connect(s - 1) >= 1) --s;
-      }
-      while (e + 1 < kWindowFrames && connect(e + 1) >= 1) ++e;
+      // Backwards (only with an unvoiced slot shortly before the seed)
+      // while s >= 1 and Connect(s - 1) accepts, then forwards while
+      // e + 1 < 30 and Connect(e + 1) accepts.
+      int16_t s = 0;
+      int16_t e = 0;
+      GrowTrack(m, f, unvoicedBefore > 0, &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {

@@ -151,6 +151,57 @@ class KVD_EXPORT CDetectVoice {
   void PublishRecord(int32_t record, int32_t f);
   // Writes a recorded seed's sets, areas and pitches into slots f .. f + 2.
   void RestoreSeed(const RecordedSeed& seed, int32_t f);
+  // The growth of a track is fixed by its seed (the three frames and their
+  // sets), the frames it grows over and, forwards, the frame it starts at:
+  // Connect3 / Connect4 read nothing else. Find keeps the growth of the
+  // seeds it processed and, when it processes the same seed again (a slot
+  // in state 2 the next call, or a search that meets it again), replays
+  // the steps over frames that are still the same and searches only the
+  // new ones.
+  static constexpr int32_t kGrowthRecords = 32;  // seeds kept, least recently used replaced
+  static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
+  static constexpr uint8_t kNoPeak = 0xFF;  // GrownFrame::peakIndex: area 0
+  // A frame's set as a step left it. The areas of an entry are those of
+  // one kept peak of the frame (its index) or 0.
+  struct GrownFrame {
+    uint64_t serial;  // the frame the step added
+    int16_t peak[kSetSize];
+    uint8_t peakIndex[kSetSize];  // into the frame's kept peaks, or kNoPeak
+    float pitch;
+  };
+  // The steps of one direction, in order away from the seed.
+  struct GrowthChain {
+    int32_t count;           // steps that added a frame
+    bool refused;            // the frame after them was tried and refused ...
+    uint64_t refusedSerial;  // ... this one; otherwise the window ended there
+  };
+  struct SeedKey {
+    uint64_t frames[kSeedFrames];  // serials; frames[0] 0: unused record
+    int16_t m;
+    int16_t peak[kSeedFrames][kSetSize];
+    int16_t area[kSeedFrames][kSetSize];
+    float absArea[kSeedFrames][kSetSize];
+    float pitch[kSeedFrames];
+  };
+  // Backward step i is steps[i], forward step j is steps[kGrowthSteps - 1 - j]:
+  // within one window the two directions hold kGrowthSteps frames at most,
+  // and a collision can only drop backward steps that left the window.
+  struct TrackGrowth {
+    SeedKey key;
+    uint64_t lastUse;
+    GrowthChain backward;
+    GrowthChain forward;
+    uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
+    GrownFrame steps[kGrowthSteps];
+  };
+  // Grows the seed now in slots f .. f + 2 (series position m): backwards
+  // first when growBack, then forwards, as Connect3 / Connect4 would step by
+  // step. Sets *s and *e to the track's first and last slot.
+  void GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* s, int16_t* e);
+  // The growth record of the seed in slots f .. f + 2, found or replaced.
+  TrackGrowth& GrowthOf(int16_t m, int32_t f);
+  bool StoreGrown(GrownFrame& grown, int32_t slot) const;
+  void RestoreGrown(const GrownFrame& grown, int32_t slot);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
@@ -213,6 +264,8 @@ class KVD_EXPORT CDetectVoice {
   // The seeds of each record, apart from the records so that construction
   // touches only the records (seeds are written before they are read).
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
+  uint64_t growthClock;  // counts growth record uses, for the replacement
+  TrackGrowth growthRecords[kGrowthRecords];
 };
 
 #endif  // KVD_DETECT_VOICE_H
