@@ -184,7 +184,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
   if (n < 3) {
     return;
   }
-  char* matchSlot = MatchRow(s);
+  uint64_t* matchSlot = MatchRow(s);
   char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
@@ -193,7 +193,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
   for (int32_t F = firstF; F < endF; ++F) {
     const int32_t c = F / kTenthsPerBin - MinPitchBin;
     const int32_t d = MostDifTabZoom[F - firstF];
-    char* match = matchSlot + static_cast<size_t>(c) * HarmoNum;
+    uint64_t* match = matchSlot + static_cast<size_t>(c) * matchWords;
     int32_t index = 0;
     int32_t previous = 0;
     // Bit j set: harmonic h - j was found (the last four harmonics).
@@ -220,9 +220,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
     search(2);
     search(3);
     constexpr uint32_t kLastThree = 0x7u;
-    if (match[0] == 0 && (foundBits & kLastThree) == kLastThree && inClosed(HarmoDiff[1]) &&
+    if ((foundBits & kLastThree) == kLastThree && inClosed(HarmoDiff[1]) &&
         inClosed(HarmoDiff[2]) && inClosed(HarmoDiff[3])) {
-      match[0] = 1;
+      match[0] |= 1u;
       canSlot[c] = 1;
     }
     search(4);
@@ -232,7 +232,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const int32_t m = h - 4;
       if ((foundBits & kLastFour) == kLastFour && inOpen(HarmoDiff[h - 2]) &&
           inOpen(HarmoDiff[h - 1]) && inOpen(HarmoDiff[h]) && m < HarmoNum) {
-        match[m] = 1;
+        match[m / kSeriesPerWord] |= uint64_t{1} << (m % kSeriesPerWord);
         canSlot[c] = 1;
       }
     }

@@ -37,6 +37,7 @@
 #ifndef KVD_DETECT_VOICE_H
 #define KVD_DETECT_VOICE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kvd/export.h"
@@ -105,10 +106,14 @@ class KVD_EXPORT CDetectVoice {
   void GetMax(float* spectrum, int32_t slot);
   void MatchPitch(int32_t slot);
   void ClearSlot(int32_t slot);
-  // The AllMatchPitch rows (PitchNum x HarmoNum flags) and CanMatchPitch
-  // rows (PitchNum flags) of a slot. Their rows form a ring that turns when
-  // the window moves, instead of being moved.
-  char* MatchRow(int32_t slot) const;
+  // The AllMatchPitch rows (PitchNum candidates x matchWords words, bit m of
+  // a candidate's words for series position m) and CanMatchPitch rows
+  // (PitchNum flags) of a slot. Their rows form a ring that turns when the
+  // window moves, instead of being moved.
+  static constexpr int32_t kSeriesPerWord = 64;
+  uint64_t* MatchRow(int32_t slot) const;
+  size_t MatchWordsPerRow() const;
+  size_t MatchBytesPerRow() const;
   char* CanRow(int32_t slot) const;
   void FreeBuffers();
   bool AllocateBuffers();
@@ -224,6 +229,7 @@ class KVD_EXPORT CDetectVoice {
   int16_t PitchNum;  // MaxPitchBin - MinPitchBin + 1 candidates
   int16_t Bin40;     // pitch tolerance between frames (40 Hz), bins
   int16_t HarmoNum;  // series positions per candidate in AllMatchPitch
+  int32_t matchWords;  // 64-bit words per candidate in AllMatchPitch
   int16_t Bin157;    // below this pitch (157 Hz) the low-pitch tests apply
   int32_t harmoDiffCount;  // entries of HarmoDiff (every harmonic MatchPitch reaches)
 
@@ -251,7 +257,7 @@ class KVD_EXPORT CDetectVoice {
   float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
                             // (0 where power <= 0), written by GetMax
   int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin
-  char* AllMatchPitch;      // [ring row][candidate][series position]
+  uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
   char* CanMatchPitch;      // [ring row][candidate]
   int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
 
