@@ -1,6 +1,7 @@
 #include "golden_runner.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -244,6 +245,21 @@ void WriteVoiceTrace(std::ostream& out, const GoldenRecording& recording) {
     ComputeSpectrum(detector, dead, f, spectra.data() + static_cast<size_t>(f) * detector.binCount,
                     magnitude.data());
     usable[static_cast<size_t>(f)] = !dead;
+  }
+  // The spectra themselves, bit for bit: a change of one bit of one power
+  // value shows even where no decision moves.
+  out << "[power spectra]\n";
+  for (int32_t first = 0; first < frames; first += kTraceBlockFrames) {
+    Digest digest;
+    const int32_t last = std::min(frames, first + kTraceBlockFrames);
+    for (size_t i = static_cast<size_t>(first) * detector.binCount;
+         i < static_cast<size_t>(last) * detector.binCount; ++i) {
+      uint32_t bits = 0;
+      std::memcpy(&bits, &spectra[i], sizeof(bits));
+      digest.Add(static_cast<int16_t>(bits & 0xFFFFu));
+      digest.Add(static_cast<int16_t>(bits >> 16));
+    }
+    out << first << ' ' << std::hex << digest.value << std::dec << '\n';
   }
   out << "[voice detector forwards]\n";
   WriteVoicePass(out, detector, spectra, usable, false);
