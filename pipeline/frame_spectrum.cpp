@@ -51,8 +51,15 @@ float GetBandVariance(const float* power, const float* magnitude, int32_t firstB
   const int32_t width = endBin - firstBin;
   if (!usable || width <= 0) return 0.0f;
   float powerSum = 0.0f;
-  float magnitudeSum = 0.0f;
   ippsSum_32f(power + firstBin, width, &powerSum, ippAlgHintFast);
+  return GetBandVarianceOfPowerSum(powerSum, magnitude, firstBin, endBin, usable);
+}
+
+float GetBandVarianceOfPowerSum(float powerSum, const float* magnitude, int32_t firstBin,
+                                int32_t endBin, bool usable) {
+  const int32_t width = endBin - firstBin;
+  if (!usable || width <= 0) return 0.0f;
+  float magnitudeSum = 0.0f;
   ippsSum_32f(magnitude + firstBin, width, &magnitudeSum, ippAlgHintFast);
   const double m = width;
   const double squaredWidth = static_cast<double>(static_cast<int64_t>(width) * width);

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
+#include "platform/ipps.h"
 #include "test_signals.h"
 #include "voice_signals.h"
 
@@ -119,6 +121,34 @@ TEST(BandVariance, IsTheVarianceOfTheMagnitudesInTheRange) {
   const float flatPower[] = {16.0f, 16.0f, 16.0f, 16.0f};
   EXPECT_EQ(GetBandVariance(flatPower, flat, 0, 4, true), 0.0f);
   EXPECT_EQ(GetBandVariance(flatPower, flat, 2, 2, true), 0.0f);  // empty range
+}
+
+// Online, the band power comes from the energy detector's sum; the variance
+// must be the one GetBandVariance makes from the spectra, bit for bit.
+TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
+  std::vector<float> magnitude(kBins);
+  std::vector<float> power(kBins);
+  for (int32_t k = 0; k < kBins; ++k) {
+    magnitude[k] = static_cast<float>(1.0 + 1000.0 * std::fabs(std::sin(0.37 * k * k + 1.0)));
+    power[k] = magnitude[k] * magnitude[k];
+  }
+  const int32_t ranges[][2] = {{0, kBins}, {19, 217}, {5, 6}, {100, 100}, {40, 30}};
+  for (const auto& range : ranges) {
+    float powerSum = 0.0f;
+    if (range[1] > range[0]) {
+      ASSERT_EQ(ippsSum_32f(power.data() + range[0], range[1] - range[0], &powerSum,
+                            ippAlgHintNone),
+                ippStsNoErr);
+    }
+    for (bool usable : {true, false}) {
+      const float fromSpectra =
+          GetBandVariance(power.data(), magnitude.data(), range[0], range[1], usable);
+      const float fromSum =
+          GetBandVarianceOfPowerSum(powerSum, magnitude.data(), range[0], range[1], usable);
+      EXPECT_EQ(std::memcmp(&fromSpectra, &fromSum, sizeof(float)), 0)
+          << range[0] << " .. " << range[1] << ": " << fromSpectra << " against " << fromSum;
+    }
+  }
 }
 
 TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
