@@ -6,11 +6,13 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
+#include "pipeline/offline_frame.h"
 #include "platform/ipps.h"
 #include "test_signals.h"
 #include "voice_signals.h"
@@ -189,6 +191,51 @@ TEST_F(FrameSpectrum, FrameEnergiesNeverFallBelowTheBackground) {
   ComputeFrameEnergies(*detector_, signal.data());
   EXPECT_EQ(detector_->floorValue, 5.0f);
   for (float energy : energies) EXPECT_EQ(energy, 5.0f);
+}
+
+// The offline passes after the energy pass take the spectra it kept instead
+// of transforming the frames again: the power spectrum and band variance of
+// every frame must be those a new transform gives, bit for bit, on speech,
+// noise, silence (dead frames) and with an empty detection band.
+TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
+  constexpr int32_t kFrames = 40;
+  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  for (size_t i = 0; i < signal.size(); ++i) {
+    if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
+    if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
+  }
+  for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
+    SpeechDetector& d = *detector_;
+    d.frameCount = kFrames;
+    d.DetectSpecLowBorder_Hz = band.first;
+    d.DetectSpecHighBorder_Hz = band.second;
+    d.BackgroundEnergyOffline = 1.0f;
+    d.BakgroundEnergyRelativeOffline = 0.1f;
+    d.frameEnergy.assign(kFrames, 0.0f);
+    d.bandVar.assign(kFrames, -1.0f);
+    d.framePowers.assign(static_cast<size_t>(kFrames) * kBins, 0.0f);
+    d.frameBandVar.assign(kFrames, 0.0f);
+    ComputeFrameEnergies(d, signal.data());
+    std::vector<float> keptPower(kBins);
+    std::vector<float> keptVariance(kFrames);
+    for (int32_t f = 0; f < kFrames; ++f) {
+      AnalyseFrame(d, signal.data(), f);
+      std::copy_n(d.currentPower, kBins, keptPower.begin());
+      keptVariance[f] = d.bandVar[f];
+      // Without kept spectra the frame is transformed again.
+      std::vector<float> powers;
+      std::vector<float> variances;
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      AnalyseFrame(d, signal.data(), f);
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
+          << "frame " << f;
+      EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
+          << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
+    }
+  }
 }
 
 }  // namespace
