@@ -69,7 +69,9 @@ CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   int32_t oldest = 0;
   for (int32_t i = 0; i < kGrowthRecords; ++i) {
     TrackGrowth& growth = growthRecords[i];
-    if (std::memcmp(&growth.key, &key, sizeof(key)) == 0) {
+    // The first serial and the series position tell most records apart.
+    if (growth.key.frames[0] == key.frames[0] && growth.key.m == key.m &&
+        std::memcmp(&growth.key, &key, sizeof(key)) == 0) {
       growth.lastUse = ++growthClock;
       return growth;
     }
