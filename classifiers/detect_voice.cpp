@@ -98,7 +98,8 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       frameSerial{},
       lastSerial(0),
       seedRecordClock(0),
-      growthClock(0) {
+      growthClock(0),
+      growthRecordsUsed(0) {
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
@@ -110,10 +111,6 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
     std::memset(record.frames, 0, sizeof(record.frames));
     record.lastUse = 0;
     record.count = 0;
-  }
-  for (TrackGrowth& growth : growthRecords) {
-    std::memset(&growth.key, 0, sizeof(growth.key));
-    growth.lastUse = 0;
   }
   if (sampleRateHz <= 0 || fftSize <= 0) {
     printf("Invalid sample rate or FFT size to initialize Voice Detector!\n");
@@ -288,7 +285,8 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   std::memcpy(seedRecords, other.seedRecords, sizeof(seedRecords));
   std::memcpy(recordedSeeds, other.recordedSeeds, sizeof(recordedSeeds));
   growthClock = other.growthClock;
-  std::memcpy(growthRecords, other.growthRecords, sizeof(growthRecords));
+  growthRecordsUsed = other.growthRecordsUsed;
+  std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

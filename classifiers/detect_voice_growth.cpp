@@ -67,7 +67,7 @@ CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
 
   int32_t oldest = 0;
-  for (int32_t i = 0; i < kGrowthRecords; ++i) {
+  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
     TrackGrowth& growth = growthRecords[i];
     // The first serial and the series position tell most records apart.
     if (growth.key.frames[0] == key.frames[0] && growth.key.m == key.m &&
@@ -77,6 +77,7 @@ CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
     }
     if (growth.lastUse < growthRecords[oldest].lastUse) oldest = i;
   }
+  if (growthRecordsUsed < kGrowthRecords) oldest = growthRecordsUsed++;
   TrackGrowth& growth = growthRecords[oldest];
   growth.key = key;
   growth.lastUse = ++growthClock;

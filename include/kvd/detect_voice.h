@@ -271,6 +271,9 @@ class KVD_EXPORT CDetectVoice {
   // touches only the records (seeds are written before they are read).
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
+  // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
+  // written (construction touches none of their 27 kB).
+  int32_t growthRecordsUsed;
   TrackGrowth growthRecords[kGrowthRecords];
 };
 
