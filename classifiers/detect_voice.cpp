@@ -72,6 +72,7 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       PitchNum(0),
       Bin40(0),
       HarmoNum(0),
+      matchWords(0),
       Bin157(0),
       harmoDiffCount(0),
       FrameState{},
@@ -96,7 +97,9 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       matchRowOfSlot0(0),
       frameSerial{},
       lastSerial(0),
-      seedRecordClock(0) {
+      seedRecordClock(0),
+      growthClock(0),
+      growthRecordsUsed(0) {
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
@@ -198,7 +201,8 @@ bool CDetectVoice::AllocateBuffers() {
     MostDifTabZoom[i] = static_cast<int16_t>(tenths);
   }
 
-  AllMatchPitch = new (std::nothrow) char[kWindowFrames * HarmoNum * PitchNum];
+  matchWords = (HarmoNum + kSeriesPerWord - 1) / kSeriesPerWord;
+  AllMatchPitch = new (std::nothrow) uint64_t[MatchWordsPerRow() * kWindowFrames];
   if (AllMatchPitch == nullptr) {
     FreeBuffers();
     printf("Error allocating memory for AllMatchPitch!\n");
@@ -210,7 +214,7 @@ bool CDetectVoice::AllocateBuffers() {
     printf("Error allocating memory for CanMatchPitch!\n");
     return false;
   }
-  std::memset(AllMatchPitch, 0, static_cast<size_t>(kWindowFrames) * HarmoNum * PitchNum);
+  std::memset(AllMatchPitch, 0, MatchBytesPerRow() * kWindowFrames);
   std::memset(CanMatchPitch, 0, static_cast<size_t>(kWindowFrames) * PitchNum);
 
   HarmoDiff = new (std::nothrow) int16_t[harmoDiffCount]();
@@ -237,7 +241,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
     return *this;
   }
   const bool sameGeometry = BinNum == other.BinNum && PitchNum == other.PitchNum &&
-                            HarmoNum == other.HarmoNum &&
+                            HarmoNum == other.HarmoNum && matchWords == other.matchWords &&
                             harmoDiffCount == other.harmoDiffCount;
   const bool haveBuffers = tmpBinEnergy != nullptr;
   if (!(sameGeometry && haveBuffers)) {
@@ -256,6 +260,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   PitchNum = other.PitchNum;
   Bin40 = other.Bin40;
   HarmoNum = other.HarmoNum;
+  matchWords = other.matchWords;
   Bin157 = other.Bin157;
   harmoDiffCount = other.harmoDiffCount;
   std::memcpy(FrameState, other.FrameState, sizeof(FrameState));
@@ -279,6 +284,9 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   seedRecordClock = other.seedRecordClock;
   std::memcpy(seedRecords, other.seedRecords, sizeof(seedRecords));
   std::memcpy(recordedSeeds, other.recordedSeeds, sizeof(recordedSeeds));
+  growthClock = other.growthClock;
+  growthRecordsUsed = other.growthRecordsUsed;
+  std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.
@@ -294,8 +302,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   std::memcpy(MostDifTabZoom, other.MostDifTabZoom,
               sizeof(int16_t) * (PitchNum * kTenthsPerBin + kToleranceTableSpare));
   std::memcpy(HarmoDiff, other.HarmoDiff, sizeof(int16_t) * harmoDiffCount);
-  std::memcpy(AllMatchPitch, other.AllMatchPitch,
-              static_cast<size_t>(kWindowFrames) * HarmoNum * PitchNum);
+  std::memcpy(AllMatchPitch, other.AllMatchPitch, MatchBytesPerRow() * kWindowFrames);
   std::memcpy(CanMatchPitch, other.CanMatchPitch, static_cast<size_t>(kWindowFrames) * PitchNum);
   return *this;
 }
@@ -313,7 +320,7 @@ int32_t CDetectVoice::ReInit() {
   std::memset(MaxNum, 0, sizeof(MaxNum));
   std::memset(AllMaxArea, 0, sizeof(AllMaxArea));
   std::memset(AllMaxAbsArea, 0, sizeof(AllMaxAbsArea));
-  std::memset(AllMatchPitch, 0, static_cast<size_t>(kWindowFrames) * HarmoNum * PitchNum);
+  std::memset(AllMatchPitch, 0, MatchBytesPerRow() * kWindowFrames);
   std::memset(CanMatchPitch, 0, static_cast<size_t>(kWindowFrames) * PitchNum);
   matchRowOfSlot0 = 0;
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
@@ -340,13 +347,19 @@ void CDetectVoice::ClearSlot(int32_t slot) {
   MaxNum[slot] = 0;
   std::memset(AllMaxArea[slot], 0, sizeof(AllMaxArea[slot]));
   std::memset(AllMaxAbsArea[slot], 0, sizeof(AllMaxAbsArea[slot]));
-  std::memset(MatchRow(slot), 0, static_cast<size_t>(HarmoNum) * PitchNum);
+  std::memset(MatchRow(slot), 0, MatchBytesPerRow());
   std::memset(CanRow(slot), 0, PitchNum);
 }
 
-char* CDetectVoice::MatchRow(int32_t slot) const {
+size_t CDetectVoice::MatchWordsPerRow() const {
+  return static_cast<size_t>(PitchNum) * static_cast<size_t>(matchWords);
+}
+
+size_t CDetectVoice::MatchBytesPerRow() const { return MatchWordsPerRow() * sizeof(uint64_t); }
+
+uint64_t* CDetectVoice::MatchRow(int32_t slot) const {
   const int32_t row = (matchRowOfSlot0 + slot) % kWindowFrames;
-  return AllMatchPitch + static_cast<size_t>(row) * PitchNum * HarmoNum;
+  return AllMatchPitch + static_cast<size_t>(row) * MatchWordsPerRow();
 }
 
 char* CDetectVoice::CanRow(int32_t slot) const {

@@ -370,21 +370,17 @@ int32_t CDetectVoice::Find() {
         ClearSet(static_cast<int16_t>(i));
         if (i >= f + kSeedFrames) FramePitch[i] = 0.0f;
       }
-      int16_t s = static_cast<int16_t>(f);
-      int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
       const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
       int32_t unvoicedBefore = 0;
       for (int32_t i = lo; i < f; ++i) {
         if (VoicePitch[i] < 1) ++unvoicedBefore;
       }
-      auto connect = [&](int32_t k) {
-        const int16_t frame = static_cast<int16_t>(k);
-        return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
-      };
-      if (unvoicedBefore > 0) {
-        while (s >= 1 && connect(s - 1) >= 1) --s;
-      }
-      while (e + 1 < kWindowFrames && connect(e + 1) >= 1) ++e;
+      // Backwards (only with an unvoiced slot shortly before the seed)
+      // while s >= 1 and Connect(s - 1) accepts, then forwards while
+      // e + 1 < 30 and Connect(e + 1) accepts.
+      int16_t s = 0;
+      int16_t e = 0;
+      GrowTrack(m, f, unvoicedBefore > 0, &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {
@@ -405,9 +401,9 @@ int32_t CDetectVoice::Find() {
     const char* can0 = CanRow(f);
     const char* can1 = CanRow(f + 1);
     const char* can2 = CanRow(f + 2);
-    const char* match0 = MatchRow(f);
-    const char* match1 = MatchRow(f + 1);
-    const char* match2 = MatchRow(f + 2);
+    const uint64_t* match0 = MatchRow(f);
+    const uint64_t* match1 = MatchRow(f + 1);
+    const uint64_t* match2 = MatchRow(f + 2);
     // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
@@ -468,23 +464,32 @@ int32_t CDetectVoice::Find() {
             if (can2[c2]) {
               const int32_t pm = std::max(p0, std::max(p1, p2));
               const int32_t seriesEnd = MaxHarmoBin / pm - 4;
-              const char* series0 = match0 + c0 * HarmoNum;
-              const char* series1 = match1 + c1 * HarmoNum;
-              const char* series2 = match2 + c2 * HarmoNum;
-              for (int32_t m = 0; m < seriesEnd; ++m) {
-                const int16_t mm = static_cast<int16_t>(m);
-                if (!series0[m] || !series1[m] || !series2[m]) continue;
-                const int16_t f0 = static_cast<int16_t>(f);
-                if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
-                    searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                    SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
-                                static_cast<int16_t>(f + 2)) <= 0) {
-                  continue;
+              const uint64_t* series0 = match0 + c0 * matchWords;
+              const uint64_t* series1 = match1 + c1 * matchWords;
+              const uint64_t* series2 = match2 + c2 * matchWords;
+              // Series positions m < seriesEnd matched in all three frames,
+              // ascending: the set bits of the three words' intersection.
+              bool accepted = false;
+              for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && !accepted; ++word) {
+                uint64_t common = series0[word] & series1[word] & series2[word];
+                const int32_t inWord = seriesEnd - word * kSeriesPerWord;
+                if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
+                for (; common != 0; common &= common - 1u) {
+                  const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
+                  const int16_t mm = static_cast<int16_t>(m);
+                  const int16_t f0 = static_cast<int16_t>(f);
+                  if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+                      searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
+                      SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
+                                  static_cast<int16_t>(f + 2)) <= 0) {
+                    continue;
+                  }
+                  if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+                  if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
+                  if (!processSeed(mm)) return -1;
+                  accepted = true;
+                  break;
                 }
-                if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
-                if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
-                if (!processSeed(mm)) return -1;
-                break;
               }
             }
             if (unvoiced == 0) searching = false;

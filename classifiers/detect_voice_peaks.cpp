@@ -1,5 +1,6 @@
 // CDetectVoice: spectral peaks of the entering frame (GetMax) and the
 // harmonic-series test of every pitch candidate against them (MatchPitch).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -184,34 +185,60 @@ void CDetectVoice::MatchPitch(int32_t s) {
   if (n < 3) {
     return;
   }
-  char* matchSlot = MatchRow(s);
+  uint64_t* matchSlot = MatchRow(s);
   char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
 
+  // The index of the first kept peak at or above each bin 0 .. MaxHarmoBin
+  // (n: none). The walk below looks, for harmonic h, for the first peak at or
+  // above h * F - d from where the previous harmonic left its index; as
+  // h * F - d grows with h, that is the first such peak of all, read here
+  // for the bin ceil((h * F - d) / 10) (peaks lie on whole bins). Kept in
+  // tmpBinEnergy, scratch of GetMax that is free once the peaks are kept:
+  // MaxHarmoBin + 1 bytes fit its BinNum floats.
+  uint8_t* firstPeakFrom = reinterpret_cast<uint8_t*>(tmpBinEnergy);
+  {
+    int32_t bin = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t peakBin = std::min<int32_t>(MaxZoom[i] / kTenthsPerBin, MaxHarmoBin);
+      for (; bin <= peakBin; ++bin) firstPeakFrom[bin] = static_cast<uint8_t>(i);
+    }
+    for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = static_cast<uint8_t>(n);
+  }
+
+  const int16_t* zoom = MaxZoom;
+  const int32_t harmoNum = HarmoNum;
+  const int32_t maxHarmoBin = MaxHarmoBin;
   for (int32_t F = firstF; F < endF; ++F) {
     const int32_t c = F / kTenthsPerBin - MinPitchBin;
     const int32_t d = MostDifTabZoom[F - firstF];
-    char* match = matchSlot + static_cast<size_t>(c) * HarmoNum;
     int32_t index = 0;
     int32_t previous = 0;
     // Bit j set: harmonic h - j was found (the last four harmonics).
     uint32_t foundBits = 0;
+    // Spacings (tenths) of the last three found harmonics, newest in
+    // spacing[2]; spacing of harmonic h is its peak minus the previous found
+    // peak (for the first, the peak itself). When harmonics h - 3 .. h are all
+    // found these are the spacings of h - 2, h - 1 and h.
+    int32_t spacing[3] = {0, 0, 0};
+    uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+    bool matched = false;
 
     // Looks for harmonic h from the current index; true when found.
     auto search = [&](int32_t h) {
       const int32_t target = h * F;
-      while (index < n && MaxZoom[index] < target - d) ++index;
+      const int32_t fromBin = (target - d + kTenthsPerBin - 1) / kTenthsPerBin;
+      index = fromBin > maxHarmoBin ? n : firstPeakFrom[fromBin];
       foundBits <<= 1;
-      if (index < n && MaxZoom[index] <= target + d) {
-        // h < harmoDiffCount: see the constructor.
-        HarmoDiff[h] = static_cast<int16_t>(MaxZoom[index] - previous);
-        previous = MaxZoom[index];
+      if (index < n && zoom[index] <= target + d) {
+        spacing[0] = spacing[1];
+        spacing[1] = spacing[2];
+        spacing[2] = static_cast<int16_t>(zoom[index] - previous);
+        previous = zoom[index];
         foundBits |= 1u;
-        return true;
       }
-      return false;
     };
     auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
     auto inOpen = [&](int32_t v) { return v > F - d && v < F + d; };
@@ -220,21 +247,30 @@ void CDetectVoice::MatchPitch(int32_t s) {
     search(2);
     search(3);
     constexpr uint32_t kLastThree = 0x7u;
-    if (match[0] == 0 && (foundBits & kLastThree) == kLastThree && inClosed(HarmoDiff[1]) &&
-        inClosed(HarmoDiff[2]) && inClosed(HarmoDiff[3])) {
-      match[0] = 1;
-      canSlot[c] = 1;
+    if ((foundBits & kLastThree) == kLastThree && inClosed(spacing[0]) && inClosed(spacing[1]) &&
+        inClosed(spacing[2])) {
+      matchedLow |= 1u;
+      matched = true;
     }
     search(4);
     constexpr uint32_t kLastFour = 0xFu;
     for (int32_t h = 5; index < n && h * F < topTenths; ++h) {
       search(h);
       const int32_t m = h - 4;
-      if ((foundBits & kLastFour) == kLastFour && inOpen(HarmoDiff[h - 2]) &&
-          inOpen(HarmoDiff[h - 1]) && inOpen(HarmoDiff[h]) && m < HarmoNum) {
-        match[m] = 1;
-        canSlot[c] = 1;
+      if ((foundBits & kLastFour) == kLastFour && inOpen(spacing[0]) && inOpen(spacing[1]) &&
+          inOpen(spacing[2]) && m < harmoNum) {
+        matched = true;
+        if (m < kSeriesPerWord) {
+          matchedLow |= uint64_t{1} << m;
+        } else {
+          matchSlot[static_cast<size_t>(c) * matchWords + m / kSeriesPerWord] |=
+              uint64_t{1} << (m % kSeriesPerWord);
+        }
       }
+    }
+    if (matched) {
+      matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
+      canSlot[c] = 1;
     }
   }
 }

@@ -88,12 +88,15 @@ int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int
 bool AnalysePeaks(const ToneCheckState& rings, int32_t slot, const float* spectrum) {
   const int32_t bins = rings.binCount;
   const ToneBins tone = BinsFor(rings.binWidthHz);
-  float* work = rings.work;
 
-  std::copy_n(spectrum, bins, work);
-  ippsZero_32f(work, tone.lowTotal);
+  // The frame's power from bin lowTotal up. (Summing the whole spectrum with
+  // the bins below lowTotal zeroed gives the same: the running sum, which
+  // starts at 0, stays exactly 0 over them.)
   float total = 0.0f;
-  ippsSum_32f(work, bins, &total, ippAlgHintFast);
+  if (bins > tone.lowTotal) {
+    ippsSum_32f(spectrum + std::max(tone.lowTotal, 0), bins - std::max(tone.lowTotal, 0), &total,
+                ippAlgHintFast);
+  }
 
   // The loop below fails at pick near + 1 at the latest.
   Pick strongest[kMostPicks];

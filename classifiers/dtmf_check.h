@@ -26,7 +26,7 @@ constexpr int32_t kToneRingFrames = 10;
 struct ToneCheckState {
   int32_t binCount = 0;          // power values per frame
   float binWidthHz = 0.0f;       // Hz per bin
-  float* work = nullptr;         // [binCount] scratch (ToneWork)
+  float* work = nullptr;         // [binCount] scratch (ToneWork); the check no longer needs it
   bool* flag = nullptr;          // [kToneRingFrames] ToneFlag
   int32_t (*peak)[2] = nullptr;  // [kToneRingFrames][2] TonePeak
   float* energy = nullptr;       // [kToneRingFrames] ToneEnergy

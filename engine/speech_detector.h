@@ -132,6 +132,12 @@ class SpeechDetector {
   std::vector<int16_t> voiceFlags;  // per frame: voicing (> 0 voiced)
   std::vector<float> bandVar;       // per frame: spectral variance of the detection band
   std::vector<float> frameEnergy;   // per frame: detection-band energy
+  // Kept by the energy pass for the later passes, which would transform the
+  // same frames again, when they fit a bound (pipeline/offline_shared.cpp);
+  // empty otherwise: every frame's power spectrum (binCount values each,
+  // frame after frame) and detection-band variance.
+  std::vector<float> framePowers;
+  std::vector<float> frameBandVar;
   float hist[kHistogramBins] = {};  // energy histogram, then relative frequencies
 
   // --- online histories, slot = frame mod 500 ---

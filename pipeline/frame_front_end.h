@@ -54,6 +54,11 @@ int32_t ComputeSpectrum(SpeechDetector& detector, bool dead, int32_t frame, floa
 // 0 when usable is false or the range is empty.
 float GetBandVariance(const float* power, const float* magnitude, int32_t firstBin, int32_t endBin,
                       bool usable);
+// The same with the power sum over the range already made (ippsSum_32f of
+// power[firstBin .. endBin-1], as the energy detector's band energy of a
+// usable frame is): the result is GetBandVariance's, bit for bit.
+float GetBandVarianceOfPowerSum(float powerSum, const float* magnitude, int32_t firstBin,
+                                int32_t endBin, bool usable);
 
 // Offline: the band energy of every frame of a whole signal into frameEnergy
 // (frameCount entries): the power summed over the detection band

@@ -3,10 +3,48 @@
 #include "pipeline/frame_front_end.h"
 #include "platform/ipps.h"
 
+#include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 // A frame whose samples spread less than this (standard deviation, PCM
 // units) holds one constant value.
 constexpr float kConstantFrameStdDev = 0.000001f;
+
+// Largest and smallest of x[0 .. n-1] (n >= 1), no NaN among them. A zero
+// may come out with either sign where +0 and -0 both occur, which no
+// difference of the two shows.
+void ValueRange(const float* x, int32_t n, float* smallest, float* largest) {
+  int32_t i = 0;
+  float lo = x[0];
+  float hi = x[0];
+#ifdef __SSE2__
+  if (n >= 4) {
+    __m128 vlo = _mm_loadu_ps(x);
+    __m128 vhi = vlo;
+    for (i = 4; i + 4 <= n; i += 4) {
+      const __m128 v = _mm_loadu_ps(x + i);
+      vlo = _mm_min_ps(vlo, v);
+      vhi = _mm_max_ps(vhi, v);
+    }
+    float lanes[4];
+    _mm_storeu_ps(lanes, vlo);
+    lo = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+    _mm_storeu_ps(lanes, vhi);
+    hi = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+  }
+#endif
+  for (; i < n; ++i) {
+    lo = std::min(lo, x[i]);
+    hi = std::max(hi, x[i]);
+  }
+  *smallest = lo;
+  *largest = hi;
+}
+
 }  // namespace
 
 bool IsDeadFrame(const SpeechDetector& detector) {
@@ -14,9 +52,8 @@ bool IsDeadFrame(const SpeechDetector& detector) {
   float largest = 0.0f;
   float smallest = 0.0f;
   float spread = 0.0f;
-  int index = 0;
-  ippsMaxIndx_32f(detector.ffts, length, &largest, &index);
-  ippsMinIndx_32f(detector.ffts, length, &smallest, &index);
+  // The values ippsMaxIndx_32f and ippsMinIndx_32f find, in one pass.
+  ValueRange(detector.ffts, length, &smallest, &largest);
   // A frame spreading over deadRange is alive whatever its deviation.
   if (!(largest - smallest < detector.deadRange)) return false;
   ippsStdDev_32f(detector.ffts, length, &spread, ippAlgHintFast);
@@ -51,8 +88,15 @@ float GetBandVariance(const float* power, const float* magnitude, int32_t firstB
   const int32_t width = endBin - firstBin;
   if (!usable || width <= 0) return 0.0f;
   float powerSum = 0.0f;
-  float magnitudeSum = 0.0f;
   ippsSum_32f(power + firstBin, width, &powerSum, ippAlgHintFast);
+  return GetBandVarianceOfPowerSum(powerSum, magnitude, firstBin, endBin, usable);
+}
+
+float GetBandVarianceOfPowerSum(float powerSum, const float* magnitude, int32_t firstBin,
+                                int32_t endBin, bool usable) {
+  const int32_t width = endBin - firstBin;
+  if (!usable || width <= 0) return 0.0f;
+  float magnitudeSum = 0.0f;
   ippsSum_32f(magnitude + firstBin, width, &magnitudeSum, ippAlgHintFast);
   const double m = width;
   const double squaredWidth = static_cast<double>(static_cast<int64_t>(width) * width);

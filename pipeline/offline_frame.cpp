@@ -8,6 +8,15 @@
 
 void AnalyseFrame(SpeechDetector& detector, const int16_t* data, int32_t frame) {
   detector.currentPower = detector.AllFramesBinEnergy;
+  const int32_t bins = detector.binCount;
+  const auto index = static_cast<std::size_t>(frame);
+  if (index < detector.frameBandVar.size() &&
+      (index + 1) * bins <= detector.framePowers.size()) {
+    // Kept by the energy pass: the same frame's spectrum, as transformed then.
+    std::copy_n(detector.framePowers.data() + index * bins, bins, detector.currentPower);
+    detector.bandVar[index] = detector.frameBandVar[index];
+    return;
+  }
   ippsConvert_16s32f(data + static_cast<std::size_t>(frame) * detector.frameShift, detector.ffts,
                      detector.frameLength);
   const bool dead = IsDeadFrame(detector);

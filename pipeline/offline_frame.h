@@ -11,6 +11,9 @@
 // them): its power spectrum lands in currentPower (row 0 of
 // AllFramesBinEnergy), its magnitude spectrum in magnitude, and
 // bandVar[frame] gets the variance of the magnitudes over the detection band.
+// A frame whose spectrum the energy pass kept (framePowers) is not
+// transformed again: its power spectrum and band variance are copied, and
+// magnitude, ffts and the spectrum ring are left as they are.
 void AnalyseFrame(SpeechDetector& detector, const int16_t* data, int32_t frame);
 
 #endif  // KVD_PIPELINE_OFFLINE_FRAME_H

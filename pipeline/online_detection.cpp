@@ -72,10 +72,12 @@ void AnalyseFrame(SpeechDetector& detector, int32_t t) {
   energy.UpdateBandEnergy(detector.currentPower, t, detector.usable);
   if (detector.FastMode) return;
   const int32_t historySlot = RingSlot(t, kHistoryFrames);
+  // The band powers were just summed by the energy detector (its band
+  // energy of a usable frame is that sum; an unusable frame's variance is 0).
   for (int32_t band = 0; band < kEnergyBands; ++band)
-    detector.bandVariance[band][historySlot] =
-        GetBandVariance(detector.currentPower, detector.magnitude, energy.BandEdge[band][0],
-                        energy.BandEdge[band][1], usable);
+    detector.bandVariance[band][historySlot] = GetBandVarianceOfPowerSum(
+        energy.BandEnergy[band][historySlot], detector.magnitude, energy.BandEdge[band][0],
+        energy.BandEdge[band][1], usable);
   detector.detectVoice->UpdateBuf(detector.currentPower, usable);
 }
 

@@ -1,23 +1,361 @@
-// Real forward FFT in IPP's Perm layout, computed with KissFFT.
+// Real forward FFT in IPP's Perm layout.
+//
+// The values are those of KissFFT as Debian builds it (libkissfft-float
+// 131, kiss_fftr), bit for bit: the engine's band energies, thresholds and
+// golden outputs were made with it. The transform reads the real input as
+// N/2 complex points, runs KissFFT's mixed-radix decimation-in-time complex
+// FFT (radix 4 stages, one radix-2 stage when N/2 is not a power of 4) with
+// KissFFT's twiddles (double cos / sin of the same double phases, rounded to
+// float), then kiss_fftr's split into the N/2 + 1 bins of a real input.
+//
+// Debian compiles KissFFT with reassociating float optimisations, so its
+// butterflies do not add in the order of its C source: a real part of a
+// twiddled point is never formed alone, each of its two products is added to
+// or taken from the other operand in turn. The expressions below are those
+// of the library's machine code (the same in its stride-1 and strided
+// loops), operation for operation; tests/platform/ipps_fft_test.cpp checks
+// every value's bits against the library itself.
+//
+// Only the schedule is changed: each butterfly's arithmetic is separate from
+// every other's, so a stage's butterflies run side by side on real and
+// imaginary parts kept in separate arrays (vectorised by the compiler; a
+// baseline x86-64 build has no fused multiply-add), with the twiddles of a
+// stage laid out in the order they are used. N = 2 (one complex point) goes
+// through KissFFT itself.
 #include "platform/ipps.h"
 
 #include <kiss_fftr.h>
 
+#include <cmath>
+#include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
-struct IppsFFTSpec_R_32f {
-  int pointCount = 0;         // N = 2^order
-  float scale = 1.0f;         // 1/N, applied to the forward transform
-  kiss_fftr_cfg plan = nullptr;
-  std::vector<kiss_fft_cpx> spectrum;  // N/2 + 1 bins, scratch of one transform
+namespace {
+
+// KissFFT's value of pi, as a double.
+constexpr double kKissPi = 3.14159265358979323846264338327;
+
+// One stage of the complex transform: `radix`-point butterflies, `span`
+// (KissFFT's m) of them per block of radix * span points; the twiddles of
+// butterfly k, for its inputs 1 .. radix-1, are tw*[j - 1][k].
+struct Stage {
+  int radix = 4;
+  int span = 1;
+  std::vector<float> twRe[3];
+  std::vector<float> twIm[3];
 };
+
+}  // namespace
+
+struct IppsFFTSpec_R_32f {
+  int pointCount = 0;  // N = 2^order
+  float scale = 1.0f;  // 1/N, applied to the forward transform
+  // N = 2 only.
+  kiss_fftr_cfg plan = nullptr;
+  std::vector<kiss_fft_cpx> spectrum;
+
+  int complexCount = 0;                 // N/2
+  std::vector<int32_t> inputOf;         // position before the stages -> complex input point
+  std::vector<Stage> stages;            // innermost (applied first) to outermost
+  std::vector<float> re, im;            // N/2 values: scratch of one transform
+  std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
+  std::vector<float> binRe, binIm;      // N/2 bins of the split: scratch of one transform
+};
+
+namespace {
+
+// KissFFT's factors of n (a power of two): radix 4 while 4 divides, then 2.
+// (radix, span) from the outermost stage in.
+std::vector<std::pair<int, int>> Factor(int n) {
+  std::vector<std::pair<int, int>> factors;
+  while (n > 1) {
+    const int radix = n % 4 == 0 ? 4 : 2;
+    n /= radix;
+    factors.emplace_back(radix, n);
+  }
+  return factors;
+}
+
+// KissFFT's kf_work: where each input point lands before the butterflies.
+void MapInputs(const std::vector<std::pair<int, int>>& factors, size_t level, int out, int in,
+               int stride, std::vector<int32_t>& inputOf) {
+  const int radix = factors[level].first;
+  const int span = factors[level].second;
+  if (span == 1) {
+    for (int j = 0; j < radix; ++j) inputOf[static_cast<size_t>(out + j)] = in + j * stride;
+    return;
+  }
+  for (int j = 0; j < radix; ++j) {
+    MapInputs(factors, level + 1, out + j * span, in + j * stride, stride * radix, inputOf);
+  }
+}
+
+void Build(IppsFFTSpec_R_32f& spec) {
+  const int n = spec.complexCount;
+  // KissFFT's twiddles of the complex transform: phase -2 pi i / n.
+  std::vector<float> twRe(static_cast<size_t>(n));
+  std::vector<float> twIm(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double phase = -2 * kKissPi * i / n;
+    twRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
+    twIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
+  }
+  const std::vector<std::pair<int, int>> factors = Factor(n);
+  spec.inputOf.assign(static_cast<size_t>(n), 0);
+  MapInputs(factors, 0, 0, 0, 1, spec.inputOf);
+
+  // A stage's twiddle stride is the product of the radixes outside it.
+  int stride = 1;
+  std::vector<Stage> outerFirst;
+  for (const auto& [radix, span] : factors) {
+    Stage stage;
+    stage.radix = radix;
+    stage.span = span;
+    for (int j = 1; j < radix; ++j) {
+      stage.twRe[j - 1].resize(static_cast<size_t>(span));
+      stage.twIm[j - 1].resize(static_cast<size_t>(span));
+      for (int k = 0; k < span; ++k) {
+        const auto index = static_cast<size_t>(j * k * stride);
+        stage.twRe[j - 1][static_cast<size_t>(k)] = twRe[index];
+        stage.twIm[j - 1][static_cast<size_t>(k)] = twIm[index];
+      }
+    }
+    outerFirst.push_back(std::move(stage));
+    stride *= radix;
+  }
+  spec.stages.assign(outerFirst.rbegin(), outerFirst.rend());
+
+  // kiss_fftr's split twiddles: phase -pi ((i + 1) / n + 1/2).
+  spec.superRe.resize(static_cast<size_t>(n / 2));
+  spec.superIm.resize(static_cast<size_t>(n / 2));
+  for (int i = 0; i < n / 2; ++i) {
+    const double phase = -kKissPi * (static_cast<double>(i + 1) / n + .5);
+    spec.superRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
+    spec.superIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
+  }
+  spec.re.assign(static_cast<size_t>(n), 0.0f);
+  spec.im.assign(static_cast<size_t>(n), 0.0f);
+  spec.binRe.assign(static_cast<size_t>(n), 0.0f);
+  spec.binIm.assign(static_cast<size_t>(n), 0.0f);
+}
+
+// KissFFT's forward radix-4 butterflies of one block: points k, k + m,
+// k + 2m, k + 3m (the four quarters q0 .. q3 of the block) for
+// k = 0 .. m - 1, twiddled by tw1[k], tw2[k], tw3[k]. The quarters do not
+// overlap, which the compiler is told so that it vectorises over k.
+void Radix4Quarters(float* __restrict r0, float* __restrict i0, float* __restrict r1,
+                    float* __restrict i1, float* __restrict r2, float* __restrict i2,
+                    float* __restrict r3, float* __restrict i3, const float* __restrict t1r,
+                    const float* __restrict t1i, const float* __restrict t2r,
+                    const float* __restrict t2i, const float* __restrict t3r,
+                    const float* __restrict t3i, int m) {
+  for (int k = 0; k < m; ++k) {
+    const float x0r = r0[k];
+    const float x0i = i0[k];
+    const float x1r = r1[k];
+    const float x1i = i1[k];
+    const float x2r = r2[k];
+    const float x2i = i2[k];
+    const float x3r = r3[k];
+    const float x3i = i3[k];
+    // Point 1 twiddled (s0), the imaginary parts of points 2 and 3 twiddled
+    // (s1i, s2i), and the four products of their real parts.
+    const float s0r = x1r * t1r[k] - x1i * t1i[k];
+    const float s0i = x1r * t1i[k] + x1i * t1r[k];
+    const float s1i = x2r * t2i[k] + x2i * t2r[k];
+    const float s2i = x3r * t3i[k] + x3i * t3r[k];
+    const float a = x2r * t2r[k];
+    const float b = x2i * t2i[k];
+    const float c = x3r * t3r[k];
+    const float e = x3i * t3i[k];
+    const float s5r = (x0r + b) - a;  // x0 - s1
+    const float s5i = x0i - s1i;
+    const float f0r = (x0r + a) - b;  // x0 + s1
+    const float f0i = x0i + s1i;
+    const float s3r = (s0r - e) + c;  // s0 + s2
+    const float s3i = s0i + s2i;
+    const float s4r = (s0r - c) + e;  // s0 - s2
+    const float s4i = s0i - s2i;
+    r2[k] = f0r - s3r;
+    i2[k] = f0i - s3i;
+    r0[k] = s3r + f0r;
+    i0[k] = s3i + f0i;
+    r1[k] = s4i + s5r;
+    i1[k] = s5i - s4r;
+    r3[k] = (s2i - s0i) + s5r;
+    i3[k] = s4r + s5i;
+  }
+}
+
+void Radix4(float* re, float* im, const Stage& stage) {
+  const int m = stage.span;
+  Radix4Quarters(re, im, re + m, im + m, re + 2 * m, im + 2 * m, re + 3 * m, im + 3 * m,
+                 stage.twRe[0].data(), stage.twIm[0].data(), stage.twRe[1].data(),
+                 stage.twIm[1].data(), stage.twRe[2].data(), stage.twIm[2].data(), m);
+}
+
+// KissFFT's radix-2 butterflies of one block (outside the innermost stage
+// only for N/2 = 2: the radix-2 stage is the innermost one).
+void Radix2(float* re, float* im, const Stage& stage) {
+  const int m = stage.span;
+  const float* twr = stage.twRe[0].data();
+  const float* twi = stage.twIm[0].data();
+  for (int k = 0; k < m; ++k) {
+    const float x0r = re[k];
+    const float x0i = im[k];
+    const float x1r = re[k + m];
+    const float x1i = im[k + m];
+    const float a = x1r * twr[k];
+    const float b = x1i * twi[k];
+    const float ti = x1r * twi[k] + x1i * twr[k];
+    re[k + m] = (x0r + b) - a;
+    im[k + m] = x0i - ti;
+    re[k] = (a + x0r) - b;
+    im[k] = x0i + ti;
+  }
+}
+
+// kiss_fftr's split of the complex transform z of the N/2 = n points into
+// the bins k = 1 .. n - 1 of the real input, in the library's order of
+// operations: bins k and n - k from z[k] and z[n - k]. Bin n / 2 is written
+// twice by the library, the second value kept.
+void Split(const float* __restrict re, const float* __restrict im, const float* __restrict superRe,
+           const float* __restrict superIm, float* __restrict binRe, float* __restrict binIm,
+           int n) {
+  const int half = n / 2;
+  for (int k = 1; k < half; ++k) {
+    const float pr = re[k];
+    const float pi = im[k];
+    const float qr = re[n - k];
+    const float qi = im[n - k];
+    const float f1r = qr + pr;
+    const float f1i = pi - qi;
+    const float f2r = pr - qr;
+    const float f2i = qi + pi;
+    const float sr = superRe[k - 1];
+    const float si = superIm[k - 1];
+    const float twi = f2i * sr + f2r * si;
+    binRe[k] = ((f1r + f2r * sr) - f2i * si) * 0.5f;
+    binIm[k] = (f1i + twi) * 0.5f;
+    binRe[n - k] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
+    binIm[n - k] = ((qi - pi) + twi) * 0.5f;
+  }
+  const float pr = re[half];
+  const float pi = im[half];
+  const float f1r = pr + pr;
+  const float f2r = pr - pr;
+  const float f2i = pi + pi;
+  const float sr = superRe[half - 1];
+  const float si = superIm[half - 1];
+  const float twi = f2i * sr + f2r * si;
+  binRe[half] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
+  binIm[half] = ((pi - pi) + twi) * 0.5f;
+}
+
+// The Perm layout from bins 1 .. n - 1, scaled.
+void Interleave(const float* __restrict binRe, const float* __restrict binIm, float scale,
+                float* __restrict dst, int n) {
+  for (int k = 1; k < n; ++k) {
+    dst[2 * k] = binRe[k] * scale;
+    dst[2 * k + 1] = binIm[k] * scale;
+  }
+}
+
+void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
+  const int n = spec.complexCount;
+  // Scratch of the plan; a plan serves one thread at a time.
+  float* re = const_cast<float*>(spec.re.data());
+  float* im = const_cast<float*>(spec.im.data());
+  const int32_t* inputOf = spec.inputOf.data();
+
+  // The innermost stage (span 1: one butterfly per block, every twiddle
+  // that of phase 0) straight from the input points.
+  const Stage& innermost = spec.stages.front();
+  const float w0r = innermost.twRe[0][0];
+  const float w0i = innermost.twIm[0][0];
+  if (innermost.radix == 4) {
+    for (int first = 0; first < n; first += 4) {
+      const int32_t* from = inputOf + first;
+      const float x0r = src[2 * from[0]];
+      const float x0i = src[2 * from[0] + 1];
+      const float x1r = src[2 * from[1]];
+      const float x1i = src[2 * from[1] + 1];
+      const float x2r = src[2 * from[2]];
+      const float x2i = src[2 * from[2] + 1];
+      const float x3r = src[2 * from[3]];
+      const float x3i = src[2 * from[3] + 1];
+      const float s0r = x1r * w0r - x1i * w0i;
+      const float s0i = x1r * w0i + x1i * w0r;
+      const float s1i = x2r * w0i + x2i * w0r;
+      const float s2i = x3r * w0i + x3i * w0r;
+      const float a = x2r * w0r;
+      const float b = x2i * w0i;
+      const float c = x3r * w0r;
+      const float e = x3i * w0i;
+      const float s5r = (x0r + b) - a;
+      const float s5i = x0i - s1i;
+      const float f0r = (x0r + a) - b;
+      const float f0i = x0i + s1i;
+      const float s3r = (s0r - e) + c;
+      const float s3i = s0i + s2i;
+      const float s4r = (s0r - c) + e;
+      const float s4i = s0i - s2i;
+      re[first + 2] = f0r - s3r;
+      im[first + 2] = f0i - s3i;
+      re[first] = s3r + f0r;
+      im[first] = s3i + f0i;
+      re[first + 1] = s4i + s5r;
+      im[first + 1] = s5i - s4r;
+      re[first + 3] = (s2i - s0i) + s5r;
+      im[first + 3] = s4r + s5i;
+    }
+  } else {
+    for (int first = 0; first < n; first += 2) {
+      const int32_t* from = inputOf + first;
+      const float x0r = src[2 * from[0]];
+      const float x0i = src[2 * from[0] + 1];
+      const float x1r = src[2 * from[1]];
+      const float x1i = src[2 * from[1] + 1];
+      const float a = x1r * w0r;
+      const float b = x1i * w0i;
+      const float ti = x1r * w0i + x1i * w0r;
+      re[first + 1] = (x0r + b) - a;
+      im[first + 1] = x0i - ti;
+      re[first] = (a + x0r) - b;
+      im[first] = x0i + ti;
+    }
+  }
+  for (size_t l = 1; l < spec.stages.size(); ++l) {
+    const Stage& stage = spec.stages[l];
+    const int block = stage.radix * stage.span;
+    for (int first = 0; first < n; first += block) {
+      if (stage.radix == 4) {
+        Radix4(re + first, im + first, stage);
+      } else {
+        Radix2(re + first, im + first, stage);
+      }
+    }
+  }
+
+  // kiss_fftr's split (in the library's order of operations) into bins
+  // 1 .. n - 1, then the 1/N scaling into the Perm layout.
+  Split(re, im, spec.superRe.data(), spec.superIm.data(),
+        const_cast<float*>(spec.binRe.data()), const_cast<float*>(spec.binIm.data()), n);
+  const float scale = spec.scale;
+  dst[0] = (re[0] + im[0]) * scale;
+  dst[1] = (re[0] - im[0]) * scale;
+  Interleave(spec.binRe.data(), spec.binIm.data(), scale, dst, n);
+}
+
+}  // namespace
 
 IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
                                  IppHintAlgorithm /*hint*/) {
   if (spec == nullptr) return ippStsNullPtrErr;
   *spec = nullptr;
-  // KissFFT's real transform needs an even point count, so order 0 is refused.
+  // The real transform needs an even point count, so order 0 is refused.
   if (order < 1 || order > kMaxFftOrder) return ippStsFftOrderErr;
   if (flag != IPP_FFT_DIV_FWD_BY_N) return ippStsFftFlagErr;
 
@@ -25,14 +363,22 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
   if (created == nullptr) return ippStsMemAllocErr;
   created->pointCount = 1 << order;
   created->scale = 1.0f / static_cast<float>(created->pointCount);
-  created->plan = kiss_fftr_alloc(created->pointCount, 0, nullptr, nullptr);
+  created->complexCount = created->pointCount / 2;
+  bool built = false;
   try {
-    created->spectrum.resize(static_cast<size_t>(created->pointCount / 2 + 1));
+    if (created->complexCount == 1) {
+      created->plan = kiss_fftr_alloc(created->pointCount, 0, nullptr, nullptr);
+      created->spectrum.resize(static_cast<size_t>(created->pointCount / 2 + 1));
+      built = created->plan != nullptr;
+    } else {
+      Build(*created);
+      built = true;
+    }
   } catch (const std::bad_alloc&) {
-    kiss_fftr_free(created->plan);
-    created->plan = nullptr;
+    built = false;
   }
-  if (created->plan == nullptr) {
+  if (!built) {
+    if (created->plan != nullptr) kiss_fftr_free(created->plan);
     delete created;
     return ippStsMemAllocErr;
   }
@@ -42,7 +388,7 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
 
 IppStatus ippsFFTFree_R_32f(IppsFFTSpec_R_32f* spec) {
   if (spec == nullptr) return ippStsNullPtrErr;
-  kiss_fftr_free(spec->plan);
+  if (spec->plan != nullptr) kiss_fftr_free(spec->plan);
   delete spec;
   return ippStsNoErr;
 }
@@ -50,17 +396,16 @@ IppStatus ippsFFTFree_R_32f(IppsFFTSpec_R_32f* spec) {
 IppStatus ippsFFTFwd_RToPerm_32f(const Ipp32f* src, Ipp32f* dst, const IppsFFTSpec_R_32f* spec,
                                  Ipp8u* /*buffer*/) {
   if (src == nullptr || dst == nullptr || spec == nullptr) return ippStsNullPtrErr;
+  if (spec->plan == nullptr) {
+    // src is read whole into the scratch before dst is written: in place is
+    // fine.
+    Transform(*spec, src, dst);
+    return ippStsNoErr;
+  }
   // The plan's scratch is written; a plan serves one thread at a time.
   auto& scratch = const_cast<IppsFFTSpec_R_32f*>(spec)->spectrum;
   kiss_fftr(spec->plan, src, scratch.data());
-
-  const int half = spec->pointCount / 2;
-  const float scale = spec->scale;
-  dst[0] = scratch[0].r * scale;
-  dst[1] = scratch[static_cast<size_t>(half)].r * scale;
-  for (int k = 1; k < half; ++k) {
-    dst[2 * k] = scratch[static_cast<size_t>(k)].r * scale;
-    dst[2 * k + 1] = scratch[static_cast<size_t>(k)].i * scale;
-  }
+  dst[0] = scratch[0].r * spec->scale;
+  dst[1] = scratch[1].r * spec->scale;
   return ippStsNoErr;
 }

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 double SumOf(const Ipp32f* src, int len) {
@@ -18,7 +22,20 @@ double SumOf(const Ipp32f* src, int len) {
 IppStatus ippsMagnitude_32fc(const Ipp32fc* src, Ipp32f* dst, int len) {
   if (src == nullptr || dst == nullptr) return ippStsNullPtrErr;
   if (len <= 0) return ippStsSizeErr;
-  for (int k = 0; k < len; ++k) dst[k] = std::sqrt(src[k].re * src[k].re + src[k].im * src[k].im);
+  int k = 0;
+#ifdef __SSE2__
+  // Four pairs at a time: the same products, sum and correctly rounded
+  // square root as one at a time (SSE2 is part of every x86-64).
+  const float* pairs = &src[0].re;
+  for (; k + 4 <= len; k += 4) {
+    const __m128 lo = _mm_loadu_ps(pairs + 2 * k);      // re0 im0 re1 im1
+    const __m128 hi = _mm_loadu_ps(pairs + 2 * k + 4);  // re2 im2 re3 im3
+    const __m128 re = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 im = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+    _mm_storeu_ps(dst + k, _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im))));
+  }
+#endif
+  for (; k < len; ++k) dst[k] = std::sqrt(src[k].re * src[k].re + src[k].im * src[k].im);
   return ippStsNoErr;
 }
 

@@ -37,6 +37,7 @@
 #ifndef KVD_DETECT_VOICE_H
 #define KVD_DETECT_VOICE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kvd/export.h"
@@ -105,10 +106,14 @@ class KVD_EXPORT CDetectVoice {
   void GetMax(float* spectrum, int32_t slot);
   void MatchPitch(int32_t slot);
   void ClearSlot(int32_t slot);
-  // The AllMatchPitch rows (PitchNum x HarmoNum flags) and CanMatchPitch
-  // rows (PitchNum flags) of a slot. Their rows form a ring that turns when
-  // the window moves, instead of being moved.
-  char* MatchRow(int32_t slot) const;
+  // The AllMatchPitch rows (PitchNum candidates x matchWords words, bit m of
+  // a candidate's words for series position m) and CanMatchPitch rows
+  // (PitchNum flags) of a slot. Their rows form a ring that turns when the
+  // window moves, instead of being moved.
+  static constexpr int32_t kSeriesPerWord = 64;
+  uint64_t* MatchRow(int32_t slot) const;
+  size_t MatchWordsPerRow() const;
+  size_t MatchBytesPerRow() const;
   char* CanRow(int32_t slot) const;
   void FreeBuffers();
   bool AllocateBuffers();
@@ -151,6 +156,57 @@ class KVD_EXPORT CDetectVoice {
   void PublishRecord(int32_t record, int32_t f);
   // Writes a recorded seed's sets, areas and pitches into slots f .. f + 2.
   void RestoreSeed(const RecordedSeed& seed, int32_t f);
+  // The growth of a track is fixed by its seed (the three frames and their
+  // sets), the frames it grows over and, forwards, the frame it starts at:
+  // Connect3 / Connect4 read nothing else. Find keeps the growth of the
+  // seeds it processed and, when it processes the same seed again (a slot
+  // in state 2 the next call, or a search that meets it again), replays
+  // the steps over frames that are still the same and searches only the
+  // new ones.
+  static constexpr int32_t kGrowthRecords = 32;  // seeds kept, least recently used replaced
+  static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
+  static constexpr uint8_t kNoPeak = 0xFF;  // GrownFrame::peakIndex: area 0
+  // A frame's set as a step left it. The areas of an entry are those of
+  // one kept peak of the frame (its index) or 0.
+  struct GrownFrame {
+    uint64_t serial;  // the frame the step added
+    int16_t peak[kSetSize];
+    uint8_t peakIndex[kSetSize];  // into the frame's kept peaks, or kNoPeak
+    float pitch;
+  };
+  // The steps of one direction, in order away from the seed.
+  struct GrowthChain {
+    int32_t count;           // steps that added a frame
+    bool refused;            // the frame after them was tried and refused ...
+    uint64_t refusedSerial;  // ... this one; otherwise the window ended there
+  };
+  struct SeedKey {
+    uint64_t frames[kSeedFrames];  // serials; frames[0] 0: unused record
+    int16_t m;
+    int16_t peak[kSeedFrames][kSetSize];
+    int16_t area[kSeedFrames][kSetSize];
+    float absArea[kSeedFrames][kSetSize];
+    float pitch[kSeedFrames];
+  };
+  // Backward step i is steps[i], forward step j is steps[kGrowthSteps - 1 - j]:
+  // within one window the two directions hold kGrowthSteps frames at most,
+  // and a collision can only drop backward steps that left the window.
+  struct TrackGrowth {
+    SeedKey key;
+    uint64_t lastUse;
+    GrowthChain backward;
+    GrowthChain forward;
+    uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
+    GrownFrame steps[kGrowthSteps];
+  };
+  // Grows the seed now in slots f .. f + 2 (series position m): backwards
+  // first when growBack, then forwards, as Connect3 / Connect4 would step by
+  // step. Sets *s and *e to the track's first and last slot.
+  void GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* s, int16_t* e);
+  // The growth record of the seed in slots f .. f + 2, found or replaced.
+  TrackGrowth& GrowthOf(int16_t m, int32_t f);
+  bool StoreGrown(GrownFrame& grown, int32_t slot) const;
+  void RestoreGrown(const GrownFrame& grown, int32_t slot);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
@@ -173,6 +229,7 @@ class KVD_EXPORT CDetectVoice {
   int16_t PitchNum;  // MaxPitchBin - MinPitchBin + 1 candidates
   int16_t Bin40;     // pitch tolerance between frames (40 Hz), bins
   int16_t HarmoNum;  // series positions per candidate in AllMatchPitch
+  int32_t matchWords;  // 64-bit words per candidate in AllMatchPitch
   int16_t Bin157;    // below this pitch (157 Hz) the low-pitch tests apply
   int32_t harmoDiffCount;  // entries of HarmoDiff (every harmonic MatchPitch reaches)
 
@@ -198,9 +255,11 @@ class KVD_EXPORT CDetectVoice {
   // Heap buffers, allocated at construction.
   int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
   float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
-                            // (0 where power <= 0), written by GetMax
-  int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin
-  char* AllMatchPitch;      // [ring row][candidate][series position]
+                            // (0 where power <= 0), written by GetMax; then, as bytes,
+                            // MatchPitch's first kept peak at or above each bin
+  int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin; no longer
+                            // written (MatchPitch keeps the last three in locals)
+  uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
   char* CanMatchPitch;      // [ring row][candidate]
   int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
 
@@ -213,6 +272,11 @@ class KVD_EXPORT CDetectVoice {
   // The seeds of each record, apart from the records so that construction
   // touches only the records (seeds are written before they are read).
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
+  uint64_t growthClock;  // counts growth record uses, for the replacement
+  // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
+  // written (construction touches none of their 27 kB).
+  int32_t growthRecordsUsed;
+  TrackGrowth growthRecords[kGrowthRecords];
 };
 
 #endif  // KVD_DETECT_VOICE_H

@@ -1,12 +1,15 @@
 #include "golden_runner.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
 #include "engine_fixtures.h"
+#include "kvd/detect_voice.h"
+#include "pipeline/frame_front_end.h"
 
 namespace kvdtest {
 
@@ -15,8 +18,11 @@ namespace {
 // The voice detector rewrites the flags of the 30 frames up to the one it
 // decides; a frame's flag is final once 29 later frames are analysed.
 constexpr int32_t kUnsettledFrames = 29;
-// Offline multi-segment list length, and MaxSegNum.
+// Offline multi-segment list length, and MaxSegNum; recordings longer than
+// kLongRecordingSeconds get the longer list, room for all their segments.
 constexpr int32_t kSegmentListEntries = 10;
+constexpr int32_t kLongSegmentListEntries = 60;
+constexpr int32_t kLongRecordingSeconds = 20;
 
 enum class Mode { kOnline, kOnlineFast, kOfflineOne, kOfflineMulti };
 
@@ -41,7 +47,7 @@ ConfigText MainConfig(int sampleRate, Mode mode) {
   return config;
 }
 
-ConfigText OfflineConfig() {
+ConfigText OfflineConfig(int32_t segments) {
   ConfigText config;
   config.Set("ShortSpeechSegEnergyThd", "10")
       .Set("BackgroundEnergyOffline", "1")
@@ -53,7 +59,7 @@ ConfigText OfflineConfig() {
       .Set("ExtendSpeechLen_sec", "0.03")
       .Set("SpeechSegMinVoiceLen_sec", "0.1")
       .Set("SpeechSegMinVoiceRatio", "0.3")
-      .Set("MaxSegNum", std::to_string(kSegmentListEntries))
+      .Set("MaxSegNum", std::to_string(segments))
       .Set("DefaultSpeech", "1")
       .Set("MinSignalLen", "0.5")
       .Set("BakgroundEnergyRelativeOffline", "0.1")
@@ -105,8 +111,15 @@ void WriteOnline(std::ostream& out, const GoldenRecording& recording, int32_t li
   out << '\n';
 }
 
+int32_t SegmentListEntries(const GoldenRecording& recording) {
+  const bool isLong =
+      recording.pcm.size() > static_cast<size_t>(kLongRecordingSeconds) * recording.sampleRate;
+  return isLong ? kLongSegmentListEntries : kSegmentListEntries;
+}
+
 void WriteOffline(std::ostream& out, const GoldenRecording& recording, int32_t line,
                   Mode mode) {
+  const int32_t entries = SegmentListEntries(recording);
   const auto count = static_cast<int32_t>(recording.pcm.size());
   int32_t state = -7;
   int32_t processed = -7;
@@ -118,12 +131,12 @@ void WriteOffline(std::ostream& out, const GoldenRecording& recording, int32_t l
     out << result << ' ' << state << ' ' << start << ' ' << end << ' ' << processed << '\n';
     return;
   }
-  std::vector<int32_t> starts(kSegmentListEntries, -7);
-  std::vector<int32_t> ends(kSegmentListEntries, -7);
+  std::vector<int32_t> starts(static_cast<size_t>(entries), -7);
+  std::vector<int32_t> ends(static_cast<size_t>(entries), -7);
   const int32_t result = KVD_DetectSpeech(line, recording.pcm.data(), count, &state,
                                           starts.data(), ends.data(), &processed);
   out << result << ' ' << state << ' ' << processed << '\n';
-  for (int32_t i = 0; i < kSegmentListEntries; ++i) out << starts[i] << ' ' << ends[i] << '\n';
+  for (int32_t i = 0; i < entries; ++i) out << starts[i] << ' ' << ends[i] << '\n';
 }
 
 void WriteMode(std::ostream& out, const GoldenRecording& recording, Mode mode,
@@ -131,7 +144,7 @@ void WriteMode(std::ostream& out, const GoldenRecording& recording, Mode mode,
   TempDir dir;
   const std::string path =
       dir.WriteFile("kvd.cfg", MainConfig(recording.sampleRate, mode).Text());
-  dir.WriteFile("kvd_offline.cfg", OfflineConfig().Text());
+  dir.WriteFile("kvd_offline.cfg", OfflineConfig(SegmentListEntries(recording)).Text());
   out << '[' << title << "]\n";
   int32_t line = -1;
   int32_t result = KVD_Init(path.c_str(), 1);
@@ -151,6 +164,111 @@ void WriteMode(std::ostream& out, const GoldenRecording& recording, Mode mode,
   KVD_Exit();
 }
 
+// FNV-1a, 64 bits, over 16-bit values: a digest of the voice detector's
+// whole window after each decision.
+struct Digest {
+  uint64_t value = 14695981039346656037ull;
+  void Add(int16_t v) {
+    const auto bits = static_cast<uint16_t>(v);
+    for (int shift = 0; shift < 16; shift += 8) {
+      value ^= (bits >> shift) & 0xFFu;
+      value *= 1099511628211ull;
+    }
+  }
+};
+
+// Frames per line of the voice trace (one second).
+constexpr int32_t kTraceBlockFrames = 100;
+
+// Runs the spectra through a stand-alone voice detector, frame by frame
+// (forwards with UpdateBuf, or backwards with ReverseUpdateBuf from the last
+// frame), deciding once the window is full. One line per block of frames:
+// the first frame of the block, the voiced slots summed over its decisions
+// and a digest of every pitch of the 30-slot window after each decision.
+void WriteVoicePass(std::ostream& out, const SpeechDetector& detector,
+                    const std::vector<float>& spectra, const std::vector<bool>& usable,
+                    bool backwards) {
+  CDetectVoice voice(detector.SampleRate, detector.fftSize, 65, 480, 2000);
+  voice.EnergyFloor = detector.detectVoice->EnergyFloor;
+  voice.ReInit();
+  const auto frames = static_cast<int32_t>(usable.size());
+  const int32_t bins = detector.binCount;
+  int64_t voicedSum = 0;
+  Digest digest;
+  for (int32_t n = 0; n < frames; ++n) {
+    const int32_t frame = backwards ? frames - 1 - n : n;
+    float* power = const_cast<float*>(spectra.data()) + static_cast<size_t>(frame) * bins;
+    if (backwards) {
+      voice.ReverseUpdateBuf(power, usable[static_cast<size_t>(frame)]);
+    } else {
+      voice.UpdateBuf(power, usable[static_cast<size_t>(frame)]);
+    }
+    if (n + 1 >= CDetectVoice::kWindowFrames) {
+      voicedSum += voice.DetectVoice();
+      for (int16_t pitch : voice.VoicePitch) digest.Add(pitch);
+    }
+    if ((n + 1) % kTraceBlockFrames == 0 || n + 1 == frames) {
+      out << (n / kTraceBlockFrames) * kTraceBlockFrames << ' ' << voicedSum << ' ' << std::hex
+          << digest.value << std::dec << '\n';
+      voicedSum = 0;
+      digest = Digest();
+    }
+  }
+}
+
+// The power spectrum of every frame as the line's front end makes it, and
+// whether the frame is usable (not flat), then the voice detector over them
+// forwards and backwards.
+void WriteVoiceTrace(std::ostream& out, const GoldenRecording& recording) {
+  TempDir dir;
+  const std::string path =
+      dir.WriteFile("kvd.cfg", MainConfig(recording.sampleRate, Mode::kOnline).Text());
+  dir.WriteFile("kvd_offline.cfg", OfflineConfig(kSegmentListEntries).Text());
+  int32_t line = -1;
+  if (KVD_Init(path.c_str(), 1) != KVD_OK || KVD_Open(&line) != KVD_OK) {
+    out << "[voice detector]\nsetup failed\n";
+    KVD_Exit();
+    return;
+  }
+  SpeechDetector& detector = *GetLine(line);
+  const auto total = static_cast<int32_t>(recording.pcm.size());
+  const int32_t frames =
+      total < detector.frameLength ? 0 : (total - detector.frameLength) / detector.frameShift + 1;
+  std::vector<float> spectra(static_cast<size_t>(frames) * detector.binCount);
+  std::vector<float> magnitude(static_cast<size_t>(detector.binCount));
+  std::vector<bool> usable(static_cast<size_t>(frames));
+  for (int32_t f = 0; f < frames; ++f) {
+    const int16_t* samples = recording.pcm.data() + static_cast<size_t>(f) * detector.frameShift;
+    for (int32_t i = 0; i < detector.frameLength; ++i)
+      detector.ffts[i] = static_cast<float>(samples[i]);
+    const bool dead = IsDeadFrame(detector);
+    ComputeSpectrum(detector, dead, f, spectra.data() + static_cast<size_t>(f) * detector.binCount,
+                    magnitude.data());
+    usable[static_cast<size_t>(f)] = !dead;
+  }
+  // The spectra themselves, bit for bit: a change of one bit of one power
+  // value shows even where no decision moves.
+  out << "[power spectra]\n";
+  for (int32_t first = 0; first < frames; first += kTraceBlockFrames) {
+    Digest digest;
+    const int32_t last = std::min(frames, first + kTraceBlockFrames);
+    for (size_t i = static_cast<size_t>(first) * detector.binCount;
+         i < static_cast<size_t>(last) * detector.binCount; ++i) {
+      uint32_t bits = 0;
+      std::memcpy(&bits, &spectra[i], sizeof(bits));
+      digest.Add(static_cast<int16_t>(bits & 0xFFFFu));
+      digest.Add(static_cast<int16_t>(bits >> 16));
+    }
+    out << first << ' ' << std::hex << digest.value << std::dec << '\n';
+  }
+  out << "[voice detector forwards]\n";
+  WriteVoicePass(out, detector, spectra, usable, false);
+  out << "[voice detector backwards]\n";
+  WriteVoicePass(out, detector, spectra, usable, true);
+  KVD_Close(line);
+  KVD_Exit();
+}
+
 }  // namespace
 
 std::string GoldenOutputText(const GoldenRecording& recording) {
@@ -161,6 +279,7 @@ std::string GoldenOutputText(const GoldenRecording& recording) {
   WriteMode(out, recording, Mode::kOnlineFast, "online FastMode");
   WriteMode(out, recording, Mode::kOfflineOne, "offline one segment");
   WriteMode(out, recording, Mode::kOfflineMulti, "offline multi segment");
+  WriteVoiceTrace(out, recording);
   return out.str();
 }
 

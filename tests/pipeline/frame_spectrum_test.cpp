@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
+#include "pipeline/offline_frame.h"
+#include "platform/ipps.h"
 #include "test_signals.h"
 #include "voice_signals.h"
 
@@ -121,6 +125,34 @@ TEST(BandVariance, IsTheVarianceOfTheMagnitudesInTheRange) {
   EXPECT_EQ(GetBandVariance(flatPower, flat, 2, 2, true), 0.0f);  // empty range
 }
 
+// Online, the band power comes from the energy detector's sum; the variance
+// must be the one GetBandVariance makes from the spectra, bit for bit.
+TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
+  std::vector<float> magnitude(kBins);
+  std::vector<float> power(kBins);
+  for (int32_t k = 0; k < kBins; ++k) {
+    magnitude[k] = static_cast<float>(1.0 + 1000.0 * std::fabs(std::sin(0.37 * k * k + 1.0)));
+    power[k] = magnitude[k] * magnitude[k];
+  }
+  const int32_t ranges[][2] = {{0, kBins}, {19, 217}, {5, 6}, {100, 100}, {40, 30}};
+  for (const auto& range : ranges) {
+    float powerSum = 0.0f;
+    if (range[1] > range[0]) {
+      ASSERT_EQ(ippsSum_32f(power.data() + range[0], range[1] - range[0], &powerSum,
+                            ippAlgHintNone),
+                ippStsNoErr);
+    }
+    for (bool usable : {true, false}) {
+      const float fromSpectra =
+          GetBandVariance(power.data(), magnitude.data(), range[0], range[1], usable);
+      const float fromSum =
+          GetBandVarianceOfPowerSum(powerSum, magnitude.data(), range[0], range[1], usable);
+      EXPECT_EQ(std::memcmp(&fromSpectra, &fromSum, sizeof(float)), 0)
+          << range[0] << " .. " << range[1] << ": " << fromSpectra << " against " << fromSum;
+    }
+  }
+}
+
 TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
   // Two frames (280 samples): a 1000 Hz tone, the second frame shifted by 80.
   const std::vector<int16_t> tone = kvdtest::CosinePcm(1000.0, 1000.0, 8000, 280);
@@ -159,6 +191,51 @@ TEST_F(FrameSpectrum, FrameEnergiesNeverFallBelowTheBackground) {
   ComputeFrameEnergies(*detector_, signal.data());
   EXPECT_EQ(detector_->floorValue, 5.0f);
   for (float energy : energies) EXPECT_EQ(energy, 5.0f);
+}
+
+// The offline passes after the energy pass take the spectra it kept instead
+// of transforming the frames again: the power spectrum and band variance of
+// every frame must be those a new transform gives, bit for bit, on speech,
+// noise, silence (dead frames) and with an empty detection band.
+TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
+  constexpr int32_t kFrames = 40;
+  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  for (size_t i = 0; i < signal.size(); ++i) {
+    if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
+    if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
+  }
+  for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
+    SpeechDetector& d = *detector_;
+    d.frameCount = kFrames;
+    d.DetectSpecLowBorder_Hz = band.first;
+    d.DetectSpecHighBorder_Hz = band.second;
+    d.BackgroundEnergyOffline = 1.0f;
+    d.BakgroundEnergyRelativeOffline = 0.1f;
+    d.frameEnergy.assign(kFrames, 0.0f);
+    d.bandVar.assign(kFrames, -1.0f);
+    d.framePowers.assign(static_cast<size_t>(kFrames) * kBins, 0.0f);
+    d.frameBandVar.assign(kFrames, 0.0f);
+    ComputeFrameEnergies(d, signal.data());
+    std::vector<float> keptPower(kBins);
+    std::vector<float> keptVariance(kFrames);
+    for (int32_t f = 0; f < kFrames; ++f) {
+      AnalyseFrame(d, signal.data(), f);
+      std::copy_n(d.currentPower, kBins, keptPower.begin());
+      keptVariance[f] = d.bandVar[f];
+      // Without kept spectra the frame is transformed again.
+      std::vector<float> powers;
+      std::vector<float> variances;
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      AnalyseFrame(d, signal.data(), f);
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
+          << "frame " << f;
+      EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
+          << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
+    }
+  }
 }
 
 }  // namespace

@@ -74,6 +74,36 @@ void AddSyntheticSet(std::vector<GoldenRecording>& set, int sampleRate) {
   AddVowel(utterances.pcm, sampleRate, 3300, 1100, 95.0, 130.0, 3500.0);
   AddVowel(utterances.pcm, sampleRate, 5200, 500, 140.0, 140.0, 1500.0);
   set.push_back(std::move(utterances));
+
+  // 40 s of talk: 36 vowels of 0.25 to 1.5 s, pitches from 85 to 320 Hz
+  // rising, falling and steady, pauses of 0.1 to 0.6 s, over noise whose
+  // level steps every 10 s, with a keypad digit inside one vowel.
+  GoldenRecording talk{"long_talk_" + std::to_string(sampleRate), sampleRate, {}};
+  for (int part = 0; part < 4; ++part) {
+    const double levels[4] = {150.0, 400.0, 60.0, 250.0};
+    const std::vector<int16_t> noise =
+        GoldenNoise(levels[part], seed + 10 + static_cast<uint32_t>(part), Samples(10000, sampleRate));
+    talk.pcm.insert(talk.pcm.end(), noise.begin(), noise.end());
+  }
+  // A linear congruential sequence (Numerical Recipes constants) picks the
+  // vowels: integer arithmetic, the same everywhere.
+  uint32_t pick = seed;
+  auto next = [&pick](int range) {
+    pick = pick * 1664525u + 1013904223u;
+    return static_cast<int>((pick >> 16) % static_cast<uint32_t>(range));
+  };
+  int atMs = 300;
+  while (atMs < 39000) {
+    const int durationMs = 250 + 50 * next(26);
+    const double f0Start = 85.0 + 5.0 * next(48);
+    const double f0End = f0Start * (0.75 + 0.05 * next(11));
+    const double amplitude = 800.0 + 200.0 * next(15);
+    AddVowel(talk.pcm, sampleRate, atMs, std::min(durationMs, 39800 - atMs), f0Start, f0End,
+             amplitude);
+    atMs += durationMs + 100 + 50 * next(11);
+  }
+  AddKeyTone(talk.pcm, sampleRate, 12000, 150, 770, 1336, 3000.0);
+  set.push_back(std::move(talk));
 }
 
 }  // namespace

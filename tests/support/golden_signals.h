@@ -34,8 +34,9 @@ void AddKeyTone(std::vector<int16_t>& pcm, int sampleRate, int startMs, int dura
                 double lowHz, double highHz, double amplitude);
 
 // The whole set: the bundled sample (8000 Hz) and, at 8000 and 16000 Hz, a
-// vowel in noise, silence (faint noise only), a run of keypad tones, and
-// several utterances with pauses between them.
+// vowel in noise, silence (faint noise only), a run of keypad tones,
+// several utterances with pauses between them, and 40 s of talk (many vowels
+// of varied pitch and length, noise of four levels, one keypad digit).
 std::vector<GoldenRecording> GoldenRecordings();
 
 }  // namespace kvdtest

@@ -44,7 +44,8 @@ class CDetectVoiceTestPeer {
     return v_.CanRow(slot)[pitchBin - v_.MinPitchBin] != 0;
   }
   bool AllMatch(int slot, int pitchBin, int m) const {
-    return v_.MatchRow(slot)[(pitchBin - v_.MinPitchBin) * v_.HarmoNum + m] != 0;
+    const uint64_t* words = v_.MatchRow(slot) + (pitchBin - v_.MinPitchBin) * v_.matchWords;
+    return (words[m / 64] >> (m % 64) & 1u) != 0;
   }
 
   // Private operations.

@@ -1,0 +1,163 @@
+// CDetectVoice: growing a seeded pitch track, with the steps of earlier
+// calls replayed.
+//
+// Connect3 / Connect4 (k, s, e) read the sets, areas and pitches of frames
+// s .. e and the kept peaks of frame k, and write frame k's set (cleared when
+// k is refused); the set of the reference frame they change for a while is
+// put back. Backwards the track is the seed plus the frames grown before, so
+// each step is fixed by the seed and the frames stepped over; forwards it
+// also holds the frames grown backwards, fixed in turn by the frame the
+// track starts at. A frame keeps its serial, and its peaks, while it is in
+// the window: a step over the same serials gives what it gave before, and
+// is replayed from the record instead of searched again. The first frame
+// that is new, or not where it was, is searched, and so is every step after
+// it.
+#include <cstring>
+
+#include "classifiers/detect_voice_tuning.h"
+#include "kvd/detect_voice.h"
+
+using namespace kvd_voice;
+
+// False when an entry's areas are those of no kept peak (not met: the
+// areas of a set are copied from its frame's kept peaks or are 0).
+bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+  grown.serial = frameSerial[slot];
+  std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
+  grown.pitch = FramePitch[slot];
+  for (int32_t h = 0; h < kSetSize; ++h) {
+    const int16_t area = HarmoArea[slot][h];
+    const float absArea = HarmoAbsArea[slot][h];
+    constexpr float kZero = 0.0f;
+    if (area == 0 && std::memcmp(&absArea, &kZero, sizeof(kZero)) == 0) {
+      grown.peakIndex[h] = kNoPeak;
+      continue;
+    }
+    int32_t index = 0;
+    while (index < MaxNum[slot] &&
+           !(AllMaxArea[slot][index] == area &&
+             std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0)) {
+      ++index;
+    }
+    if (index >= MaxNum[slot]) return false;
+    grown.peakIndex[h] = static_cast<uint8_t>(index);
+  }
+  return true;
+}
+
+void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
+  std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
+  for (int32_t h = 0; h < kSetSize; ++h) {
+    const uint8_t index = grown.peakIndex[h];
+    HarmoArea[slot][h] = index == kNoPeak ? int16_t{0} : AllMaxArea[slot][index];
+    HarmoAbsArea[slot][h] = index == kNoPeak ? 0.0f : AllMaxAbsArea[slot][index];
+  }
+  FramePitch[slot] = grown.pitch;
+}
+
+CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+  SeedKey key;
+  // Compared whole with memcmp: the padding must be zero too.
+  std::memset(&key, 0, sizeof(key));
+  std::memcpy(key.frames, frameSerial + f, sizeof(key.frames));
+  key.m = m;
+  std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
+  std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
+  std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
+  std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
+
+  int32_t oldest = 0;
+  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
+    TrackGrowth& growth = growthRecords[i];
+    // The first serial and the series position tell most records apart.
+    if (growth.key.frames[0] == key.frames[0] && growth.key.m == key.m &&
+        std::memcmp(&growth.key, &key, sizeof(key)) == 0) {
+      growth.lastUse = ++growthClock;
+      return growth;
+    }
+    if (growth.lastUse < growthRecords[oldest].lastUse) oldest = i;
+  }
+  if (growthRecordsUsed < kGrowthRecords) oldest = growthRecordsUsed++;
+  TrackGrowth& growth = growthRecords[oldest];
+  growth.key = key;
+  growth.lastUse = ++growthClock;
+  growth.backward.count = 0;
+  growth.backward.refused = false;
+  growth.forwardStart = 0;
+  growth.forward.count = 0;
+  growth.forward.refused = false;
+  return growth;
+}
+
+void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {
+  TrackGrowth& growth = GrowthOf(m, f);
+  int16_t s = static_cast<int16_t>(f);
+  int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
+  auto connect = [&](int32_t k) {
+    const int16_t frame = static_cast<int16_t>(k);
+    return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
+  };
+
+  // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
+  // window lasts and the frames are accepted, moving `end` (s or e) along.
+  auto walk = [&](GrowthChain& chain, GrowthChain& other, int32_t from, int32_t step,
+                  int16_t& end) {
+    const bool backwards = step < 0;
+    auto stepAt = [&](int32_t i) -> GrownFrame& {
+      return growth.steps[backwards ? i : kGrowthSteps - 1 - i];
+    };
+    int32_t i = 0;
+    bool recording = true;
+    for (int32_t slot = from; slot >= 0 && slot < kWindowFrames; slot += step) {
+      const uint64_t serial = frameSerial[slot];
+      if (recording && i < chain.count) {
+        if (stepAt(i).serial == serial) {
+          RestoreGrown(stepAt(i), slot);
+          end = static_cast<int16_t>(slot);
+          ++i;
+          continue;
+        }
+        chain.count = i;  // a different frame: the rest no longer holds
+        chain.refused = false;
+      } else if (recording && chain.refused && chain.refusedSerial == serial) {
+        // What a refusing Connect3 / Connect4 leaves in the frame.
+        ClearSet(static_cast<int16_t>(slot));
+        FramePitch[slot] = 0.0f;
+        CandPitch = 0.0f;
+        return;
+      }
+      const bool accepted = connect(slot) >= 1;
+      if (recording && !accepted) {
+        chain.count = i;
+        chain.refused = true;
+        chain.refusedSerial = serial;
+      } else if (recording) {
+        // The other direction gives up its steps at this place (they lie
+        // outside the window).
+        const int32_t otherRoom = kGrowthSteps - 1 - i;
+        if (other.count > otherRoom) {
+          other.count = otherRoom;
+          other.refused = false;
+        }
+        recording = StoreGrown(stepAt(i), slot);
+        chain.count = recording ? i + 1 : i;  // not kept: searched again next time
+        chain.refused = false;
+        ++i;
+      }
+      if (!accepted) return;
+      end = static_cast<int16_t>(slot);
+    }
+  };
+
+  if (growBack) {
+    walk(growth.backward, growth.forward, s - 1, -1, s);
+  }
+  if (growth.forwardStart != frameSerial[s]) {
+    growth.forwardStart = frameSerial[s];
+    growth.forward.count = 0;
+    growth.forward.refused = false;
+  }
+  walk(growth.forward, growth.backward, e + 1, 1, e);
+  *sOut = s;
+  *eOut = e;
+}
