@@ -9,8 +9,8 @@
 // State lives in the caller's rings of kToneRingFrames frames (slot = frame
 // mod 10), handed over as a ToneCheckState: ToneFlag (the frame is made of at most two narrow peak groups),
 // TonePeak (bin of the first and second group, -1 absent, -1000 after a
-// failed analysis) and ToneEnergy (power collected from the picked peaks),
-// with ToneWork as scratch. ToneFlag and ToneEnergy are cleared at every
+// failed analysis) and ToneEnergy (power collected from the picked peaks).
+// ToneFlag and ToneEnergy are cleared at every
 // start of the line; a frame on which the check does not run must have its
 // ToneFlag cleared by the caller.
 #ifndef KVD_CLASSIFIERS_DTMF_CHECK_H
@@ -26,7 +26,6 @@ constexpr int32_t kToneRingFrames = 10;
 struct ToneCheckState {
   int32_t binCount = 0;          // power values per frame
   float binWidthHz = 0.0f;       // Hz per bin
-  float* work = nullptr;         // [binCount] scratch (ToneWork); the check no longer needs it
   bool* flag = nullptr;          // [kToneRingFrames] ToneFlag
   int32_t (*peak)[2] = nullptr;  // [kToneRingFrames][2] TonePeak
   float* energy = nullptr;       // [kToneRingFrames] ToneEnergy

@@ -162,8 +162,7 @@ bool SpeechDetector::AllocateBuffers() {
     tprintf7("Cannot allocate memory for DataBuffer!\n");
     return false;
   }
-  if ((ToneWork = AllocateArray<float>(binCount)) == nullptr ||
-      (magnitude = AllocateArray<float>(binCount)) == nullptr) {
+  if ((magnitude = AllocateArray<float>(binCount)) == nullptr) {
     return false;
   }
   if ((AllFramesBinEnergy = AllocateArray<float>(kPowerRingFrames * binCount)) == nullptr ||
@@ -180,7 +179,6 @@ void SpeechDetector::ReleaseBuffers() {
   ReleaseArray(DataBuffer);
   ReleaseArray(AllFramesBinEnergy);
   ReleaseArray(magnitude);
-  ReleaseArray(ToneWork);
   delete detectEnergy;
   detectEnergy = nullptr;
   delete detectVoice;

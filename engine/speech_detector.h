@@ -109,7 +109,6 @@ class SpeechDetector {
   float* ffts = nullptr;             // owned [fftSize]: frame, then its transform
   IppsFFTSpec_R_32f* FFTSpec1 = nullptr;  // owned real-FFT plan, forward scaled by 1/fftSize
   float* currentPower = nullptr;  // row of AllFramesBinEnergy of the current frame (not owned)
-  float* ToneWork = nullptr;      // owned [binCount]: dual-tone scratch
   float* magnitude = nullptr;     // owned [binCount]: magnitude spectrum of the current frame
   float* AllFramesBinEnergy = nullptr;  // owned [kPowerRingFrames * binCount], row = frame mod 30
   int32_t lastVoiceCheckFrame = -1;     // FastMode: last frame fed to the voice detector
@@ -119,9 +118,9 @@ class SpeechDetector {
   bool ToneFlag[kToneRingFrames] = {};
   int32_t TonePeak[kToneRingFrames][2] = {};  // bins of the two peak groups
   float ToneEnergy[kToneRingFrames] = {};
-  // The dual-tone check's view of the rings above and of ToneWork.
+  // The dual-tone check's view of the rings above.
   ToneCheckState ToneState() {
-    return {binCount, binWidthHz, ToneWork, ToneFlag, TonePeak, ToneEnergy};
+    return {binCount, binWidthHz, ToneFlag, TonePeak, ToneEnergy};
   }
   bool isDtmf = false;  // dual-tone verdict of the current frame
 
@@ -225,7 +224,7 @@ class SpeechDetector {
   std::vector<int32_t> segEndList;
 
  private:
-  // Allocates the seven owned buffers; false (with its message) on the first
+  // Allocates the six owned buffers; false (with its message) on the first
   // that cannot be allocated.
   bool AllocateBuffers();
   // Frees the owned buffers and deletes the classifiers.

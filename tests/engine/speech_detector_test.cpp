@@ -107,7 +107,7 @@ TEST(DetectorRelease, FreeTwiceLeavesEveryPointerNull) {
        {static_cast<const void*>(detector.spectrumRing),
         static_cast<const void*>(detector.DataBuffer), static_cast<const void*>(detector.hamwin),
         static_cast<const void*>(detector.ffts), static_cast<const void*>(detector.FFTSpec1),
-        static_cast<const void*>(detector.ToneWork), static_cast<const void*>(detector.magnitude),
+        static_cast<const void*>(detector.enhanced), static_cast<const void*>(detector.magnitude),
         static_cast<const void*>(detector.AllFramesBinEnergy),
         static_cast<const void*>(detector.detectVoice),
         static_cast<const void*>(detector.detectEnergy)}) {
