@@ -38,8 +38,9 @@ bool OfflineArrays::Allocate(int32_t frameCount, int32_t energyEntries, int32_t 
     Release();
     return false;
   }
+  // The enhanced decision mode makes one pass and keeps no spectra.
   const std::size_t spectra = static_cast<std::size_t>(frameCount) * d.binCount;
-  if (spectra * sizeof(float) <= kKeptSpectraBytesMax) {
+  if (d.enhanced == nullptr && spectra * sizeof(float) <= kKeptSpectraBytesMax) {
     try {
       d.framePowers.resize(spectra);
       d.frameBandVar.resize(static_cast<std::size_t>(frameCount));
