@@ -1,6 +1,7 @@
 // The speech level of an utterance and the search for its end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "classifiers/detect_energy.h"
@@ -124,6 +125,47 @@ TEST_F(FindEnd, NoEndWhileSpeechIsRecentOrBeforeFrameOne) {
   EXPECT_EQ(detector.FindEnd(0, voice, kNow), -1);
   // Start of the scan after t - 9: nothing to examine.
   EXPECT_EQ(detector.FindEnd(192, voice, kNow), -1);
+}
+
+// Frames 0 .. 99 of speech (1000 in every band), then frames 100 .. 199 of a
+// tail, MaxSilence 20, no background, speech level 600 (loud above 100).
+struct SpeechThenTail {
+  static constexpr int32_t kNow = 199;
+  SpeechThenTail(const BandLevels& energies, bool usable) {
+    kvdtest::LoadDefaultSettings(detector, 20);
+    std::fill(detector.SpeechLevel, detector.SpeechLevel + CDetectEnergy::kBandCount, 600.0f);
+    feeder.FeedConstant(0, 99, {1000, 1000, 1000, 1000});
+    for (int32_t t = 100; t <= kNow; ++t) feeder.Feed(t, energies, usable);
+  }
+  int32_t End() { return detector.FindEnd(50, voice, kNow); }
+  CDetectEnergy detector{8000, 512};
+  kvdtest::EnergyFeeder feeder{detector};
+  int16_t voice[CDetectEnergy::kHistoryFrames] = {};
+};
+
+TEST(EndAfterSpeech, DeadFramesEndSpeechWhereQuietFramesDoAndKeepTheStatistics) {
+  // Slot 99 (frames 99 .. 108) still holds a loud frame: the first quiet
+  // slot is 100, and the end is extended over the ten slots before it.
+  ASSERT_EQ(SpeechThenTail({10, 10, 10, 10}, true).End(), 110);
+  SpeechThenTail dead({0, 0, 0, 0}, false);
+  EXPECT_EQ(dead.End(), 110);
+  CDetectEnergy& d = dead.detector;
+  for (int32_t slot = 91; slot <= SpeechThenTail::kNow - 9; ++slot) {
+    EXPECT_EQ(d.BandMean[0][slot], 1000.0f) << slot;
+    EXPECT_EQ(d.SilentSlot[slot], slot >= 100) << slot;
+  }
+  // No band is active in a silent slot, whatever it carries.
+  std::fill(d.BandThd, d.BandThd + CDetectEnergy::kBandCount, 500.0f);
+  EXPECT_EQ(d.CountBandsAbove(99), 4);
+  EXPECT_EQ(d.CountBandsAbove(100), 0);
+  EXPECT_EQ(d.GetActiveBands(SpeechThenTail::kNow), 0);
+}
+
+TEST(EndAfterSpeech, RejectedFramesWithEnergyAreNotSilence) {
+  // Dual-tone frames: not usable, but their spectrum holds real energy.
+  SpeechThenTail tones({1000, 1000, 1000, 1000}, false);
+  EXPECT_FALSE(tones.detector.SilentSlot[150]);
+  EXPECT_EQ(tones.End(), -1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
+#include "test_signals.h"
 
 namespace kvdtest {
 
@@ -41,6 +42,27 @@ StreamReport StreamThrough(int32_t line, const std::vector<int16_t>& pcm, int32_
       report.firstSeenAt[call.state] = call.position;
   }
   return report;
+}
+
+StreamReport StreamFresh(const ConfigText& config, const std::vector<int16_t>& pcm,
+                         int32_t chunk) {
+  OnlineEngine engine(config);
+  return StreamThrough(engine.StartLine(), pcm, chunk);
+}
+
+std::vector<int16_t> SamplePcm() { return ReadPcmFile(SamplePath("kvd_sample.wav")); }
+
+std::vector<int16_t> KeyOnePcm(double amplitude, int32_t samples) {
+  std::vector<int16_t> tone = CosinePcm(697.0, amplitude, 8000, samples);
+  const std::vector<int16_t> high = CosinePcm(1209.0, amplitude, 8000, samples);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(tone[i] + high[i]);
+  return tone;
+}
+
+std::vector<int16_t> Joined(std::initializer_list<std::vector<int16_t>> parts) {
+  std::vector<int16_t> joined;
+  for (const std::vector<int16_t>& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+  return joined;
 }
 
 }  // namespace kvdtest
