@@ -86,13 +86,14 @@ train: build
 	cmake --build build -j$(JOBS)
 
 # Line and branch coverage of the library and the tools after the whole suite,
-# in a build of its own (build-coverage, unoptimised, gcov counters); the
-# summary is printed and build-coverage/coverage.txt lists every file.
+# in a build of its own (build-coverage: unoptimised, gcov counters updated
+# atomically, as the engine runs lines in threads); the summary is printed and
+# build-coverage/coverage.txt lists every file.
 COVERAGE_FILTER = --filter '(api|classifiers|engine|enhanced|entry|include|logging|peer|pipeline|platform|tools)/'
 coverage: deps
 	scripts/install-deps.sh gcovr
 	cmake -S . -B build-coverage -DKVD_WERROR=ON -DKVD_BUILD_BENCH=OFF -DKVD_PYTHON=OFF \
-	  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage $(CMAKE_FLAGS)
+	  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" $(CMAKE_FLAGS)
 	find build-coverage -name '*.gcda' -delete
 	cmake --build build-coverage -j$(JOBS)
 	cd build-coverage && ctest -j$(JOBS) --timeout 600 > ctest.log || (tail -30 ctest.log; false)
