@@ -238,24 +238,17 @@ TEST(DetectFiles, RateBelowTheEnginesIsRefused) {
   EXPECT_NE(run.out.find("kvd_sample.wav\",\"rate\":8000"), std::string::npos) << run.out;
 }
 
-std::string ReadConfig(const std::string& name) {
-  std::ifstream file(std::string(KVD_CONFIG_DIR) + "/" + name);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 // A list with room for one segment overflows on the sample's two; the line
 // goes on with the next file.
 TEST(DetectFiles, SegmentListOverflowFailsThatFileOnly) {
   kvdtest::TempDir dir;
   const std::string offline =
-      std::regex_replace(ReadConfig("kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
+      std::regex_replace(kvdtest::ReadText(KVD_CONFIG_DIR "/kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
   dir.WriteFile("kvd_offline.cfg", offline);
   const std::string silence = dir.Path() + "/silence.wav";
   kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
   DetectOptions options = Options(Mode::Multi, Format::Csv, {kSample, silence, kSample});
-  options.engine.config = dir.WriteFile("kvd.cfg", ReadConfig("kvd.cfg"));
+  options.engine.config = dir.WriteFile("kvd.cfg", kvdtest::ReadText(KVD_CONFIG_DIR "/kvd.cfg"));
   const RunOutput run = RunCommand(options);
   EXPECT_EQ(run.status, kExitFileFailed);
   EXPECT_EQ(run.out, "file,mode,state,outcome,segment,start_ms,end_ms\n" + silence +
