@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build demo test sanitize-test tsan-test fuzz-smoke eval eval-human train clean
+.PHONY: deps build demo test sanitize-test tsan-test coverage mutate fuzz-smoke eval eval-human train clean
 
 deps:
 	scripts/install-deps.sh
@@ -85,6 +85,28 @@ train: build
 	$(EVAL_PYTHON) eval/train_model.py $(EVAL_HUMAN_CORPUS)/manifest.tsv $(EVAL_CORPUS)/manifest.tsv
 	cmake --build build -j$(JOBS)
 
+# Line and branch coverage of the library and the tools after the whole suite,
+# in a build of its own (build-coverage: unoptimised, gcov counters updated
+# atomically, as the engine runs lines in threads); the summary is printed and
+# build-coverage/coverage.txt lists every file.
+COVERAGE_FILTER = --filter '(api|classifiers|engine|enhanced|entry|include|logging|peer|pipeline|platform|tools)/'
+coverage: deps
+	scripts/install-deps.sh gcovr
+	cmake -S . -B build-coverage -DKVD_WERROR=ON -DKVD_BUILD_BENCH=OFF -DKVD_PYTHON=OFF \
+	  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" $(CMAKE_FLAGS)
+	find build-coverage -name '*.gcda' -delete
+	cmake --build build-coverage -j$(JOBS)
+	cd build-coverage && ctest -j$(JOBS) --timeout 600 > ctest.log || (tail -30 ctest.log; false)
+	gcovr -r . --object-directory build-coverage -j $(JOBS) $(COVERAGE_FILTER) \
+	  --exclude-unreachable-branches --exclude-throw-branches \
+	  --txt build-coverage/coverage.txt --print-summary
+
+# Mutation score of the classifiers and the offline scans: a deterministic
+# sample of mutants of the committed tree (scripts/mutate.py --help).
+MUTANTS ?= 60
+mutate:
+	scripts/mutate.py --count $(MUTANTS) --jobs $(JOBS)
+
 # The libFuzzer targets (clang, ASan + UBSan), each run for FUZZ_SECONDS on
 # its seed corpus; fails on any crash, leak, time-out or sanitizer report.
 fuzz-smoke: deps
@@ -94,4 +116,4 @@ fuzz-smoke: deps
 	scripts/fuzz-run.sh build-fuzz/bin build-fuzz/run $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-coverage build-mutation

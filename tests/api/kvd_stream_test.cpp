@@ -14,6 +14,7 @@
 
 #include "api/default_config.h"
 #include "engine/kvd_api.h"
+#include "engine_fixtures.h"
 #include "test_signals.h"
 
 namespace {
@@ -70,21 +71,14 @@ std::map<std::string, std::string> Pairs(const std::string& text) {
   return pairs;
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The engine's own online answer on pcm with the shipped configuration.
 void EngineOnline(const std::vector<int16_t>& pcm, int32_t* start, int32_t* end,
                   int32_t* state) {
   char folder[] = "/tmp/kvd-stream-test-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   const std::string main = std::string(folder) + "/kvd.cfg";
-  std::ofstream(main) << "IsOnline = 1\n" << FileText(kConfigDir + "kvd.cfg");
-  std::ofstream(std::string(folder) + "/kvd_offline.cfg") << FileText(kConfigDir + "kvd_offline.cfg");
+  std::ofstream(main) << "IsOnline = 1\n" << kvdtest::ReadText(kConfigDir + "kvd.cfg");
+  std::ofstream(std::string(folder) + "/kvd_offline.cfg") << kvdtest::ReadText(kConfigDir + "kvd_offline.cfg");
   ASSERT_EQ(KVD_Init(main.c_str(), 1), KVD_OK);
   int32_t line = -1;
   ASSERT_EQ(KVD_Open(&line), KVD_OK);
@@ -248,8 +242,8 @@ TEST(KvdStream, BadCallsGiveTheirCodesAndTexts) {
 }
 
 TEST(KvdStream, DefaultTextHoldsTheShippedFiles) {
-  std::map<std::string, std::string> shipped = Pairs(FileText(kConfigDir + "kvd.cfg"));
-  for (const auto& pair : Pairs(FileText(kConfigDir + "kvd_offline.cfg"))) shipped.insert(pair);
+  std::map<std::string, std::string> shipped = Pairs(kvdtest::ReadText(kConfigDir + "kvd.cfg"));
+  for (const auto& pair : Pairs(kvdtest::ReadText(kConfigDir + "kvd_offline.cfg"))) shipped.insert(pair);
   EXPECT_EQ(Pairs(kDefaultConfigText), shipped);
 }
 

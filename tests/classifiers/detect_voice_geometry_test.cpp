@@ -14,39 +14,54 @@ constexpr int kLowHz = 65;
 constexpr int kHighHz = 480;
 constexpr int kTopHz = 2000;
 
-std::string ConstructionOutput(int rate, int fft, int low, int high, int top, int* status) {
-  testing::internal::CaptureStdout();
-  CDetectVoice voice(rate, fft, low, high, top);
-  *status = voice.Status;
-  return testing::internal::GetCapturedStdout();
-}
+struct Geometry {
+  int rate, fft, topHz;
+  int minPitchBin, maxPitchBin, maxHarmoBin, pitchNum, harmoNum, harmoDiffCount;
+};
 
-TEST(VoiceGeometry, At8000HzWith512Points) {
-  // 15.625 Hz per bin: 65 / 15.625 = 4.16, 480 / 15.625 = 30.72,
-  // 2000 / 15.625 = 128, 40 / 15.625 = 2.56, 157 / 15.625 = 10.05.
+TEST(VoiceGeometry, BinsOfEachRate) {
+  // 8000 / 512 and 16000 / 1024: 15.625 Hz per bin: 65 / 15.625 = 4.16,
+  // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31 and,
+  // 128 being a multiple of 4, harmonics up to 31 (31 x 4 < 128): 32 entries.
+  // 11025 / 1024 (and 22050 / 2048): 10.7666 Hz per bin: 65 / 10.77 = 6.04,
+  // 2000 / 10.77 = 185.8; HarmoNum 185 / 6 - 1 = 29, but 30 x 6 = 180 < 185:
+  // MatchPitch reaches harmonic 30, so HarmoDiff needs 31 entries.
+  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3; harmonic 4
+  // is always searched, so HarmoDiff needs 5 entries.
+  const Geometry cases[] = {{8000, 512, kTopHz, 4, 30, 128, 27, 31, 32},
+                            {16000, 1024, kTopHz, 4, 30, 128, 27, 31, 32},
+                            {11025, 1024, kTopHz, 6, 44, 185, 39, 29, 31},
+                            {22050, 2048, kTopHz, 6, 44, 185, 39, 29, 31},
+                            {8000, 512, 300, 4, 30, 19, 27, 3, 5}};
+  for (const Geometry& g : cases) {
+    SCOPED_TRACE(std::to_string(g.rate) + " Hz, harmonics to " + std::to_string(g.topHz) + " Hz");
+    CDetectVoice voice(g.rate, g.fft, kLowHz, g.topHz == kTopHz ? kHighHz : 100, g.topHz);
+    CDetectVoiceTestPeer peer(voice);
+    ASSERT_EQ(voice.Status, 0);
+    EXPECT_TRUE(peer.HasBuffers());
+    EXPECT_EQ(peer.BinNum(), g.fft / 2);
+    EXPECT_EQ(peer.MinPitchBin(), g.minPitchBin);
+    EXPECT_EQ(peer.PeakStartBin(), g.minPitchBin);
+    EXPECT_EQ(peer.MaxHarmoBin(), g.maxHarmoBin);
+    EXPECT_EQ(peer.HarmoNum(), g.harmoNum);
+    EXPECT_EQ(peer.HarmoDiffCount(), g.harmoDiffCount);
+    if (g.topHz == kTopHz) {
+      EXPECT_EQ(peer.MaxPitchBin(), g.maxPitchBin);
+      EXPECT_EQ(peer.PitchNum(), g.pitchNum);
+    }
+  }
   CDetectVoice voice(8000, 512, kLowHz, kHighHz, kTopHz);
   CDetectVoiceTestPeer peer(voice);
-  ASSERT_EQ(voice.Status, 0);
-  EXPECT_EQ(peer.BinNum(), 256);
   EXPECT_FLOAT_EQ(peer.BinWidth(), 15.625f);
-  EXPECT_EQ(peer.MinPitchBin(), 4);
-  EXPECT_EQ(peer.PeakStartBin(), 4);
-  EXPECT_EQ(peer.MaxPitchBin(), 30);
-  EXPECT_EQ(peer.MaxHarmoBin(), 128);
-  EXPECT_EQ(peer.PitchNum(), 27);
-  EXPECT_EQ(peer.HarmoNum(), 31);  // 128 / 4 - 1
-  EXPECT_EQ(peer.Bin40(), 2);
-  EXPECT_EQ(peer.Bin157(), 10);
-  // 128 is a multiple of 4: harmonics up to 31 (31 x 4 < 128): 32 entries.
-  EXPECT_EQ(peer.HarmoDiffCount(), 32);
+  EXPECT_EQ(peer.Bin40(), 2);    // 40 / 15.625 = 2.56
+  EXPECT_EQ(peer.Bin157(), 10);  // 157 / 15.625 = 10.05
   EXPECT_FLOAT_EQ(voice.EnergyFloor, 0.1f);  // 0.1 x 10^(0.1 x 0 dB)
+  EXPECT_EQ(voice.ReInit(), 0);
 }
 
 TEST(VoiceGeometry, ToleranceTableIsFifteenPercentOfThePitchWithinElevenToThirtyTenths) {
   CDetectVoice voice(8000, 512, kLowHz, kHighHz, kTopHz);
-  CDetectVoiceTestPeer peer(voice);
-  ASSERT_EQ(voice.Status, 0);
-  const int16_t* table = peer.MostDifTabZoom();
+  const int16_t* table = CDetectVoiceTestPeer(voice).MostDifTabZoom();
   // Entry i is the pitch 4 + i / 10 bins; 270 entries (27 candidates x 10).
   for (int i = 0; i < 40; ++i) EXPECT_EQ(table[i], 11) << "pitch " << 4 + i / 10.0;  // < 8.0
   EXPECT_EQ(table[40], 12);   // 8.0 bins x 1.5 = 12
@@ -55,105 +70,60 @@ TEST(VoiceGeometry, ToleranceTableIsFifteenPercentOfThePitchWithinElevenToThirty
   for (int i = 160; i < 270; ++i) EXPECT_EQ(table[i], 30) << "pitch " << 4 + i / 10.0;
 }
 
-TEST(VoiceGeometry, At16000HzWith1024PointsTheBinsAreThoseOf8000Hz) {
-  CDetectVoice voice(16000, 1024, kLowHz, kHighHz, kTopHz);
-  CDetectVoiceTestPeer peer(voice);
-  ASSERT_EQ(voice.Status, 0);
-  EXPECT_EQ(peer.BinNum(), 512);
-  EXPECT_EQ(peer.MinPitchBin(), 4);
-  EXPECT_EQ(peer.MaxPitchBin(), 30);
-  EXPECT_EQ(peer.MaxHarmoBin(), 128);
-  EXPECT_EQ(peer.PitchNum(), 27);
-  EXPECT_EQ(peer.HarmoNum(), 31);
-  EXPECT_EQ(peer.Bin40(), 2);
-  EXPECT_EQ(peer.Bin157(), 10);
-}
+struct Construction {
+  int rate, fft, low, high, top;
+  const char* message;  // printed on standard output; "" when accepted
+};
 
-TEST(VoiceGeometry, At11025HzHarmoDiffHoldsHarmonicThirty) {
-  // 10.7666 Hz per bin: 65 / 10.77 = 6.04, 2000 / 10.77 = 185.8. HarmoNum is
-  // 185 / 6 - 1 = 29, but 30 x 6 = 180 < 185: MatchPitch reaches harmonic
-  // 30, so HarmoDiff needs 31 entries (HarmoNum + 1 would be 30).
-  for (int rate : {11025, 22050}) {
-    CDetectVoice voice(rate, rate == 11025 ? 1024 : 2048, kLowHz, kHighHz, kTopHz);
-    CDetectVoiceTestPeer peer(voice);
-    ASSERT_EQ(voice.Status, 0) << rate;
-    EXPECT_EQ(peer.MinPitchBin(), 6) << rate;
-    EXPECT_EQ(peer.MaxPitchBin(), 44) << rate;
-    EXPECT_EQ(peer.MaxHarmoBin(), 185) << rate;
-    EXPECT_EQ(peer.HarmoNum(), 29) << rate;
-    EXPECT_EQ(peer.HarmoDiffCount(), 31) << rate;
+TEST(VoiceGeometry, MeaninglessArgumentsAreRefusedWithTheirMessage) {
+  const Construction cases[] = {
+      {8512, 512, kLowHz, kHighHz, kTopHz, ""},  // 8512 / 512 = 16.625 Hz exactly
+      {8520, 512, kLowHz, kHighHz, kTopHz, "Too low FFT size to initialize Voice Detector!\n"},
+      {8000, 256, kLowHz, kHighHz, kTopHz, "Too low FFT size to initialize Voice Detector!\n"},
+      {3999, 512, kLowHz, kHighHz, kTopHz, "Too low Sample Rate to initialize Voice Detector!\n"},
+      {4000, 512, kLowHz, kHighHz, kTopHz, ""},
+      // 15 / 15.625 = 0.96: MinPitchBin would be 0.
+      {8000, 512, 15, kHighHz, kTopHz, "Too low lowest pitch to initialize Voice Detector!\n"},
+      {8000, 512, 16, kHighHz, kTopHz, ""},
+      {8000, 512, 480, 65, kTopHz, "Too low highest pitch to initialize Voice Detector!\n"},
+      // Harmonics to 100 Hz with pitches from 65 Hz: no second harmonic fits.
+      {8000, 512, kLowHz, kHighHz, 100, "Too low harmonic limit to initialize Voice Detector!\n"},
+  };
+  for (const Construction& c : cases) {
+    testing::internal::CaptureStdout();
+    CDetectVoice voice(c.rate, c.fft, c.low, c.high, c.top);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << c.rate << " " << c.low;
+    EXPECT_EQ(voice.Status, *c.message ? -1 : 0) << c.rate << " " << c.low;
+  }
+  for (const Construction& c : {Construction{8000, 0, kLowHz, kHighHz, kTopHz, ""},
+                                Construction{0, 512, kLowHz, kHighHz, kTopHz, ""}}) {
+    testing::internal::CaptureStdout();
+    CDetectVoice voice(c.rate, c.fft, c.low, c.high, c.top);
+    EXPECT_NE(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(voice.Status, -1);
   }
 }
 
-TEST(VoiceGeometry, HarmoDiffCoversHarmonicFourWhenHarmoNumIsBelowFour) {
-  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3; harmonic 4
-  // is always searched, so HarmoDiff needs 5 entries.
-  CDetectVoice voice(8000, 512, kLowHz, 100, 300);
-  CDetectVoiceTestPeer peer(voice);
-  ASSERT_EQ(voice.Status, 0);
-  EXPECT_EQ(peer.HarmoNum(), 3);
-  EXPECT_EQ(peer.HarmoDiffCount(), 5);
-}
-
-TEST(VoiceGeometry, BinWidthOfExactly16_625HzIsAccepted) {
-  int status = 0;
-  // 8512 / 512 = 16.625 exactly.
-  EXPECT_EQ(ConstructionOutput(8512, 512, kLowHz, kHighHz, kTopHz, &status), "");
-  EXPECT_EQ(status, 0);
-}
-
-TEST(VoiceGeometry, WiderBinIsRefused) {
-  int status = 0;
-  // 8520 / 512 = 16.64 Hz.
-  EXPECT_EQ(ConstructionOutput(8520, 512, kLowHz, kHighHz, kTopHz, &status),
-            "Too low FFT size to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(ConstructionOutput(8000, 256, kLowHz, kHighHz, kTopHz, &status),
-            "Too low FFT size to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
-}
-
-TEST(VoiceGeometry, SampleRateBelowTwiceTheHarmonicLimitIsRefused) {
-  int status = 0;
-  EXPECT_EQ(ConstructionOutput(3999, 512, kLowHz, kHighHz, kTopHz, &status),
-            "Too low Sample Rate to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(ConstructionOutput(4000, 512, kLowHz, kHighHz, kTopHz, &status), "");
-  EXPECT_EQ(status, 0);
-}
-
-TEST(VoiceGeometry, LowestPitchBelowOneBinIsRefused) {
-  int status = 0;
-  // 15 / 15.625 = 0.96: MinPitchBin would be 0.
-  EXPECT_EQ(ConstructionOutput(8000, 512, 15, kHighHz, kTopHz, &status),
-            "Too low lowest pitch to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(ConstructionOutput(8000, 512, 16, kHighHz, kTopHz, &status), "");
-  EXPECT_EQ(status, 0);
-}
-
-TEST(VoiceGeometry, OtherMeaninglessArgumentsAreRefused) {
-  int status = 0;
-  EXPECT_NE(ConstructionOutput(8000, 0, kLowHz, kHighHz, kTopHz, &status), "");
-  EXPECT_EQ(status, -1);
-  EXPECT_NE(ConstructionOutput(0, 512, kLowHz, kHighHz, kTopHz, &status), "");
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(ConstructionOutput(8000, 512, 480, 65, kTopHz, &status),
-            "Too low highest pitch to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
-  // Harmonics to 100 Hz with pitches from 65 Hz: no second harmonic fits.
-  EXPECT_EQ(ConstructionOutput(8000, 512, kLowHz, kHighHz, 100, &status),
-            "Too low harmonic limit to initialize Voice Detector!\n");
-  EXPECT_EQ(status, -1);
+TEST(VoiceGeometry, NarrowBinsAreRefused) {
+  // Bin counts beyond 16 bits: 3 Hz / 2048 points puts 175 Hz at bin
+  // 119467; 100 Hz / 4096 the highest pitch, 1000 Hz, at bin 40960.
+  EXPECT_EQ(CDetectVoice(3, 2048, 175, -1, 0).Status, -1);
+  EXPECT_EQ(CDetectVoice(100, 4096, 1, 1000, 50).Status, -1);
+  // 0.0244 Hz bins: every limit fits 16 bits, but the track search tries
+  // the 3277 pitches within 40 Hz of its reference (one fuzzed frame took
+  // six minutes). Bins narrower than 3.9 Hz are refused.
+  EXPECT_EQ(CDetectVoice(100, 4096, 1, 600, 50).Status, -1);
+  EXPECT_EQ(CDetectVoice(8000, 4096, kLowHz, kHighHz, kTopHz).Status, -1);   // 1.95 Hz
+  EXPECT_EQ(CDetectVoice(15974, 4096, kLowHz, kHighHz, kTopHz).Status, -1);  // 3.8999 Hz
+  EXPECT_EQ(CDetectVoice(8000, 2048, kLowHz, kHighHz, kTopHz).Status, 0);    // 3.90625 Hz
+  EXPECT_EQ(CDetectVoice(16000, 4096, kLowHz, kHighHz, kTopHz).Status, 0);   // 3.90625 Hz
 }
 
 TEST(VoiceGeometry, RefusedDetectorHasNoBuffersAndIsInert) {
   testing::internal::CaptureStdout();
   CDetectVoice voice(8000, 512, 15, kHighHz, kTopHz);
-  CDetectVoiceTestPeer peer(voice);
   testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(peer.HasBuffers());
-
+  EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
   testing::internal::CaptureStdout();
   EXPECT_EQ(voice.ReInit(), -1);
   // The message goes through the format "%s\n": two line ends.
@@ -163,13 +133,6 @@ TEST(VoiceGeometry, RefusedDetectorHasNoBuffersAndIsInert) {
   voice.UpdateBuf(power, true);
   voice.ReverseUpdateBuf(power, true);
   EXPECT_EQ(voice.DetectVoice(), 0);
-}
-
-TEST(VoiceGeometry, BuiltDetectorHasEveryBuffer) {
-  CDetectVoice voice(8000, 512, kLowHz, kHighHz, kTopHz);
-  CDetectVoiceTestPeer peer(voice);
-  EXPECT_TRUE(peer.HasBuffers());
-  EXPECT_EQ(voice.ReInit(), 0);
 }
 
 }  // namespace

@@ -66,9 +66,4 @@ TEST(VoiceOnSample, VoicedFramesLieInsideTheSpeech) {
   EXPECT_LE(medianHz, 160.0);
 }
 
-TEST(VoiceOnSample, RawPcmGivesTheSameVerdictsAsTheWave) {
-  EXPECT_EQ(FramePitches(kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"))),
-            FramePitches(kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"))));
-}
-
 }  // namespace

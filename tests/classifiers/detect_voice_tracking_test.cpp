@@ -1,6 +1,5 @@
 // CDetectVoice over streams of synthetic spectra: voiced counts and
-// pitches, rejection of noise, the 6-frame minimum, and feeding backwards
-// (Parts 3.2, 3.3).
+// pitches, rejection of noise, the 6-frame minimum, and feeding backwards.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -195,28 +194,6 @@ TEST_F(VoiceTracking, ThirtyFramesFedBackwardsGiveTheForwardVerdicts) {
     EXPECT_EQ(backwards.DetectVoice(), countForwards);
     for (int slot = 0; slot < kWindow; ++slot) {
       EXPECT_EQ(backwards.VoicePitch[slot], forwards.VoicePitch[slot]) << slot;
-    }
-  }
-}
-
-TEST_F(VoiceTracking, ReInitGivesTheBehaviourOfANewDetector) {
-  const auto speech = kvdtest::PowerFrames(
-      kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav")), kRate);
-  ASSERT_GE(speech.size(), 400u);
-  const std::vector<Spectrum> first(speech.begin() + 200, speech.begin() + 300);
-  const std::vector<Spectrum> second(speech.begin() + 300, speech.begin() + 400);
-  FeedForwards(voice_, first);
-  ASSERT_EQ(voice_.ReInit(), 0);
-  CDetectVoice fresh(kRate, 512, 65, 480, 2000);
-  ASSERT_EQ(fresh.ReInit(), 0);
-  for (size_t t = 0; t < second.size(); ++t) {
-    voice_.UpdateBuf(const_cast<float*>(second[t].data()), true);
-    fresh.UpdateBuf(const_cast<float*>(second[t].data()), true);
-    if (t + 1 >= static_cast<size_t>(kWindow)) {
-      ASSERT_EQ(voice_.DetectVoice(), fresh.DetectVoice()) << t;
-      for (int slot = 0; slot < kWindow; ++slot) {
-        ASSERT_EQ(voice_.VoicePitch[slot], fresh.VoicePitch[slot]) << t << " " << slot;
-      }
     }
   }
 }

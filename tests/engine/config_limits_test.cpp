@@ -158,13 +158,4 @@ TEST_F(ConfigLimits, DetectionBandMustHoldABin) {
   }
 }
 
-// MaxSilence above the 500-frame histories is held there with its own
-// report, not refused.
-TEST_F(ConfigLimits, MaxSilenceAboveTheHistoriesIsHeldAt500) {
-  main_.Set("MaxSilence", "2147483647").Set("MaxHoldFrame", "600");
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_TRUE(Logged("KVD ERROR! MaxSilence Too long!"));
-  EXPECT_EQ(Parameter(0, "MaxSilence"), "500");
-}
-
 }  // namespace

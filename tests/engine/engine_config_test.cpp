@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <kvd/detect_voice.h>
 
-#include <cmath>
 #include <ostream>
 #include <string>
 
@@ -35,27 +34,24 @@ TEST_F(EngineConfig, MissingMainFileGivesThreeMessagesAndMinus92) {
   EXPECT_EQ(LineCount(), 0);
 }
 
-TEST_F(EngineConfig, NullPathGivesMinus92) {
-  int32_t result = 0;
-  const std::string log = CaptureLog([&] { result = KVD_Init(nullptr, 2); });
-  EXPECT_EQ(result, KVD_ERR_CONFIG);
-  EXPECT_NE(log.find("Cannot open config file! NULL file name!\n\n"), std::string::npos);
-}
-
-TEST_F(EngineConfig, SampleRateBelow8000OrNotANumberGivesMinus99) {
-  for (const char* rate : {"7999", "fast"}) {
-    main_.Set("SampleRate", rate);
-    EXPECT_EQ(Init(), KVD_ERR_LOW_SAMPLE_RATE) << rate;
-    EXPECT_TRUE(Logged("Cannot process data in so low sample rate!\n")) << rate;
+TEST_F(EngineConfig, SampleRateMissingBelow8000OrNotANumberIsRefusedWithoutLines) {
+  const struct {
+    const char* rate;  // nullptr: the key is missing
+    int32_t code;
+    const char* message;
+  } cases[] = {{"7999", KVD_ERR_LOW_SAMPLE_RATE, "Cannot process data in so low sample rate!\n"},
+               {"fast", KVD_ERR_LOW_SAMPLE_RATE, "Cannot process data in so low sample rate!\n"},
+               {nullptr, KVD_ERR_CONFIG, "Config error! No SampleRate item in config file!\n"}};
+  for (const auto& c : cases) {
+    if (c.rate == nullptr) {
+      main_.Remove("SampleRate");
+    } else {
+      main_.Set("SampleRate", c.rate);
+    }
+    EXPECT_EQ(Init(), c.code) << c.message;
+    EXPECT_TRUE(Logged(c.message)) << log_;
     EXPECT_EQ(LineCount(), 0);
   }
-}
-
-TEST_F(EngineConfig, MissingSampleRateGivesMinus92WithoutLines) {
-  main_.Remove("SampleRate");
-  EXPECT_EQ(Init(), KVD_ERR_CONFIG);
-  EXPECT_TRUE(Logged("Config error! No SampleRate item in config file!\n"));
-  EXPECT_EQ(LineCount(), 0);
 }
 
 struct MissingKey {
@@ -160,13 +156,16 @@ TEST_F(EngineConfig, MaxHoldFrameIsRaisedToMaxSilence) {
   EXPECT_EQ(GetLine(1)->MaxHoldFrame, 60);
 }
 
-TEST_F(EngineConfig, MaxSilenceAbove500IsReportedAndHeldAt500) {
-  main_.Set("MaxSilence", "800").Set("MaxHoldFrame", "600");
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_TRUE(Logged("KVD ERROR! MaxSilence Too long!"));
-  EXPECT_EQ(Parameter(0, "MaxSilence"), "500");
-  EXPECT_EQ(GetLine(0)->detectEnergy->MaxSilence, 500);
-  EXPECT_EQ(GetLine(0)->MaxHoldFrame, 600);
+TEST_F(EngineConfig, MaxSilenceAboveTheHistoriesIsReportedAndHeldAt500) {
+  // Held there, not refused, up to the largest integer.
+  for (const char* maxSilence : {"800", "2147483647"}) {
+    main_.Set("MaxSilence", maxSilence).Set("MaxHoldFrame", "600");
+    ASSERT_EQ(Init(), KVD_OK);
+    EXPECT_TRUE(Logged("KVD ERROR! MaxSilence Too long!"));
+    EXPECT_EQ(Parameter(0, "MaxSilence"), "500");
+    EXPECT_EQ(GetLine(0)->detectEnergy->MaxSilence, 500);
+    EXPECT_EQ(GetLine(0)->MaxHoldFrame, 600);
+  }
 }
 
 TEST_F(EngineConfig, OfflineKeysAreConvertedToFramesAndBins) {
@@ -255,53 +254,46 @@ TEST_F(EngineConfig, PathLongerThan256BytesStillFindsItsCompanion) {
   EXPECT_EQ(Parameter(0, "MaxSegNum"), "100");
 }
 
-TEST_F(EngineConfig, DerivedSettingsAtMiddleSensitivityAndNoGain) {
-  ASSERT_EQ(Init(), KVD_OK);
-  const SpeechDetector& line = *GetLine(0);
-  EXPECT_EQ(line.voiceThr, 6);         // floor(0.5 * 12)
-  EXPECT_EQ(line.startRunLength, 30);  // floor(0.5 * 60)
-  EXPECT_EQ(line.energyStartThr, 3);   // floor(0.75 * 4)
-  EXPECT_EQ(line.energyContThr, 1);    // floor(0.5 * 2)
-  EXPECT_FLOAT_EQ(line.deadRange, 10.0f);
-  EXPECT_FLOAT_EQ(line.detectEnergy->SpreadFactor, 1000.0f);  // 10^(3 - 0)
-  EXPECT_FLOAT_EQ(line.detectEnergy->NoiseFloor, 0.4f);
-  EXPECT_FLOAT_EQ(line.detectVoice->EnergyFloor, 0.1f);
-  for (int b = 0; b < kEnergyBands; ++b) {
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdCap[b], 1e6f);
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdInit[b], 5e5f);
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdFloor[b], 5e3f);
+TEST_F(EngineConfig, DerivedSettingsFollowSensitivityAndGain) {
+  // s = 1 - Sensitivity, g = 10^(AverageGain / 10): voiceThr floor(12 s)
+  // (at least 1), startRunLength floor(60 s), energyStartThr floor(4 (1 + s) / 2),
+  // energyContThr floor(2 s), deadRange 10 sqrt(g), NoiseFloor 0.4 g,
+  // EnergyFloor 0.1 g; band thresholds: cap 1e6 g, initial 1e6 s g, floor
+  // 1e4 s g. SpreadFactor is 10^(3 - 0) at s = 0.5 and
+  // 10^(3 - 0.0625 tan(0.25 x 3.14159)) at s = 0.25, tan(0.7853975) = 0.9999987.
+  const struct {
+    const char* sensitivity;
+    const char* gainDb;
+    int32_t voiceThr, startRunLength, energyStartThr, energyContThr;
+    float deadRange, spreadFactor, noiseFloor, energyFloor, cap, init, floor;
+  } cases[] = {
+      {"0.5", "0", 6, 30, 3, 1, 10.0f, 1000.0f, 0.4f, 0.1f, 1e6f, 5e5f, 5e3f},
+      {"0.75", "10", 3, 15, 2, 0, 31.6228f, 865.9645f, 4.0f, 1.0f, 1e7f, 2.5e6f, 2.5e4f},
+      // floor(0.01 x 12) = 0 is raised to 1.
+      {"0.99", "-20", 1, 0, 2, 0, 1.0f, 0.0f /* not checked */, 0.004f, 0.001f, 1e4f, 100.0f, 1.0f},
+  };
+  constexpr float kRelative = 1e-5f;  // float powers and products: a few ulps
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.sensitivity) + " / " + c.gainDb + " dB");
+    main_.Set("Sensitivity", c.sensitivity).Set("AverageGain", c.gainDb);
+    ASSERT_EQ(Init(), KVD_OK);
+    const SpeechDetector& line = *GetLine(1);
+    EXPECT_EQ(line.voiceThr, c.voiceThr);
+    EXPECT_EQ(line.startRunLength, c.startRunLength);
+    EXPECT_EQ(line.energyStartThr, c.energyStartThr);
+    EXPECT_EQ(line.energyContThr, c.energyContThr);
+    EXPECT_NEAR(line.deadRange, c.deadRange, 1e-4f);  // 10 sqrt(10) = 31.62278
+    if (c.spreadFactor != 0.0f) {
+      EXPECT_NEAR(line.detectEnergy->SpreadFactor, c.spreadFactor, 1e-3f);
+    }
+    EXPECT_NEAR(line.detectEnergy->NoiseFloor, c.noiseFloor, kRelative * c.noiseFloor);
+    EXPECT_NEAR(line.detectVoice->EnergyFloor, c.energyFloor, kRelative * c.energyFloor);
+    for (int b = 0; b < kEnergyBands; ++b) {
+      EXPECT_NEAR(line.detectEnergy->BandThdCap[b], c.cap, kRelative * c.cap);
+      EXPECT_NEAR(line.detectEnergy->BandThdInit[b], c.init, kRelative * c.init);
+      EXPECT_NEAR(line.detectEnergy->BandThdFloor[b], c.floor, kRelative * c.floor);
+    }
   }
-}
-
-TEST_F(EngineConfig, DerivedSettingsAtHighSensitivityAndTenDecibels) {
-  main_.Set("Sensitivity", "0.75").Set("AverageGain", "10");
-  ASSERT_EQ(Init(), KVD_OK);
-  const SpeechDetector& line = *GetLine(1);
-  // s = 0.75, g = 10^(0.1 * 10) = 10.
-  EXPECT_EQ(line.voiceThr, 3);                   // floor(0.25 * 12)
-  EXPECT_EQ(line.startRunLength, 15);            // floor(0.25 * 60)
-  EXPECT_EQ(line.energyStartThr, 2);             // floor(0.625 * 4) = floor(2.5)
-  EXPECT_EQ(line.energyContThr, 0);              // floor(0.25 * 2)
-  EXPECT_NEAR(line.deadRange, 31.6228f, 1e-4f);  // 10 * sqrt(10)
-  // 10^(3 - 0.0625 * tan(0.25 * 3.14159)), tan(0.7853975) = 0.9999987.
-  EXPECT_NEAR(line.detectEnergy->SpreadFactor, std::pow(10.0, 2.9375001), 1e-3);
-  EXPECT_FLOAT_EQ(line.detectEnergy->NoiseFloor, 4.0f);
-  EXPECT_FLOAT_EQ(line.detectVoice->EnergyFloor, 1.0f);
-  for (int b = 0; b < kEnergyBands; ++b) {
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdCap[b], 1e7f);
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdInit[b], 2.5e6f);
-    EXPECT_FLOAT_EQ(line.detectEnergy->BandThdFloor[b], 2.5e4f);
-  }
-}
-
-TEST_F(EngineConfig, LowSensitivityNeverAsksForLessThanOneVoicedFrame) {
-  main_.Set("Sensitivity", "0.99").Set("AverageGain", "-20");
-  ASSERT_EQ(Init(), KVD_OK);
-  const SpeechDetector& line = *GetLine(0);
-  EXPECT_EQ(line.voiceThr, 1);               // floor(0.01 * 12) = 0, raised to 1
-  EXPECT_EQ(line.startRunLength, 0);         // floor(0.01 * 60)
-  EXPECT_NEAR(line.deadRange, 1.0f, 1e-6f);  // 10 * sqrt(0.01)
-  EXPECT_NEAR(line.detectEnergy->BandThdInit[0], 100.0f, 1e-2f);  // 0.01 * 1e6 * 0.01
 }
 
 }  // namespace

@@ -204,17 +204,6 @@ TEST(DetectorReInitial, OfflineLineKeepsTheEnergyDetectorAndHistories) {
   EXPECT_EQ(detector.detectEnergy->NoiseLevel[2], 5.0f);
 }
 
-TEST(DetectorReInitial, BusyLineIsRestartedWithAWarning) {
-  SpeechDetector detector(8000);
-  detector.DetectState = in_speech;
-  detector.busyFlag = 1;
-  int32_t result = -1;
-  const std::string log = CaptureLog([&] { result = detector.ReInitial(); });
-  EXPECT_EQ(result, 0);
-  EXPECT_NE(log.find("KVD_Start warning! Reinitializing a busy line!"), std::string::npos);
-  EXPECT_EQ(detector.DetectState, before_speech);
-}
-
 TEST(RingSlots, FramesBeforeZeroWrapToTheEnd) {
   EXPECT_EQ(RingSlot(0, kHistoryFrames), 0);
   EXPECT_EQ(RingSlot(501, kHistoryFrames), 1);

@@ -3,7 +3,6 @@
 // process (mute_end_probe) whose output and exit status are checked.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "kvd/get_mute_end.h"
+#include "engine_fixtures.h"
 #include "test_signals.h"
 #include "wave_bytes.h"
 
@@ -29,10 +29,7 @@ using Overrides = std::map<std::string, std::string>;
 constexpr int kSampleSpeechStart = 12400;
 constexpr int kSampleRateHz = 8000;
 
-struct RunResult {
-  int exitStatus = -1;
-  std::string output;
-};
+using RunResult = kvdtest::ShellRun;
 
 class GetMuteEndHost : public ::testing::Test {
  protected:
@@ -75,14 +72,7 @@ class GetMuteEndHost : public ::testing::Test {
   RunResult Run(const std::vector<std::string>& items) {
     std::string command = "cd '" + dir_.string() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
     for (const auto& item : items) command += " '" + item + "'";
-    RunResult result;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 512> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) result.output += chunk.data();
-    const int status = ::pclose(pipe);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return kvdtest::RunShell(command);
   }
 
   fs::path dir_;
@@ -305,14 +295,10 @@ TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
                       kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
   kvdtest::WriteBytes((dir_ / "bad.wav").string(), kvdtest::Bytes(100, 1));
   const auto exitOf = [&](const std::string& recording, std::string& output) {
-    const std::string command =
-        "cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" + recording + "' 2>&1";
-    output.clear();
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    std::array<char, 512> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) output += chunk.data();
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const RunResult run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" +
+                                            recording + "' 2>&1");
+    output = run.output;
+    return run.exitStatus;
   };
   std::string output;
   EXPECT_EQ(exitOf(kvdtest::SamplePath("kvd_sample.wav"), output), 0) << output;

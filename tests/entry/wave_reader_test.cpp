@@ -2,9 +2,6 @@
 // odd sizes, the refusals of unusable recordings and their messages.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "entry/wave_reader.h"
+#include "engine_fixtures.h"
 #include "wave_bytes.h"
 
 namespace {
@@ -40,21 +38,8 @@ class WaveReader : public ::testing::Test {
   fs::path dir_;
 };
 
-struct ProbeResult {
-  int exitStatus = -1;
-  std::string output;
-};
-
-ProbeResult RunProbe(const std::string& path) {
-  ProbeResult result;
-  const std::string command = std::string(WAVE_READER_PROBE) + " '" + path + "'";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 256> chunk{};
-  while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) result.output += chunk.data();
-  const int status = ::pclose(pipe);
-  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+kvdtest::ShellRun RunProbe(const std::string& path) {
+  return kvdtest::RunShell(std::string(WAVE_READER_PROBE) + " '" + path + "'");
 }
 
 int32_t FirstSampleAfter(int offsetBytes) { return offsetBytes + 256 * (offsetBytes + 1); }
@@ -146,7 +131,7 @@ TEST_F(WaveReader, RecordingAboveTheSampleCapIsRefused) {
   const fs::path path = dir_ / "huge.pcm";
   std::ofstream(path, std::ios::binary).put('\0');
   fs::resize_file(path, 2ull * (kMaxTotalSamples + 1));
-  const ProbeResult result = RunProbe(path.string());
+  const kvdtest::ShellRun result = RunProbe(path.string());
   EXPECT_NE(result.output.find("holds more than 500000000 samples! Abort.\n"), std::string::npos);
   EXPECT_NE(result.output.find("result=-83 entries=0 total=0\n"), std::string::npos);
 }
@@ -163,7 +148,7 @@ TEST_F(WaveReader, ReleasedTableIsEmpty) {
 TEST_F(WaveReader, ProgressLinesOnStandardOutput) {
   const std::string path = (dir_ / "p.wav").string();
   kvdtest::WriteBytes(path, kvdtest::CanonicalWave({-5, 9}, 8000));
-  const ProbeResult result = RunProbe(path);
+  const kvdtest::ShellRun result = RunProbe(path);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.output,
             "Reading wave file information...\n"
@@ -174,7 +159,7 @@ TEST_F(WaveReader, ProgressLinesOnStandardOutput) {
 }
 
 TEST_F(WaveReader, UnopenableFileIsRefusedWithItsMessage) {
-  const ProbeResult result = RunProbe((dir_ / "missing.wav").string());
+  const kvdtest::ShellRun result = RunProbe((dir_ / "missing.wav").string());
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.output.rfind("Reading wave file information...\n\nError in open " +
                                     (dir_ / "missing.wav").string() + "! Abort.\n",
@@ -186,7 +171,7 @@ TEST_F(WaveReader, UnopenableFileIsRefusedWithItsMessage) {
 
 TEST_F(WaveReader, PathLongerThanTheTableHoldsIsRefused) {
   const std::string longPath = (dir_ / std::string(300, 'x')).string();
-  const ProbeResult result = RunProbe(longPath);
+  const kvdtest::ShellRun result = RunProbe(longPath);
   EXPECT_NE(result.output.find("longer than 255 characters"), std::string::npos);
   EXPECT_NE(result.output.find("result=-80 entries=0"), std::string::npos);
 }

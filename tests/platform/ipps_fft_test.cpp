@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/ipps.h"
-#include "test_signals.h"
 
 namespace {
 
@@ -63,22 +62,6 @@ TEST_P(FftOrder, PermLayoutMatchesDirectDft) {
     EXPECT_NEAR(out[static_cast<size_t>(2 * k)], ref.re, tolerance) << "bin " << k;
     EXPECT_NEAR(out[static_cast<size_t>(2 * k + 1)], ref.im, tolerance) << "bin " << k;
   }
-}
-
-TEST_P(FftOrder, CosineAtBinKHasHalfItsAmplitudeThere) {
-  const int n = PointCount();
-  const int k = n / 8;
-  const double amplitude = 1000.0;
-  // A cosine that completes k periods in N points, i.e. at k * rate / N Hz.
-  std::vector<float> x = kvdtest::Cosine(k, amplitude, n, n);
-  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(x.data(), x.data(), spec_, nullptr), ippStsNoErr);
-  for (int bin = 1; bin < n / 2; ++bin) {
-    const double expected = bin == k ? amplitude / 2 : 0.0;
-    EXPECT_NEAR(x[static_cast<size_t>(2 * bin)], expected, 1e-2) << "bin " << bin;
-    EXPECT_NEAR(x[static_cast<size_t>(2 * bin + 1)], 0.0, 1e-2) << "bin " << bin;
-  }
-  EXPECT_NEAR(x[0], 0.0, 1e-2);
-  EXPECT_NEAR(x[1], 0.0, 1e-2);
 }
 
 TEST_P(FftOrder, DcAndNyquistFillTheFirstPair) {

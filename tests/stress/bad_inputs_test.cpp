@@ -4,7 +4,6 @@
 // Each row is what the library answers: its code and its message.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cctype>
 #include <cstdio>
@@ -291,14 +290,9 @@ TEST(BadRecordings, AreRefusedOrReadAsDocumented) {
     const std::string recording = row.name == "missing.wav" ? row.name : path.string();
     const std::string command = "cd '" + dir.Path() + "' && '" MUTE_END_PROBE "' lib/libkvd.so '" +
                                 recording + "' 2>&1";
-    std::string output;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) output += chunk;
-    const int status = ::pclose(pipe);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.exitStatus) << row.what;
-    EXPECT_NE(output.find(row.output), std::string::npos) << row.what << "\n" << output;
+    const kvdtest::ShellRun run = kvdtest::RunShell(command);
+    EXPECT_EQ(run.exitStatus, row.exitStatus) << row.what;
+    EXPECT_NE(run.output.find(row.output), std::string::npos) << row.what << "\n" << run.output;
   }
 }
 

@@ -1,11 +1,13 @@
 #include "engine_fixtures.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace kvdtest {
@@ -27,6 +29,25 @@ std::string TempDir::WriteFile(const std::string& name, const std::string& text)
   const std::string path = path_ + "/" + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
+}
+
+ShellRun RunShell(const std::string& command) {
+  ShellRun run;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+  const int status = ::pclose(pipe);
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 ConfigText& ConfigText::Set(const std::string& key, const std::string& value) {

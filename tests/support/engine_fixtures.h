@@ -38,6 +38,17 @@ class ConfigText {
   std::vector<std::pair<std::string, std::string>> entries_;
 };
 
+// What a shell command wrote on standard output (add 2>&1 for its errors)
+// and its exit status (-1 when it did not exit).
+struct ShellRun {
+  int exitStatus = -1;
+  std::string output;
+};
+ShellRun RunShell(const std::string& command);
+
+// The whole file as text; "" when it cannot be read.
+std::string ReadText(const std::string& path);
+
 // A complete main file: 8000 Hz, online single segment, OpenAllLines off,
 // Sensitivity 0.5, AverageGain 0, MaxSilence 60, MaxHoldFrame 80.
 ConfigText DefaultMainConfig();

@@ -12,18 +12,12 @@ ConfigText OfflineTestConfig() {
   config.Set("ShortSpeechSegEnergyThd", "10")
       .Set("BackgroundEnergyOffline", "1")
       .Set("DetectSpecLowBorder_Hz", "200")
-      .Set("DetectSpecHighBorder_Hz", "3400")
       .Set("CommonSpeechSegLen_sec", "0.3")
-      .Set("ShortSpeechSegLen_sec", "0.1")
       .Set("CommonSpeechSegEnergyThd", "3")
       .Set("ExtendSpeechLen_sec", "0.03")
       .Set("SpeechSegMinVoiceLen_sec", "0.1")
       .Set("SpeechSegMinVoiceRatio", "0.3")
       .Set("MaxSegNum", "10")
-      .Set("DefaultSpeech", "1")
-      .Set("MinSignalLen", "0.5")
-      .Set("BakgroundEnergyRelativeOffline", "0.1")
-      .Set("DelShortSpeechSegLen_sec", "0.1")
       .Set("DelShortSpeechSideNoiseLen_sec", "0.3");
   return config;
 }

@@ -6,6 +6,7 @@
 #define KVD_TESTS_SUPPORT_ONLINE_FIXTURES_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,10 @@ struct CallReport {
   int32_t start;
   int32_t end;
   int32_t position;
+  bool operator==(const CallReport& o) const {
+    return result == o.result && state == o.state && start == o.start && end == o.end &&
+           position == o.position;
+  }
 };
 
 // A whole stream: every call's report, and the first position (argument 7)
@@ -67,6 +72,25 @@ struct StreamReport {
 // the values of the call before (state 1, positions -1 and 0 before the
 // first), as a caller's variables would: a finished line writes nothing.
 StreamReport StreamThrough(int32_t line, const std::vector<int16_t>& pcm, int32_t chunk);
+
+// The same through a started line of a fresh engine configured with config.
+StreamReport StreamFresh(const ConfigText& config, const std::vector<int16_t>& pcm,
+                         int32_t chunk);
+
+// The bundled sample at 8000 Hz (80 samples a frame) and where its speech
+// lies, in samples (samples/README.md: 1.55 s to 6.62 s); a start is found
+// within 150 ms of it.
+std::vector<int16_t> SamplePcm();
+constexpr int32_t kShift8k = 80;
+constexpr int32_t kSampleSpeechStart = 1550 * 8;
+constexpr int32_t kSampleSpeechEnd = 6620 * 8;
+constexpr int32_t kSampleStartTolerance = 150 * 8;
+
+// Key '1' at 8000 Hz: 697 Hz + 1209 Hz, each of the given amplitude.
+std::vector<int16_t> KeyOnePcm(double amplitude, int32_t samples);
+
+// The parts one after the other.
+std::vector<int16_t> Joined(std::initializer_list<std::vector<int16_t>> parts);
 
 }  // namespace kvdtest
 

@@ -49,16 +49,10 @@ class CDetectVoiceTestPeer {
   }
 
   // Private operations.
-  void GetMax(float* x, int slot) { v_.GetMax(x, slot); }
-  void MatchPitch(int slot) { v_.MatchPitch(slot); }
-  int32_t Find() { return v_.Find(); }
   int16_t SearchHarmo(int p, int m, int frame, int first, int last) {
     return v_.SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                           static_cast<int16_t>(frame), static_cast<int16_t>(first),
                           static_cast<int16_t>(last));
-  }
-  int16_t Connect3(int k, int s, int e) {
-    return v_.Connect3(static_cast<int16_t>(k), static_cast<int16_t>(s), static_cast<int16_t>(e));
   }
   int16_t TestEven(const int16_t* a, const int16_t* n) { return v_.TestEven(a, n); }
   int16_t GetHarmoArea(const int16_t* a, int frame) {
@@ -67,10 +61,6 @@ class CDetectVoiceTestPeer {
   int16_t CompareArea(const int16_t* a, const int16_t* b) { return v_.CompareArea(a, b); }
   int16_t CompareAbsArea(const float* a, const float* b, float pitch) {
     return v_.CompareAbsArea(a, b, pitch);
-  }
-  int16_t TestTrueHarmo(int s, int e, int k) {
-    return v_.TestTrueHarmo(static_cast<int16_t>(s), static_cast<int16_t>(e),
-                            static_cast<int16_t>(k), 0);
   }
   int16_t TestTrueFullHarmo(int frame, int first, int last) {
     return v_.TestTrueFullHarmo(static_cast<int16_t>(frame), static_cast<int16_t>(first),

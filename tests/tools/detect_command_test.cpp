@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 #include "engine_fixtures.h"
 #include "test_signals.h"
@@ -201,27 +202,27 @@ TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
   kvdtest::WriteBytes(odd, kvdtest::SampleBytes(kvdtest::ResampledLinear(sample, 8000, 11025)));
   const std::string oddWave = dir.Path() + "/odd.wav";
   kvdtest::WriteBytes(oddWave, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 11025), 11025));
-  for (const Mode mode : {Mode::Offline, Mode::Online}) {
-    for (const int32_t jobs : {1, 3}) {
-      DetectOptions options = Options(mode, Format::Json, {wide, kSample, oddWave, odd});
-      options.engine.rawRate = 11025;
-      options.jobs = jobs;
-      const RunOutput run = RunCommand(options);
-      ASSERT_EQ(run.status, kExitSuccess) << run.err;
-      EXPECT_EQ(run.err, "");
-      const std::regex line("\\{\"file\":\"([^\"]*)\",\"rate\":(\\d+),[^\\n]*?"
-                            "\"segments\":\\[\\[(\\d+),(\\d+)\\]");
-      std::vector<std::string> files;
-      std::vector<int> rates;
-      for (auto m = std::sregex_iterator(run.out.begin(), run.out.end(), line);
-           m != std::sregex_iterator(); ++m) {
-        files.push_back((*m)[1]);
-        rates.push_back(std::stoi((*m)[2]));
-        ExpectSpeechSpan(std::stoll((*m)[3]), std::stoll((*m)[4]));
-      }
-      EXPECT_EQ(files, (std::vector<std::string>{wide, kSample, oddWave, odd})) << run.out;
-      EXPECT_EQ(rates, (std::vector<int>{16000, 8000, 11025, 11025}));
+  // Each mode once, one of them with several jobs (the job count's own
+  // invariance is DetectFiles.OneJobAndTwoJobsWriteTheSame).
+  for (const auto& [mode, jobs] : {std::pair{Mode::Offline, 1}, std::pair{Mode::Online, 3}}) {
+    DetectOptions options = Options(mode, Format::Json, {wide, kSample, oddWave, odd});
+    options.engine.rawRate = 11025;
+    options.jobs = jobs;
+    const RunOutput run = RunCommand(options);
+    ASSERT_EQ(run.status, kExitSuccess) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::regex line("\\{\"file\":\"([^\"]*)\",\"rate\":(\\d+),[^\\n]*?"
+                          "\"segments\":\\[\\[(\\d+),(\\d+)\\]");
+    std::vector<std::string> files;
+    std::vector<int> rates;
+    for (auto m = std::sregex_iterator(run.out.begin(), run.out.end(), line);
+         m != std::sregex_iterator(); ++m) {
+      files.push_back((*m)[1]);
+      rates.push_back(std::stoi((*m)[2]));
+      ExpectSpeechSpan(std::stoll((*m)[3]), std::stoll((*m)[4]));
     }
+    EXPECT_EQ(files, (std::vector<std::string>{wide, kSample, oddWave, odd})) << run.out;
+    EXPECT_EQ(rates, (std::vector<int>{16000, 8000, 11025, 11025}));
   }
 }
 
@@ -237,24 +238,17 @@ TEST(DetectFiles, RateBelowTheEnginesIsRefused) {
   EXPECT_NE(run.out.find("kvd_sample.wav\",\"rate\":8000"), std::string::npos) << run.out;
 }
 
-std::string ReadConfig(const std::string& name) {
-  std::ifstream file(std::string(KVD_CONFIG_DIR) + "/" + name);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 // A list with room for one segment overflows on the sample's two; the line
 // goes on with the next file.
 TEST(DetectFiles, SegmentListOverflowFailsThatFileOnly) {
   kvdtest::TempDir dir;
   const std::string offline =
-      std::regex_replace(ReadConfig("kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
+      std::regex_replace(kvdtest::ReadText(KVD_CONFIG_DIR "/kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
   dir.WriteFile("kvd_offline.cfg", offline);
   const std::string silence = dir.Path() + "/silence.wav";
   kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
   DetectOptions options = Options(Mode::Multi, Format::Csv, {kSample, silence, kSample});
-  options.engine.config = dir.WriteFile("kvd.cfg", ReadConfig("kvd.cfg"));
+  options.engine.config = dir.WriteFile("kvd.cfg", kvdtest::ReadText(KVD_CONFIG_DIR "/kvd.cfg"));
   const RunOutput run = RunCommand(options);
   EXPECT_EQ(run.status, kExitFileFailed);
   EXPECT_EQ(run.out, "file,mode,state,outcome,segment,start_ms,end_ms\n" + silence +

@@ -19,13 +19,6 @@ struct ProgramRun {
   std::string err;
 };
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 // Runs kvd with args in a fresh folder (where the engine leaves its log).
 ProgramRun RunKvd(const std::vector<std::string>& args) {
   kvdtest::TempDir dir;
@@ -48,8 +41,8 @@ ProgramRun RunKvd(const std::vector<std::string>& args) {
   waitpid(child, &waitStatus, 0);
   ProgramRun run;
   run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-  run.out = ReadText(outPath);
-  run.err = ReadText(errPath);
+  run.out = kvdtest::ReadText(outPath);
+  run.err = kvdtest::ReadText(errPath);
   return run;
 }
 
@@ -104,8 +97,8 @@ TEST(KvdProgram, TraceWritesItsFilesAndPrintsTheDecisions) {
   const ProgramRun run = RunKvd({"trace", kSample, "--svg", svg, "--csv", csv, "--mode", "offline"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find(": offline, 8000 Hz, 9511 ms\n  segment 1: "), std::string::npos) << run.out;
-  EXPECT_NE(ReadText(svg).find("</svg>"), std::string::npos);
-  EXPECT_EQ(ReadText(csv).rfind("frame,time_ms,", 0), 0u);
+  EXPECT_NE(kvdtest::ReadText(svg).find("</svg>"), std::string::npos);
+  EXPECT_EQ(kvdtest::ReadText(csv).rfind("frame,time_ms,", 0), 0u);
 }
 
 TEST(KvdProgram, BrokenConfigurationExitsWithThree) {

@@ -23,14 +23,7 @@ constexpr int64_t kSampleLength = 76091;  // samples of the bundled recording
 // Standard output of a shell command run in a fresh folder.
 std::string Shell(const std::string& command) {
   kvdtest::TempDir dir;
-  std::FILE* pipe = popen(("cd " + dir.Path() + " && " + command).c_str(), "r");
-  std::string out;
-  char buffer[512];
-  size_t got = 0;
-  while (pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    out.append(buffer, got);
-  if (pipe != nullptr) pclose(pipe);
-  return out;
+  return kvdtest::RunShell("cd " + dir.Path() + " && " + command).output;
 }
 
 struct Event {

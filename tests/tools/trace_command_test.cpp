@@ -19,13 +19,6 @@ namespace {
 
 const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 size_t Count(const std::string& text, const std::string& part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -59,7 +52,7 @@ TEST_F(TraceCommandTest, CsvRowsAgreeWithTheOnlineDecisions) {
   const std::string printed = out_.str();
   ASSERT_TRUE(std::regex_search(printed, decided, std::regex("  (\\d+) ms  in_speech\n")))
       << printed;
-  std::istringstream csv(ReadText(dir_.Path() + "/trace.csv"));
+  std::istringstream csv(kvdtest::ReadText(dir_.Path() + "/trace.csv"));
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line,
@@ -91,7 +84,7 @@ TEST_F(TraceCommandTest, CsvRowsAgreeWithTheOnlineDecisions) {
 
 TEST_F(TraceCommandTest, SvgHoldsEveryLayer) {
   ASSERT_EQ(TraceSample(Mode::Online, true, false), kExitSuccess) << err_.str();
-  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  const std::string svg = kvdtest::ReadText(dir_.Path() + "/trace.svg");
   EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
   EXPECT_EQ(Count(svg, "<polyline"), 12u);  // energy, background, threshold of four bands
@@ -105,7 +98,7 @@ TEST_F(TraceCommandTest, SvgHoldsEveryLayer) {
 TEST_F(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
   ASSERT_EQ(TraceSample(Mode::Online, true, true, kSample, Detector::Enhanced), kExitSuccess)
       << err_.str();
-  std::istringstream csv(ReadText(dir_.Path() + "/trace.csv"));
+  std::istringstream csv(kvdtest::ReadText(dir_.Path() + "/trace.csv"));
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line.substr(line.rfind(',') + 1), "speech_probability");
@@ -128,13 +121,13 @@ TEST_F(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
     ++row;
   }
   EXPECT_GT(speechJudged, speechFrames * 3 / 4);
-  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  const std::string svg = kvdtest::ReadText(dir_.Path() + "/trace.svg");
   EXPECT_EQ(Count(svg, "<polyline"), 13u);  // the four bands' lines and the probability
 }
 
 TEST_F(TraceCommandTest, OfflineTraceSaysWhereItsValuesComeFrom) {
   ASSERT_EQ(TraceSample(Mode::Multi, true, false), kExitSuccess) << err_.str();
-  const std::string svg = ReadText(dir_.Path() + "/trace.svg");
+  const std::string svg = kvdtest::ReadText(dir_.Path() + "/trace.svg");
   EXPECT_NE(svg.find("Offline mode: the per-frame rows"), std::string::npos);
   EXPECT_NE(svg.find("mode multi"), std::string::npos);
   // One shaded rectangle per segment printed.

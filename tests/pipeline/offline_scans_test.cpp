@@ -1,0 +1,460 @@
+// The scans of offline detection on hand-made frame arrays: background and
+// short-run deletion, the energy histogram and its thresholds, the runs and
+// edge refinements of the single-segment mode, gap filling, the segment list
+// and the edge refinement of the multi-segment mode.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/speech_detector.h"
+#include "pipeline/offline_background.h"
+#include "pipeline/offline_histogram.h"
+#include "pipeline/offline_labels.h"
+#include "pipeline/offline_multi_seg_edges.h"
+#include "pipeline/offline_one_seg_locate.h"
+#include "pipeline/offline_one_seg_scan.h"
+
+namespace {
+
+std::vector<int16_t> Candidates(int32_t count) {
+  return std::vector<int16_t>(static_cast<size_t>(count), kLabelCandidate);
+}
+
+// noiseBefore noise frames, runFrames candidates, noiseAfter noise frames.
+std::vector<int16_t> RunBetweenNoise(int32_t noiseBefore, int32_t runFrames,
+                                     int32_t noiseAfter) {
+  std::vector<int16_t> labels(static_cast<size_t>(noiseBefore + runFrames + noiseAfter),
+                              kLabelBelowFloor);
+  for (int32_t i = 0; i < runFrames; ++i) labels[static_cast<size_t>(noiseBefore + i)] = 1;
+  return labels;
+}
+
+TEST(DeleteShortSpeech, ShortRunBetweenLongNoiseIsDeleted) {
+  std::vector<int16_t> labels = RunBetweenNoise(50, 10, 50);
+  DeleteShortSpeech(labels.data(), 110, 20, 30);
+  for (int32_t i = 50; i < 60; ++i) EXPECT_EQ(labels[static_cast<size_t>(i)], kLabelShortRun);
+}
+
+TEST(DeleteShortSpeech, RunsThatAreLongOrNotIsolatedStay) {
+  // 20 frames are not shorter than 20.
+  std::vector<int16_t> longRun = RunBetweenNoise(50, 20, 50);
+  DeleteShortSpeech(longRun.data(), 120, 20, 30);
+  EXPECT_EQ(longRun[50], kLabelCandidate);
+  // With no candidate before it, a run at frame i counts i - 1 noise frames
+  // before it: at frame 31 that is 30, not more than 30; at frame 32, 31.
+  std::vector<int16_t> nearStart = RunBetweenNoise(31, 10, 50);
+  DeleteShortSpeech(nearStart.data(), 91, 20, 30);
+  EXPECT_EQ(nearStart[31], kLabelCandidate);
+  std::vector<int16_t> farFromStart = RunBetweenNoise(32, 10, 50);
+  DeleteShortSpeech(farFromStart.data(), 92, 20, 30);
+  EXPECT_EQ(farFromStart[32], kLabelShortRun);
+  // A run reaching the last frame has no noise after it.
+  std::vector<int16_t> atEnd = RunBetweenNoise(50, 10, 0);
+  DeleteShortSpeech(atEnd.data(), 60, 20, 30);
+  EXPECT_EQ(atEnd[50], kLabelCandidate);
+  // A run at frame 0 is never examined.
+  std::vector<int16_t> atStart = RunBetweenNoise(0, 10, 50);
+  DeleteShortSpeech(atStart.data(), 60, 20, 30);
+  EXPECT_EQ(atStart[0], kLabelCandidate);
+}
+
+TEST(FindBackground, ConstantEnergyIsAllBackground) {
+  const std::vector<float> energy(300, 50.0f);
+  std::vector<int16_t> labels = Candidates(300);
+  float floorValue = 1.0f;
+  float maxEnergy = 0.0f;
+  FindBackground(energy.data(), labels.data(), 300, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(floorValue, 50.0f);
+  EXPECT_FLOAT_EQ(maxEnergy, 0.0f);
+  for (int16_t label : labels) EXPECT_EQ(label, kLabelStationary100);
+}
+
+TEST(FindBackground, LoudVaryingStretchStaysCandidateBetweenQuietBackground) {
+  // 100 quiet frames at 100, 100 loud ones alternating 5000 / 15000 (mean
+  // 10000, deviation 50 %), 100 quiet frames.
+  std::vector<float> energy(300, 100.0f);
+  for (int32_t i = 100; i < 200; ++i) energy[static_cast<size_t>(i)] = i % 2 ? 15000.0f : 5000.0f;
+  std::vector<int16_t> labels = Candidates(300);
+  float floorValue = 1.0f;
+  float maxEnergy = 0.0f;
+  FindBackground(energy.data(), labels.data(), 300, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(floorValue, 100.0f);
+  EXPECT_FLOAT_EQ(maxEnergy, 10000.0f);
+  for (int32_t i = 0; i < 300; ++i) {
+    const bool loud = i >= 100 && i < 200;
+    EXPECT_EQ(labels[static_cast<size_t>(i)] > 0, loud) << "frame " << i;
+  }
+  // The quiet stretches: stationary 100-frame windows at both ends, the
+  // steady dips next to the loud part.
+  EXPECT_EQ(labels[0], kLabelStationary100);
+  EXPECT_EQ(labels[299], kLabelStationary100);
+}
+
+TEST(FindBackground, ShortRecordingsTakeTheLoudestMeanOfWhatThereIs) {
+  // 50 frames: the mean of all, (10 * 25 + 30 * 25) / 50 = 20; frames below
+  // the floor of 15 become kLabelBelowFloor.
+  std::vector<float> energy(50, 10.0f);
+  for (int32_t i = 25; i < 50; ++i) energy[static_cast<size_t>(i)] = 30.0f;
+  std::vector<int16_t> labels = Candidates(50);
+  float floorValue = 15.0f;
+  float maxEnergy = 0.0f;
+  FindBackground(energy.data(), labels.data(), 50, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(maxEnergy, 20.0f);
+  EXPECT_EQ(labels[24], kLabelBelowFloor);
+  EXPECT_EQ(labels[25], kLabelCandidate);
+  // 80 frames: the loudest 60-frame window (frames 20 .. 79) holds 20 quiet
+  // and 40 loud frames: (20 * 10 + 40 * 40) / 60 = 30.
+  std::vector<float> longer(80, 10.0f);
+  for (int32_t i = 40; i < 80; ++i) longer[static_cast<size_t>(i)] = 40.0f;
+  std::vector<int16_t> longerLabels = Candidates(80);
+  floorValue = 1.0f;
+  maxEnergy = 0.0f;
+  FindBackground(longer.data(), longerLabels.data(), 80, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(maxEnergy, 30.0f);
+}
+
+// A histogram from its first entries; the rest is 0.
+std::vector<float> Histogram(std::initializer_list<float> head) {
+  std::vector<float> hist(kHistogramBins, 0.0f);
+  std::copy(head.begin(), head.end(), hist.begin());
+  return hist;
+}
+
+TEST(EnergyHistogram, FramesFallIntoTheBinOfTheirEnergy) {
+  // floor 10, max 110: step (110 - 10) / 100 = 1; counting starts at 9.
+  // 9 takes no step (bin 0); 10 one step (9 -> 10, bin 1); 10.5 two steps
+  // (9 -> 10 -> 11, bin 2); 59.5 fifty-one steps; 1000 is beyond the top.
+  const std::vector<float> energy = {9.0f, 10.0f, 10.5f, 59.5f, 1000.0f};
+  std::vector<float> hist(kHistogramBins, -1.0f);
+  const float step = BuildEnergyHistogram(energy.data(), 5, 10.0f, 110.0f, hist.data());
+  EXPECT_FLOAT_EQ(step, 1.0f);
+  EXPECT_FLOAT_EQ(hist[0], 0.2f);
+  EXPECT_FLOAT_EQ(hist[1], 0.2f);
+  EXPECT_FLOAT_EQ(hist[2], 0.2f);
+  EXPECT_FLOAT_EQ(hist[51], 0.2f);
+  EXPECT_FLOAT_EQ(hist[99], 0.2f);
+  float total = 0.0f;
+  for (float fraction : hist) total += fraction;
+  EXPECT_FLOAT_EQ(total, 1.0f);
+}
+
+TEST(EnergyHistogram, StepTooSmallToMoveTheCountStopsAtTheTopBin) {
+  // Around 1e6 single precision resolves 0.0625; a span of one such unit
+  // gives a step of 0.000625 that leaves 999999 unchanged when added.
+  const float floorValue = 1.0e6f;
+  const float maxEnergy = std::nextafter(floorValue, 2.0e6f);
+  const std::vector<float> energy = {2.0e6f, 3.0e6f};
+  std::vector<float> hist(kHistogramBins);
+  BuildEnergyHistogram(energy.data(), 2, floorValue, maxEnergy, hist.data());
+  EXPECT_FLOAT_EQ(hist[99], 1.0f);
+}
+
+TEST(HistogramThreshold, QuietBinZeroHoldingMoreThanHalfIsTheThreshold) {
+  EXPECT_EQ(MassThresholdBin(Histogram({0.6f, 0.2f, 0.1f, 0.1f}).data()), 0);
+}
+
+TEST(HistogramThreshold, FallingBinsAreTakenUpToHalfOfAllFrames) {
+  // 0.05 < 0.3: start at bin 1 with 0.35; bin 2 (0.45), bin 3 (0.55); stop.
+  EXPECT_EQ(MassThresholdBin(Histogram({0.05f, 0.3f, 0.1f, 0.1f, 0.05f, 0.4f}).data()), 3);
+}
+
+TEST(HistogramThreshold, RisingBinsAreTakenOnlyBelowATenth) {
+  // 0.02, 0.03, 0.04 taken falling or flat; the rises to bins 3 and 4 are
+  // taken while less than 0.1 lies below (0.04, then 0.07).
+  EXPECT_EQ(MassThresholdBin(Histogram({0.02f, 0.01f, 0.01f, 0.03f, 0.5f, 0.43f}).data()), 4);
+  // After bins 0 .. 2 already 0.13 lies below: the rise at bin 3 stops it.
+  EXPECT_EQ(MassThresholdBin(Histogram({0.05f, 0.04f, 0.04f, 0.1f, 0.77f}).data()), 2);
+}
+
+TEST(HistogramThreshold, RiseAtTheStartMovesToBinTwo) {
+  // 0.1 < 0.15 < 0.2: bins 0 .. 2 taken at once (0.45), then bin 3 (0.6).
+  EXPECT_EQ(MassThresholdBin(Histogram({0.1f, 0.15f, 0.2f, 0.15f, 0.4f}).data()), 3);
+}
+
+TEST(HistogramValleyAndPeak, ValleyAtSevenAndPeakAtTwelve) {
+  // Falling from bin 0 to bin 7, rising from 8 up to bin 12, falling after.
+  const std::vector<float> hist = Histogram({0.30f, 0.15f, 0.10f, 0.07f, 0.05f, 0.03f, 0.02f,
+                                             0.01f, 0.02f, 0.03f, 0.04f, 0.05f, 0.08f, 0.04f,
+                                             0.01f});
+  EXPECT_EQ(ValleyBin(hist.data()), 7);
+  EXPECT_EQ(PeakBin(hist.data()), 12);
+}
+
+TEST(HistogramValleyAndPeak, PeakSearchStopsAtBinFifty) {
+  // Falls to bin 1, then rises steadily to bin 99.
+  std::vector<float> hist(kHistogramBins);
+  hist[0] = 0.5f;
+  for (int k = 1; k < kHistogramBins; ++k) hist[k] = 0.0001f * k;
+  EXPECT_EQ(ValleyBin(hist.data()), 1);
+  EXPECT_EQ(PeakBin(hist.data()), 50);
+  // A valley beyond bin 50 (falling to bin 70, rising at 71) stays.
+  std::vector<float> falling(kHistogramBins);
+  for (int k = 0; k < kHistogramBins; ++k) falling[k] = 1.0f - 0.01f * (k < 70 ? k : 70);
+  falling[71] = 0.5f;
+  EXPECT_EQ(ValleyBin(falling.data()), 70);
+  EXPECT_EQ(PeakBin(falling.data()), 70);
+}
+
+std::vector<int16_t> Labels(const std::string& pattern) {
+  std::vector<int16_t> labels;
+  for (char c : pattern) labels.push_back(c == '+' ? kLabelCandidate : kLabelBelowThreshold);
+  return labels;
+}
+
+std::string Pattern(const std::vector<int16_t>& labels) {
+  std::string pattern;
+  for (int16_t label : labels) pattern += label > 0 ? '+' : '-';
+  return pattern;
+}
+
+TEST(MultiSegGaps, GapsOfOneAndTwoFramesAreClosed) {
+  std::vector<int16_t> labels = Labels("++-++--++---++");
+  FillShortGaps(labels.data(), static_cast<int32_t>(labels.size()));
+  EXPECT_EQ(Pattern(labels), "+++++++++---++");
+  EXPECT_EQ(labels[2], kLabelSegment);
+  EXPECT_EQ(labels[5], kLabelSegment);
+  EXPECT_EQ(labels[6], kLabelSegment);
+}
+
+TEST(MultiSegList, SegmentsInSamplesWithZerosAfterThem) {
+  // Frames 2 .. 4 and 8 .. 11 (the last frame): the first ends at the frame
+  // after it (5), the second at the last frame itself (11).
+  const std::vector<int16_t> labels = Labels("--+++---++++");
+  std::vector<int32_t> starts(4, -7);
+  std::vector<int32_t> ends(4, -7);
+  const SegmentList list = CollectSegments(labels.data(), 12, 80, 4, starts.data(), ends.data());
+  EXPECT_FALSE(list.full);
+  EXPECT_EQ(list.count, 2);
+  EXPECT_EQ(starts, (std::vector<int32_t>{160, 640, 0, 0}));
+  EXPECT_EQ(ends, (std::vector<int32_t>{400, 880, 0, 0}));
+}
+
+TEST(MultiSegList, ACandidateOnTheLastFrameAloneOpensNoSegment) {
+  const std::vector<int16_t> labels = Labels("-++---+");
+  std::vector<int32_t> starts(3);
+  std::vector<int32_t> ends(3);
+  const SegmentList list = CollectSegments(labels.data(), 7, 80, 3, starts.data(), ends.data());
+  EXPECT_EQ(list.count, 1);
+  EXPECT_EQ(starts, (std::vector<int32_t>{80, 0, 0}));
+  EXPECT_EQ(ends, (std::vector<int32_t>{240, 0, 0}));
+}
+
+TEST(MultiSegList, ClosingTheLastEntryFillsTheList) {
+  // Three segments and room for three: full when the third closes (frame 9).
+  const std::vector<int16_t> labels = Labels("++--++--+--");
+  std::vector<int32_t> starts(3);
+  std::vector<int32_t> ends(3);
+  const SegmentList list = CollectSegments(labels.data(), 11, 80, 3, starts.data(), ends.data());
+  EXPECT_TRUE(list.full);
+  EXPECT_EQ(list.stopFrame, 9);
+  // No room at all: full on the first frame, nothing written out of range.
+  std::vector<int32_t> one(1);
+  std::vector<int32_t> other(1);
+  EXPECT_TRUE(CollectSegments(labels.data(), 11, 80, 0, one.data(), other.data()).full);
+}
+
+TEST(MultiSegRefinement, EdgesMoveToTheVoicedCoreAndWiden) {
+  // Candidate 50 .. 120 over flat energy 10 (floor 5, peak level 50); voiced
+  // and loud (100) frames 60 .. 109; variance 1, 10 at the voiced edges.
+  constexpr int32_t kFrames = 200;
+  std::vector<float> energy(kFrames, 10.0f);
+  std::vector<int16_t> voice(kFrames, -1);
+  std::vector<float> variance(kFrames, 1.0f);
+  std::vector<int16_t> labels(kFrames, kLabelBelowThreshold);
+  for (int32_t i = 60; i < 110; ++i) {
+    energy[static_cast<size_t>(i)] = 100.0f;
+    voice[static_cast<size_t>(i)] = 20;
+  }
+  variance[60] = 10.0f;
+  variance[109] = 10.0f;
+  for (int32_t i = 50; i <= 120; ++i) labels[static_cast<size_t>(i)] = kLabelCandidate;
+  RefineCandidate(energy.data(), labels.data(), voice.data(), variance.data(), kFrames,
+                  CandidateEdges{50, 120, 5.0f, 50.0f, 5});
+  // Start: first voiced frame 60, one frame back up the slope to 59; 5
+  // margin -> 54. End: last voiced frame 109, forward over the quiet,
+  // low-variance frames to 110; 5 margin -> 115 (exclusive).
+  for (int32_t i = 50; i < 54; ++i) EXPECT_EQ(labels[static_cast<size_t>(i)], kLabelHeadCut);
+  for (int32_t i = 54; i < 115; ++i) EXPECT_EQ(labels[static_cast<size_t>(i)], kLabelSegment);
+  for (int32_t i = 115; i < 120; ++i) EXPECT_EQ(labels[static_cast<size_t>(i)], kLabelTailCut);
+  EXPECT_EQ(labels[120], kLabelCandidate);
+}
+
+// Frames [first, end) are candidates of the given energy; the rest noise at
+// energy 1.
+struct Recording {
+  std::vector<float> energy;
+  std::vector<int16_t> labels;
+};
+
+Recording NoiseFrames(int32_t count) {
+  return Recording{std::vector<float>(static_cast<size_t>(count), 1.0f),
+                   std::vector<int16_t>(static_cast<size_t>(count), kLabelBelowThreshold)};
+}
+
+void AddRun(Recording& r, int32_t first, int32_t end, float energy) {
+  for (int32_t i = first; i < end; ++i) {
+    r.energy[static_cast<size_t>(i)] = energy;
+    r.labels[static_cast<size_t>(i)] = kLabelCandidate;
+  }
+}
+
+// Long runs: 50 frames above 40; short runs: above 10.
+constexpr RunEnergyTest kTest{50, 20, 40.0f, 10.0f};
+
+TEST(OneSegScan, RunOfExactlyTheShortLengthIsAnEndRunButNoStartRun) {
+  Recording r = NoiseFrames(100);
+  AddRun(r, 40, 60, 20.0f);  // 20 frames
+  FrameRun run{};
+  EXPECT_FALSE(FindStartRun(r.energy.data(), r.labels.data(), 100, kTest, run));
+  // Backwards the test window is frames 39 .. 58: (1 + 19 * 20) / 20 = 19.05.
+  EXPECT_EQ(FindEndRun(r.energy.data(), r.labels.data(), 100, kTest), 59);
+}
+
+TEST(OneSegScan, QuietLongRunIsRelabelledAndTheScanGoesOn) {
+  Recording r = NoiseFrames(300);
+  AddRun(r, 10, 70, 30.0f);    // 60 frames, not above 40
+  AddRun(r, 100, 121, 15.0f);  // 21 frames, above 10
+  AddRun(r, 200, 260, 50.0f);  // 60 frames, above 40
+  FrameRun run{};
+  ASSERT_TRUE(FindStartRun(r.energy.data(), r.labels.data(), 300, kTest, run));
+  EXPECT_EQ(run.first, 100);
+  EXPECT_EQ(run.endExclusive, 121);
+  EXPECT_EQ(r.labels[10], kLabelWeakRun);
+  EXPECT_EQ(r.labels[69], kLabelWeakRun);
+  EXPECT_EQ(FindEndRun(r.energy.data(), r.labels.data(), 300, kTest), 259);
+}
+
+TEST(OneSegScan, ScansStopAtTheArrayEnds) {
+  // Candidates up to the last frame: the forward scan must stop at N.
+  Recording r = NoiseFrames(80);
+  AddRun(r, 10, 80, 5.0f);
+  FrameRun run{};
+  EXPECT_FALSE(FindStartRun(r.energy.data(), r.labels.data(), 80, kTest, run));
+  // Candidates from frame 0 on: the backward window stops at frame 0 and
+  // holds frames 0 .. 28.
+  Recording fromZero = NoiseFrames(80);
+  AddRun(fromZero, 0, 30, 50.0f);
+  EXPECT_EQ(FindEndRun(fromZero.energy.data(), fromZero.labels.data(), 80, kTest), 29);
+  Recording silent = NoiseFrames(80);
+  EXPECT_EQ(FindEndRun(silent.energy.data(), silent.labels.data(), 80, kTest), -1);
+}
+
+TEST(OneSegScan, ZeroLengthSettingsNeverTestAnEmptyRun) {
+  // With both lengths 0 every run is long; the noise between runs (an empty
+  // run) must neither be accepted nor relabelled.
+  constexpr RunEnergyTest zeroLengths{0, 0, 40.0f, 10.0f};
+  Recording r = NoiseFrames(40);
+  AddRun(r, 5, 15, 50.0f);
+  FrameRun run{};
+  ASSERT_TRUE(FindStartRun(r.energy.data(), r.labels.data(), 40, zeroLengths, run));
+  EXPECT_EQ(run.first, 5);
+  EXPECT_EQ(run.endExclusive, 15);
+  EXPECT_EQ(FindEndRun(r.energy.data(), r.labels.data(), 40, zeroLengths), 14);
+  EXPECT_EQ(r.labels[0], kLabelBelowThreshold);
+  EXPECT_EQ(r.labels[39], kLabelBelowThreshold);
+}
+
+// Arrays for the refinements: flat energy 10, unvoiced, variance 1.
+struct Edges {
+  std::vector<float> energy = std::vector<float>(100, 10.0f);
+  std::vector<int16_t> voice = std::vector<int16_t>(100, -1);
+  std::vector<float> variance = std::vector<float>(100, 1.0f);
+};
+
+TEST(OneSegRefinement, StartMovesOverVoiceVarianceAndSlopeThenExtends) {
+  Edges e;
+  for (int32_t i = 40; i < 50; ++i) e.voice[static_cast<size_t>(i)] = 20;  // voiced 40 .. 49
+  // From the first unvoiced frame, 39 (variance 10), back while the variance
+  // stays above 2: frames 38 .. 36 (5), stop at 35 (1).
+  e.variance[39] = 10.0f;
+  for (int32_t i = 36; i < 39; ++i) e.variance[static_cast<size_t>(i)] = 5.0f;
+  // Energy rising 33 .. 35 (11, 12, 13): down the slope to 32, then 5 more.
+  e.energy[33] = 11.0f;
+  e.energy[34] = 12.0f;
+  e.energy[35] = 13.0f;
+  EXPECT_EQ(RefineSegmentStart(e.energy.data(), e.voice.data(), e.variance.data(), 45, 5), 27);
+  // The variance step moves at most the margin: with high variance from
+  // frame 0 on it stops at 39 - 5 = 34, then 34 -> 32 by the slope.
+  for (int32_t i = 0; i < 39; ++i) e.variance[static_cast<size_t>(i)] = 5.0f;
+  EXPECT_EQ(RefineSegmentStart(e.energy.data(), e.voice.data(), e.variance.data(), 45, 5), 27);
+  // Never below frame 0.
+  EXPECT_EQ(RefineSegmentStart(e.energy.data(), e.voice.data(), e.variance.data(), 3, 5), 0);
+}
+
+TEST(OneSegRefinement, EndMirrorsTheStart) {
+  Edges e;
+  for (int32_t i = 50; i < 60; ++i) e.voice[static_cast<size_t>(i)] = 20;  // voiced 50 .. 59
+  e.variance[60] = 10.0f;
+  for (int32_t i = 61; i < 64; ++i) e.variance[static_cast<size_t>(i)] = 5.0f;
+  // Energy falling from 64 (13, 12, 11 at 64 .. 66) down to the flat 10.
+  e.energy[64] = 13.0f;
+  e.energy[65] = 12.0f;
+  e.energy[66] = 11.0f;
+  // 55 -> 60 (voice) -> 64 (variance) -> 67 (slope) -> 72 (margin).
+  EXPECT_EQ(RefineSegmentEnd(e.energy.data(), e.voice.data(), e.variance.data(), 100, 55, 5), 72);
+  // Never beyond the last frame.
+  EXPECT_EQ(RefineSegmentEnd(e.energy.data(), e.voice.data(), e.variance.data(), 100, 97, 5), 99);
+}
+
+// A detector holding the arrays of a 300-frame recording by hand: noise at
+// the background level 100 (already labelled), loudest mean 10100, so the
+// histogram step is (10100 - 100) / 100 = 100 and a short run needs a mean
+// above 10 steps = 1000.
+class LocateOneSegmentTest : public ::testing::Test {
+ protected:
+  static constexpr int32_t kFrames = 300;
+
+  LocateOneSegmentTest() : detector_(8000) {
+    detector_.frameCount = kFrames;
+    detector_.floorValue = 100.0f;
+    detector_.maxEnergy = 10100.0f;
+    detector_.CommonSpeechSegLen_sec = 30;
+    detector_.ShortSpeechSegLen_sec = 10;
+    detector_.CommonSpeechSegEnergyThd = 3.0f;
+    detector_.ShortSpeechSegEnergyThd = 10;
+    detector_.ExtendSpeechLen_sec = 3;
+    detector_.frameEnergy.assign(kFrames, 100.0f);
+    detector_.labels.assign(kFrames, kLabelStationary100);
+    detector_.voiceFlags.assign(kFrames, -1);
+    detector_.bandVar.assign(kFrames, 0.0f);
+  }
+
+  SpeechDetector detector_;
+};
+
+TEST_F(LocateOneSegmentTest, EndIsNeverBeforeTheStartRunWhenTheBackwardScanFails) {
+  // Frames 100 .. 110: ten at 500 and a last one at 10000. Forwards (11
+  // frames, more than 10) the mean is (5000 + 10000) / 11 = 1364 > 1000.
+  // Backwards the window is frames 99 .. 109: (100 + 5000) / 11 = 464, so
+  // the scan reaches frame 0 without accepting a run.
+  for (int32_t i = 100; i < 110; ++i) {
+    detector_.frameEnergy[static_cast<size_t>(i)] = 500.0f;
+    detector_.labels[static_cast<size_t>(i)] = kLabelCandidate;
+  }
+  detector_.frameEnergy[110] = 10000.0f;
+  detector_.labels[110] = kLabelCandidate;
+  SegmentFrames segment{};
+  ASSERT_TRUE(LocateOneSegment(detector_, segment));
+  // Start: 100, one frame down the slope (500 > 100) to 99, margin 3 -> 96.
+  // End: the last frame of the start run, 110, one frame down the slope to
+  // 111, margin 3 -> 114.
+  EXPECT_EQ(segment.startFrame, 96);
+  EXPECT_EQ(segment.endFrame, 114);
+}
+
+TEST_F(LocateOneSegmentTest, QuietCandidatesFallBelowTheHistogramThreshold) {
+  // Most frames in bin 1 (one step above floor - 1): the threshold is
+  // floor + 1 step = 200, so candidates at 150 become noise and no run is
+  // left.
+  for (int32_t i = 100; i < 200; ++i) {
+    detector_.frameEnergy[static_cast<size_t>(i)] = 150.0f;
+    detector_.labels[static_cast<size_t>(i)] = kLabelCandidate;
+  }
+  SegmentFrames segment{};
+  EXPECT_FALSE(LocateOneSegment(detector_, segment));
+  EXPECT_EQ(detector_.labels[150], kLabelBelowThreshold);
+}
+
+}  // namespace

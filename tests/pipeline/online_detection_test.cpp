@@ -1,0 +1,453 @@
+// Online detection end to end (8000 Hz, 80 samples a frame): synthetic
+// silence, noise and key tones and the bundled sample (speech from 1.55 s to
+// 6.62 s) streamed through a line; the end decision on a hand-set line;
+// streams near the int32 position limit; other threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "engine/speech_detector.h"
+#include "online_fixtures.h"
+#include "pipeline/online_decisions.h"
+#include "test_signals.h"
+
+namespace {
+
+using kvdtest::CallReport;
+using kvdtest::ConfigText;
+using kvdtest::kSampleSpeechEnd;
+using kvdtest::kSampleSpeechStart;
+using kvdtest::kSampleStartTolerance;
+using kvdtest::SamplePcm;
+using kvdtest::StreamFresh;
+using kvdtest::StreamReport;
+using kvdtest::StreamTestConfig;
+constexpr int32_t kShift = kvdtest::kShift8k;
+constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
+
+TEST(OnlineStream, SilenceAndLowNoiseGiveNoSpeechAfterTheWait) {
+  const ConfigText config = StreamTestConfig().Set("MaxWaitFrame", "100");
+  for (const auto& pcm : {std::vector<int16_t>(32000, 0), kvdtest::WhiteNoisePcm(30.0, 11u, 32000)}) {
+    const StreamReport report = StreamFresh(config, pcm, kShift);
+    // Decision frame 101 is the first past the wait; its call reached frame 102.
+    EXPECT_EQ(report.firstSeenAt[no_speech], 102 * kShift);
+    EXPECT_EQ(report.firstSeenAt[in_speech], -1);
+    EXPECT_EQ(report.Last().state, no_speech);
+    EXPECT_EQ(report.Last().start, -1);
+    EXPECT_EQ(report.Last().end, -1);
+  }
+}
+
+TEST(OnlineStream, TheSampleStartsAtItsSpeechAndEndsAfterAPause) {
+  const StreamReport report = StreamFresh(StreamTestConfig(), SamplePcm(), 160);
+  EXPECT_EQ(report.Last().result, 0);
+  EXPECT_EQ(report.Last().state, speech_end);
+  EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  EXPECT_GE(report.Last().end, kSampleSpeechEnd);
+  EXPECT_LE(report.Last().end, kSampleSpeechEnd + 20 * kShift);
+  // The end is decided once a pause of MaxSilence frames has passed.
+  EXPECT_GE(report.firstSeenAt[speech_end], kSampleSpeechEnd + kMaxSilence * kShift);
+  EXPECT_EQ(report.firstSeenAt[no_speech], -1);
+}
+
+TEST(OnlineStream, AQuietLeadInIsLearntAsBackground) {
+  // A lead-in within +-3 (below the flat-frame range of 10 at 0 dB gain) is
+  // still signal: the background is learnt from it and the speech starts on time.
+  std::vector<int16_t> pcm = SamplePcm();
+  const std::vector<int16_t> quiet = kvdtest::WhiteNoisePcm(3.0, 3u, 12000);
+  std::copy(quiet.begin(), quiet.end(), pcm.begin());
+  const StreamReport report =
+      StreamFresh(StreamTestConfig().Set("AverageGain", "0").Set("Sensitivity", "0.6"), pcm, 160);
+  EXPECT_EQ(report.Last().state, speech_end);
+  EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+}
+
+TEST(OnlineStream, SpeechAfterTheWaitStillStartsTheUtterance) {
+  const StreamReport report = StreamFresh(StreamTestConfig().Set("MaxWaitFrame", "100"), SamplePcm(), kShift);
+  EXPECT_EQ(report.firstSeenAt[no_speech], 102 * kShift);
+  EXPECT_GT(report.firstSeenAt[in_speech], report.firstSeenAt[no_speech]);
+  EXPECT_EQ(report.Last().state, speech_end);
+}
+
+TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
+  const StreamReport plain = StreamFresh(StreamTestConfig(), SamplePcm(), kShift);
+  const StreamReport relaxed = StreamFresh(
+      StreamTestConfig().Set("stRelaxFrames", "10").Set("edRelaxFrames", "10"), SamplePcm(), kShift);
+  EXPECT_EQ(relaxed.Last().start, plain.Last().start - 10 * kShift);
+  EXPECT_EQ(relaxed.Last().end, plain.Last().end + 10 * kShift);
+  // Beyond the stream: the start stops at 0, the end at the frame before the
+  // decision frame (the call that decided reached the frame after it).
+  const StreamReport wide = StreamFresh(
+      StreamTestConfig().Set("stRelaxFrames", "1000").Set("edRelaxFrames", "1000"), SamplePcm(), kShift);
+  EXPECT_EQ(wide.Last().start, 0);
+  EXPECT_EQ(wide.Last().end, wide.firstSeenAt[speech_end] - 2 * kShift);
+}
+
+TEST(OnlineStream, ALongUtteranceIsCutAtMaxSpeechDuration) {
+  const StreamReport report =
+      StreamFresh(StreamTestConfig().Set("MaxSpeechDuration", "200"), SamplePcm(), kShift);
+  EXPECT_EQ(report.Last().state, speech_too_long);
+  EXPECT_EQ(report.Last().end, report.Last().start + 200 * kShift);
+  EXPECT_LT(report.firstSeenAt[speech_too_long], kSampleSpeechEnd);
+}
+
+TEST(OnlineStream, AfterTheEndCallsReturnZeroAndWriteNothing) {
+  kvdtest::OnlineEngine engine(StreamTestConfig());
+  const int32_t line = engine.StartLine();
+  const std::vector<int16_t> sample = SamplePcm();
+  ASSERT_EQ(kvdtest::StreamThrough(line, sample, 1000).Last().state, speech_end);
+  int32_t state = -7, start = -7, end = -7, position = -7, count1 = -7, count2 = -7;
+  float* block = nullptr;
+  EXPECT_EQ(KVD_DetectSpeech(line, sample.data(), 8000, &state, &start, &end, &position, &block,
+                             &count1, &block, &count2, 1),
+            0);
+  for (int32_t written : {state, start, end, position, count1}) EXPECT_EQ(written, -7);
+}
+
+TEST(OnlineStream, ChunkSizeChangesNoReport) {
+  // The same audio in any chunking: every call reports what the one-sample
+  // stream reported at the same stream position, up to and after the end.
+  const ConfigText config = StreamTestConfig().Set("MaxWaitFrame", "100");
+  const std::vector<int16_t> sample = SamplePcm();
+  std::map<int32_t, CallReport> atPosition;
+  for (const CallReport& call : StreamFresh(config, sample, 1).calls) atPosition[call.position] = call;
+  for (int32_t chunk : {7, 30, 80, 160, 1000, static_cast<int32_t>(sample.size())}) {
+    for (const CallReport& call : StreamFresh(config, sample, chunk).calls) {
+      ASSERT_EQ(atPosition.count(call.position), 1u) << "chunk " << chunk;
+      EXPECT_EQ(call, atPosition[call.position]) << "chunk " << chunk << " at " << call.position;
+    }
+  }
+}
+
+// Digital silence (exact zeros, as a muted phone or silence suppression
+// sends) after the sample's speech: kTail samples, a whole pause and 1 s more.
+constexpr int32_t kTail = 1800 * 8;
+// Frames an end may be extended over the still loud slots before it.
+constexpr int32_t kExtensionFrames = 20;
+
+std::vector<int16_t> SampleThen(const std::vector<int16_t>& tail, bool zeroLeadIn = false) {
+  std::vector<int16_t> pcm = SamplePcm();
+  pcm.resize(kSampleSpeechEnd);
+  if (zeroLeadIn) std::fill(pcm.begin(), pcm.begin() + kSampleSpeechStart, int16_t{0});
+  pcm.insert(pcm.end(), tail.begin(), tail.end());
+  return pcm;
+}
+
+// An utterance that ended at the speech end, decided after a pause of
+// MaxSilence frames plus at most the extension and the statistics lag.
+void ExpectEndAfterSpeech(const StreamReport& report) {
+  EXPECT_EQ(report.Last().result, 0);
+  EXPECT_EQ(report.Last().state, speech_end);
+  EXPECT_GE(report.Last().end, kSampleSpeechEnd - 10 * kShift);
+  EXPECT_LE(report.Last().end, kSampleSpeechEnd + kExtensionFrames * kShift);
+  EXPECT_GE(report.firstSeenAt[speech_end], kSampleSpeechEnd + kMaxSilence * kShift);
+  EXPECT_LE(report.firstSeenAt[speech_end],
+            kSampleSpeechEnd + (kMaxSilence + kExtensionFrames + 30) * kShift);
+}
+
+TEST(OnlineDigitalSilence, ZerosAfterSpeechEndTheUtteranceWhereLowNoiseDoes) {
+  // At Sensitivity 0.8 two voiced frames and the active bands resume speech
+  // in a pause: the silence must not count as active.
+  const std::vector<int16_t> zeros = SampleThen(std::vector<int16_t>(kTail, 0));
+  for (const char* sensitivity : {"0.5", "0.8"}) {
+    SCOPED_TRACE(sensitivity);
+    const StreamReport report = StreamFresh(StreamTestConfig().Set("Sensitivity", sensitivity), zeros, 160);
+    ExpectEndAfterSpeech(report);
+    EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  }
+  const StreamReport silent = StreamFresh(StreamTestConfig(), zeros, 160);
+  const StreamReport noise =
+      StreamFresh(StreamTestConfig(), SampleThen(kvdtest::WhiteNoisePcm(30.0, 5u, kTail)), 160);
+  ExpectEndAfterSpeech(noise);
+  EXPECT_EQ(silent.Last().start, noise.Last().start);
+  EXPECT_LE(std::abs(silent.Last().end - noise.Last().end), 10 * kShift);
+  EXPECT_LE(std::abs(silent.firstSeenAt[speech_end] - noise.firstSeenAt[speech_end]), 10 * kShift);
+}
+
+TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEnd) {
+  // No background is learnt from zeros: the start rests on the initial
+  // thresholds, which at the shipped gain of -30 dB catch the sample's onset.
+  const StreamReport report = StreamFresh(StreamTestConfig().Set("AverageGain", "-30"),
+                                          SampleThen(std::vector<int16_t>(kTail, 0), true), 160);
+  EXPECT_EQ(report.firstSeenAt[no_speech], -1);
+  EXPECT_GE(report.firstSeenAt[in_speech], kSampleSpeechStart);
+  EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  ExpectEndAfterSpeech(report);
+}
+
+TEST(OnlineDigitalSilence, ADualToneAfterSpeechIsNotSilence) {
+  // The key tone's frames are rejected but carry real energy.
+  const StreamReport report = StreamFresh(StreamTestConfig(), SampleThen(kvdtest::KeyOnePcm(4000.0, kTail)), 160);
+  EXPECT_EQ(report.firstSeenAt[speech_end], -1);
+  EXPECT_EQ(report.Last().state, in_speech);
+}
+
+// A started line streamed frame by frame; the key-tone verdict of every
+// analysed frame is kept.
+class SteppedLine {
+ public:
+  explicit SteppedLine(const ConfigText& config) : engine_(config), line_(engine_.StartLine()) {}
+
+  void Stream(const std::vector<int16_t>& pcm) {
+    for (size_t offset = 0; offset + kShift <= pcm.size(); offset += kShift) {
+      const int32_t before = position;
+      ASSERT_EQ(KVD_DetectSpeech(line_, pcm.data() + offset, kShift, &state, &start, &end, &position), 0);
+      if (position > before && Detector().finalEnd < 0) toneFrames.push_back(Detector().isDtmf);
+      if (state == in_speech && startDecisionFrame < 0) startDecisionFrame = position / kShift - 1;
+      if (state == speech_end && endDecisionFrame < 0) endDecisionFrame = position / kShift - 1;
+    }
+  }
+  const SpeechDetector& Detector() const { return *GetLine(line_); }
+  long Tones() const { return std::count(toneFrames.begin(), toneFrames.end(), true); }
+
+  int32_t state = before_speech, start = -1, end = -1, position = 0;
+  int32_t startDecisionFrame = -1, endDecisionFrame = -1;
+  std::vector<bool> toneFrames;  // isDtmf of frames 0, 1, ... while detecting
+
+ private:
+  kvdtest::OnlineEngine engine_;
+  int32_t line_;
+};
+
+TEST(OnlineModes, FastModeRunsTheVoiceDetectorOnlyWhileAStartIsPossible) {
+  SteppedLine line(StreamTestConfig().Set("FastMode", "1"));
+  line.Stream(SamplePcm());
+  EXPECT_EQ(line.state, speech_end);
+  EXPECT_NEAR(line.start, kSampleSpeechStart, kSampleStartTolerance);
+  EXPECT_GE(line.end, kSampleSpeechEnd);
+  ASSERT_GT(line.endDecisionFrame, line.startDecisionFrame + kHistoryFrames);
+  // The last voice check was the start; the utterance (longer than the
+  // 500-frame ring) reads no voicing left from 500 frames before.
+  EXPECT_EQ(line.Detector().lastVoiceCheckFrame, line.startDecisionFrame);
+  for (int32_t f = line.startDecisionFrame + 1; f <= line.endDecisionFrame; ++f)
+    EXPECT_EQ(line.Detector().voiceFlagsRing[f % kHistoryFrames], 0) << "frame " << f;
+}
+
+TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartItWithTheCheckOn) {
+  const std::vector<int16_t> pcm =
+      kvdtest::Joined({kvdtest::WhiteNoisePcm(20.0, 3u, 4000), kvdtest::KeyOnePcm(3000.0, 8000), SamplePcm()});
+  SteppedLine line(StreamTestConfig());
+  line.Stream(pcm);
+  EXPECT_EQ(line.state, speech_end);
+  EXPECT_NEAR(line.start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
+  // Frames 50 .. 147 lie wholly in the tone; from the fourth on they are tones.
+  for (size_t f = 53; f <= 147; ++f) EXPECT_TRUE(line.toneFrames[f]) << "frame " << f;
+  EXPECT_EQ(line.Tones(), 147 - 53 + 1);
+  SteppedLine unchecked(StreamTestConfig().Set("UseCheckDTMF", "0"));
+  unchecked.Stream(pcm);
+  EXPECT_EQ(unchecked.Tones(), 0);
+}
+
+TEST(OnlineModes, FramesWithoutTheCheckLeaveNoToneInItsRing) {
+  // A tone, then digital silence: dead frames are not checked, and their
+  // slots must not keep the verdicts of ten frames before.
+  SteppedLine line(StreamTestConfig());
+  line.Stream(kvdtest::Joined({kvdtest::KeyOnePcm(3000.0, 4000), std::vector<int16_t>(4000, 0)}));
+  const auto& flags = line.Detector().ToneFlag;
+  EXPECT_TRUE(std::none_of(std::begin(flags), std::end(flags), [](bool flag) { return flag; }));
+}
+
+// The end decision on a line in speech since frame 100 (reported from 100).
+class EndDecision : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d_->MinSpeechDuration = 200;  // samples
+    d_->MaxSpeechDuration = 300;  // frames
+    d_->MaxSilence = 50;
+    d_->MaxHoldFrame = 150;
+    d_->DetectState = in_speech;
+    d_->speechStartSamples = d_->reportedStart = 100 * kShift;
+  }
+  // Decides on frame t with FindEnd's answer endFrame; the end written for
+  // the caller (-7 when none).
+  int32_t Decide(int32_t t, int32_t endFrame) {
+    d_->endFrame = endFrame;
+    int32_t end = -7;
+    DecideEnd(*d_, t, &end);
+    return end;
+  }
+  std::unique_ptr<SpeechDetector> d_ = kvdtest::StartedOnlineDetector();
+};
+
+TEST_F(EndDecision, EndsAreJudgedByLengthAge) {
+  EXPECT_EQ(Decide(200, 102), 102 * kShift);  // 160 samples < 200
+  EXPECT_EQ(d_->DetectState, speech_too_short);
+  EXPECT_EQ(d_->finalEnd, 102 * kShift);
+  d_->DetectState = in_speech;
+  EXPECT_EQ(Decide(200, 103), 103 * kShift);  // 240 samples
+  EXPECT_EQ(d_->DetectState, speech_end);
+  d_->DetectState = in_speech;
+  EXPECT_EQ(Decide(400, 120), (400 - 150) * kShift);  // held MaxHoldFrame back
+  EXPECT_EQ(d_->DetectState, speech_end);
+  d_->DetectState = in_speech;
+  EXPECT_EQ(Decide(420, 401), 400 * kShift);  // 301 frames > 300
+  EXPECT_EQ(d_->DetectState, speech_too_long);
+}
+
+TEST_F(EndDecision, WithoutAnEndTheUtteranceIsCutOnceTooOld) {
+  // Cut when more than MaxSilence + MaxSpeechDuration = 350 frames old.
+  EXPECT_EQ(Decide(450, -1), -7);
+  EXPECT_EQ(d_->finalEnd, -1);
+  EXPECT_EQ(d_->DetectState, in_speech);
+  EXPECT_EQ(Decide(451, -1), 400 * kShift);
+  EXPECT_EQ(d_->DetectState, speech_too_long);
+  EXPECT_EQ(d_->finalEnd, 400 * kShift);
+}
+
+TEST_F(EndDecision, TheEndStaysBetweenTheReportedStartAndTheDecisionFrame) {
+  d_->edRelaxFrames = 40;
+  EXPECT_EQ(Decide(160, 130), 159 * kShift);  // 170 would pass the decision frame
+  d_->DetectState = in_speech;
+  d_->edRelaxFrames = 0;
+  d_->reportedStart = 110 * kShift;  // a start moved later than the end found
+  EXPECT_EQ(Decide(200, 105), 111 * kShift);
+}
+
+TEST_F(EndDecision, StateWritesGiveWayToAStopFromOutside) {
+  d_->DetectState = KVD_STATE_IDLE;  // KVD_Stop came in between
+  Decide(200, 150);
+  EXPECT_EQ(d_->DetectState, KVD_STATE_IDLE);
+}
+
+// Streams that reach the last position an int32 can report: frame 26843545
+// starts at 2147483600, the next would end beyond 2^31 - 1. The frame
+// counter is set near that limit instead of streaming 74.6 hours.
+class LongStream : public ::testing::Test {
+ protected:
+  static constexpr int32_t kFirstUnreportableFrame = INT32_MAX / kShift;
+  static constexpr int32_t kLastPosition = kFirstUnreportableFrame * kShift;
+
+  void SkipTo(int32_t frame) { GetLine(line_)->frameIndex = frame; }
+  CallReport Feed(const std::vector<int16_t>& pcm) {
+    CallReport r{-1, -7, -7, -7, -7};
+    r.result = KVD_DetectSpeech(line_, pcm.data(), static_cast<int32_t>(pcm.size()), &r.state,
+                                &r.start, &r.end, &r.position);
+    return r;
+  }
+
+  kvdtest::OnlineEngine engine_{StreamTestConfig()};
+  int32_t line_ = engine_.StartLine();
+};
+
+TEST_F(LongStream, LastFramesAreReportedThenDetectionEndsWithBadDataUntilRestart) {
+  SkipTo(kFirstUnreportableFrame - 100);
+  const std::vector<int16_t> hundredFrames(200 + 99 * kShift, 0);
+  const CallReport last = Feed(hundredFrames);
+  EXPECT_EQ(last.result, 0);
+  EXPECT_EQ(last.position, kLastPosition);
+  const std::vector<int16_t> oneFrame(kShift, 0);
+  const std::string log = kvdtest::CaptureLog([&] {
+    const CallReport beyond = Feed(oneFrame);
+    EXPECT_EQ(beyond.result, KVD_ERR_BAD_DATA);
+    EXPECT_EQ(beyond.position, kLastPosition) << "the position reached, not a wrapped one";
+  });
+  EXPECT_NE(log.find("Line 0 has reached sample position 2147483600 (74.6 h at 8000 Hz)"),
+            std::string::npos) << log;
+  EXPECT_EQ(Feed(oneFrame).result, KVD_ERR_BAD_DATA);
+  EXPECT_EQ(Feed({}).result, 0) << "a call without a new frame analyses nothing";
+  EXPECT_EQ(GetLine(line_)->frameIndex, kFirstUnreportableFrame);
+  ASSERT_EQ(KVD_Start(line_), 0);
+  const CallReport restarted = Feed(hundredFrames);
+  EXPECT_EQ(restarted.result, 0);
+  EXPECT_EQ(restarted.position, 100 * kShift);
+}
+
+TEST_F(LongStream, UtteranceJustBeforeTheLimitIsFoundAsFromFrameZero) {
+  // The same start and end, moved by the offset, where a wrapped position
+  // would have been negative or cut at once.
+  const StreamReport fromZero = kvdtest::StreamThrough(line_, SamplePcm(), kShift);
+  ASSERT_EQ(fromZero.Last().result, 0);
+  ASSERT_GT(fromZero.Last().start, 0);
+  ASSERT_EQ(KVD_Start(line_), 0);
+  const int32_t offsetFrames = kFirstUnreportableFrame - 960;  // 9.6 s before the limit
+  SkipTo(offsetFrames);
+  const StreamReport nearLimit = kvdtest::StreamThrough(line_, SamplePcm(), kShift);
+  ASSERT_EQ(nearLimit.Last().result, 0);
+  const int32_t offset = offsetFrames * kShift;
+  EXPECT_EQ(nearLimit.Last().state, fromZero.Last().state);
+  EXPECT_EQ(nearLimit.Last().start, fromZero.Last().start + offset);
+  EXPECT_EQ(nearLimit.Last().end, fromZero.Last().end + (fromZero.Last().end >= 0 ? offset : 0));
+  EXPECT_EQ(nearLimit.firstSeenAt[speech_too_long], -1);
+}
+
+TEST(OnlineThreads, AStopFromAnotherThreadEndsTheRunningCall) {
+  // Six copies of the sample in one chunk; with pauses under MaxSilence the
+  // utterance lasts to the end, so the call is long after the start.
+  kvdtest::OnlineEngine engine(StreamTestConfig().Set("MaxSilence", "500").Set("MaxHoldFrame", "500")
+                                   .Set("MaxSpeechDuration", "20000"));
+  const int32_t line = engine.StartLine();
+  ASSERT_GE(line, 0);
+  std::vector<int16_t> pcm;
+  for (int copy = 0; copy < 6; ++copy) pcm = kvdtest::Joined({pcm, SamplePcm()});
+  SpeechDetector* detector = GetLine(line);
+  std::atomic<bool> callReturned{false};
+  std::thread stopper([&] {
+    while (detector->DetectState != in_speech && !callReturned) std::this_thread::yield();
+    KVD_Stop(line);
+  });
+  int32_t state = -7, start = -7, end = -7, position = -7, result = -7;
+  const std::string log = kvdtest::CaptureLog([&] {
+    result = KVD_DetectSpeech(line, pcm.data(), static_cast<int32_t>(pcm.size()), &state, &start,
+                              &end, &position);
+  });
+  callReturned = true;
+  stopper.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(log.find("Exit DetectSpeech from outside.\n"), std::string::npos);
+  EXPECT_EQ(state, -7);  // the stopped call leaves the state argument alone
+  EXPECT_EQ(position, 0);
+  EXPECT_LT(detector->frameIndex * kShift, static_cast<int32_t>(pcm.size()) / 2);
+  EXPECT_EQ(detector->DetectState, KVD_STATE_IDLE);
+  EXPECT_EQ(detector->busyFlag, 0);
+  EXPECT_EQ(detector->errorStatus, 0);
+  EXPECT_EQ(KVD_DetectSpeech(line, pcm.data(), kShift, &state, &start, &end, &position), -95);
+}
+
+TEST(OnlineThreads, AStoppedLineIsLeftIdleWhateverDetectionWroteLast) {
+  // KVD_Stop cleared busyFlag, but a detection state was written after its
+  // own write of the idle state: the next frame leaves the line idle.
+  kvdtest::OnlineEngine engine(StreamTestConfig());
+  const int32_t line = engine.StartLine();
+  SpeechDetector* detector = GetLine(line);
+  detector->DetectState = in_speech;
+  detector->busyFlag = 0;
+  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(100.0, 9u, 400);
+  int32_t state = -7, start = -7, end = -7, position = -7;
+  EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 400, &state, &start, &end, &position), 0);
+  EXPECT_EQ(detector->DetectState, KVD_STATE_IDLE);
+  EXPECT_EQ(detector->frameIndex, 0);
+}
+
+TEST(OnlineThreads, LinesInParallelThreadsMatchEachLineAlone) {
+  const std::vector<std::vector<int16_t>> inputs = {
+      SamplePcm(), kvdtest::Joined({kvdtest::WhiteNoisePcm(20.0, 4u, 12000), SamplePcm()}),
+      kvdtest::WhiteNoisePcm(200.0, 8u, 40000)};
+  const std::vector<int32_t> chunks = {160, 1000, 80};
+  kvdtest::OnlineEngine engine(StreamTestConfig(), 3);
+  std::vector<StreamReport> alone;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const int32_t line = engine.StartLine();
+    alone.push_back(kvdtest::StreamThrough(line, inputs[i], chunks[i]));
+    KVD_Stop(line);
+    KVD_Close(line);
+  }
+  std::vector<int32_t> lines;
+  for (size_t i = 0; i < inputs.size(); ++i) lines.push_back(engine.StartLine());
+  std::vector<StreamReport> parallel(inputs.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < inputs.size(); ++i)
+    threads.emplace_back([&, i] { parallel[i] = kvdtest::StreamThrough(lines[i], inputs[i], chunks[i]); });
+  for (std::thread& thread : threads) thread.join();
+  for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(alone[i].calls == parallel[i].calls) << i;
+  EXPECT_EQ(alone[0].Last().state, speech_end);
+  EXPECT_EQ(alone[1].Last().state, speech_end);
+}
+
+}  // namespace
