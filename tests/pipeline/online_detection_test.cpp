@@ -29,7 +29,7 @@ using kvdtest::SamplePcm;
 using kvdtest::StreamFresh;
 using kvdtest::StreamReport;
 using kvdtest::StreamTestConfig;
-constexpr int32_t kShift = kvdtest::kShift8k;
+constexpr int32_t kShift = kvdtest::kShiftSamples8k;
 constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
 
 TEST(OnlineStream, SilenceAndLowNoiseGiveNoSpeechAfterTheWait) {

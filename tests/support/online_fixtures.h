@@ -81,7 +81,7 @@ StreamReport StreamFresh(const ConfigText& config, const std::vector<int16_t>& p
 // lies, in samples (samples/README.md: 1.55 s to 6.62 s); a start is found
 // within 150 ms of it.
 std::vector<int16_t> SamplePcm();
-constexpr int32_t kShift8k = 80;
+constexpr int32_t kShiftSamples8k = 80;
 constexpr int32_t kSampleSpeechStart = 1550 * 8;
 constexpr int32_t kSampleSpeechEnd = 6620 * 8;
 constexpr int32_t kSampleStartTolerance = 150 * 8;
