@@ -180,6 +180,13 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // Harmonic-series test of every pitch candidate F (tenths of a bin) against
 // the peaks MaxZoom[0 .. n-1] of slot s, filling AllMatchPitch[s][c][m] and
 // CanMatchPitch[s][c] for candidate c = F / 10 - MinPitchBin.
+//
+// Harmonic h of F is found when a peak lies in [h * F - d, h * F + d]; its
+// peak is the first one at or above h * F - d. Harmonic h is "in step" when
+// h and h - 1 are both found and their peaks lie F - d .. F + d apart (open
+// interval). Series position m >= 1 matches when harmonics m + 2 .. m + 4
+// are all in step; position 0 when harmonics 1 .. 3 are found and the first
+// peak and the two spacings after it lie in the closed interval.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
@@ -190,75 +197,76 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
+  const int32_t maxHarmoBin = MaxHarmoBin;
 
-  // The index of the first kept peak at or above each bin 0 .. MaxHarmoBin
-  // (n: none). The walk below looks, for harmonic h, for the first peak at or
-  // above h * F - d from where the previous harmonic left its index; as
-  // h * F - d grows with h, that is the first such peak of all, read here
-  // for the bin ceil((h * F - d) / 10) (peaks lie on whole bins). Kept in
+  // The first kept peak (tenths) at or above each bin 0 .. MaxHarmoBin, or
+  // kNoPeakAbove. Peaks lie on whole bins, so the first peak at or above
+  // h * F - d tenths is the entry of bin ceil((h * F - d) / 10). Kept in
   // tmpBinEnergy, scratch of GetMax that is free once the peaks are kept:
-  // MaxHarmoBin + 1 bytes fit its BinNum floats.
-  uint8_t* firstPeakFrom = reinterpret_cast<uint8_t*>(tmpBinEnergy);
+  // MaxHarmoBin + 1 int16 fit its BinNum floats.
+  constexpr int16_t kNoPeakAbove = INT16_MAX;
+  int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);
   {
     int32_t bin = 0;
     for (int32_t i = 0; i < n; ++i) {
       const int32_t peakBin = std::min<int32_t>(MaxZoom[i] / kTenthsPerBin, MaxHarmoBin);
-      for (; bin <= peakBin; ++bin) firstPeakFrom[bin] = static_cast<uint8_t>(i);
+      for (; bin <= peakBin; ++bin) firstPeakFrom[bin] = MaxZoom[i];
     }
-    for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = static_cast<uint8_t>(n);
+    for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = kNoPeakAbove;
   }
 
-  const int16_t* zoom = MaxZoom;
+  // Stands for the peak of a harmonic not found: no spacing from it is in
+  // step.
+  constexpr int32_t kNotFound = -(1 << 20);
   const int32_t harmoNum = HarmoNum;
-  const int32_t maxHarmoBin = MaxHarmoBin;
   for (int32_t F = firstF; F < endF; ++F) {
     const int32_t c = F / kTenthsPerBin - MinPitchBin;
     const int32_t d = MostDifTabZoom[F - firstF];
-    int32_t index = 0;
-    int32_t previous = 0;
-    // Bit j set: harmonic h - j was found (the last four harmonics).
-    uint32_t foundBits = 0;
-    // Spacings (tenths) of the last three found harmonics, newest in
-    // spacing[2]; spacing of harmonic h is its peak minus the previous found
-    // peak (for the first, the peak itself). When harmonics h - 3 .. h are all
-    // found these are the spacings of h - 2, h - 1 and h.
-    int32_t spacing[3] = {0, 0, 0};
-    uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
-    bool matched = false;
-
-    // Looks for harmonic h from the current index; true when found.
-    auto search = [&](int32_t h) {
+    // The peak of harmonic h (1 .. 4), or kNotFound.
+    auto peakOf = [&](int32_t h) {
       const int32_t target = h * F;
       const int32_t fromBin = (target - d + kTenthsPerBin - 1) / kTenthsPerBin;
-      index = fromBin > maxHarmoBin ? n : firstPeakFrom[fromBin];
-      foundBits <<= 1;
-      if (index < n && zoom[index] <= target + d) {
-        spacing[0] = spacing[1];
-        spacing[1] = spacing[2];
-        spacing[2] = static_cast<int16_t>(zoom[index] - previous);
-        previous = zoom[index];
-        foundBits |= 1u;
-      }
+      if (fromBin > maxHarmoBin) return kNotFound;
+      const int32_t v = firstPeakFrom[fromBin];
+      return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
     };
     auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-    auto inOpen = [&](int32_t v) { return v > F - d && v < F + d; };
+    // v in (F - d, F + d); d >= 11.
+    const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+    const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+    auto inStep = [&](int32_t v, int32_t previous) {
+      return static_cast<uint32_t>(v - previous) - openLow < openWidth;
+    };
 
-    search(1);
-    search(2);
-    search(3);
-    constexpr uint32_t kLastThree = 0x7u;
-    if ((foundBits & kLastThree) == kLastThree && inClosed(spacing[0]) && inClosed(spacing[1]) &&
-        inClosed(spacing[2])) {
-      matchedLow |= 1u;
+    const int32_t p1 = peakOf(1);
+    const int32_t p2 = peakOf(2);
+    const int32_t p3 = peakOf(3);
+    const int32_t p4 = peakOf(4);
+    bool matched = false;
+    uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+    if (p1 != kNotFound && p2 != kNotFound && p3 != kNotFound && inClosed(p1) &&
+        inClosed(p2 - p1) && inClosed(p3 - p2)) {
+      matchedLow = 1u;
       matched = true;
     }
-    search(4);
-    constexpr uint32_t kLastFour = 0xFu;
-    for (int32_t h = 5; index < n && h * F < topTenths; ++h) {
-      search(h);
+    // Bit j set: harmonic h - 1 - j in step (the last three).
+    uint32_t inStepBits = 0;
+    if (p2 != kNotFound && p1 != kNotFound && inStep(p2, p1)) inStepBits |= 4u;
+    if (p3 != kNotFound && p2 != kNotFound && inStep(p3, p2)) inStepBits |= 2u;
+    if (p4 != kNotFound && p3 != kNotFound && inStep(p4, p3)) inStepBits |= 1u;
+    int32_t previous = p4;
+    // Harmonics from 5 while below the limit; once no peak lies at or above
+    // h * F - d, none lies above any later harmonic either.
+    uint32_t fromTenths = static_cast<uint32_t>(5 * F - d + kTenthsPerBin - 1);
+    for (int32_t h = 5, target = 5 * F; target < topTenths; ++h, target += F, fromTenths += F) {
+      const int32_t v = firstPeakFrom[fromTenths / kTenthsPerBin];
+      if (v == kNoPeakAbove) break;
+      const bool found = v <= target + d;
+      const bool step = found && inStep(v, previous);
+      previous = found ? v : kNotFound;
+      inStepBits = ((inStepBits << 1) | static_cast<uint32_t>(step)) & 7u;
       const int32_t m = h - 4;
-      if ((foundBits & kLastFour) == kLastFour && inOpen(spacing[0]) && inOpen(spacing[1]) &&
-          inOpen(spacing[2]) && m < harmoNum) {
+      if (inStepBits == 7u && m < harmoNum) {
         matched = true;
         if (m < kSeriesPerWord) {
           matchedLow |= uint64_t{1} << m;

@@ -255,8 +255,8 @@ class KVD_EXPORT CDetectVoice {
   // Heap buffers, allocated at construction.
   int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
   float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
-                            // (0 where power <= 0), written by GetMax; then, as bytes,
-                            // MatchPitch's first kept peak at or above each bin
+                            // (0 where power <= 0), written by GetMax; then, as int16,
+                            // MatchPitch's first kept peak (tenths) at or above each bin
   int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin; no longer
                             // written (MatchPitch keeps the last three in locals)
   uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
