@@ -79,15 +79,6 @@ TEST_F(DetectSpeech, ANegativeCountBreaksTheLineForGood) {
   EXPECT_NE(KVD_Start(line_), 0);
 }
 
-TEST_F(DetectSpeech, AStreamShorterThanTheFirstDecisionStaysBeforeSpeech) {
-  // Frame 29 is the first decision: it needs 29 x 80 + 200 = 2520 samples.
-  const std::vector<int16_t> loud = kvdtest::CosinePcm(440.0, 8000.0, 8000, 2519);
-  EXPECT_EQ(Call(loud.data(), 2519), 0);
-  EXPECT_EQ(state_, before_speech);
-  EXPECT_EQ(position_, 29 * 80);
-  EXPECT_EQ(GetLine(line_)->voiceCount, 0);
-}
-
 TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
   const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
   float* block1 = nullptr;
@@ -115,28 +106,6 @@ TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
                              &block1, nullptr, &block2, nullptr, 1),
             0);
   EXPECT_EQ(count1, -5);
-}
-
-TEST_F(DetectSpeech, TheStartCallHandsOutTheRowsFromTheStart) {
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-  float* block1 = nullptr;
-  float* block2 = nullptr;
-  int32_t count1 = 0;
-  int32_t count2 = 0;
-  int32_t offset = 0;
-  while (state_ != in_speech && offset < 40000) {
-    ASSERT_EQ(KVD_DetectSpeech(line_, sample.data() + offset, 80, &state_, &start_, &end_,
-                               &position_, &block1, &count1, &block2, &count2, 1),
-              0);
-    offset += 80;
-  }
-  ASSERT_EQ(state_, in_speech);
-  // Rows from the start frame (before relaxation: none here) to the
-  // decision frame, which is the last analysed.
-  const int32_t startFrame = start_ / 80;
-  const int32_t decisionFrame = position_ / 80 - 1;
-  EXPECT_EQ(block1, GetLine(line_)->spectrumRing + startFrame % 500 * kReducedBins);
-  EXPECT_EQ(count1 + count2, decisionFrame - startFrame + 1);
 }
 
 TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
@@ -180,19 +149,6 @@ TEST_F(SpectrumHandoutTest, AWrappingRangeIsSplitAndAppendedTo) {
   Send(504, 504);
   EXPECT_EQ(count1_, 5);
   EXPECT_EQ(count2_, 5);
-}
-
-TEST_F(SpectrumHandoutTest, AppendingAcrossTheLastRowStartsTheSecondBlock) {
-  Send(1495, 1499);
-  EXPECT_EQ(block1_, Row(495));
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(block2_, nullptr);
-  Send(1500, 1500);
-  EXPECT_EQ(block2_, Row(0));
-  EXPECT_EQ(count2_, 1);
-  Send(1501, 1501);
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(count2_, 2);
 }
 
 TEST_F(SpectrumHandoutTest, RefusedRequestsChangeNothing) {
