@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <new>
 #include <ostream>
-#include <string>
 
 #include "kvd/detect_voice.h"
 #include "voice_test_peer.h"

@@ -3,7 +3,6 @@
 // a set (never before its row), the pitch of a set in real divisions.
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "kvd/detect_voice.h"
 #include "voice_test_peer.h"

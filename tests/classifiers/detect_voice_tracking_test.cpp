@@ -10,7 +10,6 @@
 #include "kvd/detect_voice.h"
 #include "test_signals.h"
 #include "voice_signals.h"
-#include "voice_test_peer.h"
 
 namespace {
 
@@ -48,7 +47,6 @@ int FeedForwards(CDetectVoice& voice, const std::vector<Spectrum>& frames) {
 class VoiceTracking : public testing::Test {
  protected:
   VoiceTracking() : voice_(kRate, 512, 65, 480, 2000) { EXPECT_EQ(voice_.ReInit(), 0); }
-  std::vector<int> Pitches() const { return std::vector<int>(voice_.VoicePitch, voice_.VoicePitch + kWindow); }
   CDetectVoice voice_;
 };
 
@@ -88,6 +86,14 @@ INSTANTIATE_TEST_SUITE_P(PitchAndHarmonics, SteadyVowel,
                            return std::to_string(static_cast<int>(param.param.f0Hz)) + "Hz_" +
                                   std::to_string(param.param.harmonics) + "harmonics";
                          });
+
+TEST_F(VoiceTracking, NoiseIsNeverVoiced) {
+  // Noise of amplitude 6000: a mean power per bin of about 1.0e-4 x 6000^2 =
+  // 3600 (a^2 / 3 x sum(w^2) / 512^2), far above the gate (100): analysed.
+  std::vector<Spectrum> noise;
+  for (uint32_t seed = 1; seed <= 60; ++seed) noise.push_back(NoiseSpectrum(6000.0, seed, kRate));
+  EXPECT_EQ(FeedForwards(voice_, noise), 0);
+}
 
 // 12 silent frames, `voicedFrames` of a 150 Hz vowel, silence to 30 frames,
 // then one DetectVoice.

@@ -1,11 +1,10 @@
 // The per-frame trace hook of online detection: a traced line reports the
-// same as an untraced one, and the traced values match a recording built
-// with a keypad tone and a vowel of known pitch at known places.
+// same as an untraced one, on a recording with a keypad tone and a vowel and
+// on the bundled sample, and traces every analysed frame once, in order.
 #include "pipeline/frame_trace.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 #include "engine/kvd_api.h"
 #include "golden_signals.h"

@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "kvd/detect_voice.h"
-#include "voice_signals.h"
 #include "voice_test_peer.h"
 
 namespace {
-
-using kvdtest::FlatSpectrum;
-using kvdtest::HarmonicShape;
-using kvdtest::HarmonicSpectrum;
 
 constexpr int kRate = 8000;
 constexpr int kNewest = 29;
