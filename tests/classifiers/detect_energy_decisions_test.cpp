@@ -1,4 +1,5 @@
-// The edges of the energy detector's decisions: the refined start stays
+// The edges of the energy detector's decisions: a candidate start is
+// confirmed by four strong frames and only while recent, the refined start stays
 // inside frame 0 and the history, the speech level takes only frames still
 // held, no end while speech is recent, and digital silence ends speech where
 // quiet frames do while rejected tones do not.
@@ -12,6 +13,38 @@
 namespace {
 
 using kvdtest::BandLevels;
+
+class ConfirmStart : public testing::Test {
+ protected:
+  ConfirmStart() { kvdtest::LoadDefaultSettings(detector, 50); }
+  void SetVariance(int32_t frame, const BandLevels& v) {
+    for (int band = 0; band < 4; ++band) variance[band][frame % 500] = v[band];
+  }
+  CDetectEnergy detector{8000, 512};
+  float variance[4][500] = {};
+};
+
+TEST_F(ConfirmStart, MissingOrOldCandidateGivesTheCurrentFrame) {
+  for (int32_t f = 0; f < 500; ++f) SetVariance(f, {5, 5, 5, 5});  // all strong against themselves
+  EXPECT_EQ(detector.ConfirmStart(200, -1, variance, 30), 200);
+  EXPECT_EQ(detector.ConfirmStart(200, 149, variance, 30), 200);  // 51 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 150, variance, 30), 150);  // 50 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 200, variance, 30), 200);  // not before t
+}
+
+TEST_F(ConfirmStart, FourStrongFramesInARowConfirm) {
+  // No band energy: the peak frame is t = 100, with variance 1 in every band.
+  SetVariance(100, {1, 1, 1, 1});
+  // Strong: band 0 or band 1 above the peak, or all of bands 0 .. 2 at 80 %.
+  SetVariance(60, {2, 0, 0, 0});
+  SetVariance(61, {0, 2, 0, 0});
+  SetVariance(62, {0.8f, 0.8f, 0.8f, 0});
+  SetVariance(63, {0.8f, 0.8f, 0.79f, 0});  // weak: band 2 below 80 %
+  SetVariance(64, {2, 0, 0, 0});
+  EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 100);  // runs of 3 and 1
+  SetVariance(63, {1, 1, 1, 0});  // equal to the peak in band 2: strong
+  EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 60);
+}
 
 class RefineStart : public testing::Test {
  protected:

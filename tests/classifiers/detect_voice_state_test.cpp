@@ -128,6 +128,16 @@ TEST(VoiceState, AssignedDetectorForgetsItsOwnRecords) {
   ExpectSameVerdicts(*target, *reference, next, next + 150);
 }
 
+TEST(VoiceState, SelfAssignmentKeepsTheDetector) {
+  auto voice = Voice();
+  auto reference = Voice();
+  ExpectSameVerdicts(*voice, *reference, 150, 200);
+  CDetectVoice& alias = *voice;
+  *voice = alias;
+  EXPECT_EQ(voice->Status, 0);
+  ExpectSameVerdicts(*voice, *reference, 200, 260);
+}
+
 TEST(VoiceState, CopyOfARefusedDetectorIsRefused) {
   testing::internal::CaptureStdout();
   CDetectVoice refused(kRate, 512, 10, 480, 2000);

@@ -108,6 +108,28 @@ TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
   EXPECT_EQ(count1, -5);
 }
 
+TEST_F(DetectSpeech, TheStartCallHandsOutTheRowsFromTheStart) {
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  float* block1 = nullptr;
+  float* block2 = nullptr;
+  int32_t count1 = 0;
+  int32_t count2 = 0;
+  int32_t offset = 0;
+  while (state_ != in_speech && offset < 40000) {
+    ASSERT_EQ(KVD_DetectSpeech(line_, sample.data() + offset, 80, &state_, &start_, &end_,
+                               &position_, &block1, &count1, &block2, &count2, 1),
+              0);
+    offset += 80;
+  }
+  ASSERT_EQ(state_, in_speech);
+  // Rows from the start frame (before relaxation: none here) to the
+  // decision frame, which is the last analysed.
+  const int32_t startFrame = start_ / 80;
+  const int32_t decisionFrame = position_ / 80 - 1;
+  EXPECT_EQ(block1, GetLine(line_)->spectrumRing + startFrame % 500 * kReducedBins);
+  EXPECT_EQ(count1 + count2, decisionFrame - startFrame + 1);
+}
+
 TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
   // KVD_Init stopped at a missing key: the line count stays, the slots are empty.
   kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Remove("MaxSilence"), 2);
@@ -149,6 +171,19 @@ TEST_F(SpectrumHandoutTest, AWrappingRangeIsSplitAndAppendedTo) {
   Send(504, 504);
   EXPECT_EQ(count1_, 5);
   EXPECT_EQ(count2_, 5);
+}
+
+TEST_F(SpectrumHandoutTest, AppendingAcrossTheLastRowStartsTheSecondBlock) {
+  Send(1495, 1499);
+  EXPECT_EQ(block1_, Row(495));
+  EXPECT_EQ(count1_, 5);
+  EXPECT_EQ(block2_, nullptr);
+  Send(1500, 1500);
+  EXPECT_EQ(block2_, Row(0));
+  EXPECT_EQ(count2_, 1);
+  Send(1501, 1501);
+  EXPECT_EQ(count1_, 5);
+  EXPECT_EQ(count2_, 2);
 }
 
 TEST_F(SpectrumHandoutTest, RefusedRequestsChangeNothing) {

@@ -5,6 +5,7 @@
 // the recording.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -51,6 +52,29 @@ TEST(DeleteShortSpeech, RunsThatAreLongOrNotIsolatedStay) {
   EXPECT_EQ(atStart[0], kLabelCandidate);
 }
 
+TEST(FindBackground, ShortRecordingsTakeTheLoudestMeanOfWhatThereIs) {
+  // 50 frames: the mean of all, (10 * 25 + 30 * 25) / 50 = 20; frames below
+  // the floor of 15 become kLabelBelowFloor.
+  std::vector<float> energy(50, 10.0f);
+  for (int32_t i = 25; i < 50; ++i) energy[static_cast<size_t>(i)] = 30.0f;
+  std::vector<int16_t> labels(50, kLabelCandidate);
+  float floorValue = 15.0f;
+  float maxEnergy = 0.0f;
+  FindBackground(energy.data(), labels.data(), 50, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(maxEnergy, 20.0f);
+  EXPECT_EQ(labels[24], kLabelBelowFloor);
+  EXPECT_EQ(labels[25], kLabelCandidate);
+  // 80 frames: the loudest 60-frame window (frames 20 .. 79) holds 20 quiet
+  // and 40 loud frames: (20 * 10 + 40 * 40) / 60 = 30.
+  std::vector<float> longer(80, 10.0f);
+  for (int32_t i = 40; i < 80; ++i) longer[static_cast<size_t>(i)] = 40.0f;
+  std::vector<int16_t> longerLabels(80, kLabelCandidate);
+  floorValue = 1.0f;
+  maxEnergy = 0.0f;
+  FindBackground(longer.data(), longerLabels.data(), 80, floorValue, maxEnergy);
+  EXPECT_FLOAT_EQ(maxEnergy, 30.0f);
+}
+
 TEST(EnergyHistogram, FramesFallIntoTheBinOfTheirEnergy) {
   // floor 10, max 110: step (110 - 10) / 100 = 1; counting starts at 9.
   // 9 takes no step (bin 0); 10 one step (9 -> 10, bin 1); 10.5 two steps
@@ -78,6 +102,30 @@ TEST(EnergyHistogram, StepTooSmallToMoveTheCountStopsAtTheTopBin) {
   std::vector<float> hist(kHistogramBins);
   BuildEnergyHistogram(energy.data(), 2, floorValue, maxEnergy, hist.data());
   EXPECT_FLOAT_EQ(hist[99], 1.0f);
+}
+
+TEST(HistogramThreshold, BinsAreTakenUpToHalfOfAllFramesRisingOnlyBelowATenth) {
+  struct Case {
+    std::vector<float> head;  // the first bins; the rest hold 0
+    int32_t threshold;
+  };
+  const Case cases[] = {
+      {{0.6f, 0.2f, 0.1f, 0.1f}, 0},  // a quiet bin 0 holding more than half
+      // 0.05 < 0.3: start at bin 1 with 0.35; bin 2 (0.45), bin 3 (0.55); stop.
+      {{0.05f, 0.3f, 0.1f, 0.1f, 0.05f, 0.4f}, 3},
+      // Rises to bins 3 and 4 taken while less than 0.1 lies below (0.04, 0.07).
+      {{0.02f, 0.01f, 0.01f, 0.03f, 0.5f, 0.43f}, 4},
+      // After bins 0 .. 2 already 0.13 lies below: the rise at bin 3 stops it.
+      {{0.05f, 0.04f, 0.04f, 0.1f, 0.77f}, 2},
+      // 0.1 < 0.15 < 0.2: bins 0 .. 2 taken at once (0.45), then bin 3 (0.6).
+      {{0.1f, 0.15f, 0.2f, 0.15f, 0.4f}, 3},
+      // 0.2 > 0.1 < 0.3: bins 0 .. 2 taken at once (0.6).
+      {{0.2f, 0.1f, 0.3f, 0.4f}, 2}};
+  for (const Case& c : cases) {
+    std::vector<float> hist(kHistogramBins, 0.0f);
+    std::copy(c.head.begin(), c.head.end(), hist.begin());
+    EXPECT_EQ(MassThresholdBin(hist.data()), c.threshold) << c.head[0] << " " << c.head[1];
+  }
 }
 
 TEST(HistogramValleyAndPeak, PeakSearchStopsAtBinFifty) {
