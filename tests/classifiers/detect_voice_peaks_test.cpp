@@ -1,12 +1,14 @@
-// CDetectVoice pitch matching (MatchPitch) at the geometries where its
-// harmonic count once ran past HarmoDiff: the highest harmonic searched must
-// stay inside it (the ASan build checks the bound).
+// CDetectVoice peak picking: the energy gate and the row of a frame without
+// peaks; and pitch matching (MatchPitch) at the geometries where its harmonic
+// count once ran past HarmoDiff: the highest harmonic searched must stay
+// inside it (the ASan build checks the bound).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "kvd/detect_voice.h"
+#include "voice_signals.h"
 #include "voice_test_peer.h"
 
 namespace {
@@ -16,6 +18,25 @@ constexpr int kNewest = 29;
 // Power of a flat spectrum that passes the energy gate: the gate asks for a
 // mean of EnergyFloor x 1000 = 100 over bins 19 .. 127.
 constexpr float kLoudFlat = 1000.0f;
+
+TEST(VoicePeaks, QuietOrInvalidFramesStayUnanalysedAndAPeaklessRowReadsZero) {
+  CDetectVoice voice(kRate, 512, 65, 480, 2000);
+  CDetectVoiceTestPeer peer(voice);
+  ASSERT_EQ(voice.ReInit(), 0);
+  // A mean power of 99 over 19 .. 127 is below 100.
+  std::vector<float> quiet = kvdtest::FlatSpectrum(99.0, kRate);
+  voice.UpdateBuf(quiet.data(), true);
+  EXPECT_EQ(peer.AllMax(kNewest)[0], -1);
+  EXPECT_EQ(peer.MaxNum(kNewest), 0);
+  // Loud enough but without a peak: an empty row reading zero.
+  std::vector<float> flat = kvdtest::FlatSpectrum(kLoudFlat, kRate);
+  voice.UpdateBuf(flat.data(), true);
+  EXPECT_EQ(peer.AllMax(kNewest)[0], 0);
+  EXPECT_EQ(peer.MaxNum(kNewest), 0);
+  std::vector<float> voiced = kvdtest::HarmonicSpectrum(150.0, kvdtest::HarmonicShape(), kRate);
+  voice.UpdateBuf(voiced.data(), false);
+  EXPECT_EQ(peer.AllMax(kNewest)[0], -1);
+}
 
 // Spikes of one bin (e^3 = 20.1 times the floor) at the given bins.
 std::vector<float> Spikes(int binCount, const std::vector<int>& bins) {
