@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <new>
 #include <ostream>
-#include <string>
 
 #include "kvd/detect_voice.h"
 #include "voice_test_peer.h"
@@ -80,23 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
                     AllocationCase{3, "Error allocating memory for AllMatchPitch!\n"},
                     AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"},
                     AllocationCase{5, "Error allocating memory for HarmoDiff!\n"}));
-
-TEST(VoiceAllocationCount, ConstructionAllocatesFiveBuffersAndFeedingNone) {
-  nothrowArrayCalls = 0;
-  CDetectVoice voice(8000, 512, 65, 480, 2000);
-  EXPECT_EQ(nothrowArrayCalls, 5);
-  ASSERT_EQ(voice.ReInit(), 0);
-  const long liveAfterConstruction = liveArrays;
-  float power[256];
-  for (int k = 0; k < 256; ++k) power[k] = (k % 10 == 0) ? 50000.0f : 1000.0f;
-  for (int t = 0; t < 40; ++t) {
-    voice.UpdateBuf(power, true);
-    voice.ReverseUpdateBuf(power, true);
-    voice.DetectVoice();
-  }
-  EXPECT_EQ(nothrowArrayCalls, 5);
-  EXPECT_EQ(liveArrays, liveAfterConstruction);
-}
 
 TEST(VoiceAllocationCount, FailedAssignmentLeavesARefusedDetector) {
   CDetectVoice source(8000, 512, 65, 480, 2000);

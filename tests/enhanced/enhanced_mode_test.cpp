@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine_fixtures.h"
+#include "golden_signals.h"
 #include "kvd/kvd_stream.h"
 #include "test_signals.h"
 
@@ -21,21 +20,14 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kSampleSpeechStart = 1.55;
 constexpr double kSampleSpeechEnd = 6.62;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The shipped configuration with DecisionMode = enhanced, in a temporary
 // folder (companion file beside it).
 class EnhancedConfig {
  public:
   EnhancedConfig() {
     const std::string dir = KVD_CONFIG_DIR;
-    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + ReadText(dir + "/kvd.cfg"));
-    dir_.WriteFile("kvd_offline.cfg", ReadText(dir + "/kvd_offline.cfg"));
+    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + kvdtest::ReadText(dir + "/kvd.cfg"));
+    dir_.WriteFile("kvd_offline.cfg", kvdtest::ReadText(dir + "/kvd_offline.cfg"));
   }
   const char* Path() const { return path_.c_str(); }
 
@@ -44,9 +36,7 @@ class EnhancedConfig {
   std::string path_;
 };
 
-std::vector<int16_t> Sample() {
-  return kvdtest::ReadPcmFile(std::string(KVD_SAMPLE_DIR) + "/kvd_sample.pcm");
-}
+std::vector<int16_t> Sample() { return kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm")); }
 
 double Rms(const std::vector<int16_t>& pcm, size_t first, size_t end) {
   double sum = 0.0;
@@ -160,16 +150,10 @@ std::vector<std::vector<int16_t>> NotSpeech() {
   sounds.push_back(kvdtest::WhiteNoisePcm(30.0, 3, count));
   sounds.push_back(kvdtest::WhiteNoisePcm(3000.0, 4, count));
   std::vector<int16_t> keys = kvdtest::WhiteNoisePcm(20.0, 5, count);
-  const double rows[] = {697, 770, 852, 941};
-  const double columns[] = {1209, 1336, 1477};
-  for (int i = 0; i < count; ++i) {
-    const int digit = i / 1600;  // 200 ms per digit
-    if (i % 1600 >= 800) continue;
-    const double t = static_cast<double>(i) / kRate;
-    keys[static_cast<size_t>(i)] += static_cast<int16_t>(
-        4000.0 * (std::sin(2 * kPi * rows[digit % 4] * t) +
-                  std::sin(2 * kPi * columns[digit % 3] * t)));
-  }
+  const int rows[] = {697, 770, 852, 941};
+  const int columns[] = {1209, 1336, 1477};
+  for (int digit = 0; digit < 25; ++digit)
+    kvdtest::AddKeyTone(keys, kRate, 200 * digit, 100, rows[digit % 4], columns[digit % 3], 4000);
   sounds.push_back(keys);
   std::vector<int16_t> chord(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {

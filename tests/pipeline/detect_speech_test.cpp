@@ -79,15 +79,6 @@ TEST_F(DetectSpeech, ANegativeCountBreaksTheLineForGood) {
   EXPECT_NE(KVD_Start(line_), 0);
 }
 
-TEST_F(DetectSpeech, AStreamShorterThanTheFirstDecisionStaysBeforeSpeech) {
-  // Frame 29 is the first decision: it needs 29 x 80 + 200 = 2520 samples.
-  const std::vector<int16_t> loud = kvdtest::CosinePcm(440.0, 8000.0, 8000, 2519);
-  EXPECT_EQ(Call(loud.data(), 2519), 0);
-  EXPECT_EQ(state_, before_speech);
-  EXPECT_EQ(position_, 29 * 80);
-  EXPECT_EQ(GetLine(line_)->voiceCount, 0);
-}
-
 TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
   const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
   float* block1 = nullptr;

@@ -54,16 +54,6 @@ TEST_F(FrameCutter, OneSampleCompletesAFrameOf199Kept) {
   for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 80 + i);
 }
 
-TEST_F(FrameCutter, ThirtySampleChunksGiveFramesOnTheSeventhAndTenthCall) {
-  std::vector<int32_t> callOfFrame;
-  for (int32_t call = 1; call <= 11; ++call)
-    for (int32_t start : Feed((call - 1) * 30, 30)) {
-      EXPECT_EQ(start, 80 * static_cast<int32_t>(callOfFrame.size()));
-      callOfFrame.push_back(call);
-    }
-  EXPECT_EQ(callOfFrame, (std::vector<int32_t>{7, 10}));
-}
-
 TEST_F(FrameCutter, ALongChunkGivesAllItsFramesAndKeepsTheRest) {
   std::vector<int32_t> expected;
   for (int32_t start = 0; start <= 800; start += 80) expected.push_back(start);

@@ -90,20 +90,6 @@ TEST_F(FrameSpectrum, SpectrumMatchesADirectTransform) {
   for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
 }
 
-TEST(FrameSpectrumRates, TheRingRowSpansHalfTheRateAtEveryRate) {
-  // 16000 Hz: 1024-point FFT, every fourth magnitude goes into the row.
-  const std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector(16000);
-  const std::vector<float> frame = kvdtest::Cosine(5000.0, 1000.0, 16000, 400);
-  std::copy(frame.begin(), frame.end(), detector->ffts);
-  std::vector<float> power(512);
-  std::vector<float> magnitude(512);
-  ComputeSpectrum(*detector, false, 1, power.data(), magnitude.data());
-  const float* row = detector->spectrumRing + kReducedBins;
-  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude[4 * j]);
-  // 5000 Hz is bin 320 of 1024, row value 80.
-  EXPECT_EQ(std::max_element(row, row + kReducedBins) - row, 80);
-}
-
 TEST_F(FrameSpectrum, ADeadFrameHasZeroSpectraAndAZeroRow) {
   float* row = detector_->spectrumRing + 3 * kReducedBins;
   std::fill(row, row + kReducedBins, 5.0f);
@@ -112,17 +98,6 @@ TEST_F(FrameSpectrum, ADeadFrameHasZeroSpectraAndAZeroRow) {
   EXPECT_TRUE(std::all_of(power_.begin(), power_.end(), [](float v) { return v == 0.0f; }));
   EXPECT_TRUE(std::all_of(magnitude_.begin(), magnitude_.end(), [](float v) { return v == 0.0f; }));
   EXPECT_TRUE(std::all_of(row, row + kReducedBins, [](float v) { return v == 0.0f; }));
-}
-
-TEST(BandVariance, IsTheVarianceOfTheMagnitudesInTheRange) {
-  const float magnitude[] = {9.0f, 1.0f, 2.0f, 3.0f, 9.0f};
-  const float power[] = {81.0f, 1.0f, 4.0f, 9.0f, 81.0f};
-  EXPECT_NEAR(GetBandVariance(power, magnitude, 1, 4, true), 2.0f / 3.0f, 1e-6f);
-  EXPECT_EQ(GetBandVariance(power, magnitude, 1, 4, false), 0.0f);
-  const float flat[] = {4.0f, 4.0f, 4.0f, 4.0f};
-  const float flatPower[] = {16.0f, 16.0f, 16.0f, 16.0f};
-  EXPECT_EQ(GetBandVariance(flatPower, flat, 0, 4, true), 0.0f);
-  EXPECT_EQ(GetBandVariance(flatPower, flat, 2, 2, true), 0.0f);  // empty range
 }
 
 // Online, the band power comes from the energy detector's sum; the variance
@@ -151,46 +126,6 @@ TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
           << range[0] << " .. " << range[1] << ": " << fromSpectra << " against " << fromSum;
     }
   }
-}
-
-TEST_F(FrameSpectrum, FrameEnergiesSumTheDetectionBand) {
-  // Two frames (280 samples): a 1000 Hz tone, the second frame shifted by 80.
-  const std::vector<int16_t> tone = kvdtest::CosinePcm(1000.0, 1000.0, 8000, 280);
-  detector_->frameEnergy.assign(2, -1.0f);
-  const std::vector<float>& energies = detector_->frameEnergy;
-  detector_->frameCount = 2;
-  detector_->DetectSpecLowBorder_Hz = 19;    // 300 Hz
-  detector_->DetectSpecHighBorder_Hz = 217;  // 3400 Hz
-  detector_->BackgroundEnergyOffline = 2.0f;
-  detector_->BakgroundEnergyRelativeOffline = 0.01f;
-  ComputeFrameEnergies(*detector_, tone.data());
-
-  // Parseval: bins 0 .. 511 of the 1/512-scaled transform hold
-  // sum((x w)^2) / 512; a tone puts half of it into bins 1 .. 255.
-  const std::vector<float> window = kvdtest::HammingWindow(kFrame);
-  for (int32_t frame = 0; frame < 2; ++frame) {
-    double weighted = 0.0;
-    for (int32_t n = 0; n < kFrame; ++n)
-      weighted += std::pow(tone[80 * frame + n] * window[n], 2.0);
-    const double toneEnergy = weighted / (2.0 * kFft);
-    EXPECT_NEAR(energies[frame], toneEnergy, 0.01 * toneEnergy) << "frame " << frame;
-  }
-  const float floor = 0.01f * (energies[0] + energies[1]) / 2.0f;
-  EXPECT_NEAR(detector_->floorValue, floor, 1e-4f * floor);
-}
-
-TEST_F(FrameSpectrum, FrameEnergiesNeverFallBelowTheBackground) {
-  std::vector<int16_t> signal(4 * 80 + 120, 0);
-  detector_->frameEnergy.assign(4, -1.0f);
-  const std::vector<float>& energies = detector_->frameEnergy;
-  detector_->frameCount = 4;
-  detector_->DetectSpecLowBorder_Hz = 19;
-  detector_->DetectSpecHighBorder_Hz = 400;  // beyond the spectrum: limited to bin 256
-  detector_->BackgroundEnergyOffline = 5.0f;
-  detector_->BakgroundEnergyRelativeOffline = 0.5f;
-  ComputeFrameEnergies(*detector_, signal.data());
-  EXPECT_EQ(detector_->floorValue, 5.0f);
-  for (float energy : energies) EXPECT_EQ(energy, 5.0f);
 }
 
 // The offline passes after the energy pass take the spectra it kept instead

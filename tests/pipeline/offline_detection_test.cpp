@@ -55,14 +55,6 @@ TEST(OfflineOneSeg, UtteranceInNoiseIsFoundWithinTolerance) {
   kvdtest::ExpectFrameArraysReleased(engine);
 }
 
-TEST(OfflineOneSeg, BundledSampleStartsAtItsFirstSpeech) {
-  OfflineEngine engine(OfflineMode::kOneSegment);
-  const OfflineResult r = engine.Run(kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm")));
-  EXPECT_EQ(r.state, speech_end);
-  EXPECT_NEAR(ToMs(r.start), 1550, kToleranceMs);  // samples/README.md
-  EXPECT_NEAR(ToMs(r.end), 6620, kToleranceMs);
-}
-
 TEST(OfflineOneSeg, SpeechAtBothEndsSnapsToTheRecordingEdges) {
   // Speech from the first sample to the last: the runs lie within 3 frames
   // of either end.
@@ -113,19 +105,6 @@ TEST(OfflineOneSeg, StationaryNoiseHasNoDynamicRange) {
   EXPECT_TRUE(Logged(log, "Default as noise or silence.\n"));
   EXPECT_EQ(r.result, KVD_OK);
   EXPECT_EQ(r.state, -7);
-  EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
-  kvdtest::ExpectFrameArraysReleased(engine);
-}
-
-TEST(OfflineOneSeg, NoRunLoudEnoughGivesNoSegment) {
-  OfflineEngine engine(OfflineMode::kOneSegment,
-                       {{"CommonSpeechSegEnergyThd", "1e9"}, {"ShortSpeechSegEnergyThd", "1000000"}});
-  const auto pcm = kvdtest::BuildRecording(kRateHz, 3000, kNoiseAmplitude, 7, {{1000, 1000}});
-  const OfflineResult r = engine.Run(pcm);
-  EXPECT_EQ(r.result, KVD_OK);
-  EXPECT_EQ(r.state, before_speech);
-  EXPECT_EQ(r.start, 0);
-  EXPECT_EQ(r.end, 0);
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
   kvdtest::ExpectFrameArraysReleased(engine);
 }
@@ -243,17 +222,6 @@ TEST(OfflineMultiSeg, TooShortRecordingsWriteTheWholeList) {
   EXPECT_EQ(q.starts, std::vector<int32_t>(4, 0));
   EXPECT_EQ(q.ends, std::vector<int32_t>(4, 0));
   EXPECT_EQ(q.processed, 2000);
-}
-
-TEST(OfflineMultiSeg, StationaryRecordingReleasesItsArrays) {
-  OfflineEngine engine(OfflineMode::kMultiSegment, {{"MaxSegNum", "3"}});
-  const OfflineResult r = engine.Run(kvdtest::CosinePcm(1000.0, 2000.0, kRateHz, 3 * kRateHz), 3);
-  EXPECT_EQ(r.result, KVD_OK);
-  EXPECT_EQ(r.state, before_speech);
-  EXPECT_EQ(r.starts, (std::vector<int32_t>{-1, 0, 0}));
-  EXPECT_EQ(r.ends, (std::vector<int32_t>{-1, 0, 0}));
-  EXPECT_EQ(r.processed, 3 * kRateHz);
-  ExpectArraysReleased(engine);
 }
 
 // A list without room is refused before anything is written, for a

@@ -57,25 +57,6 @@ TEST(OnlineStream, TheSampleStartsAtItsSpeechAndEndsAfterAPause) {
   EXPECT_EQ(report.firstSeenAt[no_speech], -1);
 }
 
-TEST(OnlineStream, AQuietLeadInIsLearntAsBackground) {
-  // A lead-in within +-3 (below the flat-frame range of 10 at 0 dB gain) is
-  // still signal: the background is learnt from it and the speech starts on time.
-  std::vector<int16_t> pcm = SamplePcm();
-  const std::vector<int16_t> quiet = kvdtest::WhiteNoisePcm(3.0, 3u, 12000);
-  std::copy(quiet.begin(), quiet.end(), pcm.begin());
-  const StreamReport report =
-      StreamFresh(StreamTestConfig().Set("AverageGain", "0").Set("Sensitivity", "0.6"), pcm, 160);
-  EXPECT_EQ(report.Last().state, speech_end);
-  EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
-}
-
-TEST(OnlineStream, SpeechAfterTheWaitStillStartsTheUtterance) {
-  const StreamReport report = StreamFresh(StreamTestConfig().Set("MaxWaitFrame", "100"), SamplePcm(), kShift);
-  EXPECT_EQ(report.firstSeenAt[no_speech], 102 * kShift);
-  EXPECT_GT(report.firstSeenAt[in_speech], report.firstSeenAt[no_speech]);
-  EXPECT_EQ(report.Last().state, speech_end);
-}
-
 TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
   const StreamReport plain = StreamFresh(StreamTestConfig(), SamplePcm(), kShift);
   const StreamReport relaxed = StreamFresh(
@@ -88,14 +69,6 @@ TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
       StreamTestConfig().Set("stRelaxFrames", "1000").Set("edRelaxFrames", "1000"), SamplePcm(), kShift);
   EXPECT_EQ(wide.Last().start, 0);
   EXPECT_EQ(wide.Last().end, wide.firstSeenAt[speech_end] - 2 * kShift);
-}
-
-TEST(OnlineStream, ALongUtteranceIsCutAtMaxSpeechDuration) {
-  const StreamReport report =
-      StreamFresh(StreamTestConfig().Set("MaxSpeechDuration", "200"), SamplePcm(), kShift);
-  EXPECT_EQ(report.Last().state, speech_too_long);
-  EXPECT_EQ(report.Last().end, report.Last().start + 200 * kShift);
-  EXPECT_LT(report.firstSeenAt[speech_too_long], kSampleSpeechEnd);
 }
 
 TEST(OnlineStream, AfterTheEndCallsReturnZeroAndWriteNothing) {
@@ -291,25 +264,6 @@ TEST_F(EndDecision, EndsAreJudgedByLengthAge) {
   EXPECT_EQ(d_->DetectState, speech_too_long);
 }
 
-TEST_F(EndDecision, WithoutAnEndTheUtteranceIsCutOnceTooOld) {
-  // Cut when more than MaxSilence + MaxSpeechDuration = 350 frames old.
-  EXPECT_EQ(Decide(450, -1), -7);
-  EXPECT_EQ(d_->finalEnd, -1);
-  EXPECT_EQ(d_->DetectState, in_speech);
-  EXPECT_EQ(Decide(451, -1), 400 * kShift);
-  EXPECT_EQ(d_->DetectState, speech_too_long);
-  EXPECT_EQ(d_->finalEnd, 400 * kShift);
-}
-
-TEST_F(EndDecision, TheEndStaysBetweenTheReportedStartAndTheDecisionFrame) {
-  d_->edRelaxFrames = 40;
-  EXPECT_EQ(Decide(160, 130), 159 * kShift);  // 170 would pass the decision frame
-  d_->DetectState = in_speech;
-  d_->edRelaxFrames = 0;
-  d_->reportedStart = 110 * kShift;  // a start moved later than the end found
-  EXPECT_EQ(Decide(200, 105), 111 * kShift);
-}
-
 TEST_F(EndDecision, StateWritesGiveWayToAStopFromOutside) {
   d_->DetectState = KVD_STATE_IDLE;  // KVD_Stop came in between
   Decide(200, 150);
@@ -423,31 +377,6 @@ TEST(OnlineThreads, AStoppedLineIsLeftIdleWhateverDetectionWroteLast) {
   EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 400, &state, &start, &end, &position), 0);
   EXPECT_EQ(detector->DetectState, KVD_STATE_IDLE);
   EXPECT_EQ(detector->frameIndex, 0);
-}
-
-TEST(OnlineThreads, LinesInParallelThreadsMatchEachLineAlone) {
-  const std::vector<std::vector<int16_t>> inputs = {
-      SamplePcm(), kvdtest::Joined({kvdtest::WhiteNoisePcm(20.0, 4u, 12000), SamplePcm()}),
-      kvdtest::WhiteNoisePcm(200.0, 8u, 40000)};
-  const std::vector<int32_t> chunks = {160, 1000, 80};
-  kvdtest::OnlineEngine engine(StreamTestConfig(), 3);
-  std::vector<StreamReport> alone;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    const int32_t line = engine.StartLine();
-    alone.push_back(kvdtest::StreamThrough(line, inputs[i], chunks[i]));
-    KVD_Stop(line);
-    KVD_Close(line);
-  }
-  std::vector<int32_t> lines;
-  for (size_t i = 0; i < inputs.size(); ++i) lines.push_back(engine.StartLine());
-  std::vector<StreamReport> parallel(inputs.size());
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < inputs.size(); ++i)
-    threads.emplace_back([&, i] { parallel[i] = kvdtest::StreamThrough(lines[i], inputs[i], chunks[i]); });
-  for (std::thread& thread : threads) thread.join();
-  for (size_t i = 0; i < inputs.size(); ++i) EXPECT_TRUE(alone[i].calls == parallel[i].calls) << i;
-  EXPECT_EQ(alone[0].Last().state, speech_end);
-  EXPECT_EQ(alone[1].Last().state, speech_end);
 }
 
 }  // namespace
