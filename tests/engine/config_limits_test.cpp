@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
         Limit{File::kMain, "edRelaxFrames", "360000", "360001",
               "edRelaxFrames should be 0..360000!\n"},
         Limit{File::kMain, "AverageGain", "100", "100.01", "AverageGain should be -100..100!\n"},
-        Limit{File::kMain, "AverageGain", "-100", "-1e3", "AverageGain should be -100..100!\n"},
+        Limit{File::kMain, "AverageGain", "-100", "-inf", "AverageGain should be -100..100!\n"},
         Limit{File::kMain, "MaxHoldFrame", "360000", "360001",
               "MaxHoldFrame should be 0..360000!\n"},
         Limit{File::kMain, "MaxHoldFrame", "0", "-1", "MaxHoldFrame should be 0..360000!\n"}));

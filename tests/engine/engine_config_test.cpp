@@ -32,6 +32,17 @@ TEST_F(EngineConfig, MissingMainFileGivesThreeMessagesAndMinus92) {
   EXPECT_LT(open, pointer);
   EXPECT_LT(pointer, sampleRate);
   EXPECT_EQ(LineCount(), 0);
+
+  const std::string nullLog = CaptureLog([&] { result = KVD_Init(nullptr, 2); });
+  EXPECT_EQ(result, KVD_ERR_CONFIG);
+  EXPECT_NE(nullLog.find("Cannot open config file! NULL file name!"), std::string::npos) << nullLog;
+}
+
+// Integer text without digits reads as 0, which MaxSilence allows.
+TEST_F(EngineConfig, IntegerWithoutDigitsIsZero) {
+  main_.Set("MaxSilence", "abc");
+  ASSERT_EQ(Init(), KVD_OK) << log_;
+  EXPECT_EQ(Parameter(0, "MaxSilence"), "0");
 }
 
 TEST_F(EngineConfig, SampleRateMissingBelow8000OrNotANumberIsRefusedWithoutLines) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/kvd_api.h"
 #include "engine/line_table.h"
@@ -253,6 +254,83 @@ TEST_F(LineLifecycle, ParametersChangeOnlyWhileTheLineIsNotStarted) {
   detector.errorStatus = KVD_ERR_BAD_DATA;
   EXPECT_EQ(Run([&] { return detector.SetParameter("MaxWaitFrame", "7"); }), KVD_ERR_BAD_DATA);
   EXPECT_TRUE(Logged("Error to begin SetParameter!\n"));
+}
+
+// Detection calls on lines in every wrong state and with bad arguments; a
+// null pointer leaves the line working, a negative length breaks it until
+// the next KVD_Init.
+TEST_F(LineLifecycle, DetectionMisuseGivesItsCodeAndMessage) {
+  const std::vector<int16_t> pcm(160, 0);
+  int32_t state = 0, start = 0, end = 0, position = 0;
+  const auto detect = [&](int32_t line, const int16_t* samples, int32_t count) {
+    return Run([&] { return KVD_DetectSpeech(line, samples, count, &state, &start, &end, &position); });
+  };
+  for (const char* when : {"before KVD_Init", "after KVD_Exit"}) {
+    EXPECT_EQ(detect(0, pcm.data(), 160), KVD_ERR_BAD_LINE) << when;
+    EXPECT_TRUE(Logged("KVD_DetectSpeech Error! NULL pointer to kvd.")) << when;
+    EXPECT_EQ(Run([] { return KVD_Start(0); }), KVD_ERR_BAD_LINE) << when;
+    EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK) << when;
+    EXPECT_TRUE(Logged("Exit 0 lines successful!")) << when;
+    ASSERT_EQ(Init(2), KVD_OK);
+    Run([] { return KVD_Exit(); });
+  }
+  ASSERT_EQ(Init(2), KVD_OK);
+  char value[kConfigLineBytes];
+  for (int32_t bad : {-1, 2, kMaxLines}) {
+    EXPECT_EQ(Run([&] { return KVD_Start(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_Stop(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_Close(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_GetParameter(bad, "SampleRate", value); }), KVD_ERR_BAD_LINE);
+  }
+  EXPECT_EQ(detect(0, pcm.data(), 160), KVD_ERR_NOT_OPEN);
+  EXPECT_TRUE(Logged("Error in KVD_DetectSpeech! This line has not been used."));
+  const int32_t line = OpenLine();
+  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_ERR_NOT_STARTED);
+  EXPECT_TRUE(Logged("Error in KVD_DetectSpeech! This line has not been started."));
+  ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
+  EXPECT_EQ(detect(line, nullptr, 160), KVD_ERR_BAD_LINE);
+  EXPECT_TRUE(Logged("KVD_DetectSpeech error! NULL pointer!"));
+  EXPECT_EQ(Run([&] { return KVD_DetectSpeech(line, pcm.data(), 160, nullptr, &start, &end, &position); }),
+            KVD_ERR_BAD_LINE);
+  EXPECT_TRUE(Logged("KVD_DetectSpeech error! NULL pointer!"));
+  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_OK);
+  EXPECT_EQ(detect(line, pcm.data(), -1), KVD_ERR_BAD_DATA);
+  EXPECT_TRUE(Logged("KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech."));
+  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_ERR_BAD_DATA);
+  EXPECT_TRUE(Logged("Error to begin Detect!"));
+  EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_ERR_BAD_DATA);
+  EXPECT_TRUE(Logged("Error to begin ReInitial!"));
+  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
+  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
+  EXPECT_TRUE(Logged("Exit 0 lines successful!"));
+}
+
+// Offline, a negative length breaks the line as online and reports no
+// segment (it once gave 0 with a segment from 0 to -2); a list without room
+// is refused by detection, not by KVD_Init.
+TEST_F(LineLifecycle, OfflineDetectionMisuse) {
+  const std::vector<int16_t> pcm(160, 0);
+  int32_t state = 0, start = 0, end = 0, position = 0;
+  main_.Set("IsOnline", "0");
+  for (const char* segments : {"1", "0"}) {
+    main_.Set("IsOneSeg", segments);
+    offline_.Set("MaxSegNum", "0");
+    ASSERT_EQ(Init(1), KVD_OK) << log_;
+    const int32_t line = OpenLine();
+    ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
+    const int32_t count = segments[0] == '1' ? -1 : 160;
+    EXPECT_EQ(Run([&] { return KVD_DetectSpeech(line, pcm.data(), count, &state, &start, &end, &position); }),
+              segments[0] == '1' ? KVD_ERR_BAD_DATA : KVD_ERR_OFFLINE);
+    if (segments[0] == '1') {
+      EXPECT_TRUE(Logged("Error data sent to KVD_DetectSpeech."));
+      EXPECT_EQ(start, 0) << "no segment may be reported";
+      EXPECT_EQ(end, 0) << "no segment may be reported";
+      EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_ERR_BAD_DATA);
+    } else {
+      EXPECT_TRUE(Logged("KVD_DetectSpeech multi-seg offline error! MaxSegNum should be 1..100000!"))
+          << log_;
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // GetMuteEnd end to end, as a host sees it: a copy of libkvd.so in a fresh
 // folder with the configuration under test beside it, loaded by a child
-// process (mute_end_probe) whose output and exit status are checked.
+// process (mute_end_probe) whose output and exit status are checked. Every
+// unusable recording gets its code and its reason, and the host gets control
+// back with its out-arguments untouched (-7).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -22,26 +24,58 @@
 namespace {
 
 namespace fs = std::filesystem;
-
+using kvdtest::Bytes;
+using kvdtest::Chunk;
 using Overrides = std::map<std::string, std::string>;
+using Result = std::array<int, 3>;  // result, samples, ms
 
 // Sample at which the bundled sample's speech begins (1.55 s at 8000 Hz).
 constexpr int kSampleSpeechStart = 12400;
-constexpr int kSampleRateHz = 8000;
+const Result kUntouched = {0, -7, -7};
+// Marks a row that must give what the first call, on the bundled sample, gave.
+const Result kAsTheSample = {0, -1000, -1000};
 
-using RunResult = kvdtest::ShellRun;
+// What the probe printed for one call: its output since the call before,
+// and its "result=… samples=… ms=…" line.
+struct ProbeCall {
+  std::string output;
+  Result result;
+};
+
+std::vector<ProbeCall> ProbeCalls(const std::string& output) {
+  std::vector<ProbeCall> calls;
+  std::istringstream lines(output);
+  std::string text;
+  for (std::string line; std::getline(lines, line);) {
+    Result values{};
+    if (std::sscanf(line.c_str(), "result=%d samples=%d ms=%d", &values[0], &values[1],
+                    &values[2]) == 3) {
+      calls.push_back({text, values});
+      text.clear();
+    } else {
+      text += line + "\n";
+    }
+  }
+  return calls;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
 
 class GetMuteEndHost : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kvd_mute_end_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = fs::path(folder_.Path());
     fs::create_directories(dir_ / "lib");
     fs::copy_file(KVD_LIBRARY, dir_ / "lib" / "libkvd.so");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // The shipped file with some values replaced, written to path.
   static void WriteConfig(const fs::path& shipped, const fs::path& path,
@@ -67,90 +101,133 @@ class GetMuteEndHost : public ::testing::Test {
                 overrides);
   }
 
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    kvdtest::WriteBytes((dir_ / name).string(), bytes);
+    return (dir_ / name).string();
+  }
+
   // Runs the probe in the test's folder (where cut files and logs land) on
   // its items: recordings, and --config=<file> between them.
-  RunResult Run(const std::vector<std::string>& items) {
+  kvdtest::ShellRun Run(const std::vector<std::string>& items) {
     std::string command = "cd '" + dir_.string() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
     for (const auto& item : items) command += " '" + item + "'";
     return kvdtest::RunShell(command);
   }
 
+  kvdtest::TempDir folder_;
   fs::path dir_;
+  const std::string sample_ = kvdtest::SamplePath("kvd_sample.wav");
 };
 
-// The values of the probe's "result=… samples=… ms=…" lines, in order.
-std::vector<std::array<int, 3>> ProbeResults(const std::string& output) {
-  std::vector<std::array<int, 3>> results;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    std::array<int, 3> values{};
-    if (std::sscanf(line.c_str(), "result=%d samples=%d ms=%d", &values[0], &values[1],
-                    &values[2]) == 3)
-      results.push_back(values);
-  }
-  return results;
-}
-
-int Occurrences(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-TEST_F(GetMuteEndHost, OfflineSingleSegmentReturnsWhereTheSampleSpeechStarts) {
+// One host process, the shipped configuration (offline single segment),
+// call after call: good recordings, every unusable kind, then a change of
+// mode between calls.
+TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   WriteConfigs({});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav")});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), 1u) << run.output;
-  EXPECT_EQ(results[0][0], 0);
-  // Within 150 ms of the first speech (the start is moved out by the 100 ms
-  // extension of the shipped configuration).
-  EXPECT_NEAR(results[0][1], kSampleSpeechStart, 0.150 * kSampleRateHz) << run.output;
-  EXPECT_EQ(results[0][2], results[0][1] * 1000 / kSampleRateHz);
-  EXPECT_TRUE(Contains(run.output, "NULL SaveCutPcm. Default: Do not save.\n "));
-  EXPECT_TRUE(Contains(run.output, "Open offline detector successfully!\n"));
-  EXPECT_TRUE(Contains(run.output, "1 waves processed.\n"));
-  EXPECT_TRUE(Contains(run.output, "Realtime rate="));
-  EXPECT_TRUE(Contains(run.output, "End time:   "));
-}
+  const fs::path multi = WriteMainConfig({{"IsOneSeg", "0"}}, "multi.cfg");
+  const fs::path single = WriteMainConfig({}, "single.cfg");
+  const fs::path onlineMulti = WriteMainConfig({{"IsOnline", "1"}, {"IsOneSeg", "0"}}, "om.cfg");
+  const std::vector<int16_t> pcm = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  const std::string bytes = kvdtest::ReadText(sample_);
+  ASSERT_GT(pcm.size(), static_cast<size_t>(kSampleSpeechStart));
+  std::vector<int16_t> stereo;
+  for (int16_t value : pcm) stereo.insert(stereo.end(), {value, value});
+  std::string hugeLengths = bytes;  // RIFF and data lengths that say 4 GB
+  for (size_t at : {size_t{4}, size_t{40}}) hugeLengths.replace(at, 4, "\xf0\xff\xff\xff", 4);
+  fs::create_directories(dir_ / "folder.wav");
+  const std::string longName = std::string(252, 'x') + ".wav";
+  const auto raw = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
 
-TEST_F(GetMuteEndHost, MultiSegmentPrintsSegmentsAndWritesNothingBack) {
-  WriteConfigs({{"IsOneSeg", "0"}});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.pcm")});
+  struct Row {
+    std::string item;
+    Result result;
+    std::string message;  // part of the call's output; "@" stands for the item
+  };
+  const std::vector<Row> rows = {
+      {sample_, kAsTheSample, "Open offline detector successfully!\n"},
+      {Write("moved.wav", kvdtest::RiffWave({Chunk("LIST", Bytes(27, 'i')),
+                                             Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16)),
+                                             Chunk("data", kvdtest::SampleBytes(pcm))})),
+       kAsTheSample, "1 waves processed.\n"},
+      {Write("from_speech.wav",
+             kvdtest::CanonicalWave({pcm.begin() + kSampleSpeechStart, pcm.end()}, 8000)),
+       {0, 0, 0}, ""},
+      {Write("silence.wav", kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000)),
+       {KVD_MUTE_END_NO_SPEECH, -1, -1}, "No speech found in @.\n"},
+      {Write("short.pcm", Bytes(400, 0)), {KVD_MUTE_END_NO_SPEECH, -1, -1}, "No speech found"},
+      {"missing.wav", {-80, -7, -7}, "Error in open missing.wav! Abort."},
+      {Write("empty.pcm", {}), {-82, -7, -7}, "Error: @ holds no samples! Abort."},
+      {Write("header.wav", raw(bytes.substr(0, 44))), {-81, -7, -7},
+       "Error: @ is truncated: its \"data\" chunk declares"},
+      {Write("cut.wav", raw(bytes.substr(0, 20045))), {-81, -7, -7}, "is truncated"},
+      {Write("huge.wav", raw(hugeLengths)), {-81, -7, -7}, "is truncated"},
+      // A name without ".wav" is raw PCM: the header is read as 22 samples.
+      {Write("sample.pcm", raw(bytes)), {0, 11440, 1430}, ""},
+      {Write(longName, raw(bytes)), {-80, -7, -7},
+       "Error: the recording path is longer than 255 characters! Abort."},
+      {(dir_ / "folder.wav").string(), {-80, -7, -7}, "Error: @ is a folder, not a recording"},
+      {Write("random.wav", Bytes(1000, 0xa7)), {-81, -7, -7}, "Error: @ is not a RIFF/WAVE file"},
+      {Write("empty.wav", {}), {-81, -7, -7}, "is not a RIFF/WAVE file"},
+      {Write("header_only.wav", kvdtest::CanonicalWave({}, 8000)), {-82, -7, -7},
+       "holds no samples"},
+      {Write("float.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::FloatFormat(8000)),
+                                             Chunk("data", Bytes(pcm.size() * 4, 0))})),
+       {-81, -7, -7}, "is not PCM (format tag 3)"},
+      {Write("stereo.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(2, 8000, 16)),
+                                              Chunk("data", kvdtest::SampleBytes(stereo))})),
+       {-81, -7, -7}, "Error: @ has 2 channels; the engine needs mono"},
+      {Write("rate.wav", kvdtest::CanonicalWave(pcm, 16000)), {-81, -7, -7},
+       "has a sample rate of 16000 Hz; the configuration's SampleRate is 8000 Hz"},
+      {Write("nodata.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))})),
+       {-81, -7, -7}, "is a wave file without a data chunk"},
+      {"--config=" + multi.string(), {}, ""},
+      {kvdtest::SamplePath("kvd_sample.pcm"), kUntouched,
+       "00000 " + kvdtest::SamplePath("kvd_sample.pcm") + ": "},
+      {"--config=" + onlineMulti.string(), {}, ""},
+      {sample_, kUntouched, "Begin time: "},
+      {"--config=" + single.string(), {}, ""},
+      {sample_, kAsTheSample, "NULL SaveCutPcm. Default: Do not save.\n "},
+  };
+  std::vector<std::string> items;
+  for (const Row& row : rows) items.push_back(row.item);
+  const kvdtest::ShellRun run = Run(items);
   ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), 1u) << run.output;
-  EXPECT_EQ(results[0], (std::array<int, 3>{0, -7, -7}));
-  EXPECT_TRUE(Contains(run.output, "NULL SaveShortPcm. Default: Do not save.\n"));
-  EXPECT_TRUE(Contains(run.output, "00000 " + kvdtest::SamplePath("kvd_sample.pcm") + ": "));
-  int start = 0;
-  int end = 0;
-  const size_t listAt = run.output.find(".pcm: ");
-  ASSERT_NE(listAt, std::string::npos);
-  ASSERT_EQ(std::sscanf(run.output.c_str() + listAt + 6, "%d-%d", &start, &end), 2) << run.output;
+  const std::vector<ProbeCall> calls = ProbeCalls(run.output);
+  // Within 150 ms of the first speech (moved out by the 100 ms extension of
+  // the shipped configuration); every good copy of the sample gives the same.
+  ASSERT_EQ(calls.size(), rows.size() - 3) << run.output;
+  const Result found = calls[0].result;
+  EXPECT_EQ(found[0], 0);
+  EXPECT_NEAR(found[1], kSampleSpeechStart, 150 * 8) << run.output;
+  EXPECT_EQ(found[2], found[1] / 8);
+  size_t call = 0;
+  for (const Row& row : rows) {
+    if (row.item.rfind("--config=", 0) == 0) continue;
+    const ProbeCall& got = calls[call++];
+    EXPECT_EQ(got.result, row.result == kAsTheSample ? found : row.result) << row.item;
+    std::string message = row.message;
+    if (const size_t at = message.find('@'); at != std::string::npos)
+      message.replace(at, 1, row.item);
+    EXPECT_TRUE(Contains(got.output, message)) << row.item << "\n" << got.output;
+    if (got.result[0] < 0 && got.result[0] != KVD_MUTE_END_NO_SPEECH) {  // refused before analysis
+      EXPECT_FALSE(Contains(got.output, "waves processed")) << row.item;
+    }
+  }
+  // Multi-segment prints its list "start-end ..." and writes nothing back;
+  // online multi-segment runs nothing.
+  int start = 0, end = 0;
+  const std::string& list = calls[calls.size() - 3].output;
+  ASSERT_EQ(std::sscanf(list.c_str() + list.find(".pcm: ") + 6, "%d-%d", &start, &end), 2) << list;
   EXPECT_LT(start, end);
-}
-
-TEST_F(GetMuteEndHost, OnlineWithMultiSegmentRunsNothing) {
-  WriteConfigs({{"IsOnline", "1"}, {"IsOneSeg", "0"}});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav")});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  EXPECT_EQ(ProbeResults(run.output)[0], (std::array<int, 3>{0, -7, -7}));
-  EXPECT_FALSE(Contains(run.output, "Open offline detector"));
-  EXPECT_FALSE(Contains(run.output, "waves processed"));
-  EXPECT_TRUE(Contains(run.output, "Begin time: "));
+  EXPECT_FALSE(Contains(calls[calls.size() - 2].output, "Open offline detector"));
 }
 
 TEST_F(GetMuteEndHost, OnlineModeRunsAHundredLinesToTheirEnd) {
   WriteConfigs({{"IsOnline", "1"}});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav")});
+  const kvdtest::ShellRun run = Run({sample_});
   ASSERT_EQ(run.exitStatus, 0) << run.output;
-  EXPECT_EQ(ProbeResults(run.output)[0], (std::array<int, 3>{0, -7, -7}));
+  ASSERT_EQ(ProbeCalls(run.output).size(), 1u) << run.output;
+  EXPECT_EQ(ProbeCalls(run.output)[0].result, kUntouched);
   // Every worker opens a line, streams the recording and finishes; a worker
   // that is done before the next one starts hands its line on, so the line
   // numbers repeat.
@@ -159,157 +236,39 @@ TEST_F(GetMuteEndHost, OnlineModeRunsAHundredLinesToTheirEnd) {
   EXPECT_FALSE(Contains(run.output, "waves processed"));
 }
 
-TEST_F(GetMuteEndHost, ModesFollowEachCallsConfiguration) {
-  WriteConfigs({});
-  const fs::path multi = WriteMainConfig({{"IsOneSeg", "0"}}, "multi.cfg");
-  const fs::path single = WriteMainConfig({}, "single.cfg");
-  const std::string sample = kvdtest::SamplePath("kvd_sample.wav");
-  const RunResult run = Run({sample, "--config=" + multi.string(), sample,
-                             "--config=" + single.string(), sample});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), 3u) << run.output;
-  EXPECT_GT(results[0][1], 0);
-  EXPECT_EQ(results[1][1], -7);            // multi-segment writes nothing back
-  EXPECT_EQ(results[2][1], results[0][1]);  // single segment again
-}
-
-TEST_F(GetMuteEndHost, NoSegmentRoomEndsTheProcessWithFailure) {
-  WriteConfigs({{"IsOneSeg", "0"}, {"MaxSegNum", "0"}});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav")});
-  EXPECT_NE(run.exitStatus, 0);
-  EXPECT_TRUE(Contains(run.output, "Error seg_number! Exit.\n"));
-  EXPECT_TRUE(ProbeResults(run.output).empty());
-}
-
-TEST_F(GetMuteEndHost, BrokenConfigurationEndsTheProcessWithFailure) {
-  WriteConfigs({{"SampleRate", "7999"}});
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav")});
-  EXPECT_NE(run.exitStatus, 0);
-  EXPECT_TRUE(Contains(run.output, "Error in Initializing system!\n"));
-}
-
-TEST_F(GetMuteEndHost, TooShortRecordingIsNoSpeechNotThePreviousResult) {
-  WriteConfigs({});
-  const fs::path shortRecording = dir_ / "short.pcm";
-  std::ofstream(shortRecording, std::ios::binary) << std::string(400, '\0');
-  // First the sample (a positive start), then 200 samples of silence.
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav"), shortRecording.string()});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), 2u) << run.output;
-  EXPECT_GT(results[0][1], 0);
-  EXPECT_EQ(results[1], (std::array<int, 3>{KVD_MUTE_END_NO_SPEECH, -1, -1}));
-  EXPECT_TRUE(Contains(run.output, "No speech found in " + shortRecording.string() + ".\n"));
-}
-
-// Every class of unusable recording gets its own code and reason, and the
-// host gets control back with its out-arguments untouched (-7).
-TEST_F(GetMuteEndHost, UnusableRecordingsAreRefusedWithACode) {
-  WriteConfigs({});
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
-  ASSERT_FALSE(sample.empty());
-  std::vector<int16_t> stereo;
-  for (int16_t value : sample) stereo.insert(stereo.end(), {value, value});
-  using kvdtest::Chunk;
-  const kvdtest::Bytes floatFormat = kvdtest::FloatFormat(8000);
-  struct Case {
-    std::string name;
-    kvdtest::Bytes bytes;
-    int32_t code;
-    std::string reason;
-  };
-  const std::vector<Case> cases = {
-      {"random.wav", kvdtest::Bytes(1000, 0xa7), KVD_MUTE_END_BAD_FORMAT, "is not a RIFF/WAVE file"},
-      {"empty.wav", {}, KVD_MUTE_END_BAD_FORMAT, "is not a RIFF/WAVE file"},
-      {"header_only.wav", kvdtest::CanonicalWave({}, 8000), KVD_MUTE_END_NO_SAMPLES,
-       "holds no samples"},
-      {"float.wav",
-       kvdtest::RiffWave({Chunk("fmt ", floatFormat),
-                          Chunk("data", kvdtest::Bytes(sample.size() * 4, 0))}),
-       KVD_MUTE_END_BAD_FORMAT, "is not PCM (format tag 3)"},
-      {"stereo.wav",
-       kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(2, 8000, 16)),
-                          Chunk("data", kvdtest::SampleBytes(stereo))}),
-       KVD_MUTE_END_BAD_FORMAT, "has 2 channels; the engine needs mono"},
-      {"rate.wav", kvdtest::CanonicalWave(sample, 16000), KVD_MUTE_END_BAD_FORMAT,
-       "has a sample rate of 16000 Hz; the configuration's SampleRate is 8000 Hz"},
-      {"nodata.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))}),
-       KVD_MUTE_END_BAD_FORMAT, "is a wave file without a data chunk"},
-  };
-  std::vector<std::string> items;
-  for (const Case& c : cases) {
-    items.push_back((dir_ / c.name).string());
-    kvdtest::WriteBytes(items.back(), c.bytes);
+// Failures that end the host process.
+TEST_F(GetMuteEndHost, NoSegmentRoomOrBrokenConfigurationEndTheProcess) {
+  for (const auto& [overrides, message] :
+       std::vector<std::pair<Overrides, std::string>>{
+           {{{"IsOneSeg", "0"}, {"MaxSegNum", "0"}}, "Error seg_number! Exit.\n"},
+           {{{"SampleRate", "7999"}}, "Error in Initializing system!\n"}}) {
+    WriteConfigs(overrides);
+    const kvdtest::ShellRun run = Run({sample_});
+    EXPECT_NE(run.exitStatus, 0) << message;
+    EXPECT_TRUE(Contains(run.output, message)) << run.output;
+    EXPECT_TRUE(ProbeCalls(run.output).empty()) << run.output;
   }
-  fs::create_directories(dir_ / "folder.wav");
-  items.push_back((dir_ / "folder.wav").string());
-  const RunResult run = Run(items);
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), cases.size() + 1) << run.output;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(results[i], (std::array<int, 3>{cases[i].code, -7, -7})) << cases[i].name;
-    EXPECT_TRUE(Contains(run.output, "\nError: " + items[i] + " " + cases[i].reason))
-        << cases[i].name;
-  }
-  EXPECT_EQ(results.back(), (std::array<int, 3>{KVD_MUTE_END_NO_RECORDING, -7, -7}));
-  EXPECT_TRUE(Contains(run.output, items.back() + " is a folder, not a recording"));
-  EXPECT_FALSE(Contains(run.output, "waves processed"));
-}
-
-// The same samples give the same answer wherever the data chunk lies; speech
-// from the first sample is 0 with result 0, silence is no speech.
-TEST_F(GetMuteEndHost, DataChunkAnywhereAndSpeechAtTheStartAreRead) {
-  WriteConfigs({});
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
-  ASSERT_GT(sample.size(), static_cast<size_t>(kSampleSpeechStart));
-  using kvdtest::Chunk;
-  const fs::path moved = dir_ / "moved.wav";
-  kvdtest::WriteBytes(moved.string(),
-                      kvdtest::RiffWave({Chunk("LIST", kvdtest::Bytes(27, 'i')),
-                                         Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16)),
-                                         Chunk("data", kvdtest::SampleBytes(sample))}));
-  const fs::path fromSpeech = dir_ / "from_speech.wav";
-  kvdtest::WriteBytes(fromSpeech.string(),
-                      kvdtest::CanonicalWave(std::vector<int16_t>(sample.begin() + kSampleSpeechStart,
-                                                                  sample.end()),
-                                             8000));
-  const fs::path silence = dir_ / "silence.wav";
-  kvdtest::WriteBytes(silence.string(), kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
-  const RunResult run = Run({kvdtest::SamplePath("kvd_sample.wav"), moved.string(),
-                             fromSpeech.string(), silence.string()});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  const auto results = ProbeResults(run.output);
-  ASSERT_EQ(results.size(), 4u) << run.output;
-  EXPECT_EQ(results[1], results[0]);
-  EXPECT_EQ(results[2], (std::array<int, 3>{0, 0, 0}));
-  EXPECT_EQ(results[3], (std::array<int, 3>{KVD_MUTE_END_NO_SPEECH, -1, -1}));
-  EXPECT_TRUE(Contains(run.output, "No speech found in " + silence.string() + ".\n"));
 }
 
 // kvd-mute-end with the configuration built beside libkvd.so: its exit
 // status tells an answer, no speech and a failure apart.
 TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
-  kvdtest::WriteBytes((dir_ / "silence.pcm").string(),
-                      kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
-  kvdtest::WriteBytes((dir_ / "bad.wav").string(), kvdtest::Bytes(100, 1));
-  const auto exitOf = [&](const std::string& recording, std::string& output) {
-    const RunResult run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" +
-                                            recording + "' 2>&1");
-    output = run.output;
-    return run.exitStatus;
-  };
-  std::string output;
-  EXPECT_EQ(exitOf(kvdtest::SamplePath("kvd_sample.wav"), output), 0) << output;
-  EXPECT_TRUE(Contains(output, "Leading silence ends at sample"));
-  EXPECT_EQ(exitOf((dir_ / "silence.pcm").string(), output), 3) << output;
-  EXPECT_TRUE(Contains(output, "No speech found\n"));
-  for (const std::string& bad : {(dir_ / "bad.wav").string(), dir_.string(),
-                                 (dir_ / "missing.pcm").string()}) {
-    EXPECT_EQ(exitOf(bad, output), 1) << output;
-    EXPECT_TRUE(Contains(output, "GetMuteEnd failed: -8")) << output;
-    EXPECT_FALSE(Contains(output, "Leading silence ends")) << output;
+  const std::string silence = Write("silence.pcm", kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
+  const std::string bad = Write("bad.wav", Bytes(100, 1));
+  const struct {
+    std::string recording;
+    int status;
+    std::string message;
+  } rows[] = {{sample_, 0, "Leading silence ends at sample"},
+              {silence, 3, "No speech found\n"},
+              {bad, 1, "GetMuteEnd failed: -8"},
+              {dir_.string(), 1, "GetMuteEnd failed: -8"},
+              {(dir_ / "missing.pcm").string(), 1, "GetMuteEnd failed: -8"}};
+  for (const auto& row : rows) {
+    const kvdtest::ShellRun run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL
+                                                    "' '" + row.recording + "' 2>&1");
+    EXPECT_EQ(run.exitStatus, row.status) << run.output;
+    EXPECT_TRUE(Contains(run.output, row.message)) << run.output;
   }
 }
 
