@@ -76,7 +76,7 @@ TEST_F(WaveReader, UnusableRecordingsAreRefusedWithTheirReason) {
       {"noise.wav", kvdtest::Bytes(1000, 0x5a), KVD_MUTE_END_BAD_FORMAT, "is not a RIFF/WAVE file"},
       {"bits8.wav", kvdtest::RiffWave({kvdtest::Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 8)),
                                        kvdtest::Chunk("data", kvdtest::Bytes(800, 1))}),
-       KVD_MUTE_END_BAD_FORMAT, "needs 16-bit"},
+       KVD_MUTE_END_BAD_FORMAT, "has 8-bit samples; the engine needs 16-bit!"},
   };
   for (const auto& c : cases) {
     const std::string path = Write(c.name, c.bytes);

@@ -37,7 +37,6 @@ class CDetectVoiceTestPeer {
   float* AllMaxAbsArea(int slot) { return v_.AllMaxAbsArea[slot]; }
   int16_t* HarmoPeak(int slot) { return v_.HarmoPeak[slot]; }
   int16_t* HarmoArea(int slot) { return v_.HarmoArea[slot]; }
-  float* HarmoAbsArea(int slot) { return v_.HarmoAbsArea[slot]; }
   float& FramePitch(int slot) { return v_.FramePitch[slot]; }
   int16_t& FrameState(int slot) { return v_.FrameState[slot]; }
   bool CanMatch(int slot, int pitchBin) const {
@@ -54,17 +53,11 @@ class CDetectVoiceTestPeer {
                           static_cast<int16_t>(frame), static_cast<int16_t>(first),
                           static_cast<int16_t>(last));
   }
-  int16_t TestEven(const int16_t* a, const int16_t* n) { return v_.TestEven(a, n); }
   int16_t GetHarmoArea(const int16_t* a, int frame) {
     return v_.GetHarmoArea(a, static_cast<int16_t>(frame));
   }
-  int16_t CompareArea(const int16_t* a, const int16_t* b) { return v_.CompareArea(a, b); }
   int16_t CompareAbsArea(const float* a, const float* b, float pitch) {
     return v_.CompareAbsArea(a, b, pitch);
-  }
-  int16_t TestTrueFullHarmo(int frame, int first, int last) {
-    return v_.TestTrueFullHarmo(static_cast<int16_t>(frame), static_cast<int16_t>(first),
-                                static_cast<int16_t>(last), 0);
   }
 
  private:
