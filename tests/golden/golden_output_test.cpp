@@ -1,8 +1,11 @@
 // End-to-end regression: the engine's outputs on the golden recordings must
 // equal, character for character, the data files in tests/golden/data/.
+// Each recording runs through the engine in every mode, with configurations
+// pinned here, and the outputs are written as text (format in README.md).
 // Run with --regenerate to rewrite the data files from the engine as it is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -10,17 +13,289 @@
 #include <string>
 #include <vector>
 
-#include "golden_runner.h"
+#include "engine/kvd_api.h"
+#include "engine/speech_detector.h"
+#include "engine_fixtures.h"
 #include "golden_signals.h"
+#include "kvd/detect_voice.h"
+#include "pipeline/frame_front_end.h"
 
+namespace kvdtest {
 namespace {
 
-const std::vector<kvdtest::GoldenRecording>& Recordings() {
-  static const std::vector<kvdtest::GoldenRecording> recordings = kvdtest::GoldenRecordings();
+// The voice detector rewrites the flags of the 30 frames up to the one it
+// decides; a frame's flag is final once 29 later frames are analysed.
+constexpr int32_t kUnsettledFrames = 29;
+// Offline multi-segment list length, and MaxSegNum; recordings longer than
+// kLongRecordingSeconds get the longer list, room for all their segments.
+constexpr int32_t kSegmentListEntries = 10;
+constexpr int32_t kLongSegmentListEntries = 60;
+constexpr int32_t kLongRecordingSeconds = 20;
+
+enum class Mode { kOnline, kOnlineFast, kOfflineOne, kOfflineMulti };
+
+ConfigText MainConfig(int sampleRate, Mode mode) {
+  const bool online = mode == Mode::kOnline || mode == Mode::kOnlineFast;
+  ConfigText config;
+  config.Set("SampleRate", std::to_string(sampleRate))
+      .Set("OpenAllLines", "false")
+      .Set("IsOneSeg", mode == Mode::kOfflineMulti ? "0" : "1")
+      .Set("IsOnline", online ? "1" : "0")
+      .Set("MinSpeechDuration", "1600")
+      .Set("MaxSpeechDuration", "2000")
+      .Set("MaxSilence", "60")
+      .Set("MaxWaitFrame", "300")
+      .Set("Sensitivity", "0.5")
+      .Set("stRelaxFrames", "10")
+      .Set("edRelaxFrames", "10")
+      .Set("AverageGain", "-10")
+      .Set("MaxHoldFrame", "80")
+      .Set("FastMode", mode == Mode::kOnlineFast ? "1" : "0")
+      .Set("UseCheckDTMF", "1");
+  return config;
+}
+
+ConfigText OfflineConfig(int32_t segments) {
+  ConfigText config;
+  config.Set("ShortSpeechSegEnergyThd", "10")
+      .Set("BackgroundEnergyOffline", "1")
+      .Set("DetectSpecLowBorder_Hz", "200")
+      .Set("DetectSpecHighBorder_Hz", "3400")
+      .Set("CommonSpeechSegLen_sec", "0.3")
+      .Set("ShortSpeechSegLen_sec", "0.1")
+      .Set("CommonSpeechSegEnergyThd", "3")
+      .Set("ExtendSpeechLen_sec", "0.03")
+      .Set("SpeechSegMinVoiceLen_sec", "0.1")
+      .Set("SpeechSegMinVoiceRatio", "0.3")
+      .Set("MaxSegNum", std::to_string(segments))
+      .Set("DefaultSpeech", "1")
+      .Set("MinSignalLen", "0.5")
+      .Set("BakgroundEnergyRelativeOffline", "0.1")
+      .Set("DelShortSpeechSegLen_sec", "0.1")
+      .Set("DelShortSpeechSideNoiseLen_sec", "0.3");
+  return config;
+}
+
+// Flags of frames [first, last) as the ring holds them: values separated by
+// spaces, a run of n >= 2 equal values written "value*n".
+void WriteFlags(std::ostream& out, const SpeechDetector& detector, int32_t first, int32_t last) {
+  int32_t f = first;
+  while (f < last) {
+    const int16_t value = detector.voiceFlagsRing[RingSlot(f, kHistoryFrames)];
+    int32_t run = 1;
+    while (f + run < last &&
+           detector.voiceFlagsRing[RingSlot(f + run, kHistoryFrames)] == value)
+      ++run;
+    out << ' ' << value;
+    if (run > 1) out << '*' << run;
+    f += run;
+  }
+}
+
+// The recording in chunks of 30 ms and one sample (never aligned with the
+// 10 ms frames): one line per chunk, then the flags of the unsettled tail.
+void WriteOnline(std::ostream& out, const GoldenRecording& recording, int32_t line) {
+  const int32_t chunk = recording.sampleRate * 3 / 100 + 1;
+  const SpeechDetector& detector = *GetLine(line);
+  const int32_t shift = detector.frameShift;
+  int32_t state = before_speech;
+  int32_t start = -1;
+  int32_t end = -1;
+  int32_t position = 0;
+  int32_t settled = 0;
+  const auto total = static_cast<int32_t>(recording.pcm.size());
+  for (int32_t first = 0; first < total; first += chunk) {
+    const int32_t count = std::min(chunk, total - first);
+    const int32_t result = KVD_DetectSpeech(line, recording.pcm.data() + first, count, &state,
+                                            &start, &end, &position);
+    out << result << ' ' << state << ' ' << start << ' ' << end << ' ' << position << " :";
+    const int32_t nowSettled = std::max(settled, position / shift - kUnsettledFrames);
+    WriteFlags(out, detector, settled, nowSettled);
+    settled = nowSettled;
+    out << '\n';
+  }
+  out << "tail :";
+  WriteFlags(out, detector, settled, position / shift);
+  out << '\n';
+}
+
+int32_t SegmentListEntries(const GoldenRecording& recording) {
+  const bool isLong =
+      recording.pcm.size() > static_cast<size_t>(kLongRecordingSeconds) * recording.sampleRate;
+  return isLong ? kLongSegmentListEntries : kSegmentListEntries;
+}
+
+void WriteOffline(std::ostream& out, const GoldenRecording& recording, int32_t line,
+                  Mode mode) {
+  const int32_t entries = SegmentListEntries(recording);
+  const auto count = static_cast<int32_t>(recording.pcm.size());
+  int32_t state = -7;
+  int32_t processed = -7;
+  if (mode == Mode::kOfflineOne) {
+    int32_t start = -7;
+    int32_t end = -7;
+    const int32_t result =
+        KVD_DetectSpeech(line, recording.pcm.data(), count, &state, &start, &end, &processed);
+    out << result << ' ' << state << ' ' << start << ' ' << end << ' ' << processed << '\n';
+    return;
+  }
+  std::vector<int32_t> starts(static_cast<size_t>(entries), -7);
+  std::vector<int32_t> ends(static_cast<size_t>(entries), -7);
+  const int32_t result = KVD_DetectSpeech(line, recording.pcm.data(), count, &state,
+                                          starts.data(), ends.data(), &processed);
+  out << result << ' ' << state << ' ' << processed << '\n';
+  for (int32_t i = 0; i < entries; ++i) out << starts[i] << ' ' << ends[i] << '\n';
+}
+
+void WriteMode(std::ostream& out, const GoldenRecording& recording, Mode mode,
+               const char* title) {
+  TempDir dir;
+  const std::string path =
+      dir.WriteFile("kvd.cfg", MainConfig(recording.sampleRate, mode).Text());
+  dir.WriteFile("kvd_offline.cfg", OfflineConfig(SegmentListEntries(recording)).Text());
+  out << '[' << title << "]\n";
+  int32_t line = -1;
+  int32_t result = KVD_Init(path.c_str(), 1);
+  if (result == KVD_OK) result = KVD_Open(&line);
+  if (result == KVD_OK) result = KVD_Start(line);
+  if (result != KVD_OK) {
+    out << "setup failed " << result << '\n';
+  } else if (mode == Mode::kOnline || mode == Mode::kOnlineFast) {
+    WriteOnline(out, recording, line);
+  } else {
+    WriteOffline(out, recording, line, mode);
+  }
+  if (line >= 0) {
+    KVD_Stop(line);
+    KVD_Close(line);
+  }
+  KVD_Exit();
+}
+
+// FNV-1a, 64 bits, over 16-bit values: a digest of the voice detector's
+// whole window after each decision.
+struct Digest {
+  uint64_t value = 14695981039346656037ull;
+  void Add(int16_t v) {
+    const auto bits = static_cast<uint16_t>(v);
+    for (int shift = 0; shift < 16; shift += 8) {
+      value ^= (bits >> shift) & 0xFFu;
+      value *= 1099511628211ull;
+    }
+  }
+};
+
+// Frames per line of the voice trace (one second).
+constexpr int32_t kTraceBlockFrames = 100;
+
+// Runs the spectra through a stand-alone voice detector, frame by frame
+// (forwards with UpdateBuf, or backwards with ReverseUpdateBuf from the last
+// frame), deciding once the window is full. One line per block of frames:
+// the first frame of the block, the voiced slots summed over its decisions
+// and a digest of every pitch of the 30-slot window after each decision.
+void WriteVoicePass(std::ostream& out, const SpeechDetector& detector,
+                    const std::vector<float>& spectra, const std::vector<bool>& usable,
+                    bool backwards) {
+  CDetectVoice voice(detector.SampleRate, detector.fftSize, 65, 480, 2000);
+  voice.EnergyFloor = detector.detectVoice->EnergyFloor;
+  voice.ReInit();
+  const auto frames = static_cast<int32_t>(usable.size());
+  const int32_t bins = detector.binCount;
+  int64_t voicedSum = 0;
+  Digest digest;
+  for (int32_t n = 0; n < frames; ++n) {
+    const int32_t frame = backwards ? frames - 1 - n : n;
+    float* power = const_cast<float*>(spectra.data()) + static_cast<size_t>(frame) * bins;
+    if (backwards) {
+      voice.ReverseUpdateBuf(power, usable[static_cast<size_t>(frame)]);
+    } else {
+      voice.UpdateBuf(power, usable[static_cast<size_t>(frame)]);
+    }
+    if (n + 1 >= CDetectVoice::kWindowFrames) {
+      voicedSum += voice.DetectVoice();
+      for (int16_t pitch : voice.VoicePitch) digest.Add(pitch);
+    }
+    if ((n + 1) % kTraceBlockFrames == 0 || n + 1 == frames) {
+      out << (n / kTraceBlockFrames) * kTraceBlockFrames << ' ' << voicedSum << ' ' << std::hex
+          << digest.value << std::dec << '\n';
+      voicedSum = 0;
+      digest = Digest();
+    }
+  }
+}
+
+// The power spectrum of every frame as the line's front end makes it, and
+// whether the frame is usable (not flat), then the voice detector over them
+// forwards and backwards.
+void WriteVoiceTrace(std::ostream& out, const GoldenRecording& recording) {
+  TempDir dir;
+  const std::string path =
+      dir.WriteFile("kvd.cfg", MainConfig(recording.sampleRate, Mode::kOnline).Text());
+  dir.WriteFile("kvd_offline.cfg", OfflineConfig(kSegmentListEntries).Text());
+  int32_t line = -1;
+  if (KVD_Init(path.c_str(), 1) != KVD_OK || KVD_Open(&line) != KVD_OK) {
+    out << "[voice detector]\nsetup failed\n";
+    KVD_Exit();
+    return;
+  }
+  SpeechDetector& detector = *GetLine(line);
+  const auto total = static_cast<int32_t>(recording.pcm.size());
+  const int32_t frames =
+      total < detector.frameLength ? 0 : (total - detector.frameLength) / detector.frameShift + 1;
+  std::vector<float> spectra(static_cast<size_t>(frames) * detector.binCount);
+  std::vector<float> magnitude(static_cast<size_t>(detector.binCount));
+  std::vector<bool> usable(static_cast<size_t>(frames));
+  for (int32_t f = 0; f < frames; ++f) {
+    const int16_t* samples = recording.pcm.data() + static_cast<size_t>(f) * detector.frameShift;
+    for (int32_t i = 0; i < detector.frameLength; ++i)
+      detector.ffts[i] = static_cast<float>(samples[i]);
+    const bool dead = IsDeadFrame(detector);
+    ComputeSpectrum(detector, dead, f, spectra.data() + static_cast<size_t>(f) * detector.binCount,
+                    magnitude.data());
+    usable[static_cast<size_t>(f)] = !dead;
+  }
+  // The spectra themselves, bit for bit: a change of one bit of one power
+  // value shows even where no decision moves.
+  out << "[power spectra]\n";
+  for (int32_t first = 0; first < frames; first += kTraceBlockFrames) {
+    Digest digest;
+    const int32_t last = std::min(frames, first + kTraceBlockFrames);
+    for (size_t i = static_cast<size_t>(first) * detector.binCount;
+         i < static_cast<size_t>(last) * detector.binCount; ++i) {
+      uint32_t bits = 0;
+      std::memcpy(&bits, &spectra[i], sizeof(bits));
+      digest.Add(static_cast<int16_t>(bits & 0xFFFFu));
+      digest.Add(static_cast<int16_t>(bits >> 16));
+    }
+    out << first << ' ' << std::hex << digest.value << std::dec << '\n';
+  }
+  out << "[voice detector forwards]\n";
+  WriteVoicePass(out, detector, spectra, usable, false);
+  out << "[voice detector backwards]\n";
+  WriteVoicePass(out, detector, spectra, usable, true);
+  KVD_Close(line);
+  KVD_Exit();
+}
+
+// The text of a golden data file (format in README.md).
+std::string GoldenOutputText(const GoldenRecording& recording) {
+  std::ostringstream out;
+  out << "recording " << recording.name << " rate " << recording.sampleRate << " samples "
+      << recording.pcm.size() << '\n';
+  WriteMode(out, recording, Mode::kOnline, "online");
+  WriteMode(out, recording, Mode::kOnlineFast, "online FastMode");
+  WriteMode(out, recording, Mode::kOfflineOne, "offline one segment");
+  WriteMode(out, recording, Mode::kOfflineMulti, "offline multi segment");
+  WriteVoiceTrace(out, recording);
+  return out.str();
+}
+
+const std::vector<GoldenRecording>& Recordings() {
+  static const std::vector<GoldenRecording> recordings = GoldenRecordings();
   return recordings;
 }
 
-std::string DataPath(const kvdtest::GoldenRecording& recording) {
+std::string DataPath(const GoldenRecording& recording) {
   return std::string(KVD_GOLDEN_DATA_DIR) + "/" + recording.name + ".txt";
 }
 
@@ -34,14 +309,14 @@ std::vector<std::string> Lines(const std::string& text) {
 class GoldenOutput : public testing::TestWithParam<size_t> {};
 
 TEST_P(GoldenOutput, MatchesTheStoredOutputs) {
-  const kvdtest::GoldenRecording& recording = Recordings()[GetParam()];
+  const GoldenRecording& recording = Recordings()[GetParam()];
   ASSERT_FALSE(recording.pcm.empty());
   std::ifstream file(DataPath(recording));
   ASSERT_TRUE(file) << "missing " << DataPath(recording);
   std::stringstream stored;
   stored << file.rdbuf();
   const std::vector<std::string> expected = Lines(stored.str());
-  const std::vector<std::string> actual = Lines(kvdtest::GoldenOutputText(recording));
+  const std::vector<std::string> actual = Lines(GoldenOutputText(recording));
   for (size_t i = 0; i < std::min(expected.size(), actual.size()); ++i)
     ASSERT_EQ(actual[i], expected[i]) << "first difference at line " << i + 1;
   EXPECT_EQ(actual.size(), expected.size());
@@ -53,9 +328,9 @@ INSTANTIATE_TEST_SUITE_P(Recordings, GoldenOutput, testing::Range<size_t>(0, Rec
                          });
 
 int Regenerate() {
-  for (const kvdtest::GoldenRecording& recording : Recordings()) {
+  for (const GoldenRecording& recording : Recordings()) {
     std::ofstream file(DataPath(recording));
-    file << kvdtest::GoldenOutputText(recording);
+    file << GoldenOutputText(recording);
     if (!file) {
       std::cerr << "cannot write " << DataPath(recording) << '\n';
       return 1;
@@ -66,9 +341,10 @@ int Regenerate() {
 }
 
 }  // namespace
+}  // namespace kvdtest
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--regenerate") == 0) return Regenerate();
+  if (argc == 2 && std::strcmp(argv[1], "--regenerate") == 0) return kvdtest::Regenerate();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

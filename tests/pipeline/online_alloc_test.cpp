@@ -1,24 +1,32 @@
-// A running line never allocates: KVD_DetectSpeech in online mode, on speech
-// (the bundled sample) and on silence, in chunks of several sizes, FastMode
-// off and on. This executable replaces the global operator new / delete with
-// a counting pair on malloc / free; only calls made by the test's thread
-// while `counting` is set are counted (the logging library's own threads may
-// allocate at any time). KVD_Init, KVD_Start and everything else a test does
-// around the detection calls may allocate.
+// Allocation: a running line never allocates (KVD_DetectSpeech in online
+// mode, on speech and on silence, in chunks of several sizes, FastMode off
+// and on), and CDetectVoice survives each of its five buffers failing in
+// turn. This executable replaces the global operator new / delete with a
+// counting set on malloc / free: only calls made by the test's thread while
+// `counting` is set are counted (the logging library's own threads may
+// allocate at any time), live arrays are tracked, and the nothrow new[] can
+// be made to fail.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <ostream>
 #include <vector>
 
 #include "engine/kvd_api.h"
+#include "kvd/detect_voice.h"
 #include "online_fixtures.h"
 #include "test_signals.h"
+#include "voice_test_peer.h"
 
 namespace {
 thread_local bool counting = false;
 thread_local long allocations = 0;
+// 0: never fail; n: the n-th nothrow new[] from now on fails.
+int failAtNothrowArray = 0;
+int nothrowArrayCalls = 0;
+long liveArrays = 0;
 
 void* CountedAllocation(std::size_t size) {
   if (counting) ++allocations;
@@ -35,19 +43,32 @@ KVD_OUT_OF_LINE void* operator new(std::size_t size) {
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
-KVD_OUT_OF_LINE void* operator new[](std::size_t size) { return operator new(size); }
+KVD_OUT_OF_LINE void* operator new[](std::size_t size) {
+  void* p = operator new(size);
+  ++liveArrays;
+  return p;
+}
 KVD_OUT_OF_LINE void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return CountedAllocation(size);
 }
 KVD_OUT_OF_LINE void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return CountedAllocation(size);
+  ++nothrowArrayCalls;
+  if (failAtNothrowArray != 0 && nothrowArrayCalls == failAtNothrowArray) return nullptr;
+  void* p = CountedAllocation(size);
+  if (p != nullptr) ++liveArrays;
+  return p;
 }
 KVD_OUT_OF_LINE void operator delete(void* p) noexcept { std::free(p); }
-KVD_OUT_OF_LINE void operator delete[](void* p) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p) noexcept {
+  if (p != nullptr) --liveArrays;
+  std::free(p);
+}
 KVD_OUT_OF_LINE void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-KVD_OUT_OF_LINE void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p, std::size_t) noexcept { operator delete[](p); }
 KVD_OUT_OF_LINE void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-KVD_OUT_OF_LINE void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+KVD_OUT_OF_LINE void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  operator delete[](p);
+}
 
 namespace {
 
@@ -75,8 +96,6 @@ long AllocationsWhileDetecting(int32_t line, const std::vector<int16_t>& pcm, in
   return allocations;
 }
 
-class OnlineAllocation : public testing::TestWithParam<bool> {};
-
 TEST(OnlineAllocationCounter, CountsWhileCounting) {
   // Direct calls: a new expression whose result goes unused may be elided.
   allocations = 0;
@@ -89,15 +108,14 @@ TEST(OnlineAllocationCounter, CountsWhileCounting) {
   EXPECT_EQ(allocations, 1);
 }
 
+class OnlineAllocation : public testing::TestWithParam<bool> {};
+
 TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
   const bool fastMode = GetParam();
-  const kvdtest::ConfigText config =
-      kvdtest::StreamTestConfig().Set("FastMode", fastMode ? "1" : "0");
-  kvdtest::OnlineEngine engine(config);
+  kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Set("FastMode", fastMode ? "1" : "0"));
   ASSERT_EQ(engine.InitResult(), KVD_OK);
   const int32_t line = engine.StartLine();
   ASSERT_GE(line, 0);
-
   const std::vector<int16_t> speech = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
   ASSERT_FALSE(speech.empty());
   const std::vector<int16_t> silence = kvdtest::WhiteNoisePcm(30.0, 7u, 8000 * 6);
@@ -114,5 +132,55 @@ INSTANTIATE_TEST_SUITE_P(FastModeOffAndOn, OnlineAllocation, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& fast) {
                            return fast.param ? "FastModeOn" : "FastModeOff";
                          });
+
+struct AllocationCase {
+  int failingAllocation;  // 1 .. 5, in the constructor's order
+  const char* message;
+};
+
+void PrintTo(const AllocationCase& c, std::ostream* os) {
+  *os << "allocation " << c.failingAllocation;
+}
+
+class VoiceAllocation : public testing::TestWithParam<AllocationCase> {};
+
+TEST_P(VoiceAllocation, FailureGivesStatusMinusOneAMessageAndNoLeak) {
+  const AllocationCase c = GetParam();
+  const long liveBefore = liveArrays;
+  nothrowArrayCalls = 0;
+  failAtNothrowArray = c.failingAllocation;
+  testing::internal::CaptureStdout();
+  {
+    CDetectVoice voice(8000, 512, 65, 480, 2000);
+    failAtNothrowArray = 0;
+    EXPECT_EQ(voice.Status, -1);
+    EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
+    // Everything allocated before the failure has been released.
+    EXPECT_EQ(liveArrays, liveBefore);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
+  failAtNothrowArray = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachBuffer, VoiceAllocation,
+    testing::Values(AllocationCase{1, "Error allocating memory for tmpBinEnergy!\n"},
+                    AllocationCase{2, "Error allocating memory for MostDifTabZoom!\n"},
+                    AllocationCase{3, "Error allocating memory for AllMatchPitch!\n"},
+                    AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"},
+                    AllocationCase{5, "Error allocating memory for HarmoDiff!\n"}));
+
+TEST(VoiceAllocationCount, FailedAssignmentLeavesARefusedDetector) {
+  CDetectVoice source(8000, 512, 65, 480, 2000);
+  CDetectVoice target(16000, 1024, 65, 480, 2000);  // other geometry: reallocates
+  nothrowArrayCalls = 0;
+  failAtNothrowArray = 3;
+  testing::internal::CaptureStdout();
+  target = source;
+  failAtNothrowArray = 0;
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error allocating memory for AllMatchPitch!\n");
+  EXPECT_EQ(target.Status, -1);
+  EXPECT_FALSE(CDetectVoiceTestPeer(target).HasBuffers());
+}
 
 }  // namespace

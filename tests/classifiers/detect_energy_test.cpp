@@ -1,0 +1,304 @@
+// CDetectEnergy on statistics and slots set by hand: its band edges and
+// refused rate; the statistics of unusable frames (dual tones, digital
+// silence); the rules by which its background follows the statistics slots,
+// before speech and in it; and the edges of its decisions: a candidate start
+// is confirmed by four strong frames and only while recent, the refined
+// start stays inside frame 0 and the history, the speech level takes only
+// frames still held, no end while speech is recent, and digital silence ends
+// speech where quiet frames do while rejected tones do not.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "classifiers/detect_energy.h"
+#include "energy_signals.h"
+
+namespace {
+
+TEST(BandEdges, OctavesBelow4000HzFrom60Hz) {
+  // Hand computation: top = trunc(4000 / (rate / fft)), edges halve down from
+  // it, band 0 starts at trunc(60 / (rate / fft)).
+  //   8000/512 and 16000/1024: 15.625 Hz per bin, top 256, low 3.
+  //   11025/1024: 10.7666 Hz per bin, top 371 (371.52), low 5 (5.57).
+  //   48000/4096: 11.71875 Hz per bin, top 341 (341.33), low 5 (5.12).
+  struct Case {
+    int32_t rate, fft, edges[4][2];  // first bin, end bin (excluded)
+  };
+  const Case cases[] = {{8000, 512, {{3, 32}, {32, 64}, {64, 128}, {128, 256}}},
+                        {16000, 1024, {{3, 32}, {32, 64}, {64, 128}, {128, 256}}},
+                        {11025, 1024, {{5, 46}, {46, 92}, {92, 185}, {185, 371}}},
+                        {48000, 4096, {{5, 42}, {42, 85}, {85, 170}, {170, 341}}}};
+  for (const Case& c : cases) {
+    CDetectEnergy detector(c.rate, c.fft);
+    ASSERT_EQ(detector.Status, 0) << c.rate;
+    EXPECT_EQ(detector.BinNum, c.fft / 2) << c.rate;
+    for (int band = 0; band < 4; ++band) {
+      EXPECT_EQ(detector.BandEdge[band][0], c.edges[band][0]) << c.rate << " band " << band;
+      EXPECT_EQ(detector.BandEdge[band][1], c.edges[band][1]) << c.rate << " band " << band;
+    }
+  }
+}
+
+TEST(BandEdges, RateBelow8000IsRefused) {
+  testing::internal::CaptureStdout();  // the facade's default console output
+  CDetectEnergy detector(7999, 512);
+  const std::string logged = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(detector.Status, -1);
+  EXPECT_THAT(logged, testing::EndsWith(":Cannot process data with such low sample rate.\n"));
+  EXPECT_EQ(CDetectEnergy(8000, 512).Status, 0);
+}
+
+class UnusableFrames : public testing::Test {
+ protected:
+  UnusableFrames() { kvdtest::LoadDefaultSettings(detector, 50); }
+  CDetectEnergy detector{8000, 512};
+  kvdtest::EnergyFeeder feeder{detector};
+};
+
+TEST_F(UnusableFrames, CarryTheLastStatisticsForward) {
+  feeder.FeedConstant(0, 9, {5.0f, 6.0f, 7.0f, 8.0f});
+  feeder.Feed(10, {1000.0f, 1000.0f, 1000.0f, 1000.0f}, false);
+  for (int band = 0; band < 4; ++band) EXPECT_EQ(detector.BandEnergy[band][10], 0.0f);
+  // Frames 11 .. 19 are loud, but every window up to slot 10 holds frame 10.
+  feeder.FeedConstant(11, 19, {100.0f, 100.0f, 100.0f, 100.0f});
+  for (int32_t slot = 1; slot <= 10; ++slot) {
+    EXPECT_NEAR(detector.BandMean[0][slot], 5.0f, 1e-5f) << "slot " << slot;
+    EXPECT_NEAR(detector.BandMean[3][slot], 8.0f, 1e-5f) << "slot " << slot;
+    EXPECT_NEAR(detector.BandCV[0][slot], 0.0f, 1e-6f) << "slot " << slot;
+  }
+  // Frames 11 .. 20 are usable again: slot 11 is computed afresh.
+  feeder.Feed(20, {100.0f, 100.0f, 100.0f, 100.0f});
+  EXPECT_NEAR(detector.BandMean[0][11], 100.0f, 1e-4f);
+}
+
+TEST_F(UnusableFrames, BeforeTheFirstStatisticsGiveZeroStatistics) {
+  // Slot 499 holds the statistics of an earlier run; it is not slot -1 of this one.
+  for (int band = 0; band < 4; ++band) {
+    detector.BandMean[band][499] = 7.0f;
+    detector.BandCV[band][499] = 0.7f;
+  }
+  for (int32_t t = 0; t <= 9; ++t) feeder.Feed(t, {5.0f, 6.0f, 7.0f, 8.0f}, t != 3);
+  for (int band = 0; band < 4; ++band) {
+    EXPECT_EQ(detector.BandMean[band][0], 0.0f) << "band " << band;
+    EXPECT_EQ(detector.BandCV[band][0], 0.0f) << "band " << band;
+  }
+}
+
+TEST(Background, FirstMatchingRuleGivesTheNewBackground) {
+  // Background (N, V) and the statistics of slots c - 1, c, c + 1 give the
+  // new background, before speech (-1) or in it.
+  struct Rule {
+    const char* name;
+    int32_t speechStart;
+    float level, cv, meanPrev, meanCur, meanNext, cvPrev, cvCur, cvNext, newLevel, newCV;
+  };
+  const Rule rules[] = {
+      // Below NoiseFloor 0.4: pinned to it, CV raised to 0.1.
+      {"BelowFloorSteady", -1, 10, 0.2f, 1, 0.3f, 1, 0.5f, 0.05f, 0.5f, 0.4f, 0.1f},
+      {"BelowFloorVarying", -1, 10, 0.2f, 1, 0.3f, 1, 0.5f, 0.5f, 0.5f, 0.4f, 0.2f},
+      // Flat (CV < 0.1) and not rising, however loud: (50 + 10) / 2, CV 0.1.
+      {"FlatNotRising", -1, 10, 0.2f, 60, 50, 40, 0.5f, 0.05f, 0.5f, 30, 0.1f},
+      // Within 10 % of level (11) and CV (0.22): (10.5 + 10) / 2.
+      {"NearBackground", -1, 10, 0.2f, 1, 10.5f, 100, 0.5f, 0.21f, 0.5f, 10.25f, 0.21f},
+      // CV settling (0.9 > 0.5 > 0.3), level falling and below 11: CV of the next slot.
+      {"Settling", -1, 10, 0.2f, 20, 10.8f, 30, 0.9f, 0.5f, 0.3f, 10.4f, 0.3f},
+      // (0.2 + 1) x 10 = 12 > (1 + 1) x 5 = 10.
+      {"QuieterOverall", -1, 10, 0.2f, 1, 5, 1, 0.5f, 1.0f, 0.5f, 7.5f, 1.0f},
+      // Background pinned to the floor jumps to a steady level.
+      {"PinnedJumps", -1, 0.4f, 0.1f, 1000, 1000, 1000, 0.3f, 0.3f, 0.3f, 1000, 0.3f},
+      {"LoudRising", -1, 10, 0.2f, 500, 1000, 2000, 0.5f, 0.5f, 0.5f, 10, 0.2f},
+      {"BelowFloorSteadyInSpeech", 800, 10, 0.2f, 1, 0.3f, 1, 0.5f, 0.05f, 0.5f, 0.4f, 0.1f},
+      {"QuieterOverallInSpeech", 800, 10, 0.2f, 1, 5, 1, 0.5f, 1.0f, 0.5f, 7.5f, 1.0f},
+      // (1.2 x 10 = 12) <= (1.15 x 10.9), but 10.9 < 11 and 0.15 < 0.2.
+      {"NearAndSteadierInSpeech", 800, 10, 0.2f, 1, 10.9f, 1, 0.5f, 0.15f, 0.5f, 10.45f, 0.15f},
+      // Flat and falling counts only before speech.
+      {"FlatNotRisingInSpeech", 800, 10, 0.2f, 60, 50, 40, 0.5f, 0.05f, 0.5f, 10, 0.2f}};
+  for (const Rule& r : rules) {
+    CDetectEnergy detector(8000, 512);
+    kvdtest::LoadDefaultSettings(detector, 50);
+    const float means[3] = {r.meanPrev, r.meanCur, r.meanNext};
+    const float cvs[3] = {r.cvPrev, r.cvCur, r.cvNext};
+    for (int band = 0; band < 4; ++band) {
+      detector.NoiseLevel[band] = r.level;
+      detector.NoiseCV[band] = r.cv;
+      for (int k = 0; k < 3; ++k) {
+        detector.BandMean[band][99 + k] = means[k];
+        detector.BandCV[band][99 + k] = cvs[k];
+      }
+    }
+    detector.UpdateBackground(129, r.speechStart, 0);  // slot c = 129 - 29
+    for (int band = 0; band < 4; ++band) {
+      EXPECT_FLOAT_EQ(detector.NoiseLevel[band], r.newLevel) << r.name << " band " << band;
+      EXPECT_FLOAT_EQ(detector.NoiseCV[band], r.newCV) << r.name << " band " << band;
+    }
+  }
+}
+
+using kvdtest::BandLevels;
+
+class ConfirmStart : public testing::Test {
+ protected:
+  ConfirmStart() { kvdtest::LoadDefaultSettings(detector, 50); }
+  void SetVariance(int32_t frame, const BandLevels& v) {
+    for (int band = 0; band < 4; ++band) variance[band][frame % 500] = v[band];
+  }
+  CDetectEnergy detector{8000, 512};
+  float variance[4][500] = {};
+};
+
+TEST_F(ConfirmStart, MissingOrOldCandidateGivesTheCurrentFrame) {
+  for (int32_t f = 0; f < 500; ++f) SetVariance(f, {5, 5, 5, 5});  // all strong against themselves
+  EXPECT_EQ(detector.ConfirmStart(200, -1, variance, 30), 200);
+  EXPECT_EQ(detector.ConfirmStart(200, 149, variance, 30), 200);  // 51 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 150, variance, 30), 150);  // 50 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 200, variance, 30), 200);  // not before t
+}
+
+TEST_F(ConfirmStart, FourStrongFramesInARowConfirm) {
+  // No band energy: the peak frame is t = 100, with variance 1 in every band.
+  SetVariance(100, {1, 1, 1, 1});
+  // Strong: band 0 or band 1 above the peak, or all of bands 0 .. 2 at 80 %.
+  SetVariance(60, {2, 0, 0, 0});
+  SetVariance(61, {0, 2, 0, 0});
+  SetVariance(62, {0.8f, 0.8f, 0.8f, 0});
+  SetVariance(63, {0.8f, 0.8f, 0.79f, 0});  // weak: band 2 below 80 %
+  SetVariance(64, {2, 0, 0, 0});
+  EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 100);  // runs of 3 and 1
+  SetVariance(63, {1, 1, 1, 0});  // equal to the peak in band 2: strong
+  EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 60);
+}
+
+class RefineStart : public testing::Test {
+ protected:
+  RefineStart() {
+    kvdtest::LoadDefaultSettings(detector, 50);
+    for (int band = 0; band < 4; ++band) {
+      detector.NoiseLevel[band] = 10.0f;  // background bound (0 + 1) x 10
+      detector.BandThd[band] = 100.0f;
+    }
+  }
+
+  CDetectEnergy detector{8000, 512};
+  kvdtest::EnergyFeeder feeder{detector};
+};
+
+TEST_F(RefineStart, NeverBeforeFrameZero) {
+  feeder.FeedConstant(0, 40, {20, 20, 2e6f, 2e6f});
+  // Loud slots of an earlier run where frames -1 .. -6 would map.
+  for (int32_t slot = 490; slot < 500; ++slot) {
+    for (int band = 0; band < 4; ++band) {
+      detector.BandEnergy[band][slot] = 2e6f;
+      detector.BandMean[band][slot] = 2e6f;
+    }
+  }
+  EXPECT_EQ(detector.RefineStart(40, 5), 0);
+}
+
+TEST_F(RefineStart, NeverBeyondTheHistory) {
+  feeder.FeedConstant(0, 800, {1000, 1000, 1000, 1000});
+  EXPECT_EQ(detector.RefineStart(800, 700), 800 - 499);
+}
+
+class SpeechLevel : public testing::Test {
+ protected:
+  SpeechLevel() {
+    kvdtest::LoadDefaultSettings(detector, 50);
+    detector.ResetSpeechLevel();
+    // Band 0 holds the frame number, band 1 twice it, band 3 a constant 1.
+    for (int32_t t = 0; t <= 600; ++t) {
+      feeder.Feed(t, {static_cast<float>(t), 2.0f * static_cast<float>(t), 0, 1});
+    }
+  }
+
+  CDetectEnergy detector{8000, 512};
+  kvdtest::EnergyFeeder feeder{detector};
+};
+
+TEST_F(SpeechLevel, OnlyFramesStillInTheHistoryCount) {
+  detector.AccumulateSpeechLevel(0, 50, 600);  // entirely before frame 101: nothing
+  EXPECT_EQ(detector.SpeechFrames, 0);
+  EXPECT_EQ(detector.SpeechLevel[0], 0.0f);
+  detector.AccumulateSpeechLevel(0, 105, 600);  // only frames 101 .. 105 are held
+  EXPECT_EQ(detector.SpeechFrames, 5);
+  EXPECT_FLOAT_EQ(detector.SpeechLevel[0], 515.0f / 5.0f);
+}
+
+// End search with MaxSilence 20, no background and a speech level of 600 in
+// every band: a slot is loud in a band when its mean exceeds 600 / 6 = 100.
+class FindEnd : public testing::Test {
+ protected:
+  static constexpr int32_t kMaxSilence = 20;
+  static constexpr int32_t kNow = 200;
+
+  FindEnd() {
+    kvdtest::LoadDefaultSettings(detector, kMaxSilence);
+    for (int band = 0; band < 4; ++band) {
+      detector.SpeechLevel[band] = 600.0f;
+    }
+    SetSlots(0, 499, {10, 10, 10, 10});
+  }
+  void SetSlots(int32_t first, int32_t last, const BandLevels& means) {
+    for (int32_t slot = first; slot <= last; ++slot) {
+      for (int band = 0; band < 4; ++band) {
+        detector.BandMean[band][slot % 500] = means[band];
+      }
+    }
+  }
+
+  CDetectEnergy detector{8000, 512};
+  int16_t voice[500] = {};
+};
+
+TEST_F(FindEnd, NoEndWhileSpeechIsRecentOrBeforeFrameOne) {
+  SetSlots(100, 185, {1000, 1000, 1000, 1000});
+  EXPECT_EQ(detector.FindEnd(100, voice, kNow), -1);
+  // Quiet from frame 0: 20 quiet slots at 19 give frame -1.
+  EXPECT_EQ(detector.FindEnd(0, voice, kNow), -1);
+  // Start of the scan after t - 9: nothing to examine.
+  EXPECT_EQ(detector.FindEnd(192, voice, kNow), -1);
+}
+
+// Frames 0 .. 99 of speech (1000 in every band), then frames 100 .. 199 of a
+// tail, MaxSilence 20, no background, speech level 600 (loud above 100).
+struct SpeechThenTail {
+  static constexpr int32_t kNow = 199;
+  SpeechThenTail(const BandLevels& energies, bool usable) {
+    kvdtest::LoadDefaultSettings(detector, 20);
+    std::fill(detector.SpeechLevel, detector.SpeechLevel + CDetectEnergy::kBandCount, 600.0f);
+    feeder.FeedConstant(0, 99, {1000, 1000, 1000, 1000});
+    for (int32_t t = 100; t <= kNow; ++t) feeder.Feed(t, energies, usable);
+  }
+  int32_t End() { return detector.FindEnd(50, voice, kNow); }
+  CDetectEnergy detector{8000, 512};
+  kvdtest::EnergyFeeder feeder{detector};
+  int16_t voice[CDetectEnergy::kHistoryFrames] = {};
+};
+
+TEST(EndAfterSpeech, DeadFramesEndSpeechWhereQuietFramesDoAndKeepTheStatistics) {
+  // Slot 99 (frames 99 .. 108) still holds a loud frame: the first quiet
+  // slot is 100, and the end is extended over the ten slots before it.
+  ASSERT_EQ(SpeechThenTail({10, 10, 10, 10}, true).End(), 110);
+  SpeechThenTail dead({0, 0, 0, 0}, false);
+  EXPECT_EQ(dead.End(), 110);
+  CDetectEnergy& d = dead.detector;
+  for (int32_t slot = 91; slot <= SpeechThenTail::kNow - 9; ++slot) {
+    EXPECT_EQ(d.BandMean[0][slot], 1000.0f) << slot;
+    EXPECT_EQ(d.SilentSlot[slot], slot >= 100) << slot;
+  }
+  // No band is active in a silent slot, whatever it carries.
+  std::fill(d.BandThd, d.BandThd + CDetectEnergy::kBandCount, 500.0f);
+  EXPECT_EQ(d.CountBandsAbove(99), 4);
+  EXPECT_EQ(d.CountBandsAbove(100), 0);
+  EXPECT_EQ(d.GetActiveBands(SpeechThenTail::kNow), 0);
+}
+
+TEST(EndAfterSpeech, RejectedFramesWithEnergyAreNotSilence) {
+  // Dual-tone frames: not usable, but their spectrum holds real energy.
+  SpeechThenTail tones({1000, 1000, 1000, 1000}, false);
+  EXPECT_FALSE(tones.detector.SilentSlot[150]);
+  EXPECT_EQ(tones.End(), -1);
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+// The front end of a line (8000 Hz: frames of 200 samples every 80, a
+// 512-point FFT): GetOneFrame out of chunks of any length; IsDeadFrame,
+// ComputeSpectrum, GetBandVariance and ComputeFrameEnergies against direct
+// computations; and the per-frame trace hook, with which a traced line
+// reports the same as an untraced one and traces every analysed frame once,
+// in order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "engine/kvd_api.h"
+#include "golden_signals.h"
+#include "online_fixtures.h"
+#include "pipeline/frame_front_end.h"
+#include "pipeline/frame_trace.h"
+#include "pipeline/offline_frame.h"
+#include "platform/ipps.h"
+#include "test_signals.h"
+#include "voice_signals.h"
+
+namespace {
+
+class FrameCutter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(detector_->errorStatus, 0);
+    ASSERT_EQ(detector_->DetectState, before_speech);
+    ramp_.resize(2000);
+    std::iota(ramp_.begin(), ramp_.end(), int16_t{0});  // sample n holds the value n
+  }
+
+  // Hands `count` samples from `first` on to the cutter and collects the
+  // first sample of every frame it cuts.
+  std::vector<int32_t> Feed(int32_t first, int32_t count) {
+    detector_->newData = ramp_.data() + first;
+    detector_->newDataLength = count;
+    std::vector<int32_t> frameStarts;
+    EXPECT_EQ(GetOneFrame(*detector_), 0);
+    while (detector_->frameReady) {
+      EXPECT_TRUE(FrameIsRampFrom(static_cast<int32_t>(detector_->ffts[0])));
+      frameStarts.push_back(static_cast<int32_t>(detector_->ffts[0]));
+      EXPECT_EQ(GetOneFrame(*detector_), 0);
+    }
+    return frameStarts;
+  }
+
+  bool FrameIsRampFrom(int32_t first) const {
+    for (int32_t i = 0; i < detector_->frameLength; ++i)
+      if (detector_->ffts[i] != static_cast<float>(first + i)) return false;
+    return true;
+  }
+
+  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
+  std::vector<int16_t> ramp_;
+};
+
+TEST_F(FrameCutter, OneSampleCompletesAFrameOf199Kept) {
+  EXPECT_TRUE(Feed(0, 199).empty());
+  EXPECT_EQ(detector_->historyLength, 199);
+  EXPECT_TRUE(Feed(199, 0).empty());
+  EXPECT_EQ(Feed(199, 1), (std::vector<int32_t>{0}));
+  ASSERT_EQ(detector_->historyLength, 120);
+  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 80 + i);
+}
+
+TEST_F(FrameCutter, ALongChunkGivesAllItsFramesAndKeepsTheRest) {
+  std::vector<int32_t> expected;
+  for (int32_t start = 0; start <= 800; start += 80) expected.push_back(start);
+  EXPECT_EQ(Feed(0, 1000), expected);
+  ASSERT_EQ(detector_->historyLength, 120);
+  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 880 + i);
+  // The kept samples begin the next frame.
+  EXPECT_EQ(Feed(1000, 80), (std::vector<int32_t>{880}));
+}
+
+TEST_F(FrameCutter, KeptSamplesLongerThanAShiftMoveForward) {
+  // More than one shift kept: the overlapping moves must not smear samples,
+  // whether the new samples are appended behind them or stay pending.
+  EXPECT_TRUE(Feed(0, 150).empty());
+  EXPECT_EQ(Feed(150, 60), (std::vector<int32_t>{0}));
+  ASSERT_EQ(detector_->historyLength, 130);
+  for (int32_t i = 0; i < 130; ++i) EXPECT_EQ(detector_->DataBuffer[i], 80 + i);
+  EXPECT_EQ(Feed(210, 150), (std::vector<int32_t>{80, 160}));
+  ASSERT_EQ(detector_->historyLength, 120);
+  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 240 + i);
+}
+
+constexpr int32_t kFrame = 200;
+constexpr int32_t kBins = 256;
+
+class FrameSpectrum : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(detector_->errorStatus, 0);
+    ASSERT_EQ(detector_->DetectState, before_speech);
+    power_.assign(kBins, -1.0f);
+    magnitude_.assign(kBins, -1.0f);
+  }
+
+  void LoadFrame(const std::vector<float>& samples) {
+    std::copy(samples.begin(), samples.end(), detector_->ffts);
+  }
+
+  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
+  std::vector<float> power_;
+  std::vector<float> magnitude_;
+};
+
+TEST_F(FrameSpectrum, OnlyAConstantFrameIsDead) {
+  LoadFrame(std::vector<float>(kFrame, 0.0f));
+  EXPECT_TRUE(IsDeadFrame(*detector_));
+  LoadFrame(std::vector<float>(kFrame, 1200.0f));  // a DC offset is no signal either
+  EXPECT_TRUE(IsDeadFrame(*detector_));
+  // Quiet background within +-3 (deadRange is 10 at 0 dB gain) is kept.
+  std::vector<float> quiet(kFrame);
+  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(3.0, 7u, kFrame);
+  std::copy(noise.begin(), noise.end(), quiet.begin());
+  LoadFrame(quiet);
+  EXPECT_FALSE(IsDeadFrame(*detector_));
+  LoadFrame(kvdtest::Cosine(1000.0, 3000.0, 8000, kFrame));
+  EXPECT_FALSE(IsDeadFrame(*detector_));
+}
+
+// The spectra themselves are pinned bit for bit by the golden outputs; the
+// ring row handed out to callers is not.
+TEST_F(FrameSpectrum, TheRingRowKeepsEverySecondMagnitudeAndADeadFrameZeros) {
+  LoadFrame(kvdtest::Cosine(1234.5, 2000.0, 8000, kFrame, 0.3));
+  ASSERT_EQ(ComputeSpectrum(*detector_, false, 777, power_.data(), magnitude_.data()), 0);
+  // Row 777 mod 500 keeps every second magnitude: 0 Hz up to just below 4000 Hz.
+  const float* row = detector_->spectrumRing + 277 * kReducedBins;
+  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
+  EXPECT_GT(*std::max_element(row, row + kReducedBins), 0.0f);
+  float* deadRow = detector_->spectrumRing + 3 * kReducedBins;
+  std::fill(deadRow, deadRow + kReducedBins, 5.0f);
+  LoadFrame(std::vector<float>(kFrame, 0.0f));
+  ComputeSpectrum(*detector_, true, 503, power_.data(), magnitude_.data());
+  const auto zero = [](float v) { return v == 0.0f; };
+  EXPECT_TRUE(std::all_of(power_.begin(), power_.end(), zero));
+  EXPECT_TRUE(std::all_of(magnitude_.begin(), magnitude_.end(), zero));
+  EXPECT_TRUE(std::all_of(deadRow, deadRow + kReducedBins, zero));
+}
+
+// Online, the band power comes from the energy detector's sum; the variance
+// must be the one GetBandVariance makes from the spectra, bit for bit.
+TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
+  std::vector<float> magnitude(kBins);
+  std::vector<float> power(kBins);
+  for (int32_t k = 0; k < kBins; ++k) {
+    magnitude[k] = static_cast<float>(1.0 + 1000.0 * std::fabs(std::sin(0.37 * k * k + 1.0)));
+    power[k] = magnitude[k] * magnitude[k];
+  }
+  const int32_t ranges[][2] = {{0, kBins}, {19, 217}, {5, 6}, {100, 100}, {40, 30}};
+  for (const auto& range : ranges) {
+    float powerSum = 0.0f;
+    if (range[1] > range[0]) {
+      ASSERT_EQ(ippsSum_32f(power.data() + range[0], range[1] - range[0], &powerSum,
+                            ippAlgHintNone),
+                ippStsNoErr);
+    }
+    for (bool usable : {true, false}) {
+      const float fromSpectra =
+          GetBandVariance(power.data(), magnitude.data(), range[0], range[1], usable);
+      const float fromSum =
+          GetBandVarianceOfPowerSum(powerSum, magnitude.data(), range[0], range[1], usable);
+      EXPECT_EQ(std::memcmp(&fromSpectra, &fromSum, sizeof(float)), 0)
+          << range[0] << " .. " << range[1] << ": " << fromSpectra << " against " << fromSum;
+    }
+  }
+}
+
+// The offline passes after the energy pass take the spectra it kept instead
+// of transforming the frames again: the power spectrum and band variance of
+// every frame must be those a new transform gives, bit for bit, on speech,
+// noise, silence (dead frames) and with an empty detection band.
+TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
+  constexpr int32_t kFrames = 40;
+  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  for (size_t i = 0; i < signal.size(); ++i) {
+    if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
+    if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
+  }
+  for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
+    SpeechDetector& d = *detector_;
+    d.frameCount = kFrames;
+    d.DetectSpecLowBorder_Hz = band.first;
+    d.DetectSpecHighBorder_Hz = band.second;
+    d.BackgroundEnergyOffline = 1.0f;
+    d.BakgroundEnergyRelativeOffline = 0.1f;
+    d.frameEnergy.assign(kFrames, 0.0f);
+    d.bandVar.assign(kFrames, -1.0f);
+    d.framePowers.assign(static_cast<size_t>(kFrames) * kBins, 0.0f);
+    d.frameBandVar.assign(kFrames, 0.0f);
+    ComputeFrameEnergies(d, signal.data());
+    std::vector<float> keptPower(kBins);
+    std::vector<float> keptVariance(kFrames);
+    for (int32_t f = 0; f < kFrames; ++f) {
+      AnalyseFrame(d, signal.data(), f);
+      std::copy_n(d.currentPower, kBins, keptPower.begin());
+      keptVariance[f] = d.bandVar[f];
+      // Without kept spectra the frame is transformed again.
+      std::vector<float> powers;
+      std::vector<float> variances;
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      AnalyseFrame(d, signal.data(), f);
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
+          << "frame " << f;
+      EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
+          << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
+    }
+  }
+}
+
+constexpr int kRate = 8000;
+constexpr double kPitchHz = 200.0;
+// Keypad tone from 1.0 to 1.5 s, vowel from 2.0 to 3.0 s, 4.5 s in all.
+constexpr int kToneFrom = 100, kToneTo = 150, kVowelFrom = 200, kVowelTo = 300;
+
+std::vector<int16_t> ToneThenVowel() {
+  std::vector<int16_t> pcm = kvdtest::GoldenNoise(30.0, 7, kRate * 45 / 10);
+  kvdtest::AddKeyTone(pcm, kRate, kToneFrom * 10, (kToneTo - kToneFrom) * 10, 697, 1209, 3000);
+  const std::vector<int16_t> vowel =
+      kvdtest::HarmonicPcm(kPitchHz, kvdtest::HarmonicShape(), kRate, (kVowelTo - kVowelFrom) * 80);
+  for (size_t i = 0; i < vowel.size(); ++i) pcm[kVowelFrom * 80 + i] += vowel[i];
+  return pcm;
+}
+
+void Collect(void* user, const FrameTrace& frame) {
+  static_cast<std::vector<FrameTrace>*>(user)->push_back(frame);
+}
+
+class FrameTraceTest : public ::testing::Test {
+ protected:
+  FrameTraceTest() : engine_(kvdtest::StreamTestConfig(), 2) {}
+
+  // Streams pcm through a fresh line, traced or not.
+  kvdtest::StreamReport Stream(const std::vector<int16_t>& pcm, int32_t chunk, bool traced) {
+    const int32_t line = engine_.StartLine();
+    EXPECT_GE(line, 0);
+    if (traced) {
+      GetLine(line)->frameTraceHook = Collect;
+      GetLine(line)->frameTraceUser = &frames_;
+    }
+    kvdtest::StreamReport report = kvdtest::StreamThrough(line, pcm, chunk);
+    GetLine(line)->frameTraceHook = nullptr;
+    KVD_Stop(line);
+    KVD_Close(line);
+    return report;
+  }
+
+  kvdtest::OnlineEngine engine_;
+  std::vector<FrameTrace> frames_;
+};
+
+TEST_F(FrameTraceTest, TracedLineReportsTheSameAsAnUntracedOne) {
+  const std::vector<int16_t> pcm = ToneThenVowel();
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  for (const std::vector<int16_t>* recording : {&pcm, &sample}) {
+    for (const int32_t chunk : {1, 8000}) {
+      frames_.clear();
+      const kvdtest::StreamReport plain = Stream(*recording, chunk, false);
+      const kvdtest::StreamReport traced = Stream(*recording, chunk, true);
+      EXPECT_TRUE(plain.calls == traced.calls) << chunk;
+      // Every analysed frame once, in order: up to the position reached.
+      ASSERT_EQ(static_cast<int32_t>(frames_.size()), traced.Last().position / 80) << chunk;
+      for (size_t k = 0; k < frames_.size(); ++k) ASSERT_EQ(frames_[k].frame, static_cast<int32_t>(k));
+      EXPECT_EQ(frames_.back().state, traced.Last().state);
+    }
+  }
+}
+
+}  // namespace
