@@ -275,7 +275,6 @@ using kvdtest::HarmonicSpectrum;
 using kvdtest::NoiseSpectrum;
 using Spectrum = std::vector<float>;
 
-
 // A frame below the energy gate (mean power 1, gate 100).
 Spectrum Silence() { return FlatSpectrum(1.0, kRate); }
 

@@ -25,69 +25,46 @@
 
 namespace {
 
-class FrameCutter : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(detector_->errorStatus, 0);
-    ASSERT_EQ(detector_->DetectState, before_speech);
-    ramp_.resize(2000);
-    std::iota(ramp_.begin(), ramp_.end(), int16_t{0});  // sample n holds the value n
-  }
-
-  // Hands `count` samples from `first` on to the cutter and collects the
-  // first sample of every frame it cuts.
-  std::vector<int32_t> Feed(int32_t first, int32_t count) {
-    detector_->newData = ramp_.data() + first;
-    detector_->newDataLength = count;
-    std::vector<int32_t> frameStarts;
-    EXPECT_EQ(GetOneFrame(*detector_), 0);
-    while (detector_->frameReady) {
-      EXPECT_TRUE(FrameIsRampFrom(static_cast<int32_t>(detector_->ffts[0])));
-      frameStarts.push_back(static_cast<int32_t>(detector_->ffts[0]));
-      EXPECT_EQ(GetOneFrame(*detector_), 0);
+// Chunks of the ramp (sample n holds the value n) handed to the cutter one
+// after the other. Once n samples have come, frame k (samples 80 k ..
+// 80 k + 199) has been cut for every k with 80 k + 200 <= n, and the samples
+// from the next frame's start on are kept: at most 199.
+TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
+  std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+  ASSERT_EQ(detector->DetectState, before_speech);
+  std::vector<int16_t> ramp(3000);
+  std::iota(ramp.begin(), ramp.end(), int16_t{0});
+  // One sample completing a frame of 199 kept, a long chunk, kept samples
+  // longer than a shift (the overlapping moves must not smear them, whether
+  // new samples are appended behind them or stay pending), nothing at all.
+  int32_t fed = 0;
+  int32_t cut = 0;
+  for (int32_t count : {199, 0, 1, 800, 80, 150, 60, 150, 7, 33, 1000}) {
+    SCOPED_TRACE(testing::Message() << count << " samples after " << fed);
+    detector->newData = ramp.data() + fed;
+    detector->newDataLength = count;
+    fed += count;
+    ASSERT_EQ(GetOneFrame(*detector), 0);
+    for (; detector->frameReady; ++cut) {
+      ASSERT_LE(cut * 80 + 200, fed);
+      for (int32_t i = 0; i < detector->frameLength; ++i)
+        ASSERT_EQ(detector->ffts[i], static_cast<float>(cut * 80 + i)) << "frame " << cut;
+      ASSERT_EQ(GetOneFrame(*detector), 0);
     }
-    return frameStarts;
+    EXPECT_GT(cut * 80 + 200, fed);
+    ASSERT_EQ(detector->historyLength, fed - cut * 80);
+    for (int32_t i = 0; i < detector->historyLength; ++i)
+      ASSERT_EQ(detector->DataBuffer[i], cut * 80 + i);
   }
-
-  bool FrameIsRampFrom(int32_t first) const {
-    for (int32_t i = 0; i < detector_->frameLength; ++i)
-      if (detector_->ffts[i] != static_cast<float>(first + i)) return false;
-    return true;
-  }
-
-  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
-  std::vector<int16_t> ramp_;
-};
-
-TEST_F(FrameCutter, OneSampleCompletesAFrameOf199Kept) {
-  EXPECT_TRUE(Feed(0, 199).empty());
-  EXPECT_EQ(detector_->historyLength, 199);
-  EXPECT_TRUE(Feed(199, 0).empty());
-  EXPECT_EQ(Feed(199, 1), (std::vector<int32_t>{0}));
-  ASSERT_EQ(detector_->historyLength, 120);
-  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 80 + i);
-}
-
-TEST_F(FrameCutter, ALongChunkGivesAllItsFramesAndKeepsTheRest) {
-  std::vector<int32_t> expected;
-  for (int32_t start = 0; start <= 800; start += 80) expected.push_back(start);
-  EXPECT_EQ(Feed(0, 1000), expected);
-  ASSERT_EQ(detector_->historyLength, 120);
-  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 880 + i);
-  // The kept samples begin the next frame.
-  EXPECT_EQ(Feed(1000, 80), (std::vector<int32_t>{880}));
-}
-
-TEST_F(FrameCutter, KeptSamplesLongerThanAShiftMoveForward) {
-  // More than one shift kept: the overlapping moves must not smear samples,
-  // whether the new samples are appended behind them or stay pending.
-  EXPECT_TRUE(Feed(0, 150).empty());
-  EXPECT_EQ(Feed(150, 60), (std::vector<int32_t>{0}));
-  ASSERT_EQ(detector_->historyLength, 130);
-  for (int32_t i = 0; i < 130; ++i) EXPECT_EQ(detector_->DataBuffer[i], 80 + i);
-  EXPECT_EQ(Feed(210, 150), (std::vector<int32_t>{80, 160}));
-  ASSERT_EQ(detector_->historyLength, 120);
-  for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(detector_->DataBuffer[i], 240 + i);
+  EXPECT_EQ(cut, (2480 - 200) / 80 + 1);
+  // A negative length breaks the line for good (KVD_DetectSpeech refuses one
+  // before the cutter sees it).
+  detector->newDataLength = -1;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_EQ(detector->errorStatus, -90);
+  detector->newDataLength = 1000;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_FALSE(detector->frameReady);
 }
 
 constexpr int32_t kFrame = 200;

@@ -259,36 +259,29 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
   }
 }
 
-// noiseBefore noise frames, runFrames candidates, noiseAfter noise frames.
-std::vector<int16_t> RunBetweenNoise(int32_t noiseBefore, int32_t runFrames,
-                                     int32_t noiseAfter) {
-  std::vector<int16_t> labels(static_cast<size_t>(noiseBefore + runFrames + noiseAfter),
-                              kLabelBelowFloor);
-  for (int32_t i = 0; i < runFrames; ++i) labels[static_cast<size_t>(noiseBefore + i)] = 1;
-  return labels;
-}
-
 TEST(DeleteShortSpeech, RunsThatAreLongOrNotIsolatedStay) {
-  // 20 frames are not shorter than 20.
-  std::vector<int16_t> longRun = RunBetweenNoise(50, 20, 50);
-  DeleteShortSpeech(longRun.data(), 120, 20, 30);
-  EXPECT_EQ(longRun[50], kLabelCandidate);
-  // With no candidate before it, a run at frame i counts i - 1 noise frames
-  // before it: at frame 31 that is 30, not more than 30; at frame 32, 31.
-  std::vector<int16_t> nearStart = RunBetweenNoise(31, 10, 50);
-  DeleteShortSpeech(nearStart.data(), 91, 20, 30);
-  EXPECT_EQ(nearStart[31], kLabelCandidate);
-  std::vector<int16_t> farFromStart = RunBetweenNoise(32, 10, 50);
-  DeleteShortSpeech(farFromStart.data(), 92, 20, 30);
-  EXPECT_EQ(farFromStart[32], kLabelShortRun);
-  // A run reaching the last frame has no noise after it.
-  std::vector<int16_t> atEnd = RunBetweenNoise(50, 10, 0);
-  DeleteShortSpeech(atEnd.data(), 60, 20, 30);
-  EXPECT_EQ(atEnd[50], kLabelCandidate);
-  // A run at frame 0 is never examined.
-  std::vector<int16_t> atStart = RunBetweenNoise(0, 10, 50);
-  DeleteShortSpeech(atStart.data(), 60, 20, 30);
-  EXPECT_EQ(atStart[0], kLabelCandidate);
+  // Runs shorter than 20 frames with more than 30 noise frames on each side
+  // go. With no candidate before it, a run at frame i counts i - 1 noise
+  // frames before it: at frame 31 that is 30, not more than 30; at frame 32,
+  // 31. A run reaching the last frame has no noise after it; a run at frame 0
+  // is never examined.
+  struct Case {
+    int32_t noiseBefore, runFrames, noiseAfter;
+    int16_t label;  // of the run afterwards
+  };
+  const Case cases[] = {{50, 20, 50, kLabelCandidate},
+                        {31, 10, 50, kLabelCandidate},
+                        {32, 10, 50, kLabelShortRun},
+                        {50, 10, 0, kLabelCandidate},
+                        {0, 10, 50, kLabelCandidate}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> labels(static_cast<size_t>(c.noiseBefore + c.runFrames + c.noiseAfter),
+                                kLabelBelowFloor);
+    std::fill_n(labels.begin() + c.noiseBefore, c.runFrames, int16_t{1});
+    DeleteShortSpeech(labels.data(), static_cast<int32_t>(labels.size()), 20, 30);
+    EXPECT_EQ(labels[static_cast<size_t>(c.noiseBefore)], c.label)
+        << c.noiseBefore << " " << c.runFrames;
+  }
 }
 
 TEST(FindBackground, ShortRecordingsTakeTheLoudestMeanOfWhatThereIs) {
