@@ -124,7 +124,7 @@ TEST(VoiceGeometry, NarrowBinsAreRefused) {
   EXPECT_EQ(CDetectVoice(16000, 4096, kLowHz, kHighHz, kTopHz).Status, 0);   // 3.90625 Hz
 }
 
-TEST(VoiceGeometry, RefusedDetectorHasNoBuffersAndIsInert) {
+TEST(VoiceGeometry, RefusedDetectorHasNoBuffersIsInertAndCopiesAsRefused) {
   testing::internal::CaptureStdout();
   CDetectVoice voice(8000, 512, 15, kHighHz, kTopHz);
   testing::internal::GetCapturedStdout();
@@ -138,6 +138,14 @@ TEST(VoiceGeometry, RefusedDetectorHasNoBuffersAndIsInert) {
   voice.UpdateBuf(power, true);
   voice.ReverseUpdateBuf(power, true);
   EXPECT_EQ(voice.DetectVoice(), 0);
+  // A built detector assigned a refused one is refused as well.
+  CDetectVoice copy(8000, 512, kLowHz, kHighHz, kTopHz);
+  copy = voice;
+  EXPECT_EQ(copy.Status, -1);
+  EXPECT_FALSE(CDetectVoiceTestPeer(copy).HasBuffers());
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(copy.ReInit(), -1);
+  testing::internal::GetCapturedStdout();
 }
 
 // Power of a flat spectrum that passes the energy gate: the gate asks for a
@@ -467,17 +475,6 @@ TEST(VoiceState, SelfAssignmentKeepsTheDetector) {
   *voice = alias;
   EXPECT_EQ(voice->Status, 0);
   ExpectSameVerdicts(*voice, *reference, 200, 260);
-}
-
-TEST(VoiceState, CopyOfARefusedDetectorIsRefused) {
-  testing::internal::CaptureStdout();
-  CDetectVoice refused(kRate, 512, 10, 480, 2000);
-  CDetectVoice voice(kRate, 512, 65, 480, 2000);
-  voice = refused;
-  EXPECT_EQ(voice.Status, -1);
-  EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
-  EXPECT_EQ(voice.ReInit(), -1);
-  testing::internal::GetCapturedStdout();
 }
 
 }  // namespace
