@@ -196,6 +196,13 @@ TEST_F(RefineStart, NeverBeforeFrameZero) {
   EXPECT_EQ(detector.RefineStart(40, 5), 0);
 }
 
+TEST_F(RefineStart, NeverAfterTheDecisionFrame) {
+  // Nothing above the background bound (10) from the candidate on: the
+  // forward walk stops at the decision frame itself.
+  feeder.FeedConstant(0, 40, {5, 5, 5, 5});
+  EXPECT_EQ(detector.RefineStart(40, 35), 40);
+}
+
 TEST_F(RefineStart, NeverBeyondTheHistory) {
   feeder.FeedConstant(0, 800, {1000, 1000, 1000, 1000});
   EXPECT_EQ(detector.RefineStart(800, 700), 800 - 499);
