@@ -203,9 +203,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
   uint64_t* matchSlot = MatchRow(s);
   char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
-  const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
-  const int32_t maxHarmoBin = MaxHarmoBin;
 
   // The first kept peak (tenths) at or above each bin 0 .. MaxHarmoBin, or
   // kNoPeakAbove. Peaks lie on whole bins, so the first peak at or above
@@ -226,80 +224,89 @@ void CDetectVoice::MatchPitch(int32_t s) {
   // Stands for the peak of a harmonic not found: no spacing from or to it
   // is in step.
   constexpr int32_t kNotFound = -(1 << 20);
+  // The bin of the first peak at or above t tenths: ceil(t / 10). Every
+  // window start h * F - d met here is positive (F >= 10, d <= 11 up to
+  // F = 73, d <= 0.15 F above), so the division may be unsigned.
+  auto binFrom = [](int32_t t) {
+    return static_cast<uint32_t>(t + kTenthsPerBin - 1) / static_cast<uint32_t>(kTenthsPerBin);
+  };
+  const int32_t lastQ = HarmoNum - 1 + 4;  // harmonic m + 4 of the last position
   const int32_t lastPosition = HarmoNum - 1;
-  for (int32_t F = firstF; F < endF; ++F) {
-    const int32_t c = F / kTenthsPerBin - MinPitchBin;
-    const int32_t d = MostDifTabZoom[F - firstF];
-    // The peak of harmonic h, or kNotFound; any h whose window starts at or
-    // below MaxHarmoBin (every h * F < topTenths does).
-    auto peakOf = [&](int32_t h) {
-      const int32_t target = h * F;
-      const int32_t v = firstPeakFrom[(target - d + kTenthsPerBin - 1) / kTenthsPerBin];
-      return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
-    };
-    auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-    // v in (F - d, F + d); d >= 11.
-    const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
-    const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
-    auto inStep = [&](int32_t v, int32_t previous) {
-      return static_cast<uint32_t>(v - previous) - openLow < openWidth;
-    };
+  const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
+  for (int32_t c = 0; c < candidates; ++c) {
+    for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
+      const int32_t F = firstF + c * kTenthsPerBin + tenth;
+      const int32_t d = MostDifTabZoom[F - firstF];
+      // The peak of harmonic h, or kNotFound; any h whose window starts at or
+      // below MaxHarmoBin (every h * F < topTenths does).
+      auto peakOf = [&](int32_t h) {
+        const int32_t target = h * F;
+        const int32_t v = firstPeakFrom[binFrom(target - d)];
+        return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
+      };
+      auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
+      // v in (F - d, F + d); d >= 11.
+      const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+      const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+      auto inStep = [&](int32_t v, int32_t previous) {
+        return static_cast<uint32_t>(v - previous) - openLow < openWidth;
+      };
 
-    bool matched = false;
-    uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
-    // Position 0. Harmonic 3 may lie past the limit: its window is looked up
-    // only while it starts at or below MaxHarmoBin.
-    if ((3 * F - d + kTenthsPerBin - 1) / kTenthsPerBin <= maxHarmoBin) {
-      const int32_t p1 = peakOf(1);
-      if (p1 != kNotFound && inClosed(p1)) {
-        const int32_t p2 = peakOf(2);
-        if (p2 != kNotFound && inClosed(p2 - p1)) {
-          const int32_t p3 = peakOf(3);
-          if (p3 != kNotFound && inClosed(p3 - p2)) {
-            matchedLow = 1u;
-            matched = true;
+      bool matched = false;
+      uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+      // Position 0. Harmonic 3 may lie past the limit: its window is looked up
+      // only while it starts at or below MaxHarmoBin, ceil((3 F - d) / 10) <=
+      // MaxHarmoBin.
+      if (3 * F - d <= topTenths) {
+        const int32_t p1 = peakOf(1);
+        if (p1 != kNotFound && inClosed(p1)) {
+          const int32_t p2 = peakOf(2);
+          if (p2 != kNotFound && inClosed(p2 - p1)) {
+            const int32_t p3 = peakOf(3);
+            if (p3 != kNotFound && inClosed(p3 - p2)) {
+              matchedLow = 1u;
+              matched = true;
+            }
           }
         }
       }
-    }
-    // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
-    const int32_t lastHarmonic = (topTenths - 1) / F;
-    const int32_t lastQ = std::min(lastHarmonic, lastPosition + 4);
-    for (int32_t q = 4; q <= lastQ; q += 4) {
-      const int32_t target = q * F;
-      const int32_t v = firstPeakFrom[(target - d + kTenthsPerBin - 1) / kTenthsPerBin];
-      if (v == kNoPeakAbove) break;  // no peak for q or any later harmonic
-      if (v > target + d) continue;
-      int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
-      for (int32_t peak = v; a < 3;) {
-        const int32_t below = peakOf(q - a - 1);
-        if (!inStep(peak, below)) break;
-        peak = below;
-        ++a;
+      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
+      for (int32_t q = 4, target = 4 * F; q <= lastQ && target < topTenths;
+           q += 4, target += 4 * F) {
+        const int32_t v = firstPeakFrom[binFrom(target - d)];
+        if (v == kNoPeakAbove) break;  // no peak for q or any later harmonic
+        if (v > target + d) continue;
+        int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
+        for (int32_t peak = v; a < 3;) {
+          const int32_t below = peakOf(q - a - 1);
+          if (!inStep(peak, below)) break;
+          peak = below;
+          ++a;
+        }
+        int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
+        for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
+          const int32_t above = peakOf(q + b + 1);
+          if (!inStep(above, peak)) break;
+          peak = above;
+          ++b;
+        }
+        const int32_t mFirst = std::max(q - a - 1, 1);
+        const int32_t mLast = std::min(q + b - 4, lastPosition);
+        if (mFirst > mLast) continue;
+        // q - 4 .. q - 1 lie in one word (q and the word size are multiples
+        // of 4).
+        const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
+        matched = true;
+        if (mFirst < kSeriesPerWord) {
+          matchedLow |= bits;
+        } else {
+          matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
+        }
       }
-      int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
-      for (int32_t peak = v; b < 3 && q + b + 1 <= lastHarmonic;) {
-        const int32_t above = peakOf(q + b + 1);
-        if (!inStep(above, peak)) break;
-        peak = above;
-        ++b;
+      if (matched) {
+        matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
+        canSlot[c] = 1;
       }
-      const int32_t mFirst = std::max(q - a - 1, 1);
-      const int32_t mLast = std::min(q + b - 4, lastPosition);
-      if (mFirst > mLast) continue;
-      // q - 4 .. q - 1 lie in one word (q and the word size are multiples
-      // of 4).
-      const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
-      matched = true;
-      if (mFirst < kSeriesPerWord) {
-        matchedLow |= bits;
-      } else {
-        matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
-      }
-    }
-    if (matched) {
-      matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
-      canSlot[c] = 1;
     }
   }
 }
