@@ -16,23 +16,20 @@ constexpr int kTopHz = 2000;
 
 struct Geometry {
   int rate, fft, topHz;
-  int minPitchBin, maxPitchBin, maxHarmoBin, pitchNum, harmoNum, harmoDiffCount;
+  int minPitchBin, maxPitchBin, maxHarmoBin, pitchNum, harmoNum;
 };
 
 TEST(VoiceGeometry, BinsOfEachRate) {
   // 8000 / 512 and 16000 / 1024: 15.625 Hz per bin: 65 / 15.625 = 4.16,
-  // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31 and,
-  // 128 being a multiple of 4, harmonics up to 31 (31 x 4 < 128): 32 entries.
+  // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31.
   // 11025 / 1024 (and 22050 / 2048): 10.7666 Hz per bin: 65 / 10.77 = 6.04,
-  // 2000 / 10.77 = 185.8; HarmoNum 185 / 6 - 1 = 29, but 30 x 6 = 180 < 185:
-  // MatchPitch reaches harmonic 30, so HarmoDiff needs 31 entries.
-  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3; harmonic 4
-  // is always searched, so HarmoDiff needs 5 entries.
-  const Geometry cases[] = {{8000, 512, kTopHz, 4, 30, 128, 27, 31, 32},
-                            {16000, 1024, kTopHz, 4, 30, 128, 27, 31, 32},
-                            {11025, 1024, kTopHz, 6, 44, 185, 39, 29, 31},
-                            {22050, 2048, kTopHz, 6, 44, 185, 39, 29, 31},
-                            {8000, 512, 300, 4, 30, 19, 27, 3, 5}};
+  // 2000 / 10.77 = 185.8; HarmoNum 185 / 6 - 1 = 29.
+  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3.
+  const Geometry cases[] = {{8000, 512, kTopHz, 4, 30, 128, 27, 31},
+                            {16000, 1024, kTopHz, 4, 30, 128, 27, 31},
+                            {11025, 1024, kTopHz, 6, 44, 185, 39, 29},
+                            {22050, 2048, kTopHz, 6, 44, 185, 39, 29},
+                            {8000, 512, 300, 4, 30, 19, 27, 3}};
   for (const Geometry& g : cases) {
     SCOPED_TRACE(std::to_string(g.rate) + " Hz, harmonics to " + std::to_string(g.topHz) + " Hz");
     CDetectVoice voice(g.rate, g.fft, kLowHz, g.topHz == kTopHz ? kHighHz : 100, g.topHz);
@@ -44,7 +41,6 @@ TEST(VoiceGeometry, BinsOfEachRate) {
     EXPECT_EQ(peer.PeakStartBin(), g.minPitchBin);
     EXPECT_EQ(peer.MaxHarmoBin(), g.maxHarmoBin);
     EXPECT_EQ(peer.HarmoNum(), g.harmoNum);
-    EXPECT_EQ(peer.HarmoDiffCount(), g.harmoDiffCount);
     if (g.topHz == kTopHz) {
       EXPECT_EQ(peer.MaxPitchBin(), g.maxPitchBin);
       EXPECT_EQ(peer.PitchNum(), g.pitchNum);

@@ -1,6 +1,6 @@
 // CDetectVoice peak picking: the energy gate and the row of a frame without
 // peaks; and pitch matching (MatchPitch) at the geometries where its harmonic
-// count once ran past HarmoDiff: the highest harmonic searched must stay
+// count once ran past its table: the highest harmonic searched must stay
 // inside it (the ASan build checks the bound).
 #include <gtest/gtest.h>
 
@@ -45,12 +45,11 @@ std::vector<float> Spikes(int binCount, const std::vector<int>& bins) {
   return x;
 }
 
-TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050HzWithinHarmoDiff) {
+TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050Hz) {
   // MinPitchBin 6, MaxHarmoBin 185: for the lowest candidate (6.0 bins,
   // tolerance 1.1 bins) harmonics 1 .. 5 match the peaks 7 .. 31, harmonics
-  // 6 .. 29 are missed and harmonic 30 (180 < 185) matches the peak at 180:
-  // HarmoDiff[30] is written, one past HarmoNum + 1 = 30 entries
-  // (ASan checks the bound). A peak at PeakStartBin itself would have no
+  // 6 .. 29 are missed and harmonic 30 (180 < 185) matches the peak at 180
+  // (ASan checks the bound of the table read). A peak at PeakStartBin itself would have no
   // area (its left edge is the peak), hence 7 rather than 6.
   for (int rate : {11025, 22050}) {
     CDetectVoice voice(rate, rate == 11025 ? 1024 : 2048, 65, 480, 2000);
@@ -66,7 +65,7 @@ TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050HzWithinHarmoDiff) {
   }
 }
 
-TEST(VoiceMatchPitch, HarmonicFourStaysInsideHarmoDiffWhenHarmoNumIsThree) {
+TEST(VoiceMatchPitch, HarmonicFourIsSearchedWhenHarmoNumIsThree) {
   // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 3; harmonic 4 of the
   // 4-bin candidate (tolerance 1.1 bins) is searched and found at bin 17.
   CDetectVoice voice(kRate, 512, 65, 100, 300);
