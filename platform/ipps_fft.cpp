@@ -32,6 +32,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // KissFFT's value of pi, as a double.
@@ -263,6 +267,72 @@ void Interleave(const float* __restrict binRe, const float* __restrict binIm, fl
   }
 }
 
+#if defined(__SSE2__)
+// The real and imaginary parts of the complex input points from[0],
+// from[step], from[2 step] and from[3 step] of the interleaved src, one
+// point a lane.
+inline void GatherPoints(const float* src, const int32_t* from, int step, __m128* re,
+                         __m128* im) {
+  const __m64* p0 = reinterpret_cast<const __m64*>(src + 2 * from[0]);
+  const __m64* p1 = reinterpret_cast<const __m64*>(src + 2 * from[step]);
+  const __m64* p2 = reinterpret_cast<const __m64*>(src + 2 * from[2 * step]);
+  const __m64* p3 = reinterpret_cast<const __m64*>(src + 2 * from[3 * step]);
+  const __m128 low = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p0), p1);   // r0 i0 r1 i1
+  const __m128 high = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p2), p3);  // r2 i2 r3 i3
+  *re = _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0));
+  *im = _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+// The innermost radix-4 stage for the butterflies of points first ..
+// first + 15, one butterfly a lane, with the operations of the scalar loop
+// below; the four outputs of each butterfly are transposed back into place.
+void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
+                       float* im, int first) {
+  const __m128 wr = _mm_set1_ps(w0r);
+  const __m128 wi = _mm_set1_ps(w0i);
+  const int32_t* from = inputOf + first;
+  __m128 x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
+  GatherPoints(src, from, 4, &x0r, &x0i);
+  GatherPoints(src, from + 1, 4, &x1r, &x1i);
+  GatherPoints(src, from + 2, 4, &x2r, &x2i);
+  GatherPoints(src, from + 3, 4, &x3r, &x3i);
+  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x1r, wr), _mm_mul_ps(x1i, wi));
+  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
+  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x2r, wi), _mm_mul_ps(x2i, wr));
+  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x3r, wi), _mm_mul_ps(x3i, wr));
+  const __m128 a = _mm_mul_ps(x2r, wr);
+  const __m128 b = _mm_mul_ps(x2i, wi);
+  const __m128 c = _mm_mul_ps(x3r, wr);
+  const __m128 e = _mm_mul_ps(x3i, wi);
+  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x0r, b), a);
+  const __m128 s5i = _mm_sub_ps(x0i, s1i);
+  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x0r, a), b);
+  const __m128 f0i = _mm_add_ps(x0i, s1i);
+  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
+  const __m128 s3i = _mm_add_ps(s0i, s2i);
+  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
+  const __m128 s4i = _mm_sub_ps(s0i, s2i);
+  __m128 r0 = _mm_add_ps(s3r, f0r);
+  __m128 r1 = _mm_add_ps(s4i, s5r);
+  __m128 r2 = _mm_sub_ps(f0r, s3r);
+  __m128 r3 = _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r);
+  __m128 i0 = _mm_add_ps(s3i, f0i);
+  __m128 i1 = _mm_sub_ps(s5i, s4r);
+  __m128 i2 = _mm_sub_ps(f0i, s3i);
+  __m128 i3 = _mm_add_ps(s4r, s5i);
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
+  _mm_storeu_ps(re + first, r0);
+  _mm_storeu_ps(re + first + 4, r1);
+  _mm_storeu_ps(re + first + 8, r2);
+  _mm_storeu_ps(re + first + 12, r3);
+  _mm_storeu_ps(im + first, i0);
+  _mm_storeu_ps(im + first + 4, i1);
+  _mm_storeu_ps(im + first + 8, i2);
+  _mm_storeu_ps(im + first + 12, i3);
+}
+#endif
+
 void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const int n = spec.complexCount;
   // Scratch of the plan; a plan serves one thread at a time.
@@ -276,7 +346,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float w0r = innermost.twRe[0][0];
   const float w0i = innermost.twIm[0][0];
   if (innermost.radix == 4) {
-    for (int first = 0; first < n; first += 4) {
+    int first = 0;
+#if defined(__SSE2__)
+    for (; first + 16 <= n; first += 16) {
+      InnermostRadix4x4(src, inputOf, w0r, w0i, re, im, first);
+    }
+#endif
+    for (; first < n; first += 4) {
       const int32_t* from = inputOf + first;
       const float x0r = src[2 * from[0]];
       const float x0i = src[2 * from[0] + 1];
