@@ -331,6 +331,85 @@ void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, floa
   _mm_storeu_ps(im + first + 8, i2);
   _mm_storeu_ps(im + first + 12, i3);
 }
+
+// The innermost radix-2 stage for the butterflies of points first ..
+// first + 7, one butterfly a lane, as the scalar loop below.
+void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
+                       float* im, int first) {
+  const __m128 wr = _mm_set1_ps(w0r);
+  const __m128 wi = _mm_set1_ps(w0i);
+  const int32_t* from = inputOf + first;
+  __m128 x0r, x0i, x1r, x1i;
+  GatherPoints(src, from, 2, &x0r, &x0i);
+  GatherPoints(src, from + 1, 2, &x1r, &x1i);
+  const __m128 a = _mm_mul_ps(x1r, wr);
+  const __m128 b = _mm_mul_ps(x1i, wi);
+  const __m128 ti = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
+  const __m128 r1 = _mm_sub_ps(_mm_add_ps(x0r, b), a);
+  const __m128 i1 = _mm_sub_ps(x0i, ti);
+  const __m128 r0 = _mm_sub_ps(_mm_add_ps(a, x0r), b);
+  const __m128 i0 = _mm_add_ps(x0i, ti);
+  // Butterfly j's outputs go to first + 2 j and first + 2 j + 1.
+  _mm_storeu_ps(re + first, _mm_unpacklo_ps(r0, r1));
+  _mm_storeu_ps(re + first + 4, _mm_unpackhi_ps(r0, r1));
+  _mm_storeu_ps(im + first, _mm_unpacklo_ps(i0, i1));
+  _mm_storeu_ps(im + first + 4, _mm_unpackhi_ps(i0, i1));
+}
+
+// Two blocks of a radix-4 stage of span 2 (points first .. first + 15): the
+// butterflies k = 0, 1 of each block, one a lane, as Radix4Quarters does
+// them one by one.
+void Radix4Span2TwoBlocks(float* re, float* im, const Stage& stage, int first) {
+  auto pairs = [](const float* lower, const float* upper) {
+    return _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(lower)),
+                        reinterpret_cast<const __m64*>(upper));
+  };
+  auto put = [](float* lower, float* upper, __m128 v) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(lower), v);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(upper), v);
+  };
+  auto twiddles = [&](const std::vector<float>& t) { return pairs(t.data(), t.data()); };
+  const __m128 t1r = twiddles(stage.twRe[0]);
+  const __m128 t1i = twiddles(stage.twIm[0]);
+  const __m128 t2r = twiddles(stage.twRe[1]);
+  const __m128 t2i = twiddles(stage.twIm[1]);
+  const __m128 t3r = twiddles(stage.twRe[2]);
+  const __m128 t3i = twiddles(stage.twIm[2]);
+  float* r = re + first;
+  float* i = im + first;
+  const __m128 x0r = pairs(r, r + 8);
+  const __m128 x0i = pairs(i, i + 8);
+  const __m128 x1r = pairs(r + 2, r + 10);
+  const __m128 x1i = pairs(i + 2, i + 10);
+  const __m128 x2r = pairs(r + 4, r + 12);
+  const __m128 x2i = pairs(i + 4, i + 12);
+  const __m128 x3r = pairs(r + 6, r + 14);
+  const __m128 x3i = pairs(i + 6, i + 14);
+  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x1r, t1r), _mm_mul_ps(x1i, t1i));
+  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x1r, t1i), _mm_mul_ps(x1i, t1r));
+  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x2r, t2i), _mm_mul_ps(x2i, t2r));
+  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x3r, t3i), _mm_mul_ps(x3i, t3r));
+  const __m128 a = _mm_mul_ps(x2r, t2r);
+  const __m128 b = _mm_mul_ps(x2i, t2i);
+  const __m128 c = _mm_mul_ps(x3r, t3r);
+  const __m128 e = _mm_mul_ps(x3i, t3i);
+  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x0r, b), a);
+  const __m128 s5i = _mm_sub_ps(x0i, s1i);
+  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x0r, a), b);
+  const __m128 f0i = _mm_add_ps(x0i, s1i);
+  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
+  const __m128 s3i = _mm_add_ps(s0i, s2i);
+  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
+  const __m128 s4i = _mm_sub_ps(s0i, s2i);
+  put(r + 4, r + 12, _mm_sub_ps(f0r, s3r));
+  put(i + 4, i + 12, _mm_sub_ps(f0i, s3i));
+  put(r, r + 8, _mm_add_ps(s3r, f0r));
+  put(i, i + 8, _mm_add_ps(s3i, f0i));
+  put(r + 2, r + 10, _mm_add_ps(s4i, s5r));
+  put(i + 2, i + 10, _mm_sub_ps(s5i, s4r));
+  put(r + 6, r + 14, _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r));
+  put(i + 6, i + 14, _mm_add_ps(s4r, s5i));
+}
 #endif
 
 void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
@@ -388,7 +467,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
       im[first + 3] = s4r + s5i;
     }
   } else {
-    for (int first = 0; first < n; first += 2) {
+    int first = 0;
+#if defined(__SSE2__)
+    for (; first + 8 <= n; first += 8) {
+      InnermostRadix2x4(src, inputOf, w0r, w0i, re, im, first);
+    }
+#endif
+    for (; first < n; first += 2) {
       const int32_t* from = inputOf + first;
       const float x0r = src[2 * from[0]];
       const float x0i = src[2 * from[0] + 1];
@@ -406,7 +491,15 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   for (size_t l = 1; l < spec.stages.size(); ++l) {
     const Stage& stage = spec.stages[l];
     const int block = stage.radix * stage.span;
-    for (int first = 0; first < n; first += block) {
+    int first = 0;
+#if defined(__SSE2__)
+    if (stage.radix == 4 && stage.span == 2) {
+      for (; first + 2 * block <= n; first += 2 * block) {
+        Radix4Span2TwoBlocks(re, im, stage, first);
+      }
+    }
+#endif
+    for (; first < n; first += block) {
       if (stage.radix == 4) {
         Radix4(re + first, im + first, stage);
       } else {
