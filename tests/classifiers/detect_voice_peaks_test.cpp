@@ -77,4 +77,26 @@ TEST(VoiceMatchPitch, HarmonicFourIsSearchedWhenHarmoNumIsThree) {
   EXPECT_TRUE(peer.AllMatch(kNewest, 4, 0));
 }
 
+TEST(VoiceMatchPitch, APositionPastTheFirstWordMatchesFromFourHighHarmonicsAlone) {
+  // 8000 Hz with 2048 points: 3.906 Hz bins, MinPitchBin 12, MaxHarmoBin
+  // 998, HarmoNum 998 / 12 - 1 = 82: positions 64 .. 81 live in a second
+  // 64-bit word. Four peaks 13 bins apart (910 .. 949) and nothing else:
+  // pitch 13.0 (tolerance 1.9 bins) finds them as harmonics 70 .. 73
+  // (position 69; harmonic 69's window 895.1 .. 898.9 is empty), 13.2 as
+  // harmonics 69 .. 72 (position 68; 73 at 963.6 is missed). 13.1 and
+  // 13.3 .. 13.9 find at most three of them in a row (13.1: harmonic 70 at
+  // 917 +- 1.9; 13.4: harmonic 71's window 949.4 .. 953.4 misses 949).
+  CDetectVoice voice(kRate, 2048, 50, 120, 3900);
+  CDetectVoiceTestPeer peer(voice);
+  ASSERT_EQ(voice.ReInit(), 0);
+  ASSERT_EQ(peer.HarmoNum(), 82);
+  std::vector<float> x = Spikes(peer.BinNum(), {910, 923, 936, 949});
+  voice.UpdateBuf(x.data(), true);
+  ASSERT_EQ(peer.MaxNum(kNewest), 4);
+  ASSERT_EQ(peer.MinPitchBin(), 12);
+  for (int m = 0; m < 82; ++m) {
+    EXPECT_EQ(peer.AllMatch(kNewest, 13, m), m == 68 || m == 69) << m;
+  }
+}
+
 }  // namespace
