@@ -268,6 +268,44 @@ void Interleave(const float* __restrict binRe, const float* __restrict binIm, fl
 }
 
 #if defined(__SSE2__)
+// Four points of four radix-4 butterflies, one butterfly a lane.
+struct Lanes4 {
+  __m128 r[4];
+  __m128 i[4];
+};
+
+// Radix4Quarters' butterfly on every lane: inputs x, twiddles t1 .. t3 of
+// points 1 .. 3; the same operations in the same order.
+inline Lanes4 Radix4Lanes(const Lanes4& x, __m128 t1r, __m128 t1i, __m128 t2r, __m128 t2i,
+                          __m128 t3r, __m128 t3i) {
+  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x.r[1], t1r), _mm_mul_ps(x.i[1], t1i));
+  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x.r[1], t1i), _mm_mul_ps(x.i[1], t1r));
+  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x.r[2], t2i), _mm_mul_ps(x.i[2], t2r));
+  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x.r[3], t3i), _mm_mul_ps(x.i[3], t3r));
+  const __m128 a = _mm_mul_ps(x.r[2], t2r);
+  const __m128 b = _mm_mul_ps(x.i[2], t2i);
+  const __m128 c = _mm_mul_ps(x.r[3], t3r);
+  const __m128 e = _mm_mul_ps(x.i[3], t3i);
+  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x.r[0], b), a);
+  const __m128 s5i = _mm_sub_ps(x.i[0], s1i);
+  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x.r[0], a), b);
+  const __m128 f0i = _mm_add_ps(x.i[0], s1i);
+  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
+  const __m128 s3i = _mm_add_ps(s0i, s2i);
+  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
+  const __m128 s4i = _mm_sub_ps(s0i, s2i);
+  Lanes4 y;
+  y.r[0] = _mm_add_ps(s3r, f0r);
+  y.i[0] = _mm_add_ps(s3i, f0i);
+  y.r[1] = _mm_add_ps(s4i, s5r);
+  y.i[1] = _mm_sub_ps(s5i, s4r);
+  y.r[2] = _mm_sub_ps(f0r, s3r);
+  y.i[2] = _mm_sub_ps(f0i, s3i);
+  y.r[3] = _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r);
+  y.i[3] = _mm_add_ps(s4r, s5i);
+  return y;
+}
+
 // The real and imaginary parts of the complex input points from[0],
 // from[step], from[2 step] and from[3 step] of the interleaved src, one
 // point a lane.
@@ -291,35 +329,11 @@ void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, floa
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
   const int32_t* from = inputOf + first;
-  __m128 x0r, x0i, x1r, x1i, x2r, x2i, x3r, x3i;
-  GatherPoints(src, from, 4, &x0r, &x0i);
-  GatherPoints(src, from + 1, 4, &x1r, &x1i);
-  GatherPoints(src, from + 2, 4, &x2r, &x2i);
-  GatherPoints(src, from + 3, 4, &x3r, &x3i);
-  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x1r, wr), _mm_mul_ps(x1i, wi));
-  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
-  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x2r, wi), _mm_mul_ps(x2i, wr));
-  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x3r, wi), _mm_mul_ps(x3i, wr));
-  const __m128 a = _mm_mul_ps(x2r, wr);
-  const __m128 b = _mm_mul_ps(x2i, wi);
-  const __m128 c = _mm_mul_ps(x3r, wr);
-  const __m128 e = _mm_mul_ps(x3i, wi);
-  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x0r, b), a);
-  const __m128 s5i = _mm_sub_ps(x0i, s1i);
-  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x0r, a), b);
-  const __m128 f0i = _mm_add_ps(x0i, s1i);
-  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
-  const __m128 s3i = _mm_add_ps(s0i, s2i);
-  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
-  const __m128 s4i = _mm_sub_ps(s0i, s2i);
-  __m128 r0 = _mm_add_ps(s3r, f0r);
-  __m128 r1 = _mm_add_ps(s4i, s5r);
-  __m128 r2 = _mm_sub_ps(f0r, s3r);
-  __m128 r3 = _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r);
-  __m128 i0 = _mm_add_ps(s3i, f0i);
-  __m128 i1 = _mm_sub_ps(s5i, s4r);
-  __m128 i2 = _mm_sub_ps(f0i, s3i);
-  __m128 i3 = _mm_add_ps(s4r, s5i);
+  Lanes4 x;
+  for (int j = 0; j < 4; ++j) GatherPoints(src, from + j, 4, &x.r[j], &x.i[j]);
+  const Lanes4 y = Radix4Lanes(x, wr, wi, wr, wi, wr, wi);
+  __m128 r0 = y.r[0], r1 = y.r[1], r2 = y.r[2], r3 = y.r[3];
+  __m128 i0 = y.i[0], i1 = y.i[1], i2 = y.i[2], i3 = y.i[3];
   _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
   _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
   _mm_storeu_ps(re + first, r0);
@@ -377,38 +391,16 @@ void Radix4Span2TwoBlocks(float* re, float* im, const Stage& stage, int first) {
   const __m128 t3i = twiddles(stage.twIm[2]);
   float* r = re + first;
   float* i = im + first;
-  const __m128 x0r = pairs(r, r + 8);
-  const __m128 x0i = pairs(i, i + 8);
-  const __m128 x1r = pairs(r + 2, r + 10);
-  const __m128 x1i = pairs(i + 2, i + 10);
-  const __m128 x2r = pairs(r + 4, r + 12);
-  const __m128 x2i = pairs(i + 4, i + 12);
-  const __m128 x3r = pairs(r + 6, r + 14);
-  const __m128 x3i = pairs(i + 6, i + 14);
-  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x1r, t1r), _mm_mul_ps(x1i, t1i));
-  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x1r, t1i), _mm_mul_ps(x1i, t1r));
-  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x2r, t2i), _mm_mul_ps(x2i, t2r));
-  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x3r, t3i), _mm_mul_ps(x3i, t3r));
-  const __m128 a = _mm_mul_ps(x2r, t2r);
-  const __m128 b = _mm_mul_ps(x2i, t2i);
-  const __m128 c = _mm_mul_ps(x3r, t3r);
-  const __m128 e = _mm_mul_ps(x3i, t3i);
-  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x0r, b), a);
-  const __m128 s5i = _mm_sub_ps(x0i, s1i);
-  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x0r, a), b);
-  const __m128 f0i = _mm_add_ps(x0i, s1i);
-  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
-  const __m128 s3i = _mm_add_ps(s0i, s2i);
-  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
-  const __m128 s4i = _mm_sub_ps(s0i, s2i);
-  put(r + 4, r + 12, _mm_sub_ps(f0r, s3r));
-  put(i + 4, i + 12, _mm_sub_ps(f0i, s3i));
-  put(r, r + 8, _mm_add_ps(s3r, f0r));
-  put(i, i + 8, _mm_add_ps(s3i, f0i));
-  put(r + 2, r + 10, _mm_add_ps(s4i, s5r));
-  put(i + 2, i + 10, _mm_sub_ps(s5i, s4r));
-  put(r + 6, r + 14, _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r));
-  put(i + 6, i + 14, _mm_add_ps(s4r, s5i));
+  Lanes4 x;
+  for (int j = 0; j < 4; ++j) {
+    x.r[j] = pairs(r + 2 * j, r + 8 + 2 * j);
+    x.i[j] = pairs(i + 2 * j, i + 8 + 2 * j);
+  }
+  const Lanes4 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+  for (int j = 0; j < 4; ++j) {
+    put(r + 2 * j, r + 8 + 2 * j, y.r[j]);
+    put(i + 2 * j, i + 8 + 2 * j, y.i[j]);
+  }
 }
 #endif
 
