@@ -74,7 +74,6 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       HarmoNum(0),
       matchWords(0),
       Bin157(0),
-      harmoDiffCount(0),
       FrameState{},
       AllMax{},
       MaxNum{},
@@ -91,7 +90,6 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       MaxZoom{},
       MostDifTabZoom(nullptr),
       tmpBinEnergy(nullptr),
-      HarmoDiff(nullptr),
       AllMatchPitch(nullptr),
       CanMatchPitch(nullptr),
       matchRowOfSlot0(0),
@@ -161,14 +159,6 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
     printf("Too low harmonic limit to initialize Voice Detector!\n");
     return;
   }
-  // MatchPitch searches harmonics 1 .. 4 always, then h >= 5 while
-  // h * F < MaxHarmoBin * 10 with F >= MinPitchBin * 10, that is up to
-  // h = ceil(MaxHarmoBin / MinPitchBin) - 1. HarmoDiff is indexed by h. When
-  // MaxHarmoBin is a multiple of MinPitchBin this is HarmoNum + 1 entries;
-  // otherwise (11025 and 22050 Hz) one more.
-  const int32_t lastHarmonic = (MaxHarmoBin + MinPitchBin - 1) / MinPitchBin - 1;
-  harmoDiffCount = (lastHarmonic > kSetSize ? lastHarmonic : kSetSize) + 1;
-
   if (!AllocateBuffers()) {
     return;
   }
@@ -216,13 +206,6 @@ bool CDetectVoice::AllocateBuffers() {
   }
   std::memset(AllMatchPitch, 0, MatchBytesPerRow() * kWindowFrames);
   std::memset(CanMatchPitch, 0, static_cast<size_t>(kWindowFrames) * PitchNum);
-
-  HarmoDiff = new (std::nothrow) int16_t[harmoDiffCount]();
-  if (HarmoDiff == nullptr) {
-    FreeBuffers();
-    printf("Error allocating memory for HarmoDiff!\n");
-    return false;
-  }
   return true;
 }
 
@@ -231,7 +214,6 @@ void CDetectVoice::FreeBuffers() {
   FreeArray(MostDifTabZoom);
   FreeArray(AllMatchPitch);
   FreeArray(CanMatchPitch);
-  FreeArray(HarmoDiff);
 }
 
 CDetectVoice::~CDetectVoice() { FreeBuffers(); }
@@ -241,8 +223,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
     return *this;
   }
   const bool sameGeometry = BinNum == other.BinNum && PitchNum == other.PitchNum &&
-                            HarmoNum == other.HarmoNum && matchWords == other.matchWords &&
-                            harmoDiffCount == other.harmoDiffCount;
+                            HarmoNum == other.HarmoNum && matchWords == other.matchWords;
   const bool haveBuffers = tmpBinEnergy != nullptr;
   if (!(sameGeometry && haveBuffers)) {
     FreeBuffers();
@@ -262,7 +243,6 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   HarmoNum = other.HarmoNum;
   matchWords = other.matchWords;
   Bin157 = other.Bin157;
-  harmoDiffCount = other.harmoDiffCount;
   std::memcpy(FrameState, other.FrameState, sizeof(FrameState));
   std::memcpy(AllMax, other.AllMax, sizeof(AllMax));
   std::memcpy(MaxNum, other.MaxNum, sizeof(MaxNum));
@@ -301,7 +281,6 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   std::memcpy(tmpBinEnergy, other.tmpBinEnergy, sizeof(float) * BinNum);
   std::memcpy(MostDifTabZoom, other.MostDifTabZoom,
               sizeof(int16_t) * (PitchNum * kTenthsPerBin + kToleranceTableSpare));
-  std::memcpy(HarmoDiff, other.HarmoDiff, sizeof(int16_t) * harmoDiffCount);
   std::memcpy(AllMatchPitch, other.AllMatchPitch, MatchBytesPerRow() * kWindowFrames);
   std::memcpy(CanMatchPitch, other.CanMatchPitch, static_cast<size_t>(kWindowFrames) * PitchNum);
   return *this;

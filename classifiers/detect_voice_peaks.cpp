@@ -185,8 +185,16 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // peak is the first one at or above h * F - d. Harmonic h is "in step" when
 // h and h - 1 are both found and their peaks lie F - d .. F + d apart (open
 // interval). Series position m >= 1 matches when harmonics m + 2 .. m + 4
-// are all in step; position 0 when harmonics 1 .. 3 are found and the first
-// peak and the two spacings after it lie in the closed interval.
+// are all in step (m + 4 * F below MaxHarmoBin, m below HarmoNum); position
+// 0 when harmonics 1 .. 3 are found and the first peak and the two spacings
+// after it lie in the closed interval.
+//
+// Harmonics m + 1 .. m + 4 hold exactly one multiple q of 4, and a position
+// matches only if harmonic q is found. So for each F the multiples of 4 are
+// looked up first, and only around a found one the harmonics in step with
+// it: a to the left (q, q - 1, .. in step) and b to the right (q + 1, ..),
+// at most three each. Positions q - a - 1 .. q + b - 4 then match: their
+// three steps m + 2 .. m + 4 lie in the run q - a + 1 .. q + b.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
@@ -195,9 +203,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
   uint64_t* matchSlot = MatchRow(s);
   char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
-  const int32_t endF = MaxPitchBin * kTenthsPerBin;  // the last candidate is never tried
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
-  const int32_t maxHarmoBin = MaxHarmoBin;
 
   // The first kept peak (tenths) at or above each bin 0 .. MaxHarmoBin, or
   // kNoPeakAbove. Peaks lie on whole bins, so the first peak at or above
@@ -215,70 +221,92 @@ void CDetectVoice::MatchPitch(int32_t s) {
     for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = kNoPeakAbove;
   }
 
-  // Stands for the peak of a harmonic not found: no spacing from it is in
-  // step.
+  // Stands for the peak of a harmonic not found: no spacing from or to it
+  // is in step.
   constexpr int32_t kNotFound = -(1 << 20);
-  const int32_t harmoNum = HarmoNum;
-  for (int32_t F = firstF; F < endF; ++F) {
-    const int32_t c = F / kTenthsPerBin - MinPitchBin;
-    const int32_t d = MostDifTabZoom[F - firstF];
-    // The peak of harmonic h (1 .. 4), or kNotFound.
-    auto peakOf = [&](int32_t h) {
-      const int32_t target = h * F;
-      const int32_t fromBin = (target - d + kTenthsPerBin - 1) / kTenthsPerBin;
-      if (fromBin > maxHarmoBin) return kNotFound;
-      const int32_t v = firstPeakFrom[fromBin];
-      return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
-    };
-    auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-    // v in (F - d, F + d); d >= 11.
-    const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
-    const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
-    auto inStep = [&](int32_t v, int32_t previous) {
-      return static_cast<uint32_t>(v - previous) - openLow < openWidth;
-    };
+  // The bin of the first peak at or above t tenths: ceil(t / 10). Every
+  // window start h * F - d met here is positive (F >= 10, d <= 11 up to
+  // F = 73, d <= 0.15 F above), so the division may be unsigned.
+  auto binFrom = [](int32_t t) {
+    return static_cast<uint32_t>(t + kTenthsPerBin - 1) / static_cast<uint32_t>(kTenthsPerBin);
+  };
+  const int32_t lastQ = HarmoNum - 1 + 4;  // harmonic m + 4 of the last position
+  const int32_t lastPosition = HarmoNum - 1;
+  const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
+  for (int32_t c = 0; c < candidates; ++c) {
+    for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
+      const int32_t F = firstF + c * kTenthsPerBin + tenth;
+      const int32_t d = MostDifTabZoom[F - firstF];
+      // The peak of harmonic h, or kNotFound; any h whose window starts at or
+      // below MaxHarmoBin (every h * F < topTenths does).
+      auto peakOf = [&](int32_t h) {
+        const int32_t target = h * F;
+        const int32_t v = firstPeakFrom[binFrom(target - d)];
+        return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
+      };
+      auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
+      // v in (F - d, F + d); d >= 11.
+      const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+      const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+      auto inStep = [&](int32_t v, int32_t previous) {
+        return static_cast<uint32_t>(v - previous) - openLow < openWidth;
+      };
 
-    const int32_t p1 = peakOf(1);
-    const int32_t p2 = peakOf(2);
-    const int32_t p3 = peakOf(3);
-    const int32_t p4 = peakOf(4);
-    bool matched = false;
-    uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
-    if (p1 != kNotFound && p2 != kNotFound && p3 != kNotFound && inClosed(p1) &&
-        inClosed(p2 - p1) && inClosed(p3 - p2)) {
-      matchedLow = 1u;
-      matched = true;
-    }
-    // Bit j set: harmonic h - 1 - j in step (the last three).
-    uint32_t inStepBits = 0;
-    if (p2 != kNotFound && p1 != kNotFound && inStep(p2, p1)) inStepBits |= 4u;
-    if (p3 != kNotFound && p2 != kNotFound && inStep(p3, p2)) inStepBits |= 2u;
-    if (p4 != kNotFound && p3 != kNotFound && inStep(p4, p3)) inStepBits |= 1u;
-    int32_t previous = p4;
-    // Harmonics from 5 while below the limit; once no peak lies at or above
-    // h * F - d, none lies above any later harmonic either.
-    uint32_t fromTenths = static_cast<uint32_t>(5 * F - d + kTenthsPerBin - 1);
-    for (int32_t h = 5, target = 5 * F; target < topTenths; ++h, target += F, fromTenths += F) {
-      const int32_t v = firstPeakFrom[fromTenths / kTenthsPerBin];
-      if (v == kNoPeakAbove) break;
-      const bool found = v <= target + d;
-      const bool step = found && inStep(v, previous);
-      previous = found ? v : kNotFound;
-      inStepBits = ((inStepBits << 1) | static_cast<uint32_t>(step)) & 7u;
-      const int32_t m = h - 4;
-      if (inStepBits == 7u && m < harmoNum) {
-        matched = true;
-        if (m < kSeriesPerWord) {
-          matchedLow |= uint64_t{1} << m;
-        } else {
-          matchSlot[static_cast<size_t>(c) * matchWords + m / kSeriesPerWord] |=
-              uint64_t{1} << (m % kSeriesPerWord);
+      bool matched = false;
+      uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+      // Position 0. Harmonic 3 may lie past the limit: its window is looked up
+      // only while it starts at or below MaxHarmoBin, ceil((3 F - d) / 10) <=
+      // MaxHarmoBin.
+      if (3 * F - d <= topTenths) {
+        const int32_t p1 = peakOf(1);
+        if (p1 != kNotFound && inClosed(p1)) {
+          const int32_t p2 = peakOf(2);
+          if (p2 != kNotFound && inClosed(p2 - p1)) {
+            const int32_t p3 = peakOf(3);
+            if (p3 != kNotFound && inClosed(p3 - p2)) {
+              matchedLow = 1u;
+              matched = true;
+            }
+          }
         }
       }
-    }
-    if (matched) {
-      matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
-      canSlot[c] = 1;
+      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
+      for (int32_t q = 4, target = 4 * F; q <= lastQ && target < topTenths;
+           q += 4, target += 4 * F) {
+        const int32_t v = firstPeakFrom[binFrom(target - d)];
+        if (v == kNoPeakAbove) break;  // no peak for q or any later harmonic
+        if (v > target + d) continue;
+        int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
+        for (int32_t peak = v; a < 3;) {
+          const int32_t below = peakOf(q - a - 1);
+          if (!inStep(peak, below)) break;
+          peak = below;
+          ++a;
+        }
+        int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
+        for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
+          const int32_t above = peakOf(q + b + 1);
+          if (!inStep(above, peak)) break;
+          peak = above;
+          ++b;
+        }
+        const int32_t mFirst = std::max(q - a - 1, 1);
+        const int32_t mLast = std::min(q + b - 4, lastPosition);
+        if (mFirst > mLast) continue;
+        // q - 4 .. q - 1 lie in one word (q and the word size are multiples
+        // of 4).
+        const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
+        matched = true;
+        if (mFirst < kSeriesPerWord) {
+          matchedLow |= bits;
+        } else {
+          matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
+        }
+      }
+      if (matched) {
+        matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
+        canSlot[c] = 1;
+      }
     }
   }
 }

@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "platform/ipps.h"
 
 namespace {
@@ -66,10 +70,10 @@ struct Pick {
 int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int32_t most,
                        Pick* picks) {
   int32_t count = 0;
-  for (int32_t bin = lowPeak; bin < bins; ++bin) {
+  auto take = [&](int32_t bin) {
     const float value = spectrum[bin];
-    if (!(value > 0.0f)) continue;
-    if (count == most && !(value > picks[most - 1].value)) continue;
+    if (!(value > 0.0f)) return;
+    if (count == most && !(value > picks[most - 1].value)) return;
     // After every pick at least as strong: the earlier bin wins a tie.
     int32_t at = count < most ? count++ : most - 1;
     while (at > 0 && value > picks[at - 1].value) {
@@ -77,7 +81,20 @@ int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int
       --at;
     }
     picks[at] = {value, bin};
+  };
+  int32_t bin = lowPeak;
+#if defined(__SSE2__)
+  // Four bins at a time are skipped when none lies above the floor a value
+  // must pass: 0 while fewer than `most` picks are held, then the weakest
+  // pick (positive, and it only rises), so each would be skipped one by one.
+  for (; bin + 4 <= bins; bin += 4) {
+    const float floorValue = count < most ? 0.0f : picks[most - 1].value;
+    const __m128 above = _mm_cmpgt_ps(_mm_loadu_ps(spectrum + bin), _mm_set1_ps(floorValue));
+    if (_mm_movemask_ps(above) == 0) continue;
+    for (int32_t j = 0; j < 4; ++j) take(bin + j);
   }
+#endif
+  for (; bin < bins; ++bin) take(bin);
   return count;
 }
 

@@ -32,6 +32,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // KissFFT's value of pi, as a double.
@@ -263,6 +267,143 @@ void Interleave(const float* __restrict binRe, const float* __restrict binIm, fl
   }
 }
 
+#if defined(__SSE2__)
+// Four points of four radix-4 butterflies, one butterfly a lane.
+struct Lanes4 {
+  __m128 r[4];
+  __m128 i[4];
+};
+
+// Radix4Quarters' butterfly on every lane: inputs x, twiddles t1 .. t3 of
+// points 1 .. 3; the same operations in the same order.
+inline Lanes4 Radix4Lanes(const Lanes4& x, __m128 t1r, __m128 t1i, __m128 t2r, __m128 t2i,
+                          __m128 t3r, __m128 t3i) {
+  const __m128 s0r = _mm_sub_ps(_mm_mul_ps(x.r[1], t1r), _mm_mul_ps(x.i[1], t1i));
+  const __m128 s0i = _mm_add_ps(_mm_mul_ps(x.r[1], t1i), _mm_mul_ps(x.i[1], t1r));
+  const __m128 s1i = _mm_add_ps(_mm_mul_ps(x.r[2], t2i), _mm_mul_ps(x.i[2], t2r));
+  const __m128 s2i = _mm_add_ps(_mm_mul_ps(x.r[3], t3i), _mm_mul_ps(x.i[3], t3r));
+  const __m128 a = _mm_mul_ps(x.r[2], t2r);
+  const __m128 b = _mm_mul_ps(x.i[2], t2i);
+  const __m128 c = _mm_mul_ps(x.r[3], t3r);
+  const __m128 e = _mm_mul_ps(x.i[3], t3i);
+  const __m128 s5r = _mm_sub_ps(_mm_add_ps(x.r[0], b), a);
+  const __m128 s5i = _mm_sub_ps(x.i[0], s1i);
+  const __m128 f0r = _mm_sub_ps(_mm_add_ps(x.r[0], a), b);
+  const __m128 f0i = _mm_add_ps(x.i[0], s1i);
+  const __m128 s3r = _mm_add_ps(_mm_sub_ps(s0r, e), c);
+  const __m128 s3i = _mm_add_ps(s0i, s2i);
+  const __m128 s4r = _mm_add_ps(_mm_sub_ps(s0r, c), e);
+  const __m128 s4i = _mm_sub_ps(s0i, s2i);
+  Lanes4 y;
+  y.r[0] = _mm_add_ps(s3r, f0r);
+  y.i[0] = _mm_add_ps(s3i, f0i);
+  y.r[1] = _mm_add_ps(s4i, s5r);
+  y.i[1] = _mm_sub_ps(s5i, s4r);
+  y.r[2] = _mm_sub_ps(f0r, s3r);
+  y.i[2] = _mm_sub_ps(f0i, s3i);
+  y.r[3] = _mm_add_ps(_mm_sub_ps(s2i, s0i), s5r);
+  y.i[3] = _mm_add_ps(s4r, s5i);
+  return y;
+}
+
+// The real and imaginary parts of the complex input points from[0],
+// from[step], from[2 step] and from[3 step] of the interleaved src, one
+// point a lane.
+inline void GatherPoints(const float* src, const int32_t* from, int step, __m128* re,
+                         __m128* im) {
+  const __m64* p0 = reinterpret_cast<const __m64*>(src + 2 * from[0]);
+  const __m64* p1 = reinterpret_cast<const __m64*>(src + 2 * from[step]);
+  const __m64* p2 = reinterpret_cast<const __m64*>(src + 2 * from[2 * step]);
+  const __m64* p3 = reinterpret_cast<const __m64*>(src + 2 * from[3 * step]);
+  const __m128 low = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p0), p1);   // r0 i0 r1 i1
+  const __m128 high = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p2), p3);  // r2 i2 r3 i3
+  *re = _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0));
+  *im = _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+// The innermost radix-4 stage for the butterflies of points first ..
+// first + 15, one butterfly a lane, with the operations of the scalar loop
+// below; the four outputs of each butterfly are transposed back into place.
+void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
+                       float* im, int first) {
+  const __m128 wr = _mm_set1_ps(w0r);
+  const __m128 wi = _mm_set1_ps(w0i);
+  const int32_t* from = inputOf + first;
+  Lanes4 x;
+  for (int j = 0; j < 4; ++j) GatherPoints(src, from + j, 4, &x.r[j], &x.i[j]);
+  const Lanes4 y = Radix4Lanes(x, wr, wi, wr, wi, wr, wi);
+  __m128 r0 = y.r[0], r1 = y.r[1], r2 = y.r[2], r3 = y.r[3];
+  __m128 i0 = y.i[0], i1 = y.i[1], i2 = y.i[2], i3 = y.i[3];
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
+  _mm_storeu_ps(re + first, r0);
+  _mm_storeu_ps(re + first + 4, r1);
+  _mm_storeu_ps(re + first + 8, r2);
+  _mm_storeu_ps(re + first + 12, r3);
+  _mm_storeu_ps(im + first, i0);
+  _mm_storeu_ps(im + first + 4, i1);
+  _mm_storeu_ps(im + first + 8, i2);
+  _mm_storeu_ps(im + first + 12, i3);
+}
+
+// The innermost radix-2 stage for the butterflies of points first ..
+// first + 7, one butterfly a lane, as the scalar loop below.
+void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
+                       float* im, int first) {
+  const __m128 wr = _mm_set1_ps(w0r);
+  const __m128 wi = _mm_set1_ps(w0i);
+  const int32_t* from = inputOf + first;
+  __m128 x0r, x0i, x1r, x1i;
+  GatherPoints(src, from, 2, &x0r, &x0i);
+  GatherPoints(src, from + 1, 2, &x1r, &x1i);
+  const __m128 a = _mm_mul_ps(x1r, wr);
+  const __m128 b = _mm_mul_ps(x1i, wi);
+  const __m128 ti = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
+  const __m128 r1 = _mm_sub_ps(_mm_add_ps(x0r, b), a);
+  const __m128 i1 = _mm_sub_ps(x0i, ti);
+  const __m128 r0 = _mm_sub_ps(_mm_add_ps(a, x0r), b);
+  const __m128 i0 = _mm_add_ps(x0i, ti);
+  // Butterfly j's outputs go to first + 2 j and first + 2 j + 1.
+  _mm_storeu_ps(re + first, _mm_unpacklo_ps(r0, r1));
+  _mm_storeu_ps(re + first + 4, _mm_unpackhi_ps(r0, r1));
+  _mm_storeu_ps(im + first, _mm_unpacklo_ps(i0, i1));
+  _mm_storeu_ps(im + first + 4, _mm_unpackhi_ps(i0, i1));
+}
+
+// Two blocks of a radix-4 stage of span 2 (points first .. first + 15): the
+// butterflies k = 0, 1 of each block, one a lane, as Radix4Quarters does
+// them one by one.
+void Radix4Span2TwoBlocks(float* re, float* im, const Stage& stage, int first) {
+  auto pairs = [](const float* lower, const float* upper) {
+    return _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(lower)),
+                        reinterpret_cast<const __m64*>(upper));
+  };
+  auto put = [](float* lower, float* upper, __m128 v) {
+    _mm_storel_pi(reinterpret_cast<__m64*>(lower), v);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(upper), v);
+  };
+  auto twiddles = [&](const std::vector<float>& t) { return pairs(t.data(), t.data()); };
+  const __m128 t1r = twiddles(stage.twRe[0]);
+  const __m128 t1i = twiddles(stage.twIm[0]);
+  const __m128 t2r = twiddles(stage.twRe[1]);
+  const __m128 t2i = twiddles(stage.twIm[1]);
+  const __m128 t3r = twiddles(stage.twRe[2]);
+  const __m128 t3i = twiddles(stage.twIm[2]);
+  float* r = re + first;
+  float* i = im + first;
+  Lanes4 x;
+  for (int j = 0; j < 4; ++j) {
+    x.r[j] = pairs(r + 2 * j, r + 8 + 2 * j);
+    x.i[j] = pairs(i + 2 * j, i + 8 + 2 * j);
+  }
+  const Lanes4 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+  for (int j = 0; j < 4; ++j) {
+    put(r + 2 * j, r + 8 + 2 * j, y.r[j]);
+    put(i + 2 * j, i + 8 + 2 * j, y.i[j]);
+  }
+}
+#endif
+
 void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const int n = spec.complexCount;
   // Scratch of the plan; a plan serves one thread at a time.
@@ -276,7 +417,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float w0r = innermost.twRe[0][0];
   const float w0i = innermost.twIm[0][0];
   if (innermost.radix == 4) {
-    for (int first = 0; first < n; first += 4) {
+    int first = 0;
+#if defined(__SSE2__)
+    for (; first + 16 <= n; first += 16) {
+      InnermostRadix4x4(src, inputOf, w0r, w0i, re, im, first);
+    }
+#endif
+    for (; first < n; first += 4) {
       const int32_t* from = inputOf + first;
       const float x0r = src[2 * from[0]];
       const float x0i = src[2 * from[0] + 1];
@@ -312,7 +459,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
       im[first + 3] = s4r + s5i;
     }
   } else {
-    for (int first = 0; first < n; first += 2) {
+    int first = 0;
+#if defined(__SSE2__)
+    for (; first + 8 <= n; first += 8) {
+      InnermostRadix2x4(src, inputOf, w0r, w0i, re, im, first);
+    }
+#endif
+    for (; first < n; first += 2) {
       const int32_t* from = inputOf + first;
       const float x0r = src[2 * from[0]];
       const float x0i = src[2 * from[0] + 1];
@@ -330,7 +483,15 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   for (size_t l = 1; l < spec.stages.size(); ++l) {
     const Stage& stage = spec.stages[l];
     const int block = stage.radix * stage.span;
-    for (int first = 0; first < n; first += block) {
+    int first = 0;
+#if defined(__SSE2__)
+    if (stage.radix == 4 && stage.span == 2) {
+      for (; first + 2 * block <= n; first += 2 * block) {
+        Radix4Span2TwoBlocks(re, im, stage, first);
+      }
+    }
+#endif
+    for (; first < n; first += block) {
       if (stage.radix == 4) {
         Radix4(re + first, im + first, stage);
       } else {

@@ -231,7 +231,6 @@ class KVD_EXPORT CDetectVoice {
   int16_t HarmoNum;  // series positions per candidate in AllMatchPitch
   int32_t matchWords;  // 64-bit words per candidate in AllMatchPitch
   int16_t Bin157;    // below this pitch (157 Hz) the low-pitch tests apply
-  int32_t harmoDiffCount;  // entries of HarmoDiff (every harmonic MatchPitch reaches)
 
   // Window, one row per slot.
   int16_t FrameState[kWindowFrames];  // -1 untracked, 1 done, 2 track reached slot 29
@@ -257,8 +256,6 @@ class KVD_EXPORT CDetectVoice {
   float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
                             // (0 where power <= 0), written by GetMax; then, as int16,
                             // MatchPitch's first kept peak (tenths) at or above each bin
-  int16_t* HarmoDiff;       // harmoDiffCount spacings, tenths of a bin; no longer
-                            // written (MatchPitch keeps the last three in locals)
   uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
   char* CanMatchPitch;      // [ring row][candidate]
   int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch

@@ -1,7 +1,7 @@
 // CDetectVoice: construction (geometry, refused arguments, a detector that
 // was not built); peak picking (the energy gate, the row of a frame without
 // peaks) and pitch matching at the geometries where its harmonic count once
-// ran past HarmoDiff (the ASan build checks the bound); the acceptance tests
+// ran past its table (the ASan build checks the bound); the acceptance tests
 // of the harmonic search where they once went wrong; voiced counts and
 // pitches over streams of synthetic spectra; and its state across ReInit
 // and assignment.
@@ -32,23 +32,20 @@ constexpr int kTopHz = 2000;
 
 struct Geometry {
   int rate, fft, topHz;
-  int minPitchBin, maxPitchBin, maxHarmoBin, pitchNum, harmoNum, harmoDiffCount;
+  int minPitchBin, maxPitchBin, maxHarmoBin, pitchNum, harmoNum;
 };
 
 TEST(VoiceGeometry, BinsOfEachRate) {
   // 8000 / 512 and 16000 / 1024: 15.625 Hz per bin: 65 / 15.625 = 4.16,
-  // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31 and,
-  // 128 being a multiple of 4, harmonics up to 31 (31 x 4 < 128): 32 entries.
+  // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31.
   // 11025 / 1024 (and 22050 / 2048): 10.7666 Hz per bin: 65 / 10.77 = 6.04,
-  // 2000 / 10.77 = 185.8; HarmoNum 185 / 6 - 1 = 29, but 30 x 6 = 180 < 185:
-  // MatchPitch reaches harmonic 30, so HarmoDiff needs 31 entries.
-  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3; harmonic 4
-  // is always searched, so HarmoDiff needs 5 entries.
-  const Geometry cases[] = {{8000, 512, kTopHz, 4, 30, 128, 27, 31, 32},
-                            {16000, 1024, kTopHz, 4, 30, 128, 27, 31, 32},
-                            {11025, 1024, kTopHz, 6, 44, 185, 39, 29, 31},
-                            {22050, 2048, kTopHz, 6, 44, 185, 39, 29, 31},
-                            {8000, 512, 300, 4, 30, 19, 27, 3, 5}};
+  // 2000 / 10.77 = 185.8; HarmoNum 185 / 6 - 1 = 29.
+  // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 19 / 4 - 1 = 3.
+  const Geometry cases[] = {{8000, 512, kTopHz, 4, 30, 128, 27, 31},
+                            {16000, 1024, kTopHz, 4, 30, 128, 27, 31},
+                            {11025, 1024, kTopHz, 6, 44, 185, 39, 29},
+                            {22050, 2048, kTopHz, 6, 44, 185, 39, 29},
+                            {8000, 512, 300, 4, 30, 19, 27, 3}};
   for (const Geometry& g : cases) {
     SCOPED_TRACE(std::to_string(g.rate) + " Hz, harmonics to " + std::to_string(g.topHz) + " Hz");
     CDetectVoice voice(g.rate, g.fft, kLowHz, g.topHz == kTopHz ? kHighHz : 100, g.topHz);
@@ -60,7 +57,6 @@ TEST(VoiceGeometry, BinsOfEachRate) {
     EXPECT_EQ(peer.PeakStartBin(), g.minPitchBin);
     EXPECT_EQ(peer.MaxHarmoBin(), g.maxHarmoBin);
     EXPECT_EQ(peer.HarmoNum(), g.harmoNum);
-    EXPECT_EQ(peer.HarmoDiffCount(), g.harmoDiffCount);
     if (g.topHz == kTopHz) {
       EXPECT_EQ(peer.MaxPitchBin(), g.maxPitchBin);
       EXPECT_EQ(peer.PitchNum(), g.pitchNum);
@@ -178,12 +174,11 @@ std::vector<float> Spikes(int binCount, const std::vector<int>& bins) {
   return x;
 }
 
-TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050HzWithinHarmoDiff) {
+TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050Hz) {
   // MinPitchBin 6, MaxHarmoBin 185: for the lowest candidate (6.0 bins,
   // tolerance 1.1 bins) harmonics 1 .. 5 match the peaks 7 .. 31, harmonics
-  // 6 .. 29 are missed and harmonic 30 (180 < 185) matches the peak at 180:
-  // HarmoDiff[30] is written, one past HarmoNum + 1 = 30 entries
-  // (ASan checks the bound). A peak at PeakStartBin itself would have no
+  // 6 .. 29 are missed and harmonic 30 (180 < 185) matches the peak at 180
+  // (ASan checks the bound of the table read). A peak at PeakStartBin itself would have no
   // area (its left edge is the peak), hence 7 rather than 6.
   for (int rate : {11025, 22050}) {
     CDetectVoice voice(rate, rate == 11025 ? 1024 : 2048, 65, 480, 2000);
@@ -199,7 +194,7 @@ TEST(VoiceMatchPitch, ReachesHarmonicThirtyAt11025And22050HzWithinHarmoDiff) {
   }
 }
 
-TEST(VoiceMatchPitch, HarmonicFourStaysInsideHarmoDiffWhenHarmoNumIsThree) {
+TEST(VoiceMatchPitch, HarmonicFourIsSearchedWhenHarmoNumIsThree) {
   // Harmonics to 300 Hz: MaxHarmoBin 19, HarmoNum 3; harmonic 4 of the
   // 4-bin candidate (tolerance 1.1 bins) is searched and found at bin 17.
   CDetectVoice voice(kRate, 512, 65, 100, 300);
@@ -209,6 +204,28 @@ TEST(VoiceMatchPitch, HarmonicFourStaysInsideHarmoDiffWhenHarmoNumIsThree) {
   voice.UpdateBuf(x.data(), true);
   ASSERT_EQ(peer.MaxNum(kNewest), 4);
   EXPECT_TRUE(peer.AllMatch(kNewest, 4, 0));
+}
+
+TEST(VoiceMatchPitch, APositionPastTheFirstWordMatchesFromFourHighHarmonicsAlone) {
+  // 8000 Hz with 2048 points: 3.906 Hz bins, MinPitchBin 12, MaxHarmoBin
+  // 998, HarmoNum 998 / 12 - 1 = 82: positions 64 .. 81 live in a second
+  // 64-bit word. Four peaks 13 bins apart (910 .. 949) and nothing else:
+  // pitch 13.0 (tolerance 1.9 bins) finds them as harmonics 70 .. 73
+  // (position 69; harmonic 69's window 895.1 .. 898.9 is empty), 13.2 as
+  // harmonics 69 .. 72 (position 68; 73 at 963.6 is missed). 13.1 and
+  // 13.3 .. 13.9 find at most three of them in a row (13.1: harmonic 70 at
+  // 917 +- 1.9; 13.4: harmonic 71's window 949.4 .. 953.4 misses 949).
+  CDetectVoice voice(kRate, 2048, 50, 120, 3900);
+  CDetectVoiceTestPeer peer(voice);
+  ASSERT_EQ(voice.ReInit(), 0);
+  ASSERT_EQ(peer.HarmoNum(), 82);
+  std::vector<float> x = Spikes(peer.BinNum(), {910, 923, 936, 949});
+  voice.UpdateBuf(x.data(), true);
+  ASSERT_EQ(peer.MaxNum(kNewest), 4);
+  ASSERT_EQ(peer.MinPitchBin(), 12);
+  for (int m = 0; m < 82; ++m) {
+    EXPECT_EQ(peer.AllMatch(kNewest, 13, m), m == 68 || m == 69) << m;
+  }
 }
 
 class VoiceChecks : public testing::Test {

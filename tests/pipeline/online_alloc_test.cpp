@@ -167,8 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(AllocationCase{1, "Error allocating memory for tmpBinEnergy!\n"},
                     AllocationCase{2, "Error allocating memory for MostDifTabZoom!\n"},
                     AllocationCase{3, "Error allocating memory for AllMatchPitch!\n"},
-                    AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"},
-                    AllocationCase{5, "Error allocating memory for HarmoDiff!\n"}));
+                    AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"}));
 
 TEST(VoiceAllocationCount, FailedAssignmentLeavesARefusedDetector) {
   CDetectVoice source(8000, 512, 65, 480, 2000);

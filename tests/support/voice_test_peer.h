@@ -22,11 +22,10 @@ class CDetectVoiceTestPeer {
   int16_t Bin40() const { return v_.Bin40; }
   int16_t HarmoNum() const { return v_.HarmoNum; }
   int16_t Bin157() const { return v_.Bin157; }
-  int32_t HarmoDiffCount() const { return v_.harmoDiffCount; }
   const int16_t* MostDifTabZoom() const { return v_.MostDifTabZoom; }
   bool HasBuffers() const {
     return v_.MostDifTabZoom != nullptr && v_.tmpBinEnergy != nullptr &&
-           v_.HarmoDiff != nullptr && v_.AllMatchPitch != nullptr && v_.CanMatchPitch != nullptr;
+           v_.AllMatchPitch != nullptr && v_.CanMatchPitch != nullptr;
   }
   const void* AllMatchPitchBuffer() const { return v_.AllMatchPitch; }
 
