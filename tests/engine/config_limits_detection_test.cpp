@@ -44,7 +44,7 @@ void StreamAtEdges(const kvdtest::ConfigText& config) {
   }
 }
 
-TEST(ConfigLimitsDetection, OnlineAtTheUpperLimits) {
+TEST(ConfigLimitsDetection, OnlineAtTheUpperAndLowerLimits) {
   StreamAtEdges(kvdtest::StreamTestConfig()
                     .Set("MaxSpeechDuration", "360000")
                     .Set("MaxSilence", "2147483647")
@@ -53,9 +53,6 @@ TEST(ConfigLimitsDetection, OnlineAtTheUpperLimits) {
                     .Set("edRelaxFrames", "360000")
                     .Set("MaxHoldFrame", "360000")
                     .Set("AverageGain", "100"));
-}
-
-TEST(ConfigLimitsDetection, OnlineAtTheLowerLimits) {
   StreamAtEdges(kvdtest::StreamTestConfig()
                     .Set("MinSpeechDuration", "0")
                     .Set("MaxSpeechDuration", "0")
@@ -84,7 +81,7 @@ void CutAtEdges(OfflineOverrides overrides) {
   }
 }
 
-TEST(ConfigLimitsDetection, OfflineAtTheUpperLimits) {
+TEST(ConfigLimitsDetection, OfflineAtTheUpperAndLowerLimits) {
   CutAtEdges({{"DetectSpecLowBorder_Hz", "3984.375"},
               {"DetectSpecHighBorder_Hz", "4000"},
               {"CommonSpeechSegLen_sec", "3600"},
@@ -94,9 +91,6 @@ TEST(ConfigLimitsDetection, OfflineAtTheUpperLimits) {
               {"MaxSegNum", "1000"},
               {"DelShortSpeechSegLen_sec", "3600"},
               {"DelShortSpeechSideNoiseLen_sec", "3600"}});
-}
-
-TEST(ConfigLimitsDetection, OfflineAtTheLowerLimits) {
   CutAtEdges({{"DetectSpecLowBorder_Hz", "0"},
               {"DetectSpecHighBorder_Hz", "15.625"},
               {"CommonSpeechSegLen_sec", "0"},
