@@ -10,7 +10,6 @@
 #include "engine/kvd_api.h"
 #include "offline_engine.h"
 #include "online_fixtures.h"
-#include "test_signals.h"
 
 namespace {
 
@@ -19,12 +18,8 @@ using kvdtest::OfflineMode;
 using kvdtest::OfflineOverrides;
 using kvdtest::OfflineResult;
 
-std::vector<int16_t> Sample() {
-  return kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-}
-
 void StreamAtEdges(const kvdtest::ConfigText& config) {
-  const std::vector<int16_t> pcm = Sample();
+  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
   ASSERT_FALSE(pcm.empty());
   kvdtest::OnlineEngine engine(config);
   ASSERT_EQ(engine.InitResult(), KVD_OK);
@@ -65,7 +60,7 @@ TEST(ConfigLimitsDetection, OnlineAtTheUpperAndLowerLimits) {
 }
 
 void CutAtEdges(OfflineOverrides overrides) {
-  const std::vector<int16_t> pcm = Sample();
+  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
   const auto samples = static_cast<int32_t>(pcm.size());
   for (const OfflineMode mode : {OfflineMode::kOneSegment, OfflineMode::kMultiSegment}) {
     OfflineEngine engine(mode, overrides);
