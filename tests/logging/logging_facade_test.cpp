@@ -12,12 +12,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -25,8 +23,6 @@
 #include <vector>
 
 #include "engine_fixtures.h"
-
-extern char** environ;
 
 namespace {
 
@@ -89,34 +85,10 @@ class ScenarioTest : public ::testing::Test {
   ScenarioOutcome Run(const std::vector<std::string>& arguments) {
     const std::string outPath = root_ + "/stdout.txt";
     const std::string errPath = root_ + "/stderr.txt";
-    const std::string workPath = WorkPath("");
-
-    std::vector<std::string> argvText = {KVD_LOGGING_SCENARIO};
-    argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : argvText) {
-      argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, workPath.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t child = 0;
-    const int spawnError = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-
+    std::string command = "cd '" + WorkPath("") + "' && '" KVD_LOGGING_SCENARIO "'";
+    for (const std::string& argument : arguments) command += " " + argument;
+    const int status = std::system((command + " >'" + outPath + "' 2>'" + errPath + "'").c_str());
     ScenarioOutcome outcome;
-    EXPECT_EQ(spawnError, 0) << "cannot start " << argv[0];
-    if (spawnError != 0) {
-      return outcome;
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.standardOutput = kvdtest::ReadText(outPath);
     outcome.standardError = kvdtest::ReadText(errPath);
