@@ -144,6 +144,21 @@ const char kExpectedDefaultConfig[] =
 const char kStampedFirstMessage[] =
     "\\[[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\]:first message 1\n";
 
+// A LogClt.cfg logging into one plain file, the appender's options between.
+std::string FileConfig(const std::string& fileName, const std::string& options = "") {
+  return "Kestrin.category.tprintf_logger = DEBUG, File\n"
+         "Kestrin.appender.File = Kestrin.FileAppender\n"
+         "Kestrin.appender.File.FileName = " +
+         fileName + "\n" + options + "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n";
+}
+
+std::string RollingConfig(const std::string& fileName, const std::string& options) {
+  return "Kestrin.category.tprintf_logger = DEBUG, Roll\n"
+         "Kestrin.appender.Roll = Kestrin.RollingFileAppender\n"
+         "Kestrin.appender.Roll.FileName = " +
+         fileName + "\n" + options + "Kestrin.appender.Roll.layout = Kestrin.SimpleLayout\n";
+}
+
 using ConfigFileTest = ScenarioTest;
 
 // The log file is buffered, so its line also shows that exit flushes it.
@@ -169,95 +184,109 @@ TEST_F(ConfigFileTest, ReadOnlyConfigIsKeptAndLeavesLoggingUnconfigured) {
   EXPECT_THAT(outcome.standardOutput, Not(HasSubstr("first message")));
 }
 
-TEST_F(ConfigFileTest, ExistingConfigIsUsedAsWritten) {
+// Scenarios judged by the files they leave and by parts of their error and
+// console output.
+struct FolderRow {
+  const char* what;
+  const char* scenario;
+  std::vector<std::pair<std::string, std::string>> before;  // files written first
+  std::vector<std::pair<std::string, std::string>> after;   // "<missing>": absent
+  std::vector<std::string> errors;  // parts of the error output; "<empty>": none at all
+  std::string output;               // a part of the console output
+};
+
+TEST_F(ConfigFileTest, FoldersAfterAScenario) {
   const std::string userConfig =
       "Kestrin.category.tprintf_logger = INFO, File\n"
       "Kestrin.appender.File = some.package.FileAppender\n"
       "Kestrin.appender.File.FileName =  custom.log  \n"
       "Kestrin.appender.File.layout = SIMPLELAYOUT\n";
-  WriteWorkFile("LogClt.cfg", userConfig);
-  Run({"first_message"});
-  EXPECT_EQ(ReadWorkFile("LogClt.cfg"), userConfig);
-  // tprintf2 writes at FLOW, which lies above INFO.
-  EXPECT_EQ(ReadWorkFile("custom.log"), "first message 1\n");
-}
-
-// A folder named LogClt.cfg exists and is writable, but reading it fails.
-TEST_F(ConfigFileTest, UnreadableConfigIsReportedInGbk) {
-  WriteWorkFile("LogClt.cfg/inside", "");
-  const ScenarioOutcome outcome = Run({"first_message"});
-  EXPECT_EQ(outcome.exitCode, 0);
   // "配置文件初始化失败：可能socket初始化不成功。" in the GBK code page.
   const std::string configureFailedGbk =
       "\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa3\xba"
       "\xbf\xc9\xc4\xdc" "socket" "\xb3\xf5\xca\xbc\xbb\xaf\xb2\xbb\xb3\xc9\xb9\xa6\xa1\xa3";
-  EXPECT_EQ(outcome.standardOutput.rfind(configureFailedGbk, 0), 0u) << outcome.standardOutput;
-  EXPECT_FALSE(WorkFileExists("logs"));
+  const std::string correctedTo = "\xb1\xbb\xbe\xc0\xd5\xfd\xce\xaa";  // GBK
+  const FolderRow rows[] = {
+      // tprintf2 writes at FLOW, which lies above INFO.
+      {"a file of the user's is used as written", "first_message", {{"LogClt.cfg", userConfig}},
+       {{"LogClt.cfg", userConfig}, {"custom.log", "first message 1\n"}}, {"<empty>"}, ""},
+      // A folder named LogClt.cfg exists and is writable, but reading it fails.
+      {"an unreadable file is reported in GBK", "first_message", {{"LogClt.cfg/inside", ""}},
+       {{"logs", "<missing>"}}, {}, configureFailedGbk},
+      // The file changes and the process ends before the watch looks at it:
+      // the watch is stopped at exit without reading the file again.
+      {"exit after an unread change", "change_then_exit", {}, {{"watch2.log", "<missing>"}},
+       {"<empty>"}, ""},
+      // rename() replaces the older backup, so the newest old file is the one
+      // kept and nothing of the current log is overwritten.
+      {"Append off keeps the overwritten file as backup", "first_message",
+       {{"LogClt.cfg", RollingConfig("app.log", "Kestrin.appender.Roll.Append = false\n")},
+        {"app.log", "current\n"},
+        {"app.log.backup", "older\n"}},
+       {{"app.log.backup", "current\n"}, {"app.log", "first message 1\n"}}, {"<empty>"}, ""},
+      {"a plain file where a folder should be is left alone", "first_message",
+       {{"LogClt.cfg", RollingConfig("logs/app.log", "")}, {"logs", "precious\n"}},
+       {{"logs", "precious\n"}}, {"Unable to open file: logs/app.log\n"}, ""},
+      // The refused maximum of 0 would have rolled small.log over at once.
+      {"option diagnostics", "first_message",
+       {{"LogClt.cfg",
+         "Kestrin.category.tprintf_logger = DEBUG, Small, NoFile, Huge\n"
+         "Kestrin.debug = true\n"
+         "Kestrin.appender.Small = Kestrin.RollingFileAppender\n"
+         "Kestrin.appender.Small.FileName = small.log\n"
+         "Kestrin.appender.Small.bufferedio = true\n"
+         "Kestrin.appender.Small.BufferSize = 1\n"
+         "Kestrin.appender.Small.MaxBackupIndex = 0\n"
+         "Kestrin.appender.Small.MaxFileSize = 0\n"
+         "Kestrin.appender.Small.RenameType = Digit\n"
+         "Kestrin.appender.Small.layout = Kestrin.SimpleLayout\n"
+         "Kestrin.appender.NoFile = Kestrin.FileAppender\n"
+         "Kestrin.appender.NoFile.layout = Kestrin.SimpleLayout\n"
+         "Kestrin.appender.Huge = Kestrin.RollingFileAppender\n"
+         "Kestrin.appender.Huge.FileName = huge.log\n"
+         "Kestrin.appender.Huge.MaxBackupIndex = 2000000000\n"
+         "Kestrin.appender.Huge.layout = Kestrin.SimpleLayout\n"}},
+       {{"small.log", "first message 1\n"}, {"small.1.log", "<missing>"}},
+       {"maxBackupIndex" + correctedTo + "1\n", "maxBackupIndex" + correctedTo + "10000\n",
+        "maxFileSize 0 refused, kept 10485760\n",
+        "File option not set for appender [NoFile].\n"
+        "Are you using FileAppender instead of ConsoleAppender?\n"},
+       "Buffer size you supplied is out of range. corrected to DEFAULT_BUFFER_SIZE\n"
+       "resize buffer successful.\n"},
+  };
+  for (const FolderRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(WorkPath(""));
+    fs::create_directory(WorkPath(""));
+    for (const auto& [name, content] : row.before) WriteWorkFile(name, content);
+    const ScenarioOutcome outcome = Run({row.scenario});
+    EXPECT_EQ(outcome.exitCode, 0);
+    for (const auto& [name, content] : row.after) {
+      EXPECT_EQ(ReadWorkFile(name), content) << name;
+    }
+    for (const std::string& error : row.errors) {
+      if (error == "<empty>") {
+        EXPECT_EQ(outcome.standardError, "");
+      } else {
+        EXPECT_THAT(outcome.standardError, HasSubstr(error));
+      }
+    }
+    EXPECT_THAT(outcome.standardOutput, HasSubstr(row.output));
+  }
 }
 
 TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, File\n"
-                "Kestrin.appender.File = Kestrin.FileAppender\n"
-                "Kestrin.appender.File.FileName = watch1.log\n"
-                "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n");
+  WriteWorkFile("LogClt.cfg", FileConfig("watch1.log"));
   const ScenarioOutcome outcome = Run({"--watch-ms", "100", "watch"});
   EXPECT_EQ(outcome.exitCode, 0) << "the changed file was not read again";
   EXPECT_THAT(ReadWorkFile("watch1.log"), MatchesRegex("before\n(probe\n)*"));
   EXPECT_THAT(ReadWorkFile("watch2.log"), MatchesRegex("(probe\n)*after\n"));
 }
 
-TEST_F(ConfigFileTest, ExitAfterAnUnreadChangeEndsCleanly) {
-  const ScenarioOutcome outcome = Run({"change_then_exit"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(outcome.standardError, "");
-  EXPECT_FALSE(WorkFileExists("watch2.log")) << "the change was applied at exit";
-}
-
-TEST_F(ConfigFileTest, OptionDiagnostics) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, Small, NoFile, Huge\n"
-                "Kestrin.debug = true\n"
-                "Kestrin.appender.Small = Kestrin.RollingFileAppender\n"
-                "Kestrin.appender.Small.FileName = small.log\n"
-                "Kestrin.appender.Small.bufferedio = true\n"
-                "Kestrin.appender.Small.BufferSize = 1\n"
-                "Kestrin.appender.Small.MaxBackupIndex = 0\n"
-                "Kestrin.appender.Small.MaxFileSize = 0\n"
-                "Kestrin.appender.Small.RenameType = Digit\n"
-                "Kestrin.appender.Small.layout = Kestrin.SimpleLayout\n"
-                "Kestrin.appender.NoFile = Kestrin.FileAppender\n"
-                "Kestrin.appender.NoFile.layout = Kestrin.SimpleLayout\n"
-                "Kestrin.appender.Huge = Kestrin.RollingFileAppender\n"
-                "Kestrin.appender.Huge.FileName = huge.log\n"
-                "Kestrin.appender.Huge.MaxBackupIndex = 2000000000\n"
-                "Kestrin.appender.Huge.layout = Kestrin.SimpleLayout\n");
-  const ScenarioOutcome outcome = Run({"first_message"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  const std::string correctedTo = "\xb1\xbb\xbe\xc0\xd5\xfd\xce\xaa";  // GBK
-  EXPECT_THAT(outcome.standardError, HasSubstr("maxBackupIndex" + correctedTo + "1\n"));
-  EXPECT_THAT(outcome.standardError, HasSubstr("maxBackupIndex" + correctedTo + "10000\n"));
-  EXPECT_THAT(outcome.standardError, HasSubstr("maxFileSize 0 refused, kept 10485760\n"));
-  EXPECT_THAT(outcome.standardError,
-              HasSubstr("File option not set for appender [NoFile].\n"
-                        "Are you using FileAppender instead of ConsoleAppender?\n"));
-  EXPECT_THAT(outcome.standardOutput,
-              HasSubstr("Buffer size you supplied is out of range. corrected to "
-                        "DEFAULT_BUFFER_SIZE\nresize buffer successful.\n"));
-  // The refused maximum of 0 would have rolled the file over at once.
-  EXPECT_EQ(ReadWorkFile("small.log"), "first message 1\n");
-  EXPECT_FALSE(WorkFileExists("small.1.log"));
-}
-
 using FacadeCallsTest = ScenarioTest;
 
 TEST_F(FacadeCallsTest, CallsFormatPrefixAndLevelTheirTexts) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, File\n"
-                "Kestrin.appender.File = Kestrin.FileAppender\n"
-                "Kestrin.appender.File.FileName = calls.log\n"
-                "Kestrin.appender.File.Threshold = DEBUG\n"
-                "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n");
+  WriteWorkFile("LogClt.cfg", FileConfig("calls.log", "Kestrin.appender.File.Threshold = DEBUG\n"));
   const ScenarioOutcome outcome = Run({"facade_calls"});
   EXPECT_EQ(outcome.exitCode, 0);
   EXPECT_EQ(ReadWorkFile("results.txt"),
@@ -320,12 +349,7 @@ TEST_F(FacadeCallsTest, SwitchesChangeConsoleFileLimitBufferAndName) {
 // Every thread's lines arrive whole, and one initialisation opened the
 // file: a second one would have moved the first output to the ".backup".
 TEST_F(FacadeCallsTest, HundredThreadsInitialiseOnceAndLoseNoLine) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, File\n"
-                "Kestrin.appender.File = Kestrin.FileAppender\n"
-                "Kestrin.appender.File.FileName = threads.log\n"
-                "Kestrin.appender.File.Append = false\n"
-                "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n");
+  WriteWorkFile("LogClt.cfg", FileConfig("threads.log", "Kestrin.appender.File.Append = false\n"));
   WriteWorkFile("threads.log", "earlier run\n");
   const ScenarioOutcome outcome = Run({"threads"});
   EXPECT_EQ(outcome.exitCode, 0);
@@ -342,13 +366,6 @@ TEST_F(FacadeCallsTest, HundredThreadsInitialiseOnceAndLoseNoLine) {
     seen.insert(parts[1].str() + "/" + parts[2].str());
   }
   EXPECT_EQ(seen.size(), 1000u);
-}
-
-std::string RollingConfig(const std::string& fileName, const std::string& options) {
-  return "Kestrin.category.tprintf_logger = DEBUG, Roll\n"
-         "Kestrin.appender.Roll = Kestrin.RollingFileAppender\n"
-         "Kestrin.appender.Roll.FileName = " +
-         fileName + "\n" + options + "Kestrin.appender.Roll.layout = Kestrin.SimpleLayout\n";
 }
 
 // The scenario's lines: 100 bytes, the first character the line number.
@@ -399,26 +416,6 @@ TEST_F(RolloverTest, DateTimeSchemeDeletesOnlyItsOwnOldestFiles) {
   EXPECT_THAT(rolledContents, ElementsAre("2:" + HundredByteLine(3), "3:" + HundredByteLine(4)));
   EXPECT_EQ(ReadWorkFile("dt/" + earlierRun), "earlier\n");
   EXPECT_EQ(ReadWorkFile("dt/app.log"), "");
-}
-
-// rename() replaces the older backup, so the newest old file is the one
-// kept and nothing of the current log is overwritten.
-TEST_F(RolloverTest, AppendOffKeepsTheOverwrittenFileAsBackup) {
-  WriteWorkFile("LogClt.cfg", RollingConfig("app.log", "Kestrin.appender.Roll.Append = false\n"));
-  WriteWorkFile("app.log", "current\n");
-  WriteWorkFile("app.log.backup", "older\n");
-  Run({"first_message"});
-  EXPECT_EQ(ReadWorkFile("app.log.backup"), "current\n");
-  EXPECT_EQ(ReadWorkFile("app.log"), "first message 1\n");
-}
-
-TEST_F(RolloverTest, PlainFileWhereAFolderShouldBeIsLeftAlone) {
-  WriteWorkFile("LogClt.cfg", RollingConfig("logs/app.log", ""));
-  WriteWorkFile("logs", "precious\n");
-  const ScenarioOutcome outcome = Run({"first_message"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(ReadWorkFile("logs"), "precious\n");
-  EXPECT_THAT(outcome.standardError, HasSubstr("Unable to open file: logs/app.log\n"));
 }
 
 // A folder stands where the file is moved aside, so every rollover fails:
