@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "classifiers/detect_energy.h"
 #include "engine/kvd_api.h"
@@ -63,36 +64,28 @@ TEST_P(DetectorGeometry, FollowsTheSampleRateAndTheFftPlanHasTheFftSize) {
   EXPECT_NEAR(detector.ffts[2 * bin + 2], 0.0f, 1e-4f);
 }
 
-TEST(DetectorConstruction, RateBelow8000IsRefusedWithNothingAllocated) {
-  SpeechDetector* detector = nullptr;
-  const std::string log = CaptureLog([&] { detector = new SpeechDetector(7999); });
-  EXPECT_NE(log.find("KVD_API Cannot process data with so low sample rate.\n"), std::string::npos);
-  EXPECT_EQ(detector->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
-  EXPECT_EQ(detector->detectEnergy, nullptr);
-  EXPECT_EQ(detector->detectVoice, nullptr);
-  EXPECT_EQ(detector->hamwin, nullptr);
-  EXPECT_EQ(detector->spectrumRing, nullptr);
-  EXPECT_EQ(detector->FFTSpec1, nullptr);
-  detector->Free();
-  EXPECT_EQ(detector->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
-  delete detector;
+// Every buffer and plan a detector owns.
+std::vector<const void*> Owned(const SpeechDetector& d) {
+  return {d.spectrumRing, d.DataBuffer,  d.hamwin,    d.ffts,
+          d.FFTSpec1,     d.enhanced,    d.magnitude, d.AllFramesBinEnergy,
+          d.detectVoice,  d.detectEnergy};
 }
 
-TEST(DetectorRelease, FreeTwiceLeavesEveryPointerNull) {
+TEST(DetectorLifetime, RateBelow8000AllocatesNothingAndFreeingTwiceLeavesNothing) {
+  SpeechDetector* low = nullptr;
+  const std::string log = CaptureLog([&] { low = new SpeechDetector(7999); });
+  EXPECT_NE(log.find("KVD_API Cannot process data with so low sample rate.\n"), std::string::npos);
+  EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
+  for (const void* pointer : Owned(*low)) EXPECT_EQ(pointer, nullptr);
+  low->Free();
+  EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
+  delete low;
+
   SpeechDetector detector(16000);
   detector.Free();
   detector.Free();
   EXPECT_EQ(detector.errorStatus, 0);
-  for (const void* pointer :
-       {static_cast<const void*>(detector.spectrumRing),
-        static_cast<const void*>(detector.DataBuffer), static_cast<const void*>(detector.hamwin),
-        static_cast<const void*>(detector.ffts), static_cast<const void*>(detector.FFTSpec1),
-        static_cast<const void*>(detector.enhanced), static_cast<const void*>(detector.magnitude),
-        static_cast<const void*>(detector.AllFramesBinEnergy),
-        static_cast<const void*>(detector.detectVoice),
-        static_cast<const void*>(detector.detectEnergy)}) {
-    EXPECT_EQ(pointer, nullptr);
-  }
+  for (const void* pointer : Owned(detector)) EXPECT_EQ(pointer, nullptr);
 }
 
 TEST(DetectorReInitial, LineNotOpenIsBrokenForGood) {
