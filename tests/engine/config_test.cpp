@@ -226,7 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{kMain, "SampleRate", "192000", "192001", "SampleRate should be 8000..192000!\n"},
         // 85899346 Hz is where 25 ms of samples no longer fit 32 bits.
         Refusal{kMain, "SampleRate", nullptr, "85899346", "SampleRate should be 8000..192000!\n"},
+        // Each mode switch passes its own texts to the one reading.
         Refusal{kMain, "IsOneSeg", nullptr, nullptr, "No IsOneSeg in Config file!\n"},
+        Refusal{kMain, "IsOneSeg", "TRUE", "yes", "IsOneSeg should be 0/1 or true/false!\n"},
+        Refusal{kMain, "IsOnline", nullptr, nullptr, "No IsOnline in Config file!\n"},
         Refusal{kMain, "IsOnline", "false", "2", "IsOnline should be 0/1 or true/false!\n"},
         Refusal{kMain, "MinSpeechDuration", nullptr, nullptr,
                 "MinSpeechDuration Error in kvd.cfg!\n"},
