@@ -10,7 +10,6 @@
 #include "engine/kvd_api.h"
 #include "offline_engine.h"
 #include "online_fixtures.h"
-#include "test_signals.h"
 
 namespace {
 
@@ -19,12 +18,8 @@ using kvdtest::OfflineMode;
 using kvdtest::OfflineOverrides;
 using kvdtest::OfflineResult;
 
-std::vector<int16_t> Sample() {
-  return kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-}
-
 void StreamAtEdges(const kvdtest::ConfigText& config) {
-  const std::vector<int16_t> pcm = Sample();
+  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
   ASSERT_FALSE(pcm.empty());
   kvdtest::OnlineEngine engine(config);
   ASSERT_EQ(engine.InitResult(), KVD_OK);
@@ -44,7 +39,7 @@ void StreamAtEdges(const kvdtest::ConfigText& config) {
   }
 }
 
-TEST(ConfigLimitsDetection, OnlineAtTheUpperLimits) {
+TEST(ConfigLimitsDetection, OnlineAtTheUpperAndLowerLimits) {
   StreamAtEdges(kvdtest::StreamTestConfig()
                     .Set("MaxSpeechDuration", "360000")
                     .Set("MaxSilence", "2147483647")
@@ -53,9 +48,6 @@ TEST(ConfigLimitsDetection, OnlineAtTheUpperLimits) {
                     .Set("edRelaxFrames", "360000")
                     .Set("MaxHoldFrame", "360000")
                     .Set("AverageGain", "100"));
-}
-
-TEST(ConfigLimitsDetection, OnlineAtTheLowerLimits) {
   StreamAtEdges(kvdtest::StreamTestConfig()
                     .Set("MinSpeechDuration", "0")
                     .Set("MaxSpeechDuration", "0")
@@ -68,7 +60,7 @@ TEST(ConfigLimitsDetection, OnlineAtTheLowerLimits) {
 }
 
 void CutAtEdges(OfflineOverrides overrides) {
-  const std::vector<int16_t> pcm = Sample();
+  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
   const auto samples = static_cast<int32_t>(pcm.size());
   for (const OfflineMode mode : {OfflineMode::kOneSegment, OfflineMode::kMultiSegment}) {
     OfflineEngine engine(mode, overrides);
@@ -84,7 +76,7 @@ void CutAtEdges(OfflineOverrides overrides) {
   }
 }
 
-TEST(ConfigLimitsDetection, OfflineAtTheUpperLimits) {
+TEST(ConfigLimitsDetection, OfflineAtTheUpperAndLowerLimits) {
   CutAtEdges({{"DetectSpecLowBorder_Hz", "3984.375"},
               {"DetectSpecHighBorder_Hz", "4000"},
               {"CommonSpeechSegLen_sec", "3600"},
@@ -94,9 +86,6 @@ TEST(ConfigLimitsDetection, OfflineAtTheUpperLimits) {
               {"MaxSegNum", "1000"},
               {"DelShortSpeechSegLen_sec", "3600"},
               {"DelShortSpeechSideNoiseLen_sec", "3600"}});
-}
-
-TEST(ConfigLimitsDetection, OfflineAtTheLowerLimits) {
   CutAtEdges({{"DetectSpecLowBorder_Hz", "0"},
               {"DetectSpecHighBorder_Hz", "15.625"},
               {"CommonSpeechSegLen_sec", "0"},

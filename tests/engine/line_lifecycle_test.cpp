@@ -26,6 +26,13 @@ class LineLifecycle : public kvdtest::EngineSession {
     return result;
   }
 
+  // Runs an engine call and checks its code and a message of its log.
+  template <typename Call>
+  void Expect(int32_t code, const std::string &message, Call call) {
+    EXPECT_EQ(Run(call), code) << message;
+    EXPECT_TRUE(Logged(message)) << log_;
+  }
+
   int32_t OpenLine() {
     int32_t line = -1;
     EXPECT_EQ(Run([&] { return KVD_Open(&line); }), KVD_OK);
@@ -34,29 +41,50 @@ class LineLifecycle : public kvdtest::EngineSession {
 
   // (DetectState, busyFlag) of a line.
   std::pair<int32_t, int32_t> StateOf(int32_t line) {
-    const SpeechDetector* detector = GetLine(line);
+    const SpeechDetector *detector = GetLine(line);
     return {detector->DetectState, detector->busyFlag};
   }
 };
 
 using LineState = std::pair<int32_t, int32_t>;
 
-TEST_F(LineLifecycle, OpenBeforeInitFindsNoFreeLine) {
+TEST_F(LineLifecycle, TableSizeAndLineNumbersOutOfRange) {
   int32_t line = -1;
-  EXPECT_EQ(Run([&] { return KVD_Open(&line); }), KVD_ERR_NO_FREE_LINE);
-  EXPECT_TRUE(Logged("KVD_Open Error! No free line!\n"));
-  EXPECT_EQ(Run([] { return KVD_Open(nullptr); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_Open Error! NULL Pointer to open!\n"));
-}
+  Expect(KVD_ERR_NO_FREE_LINE, "KVD_Open Error! No free line!\n", [&] { return KVD_Open(&line); });
+  Expect(KVD_ERR_BAD_LINE, "KVD_Open Error! NULL Pointer to open!\n",
+         [] { return KVD_Open(nullptr); });
 
-TEST_F(LineLifecycle, MoreThan1024LinesAreRefusedBeforeAnyFileIsOpened) {
+  // More than 1024 lines are refused before any file is opened.
   const std::string absent = dir_.Path() + "/absent.cfg";
-  EXPECT_EQ(Run([&] { return KVD_Init(absent.c_str(), kMaxLines + 1); }), KVD_ERR_LINE_BUILD);
-  EXPECT_TRUE(
-      Logged("KVD_Init error! Too many lines! The system only can initialize 1024 lines!\n"));
+  Expect(KVD_ERR_LINE_BUILD,
+         "KVD_Init error! Too many lines! The system only can initialize 1024 "
+         "lines!\n",
+         [&] { return KVD_Init(absent.c_str(), kMaxLines + 1); });
   EXPECT_FALSE(Logged("Error in open"));
   EXPECT_EQ(Init(kMaxLines), KVD_OK);
   EXPECT_EQ(LineCount(), kMaxLines);
+
+  // With OpenAllLines off only the asked lines exist.
+  ASSERT_EQ(Init(3), KVD_OK);
+  EXPECT_NE(GetLine(2), nullptr);
+  Expect(KVD_ERR_BAD_LINE, "KVD_Start Error! NULL pointer to kvd.\n\n",
+         [] { return KVD_Start(3); });
+  Expect(KVD_ERR_BAD_LINE, "KVD_Stop Error! NULL pointer to kvd.\n\n", [] { return KVD_Stop(-1); });
+  Expect(KVD_ERR_BAD_LINE, "KVD_Close Error! NULL pointer to kvd!\n", [] { return KVD_Close(3); });
+  char value[kConfigLineBytes];
+  for (int32_t bad : {-1, 3, kMaxLines}) {
+    EXPECT_EQ(Run([&] { return KVD_Start(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_Stop(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_Close(bad); }), KVD_ERR_BAD_LINE) << bad;
+    EXPECT_EQ(Run([&] { return KVD_GetParameter(bad, "SampleRate", value); }), KVD_ERR_BAD_LINE);
+  }
+
+  // A negative count gives an engine without lines.
+  ASSERT_EQ(Init(-2), KVD_OK);
+  EXPECT_TRUE(Logged("KVD Init -2 lines successful!\n"));
+  Expect(KVD_ERR_NO_FREE_LINE, "", [&] { return KVD_Open(&line); });
+  Expect(KVD_OK, "KVD_Exit warning! -2 lines have been used!\n", [] { return KVD_Exit(); });
+  EXPECT_EQ(LineCount(), 0);
 }
 
 TEST_F(LineLifecycle, FullTableThenTheLowestClosedLineIsReused) {
@@ -72,36 +100,15 @@ TEST_F(LineLifecycle, FullTableThenTheLowestClosedLineIsReused) {
   EXPECT_EQ(OpenLine(), 5);
 }
 
-TEST_F(LineLifecycle, OnlyTheAskedLinesExistWhenOpenAllLinesIsOff) {
-  ASSERT_EQ(Init(3), KVD_OK);
-  EXPECT_NE(GetLine(2), nullptr);
-  EXPECT_EQ(Run([] { return KVD_Start(3); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_Start Error! NULL pointer to kvd.\n\n"));
-  EXPECT_EQ(Run([] { return KVD_Stop(-1); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_Stop Error! NULL pointer to kvd.\n\n"));
-  EXPECT_EQ(Run([] { return KVD_Close(3); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_Close Error! NULL pointer to kvd!\n"));
-}
-
-TEST_F(LineLifecycle, NegativeLineCountGivesAnEngineWithoutLines) {
-  ASSERT_EQ(Init(-2), KVD_OK);
-  EXPECT_TRUE(Logged("KVD Init -2 lines successful!\n"));
-  int32_t line = -1;
-  EXPECT_EQ(Run([&] { return KVD_Open(&line); }), KVD_ERR_NO_FREE_LINE);
-  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Exit warning! -2 lines have been used!\n"));
-  EXPECT_EQ(LineCount(), 0);
-}
-
 TEST_F(LineLifecycle, StartStopAndCloseFollowTheStateTable) {
   ASSERT_EQ(Init(2), KVD_OK);
   EXPECT_EQ(StateOf(1), LineState(KVD_STATE_UNINIT, 0));
-  EXPECT_EQ(Run([] { return KVD_Start(1); }), KVD_ERR_NOT_OPEN);
-  EXPECT_TRUE(Logged("KVD_Start Error! The line is not open.\n\n"));
-  EXPECT_EQ(Run([] { return KVD_Stop(1); }), KVD_ERR_NOT_OPEN);
-  EXPECT_TRUE(Logged("KVD_Stop Error! Line 1 has not been open!\n"));
-  EXPECT_EQ(Run([] { return KVD_Close(1); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Close warning! Close Line 1 when it is not started!\n"));
+  Expect(KVD_ERR_NOT_OPEN, "KVD_Start Error! The line is not open.\n\n",
+         [] { return KVD_Start(1); });
+  Expect(KVD_ERR_NOT_OPEN, "KVD_Stop Error! Line 1 has not been open!\n",
+         [] { return KVD_Stop(1); });
+  Expect(KVD_OK, "KVD_Close warning! Close Line 1 when it is not started!\n",
+         [] { return KVD_Close(1); });
   EXPECT_EQ(StateOf(1), LineState(KVD_STATE_UNINIT, 0));
 
   const int32_t line = OpenLine();
@@ -113,63 +120,52 @@ TEST_F(LineLifecycle, StartStopAndCloseFollowTheStateTable) {
 
   // Starting again restarts detection, with both busy warnings.
   GetLine(line)->DetectState = no_speech;
-  EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Start Warning! Try to start a busy line of number 0!\n"));
+  Expect(KVD_OK, "KVD_Start Warning! Try to start a busy line of number 0!\n",
+         [&] { return KVD_Start(line); });
   EXPECT_TRUE(Logged("KVD_Start warning! Reinitializing a busy line!"));
   EXPECT_EQ(StateOf(line), LineState(before_speech, 1));
 
   EXPECT_EQ(Run([&] { return KVD_Stop(line); }), KVD_OK);
   EXPECT_EQ(log_, "");
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_IDLE, 0));
-  EXPECT_EQ(Run([&] { return KVD_Stop(line); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Stop Warning! Line 0 is idle already. state=idle.\n"));
+  Expect(KVD_OK, "KVD_Stop Warning! Line 0 is idle already. state=idle.\n",
+         [&] { return KVD_Stop(line); });
   EXPECT_TRUE(Logged("KVD_Stop Warning! Line 0 is idle already. flag=idle.\n"));
 
   EXPECT_EQ(Run([&] { return KVD_Close(line); }), KVD_OK);
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_UNINIT, 0));
-}
 
-TEST_F(LineLifecycle, LineClosedWhileBusyIsHandedOutIdleWithAWarning) {
-  ASSERT_EQ(Init(2), KVD_OK);
-  const int32_t line = OpenLine();
+  // A line closed while busy is handed out idle again, with a warning.
+  ASSERT_EQ(OpenLine(), line);
   ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  EXPECT_EQ(Run([&] { return KVD_Close(line); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Close warning! Line 0 is not idle when it is closed!\n"));
+  Expect(KVD_OK, "KVD_Close warning! Line 0 is not idle when it is closed!\n",
+         [&] { return KVD_Close(line); });
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_UNINIT, 1));
-
   EXPECT_EQ(OpenLine(), line);
   EXPECT_TRUE(Logged("KVD_Open warning! Line 0 has not been closed correctly!"));
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_IDLE, 0));
-}
 
-TEST_F(LineLifecycle, BrokenLineCannotBeStartedAndKeepsItsFlag) {
-  ASSERT_EQ(Init(2), KVD_OK);
-  const int32_t line = OpenLine();
+  // A broken line cannot be started and keeps its flag.
   GetLine(line)->errorStatus = KVD_ERR_REINIT;
-  EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_ERR_REINIT);
-  EXPECT_TRUE(Logged("Error to begin ReInitial!\n"));
+  Expect(KVD_ERR_REINIT, "Error to begin ReInitial!\n", [&] { return KVD_Start(line); });
   EXPECT_TRUE(Logged("KVD_Start Error! Fail in ReInitialization of detector.\n\n"));
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_IDLE, 0));
 }
 
-TEST_F(LineLifecycle, ExitClosesAStartedLineAndLeavesNothingBehind) {
+TEST_F(LineLifecycle, ExitAndASecondInitReleaseTheLines) {
   ASSERT_EQ(Init(2), KVD_OK);
   const int32_t line = OpenLine();
   ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Exit Warning! Line 0 is still active when KVD_Exit\n"));
+  Expect(KVD_OK, "KVD_Exit Warning! Line 0 is still active when KVD_Exit\n",
+         [] { return KVD_Exit(); });
   EXPECT_TRUE(Logged("KVD_Close warning! Line 0 is not idle when it is closed!\n"));
   EXPECT_TRUE(Logged("Exit 2 lines successful!\n"));
   EXPECT_EQ(LineCount(), 0);
   EXPECT_EQ(GetLine(0), nullptr);
-
-  ASSERT_EQ(Init(2), KVD_OK);
-  EXPECT_FALSE(Logged("lines have been used"));
-}
-
-TEST_F(LineLifecycle, SecondInitReleasesTheEarlierLines) {
-  // Run under AddressSanitizer, the earlier lines would show as leaks.
   ASSERT_EQ(Init(4), KVD_OK);
+  EXPECT_FALSE(Logged("lines have been used"));
+
+  // Run under AddressSanitizer, the earlier lines would show as leaks.
   EXPECT_EQ(OpenLine(), 0);
   ASSERT_EQ(Init(2), KVD_OK);
   EXPECT_TRUE(Logged("KVD_Init warning!\n4 lines have been used!\n"));
@@ -179,15 +175,7 @@ TEST_F(LineLifecycle, SecondInitReleasesTheEarlierLines) {
 }
 
 TEST_F(LineLifecycle, FailedInitLeavesEmptySlotsThatExitReports) {
-  main_.Remove("MaxWaitFrame");
-  ASSERT_EQ(Init(2), KVD_ERR_CONFIG);
-  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("Error in KVD_Exit! Line 0 is NULL\n"));
-  EXPECT_TRUE(Logged("Error in KVD_Exit! Line 1 is NULL\n"));
-  EXPECT_EQ(LineCount(), 0);
-}
-
-TEST_F(LineLifecycle, InitAfterAFailedCompanionFileReleasesItsLines) {
+  // The lines of a failed companion file are released by the next KVD_Init.
   main_.Set("IsOnline", "0");
   writeOffline_ = false;
   ASSERT_EQ(Init(3), KVD_ERR_CONFIG);
@@ -195,32 +183,34 @@ TEST_F(LineLifecycle, InitAfterAFailedCompanionFileReleasesItsLines) {
   writeOffline_ = true;
   ASSERT_EQ(Init(3), KVD_OK);
   EXPECT_TRUE(Logged("3 lines have been used!"));
+
+  main_.Remove("MaxWaitFrame");
+  ASSERT_EQ(Init(2), KVD_ERR_CONFIG);
+  Expect(KVD_ERR_BAD_LINE, "Error in KVD_Exit! Line 0 is NULL\n", [] { return KVD_Exit(); });
+  EXPECT_TRUE(Logged("Error in KVD_Exit! Line 1 is NULL\n"));
+  EXPECT_EQ(LineCount(), 0);
 }
 
 TEST_F(LineLifecycle, GetParameterAlwaysLeavesATerminatedText) {
   ASSERT_EQ(Init(2), KVD_OK);
-  char value[kConfigLineBytes] = "stale";
-  EXPECT_EQ(Run([&] { return KVD_GetParameter(-1, "MaxSilence", value); }), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_GetParameter Error! NULL pointer to kvd.\n\n"));
-  EXPECT_STREQ(value, "");
-
-  std::strcpy(value, "stale");
-  EXPECT_EQ(Run([&] { return KVD_GetParameter(0, nullptr, value); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_GetParameter warning! paraName is NULL!\n\n"));
-  EXPECT_STREQ(value, "");
-  EXPECT_EQ(Run([&] { return KVD_GetParameter(0, "MaxSilence", nullptr); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_GetParameter warning!  Buffer for parameter is NULL!\n\n"));
-
-  std::strcpy(value, "stale");
-  EXPECT_EQ(Run([&] { return KVD_GetParameter(0, "FastMode", value); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_GetParameter Warning!  Fail to get parameter!\n"));
-  EXPECT_STREQ(value, "");
-
   GetLine(1)->errorStatus = KVD_ERR_BAD_DATA;
-  std::strcpy(value, "stale");
-  EXPECT_EQ(Run([&] { return KVD_GetParameter(1, "MaxSilence", value); }), KVD_OK);
-  EXPECT_TRUE(Logged("Error to begin GetParameter!\n"));
-  EXPECT_STREQ(value, "");
+  const struct {
+    int32_t line;
+    const char *name;
+    int32_t code;
+    const char *message;
+  } rows[] = {
+      {-1, "MaxSilence", KVD_ERR_BAD_LINE, "KVD_GetParameter Error! NULL pointer to kvd.\n\n"},
+      {0, nullptr, KVD_OK, "KVD_GetParameter warning! paraName is NULL!\n\n"},
+      {0, "FastMode", KVD_OK, "KVD_GetParameter Warning!  Fail to get parameter!\n"},
+      {1, "MaxSilence", KVD_OK, "Error to begin GetParameter!\n"}};
+  for (const auto &row : rows) {
+    char value[kConfigLineBytes] = "stale";
+    Expect(row.code, row.message, [&] { return KVD_GetParameter(row.line, row.name, value); });
+    EXPECT_STREQ(value, "") << row.message;
+  }
+  Expect(KVD_OK, "KVD_GetParameter warning!  Buffer for parameter is NULL!\n\n",
+         [] { return KVD_GetParameter(0, "MaxSilence", nullptr); });
 
   EXPECT_EQ(Parameter(0, "samplerate"), "8000");
   EXPECT_EQ(Parameter(0, "MaxSilence"), "60");
@@ -229,31 +219,36 @@ TEST_F(LineLifecycle, GetParameterAlwaysLeavesATerminatedText) {
 
 TEST_F(LineLifecycle, ParametersChangeOnlyWhileTheLineIsNotStarted) {
   ASSERT_EQ(Init(2), KVD_OK);
-  SpeechDetector& detector = *GetLine(0);
-  EXPECT_EQ(Run([&] { return detector.SetParameter("SampleRate", "16000"); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD Warning! You can only set SampleRate in config file!\n"));
+  SpeechDetector &detector = *GetLine(0);
+  const struct {
+    const char *name;
+    const char *value;
+    const char *message;
+  } warnings[] = {
+      {"SampleRate", "16000", "KVD Warning! You can only set SampleRate in config file!\n"},
+      {"NoSuchKey", "1", "KVD_SetParameter warning! Fail to set parameter!"},
+      {nullptr, "1", "Warning in SetParameter!  paramName is NULL!\n"},
+      {"MaxWaitFrame", nullptr, "Warning in SetParameter!  paramValue is NULL!\n"}};
+  for (const auto &row : warnings) {
+    Expect(KVD_OK, row.message, [&] { return detector.SetParameter(row.name, row.value); });
+  }
   EXPECT_EQ(Parameter(0, "SampleRate"), "8000");
-  EXPECT_EQ(Run([&] { return detector.SetParameter("NoSuchKey", "1"); }), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_SetParameter warning! Fail to set parameter!"));
-  EXPECT_EQ(Run([&] { return detector.SetParameter(nullptr, "1"); }), KVD_OK);
-  EXPECT_TRUE(Logged("Warning in SetParameter!  paramName is NULL!\n"));
-  EXPECT_EQ(Run([&] { return detector.SetParameter("MaxWaitFrame", nullptr); }), KVD_OK);
-  EXPECT_TRUE(Logged("Warning in SetParameter!  paramValue is NULL!\n"));
   // Integer conversion: "true" is not a number.
   EXPECT_EQ(Run([&] { return detector.SetParameter("isonline", "true"); }), KVD_OK);
   EXPECT_EQ(Parameter(0, "IsOnLine"), "0");
 
   const int32_t line = OpenLine();
   ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  EXPECT_EQ(Run([&] { return detector.SetParameter("MaxWaitFrame", "7"); }), KVD_OK);
-  EXPECT_TRUE(
-      Logged("SetParameter Warning! Only Can set parameters in KVD_STATE_IDLE or KVD_STATE_UNINIT "
-             "state!\n"));
+  Expect(KVD_OK,
+         "SetParameter Warning! Only Can set parameters in KVD_STATE_IDLE or "
+         "KVD_STATE_UNINIT "
+         "state!\n",
+         [&] { return detector.SetParameter("MaxWaitFrame", "7"); });
   EXPECT_EQ(Parameter(0, "MaxWaitFrame"), "500");
 
   detector.errorStatus = KVD_ERR_BAD_DATA;
-  EXPECT_EQ(Run([&] { return detector.SetParameter("MaxWaitFrame", "7"); }), KVD_ERR_BAD_DATA);
-  EXPECT_TRUE(Logged("Error to begin SetParameter!\n"));
+  Expect(KVD_ERR_BAD_DATA, "Error to begin SetParameter!\n",
+         [&] { return detector.SetParameter("MaxWaitFrame", "7"); });
 }
 
 // Detection calls on lines in every wrong state and with bad arguments; a
@@ -262,47 +257,37 @@ TEST_F(LineLifecycle, ParametersChangeOnlyWhileTheLineIsNotStarted) {
 TEST_F(LineLifecycle, DetectionMisuseGivesItsCodeAndMessage) {
   const std::vector<int16_t> pcm(160, 0);
   int32_t state = 0, start = 0, end = 0, position = 0;
-  const auto detect = [&](int32_t line, const int16_t* samples, int32_t count) {
-    return Run([&] { return KVD_DetectSpeech(line, samples, count, &state, &start, &end, &position); });
+  const auto detect = [&](int32_t line, const int16_t *samples, int32_t count) {
+    return [=, &state, &start, &end, &position] {
+      return KVD_DetectSpeech(line, samples, count, &state, &start, &end, &position);
+    };
   };
-  for (const char* when : {"before KVD_Init", "after KVD_Exit"}) {
-    EXPECT_EQ(detect(0, pcm.data(), 160), KVD_ERR_BAD_LINE) << when;
-    EXPECT_TRUE(Logged("KVD_DetectSpeech Error! NULL pointer to kvd.")) << when;
-    EXPECT_EQ(Run([] { return KVD_Start(0); }), KVD_ERR_BAD_LINE) << when;
-    EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK) << when;
-    EXPECT_TRUE(Logged("Exit 0 lines successful!")) << when;
+  for (const char *when : {"before KVD_Init", "after KVD_Exit"}) {
+    SCOPED_TRACE(when);
+    Expect(KVD_ERR_BAD_LINE, "KVD_DetectSpeech Error! NULL pointer to kvd.",
+           detect(0, pcm.data(), 160));
+    EXPECT_EQ(Run([] { return KVD_Start(0); }), KVD_ERR_BAD_LINE);
+    Expect(KVD_OK, "Exit 0 lines successful!", [] { return KVD_Exit(); });
     ASSERT_EQ(Init(2), KVD_OK);
     Run([] { return KVD_Exit(); });
   }
   ASSERT_EQ(Init(2), KVD_OK);
-  char value[kConfigLineBytes];
-  for (int32_t bad : {-1, 2, kMaxLines}) {
-    EXPECT_EQ(Run([&] { return KVD_Start(bad); }), KVD_ERR_BAD_LINE) << bad;
-    EXPECT_EQ(Run([&] { return KVD_Stop(bad); }), KVD_ERR_BAD_LINE) << bad;
-    EXPECT_EQ(Run([&] { return KVD_Close(bad); }), KVD_ERR_BAD_LINE) << bad;
-    EXPECT_EQ(Run([&] { return KVD_GetParameter(bad, "SampleRate", value); }), KVD_ERR_BAD_LINE);
-  }
-  EXPECT_EQ(detect(0, pcm.data(), 160), KVD_ERR_NOT_OPEN);
-  EXPECT_TRUE(Logged("Error in KVD_DetectSpeech! This line has not been used."));
+  Expect(KVD_ERR_NOT_OPEN, "Error in KVD_DetectSpeech! This line has not been used.",
+         detect(0, pcm.data(), 160));
   const int32_t line = OpenLine();
-  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_ERR_NOT_STARTED);
-  EXPECT_TRUE(Logged("Error in KVD_DetectSpeech! This line has not been started."));
+  Expect(KVD_ERR_NOT_STARTED, "Error in KVD_DetectSpeech! This line has not been started.",
+         detect(line, pcm.data(), 160));
   ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  EXPECT_EQ(detect(line, nullptr, 160), KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_DetectSpeech error! NULL pointer!"));
-  EXPECT_EQ(Run([&] { return KVD_DetectSpeech(line, pcm.data(), 160, nullptr, &start, &end, &position); }),
-            KVD_ERR_BAD_LINE);
-  EXPECT_TRUE(Logged("KVD_DetectSpeech error! NULL pointer!"));
-  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_OK);
-  EXPECT_EQ(detect(line, pcm.data(), -1), KVD_ERR_BAD_DATA);
-  EXPECT_TRUE(Logged("KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech."));
-  EXPECT_EQ(detect(line, pcm.data(), 160), KVD_ERR_BAD_DATA);
-  EXPECT_TRUE(Logged("Error to begin Detect!"));
-  EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_ERR_BAD_DATA);
-  EXPECT_TRUE(Logged("Error to begin ReInitial!"));
+  Expect(KVD_ERR_BAD_LINE, "KVD_DetectSpeech error! NULL pointer!", detect(line, nullptr, 160));
+  Expect(KVD_ERR_BAD_LINE, "KVD_DetectSpeech error! NULL pointer!",
+         [&] { return KVD_DetectSpeech(line, pcm.data(), 160, nullptr, &start, &end, &position); });
+  EXPECT_EQ(Run(detect(line, pcm.data(), 160)), KVD_OK);
+  Expect(KVD_ERR_BAD_DATA, "KVD_DetectSpeech error! Error data sent to KVD_DetectSpeech.",
+         detect(line, pcm.data(), -1));
+  Expect(KVD_ERR_BAD_DATA, "Error to begin Detect!", detect(line, pcm.data(), 160));
+  Expect(KVD_ERR_BAD_DATA, "Error to begin ReInitial!", [&] { return KVD_Start(line); });
   EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
-  EXPECT_EQ(Run([] { return KVD_Exit(); }), KVD_OK);
-  EXPECT_TRUE(Logged("Exit 0 lines successful!"));
+  Expect(KVD_OK, "Exit 0 lines successful!", [] { return KVD_Exit(); });
 }
 
 // Offline, a negative length breaks the line as online and reports no
@@ -312,23 +297,25 @@ TEST_F(LineLifecycle, OfflineDetectionMisuse) {
   const std::vector<int16_t> pcm(160, 0);
   int32_t state = 0, start = 0, end = 0, position = 0;
   main_.Set("IsOnline", "0");
-  for (const char* segments : {"1", "0"}) {
+  for (const char *segments : {"1", "0"}) {
     main_.Set("IsOneSeg", segments);
     offline_.Set("MaxSegNum", "0");
     ASSERT_EQ(Init(1), KVD_OK) << log_;
     const int32_t line = OpenLine();
     ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-    const int32_t count = segments[0] == '1' ? -1 : 160;
-    EXPECT_EQ(Run([&] { return KVD_DetectSpeech(line, pcm.data(), count, &state, &start, &end, &position); }),
-              segments[0] == '1' ? KVD_ERR_BAD_DATA : KVD_ERR_OFFLINE);
-    if (segments[0] == '1') {
-      EXPECT_TRUE(Logged("Error data sent to KVD_DetectSpeech."));
+    const bool oneSegment = segments[0] == '1';
+    Expect(oneSegment ? KVD_ERR_BAD_DATA : KVD_ERR_OFFLINE,
+           oneSegment ? "Error data sent to KVD_DetectSpeech."
+                      : "KVD_DetectSpeech multi-seg offline error! MaxSegNum "
+                        "should be 1..100000!",
+           [&] {
+             return KVD_DetectSpeech(line, pcm.data(), oneSegment ? -1 : 160, &state, &start, &end,
+                                     &position);
+           });
+    if (oneSegment) {
       EXPECT_EQ(start, 0) << "no segment may be reported";
       EXPECT_EQ(end, 0) << "no segment may be reported";
       EXPECT_EQ(Run([&] { return KVD_Start(line); }), KVD_ERR_BAD_DATA);
-    } else {
-      EXPECT_TRUE(Logged("KVD_DetectSpeech multi-seg offline error! MaxSegNum should be 1..100000!"))
-          << log_;
     }
   }
 }

@@ -4,6 +4,10 @@
 
 namespace kvdtest {
 
+namespace {
+
+// A power spectrum of detector.BinNum bins that is zero except for the first
+// bin of each band, which holds that band's energy: the band sums are exact.
 std::vector<float> BandSpectrum(const CDetectEnergy& detector, const BandLevels& energies) {
   std::vector<float> spectrum(static_cast<std::size_t>(detector.BinNum), 0.0f);
   for (int32_t band = 0; band < CDetectEnergy::kBandCount; ++band) {
@@ -11,6 +15,8 @@ std::vector<float> BandSpectrum(const CDetectEnergy& detector, const BandLevels&
   }
   return spectrum;
 }
+
+}  // namespace
 
 void LoadDefaultSettings(CDetectEnergy& detector, int32_t maxSilenceFrames) {
   detector.SpreadFactor = 1000.0f;

@@ -13,10 +13,6 @@ namespace kvdtest {
 
 using BandLevels = std::array<float, CDetectEnergy::kBandCount>;
 
-// A power spectrum of detector.BinNum bins that is zero except for the first
-// bin of each band, which holds that band's energy: the band sums are exact.
-std::vector<float> BandSpectrum(const CDetectEnergy& detector, const BandLevels& energies);
-
 // A detector at 8000 Hz (512-point FFT) loaded with the owner's settings at
 // Sensitivity 0.5 and AverageGain 0 dB: SpreadFactor 1000, cap 1e6,
 // initial threshold 5e5, floor 5e3, NoiseFloor 0.4; thresholds at their

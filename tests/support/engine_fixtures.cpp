@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,12 +63,9 @@ ConfigText& ConfigText::Set(const std::string& key, const std::string& value) {
 }
 
 ConfigText& ConfigText::Remove(const std::string& key) {
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->first == key) {
-      entries_.erase(it);
-      break;
-    }
-  }
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [&](const auto& entry) { return entry.first == key; }),
+                 entries_.end());
   return *this;
 }
 
@@ -165,8 +163,9 @@ std::string EndLogCapture() {
   savedStdout = -1;
   std::string text;
   std::rewind(captureFile);
-  for (int c = std::fgetc(captureFile); c != EOF; c = std::fgetc(captureFile)) {
-    text.push_back(static_cast<char>(c));
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, captureFile)) > 0;) {
+    text.append(buffer, got);
   }
   std::fclose(captureFile);
   captureFile = nullptr;

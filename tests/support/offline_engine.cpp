@@ -28,9 +28,9 @@ OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides
   main.Set("IsOnline", "0").Set("IsOneSeg", mode == OfflineMode::kOneSegment ? "1" : "0");
   ConfigText offline = OfflineTestConfig();
   for (const auto& [key, value] : overrides) offline.Set(key, value);
-  configPath_ = dir_.WriteFile("kvd.cfg", main.Text());
+  const std::string configPath = dir_.WriteFile("kvd.cfg", main.Text());
   dir_.WriteFile("kvd_offline.cfg", offline.Text());
-  initResult_ = KVD_Init(configPath_.c_str(), 1);
+  initResult_ = KVD_Init(configPath.c_str(), 1);
   if (initResult_ == KVD_OK && KVD_Open(&line_) != KVD_OK) line_ = -1;
 }
 

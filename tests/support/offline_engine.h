@@ -45,7 +45,6 @@ class OfflineEngine {
 
   int32_t initResult() const { return initResult_; }
   int32_t line() const { return line_; }
-  const std::string& configPath() const { return configPath_; }
 
   // Starts the line and passes the whole recording to KVD_DetectSpeech (in
   // the mode the engine was configured for); multi segment with lists of
@@ -55,7 +54,6 @@ class OfflineEngine {
  private:
   OfflineMode mode_;
   TempDir dir_;
-  std::string configPath_;
   int32_t initResult_ = -1;
   int32_t line_ = -1;
 };

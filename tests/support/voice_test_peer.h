@@ -38,9 +38,6 @@ class CDetectVoiceTestPeer {
   int16_t* HarmoArea(int slot) { return v_.HarmoArea[slot]; }
   float& FramePitch(int slot) { return v_.FramePitch[slot]; }
   int16_t& FrameState(int slot) { return v_.FrameState[slot]; }
-  bool CanMatch(int slot, int pitchBin) const {
-    return v_.CanRow(slot)[pitchBin - v_.MinPitchBin] != 0;
-  }
   bool AllMatch(int slot, int pitchBin, int m) const {
     const uint64_t* words = v_.MatchRow(slot) + (pitchBin - v_.MinPitchBin) * v_.matchWords;
     return (words[m / 64] >> (m % 64) & 1u) != 0;

@@ -4,6 +4,9 @@
 
 namespace kvdtest {
 
+namespace {
+
+// Little-endian integers appended to bytes.
 void Append16(Bytes& bytes, uint16_t value) {
   bytes.push_back(static_cast<uint8_t>(value & 0xFF));
   bytes.push_back(static_cast<uint8_t>(value >> 8));
@@ -13,6 +16,8 @@ void Append32(Bytes& bytes, uint32_t value) {
   Append16(bytes, static_cast<uint16_t>(value & 0xFFFF));
   Append16(bytes, static_cast<uint16_t>(value >> 16));
 }
+
+}  // namespace
 
 Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
   Bytes chunk(id.begin(), id.end());

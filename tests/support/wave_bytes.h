@@ -11,10 +11,6 @@ namespace kvdtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// Little-endian integers appended to bytes.
-void Append16(Bytes& bytes, uint16_t value);
-void Append32(Bytes& bytes, uint32_t value);
-
 // A chunk: id, size (the body's unless declaredSize is given), body, and a
 // pad byte when the body's size is odd.
 Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize = -1);

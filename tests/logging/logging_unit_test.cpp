@@ -1,48 +1,50 @@
-// Option values, file names and the translation of LogClt.cfg's vocabulary,
-// all without configuring the facade.
+// The pieces of the logging facade that need no configured facade: option
+// values, file names, the translation of LogClt.cfg's vocabulary, the level
+// table and the time stamp.
+#include <kvd/tprintf.h>
+
 #include "logging/config_translation.h"
 #include "logging/file_name.h"
+#include "logging/log_levels.h"
 #include "logging/option_text.h"
+#include "logging/time_stamp.h"
 
 #include <gmock/gmock.h>
+
+#include <cstring>
 
 namespace kvd::logging {
 namespace {
 
 using ::testing::Contains;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
 using ::testing::Pair;
 
-TEST(FileSizeTest, UnitsAndPlainNumbers) {
+TEST(OptionTextTest, FileSizesAndBooleans) {
   EXPECT_EQ(ParseFileSize("8MB", -1), 8 * 1024 * 1024);
   EXPECT_EQ(ParseFileSize("512kb", -1), 512 * 1024);
   EXPECT_EQ(ParseFileSize("100", -1), 100);
   EXPECT_EQ(ParseFileSize(" 3Gb ", -1), int64_t{3} * 1024 * 1024 * 1024);
-}
-
-TEST(FileSizeTest, MissingOrBadNumbers) {
+  // Missing numbers give the fallback, bad ones 0.
   EXPECT_EQ(ParseFileSize("", 77), 77);
   EXPECT_EQ(ParseFileSize("kb", 77), 77);
   EXPECT_EQ(ParseFileSize("abc", 77), 0);
   EXPECT_EQ(ParseFileSize("-5", 77), 0);
-}
 
-TEST(BooleanOptionTest, WordsInAnyCaseElseFallback) {
   EXPECT_TRUE(ParseBoolean(" TRUE ", false));
   EXPECT_FALSE(ParseBoolean("False", true));
   EXPECT_TRUE(ParseBoolean("yes", true));
   EXPECT_FALSE(ParseBoolean("1", false));
 }
 
-TEST(FileNameTest, ExtensionIsTakenFromTheFileNameOnly) {
+TEST(FileNameTest, ExtensionFromTheFileNameOnlyAndTheSuffixBeforeIt) {
   EXPECT_EQ(SplitBaseAndExtension("logs/VOLA2.log").base, "logs/VOLA2");
   EXPECT_EQ(SplitBaseAndExtension("logs/VOLA2.log").extension, "log");
   EXPECT_EQ(SplitBaseAndExtension("my.logs/app").base, "my.logs/app");
   EXPECT_EQ(SplitBaseAndExtension("my.logs\\app").extension, "log");
   EXPECT_EQ(SplitBaseAndExtension("a.b/c.d.txt").base, "a.b/c.d");
-}
 
-TEST(FileNameTest, EffectiveNameCarriesTheSuffixBeforeTheExtension) {
   EXPECT_EQ(EffectiveFileName("logs/VOLA2.log", "12-05-26-06-44-31"),
             "logs/VOLA2-12-05-26-06-44-31.log");
   EXPECT_EQ(EffectiveFileName("logs/VOLA2.log", ""), "logs/VOLA2.log");
@@ -85,6 +87,52 @@ TEST(ConfigTranslationTest, AddedLevelsAndDebugSwitch) {
   EXPECT_TRUE(translated.debug);
   EXPECT_FALSE(TranslateConfig({}).debug);
   EXPECT_THAT(TranslateConfig({}).entries, IsEmpty());
+}
+
+struct LevelRow {
+  int facadeNumber;
+  const char* name;
+  int severity;
+  int syslog;
+};
+
+// Facade numbers, names, severities and syslog equivalents of the table.
+const LevelRow kLevelTable[] = {
+    {-1, "DEBUG", 10000, 7},  {0, "INFO", 20000, 6},        {1, "DETAIL", 24000, 6},
+    {2, "FLOW", 25000, 5},    {3, "STATUS", 26000, 5},      {4, "USER_ERROR", 28000, 4},
+    {5, "WARN", 30000, 4},    {6, "ERROR", 40000, 3},       {7, "FATAL", 50000, 0},
+    {INT32_MIN, "ALL", INT32_MIN, 7}, {INT32_MAX, "OFF", INT32_MAX, 0}};
+
+TEST(LogLevelsTest, FacadeNumbersGiveTheTabledLevels) {
+  for (const LevelRow& row : kLevelTable) {
+    const log4cxx::LevelPtr level = LevelOfFacadeNumber(row.facadeNumber);
+    EXPECT_EQ(level->toString(), row.name) << row.facadeNumber;
+    EXPECT_EQ(level->toInt(), row.severity) << row.name;
+    EXPECT_EQ(level->getSyslogEquivalent(), row.syslog) << row.name;
+  }
+}
+
+TEST(LogLevelsTest, UnknownNumbersMeanDebug) {
+  EXPECT_EQ(LevelOfFacadeNumber(42)->toString(), "DEBUG");
+  EXPECT_EQ(LevelOfFacadeNumber(-2)->toString(), "DEBUG");
+  EXPECT_EQ(LevelOfFacadeNumber(8)->toString(), "DEBUG");
+}
+
+TEST(LogLevelsTest, AddedNamesInAnyCase) {
+  EXPECT_EQ(AddedLevelByName("user_error"), UserErrorLevel());
+  EXPECT_EQ(AddedLevelByName(" Flow "), FlowLevel());
+  EXPECT_EQ(AddedLevelByName("WARN"), nullptr);
+}
+
+TEST(TimeStampTest, StampHasTwentyOneCharactersAndTheSuffixFitsAFileName) {
+  char stamp[32];
+  std::memset(stamp, '#', sizeof stamp);
+  EXPECT_EQ(GetLocalTimeStamp(stamp), 21);
+  EXPECT_EQ(std::strlen(stamp), 21u);
+  EXPECT_THAT(stamp,
+              MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}"));
+  EXPECT_EQ(stamp[22], '#');
+  EXPECT_THAT(LocalTimeSuffix(), MatchesRegex("[0-9]{2}(-[0-9]{2}){5}"));
 }
 
 }  // namespace
