@@ -39,7 +39,7 @@ TEST(VectorStatistics, MaxAndMinReportTheFirstOccurrence) {
   EXPECT_EQ(index, 2);
 }
 
-TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionAndSet) {
+TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionMagnitudeAndSet) {
   const float a[] = {1, 2, 3};
   const float b[] = {4, 5, -6};
   float product[3];
@@ -57,6 +57,11 @@ TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionAndSet) {
   ASSERT_EQ(ippsConvert_16s32f(pcm, converted, 4), ippStsNoErr);
   EXPECT_EQ(converted[0], -32768.0f);
   EXPECT_EQ(converted[3], 32767.0f);
+
+  const Ipp32fc pairs[] = {{3, 4}, {-5, 12}};
+  ASSERT_EQ(ippsMagnitude_32fc(pairs, converted, 2), ippStsNoErr);
+  EXPECT_FLOAT_EQ(converted[0], 5.0f);
+  EXPECT_FLOAT_EQ(converted[1], 13.0f);
 
   Ipp16s labels[4] = {9, 9, 9, 9};
   ASSERT_EQ(ippsSet_16s(-2, labels, 3), ippStsNoErr);
