@@ -137,8 +137,10 @@ TEST(KvdStream, HandlesAtDifferentRatesRunConcurrentlyAndAlike) {
   const std::vector<int16_t> pcm8 = Sample();
   std::vector<int16_t> pcm16;  // the sample at 16000 Hz, each sample twice
   for (int16_t s : pcm8) pcm16.insert(pcm16.end(), {s, s});
-  const std::string alone8 = Describe(StreamEvents(nullptr, 8000, pcm8, 160));
-  const std::string alone16 = Describe(StreamEvents(nullptr, 16000, pcm16, 320));
+  const std::vector<kvd_event> e8 = StreamEvents(nullptr, 8000, pcm8, 160);
+  const std::vector<kvd_event> e16 = StreamEvents(nullptr, 16000, pcm16, 320);
+  const std::string alone8 = Describe(e8);
+  const std::string alone16 = Describe(e16);
   std::vector<std::string> results(6);
   std::vector<std::thread> threads;
   for (size_t i = 0; i < results.size(); ++i) {
@@ -151,8 +153,6 @@ TEST(KvdStream, HandlesAtDifferentRatesRunConcurrentlyAndAlike) {
   for (size_t i = 0; i < results.size(); ++i)
     EXPECT_EQ(results[i], i % 2 == 0 ? alone8 : alone16) << "handle " << i;
   // The same speech at twice the rate starts within 100 ms of the same time.
-  const std::vector<kvd_event> e8 = StreamEvents(nullptr, 8000, pcm8, 160);
-  const std::vector<kvd_event> e16 = StreamEvents(nullptr, 16000, pcm16, 320);
   ASSERT_FALSE(e8.empty());
   ASSERT_FALSE(e16.empty());
   EXPECT_NEAR(e16[0].sample / 16.0, e8[0].sample / 8.0, 100.0);

@@ -117,11 +117,8 @@ TEST(WebRtcVadPeer, FindsASyntheticVowelAtEveryRate) {
 
 TEST(WebRtcVadPeer, RefusesRatesAndLikelihoodsTheModuleCannotTake) {
   for (const auto &[rate, likelihood, reason] :
-       std::vector<std::tuple<int, int, std::string>>{{0, 1, "unsupported sample rate"},
-                                                      {7999, 1, "unsupported sample rate"},
+       std::vector<std::tuple<int, int, std::string>>{{7999, 1, "unsupported sample rate"},
                                                       {11025, 1, "unsupported sample rate"},
-                                                      {22050, 1, "unsupported sample rate"},
-                                                      {44100, 1, "unsupported sample rate"},
                                                       {96000, 1, "unsupported sample rate"},
                                                       {8000, -1, "likelihood"},
                                                       {8000, 4, "likelihood"}}) {

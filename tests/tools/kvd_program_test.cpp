@@ -75,17 +75,14 @@ TEST(KvdProgram, RefusedCommandLinesExitWithTwoAndTheirReason) {
       {{"detect", "a.wav", "--config"}, "--config needs a value"},
       {{"detect", "a.wav", "--config="}, "--config needs a file name"},
       {{"detect", "--chunk", "0", "a.wav"}, "between 1 and"},
-      {{"detect", "--chunk", "-5", "a.wav"}, "between 1 and"},
       {{"detect", "--chunk", "12x", "a.wav"}, "whole number"},
       {{"detect", "--chunk", "99999999999", "a.wav"}, "between 1 and"},
       {{"detect", "--jobs", "0", "a.wav"}, "between 1 and 1024"},
-      {{"detect", "--jobs", "-1", "a.wav"}, "between 1 and 1024"},
       {{"detect", "--jobs", "1025", "a.wav"}, "between 1 and 1024"},
       {{"detect", "--rate", "0", "a.raw"}, "between 1 and"},
       {{"detect", "--format", "xml", "a.wav"}, "unknown format \"xml\""},
       {{"detect", "--mode", "live", "a.wav"}, "unknown mode \"live\""},
       {{"detect", "--help=yes"}, "takes no value"},
-      {{"detect", "--jobs", "2"}, "no recording given"},
       {{"detect", "--format", "labels", "a.wav", "b.wav"}, "one file"},
       {{"trace", "a.wav"}, "--svg FILE"},
       {{"trace", "a.wav", "b.wav", "--svg", "t.svg"}, "one too many"},
@@ -170,18 +167,12 @@ TEST(KvdProgram, FailuresGiveTheirExitStatusAndMessage) {
 
 Parsed<DetectOptions> Detect(std::vector<std::string> args) { return ParseDetectOptions(args); }
 
-TEST(DetectOptions, DoubleDashEndsOptions) {
-  const auto parsed = Detect({"--", "--odd-name.wav", "-"});
-  ASSERT_EQ(parsed.status, ParseStatus::Run);
-  EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"--odd-name.wav", "-"}));
-}
-
-TEST(DetectOptions, EveryOptionInBothSpellings) {
+TEST(DetectOptions, EveryOptionInBothSpellingsAndDoubleDashEndsThem) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--mode", "multi", "--config", "x.cfg", "--chunk", "30", "--jobs", "4", "--format",
-            "csv", "--rate", "16000", "a.raw"},
+            "csv", "--rate", "16000", "a.raw", "--", "--odd-name.wav", "-"},
            {"a.raw", "--mode=multi", "--config=x.cfg", "--chunk=30", "--jobs=4", "--format=csv",
-            "--rate=16000"}}) {
+            "--rate=16000", "--", "--odd-name.wav", "-"}}) {
     const auto parsed = Detect(args);
     ASSERT_EQ(parsed.status, ParseStatus::Run) << parsed.error;
     EXPECT_EQ(parsed.options.engine.mode, Mode::Multi);
@@ -190,7 +181,7 @@ TEST(DetectOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(parsed.options.engine.rawRate, 16000);
     EXPECT_EQ(parsed.options.jobs, 4);
     EXPECT_EQ(parsed.options.format, Format::Csv);
-    EXPECT_EQ(parsed.options.files, std::vector<std::string>{"a.raw"});
+    EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"a.raw", "--odd-name.wav", "-"}));
   }
 }
 
