@@ -35,20 +35,7 @@ constexpr int kInitExitCycles = 20;
 constexpr int kBatch = 10;
 constexpr long kToleranceKb = 2048;
 
-struct Growth {
-  std::vector<std::pair<int, long>> residentKb;  // (calls so far, VmRSS)
-  long Largest() const {
-    long largest = 0;
-    for (const auto& [calls, kb] : residentKb) largest = std::max(largest, kb - residentKb[0].second);
-    return largest;
-  }
-  std::string Text() const {
-    std::string text;
-    for (const auto& [calls, kb] : residentKb)
-      text += std::to_string(calls) + ":" + std::to_string(kb) + " kB  ";
-    return text;
-  }
-};
+using Growth = std::vector<std::pair<int, long>>;  // (calls so far, VmRSS in kB)
 
 // mute_end_probe on a copy of libkvd.so whose kvd.cfg is the shipped one
 // with the given lines put first (the first line of a key wins): the warm-up
@@ -86,16 +73,22 @@ Growth RunHost(const std::string& leadingLines, int warmUps, int calls, int batc
     long kb = 0;
     const size_t at = line.find("rss_kB ");
     if (at != std::string::npos && std::sscanf(line.c_str() + at, "rss_kB %ld", &kb) == 1 &&
-        growth.residentKb.size() < callsAtMeasure.size())
-      growth.residentKb.emplace_back(callsAtMeasure[growth.residentKb.size()], kb);
+        growth.size() < callsAtMeasure.size())
+      growth.emplace_back(callsAtMeasure[growth.size()], kb);
   }
   return growth;
 }
 
 void ExpectFlat(const Growth& growth, size_t batches, const char* what) {
-  ASSERT_EQ(growth.residentKb.size(), batches + 1) << what;
-  std::printf("%s: %s\n", what, growth.Text().c_str());
-  EXPECT_LE(growth.Largest(), kToleranceKb) << what << ": " << growth.Text();
+  ASSERT_EQ(growth.size(), batches + 1) << what;
+  std::string text;
+  long largest = 0;
+  for (const auto& [calls, kb] : growth) {
+    text += std::to_string(calls) + ":" + std::to_string(kb) + " kB  ";
+    largest = std::max(largest, kb - growth[0].second);
+  }
+  std::printf("%s: %s\n", what, text.c_str());
+  EXPECT_LE(largest, kToleranceKb) << what << ": " << text;
 }
 
 TEST(ResidentGrowth, GetMuteEndOffline) {
@@ -120,11 +113,11 @@ TEST_F(InitExitGrowth, ThousandLinesBuiltAndReleasedAgainAndAgain) {
     ASSERT_EQ(Init(kMaxLines), KVD_OK) << log_;
   }
   Growth growth;
-  growth.residentKb.emplace_back(0, kvdtest::ResidentKilobytes());
+  growth.emplace_back(0, kvdtest::ResidentKilobytes());
   for (int cycle = 1; cycle <= kInitExitCycles; ++cycle) {
     kvdtest::CaptureLog([] { KVD_Exit(); });
     ASSERT_EQ(Init(kMaxLines), KVD_OK) << log_;
-    if (cycle % kBatch == 0) growth.residentKb.emplace_back(cycle, kvdtest::ResidentKilobytes());
+    if (cycle % kBatch == 0) growth.emplace_back(cycle, kvdtest::ResidentKilobytes());
   }
   ExpectFlat(growth, kInitExitCycles / kBatch, "KVD_Init/KVD_Exit, 1024 lines");
 }
