@@ -6,8 +6,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -42,13 +40,8 @@ class TestTable {
   WaveTable table_;  // does not own: never released
 };
 
-std::vector<int16_t> ReadRaw(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  return samples;
-}
+// The samples of a cut file (raw PCM).
+std::vector<int16_t> ReadRaw(const fs::path& path) { return kvdtest::ReadPcmFile(path.string()); }
 
 class BatchWorkers : public kvdtest::EngineSession {
  protected:

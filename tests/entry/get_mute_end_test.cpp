@@ -261,9 +261,7 @@ TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
     std::string message;
   } rows[] = {{sample_, 0, "Leading silence ends at sample"},
               {silence, 3, "No speech found\n"},
-              {bad, 1, "GetMuteEnd failed: -8"},
-              {dir_.string(), 1, "GetMuteEnd failed: -8"},
-              {(dir_ / "missing.pcm").string(), 1, "GetMuteEnd failed: -8"}};
+              {bad, 1, "GetMuteEnd failed: -8"}};
   for (const auto& row : rows) {
     const kvdtest::ShellRun run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL
                                                     "' '" + row.recording + "' 2>&1");

@@ -1,4 +1,4 @@
-// The real FFT against a direct DFT: Perm layout, 1/N forward scaling.
+// The real FFT against KissFFT: Perm layout, 1/N forward scaling.
 #include <gtest/gtest.h>
 
 #include <kiss_fftr.h>
@@ -13,74 +13,6 @@
 #include "platform/ipps.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-struct DftBin {
-  double re;
-  double im;
-};
-
-// O(N^2) reference, divided by N like the forward transform under test.
-DftBin DirectDft(const std::vector<float>& x, int k) {
-  const int n = static_cast<int>(x.size());
-  double re = 0.0;
-  double im = 0.0;
-  for (int i = 0; i < n; ++i) {
-    re += x[static_cast<size_t>(i)] * std::cos(2.0 * kPi * k * i / n);
-    im -= x[static_cast<size_t>(i)] * std::sin(2.0 * kPi * k * i / n);
-  }
-  return {re / n, im / n};
-}
-
-class FftOrder : public ::testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(ippsFFTInitAlloc_R_32f(&spec_, GetParam(), IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone),
-              ippStsNoErr);
-  }
-  void TearDown() override { EXPECT_EQ(ippsFFTFree_R_32f(spec_), ippStsNoErr); }
-  int PointCount() const { return 1 << GetParam(); }
-  IppsFFTSpec_R_32f* spec_ = nullptr;
-};
-
-TEST_P(FftOrder, PermLayoutMatchesDirectDft) {
-  const int n = PointCount();
-  std::vector<float> x(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i)  // a few tones, a DC offset and an impulse
-    x[static_cast<size_t>(i)] = static_cast<float>(0.3 + std::sin(0.37 * i) +
-                                                   0.5 * std::cos(2.1 * i) + (i == 5 ? 2.0 : 0.0));
-  std::vector<float> out = x;
-  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(out.data(), out.data(), spec_, nullptr), ippStsNoErr);
-
-  // Single-precision FFT of O(1) values: errors grow like log2(N) * eps.
-  const double tolerance = 1e-5;
-  EXPECT_NEAR(out[0], DirectDft(x, 0).re, tolerance);
-  EXPECT_NEAR(out[1], DirectDft(x, n / 2).re, tolerance);
-  for (int k = 1; k < n / 2; ++k) {
-    const DftBin ref = DirectDft(x, k);
-    EXPECT_NEAR(out[static_cast<size_t>(2 * k)], ref.re, tolerance) << "bin " << k;
-    EXPECT_NEAR(out[static_cast<size_t>(2 * k + 1)], ref.im, tolerance) << "bin " << k;
-  }
-}
-
-TEST_P(FftOrder, DcAndNyquistFillTheFirstPair) {
-  const int n = PointCount();
-  std::vector<float> x(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) x[static_cast<size_t>(i)] = 3.0f + (i % 2 == 0 ? 2.0f : -2.0f);
-  std::vector<float> out(static_cast<size_t>(n));
-  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(x.data(), out.data(), spec_, nullptr), ippStsNoErr);
-  EXPECT_NEAR(out[0], 3.0, 1e-5);  // DC: the mean
-  EXPECT_NEAR(out[1], 2.0, 1e-5);  // Nyquist: the alternating part
-  for (int i = 2; i < n; ++i) EXPECT_NEAR(out[static_cast<size_t>(i)], 0.0, 1e-5);
-
-  std::vector<float> magnitude(static_cast<size_t>(n / 2));
-  ASSERT_EQ(ippsMagnitude_32fc(reinterpret_cast<const Ipp32fc*>(out.data()), magnitude.data(), n / 2),
-            ippStsNoErr);
-  EXPECT_NEAR(magnitude[0], std::sqrt(3.0 * 3.0 + 2.0 * 2.0), 1e-5);
-}
-
-INSTANTIATE_TEST_SUITE_P(Orders8To12, FftOrder, ::testing::Range(8, 13));
 
 // The engine's spectra were made with KissFFT; the transform must give its
 // values bit for bit, zero signs included (scaled by 1/N as the earlier

@@ -8,38 +8,29 @@
 
 namespace {
 
-TEST(VectorStatistics, StdDevDividesByLengthMinusOne) {
+// Standard deviation over length - 1; max and min report the first occurrence.
+TEST(VectorStatistics, StdDevSumMeanMaxAndMin) {
   const float x[] = {2, 4, 4, 4, 5, 5, 7, 9};  // mean 5, squared deviations sum to 32
-  float stdDev = 0;
-  ASSERT_EQ(ippsStdDev_32f(x, 8, &stdDev, ippAlgHintNone), ippStsNoErr);
-  EXPECT_NEAR(stdDev, std::sqrt(32.0 / 7.0), 1e-6);
-  ASSERT_EQ(ippsStdDev_32f(x, 1, &stdDev, ippAlgHintNone), ippStsNoErr);
-  EXPECT_EQ(stdDev, 0.0f);
-}
-
-TEST(VectorStatistics, SumAndMean) {
-  const float x[] = {1.5f, -2.0f, 4.5f, 8.0f};
-  float sum = 0;
-  float mean = 0;
-  ASSERT_EQ(ippsSum_32f(x, 4, &sum, ippAlgHintNone), ippStsNoErr);
-  ASSERT_EQ(ippsMean_32f(x, 4, &mean, ippAlgHintNone), ippStsNoErr);
-  EXPECT_FLOAT_EQ(sum, 12.0f);
-  EXPECT_FLOAT_EQ(mean, 3.0f);
-}
-
-TEST(VectorStatistics, MaxAndMinReportTheFirstOccurrence) {
-  const float x[] = {1, 7, -3, 7, -3, 0};
   float value = 0;
+  ASSERT_EQ(ippsStdDev_32f(x, 8, &value, ippAlgHintNone), ippStsNoErr);
+  EXPECT_NEAR(value, std::sqrt(32.0 / 7.0), 1e-6);
+  ASSERT_EQ(ippsStdDev_32f(x, 1, &value, ippAlgHintNone), ippStsNoErr);
+  EXPECT_EQ(value, 0.0f);
+  const float y[] = {1.5f, -2.0f, 4.5f, 8.0f, -2.0f, 8.0f};
+  ASSERT_EQ(ippsSum_32f(y, 4, &value, ippAlgHintNone), ippStsNoErr);
+  EXPECT_FLOAT_EQ(value, 12.0f);
+  ASSERT_EQ(ippsMean_32f(y, 4, &value, ippAlgHintNone), ippStsNoErr);
+  EXPECT_FLOAT_EQ(value, 3.0f);
   int index = -1;
-  ASSERT_EQ(ippsMaxIndx_32f(x, 6, &value, &index), ippStsNoErr);
-  EXPECT_EQ(value, 7.0f);
+  ASSERT_EQ(ippsMaxIndx_32f(y, 6, &value, &index), ippStsNoErr);
+  EXPECT_EQ(value, 8.0f);
+  EXPECT_EQ(index, 3);
+  ASSERT_EQ(ippsMinIndx_32f(y, 6, &value, &index), ippStsNoErr);
+  EXPECT_EQ(value, -2.0f);
   EXPECT_EQ(index, 1);
-  ASSERT_EQ(ippsMinIndx_32f(x, 6, &value, &index), ippStsNoErr);
-  EXPECT_EQ(value, -3.0f);
-  EXPECT_EQ(index, 2);
 }
 
-TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionAndSet) {
+TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionMagnitudeAndSet) {
   const float a[] = {1, 2, 3};
   const float b[] = {4, 5, -6};
   float product[3];
@@ -57,6 +48,11 @@ TEST(VectorArithmetic, ElementWiseProductsZeroFillConversionAndSet) {
   ASSERT_EQ(ippsConvert_16s32f(pcm, converted, 4), ippStsNoErr);
   EXPECT_EQ(converted[0], -32768.0f);
   EXPECT_EQ(converted[3], 32767.0f);
+
+  const Ipp32fc pairs[] = {{3, 4}, {-5, 12}};
+  ASSERT_EQ(ippsMagnitude_32fc(pairs, converted, 2), ippStsNoErr);
+  EXPECT_FLOAT_EQ(converted[0], 5.0f);
+  EXPECT_FLOAT_EQ(converted[1], 13.0f);
 
   Ipp16s labels[4] = {9, 9, 9, 9};
   ASSERT_EQ(ippsSet_16s(-2, labels, 3), ippStsNoErr);

@@ -1,16 +1,14 @@
 // The built kvd program run as a user runs it: its standard output, its
-// messages and its exit status.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// messages and its exit status for every refused command line and failure,
+// and the options its commands accept.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "engine_fixtures.h"
 #include "test_signals.h"
+#include "tools/kvd/options.h"
+#include "tools/kvd/stream_command.h"
 
+namespace kvdtool {
 namespace {
 
 struct ProgramRun {
@@ -22,28 +20,10 @@ struct ProgramRun {
 // Runs kvd with args in a fresh folder (where the engine leaves its log).
 ProgramRun RunKvd(const std::vector<std::string>& args) {
   kvdtest::TempDir dir;
-  const std::string outPath = dir.Path() + "/out";
-  const std::string errPath = dir.Path() + "/err";
-  std::vector<std::string> words = {KVD_PROGRAM};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(dir.Path().c_str()) != 0 || !freopen(outPath.c_str(), "w", stdout) ||
-        !freopen(errPath.c_str(), "w", stderr))
-      _exit(127);
-    execv(KVD_PROGRAM, argv.data());
-    _exit(127);
-  }
-  int waitStatus = 0;
-  waitpid(child, &waitStatus, 0);
-  ProgramRun run;
-  run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-  run.out = kvdtest::ReadText(outPath);
-  run.err = kvdtest::ReadText(errPath);
-  return run;
+  std::string command = "cd '" + dir.Path() + "' && '" KVD_PROGRAM "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  const kvdtest::ShellRun run = kvdtest::RunShell(command + " 2>'" + dir.Path() + "/err'");
+  return {run.exitStatus, run.output, kvdtest::ReadText(dir.Path() + "/err")};
 }
 
 const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
@@ -51,7 +31,8 @@ const std::string kConfig = KVD_CONFIG_DIR "/kvd.cfg";
 
 TEST(KvdProgram, HelpTexts) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--help"}, {"detect", "--help"}, {"trace", "-h"}}) {
+           {"--help"}, {"detect", "--help"}, {"trace", "-h"},
+           {"stream", "--help"}}) {
     const ProgramRun run = RunKvd(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("usage: kvd ", 0), 0u) << run.out;
@@ -60,13 +41,52 @@ TEST(KvdProgram, HelpTexts) {
   }
 }
 
-TEST(KvdProgram, UsageErrorsExitWithTwo) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"detect"}, {"detect", "--jobs", "0", kSample}, {"trace", kSample}}) {
+// Every refusal: exit status 2, nothing on standard output, "kvd: " and the
+// reason on standard error.
+TEST(KvdProgram, RefusedCommandLinesExitWithTwoAndTheirReason) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{}, "no command given"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"detect"}, "no recording given"},
+      {{"detect", "--bogus", "a.wav"}, "unknown option --bogus"},
+      {{"detect", "-x", "a.wav"}, "unknown option -x"},
+      {{"detect", "a.wav", "--chunk"}, "--chunk needs a value"},
+      {{"detect", "a.wav", "--config"}, "--config needs a value"},
+      {{"detect", "a.wav", "--config="}, "--config needs a file name"},
+      {{"detect", "--chunk", "0", "a.wav"}, "between 1 and"},
+      {{"detect", "--chunk", "12x", "a.wav"}, "whole number"},
+      {{"detect", "--chunk", "99999999999", "a.wav"}, "between 1 and"},
+      {{"detect", "--jobs", "0", "a.wav"}, "between 1 and 1024"},
+      {{"detect", "--jobs", "1025", "a.wav"}, "between 1 and 1024"},
+      {{"detect", "--rate", "0", "a.raw"}, "between 1 and"},
+      {{"detect", "--format", "xml", "a.wav"}, "unknown format \"xml\""},
+      {{"detect", "--mode", "live", "a.wav"}, "unknown mode \"live\""},
+      {{"detect", "--help=yes"}, "takes no value"},
+      {{"detect", "--format", "labels", "a.wav", "b.wav"}, "one file"},
+      {{"trace", "a.wav"}, "--svg FILE"},
+      {{"trace", "a.wav", "b.wav", "--svg", "t.svg"}, "one too many"},
+      {{"trace", "--svg", "t.svg"}, "no recording"},
+      {{"trace", "a.wav", "--svg"}, "needs a value"},
+      {{"trace", "a.wav", "--jobs", "2", "--svg", "t.svg"}, "unknown"},
+      {{"stream", "--rate", "7999"}, "--rate wants a whole number of Hz from 8000 to 384000"},
+      {{"stream", "--rate"}, "--rate needs a value"},
+      {{"stream", "--format", "csv"}, "--format wants text or json"},
+      {{"stream", "--chunk", "0"}, "from 1 to 1048576"},
+      {{"stream", "--bogus"}, "unknown option --bogus"},
+      {{"stream", "a.pcm", "b.pcm"}, "one input at most"},
+  };
+  for (const auto& [args, reason] : rows) {
     const ProgramRun run = RunKvd(args);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
+    const bool named = !args.empty() && args[0] != "frobnicate";
+    const std::string command = named ? args[0] + " " : "";
+    EXPECT_EQ(run.status, 2) << command << run.err;
+    EXPECT_EQ(run.out, "") << command;
+    const std::string help = "\nTry `kvd " + command + "--help`.\n";
+    ASSERT_GT(run.err.size(), help.size()) << run.err;
     EXPECT_EQ(run.err.rfind("kvd: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - help.size()), help) << run.err;
+    EXPECT_NE(run.err.substr(0, run.err.size() - help.size()).find(reason), std::string::npos)
+        << run.err;
   }
 }
 
@@ -82,29 +102,80 @@ TEST(KvdProgram, DetectsTheSampleWithTheConfigurationBesideTheLibrary) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST(KvdProgram, OneFailedFileMakesTheStatusOne) {
-  const ProgramRun run = RunKvd({"detect", "--config", kConfig, "--mode", "online", "--jobs", "2",
-                                 kSample, "/no/such/file.wav"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("final: speech_end"), std::string::npos) << run.out;
-  EXPECT_EQ(run.err, "kvd: /no/such/file.wav cannot be opened\n");
-}
-
-TEST(KvdProgram, TraceWritesItsFilesAndPrintsTheDecisions) {
+// A file that cannot be processed makes the status 1, a configuration that
+// cannot start the engine 3, before any file.
+TEST(KvdProgram, FailuresGiveTheirExitStatusAndMessage) {
   kvdtest::TempDir dir;
-  const std::string svg = dir.Path() + "/t.svg";
-  const std::string csv = dir.Path() + "/t.csv";
-  const ProgramRun run = RunKvd({"trace", kSample, "--svg", svg, "--csv", csv, "--mode", "offline"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find(": offline, 8000 Hz, 9511 ms\n  segment 1: "), std::string::npos) << run.out;
-  EXPECT_NE(kvdtest::ReadText(svg).find("</svg>"), std::string::npos);
-  EXPECT_EQ(kvdtest::ReadText(csv).rfind("frame,time_ms,", 0), 0u);
+  const std::string broken = dir.WriteFile("kvd.cfg", "SampleRate = 8000\nOpenAllLines = false\n");
+  const std::string unwritable = dir.Path() + "/no/such/folder/t.svg";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string outPart;
+    std::string err;  // the whole standard error, or a part of it after "~"
+  } rows[] = {
+      {{"detect", "--config", kConfig, "--mode", "online", "--jobs", "2", kSample, "/no/a.wav"},
+       1, "final: speech_end", "kvd: /no/a.wav cannot be opened\n"},
+      {{"detect", "--config", "/no/such/kvd.cfg", kSample}, 3, "",
+       "~/no/such/kvd.cfg does not exist"},
+      {{"detect", "--config", broken, kSample}, 3, "", "~configuration error (-92)"},
+      {{"trace", "/no/a.wav", "--svg", dir.Path() + "/t.svg", "--config", kConfig}, 1, "",
+       "~/no/a.wav cannot be opened"},
+      {{"trace", kSample, "--svg", dir.Path() + "/t.svg", "--config", "/no/such/kvd.cfg"}, 3, "",
+       "~/no/such/kvd.cfg does not exist"},
+      {{"trace", kSample, "--svg", unwritable, "--config", kConfig}, 1, "",
+       "kvd: cannot write " + unwritable + "\n"},
+      {{"stream", "--config", "/no/such/kvd.cfg"}, 3, "", "~configuration file missing"},
+      {{"stream", "--config", kConfig, "/no/call.pcm"}, 1, "",
+       "kvd: /no/call.pcm cannot be opened: No such file or directory\n"},
+  };
+  for (const auto& row : rows) {
+    const ProgramRun run = RunKvd(row.args);
+    EXPECT_EQ(run.status, row.status) << row.args[0] << " " << run.err;
+    if (row.outPart.empty() && row.args[0] == "detect") {
+      EXPECT_EQ(run.out, "");
+    }
+    EXPECT_NE(run.out.find(row.outPart), std::string::npos) << run.out;
+    if (row.err[0] == '~') {
+      EXPECT_NE(run.err.find(row.err.substr(1)), std::string::npos) << run.err;
+    } else {
+      EXPECT_EQ(run.err, row.err);
+    }
+  }
 }
 
-TEST(KvdProgram, BrokenConfigurationExitsWithThree) {
-  const ProgramRun run = RunKvd({"detect", "--config", "/no/such/kvd.cfg", kSample});
-  EXPECT_EQ(run.status, 3);
-  EXPECT_NE(run.err.find("/no/such/kvd.cfg does not exist"), std::string::npos) << run.err;
+Parsed<DetectOptions> Detect(std::vector<std::string> args) { return ParseDetectOptions(args); }
+
+TEST(DetectOptions, EveryOptionInBothSpellingsAndDoubleDashEndsThem) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--mode", "multi", "--config", "x.cfg", "--chunk", "30", "--jobs", "4", "--format",
+            "csv", "--rate", "16000", "a.raw", "--", "--odd-name.wav", "-"},
+           {"a.raw", "--mode=multi", "--config=x.cfg", "--chunk=30", "--jobs=4", "--format=csv",
+            "--rate=16000", "--", "--odd-name.wav", "-"}}) {
+    const auto parsed = Detect(args);
+    ASSERT_EQ(parsed.status, ParseStatus::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.engine.mode, Mode::Multi);
+    EXPECT_EQ(parsed.options.engine.config, "x.cfg");
+    EXPECT_EQ(parsed.options.engine.chunk, 30);
+    EXPECT_EQ(parsed.options.engine.rawRate, 16000);
+    EXPECT_EQ(parsed.options.jobs, 4);
+    EXPECT_EQ(parsed.options.format, Format::Csv);
+    EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"a.raw", "--odd-name.wav", "-"}));
+  }
+}
+
+TEST(TraceAndStreamOptions, OneFileAndItsSettings) {
+  const auto trace = ParseTraceOptions({"a.wav", "--svg", "t.svg", "--csv=t.csv", "--chunk", "1"});
+  ASSERT_EQ(trace.status, ParseStatus::Run) << trace.error;
+  EXPECT_EQ(trace.options.file, "a.wav");
+  EXPECT_EQ(trace.options.svgPath, "t.svg");
+  EXPECT_EQ(trace.options.csvPath, "t.csv");
+  EXPECT_EQ(trace.options.engine.chunk, 1);
+  const auto stream = ParseStreamOptions({"--rate", "16000", "call.pcm"});
+  ASSERT_EQ(stream.status, ParseStatus::Run);
+  EXPECT_EQ(stream.options.rate, 16000);
+  EXPECT_EQ(stream.options.input, "call.pcm");
 }
 
 }  // namespace
+}  // namespace kvdtool

@@ -1,5 +1,5 @@
 // kvd stream: a call fed through a pipe, events as kvd detect finds them,
-// re-arming after each utterance, and its refusals.
+// re-arming after each utterance, the same whatever the chunk size.
 #include "tools/kvd/stream_command.h"
 
 #include <gtest/gtest.h>
@@ -81,32 +81,6 @@ TEST(KvdStreamCommand, ChunkSizeDoesNotChangeTheFirstUtterance) {
     EXPECT_EQ(out.str(), first) << "chunk " << chunk;
   }
   EXPECT_NE(first.find("speech_start"), std::string::npos);
-}
-
-TEST(KvdStreamCommand, RefusesBadCommandLinesAndConfigurations) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--rate", "7999"},
-                                             {"--rate"},
-                                             {"--format", "csv"},
-                                             {"--chunk", "0"},
-                                             {"--bogus"},
-                                             {"a.pcm", "b.pcm"}}) {
-    EXPECT_EQ(kvdtool::ParseStreamOptions(args).status, kvdtool::ParseStatus::Error)
-        << args[0];
-  }
-  const auto parsed = kvdtool::ParseStreamOptions({"--rate", "16000", "call.pcm"});
-  ASSERT_EQ(parsed.status, kvdtool::ParseStatus::Run);
-  EXPECT_EQ(parsed.options.rate, 16000);
-  EXPECT_EQ(parsed.options.input, "call.pcm");
-
-  kvdtool::StreamOptions options;
-  options.config = "/nonexistent/kvd.cfg";
-  std::ostringstream out, err;
-  EXPECT_EQ(kvdtool::RunStream(options, stdin, out, err), 3);
-  EXPECT_NE(err.str().find("configuration file missing"), std::string::npos) << err.str();
-  options.config.clear();
-  options.input = "/nonexistent/call.pcm";
-  EXPECT_EQ(kvdtool::RunStreamCommand(options, out, err), 1);
 }
 
 }  // namespace

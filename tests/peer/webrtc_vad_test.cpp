@@ -1,0 +1,181 @@
+// The WebRTC peer: its own RIFF/WAVE reader (fmt and data wherever they lie,
+// anything but 16-bit mono integer PCM refused), the detector finding voice
+// where there is voice and not in the noise before it (loosely: it is someone
+// else's detector), and kvd-webrtc-vad run as a program on the sample.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine_fixtures.h"
+#include "golden_signals.h"
+#include "peer/riff_wave.h"
+#include "peer/webrtc_vad_peer.h"
+#include "test_signals.h"
+#include "wave_bytes.h"
+
+namespace {
+
+using kvdtest::Bytes;
+using kvdtest::Chunk;
+using kvdtest::RiffWave;
+
+const std::vector<int16_t> kSamples = {0, 1, -1, 32767, -32768, 1234};
+const Bytes kData = kvdtest::SampleBytes(kSamples);
+
+std::string ReadError(const Bytes &bytes) {
+  kvdpeer::MonoPcm pcm;
+  std::string error;
+  EXPECT_FALSE(kvdpeer::ReadRiffWave(bytes, pcm, error));
+  return error;
+}
+
+TEST(RiffWave, FindsFmtAndDataBehindOtherChunksAndTheirPadding) {
+  // A data chunk claiming more than the file holds gives the whole samples
+  // present.
+  for (const int64_t claimed : {int64_t{-1}, int64_t{0xFFFFFFFF}}) {
+    const Bytes file = RiffWave({Chunk("LIST", {'a', 'b', 'c'}),  // odd: one pad byte follows
+                                 Chunk("fmt ", kvdtest::PcmFormat(1, 16000, 16)),
+                                 Chunk("fact", {1, 0, 0, 0}), Chunk("data", kData, claimed)});
+    kvdpeer::MonoPcm pcm;
+    std::string error;
+    ASSERT_TRUE(kvdpeer::ReadRiffWave(file, pcm, error)) << error;
+    EXPECT_EQ(pcm.sampleRate, 16000);
+    EXPECT_EQ(pcm.samples, kSamples);
+  }
+}
+
+TEST(RiffWave, RefusesWhatIsNot16BitMonoIntegerPcm) {
+  const auto withFormat = [](const Bytes &format) {
+    return RiffWave({Chunk("fmt ", format), Chunk("data", kData)});
+  };
+  EXPECT_EQ(ReadError(withFormat(kvdtest::PcmFormat(2, 8000, 16))), "2 channels, mono needed");
+  EXPECT_EQ(ReadError(withFormat(kvdtest::PcmFormat(1, 8000, 8))), "8 bits per sample, 16 needed");
+  EXPECT_EQ(ReadError(withFormat(kvdtest::FloatFormat(8000))), "not integer PCM (format 3)");
+  EXPECT_EQ(ReadError(withFormat(kvdtest::ExtensibleFormat(1, 8000, 32, 3))),
+            "not integer PCM (format 3)");
+  EXPECT_EQ(ReadError(withFormat({1, 0, 1, 0})), "fmt chunk too short");
+  EXPECT_EQ(ReadError(RiffWave({Chunk("data", kData)})), "data chunk before the fmt chunk");
+  EXPECT_EQ(ReadError(RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))})), "no data chunk");
+  EXPECT_EQ(ReadError(RiffWave({})), "no fmt chunk");
+  EXPECT_EQ(ReadError({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}),
+            "not a RIFF/WAVE file");
+}
+
+// Flags of every complete 10 ms frame, '1' voice.
+std::string Flags(const std::vector<int16_t> &samples, int sampleRate, int likelihood) {
+  std::string error;
+  const auto peer = kvdpeer::WebRtcVadPeer::Create(sampleRate, likelihood, &error);
+  EXPECT_TRUE(peer) << error;
+  std::string flags;
+  if (!peer) return flags;
+  const size_t frame = static_cast<size_t>(peer->FrameSamples());
+  for (size_t first = 0; first + frame <= samples.size(); first += frame) {
+    const std::optional<bool> voice = peer->HasVoice(samples.data() + first);
+    EXPECT_TRUE(voice.has_value());
+    flags += voice.value_or(false) ? '1' : '0';
+  }
+  return flags;
+}
+
+// Share of voice flags in frames [firstFrame, lastFrame).
+double VoiceShare(const std::string &flags, long firstFrame, long lastFrame) {
+  return static_cast<double>(
+             std::count(flags.begin() + firstFrame, flags.begin() + lastFrame, '1')) /
+         static_cast<double>(lastFrame - firstFrame);
+}
+
+// 1 s of faint noise, then a 2 s vowel over the same noise, at every rate,
+// each rate with another likelihood.
+TEST(WebRtcVadPeer, FindsASyntheticVowelAtEveryRateAndLikelihood) {
+  const int rates[] = {8000, 16000, 32000, 48000};
+  for (int likelihood = 0; likelihood <= 3; ++likelihood) {
+    const int rate = rates[likelihood];
+    std::vector<int16_t> pcm = kvdtest::GoldenNoise(60.0, 7, 3 * rate);
+    kvdtest::AddVowel(pcm, rate, 1000, 2000, 120.0, 140.0, 2500.0);
+    const std::string flags = Flags(pcm, rate, likelihood);
+    ASSERT_EQ(flags.size(), 300u) << rate;
+    EXPECT_LT(VoiceShare(flags, 20, 100), 0.2) << rate;
+    EXPECT_GT(VoiceShare(flags, 110, 300), 0.7) << rate;
+  }
+}
+
+TEST(WebRtcVadPeer, RefusesRatesAndLikelihoodsTheModuleCannotTake) {
+  for (const auto &[rate, likelihood, reason] :
+       std::vector<std::tuple<int, int, std::string>>{{7999, 1, "unsupported sample rate"},
+                                                      {11025, 1, "unsupported sample rate"},
+                                                      {96000, 1, "unsupported sample rate"},
+                                                      {8000, -1, "likelihood"},
+                                                      {8000, 4, "likelihood"}}) {
+    std::string error;
+    EXPECT_FALSE(kvdpeer::WebRtcVadPeer::Create(rate, likelihood, &error)) << rate;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
+}
+
+// Standard output of the tool (standard error dropped) and its exit status.
+kvdtest::ShellRun RunTool(const std::string &arguments) {
+  return kvdtest::RunShell(std::string(KVD_WEBRTC_VAD_TOOL) + " " + arguments + " 2>/dev/null");
+}
+
+// The value of "flags" in a JSON line.
+std::string FlagsOf(const std::string &line) {
+  const std::string key = "\"flags\":\"";
+  const size_t begin = line.find(key);
+  if (begin == std::string::npos) return "";
+  return line.substr(begin + key.size(), line.find('"', begin + key.size()) - begin - key.size());
+}
+
+TEST(WebRtcVadTool, GivesTheSameFlagsForTheWaveFileAndItsRawSamples) {
+  const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
+  const kvdtest::ShellRun fromWave = RunTool(wave);
+  ASSERT_EQ(fromWave.exitStatus, 0);
+  EXPECT_EQ(fromWave.output.rfind("{\"file\":\"" + wave + "\",\"rate\":8000,\"frame_ms\":10,", 0),
+            0u)
+      << fromWave.output;
+  const std::string flags = FlagsOf(fromWave.output);
+  EXPECT_EQ(flags.size(), 76091u / 80);  // complete frames only
+  EXPECT_EQ(flags.find_first_not_of("01"), std::string::npos);
+
+  const kvdtest::ShellRun fromRaw = RunTool("--rate 8000 " + kvdtest::SamplePath("kvd_sample.pcm"));
+  ASSERT_EQ(fromRaw.exitStatus, 0);
+  EXPECT_EQ(FlagsOf(fromRaw.output), flags);
+}
+
+TEST(WebRtcVadTool, ReportsUnusableFilesAsJsonErrorsAndExitsWithOne) {
+  const kvdtest::TempDir dir;
+  const std::string odd = dir.Path() + "/odd \"rate\".wav";
+  kvdtest::WriteBytes(odd, kvdtest::CanonicalWave({0, 0}, 11025));
+  const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
+  const kvdtest::ShellRun run =
+      RunTool("'" + odd + "' " + wave + " " + dir.Path() + "/missing.pcm");
+  EXPECT_EQ(run.exitStatus, 1);
+  const std::string quotedOdd = dir.Path() + "/odd \\\"rate\\\".wav";
+  EXPECT_NE(run.output.find("{\"file\":\"" + quotedOdd +
+                            "\",\"error\":\"unsupported sample rate 11025 Hz"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("{\"file\":\"" + wave + "\",\"rate\":8000"), std::string::npos);
+  EXPECT_NE(run.output.find("missing.pcm\",\"error\":\"cannot open the file\"}"),
+            std::string::npos);
+}
+
+TEST(WebRtcVadTool, RefusesBadArgumentsWithoutOutput) {
+  const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
+  for (const std::string &arguments :
+       {"--likelihood 4 " + wave, "--likelihood x " + wave, "--rate 44100 " + wave,
+        "--verbose " + wave, std::string("")}) {
+    const kvdtest::ShellRun run = RunTool(arguments);
+    EXPECT_EQ(run.exitStatus, 1) << arguments;
+    EXPECT_EQ(run.output, "") << arguments;
+  }
+  const kvdtest::ShellRun run = RunTool("--rate 16000 " + wave);
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.output.find("\"error\":\"the file says 8000 Hz, --rate says 16000\""),
+            std::string::npos);
+}
+
+}  // namespace
