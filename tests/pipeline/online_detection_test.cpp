@@ -129,10 +129,7 @@ TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
   kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Remove("MaxSilence"), 2);
   ASSERT_EQ(engine.InitResult(), -92);
   const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(300.0, 5u, 800);
-  int32_t state = -7;
-  int32_t start = -7;
-  int32_t end = -7;
-  int32_t position = -7;
+  int32_t state = -7, start = -7, end = -7, position = -7;
   for (int32_t line : {0, 1})
     EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 800, &state, &start, &end, &position), -98);
 }
