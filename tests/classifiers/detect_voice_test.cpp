@@ -2,8 +2,9 @@
 // was not built); peak picking (the energy gate, the row of a frame without
 // peaks) and pitch matching at the geometries where its harmonic count once
 // ran past its table (the ASan build checks the bound); the acceptance tests
-// of the harmonic search where they once went wrong; voiced counts and
-// pitches over streams of synthetic spectra; and its state across ReInit
+// of the harmonic search where they once went wrong; the shortest voiced
+// track over synthetic spectra (steady vowels and noise over whole
+// recordings are pinned by the golden outputs); and its state across ReInit
 // and assignment.
 #include <gtest/gtest.h>
 
