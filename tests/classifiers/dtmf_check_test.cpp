@@ -1,11 +1,13 @@
-// CheckDTMF on a close pair and on spectra built bin by bin (8000 Hz,
-// 15.625 Hz per bin: groups at most 9 bins wide, at least 16 bins apart).
-// Real key tones are judged frame by frame in online_detection_test, voiced
-// frames by the golden outputs.
+// CheckDTMF on a key tone, a close pair and spectra built bin by bin (8000
+// Hz, 15.625 Hz per bin: groups at most 9 bins wide, at least 16 bins
+// apart). The key tone's two peaks are checked here; its verdicts over a
+// stream in online_detection_test, those of voiced frames by the golden
+// outputs.
 #include "classifiers/dtmf_check.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -45,6 +47,19 @@ class DtmfCheck : public ::testing::Test {
 
   std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
 };
+
+TEST_F(DtmfCheck, AKeyToneIsRecognisedFromTheFourthFrame) {
+  const std::vector<bool> verdicts = Verdicts(TonePair(697.0, 1209.0, 4000.0, 4000.0, 2000));
+  ASSERT_EQ(verdicts.size(), 23u);
+  EXPECT_FALSE(verdicts[0]);
+  EXPECT_FALSE(verdicts[1]);
+  EXPECT_FALSE(verdicts[2]);
+  for (size_t t = 3; t < verdicts.size(); ++t) EXPECT_TRUE(verdicts[t]) << "frame " << t;
+  // 697 Hz is bin 44.6, 1209 Hz bin 77.4; the stronger peak comes first.
+  const int32_t* peaks = detector_->TonePeak[22 % 10];
+  EXPECT_NEAR(std::min(peaks[0], peaks[1]), 45, 1);
+  EXPECT_NEAR(std::max(peaks[0], peaks[1]), 77, 1);
+}
 
 TEST_F(DtmfCheck, PeaksTwoHundredHertzApartAreNoTone) {
   // 1000 and 1200 Hz: 12.8 bins apart, wider than a group, closer than a pair.
