@@ -226,19 +226,6 @@ TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
   EXPECT_EQ(wide.Last().end, wide.firstSeenAt[speech_end] - 2 * kShift);
 }
 
-TEST(OnlineStream, AfterTheEndCallsReturnZeroAndWriteNothing) {
-  kvdtest::OnlineEngine engine(StreamTestConfig());
-  const int32_t line = engine.StartLine();
-  const std::vector<int16_t> sample = SamplePcm();
-  ASSERT_EQ(kvdtest::StreamThrough(line, sample, 1000).Last().state, speech_end);
-  int32_t state = -7, start = -7, end = -7, position = -7, count1 = -7, count2 = -7;
-  float* block = nullptr;
-  EXPECT_EQ(KVD_DetectSpeech(line, sample.data(), 8000, &state, &start, &end, &position, &block,
-                             &count1, &block, &count2, 1),
-            0);
-  for (int32_t written : {state, start, end, position, count1}) EXPECT_EQ(written, -7);
-}
-
 TEST(OnlineStream, ChunkSizeChangesNoReport) {
   // The same audio in any chunking: every call reports what the one-sample
   // stream reported at the same stream position, up to and after the end.
