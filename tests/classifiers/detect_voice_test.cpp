@@ -2,15 +2,15 @@
 // was not built); peak picking (the energy gate, the row of a frame without
 // peaks) and pitch matching at the geometries where its harmonic count once
 // ran past its table (the ASan build checks the bound); the acceptance tests
-// of the harmonic search where they once went wrong; voiced counts and
-// pitches over streams of synthetic spectra; and its state across ReInit
+// of the harmonic search where they once went wrong; the shortest voiced
+// track over synthetic spectra (steady vowels and noise over whole
+// recordings are pinned by the golden outputs); and its state across ReInit
 // and assignment.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "kvd/detect_voice.h"
@@ -21,7 +21,6 @@
 namespace {
 
 constexpr int kRate = 8000;
-constexpr double kBinWidthHz = 15.625;  // 8000 Hz / 512 points
 constexpr int kWindow = CDetectVoice::kWindowFrames;
 constexpr int kNewest = kWindow - 1;  // the slot of the newest frame
 // The speech detector's arguments: pitch 65 .. 480 Hz, harmonics to 2000 Hz.
@@ -297,7 +296,6 @@ TEST_F(VoiceChecks, SetPitchUsesRealDivisions) {
 using kvdtest::FlatSpectrum;
 using kvdtest::HarmonicShape;
 using kvdtest::HarmonicSpectrum;
-using kvdtest::NoiseSpectrum;
 using Spectrum = std::vector<float>;
 
 // A frame below the energy gate (mean power 1, gate 100).
@@ -326,29 +324,6 @@ class VoiceTracking : public testing::Test {
   VoiceTracking() : voice_(kRate, 512, 65, 480, 2000) { EXPECT_EQ(voice_.ReInit(), 0); }
   CDetectVoice voice_;
 };
-
-// Steady vowels: at least 24 of 30 slots voiced, every pitch within one bin
-// of the true pitch. 100 Hz (6.4 bins) passes too under this detector's
-// reading of TestTrueHarmo (track-area sum not held at 32765).
-TEST(SteadyVowel, MostSlotsVoicedAtTheTruePitch) {
-  for (const auto& [f0Hz, harmonics] : {std::pair{150.0, 12}, {220.0, 8}, {100.0, 10}}) {
-    CDetectVoice voice(kRate, 512, 65, 480, 2000);
-    ASSERT_EQ(voice.ReInit(), 0);
-    EXPECT_GE(FeedForwards(voice, std::vector<Spectrum>(40, Voiced(f0Hz, harmonics))), 24) << f0Hz;
-    for (int slot = 0; slot < kWindow; ++slot) {
-      if (voice.VoicePitch[slot] <= 0) continue;
-      EXPECT_LE(std::fabs(voice.VoicePitch[slot] - f0Hz / kBinWidthHz), 1.0) << f0Hz << " slot " << slot;
-    }
-  }
-}
-
-TEST_F(VoiceTracking, NoiseIsNeverVoiced) {
-  // Noise of amplitude 6000: a mean power per bin of about 1.0e-4 x 6000^2 =
-  // 3600 (a^2 / 3 x sum(w^2) / 512^2), far above the gate (100): analysed.
-  std::vector<Spectrum> noise;
-  for (uint32_t seed = 1; seed <= 60; ++seed) noise.push_back(NoiseSpectrum(6000.0, seed, kRate));
-  EXPECT_EQ(FeedForwards(voice_, noise), 0);
-}
 
 // 12 silent frames, `voicedFrames` of a 150 Hz vowel, silence to 30 frames,
 // then one DetectVoice.

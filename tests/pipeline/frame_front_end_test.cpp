@@ -1,9 +1,8 @@
 // The front end of a line (8000 Hz: frames of 200 samples every 80, a
-// 512-point FFT): GetOneFrame out of chunks of any length; IsDeadFrame,
-// ComputeSpectrum, GetBandVariance and ComputeFrameEnergies against direct
-// computations; and the per-frame trace hook, with which a traced line
-// reports the same as an untraced one (on the bundled sample) and traces
-// every analysed frame once, in order.
+// 512-point FFT): GetOneFrame out of chunks of any length; ComputeSpectrum,
+// GetBandVariance and ComputeFrameEnergies against direct computations.
+// Which frames are dead is pinned by the golden outputs, the per-frame trace
+// by the kvd trace tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 #include "engine/kvd_api.h"
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
-#include "pipeline/frame_trace.h"
 #include "pipeline/offline_frame.h"
 #include "platform/ipps.h"
 #include "test_signals.h"
@@ -85,21 +83,6 @@ class FrameSpectrum : public ::testing::Test {
   std::vector<float> power_;
   std::vector<float> magnitude_;
 };
-
-TEST_F(FrameSpectrum, OnlyAConstantFrameIsDead) {
-  LoadFrame(std::vector<float>(kFrame, 0.0f));
-  EXPECT_TRUE(IsDeadFrame(*detector_));
-  LoadFrame(std::vector<float>(kFrame, 1200.0f));  // a DC offset is no signal either
-  EXPECT_TRUE(IsDeadFrame(*detector_));
-  // Quiet background within +-3 (deadRange is 10 at 0 dB gain) is kept.
-  std::vector<float> quiet(kFrame);
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(3.0, 7u, kFrame);
-  std::copy(noise.begin(), noise.end(), quiet.begin());
-  LoadFrame(quiet);
-  EXPECT_FALSE(IsDeadFrame(*detector_));
-  LoadFrame(kvdtest::Cosine(1000.0, 3000.0, 8000, kFrame));
-  EXPECT_FALSE(IsDeadFrame(*detector_));
-}
 
 // The spectra themselves are pinned bit for bit by the golden outputs; the
 // ring row handed out to callers is not.
@@ -190,47 +173,6 @@ TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
       EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
           << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
     }
-  }
-}
-
-void Collect(void* user, const FrameTrace& frame) {
-  static_cast<std::vector<FrameTrace>*>(user)->push_back(frame);
-}
-
-class FrameTraceTest : public ::testing::Test {
- protected:
-  FrameTraceTest() : engine_(kvdtest::StreamTestConfig(), 2) {}
-
-  // Streams pcm through a fresh line, traced or not.
-  kvdtest::StreamReport Stream(const std::vector<int16_t>& pcm, int32_t chunk, bool traced) {
-    const int32_t line = engine_.StartLine();
-    EXPECT_GE(line, 0);
-    if (traced) {
-      GetLine(line)->frameTraceHook = Collect;
-      GetLine(line)->frameTraceUser = &frames_;
-    }
-    kvdtest::StreamReport report = kvdtest::StreamThrough(line, pcm, chunk);
-    GetLine(line)->frameTraceHook = nullptr;
-    KVD_Stop(line);
-    KVD_Close(line);
-    return report;
-  }
-
-  kvdtest::OnlineEngine engine_;
-  std::vector<FrameTrace> frames_;
-};
-
-TEST_F(FrameTraceTest, TracedLineReportsTheSameAsAnUntracedOne) {
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-  for (const int32_t chunk : {1, 8000}) {
-    frames_.clear();
-    const kvdtest::StreamReport plain = Stream(sample, chunk, false);
-    const kvdtest::StreamReport traced = Stream(sample, chunk, true);
-    EXPECT_TRUE(plain.calls == traced.calls) << chunk;
-    // Every analysed frame once, in order: up to the position reached.
-    ASSERT_EQ(static_cast<int32_t>(frames_.size()), traced.Last().position / 80) << chunk;
-    for (size_t k = 0; k < frames_.size(); ++k) ASSERT_EQ(frames_[k].frame, static_cast<int32_t>(k));
-    EXPECT_EQ(frames_.back().state, traced.Last().state);
   }
 }
 

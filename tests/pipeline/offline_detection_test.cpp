@@ -66,24 +66,31 @@ TEST(OfflineOneSeg, SpeechAtBothEndsSnapsToTheRecordingEdges) {
   EXPECT_EQ(r.end, static_cast<int32_t>(pcm.size()) - 1);
 }
 
-TEST(OfflineOneSeg, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
+TEST(OfflineBothModes, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
   // 29 frames: 200 + 28 * 80 = 2440 samples; 2519 samples still give 29
   // frames. 40 frames (3320 samples) are fewer than MinSignalLen (50).
+  // Without DefaultSpeech the outputs are left alone (-7), the list zeroed.
   for (int32_t n : {2519, 3320, 1}) {
-    SCOPED_TRACE(n);
     const auto pcm = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, n);
-    const OfflineResult r = OfflineEngine(OfflineMode::kOneSegment, {{"DefaultSpeech", "1"}}).Run(pcm);
-    EXPECT_EQ(r.result, KVD_OK);
-    EXPECT_EQ(r.state, speech_end);
-    EXPECT_EQ(r.start, 0);
-    EXPECT_EQ(r.end, n - 1);
-    EXPECT_EQ(r.processed, n);
-    const OfflineResult q = OfflineEngine(OfflineMode::kOneSegment, {{"DefaultSpeech", "0"}}).Run(pcm);
-    EXPECT_EQ(q.result, KVD_OK);
-    EXPECT_EQ(q.state, -7);  // untouched
-    EXPECT_EQ(q.start, -7);
-    EXPECT_EQ(q.end, -7);
-    EXPECT_EQ(q.processed, n);
+    for (const bool speech : {true, false}) {
+      SCOPED_TRACE(std::to_string(n) + (speech ? " DefaultSpeech 1" : " DefaultSpeech 0"));
+      const std::string value = speech ? "1" : "0";
+      const OfflineResult one =
+          OfflineEngine(OfflineMode::kOneSegment, {{"DefaultSpeech", value}}).Run(pcm);
+      EXPECT_EQ(one.result, KVD_OK);
+      EXPECT_EQ(one.state, speech ? speech_end : -7);
+      EXPECT_EQ(one.start, speech ? 0 : -7);
+      EXPECT_EQ(one.end, speech ? n - 1 : -7);
+      EXPECT_EQ(one.processed, n);
+      const OfflineResult multi = OfflineEngine(OfflineMode::kMultiSegment,
+                                                {{"DefaultSpeech", value}, {"MaxSegNum", "4"}})
+                                      .Run(pcm, 4);
+      EXPECT_EQ(multi.result, KVD_OK);
+      EXPECT_EQ(multi.state, speech ? speech_end : -7);
+      EXPECT_EQ(multi.starts, std::vector<int32_t>(4, 0));
+      EXPECT_EQ(multi.ends, (std::vector<int32_t>{speech ? n - 1 : 0, 0, 0, 0}));
+      EXPECT_EQ(multi.processed, n);
+    }
   }
 }
 
@@ -186,24 +193,6 @@ TEST(OfflineMultiSeg, UtteranceCutByTheEndIsExaminedOverTheLast30Frames) {
   EXPECT_NEAR(ToMs(r.starts[1]), 2750, kToleranceMs);
   EXPECT_EQ(r.ends[1], kFrameShift * (frameCount - 1));
   EXPECT_EQ(r.ends[2], 0);
-}
-
-TEST(OfflineMultiSeg, TooShortRecordingsWriteTheWholeList) {
-  const auto pcm = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, 2000);
-  const OfflineResult r =
-      OfflineEngine(OfflineMode::kMultiSegment, {{"DefaultSpeech", "1"}, {"MaxSegNum", "4"}}).Run(pcm, 4);
-  EXPECT_EQ(r.result, KVD_OK);
-  EXPECT_EQ(r.state, speech_end);
-  EXPECT_EQ(r.starts, (std::vector<int32_t>{0, 0, 0, 0}));
-  EXPECT_EQ(r.ends, (std::vector<int32_t>{1999, 0, 0, 0}));
-  EXPECT_EQ(r.processed, 2000);
-  const OfflineResult q =
-      OfflineEngine(OfflineMode::kMultiSegment, {{"DefaultSpeech", "0"}, {"MaxSegNum", "4"}}).Run(pcm, 4);
-  EXPECT_EQ(q.result, KVD_OK);
-  EXPECT_EQ(q.state, -7);  // untouched
-  EXPECT_EQ(q.starts, std::vector<int32_t>(4, 0));
-  EXPECT_EQ(q.ends, std::vector<int32_t>(4, 0));
-  EXPECT_EQ(q.processed, 2000);
 }
 
 // A list without room is refused before anything is written, for a
