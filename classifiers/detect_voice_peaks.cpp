@@ -80,21 +80,19 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
   }
 
   // 5. Edges: the nearest valley on each side (the first / last valley when
-  // there is none on that side).
+  // there is none on that side). Peaks and valleys both ascend, so one sweep
+  // keeps below = the number of valleys below the peak; the valley above it
+  // is the next one, or the one after when that valley is the peak's own bin
+  // (only PeakStartBin can be both).
   int32_t left[kMaxPeaks];
   int32_t right[kMaxPeaks];
+  int32_t below = 0;
   for (int32_t i = 0; i < peakCount; ++i) {
-    left[i] = valley[0];
-    for (int32_t v = 0; v < valleyCount && valley[v] < peak[i]; ++v) {
-      left[i] = valley[v];
-    }
-    right[i] = valley[valleyCount - 1];
-    for (int32_t v = 0; v < valleyCount; ++v) {
-      if (valley[v] > peak[i]) {
-        right[i] = valley[v];
-        break;
-      }
-    }
+    while (below < valleyCount && valley[below] < peak[i]) ++below;
+    left[i] = valley[below > 0 ? below - 1 : 0];
+    int32_t above = below;
+    if (above < valleyCount && valley[above] == peak[i]) ++above;
+    right[i] = valley[above < valleyCount ? above : valleyCount - 1];
   }
 
   // 6. Widening over lower neighbours, peaks from left to right, each step
