@@ -15,6 +15,7 @@
 #include "enhanced/frame_features.h"
 #include "enhanced/segment_picker.h"
 #include "engine_fixtures.h"
+#include "online_fixtures.h"
 #include "golden_signals.h"
 #include "kvd/kvd_stream.h"
 #include "test_signals.h"
@@ -23,9 +24,9 @@ namespace {
 
 constexpr int32_t kRate = 8000;
 constexpr double kPi = 3.14159265358979323846;
-// The bundled sample speaks from 1.55 s to 6.62 s.
-constexpr double kSampleSpeechStart = 1.55;
-constexpr double kSampleSpeechEnd = 6.62;
+// Where the bundled sample speaks, in seconds.
+constexpr double kSampleSpeechStart = kvdtest::kSampleSpeechStart / 8000.0;
+constexpr double kSampleSpeechEnd = kvdtest::kSampleSpeechEnd / 8000.0;
 
 // The shipped configuration with DecisionMode = enhanced, in a temporary
 // folder (companion file beside it).

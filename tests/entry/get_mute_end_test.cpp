@@ -18,6 +18,7 @@
 
 #include "kvd/get_mute_end.h"
 #include "engine_fixtures.h"
+#include "online_fixtures.h"
 #include "test_signals.h"
 #include "wave_bytes.h"
 
@@ -26,11 +27,10 @@ namespace {
 namespace fs = std::filesystem;
 using kvdtest::Bytes;
 using kvdtest::Chunk;
+using kvdtest::kSampleSpeechStart;
 using Overrides = std::map<std::string, std::string>;
 using Result = std::array<int, 3>;  // result, samples, ms
 
-// Sample at which the bundled sample's speech begins (1.55 s at 8000 Hz).
-constexpr int kSampleSpeechStart = 12400;
 const Result kUntouched = {0, -7, -7};
 // Marks a row that must give what the first call, on the bundled sample, gave.
 const Result kAsTheSample = {0, -1000, -1000};
@@ -198,7 +198,7 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   ASSERT_EQ(calls.size(), rows.size() - 3) << run.output;
   const Result found = calls[0].result;
   EXPECT_EQ(found[0], 0);
-  EXPECT_NEAR(found[1], kSampleSpeechStart, 150 * 8) << run.output;
+  EXPECT_NEAR(found[1], kSampleSpeechStart, kvdtest::kSampleStartTolerance) << run.output;
   EXPECT_EQ(found[2], found[1] / 8);
   size_t call = 0;
   for (const Row& row : rows) {
