@@ -69,8 +69,6 @@ class ScenarioTest : public ::testing::Test {
     return std::ifstream(WorkPath(relative)) ? kvdtest::ReadText(WorkPath(relative)) : "<missing>";
   }
 
-  bool WorkFileExists(const std::string& relative) const { return fs::exists(WorkPath(relative)); }
-
   // Names of the entries of a folder of the work folder, sorted.
   std::vector<std::string> ListWorkFolder(const std::string& relative) const {
     std::vector<std::string> names;
@@ -159,6 +157,11 @@ std::string RollingConfig(const std::string& fileName, const std::string& option
          fileName + "\n" + options + "Kestrin.appender.Roll.layout = Kestrin.SimpleLayout\n";
 }
 
+// The scenario's lines: 100 bytes, the first character the line number.
+std::string HundredByteLine(int number) {
+  return std::to_string(number) + std::string(98, 'A') + "\n";
+}
+
 using ConfigFileTest = ScenarioTest;
 
 // The log file is buffered, so its line also shows that exit flushes it.
@@ -180,7 +183,7 @@ TEST_F(ConfigFileTest, ReadOnlyConfigIsKeptAndLeavesLoggingUnconfigured) {
   EXPECT_EQ(outcome.exitCode, 0);
   EXPECT_THAT(outcome.standardError, HasSubstr("Create default config file failed.\n"));
   EXPECT_EQ(ReadWorkFile("LogClt.cfg"), userConfig);
-  EXPECT_FALSE(WorkFileExists("logs"));
+  EXPECT_EQ(ReadWorkFile("logs"), "<missing>");
   EXPECT_THAT(outcome.standardOutput, Not(HasSubstr("first message")));
 }
 
@@ -368,42 +371,40 @@ TEST_F(FacadeCallsTest, HundredThreadsInitialiseOnceAndLoseNoLine) {
   EXPECT_EQ(seen.size(), 1000u);
 }
 
-// The scenario's lines: 100 bytes, the first character the line number.
-std::string HundredByteLine(int number) {
-  return std::to_string(number) + std::string(98, 'A') + "\n";
-}
-
 using RolloverTest = ScenarioTest;
 
-// Four lines of exactly the maximum size roll the file over four times: the
-// write position counts the bytes still in the output buffer. The folder
-// name holds a "." and the file name none, so the extension is "log". Any
-// rename type but DateTime selects the Digit scheme.
-TEST_F(RolloverTest, DigitSchemeShiftsNumberedBackups) {
-  WriteWorkFile("LogClt.cfg", RollingConfig("roll.d/app",
-                                            "Kestrin.appender.Roll.MaxFileSize = 100\n"
-                                            "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
-                                            "Kestrin.appender.Roll.RenameType = numbers\n"
-                                            "Kestrin.appender.Roll.bufferedio = true\n"));
-  const ScenarioOutcome outcome = Run({"rollover"});
+// Four lines of exactly the maximum size roll each file over four times: the
+// write position counts the bytes still in the output buffer.
+// Digit: the folder name holds a "." and the file name none, so the extension
+// is "log"; any rename type but DateTime selects this scheme.
+// DateTime: the rollovers produce files 0 .. 3; with N = 2 only the last two
+// stay, while a file of an earlier run is never deleted.
+TEST_F(RolloverTest, DigitShiftsNumberedBackupsAndDateTimeDeletesOnlyItsOwnOldestFiles) {
+  WriteWorkFile("LogClt.cfg",
+                "Kestrin.category.tprintf_logger = DEBUG, Digit, Dated\n"
+                "Kestrin.appender.Digit = Kestrin.RollingFileAppender\n"
+                "Kestrin.appender.Digit.FileName = roll.d/app\n"
+                "Kestrin.appender.Digit.MaxFileSize = 100\n"
+                "Kestrin.appender.Digit.MaxBackupIndex = 2\n"
+                "Kestrin.appender.Digit.RenameType = numbers\n"
+                "Kestrin.appender.Digit.bufferedio = true\n"
+                "Kestrin.appender.Digit.layout = Kestrin.SimpleLayout\n"
+                "Kestrin.appender.Dated = Kestrin.RollingFileAppender\n"
+                "Kestrin.appender.Dated.FileName = dt/app.log\n"
+                "Kestrin.appender.Dated.MaxFileSize = 100\n"
+                "Kestrin.appender.Dated.MaxBackupIndex = 2\n"
+                "Kestrin.appender.Dated.RenameType = datetime\n"
+                "Kestrin.appender.Dated.layout = Kestrin.SimpleLayout\n");
+  const std::string earlierRun = "app.01-01-20-00-00-00.0.log";
+  WriteWorkFile("dt/" + earlierRun, "earlier\n");
+  const ScenarioOutcome outcome = Run({"lines", "4", "100"});
   EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.standardError, "");
+
   EXPECT_THAT(ListWorkFolder("roll.d"), ElementsAre("app.1.log", "app.2.log", "app.log"));
   EXPECT_EQ(ReadWorkFile("roll.d/app.log"), "");
   EXPECT_EQ(ReadWorkFile("roll.d/app.1.log"), HundredByteLine(4));
   EXPECT_EQ(ReadWorkFile("roll.d/app.2.log"), HundredByteLine(3));
-}
-
-// The four rollovers produce files 0 .. 3; with N = 2 only the
-// last two stay, while a file of an earlier run is never deleted.
-TEST_F(RolloverTest, DateTimeSchemeDeletesOnlyItsOwnOldestFiles) {
-  WriteWorkFile("LogClt.cfg", RollingConfig("dt/app.log",
-                                            "Kestrin.appender.Roll.MaxFileSize = 100\n"
-                                            "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
-                                            "Kestrin.appender.Roll.RenameType = datetime\n"));
-  const std::string earlierRun = "app.01-01-20-00-00-00.0.log";
-  WriteWorkFile("dt/" + earlierRun, "earlier\n");
-  const ScenarioOutcome outcome = Run({"rollover"});
-  EXPECT_EQ(outcome.exitCode, 0);
 
   const std::regex rolledName("app\\.[0-9]{2}(-[0-9]{2}){5}\\.([0-9])\\.log");
   std::vector<std::string> rolledContents;
@@ -429,7 +430,7 @@ TEST_F(RolloverTest, FailedRenameKeepsLogAndBackups) {
   WriteWorkFile("app.1.log", "one\n");
   WriteWorkFile("app.2.log", "two\n");
   WriteWorkFile("app.log.rolling/occupied", "");
-  const ScenarioOutcome outcome = Run({"rename_failure"});
+  const ScenarioOutcome outcome = Run({"lines", "40", "5"});
   EXPECT_EQ(outcome.exitCode, 0);
 
   // 40 lines of 5 bytes: 200 bytes in all.

@@ -5,6 +5,7 @@
 // needs are written to results.txt as "name=value" lines.
 //
 // Usage: logging_scenario [--watch-ms N] <scenario>
+//        logging_scenario lines <count> <bytes>  (see LogFixedLines)
 #include <kvd/tprintf.h>
 
 #include "logging/config_loader.h"
@@ -125,18 +126,6 @@ int Threads() {
   return 0;
 }
 
-int Rollover() {
-  LogFixedLines(4, 100);
-  return 0;
-}
-
-// The log file disappears while the process writes it, so rollover cannot
-// rename it; "app.log.rolling" is a folder the parent put in the way.
-int RenameFailure() {
-  LogFixedLines(40, 5);
-  return 0;
-}
-
 // Replaces LogClt.cfg by one that logs into watch2.log, dated clearly after
 // the first reading.
 void ChangeConfig() {
@@ -184,6 +173,10 @@ int main(int argc, char** argv) {
     kvd::logging::SetConfigWatchIntervalMs(std::atol(argv[next + 1]));
     next += 2;
   }
+  if (argc == 4 && std::strcmp(argv[1], "lines") == 0) {
+    LogFixedLines(std::atoi(argv[2]), std::atoi(argv[3]));
+    return 0;
+  }
   if (argc <= next) {
     std::fprintf(stderr, "usage: logging_scenario [--watch-ms N] <scenario>\n");
     return 2;
@@ -191,7 +184,6 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)()> scenarios = {
       {"first_message", FirstMessage}, {"facade_calls", FacadeCalls},
       {"switches", Switches},          {"threads", Threads},
-      {"rollover", Rollover},          {"rename_failure", RenameFailure},
       {"watch", Watch},                {"change_then_exit", ChangeThenExit}};
   const auto scenario = scenarios.find(argv[next]);
   if (scenario == scenarios.end()) {

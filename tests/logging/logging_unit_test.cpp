@@ -38,17 +38,20 @@ TEST(OptionTextTest, FileSizesAndBooleans) {
   EXPECT_FALSE(ParseBoolean("1", false));
 }
 
+// Configured name, suffix, effective name. The extension comes from the
+// file name only; a suffix goes before it.
 TEST(FileNameTest, ExtensionFromTheFileNameOnlyAndTheSuffixBeforeIt) {
-  EXPECT_EQ(SplitBaseAndExtension("logs/VOLA2.log").base, "logs/VOLA2");
-  EXPECT_EQ(SplitBaseAndExtension("logs/VOLA2.log").extension, "log");
-  EXPECT_EQ(SplitBaseAndExtension("my.logs/app").base, "my.logs/app");
-  EXPECT_EQ(SplitBaseAndExtension("my.logs\\app").extension, "log");
-  EXPECT_EQ(SplitBaseAndExtension("a.b/c.d.txt").base, "a.b/c.d");
-
-  EXPECT_EQ(EffectiveFileName("logs/VOLA2.log", "12-05-26-06-44-31"),
-            "logs/VOLA2-12-05-26-06-44-31.log");
-  EXPECT_EQ(EffectiveFileName("logs/VOLA2.log", ""), "logs/VOLA2.log");
-  EXPECT_EQ(EffectiveFileName("logs/app", ""), "logs/app.log");
+  const char* const rows[][3] = {
+      {"logs/VOLA2.log", "12-05-26-06-44-31", "logs/VOLA2-12-05-26-06-44-31.log"},
+      {"logs/VOLA2.log", "", "logs/VOLA2.log"},
+      {"logs/app", "", "logs/app.log"},
+      {"my.logs/app", "s", "my.logs/app-s.log"},
+      {"my.logs\\app", "s", "my.logs\\app-s.log"},
+      {"a.b/c.d.txt", "s", "a.b/c.d-s.txt"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(EffectiveFileName(row[0], row[1]), row[2]) << row[0];
+  }
 }
 
 TEST(ConfigTranslationTest, KeysAndClassNames) {
@@ -103,22 +106,17 @@ const LevelRow kLevelTable[] = {
     {5, "WARN", 30000, 4},    {6, "ERROR", 40000, 3},       {7, "FATAL", 50000, 0},
     {INT32_MIN, "ALL", INT32_MIN, 7}, {INT32_MAX, "OFF", INT32_MAX, 0}};
 
-TEST(LogLevelsTest, FacadeNumbersGiveTheTabledLevels) {
+TEST(LogLevelsTest, FacadeNumbersGiveTheTabledLevelsAndUnknownOnesDebug) {
   for (const LevelRow& row : kLevelTable) {
     const log4cxx::LevelPtr level = LevelOfFacadeNumber(row.facadeNumber);
     EXPECT_EQ(level->toString(), row.name) << row.facadeNumber;
     EXPECT_EQ(level->toInt(), row.severity) << row.name;
     EXPECT_EQ(level->getSyslogEquivalent(), row.syslog) << row.name;
   }
-}
-
-TEST(LogLevelsTest, UnknownNumbersMeanDebug) {
-  EXPECT_EQ(LevelOfFacadeNumber(42)->toString(), "DEBUG");
-  EXPECT_EQ(LevelOfFacadeNumber(-2)->toString(), "DEBUG");
-  EXPECT_EQ(LevelOfFacadeNumber(8)->toString(), "DEBUG");
-}
-
-TEST(LogLevelsTest, AddedNamesInAnyCase) {
+  for (const int unknown : {42, -2, 8}) {
+    EXPECT_EQ(LevelOfFacadeNumber(unknown)->toString(), "DEBUG") << unknown;
+  }
+  // The added levels by name, in any case.
   EXPECT_EQ(AddedLevelByName("user_error"), UserErrorLevel());
   EXPECT_EQ(AddedLevelByName(" Flow "), FlowLevel());
   EXPECT_EQ(AddedLevelByName("WARN"), nullptr);

@@ -2,8 +2,7 @@
 // started, stopped and closed by the worker that holds it, while other
 // threads stop random lines, read parameters of random lines and flip the
 // logging switches. Every call must return one of its documented codes, no
-// line may be held twice, nothing may hang, and afterwards every line is free
-// and can be opened again.
+// line may be held twice, nothing may hang, and afterwards every line is free.
 #include <gtest/gtest.h>
 
 #include <kvd/tprintf.h>
@@ -16,7 +15,6 @@
 #include <initializer_list>
 #include <mutex>
 #include <random>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,74 +28,65 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 
-// Workers share the table evenly: 16 workers of 64 lines.
-constexpr int kWorkers = 16;
-constexpr int32_t kLinesPerWorker = kMaxLines / kWorkers;
-constexpr int kRounds = 1;
-// 10 ms frames streamed per line and round: past the first decision frame
-// (29) and the 40-frame wait, so lines reach in_speech and no_speech; small
-// enough for ThreadSanitizer on two cores.
+constexpr int kWorkers = 16;  // of 64 lines each
+// 10 ms frames streamed per line: past the first decision frame (29) and the
+// 40-frame wait, so lines reach in_speech and no_speech; few enough for
+// ThreadSanitizer on two cores.
 constexpr int32_t kFramesPerLine = 48;
 constexpr int32_t kFrameShift = 80;  // samples at 8000 Hz
 // Stoppers only aim at every eighth line so that the others live long enough
 // to reach the detection states.
 constexpr int32_t kStoppedLineStride = 8;
+// Chunk sizes in samples, chosen by line number.
+constexpr int32_t kChunks[] = {30, 80, 160, 333};
 // Anything still running after this is a deadlock: the test fails.
 constexpr auto kDeadline = std::chrono::seconds(240);
 
-// Codes seen that the call does not document, with what was called.
-class CodeLedger {
- public:
+// Codes seen that the call does not document, with what was called; read
+// once the threads are joined.
+struct CodeLedger {
   void Expect(const char* call, int32_t code, std::initializer_list<int32_t> documented) {
     if (std::find(documented.begin(), documented.end(), code) != documented.end()) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (++count_ <= 20) text_ += std::string(call) + " gave " + std::to_string(code) + "\n";
+    std::lock_guard<std::mutex> lock(mutex);
+    if (text.size() < 2000) text += std::string(call) + " gave " + std::to_string(code) + "\n";
   }
-  // Empty when every code was documented.
-  std::string Report() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return count_ == 0 ? "" : std::to_string(count_) + " undocumented codes:\n" + text_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::string text_;
-  int count_ = 0;
+  std::mutex mutex;
+  std::string text;
 };
 
 // The audio a line is fed, chosen by its number: speech from the bundled
-// sample, digital silence, loud noise, a tone, keypad tones.
+// sample (from 1.45 s: a little silence, then the sentence), digital
+// silence, loud noise, a tone, keypad tones.
 std::vector<std::vector<int16_t>> MakeContents() {
   constexpr int32_t kSamples = kFramesPerLine * kFrameShift + 200;
   std::vector<int16_t> speech = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-  // From 1.45 s: a little silence, then the sentence.
   speech.erase(speech.begin(), speech.begin() + 11600);
   speech.resize(kSamples);
   return {speech, std::vector<int16_t>(kSamples, 0), kvdtest::WhiteNoisePcm(2000.0, 5u, kSamples),
           kvdtest::CosinePcm(1000.0, 6000.0, 8000, kSamples), kvdtest::KeyOnePcm(5000.0, kSamples)};
 }
 
-// Chunk sizes in samples, also chosen by line number.
-constexpr int32_t kChunks[] = {30, 80, 160, 333};
-
 class LineStress : public kvdtest::EngineSession {
  protected:
-  LineStress() : contents_(MakeContents()), owner_(kMaxLines), streamed_(kMaxLines) {}
+  LineStress() : contents_(MakeContents()), owner_(kMaxLines) {}
 
   bool Late() const { return Clock::now() > deadline_; }
 
-  // Waits until every worker has reached the gate of this round, or the
-  // deadline passed.
-  void WaitAtGate(int round) {
-    ++gate_[round];
-    while (gate_[round].load() < kWorkers && !Late()) std::this_thread::yield();
+  // Runs action, then pauses, until every worker is done.
+  template <typename Action>
+  void WhileWorkersRun(microseconds pause, Action action) {
+    while (workersDone_.load() < kWorkers && !Late()) {
+      action();
+      std::this_thread::sleep_for(pause);
+    }
   }
 
+  // Streams one frame of the line in pieces of the line's chunk size.
   void Stream(int32_t line, int32_t frame) {
     const std::vector<int16_t>& pcm = contents_[static_cast<size_t>(line) % contents_.size()];
     const int32_t chunk = kChunks[line % 4];
-    // The samples of this frame, in pieces of the line's chunk size.
     for (int32_t at = frame * kFrameShift; at < (frame + 1) * kFrameShift; at += chunk) {
       const int32_t count = std::min(chunk, (frame + 1) * kFrameShift - at);
       int32_t state = 0, start = 0, end = 0, position = 0;
@@ -115,27 +104,26 @@ class LineStress : public kvdtest::EngineSession {
   }
 
   void Work(int worker) {
-    for (int round = 0; round < kRounds && !Late(); ++round) {
-      std::vector<int32_t> lines;
-      for (int32_t k = 0; k < kLinesPerWorker; ++k) {
-        int32_t line = -1;
-        const int32_t code = KVD_Open(&line);
-        codes_.Expect("KVD_Open", code, {KVD_OK});
-        if (code != KVD_OK) continue;
-        if (owner_[line].exchange(worker + 1) != 0) ++sharedLines_;
-        streamed_[line] = true;
-        lines.push_back(line);
-        codes_.Expect("KVD_Start", KVD_Start(line), {KVD_OK});
-      }
-      // Every line of the table is held now: all 1024 stream at once.
-      WaitAtGate(round);
-      for (int32_t frame = 0; frame < kFramesPerLine && !Late(); ++frame)
-        for (int32_t line : lines) Stream(line, frame);
-      for (int32_t line : lines) {
-        codes_.Expect("KVD_Stop", KVD_Stop(line), {KVD_OK});
-        owner_[line].store(0);
-        codes_.Expect("KVD_Close", KVD_Close(line), {KVD_OK});
-      }
+    std::vector<int32_t> lines;
+    for (int32_t k = 0; k < kMaxLines / kWorkers; ++k) {
+      int32_t line = -1;
+      const int32_t code = KVD_Open(&line);
+      codes_.Expect("KVD_Open", code, {KVD_OK});
+      if (code != KVD_OK) continue;
+      if (owner_[line].exchange(worker + 1) != 0) ++sharedLines_;
+      lines.push_back(line);
+      codes_.Expect("KVD_Start", KVD_Start(line), {KVD_OK});
+    }
+    // Once every worker holds its lines, all 1024 stream at once.
+    ++gate_;
+    while (gate_.load() < kWorkers && !Late()) std::this_thread::yield();
+    for (int32_t frame = 0; frame < kFramesPerLine && !Late(); ++frame) {
+      for (int32_t line : lines) Stream(line, frame);
+    }
+    for (int32_t line : lines) {
+      codes_.Expect("KVD_Stop", KVD_Stop(line), {KVD_OK});
+      owner_[line].store(0);
+      codes_.Expect("KVD_Close", KVD_Close(line), {KVD_OK});
     }
     ++workersDone_;
   }
@@ -143,17 +131,17 @@ class LineStress : public kvdtest::EngineSession {
   // Stops random lines of every eighth, now and then a number out of range.
   void StopRandomLines(uint32_t seed) {
     std::mt19937 random(seed);
-    while (workersDone_.load() < kWorkers && !Late()) {
-      const int32_t pick = static_cast<int32_t>(random() % (kMaxLines / kStoppedLineStride + 1));
+    WhileWorkersRun(microseconds(500), [&] {
+      const auto pick = static_cast<int32_t>(random() % (kMaxLines / kStoppedLineStride + 1));
       // The last pick gives 1024 + 7: a line out of range.
       const int32_t line = pick * kStoppedLineStride + kStoppedLineStride - 1;
       const int32_t code = KVD_Stop(line);
-      if (line >= kMaxLines)
+      if (line >= kMaxLines) {
         codes_.Expect("KVD_Stop out of range", code, {KVD_ERR_BAD_LINE});
-      else
+      } else {
         codes_.Expect("KVD_Stop", code, {KVD_OK, KVD_ERR_NOT_OPEN});
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
+      }
+    });
   }
 
   // Parameters never change after KVD_Init: any line answers the configured
@@ -163,24 +151,22 @@ class LineStress : public kvdtest::EngineSession {
     const std::pair<const char*, const char*> expected[] = {
         {"IsOnLine", "1"}, {"samplerate", "8000"}, {"Sensitivity", "0.900000"},
         {"MaxWaitFrame", "40"}, {"FastMode", ""}};
-    while (workersDone_.load() < kWorkers && !Late()) {
+    WhileWorkersRun(microseconds(200), [&] {
       const auto& [name, text] = expected[random() % std::size(expected)];
-      const int32_t line = static_cast<int32_t>(random() % kMaxLines);
+      const auto line = static_cast<int32_t>(random() % kMaxLines);
       char value[kConfigLineBytes] = "stale";
       codes_.Expect("KVD_GetParameter", KVD_GetParameter(line, name, value), {KVD_OK});
       if (std::string(value) != text) ++wrongParameters_;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    });
   }
 
   void FlipLogSwitches(uint32_t seed) {
     std::mt19937 random(seed);
-    while (workersDone_.load() < kWorkers && !Late()) {
+    WhileWorkersRun(microseconds(300), [&] {
       KES_SetLogLevel(static_cast<int>(random() % 9) - 1);  // DEBUG .. FATAL
       KES_EnableTimeStamp(random() % 2 == 0);
       KES_EnableLogInConsole(random() % 2 == 0);
-      std::this_thread::sleep_for(std::chrono::microseconds(300));
-    }
+    });
     KES_SetLogLevel(-1);
     KES_EnableTimeStamp(true);
     KES_EnableLogInConsole(true);
@@ -188,8 +174,7 @@ class LineStress : public kvdtest::EngineSession {
 
   const std::vector<std::vector<int16_t>> contents_;
   std::vector<std::atomic<int>> owner_;  // 0 free, else the holding worker + 1
-  std::vector<std::atomic<bool>> streamed_;
-  std::atomic<int> gate_[kRounds] = {};
+  std::atomic<int> gate_{0};
   std::atomic<int> workersDone_{0};
   std::atomic<int> sharedLines_{0};
   std::atomic<int> restarts_{0};
@@ -199,6 +184,8 @@ class LineStress : public kvdtest::EngineSession {
   Clock::time_point deadline_ = Clock::now() + kDeadline;
 };
 
+// Every worker's opens come before any close (the gate), so 1024 opens that
+// all succeed with no line held twice reach every line of the table.
 TEST_F(LineStress, EveryLineStreamsWhileOtherThreadsStopReadAndFlipLogging) {
   main_ = kvdtest::DefaultMainConfig();
   // A high sensitivity starts speech within a few frames of the first
@@ -220,38 +207,23 @@ TEST_F(LineStress, EveryLineStreamsWhileOtherThreadsStopReadAndFlipLogging) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (Late()) {
-      std::fprintf(stderr, "deadlock: %d of %d workers finished within %lld s\n",
-                   workersDone_.load(), kWorkers, static_cast<long long>(kDeadline.count()));
+      std::fprintf(stderr, "deadlock: %d of %d workers finished\n", workersDone_.load(), kWorkers);
       std::_Exit(EXIT_FAILURE);
     }
     for (std::thread& thread : threads) thread.join();
   });
 
-  EXPECT_EQ(codes_.Report(), "");
+  EXPECT_EQ(codes_.text, "");
   EXPECT_EQ(sharedLines_.load(), 0);
   EXPECT_EQ(wrongParameters_.load(), 0);
   EXPECT_GT(restarts_.load(), 0) << "no stop landed on a streaming line";
   EXPECT_GT(statesSeen_[in_speech].load(), 0);
   EXPECT_GT(statesSeen_[no_speech].load(), 0);
-  int32_t notStreamed = 0;
   int32_t notFree = 0;
   for (int32_t line = 0; line < kMaxLines; ++line) {
-    if (!streamed_[line]) ++notStreamed;
     if (GetLine(line)->DetectState != KVD_STATE_UNINIT) ++notFree;
   }
-  EXPECT_EQ(notStreamed, 0);
   EXPECT_EQ(notFree, 0);
-
-  // Every line can be opened again: 1024 opens give 1024 different lines.
-  std::set<int32_t> opened;
-  kvdtest::CaptureLog([&] {
-    for (int32_t k = 0; k < kMaxLines; ++k) {
-      int32_t line = -1;
-      if (KVD_Open(&line) == KVD_OK) opened.insert(line);
-    }
-    for (int32_t line = 0; line < kMaxLines; ++line) KVD_Close(line);
-  });
-  EXPECT_EQ(opened.size(), static_cast<size_t>(kMaxLines));
 }
 
 // The owner of the only line opens, starts, stops and closes it over and
@@ -284,7 +256,7 @@ TEST_F(LineStress, AStopRacingTheOwnersCloseNeverKeepsTheLine) {
     stopper.join();
   });
   EXPECT_EQ(failedOpens, 0);
-  EXPECT_EQ(codes_.Report(), "");
+  EXPECT_EQ(codes_.text, "");
   EXPECT_EQ(GetLine(0)->DetectState, KVD_STATE_UNINIT);
 }
 
@@ -326,7 +298,7 @@ TEST_F(LineStress, ParametersOfALineStoppedMidCallReadCleanly) {
     reader.join();
     KVD_Close(line);
   });
-  EXPECT_EQ(codes_.Report(), "");
+  EXPECT_EQ(codes_.text, "");
   EXPECT_EQ(wrongParameters_.load(), 0);
   EXPECT_GT(stoppedCalls.load(), 0) << "no stop landed inside a call";
 }

@@ -71,9 +71,7 @@ TEST(AudioFile, RefusesWhatTheEngineCannotTake) {
       {kvdtest::RiffWave({format, Chunk("data", kData, 1000)}), 0,
        "is truncated: its \"data\" chunk declares 1000 bytes, the file holds 12"},
       {kvdtest::RiffWave({Chunk("data", kData)}), 0, "without a format chunk"},
-      {WithFormat(kvdtest::PcmFormat(1, 8000, 16), Bytes{1, 2, 3}), 0, "odd number of bytes"},
       {kData, 0, "is not a RIFF/WAVE file; give --rate HZ"},
-      {Bytes{'R', 'I', 'F', 'F'}, 0, "is not a RIFF/WAVE file"},
       {Bytes{1, 2, 3}, 8000, "odd number of bytes"},
       {kData, 4000, "sample rate of 4000 Hz"},
   };

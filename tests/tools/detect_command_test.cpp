@@ -1,18 +1,19 @@
-// kvd detect on the bundled sample and on broken files: the shape of each
-// output format, invariants over chunk size and job count, and that one bad
-// file is reported and skipped.
+// kvd detect and kvd trace on the bundled sample and on broken files: the
+// shape of each output format, invariants over chunk size and job count, one
+// bad file reported and skipped, recordings at their own rate, and the trace's
+// CSV rows and SVG layers against the decisions printed.
 #include "tools/kvd/detect_command.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <utility>
 
 #include "engine_fixtures.h"
 #include "test_signals.h"
+#include "tools/kvd/trace_command.h"
 #include "wave_bytes.h"
 
 namespace kvdtool {
@@ -24,15 +25,15 @@ struct RunOutput {
   std::string err;
 };
 
+const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
+const std::string kConfig = KVD_CONFIG_DIR "/kvd.cfg";
+
 RunOutput RunCommand(DetectOptions options) {
-  if (options.engine.config.empty()) options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  if (options.engine.config.empty()) options.engine.config = kConfig;
   std::ostringstream out;
   std::ostringstream err;
-  RunOutput run;
-  run.status = RunDetect(options, out, err, false);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  const int status = RunDetect(options, out, err, false);
+  return {status, out.str(), err.str()};
 }
 
 DetectOptions Options(Mode mode, Format format, std::vector<std::string> files) {
@@ -43,8 +44,6 @@ DetectOptions Options(Mode mode, Format format, std::vector<std::string> files) 
   return options;
 }
 
-const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
-
 // The sample holds speech from 1.55 s to 6.62 s; every mode must place its
 // segment(s) inside a margin of that.
 void ExpectSpeechSpan(long long startMs, long long endMs) {
@@ -52,6 +51,21 @@ void ExpectSpeechSpan(long long startMs, long long endMs) {
   EXPECT_LE(startMs, 1850);
   EXPECT_GE(endMs, 6300);
   EXPECT_LE(endMs, 7200);
+}
+
+// The sample resampled to 16000 Hz as a wave file in dir.
+std::string WideSample(const kvdtest::TempDir& dir) {
+  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  const std::string wide = dir.Path() + "/wide.wav";
+  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 16000),
+                                                   16000));
+  return wide;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 TEST(DetectOutput, CsvAndLabelsOnTheSample) {
@@ -68,7 +82,8 @@ TEST(DetectOutput, CsvAndLabelsOnTheSample) {
   ASSERT_TRUE(std::regex_match(labels.out, match,
                                std::regex("(\\d+\\.\\d{6})\t(\\d+\\.\\d{6})\tspeech\n")))
       << labels.out;
-  ExpectSpeechSpan(std::llround(std::stod(match[1]) * 1000), std::llround(std::stod(match[2]) * 1000));
+  ExpectSpeechSpan(std::llround(std::stod(match[1]) * 1000),
+                   std::llround(std::stod(match[2]) * 1000));
 }
 
 // The online object; an event's time is the position its call reached,
@@ -87,8 +102,8 @@ TEST(DetectOnline, JsonObjectOnTheSampleWhateverTheChunkSize) {
   EXPECT_EQ(match[1], match[3]);
   EXPECT_EQ(match[2], match[4]);
   ExpectSpeechSpan(std::stoll(match[1]), std::stoll(match[2]));
-  EXPECT_NE(run.out.find("\"state\":2,\"outcome\":\"in_speech\"}"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"state\":3,\"outcome\":\"speech_end\"}]}"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"state\":2,\"outcome\":\"in_speech\"}"), std::string::npos);
+  EXPECT_NE(run.out.find("\"state\":3,\"outcome\":\"speech_end\"}]}"), std::string::npos);
 
   const std::regex eventTime("\"ms\":\\d+");
   const std::string reference = std::regex_replace(run.out, eventTime, "");
@@ -117,6 +132,8 @@ TEST(DetectFiles, BadFilesAreReportedAndSkippedInOrderWhateverTheJobCount) {
       missing + " cannot be opened", dir.Path() + " is a folder, not a recording",
       empty + " holds no audio samples",
       low + " has a sample rate of 7999 Hz; the engine needs 8000 Hz or more"};
+  std::string err;
+  for (const std::string& reason : reasons) err += "kvd: " + reason + "\n";
   for (const Mode mode : {Mode::Offline, Mode::Online, Mode::Multi}) {
     DetectOptions options = Options(
         mode, Format::Json, {kSample, garbage, missing, dir.Path(), empty, low, kSample, silence});
@@ -126,7 +143,8 @@ TEST(DetectFiles, BadFilesAreReportedAndSkippedInOrderWhateverTheJobCount) {
     EXPECT_EQ(one.status, kExitFileFailed);
     EXPECT_EQ(two.status, kExitFileFailed);
     EXPECT_EQ(one.out, two.out) << ModeName(mode);
-    EXPECT_EQ(one.err, two.err) << ModeName(mode);
+    EXPECT_EQ(one.err, err) << ModeName(mode);
+    EXPECT_EQ(two.err, err) << ModeName(mode);
     std::istringstream lines(one.out);
     std::vector<std::string> got;
     for (std::string line; std::getline(lines, line);) got.push_back(line);
@@ -138,19 +156,16 @@ TEST(DetectFiles, BadFilesAreReportedAndSkippedInOrderWhateverTheJobCount) {
                                                   : "\"state\":1,\"segments\":[]}";
     EXPECT_EQ(got[7].substr(got[7].size() - none.size()), none) << got[7];
     EXPECT_NE(got[0].find("kvd_sample.wav\",\"rate\":8000"), std::string::npos) << got[0];
-    std::string err;
     for (size_t k = 0; k < reasons.size(); ++k) {
       const std::string file = reasons[k].substr(0, reasons[k].find(' '));
       EXPECT_EQ(got[k + 1], "{\"file\":\"" + file + "\",\"error\":\"" + reasons[k] + "\"}");
-      err += "kvd: " + reasons[k] + "\n";
     }
-    EXPECT_EQ(one.err, err);
   }
 }
 
 TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
   DetectOptions options = Options(Mode::Offline, Format::Json, {kSample, kSample});
-  options.engine.config = KVD_CONFIG_DIR "/kvd.cfg";
+  options.engine.config = kConfig;
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(RunDetect(options, out, err, true), kExitSuccess);
@@ -164,10 +179,8 @@ TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
 // the job count.
 TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
   kvdtest::TempDir dir;
+  const std::string wide = WideSample(dir);
   const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
-  ASSERT_FALSE(sample.empty());
-  const std::string wide = dir.Path() + "/wide.wav";
-  kvdtest::WriteBytes(wide, kvdtest::CanonicalWave(kvdtest::ResampledLinear(sample, 8000, 16000), 16000));
   const std::string odd = dir.Path() + "/odd.raw";
   kvdtest::WriteBytes(odd, kvdtest::SampleBytes(kvdtest::ResampledLinear(sample, 8000, 11025)));
   // Each mode once, one of them with several jobs.
@@ -197,20 +210,120 @@ TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
 // goes on with the next file.
 TEST(DetectFiles, SegmentListOverflowFailsThatFileOnly) {
   kvdtest::TempDir dir;
-  const std::string offline =
-      std::regex_replace(kvdtest::ReadText(KVD_CONFIG_DIR "/kvd_offline.cfg"), std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2");
-  dir.WriteFile("kvd_offline.cfg", offline);
+  dir.WriteFile("kvd_offline.cfg",
+                std::regex_replace(kvdtest::ReadText(KVD_CONFIG_DIR "/kvd_offline.cfg"),
+                                   std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2"));
   const std::string silence = dir.Path() + "/silence.wav";
   kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
   DetectOptions options = Options(Mode::Multi, Format::Csv, {kSample, silence, kSample});
-  options.engine.config = dir.WriteFile("kvd.cfg", kvdtest::ReadText(KVD_CONFIG_DIR "/kvd.cfg"));
+  options.engine.config = dir.WriteFile("kvd.cfg", kvdtest::ReadText(kConfig));
   const RunOutput run = RunCommand(options);
   EXPECT_EQ(run.status, kExitFileFailed);
   EXPECT_EQ(run.out, "file,mode,state,outcome,segment,start_ms,end_ms\n" + silence +
                          ",multi,1,before_speech,0,-1,-1\n");
-  const std::string message =
-      "kvd: " + kSample + " holds more speech segments than the list takes (MaxSegNum 2 holds 1)\n";
+  const std::string message = "kvd: " + kSample + " holds more speech segments than the list " +
+                              "takes (MaxSegNum 2 holds 1)\n";
   EXPECT_EQ(run.err, message + message);
+}
+
+// kvd trace of file into trace.svg and trace.csv of dir.
+RunOutput Trace(const kvdtest::TempDir& dir, Mode mode, const std::string& file,
+                Detector detector = Detector::FromConfig) {
+  TraceOptions options;
+  options.engine.config = kConfig;
+  options.engine.mode = mode;
+  options.engine.detector = detector;
+  options.file = file;
+  options.svgPath = dir.Path() + "/trace.svg";
+  options.csvPath = dir.Path() + "/trace.csv";
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = RunTraceCommand(options, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(TraceCommandTest, CsvRowsAgreeWithTheOnlineDecisionsAndTheSvgHoldsEveryLayer) {
+  kvdtest::TempDir dir;
+  const RunOutput run = Trace(dir, Mode::Online, kSample);
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  std::smatch decided;
+  ASSERT_TRUE(std::regex_search(run.out, decided, std::regex("  (\\d+) ms  in_speech\n")))
+      << run.out;
+  std::istringstream csv(kvdtest::ReadText(dir.Path() + "/trace.csv"));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line,
+            "frame,time_ms,energy_0,energy_1,energy_2,energy_3,threshold_0,threshold_1,"
+            "threshold_2,threshold_3,background_0,background_1,background_2,background_3,"
+            "active_bands,voiced_frames,pitch_hz,dual_tone,state");
+  int32_t rows = 0;
+  int32_t firstInSpeechMs = -1;
+  std::string lastState;
+  const std::regex row("(\\d+),(\\d+),([^,]*,){16}([^,]*)");  // frame, time, ..., state
+  for (std::smatch fields; std::getline(csv, line); ++rows) {
+    ASSERT_TRUE(std::regex_match(line, fields, row)) << line;
+    EXPECT_EQ(fields[1], std::to_string(rows));
+    EXPECT_EQ(fields[2], std::to_string(rows * 10));
+    if (fields[4] == "2" && firstInSpeechMs < 0) firstInSpeechMs = rows * 10;
+    lastState = fields[4];
+  }
+  // The call that reported in_speech reached the end of the frame that
+  // decided it, within one 160-sample chunk.
+  const int32_t reportedMs = std::stoi(decided[1]);
+  EXPECT_GE(reportedMs, firstInSpeechMs + 10);
+  EXPECT_LE(reportedMs, firstInSpeechMs + 10 + 20);
+  EXPECT_EQ(lastState, "3");
+
+  const std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
+  EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+  EXPECT_EQ(Count(svg, "<polyline"), 12u);  // energy, background, threshold of four bands
+  EXPECT_GT(Count(svg, "<circle"), 10u);    // voiced frames of the sample
+  EXPECT_NE(svg.find(">start "), std::string::npos);
+  EXPECT_NE(svg.find(">end "), std::string::npos);
+  EXPECT_NE(svg.find("<title>speech_end reported at"), std::string::npos);
+  EXPECT_EQ(svg.find("Offline mode"), std::string::npos);
+}
+
+TEST(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
+  kvdtest::TempDir dir;
+  const RunOutput run = Trace(dir, Mode::Online, kSample, Detector::Enhanced);
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  std::istringstream csv(kvdtest::ReadText(dir.Path() + "/trace.csv"));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line.substr(line.rfind(',') + 1), "speech_probability");
+  // Each row ends with a probability: below 0.5 in the sample's silence
+  // before 1.4 s, mostly above it in the speech (1.6 .. 6.6 s, 500 frames).
+  int32_t speechJudged = 0;
+  for (int32_t row = 0; std::getline(csv, line); ++row) {
+    const double probability = std::stod(line.substr(line.rfind(',') + 1));
+    EXPECT_GE(probability, 0.0);
+    EXPECT_LT(probability, row < 140 ? 0.5 : 1.0 + 1e-9) << row;
+    if (row >= 160 && row < 660 && probability >= 0.5) ++speechJudged;
+  }
+  EXPECT_GT(speechJudged, 375);
+  const std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
+  EXPECT_EQ(Count(svg, "<polyline"), 13u);  // the four bands' lines and the probability
+}
+
+// The sample at 16000 Hz is traced at its own rate: the speech stays where
+// it is in time (from 1.55 s in the 8000 Hz original). The SVG says where
+// its values come from and shades each segment printed.
+TEST(TraceCommandTest, OfflineTraceAtTheRecordingsOwnRate) {
+  kvdtest::TempDir dir;
+  const RunOutput run = Trace(dir, Mode::Multi, WideSample(dir));
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(run.out, found,
+                                std::regex("multi, 16000 Hz, \\d+ ms\n  segment 1: (\\d+) ms")))
+      << run.out;
+  EXPECT_NEAR(std::stoi(found[1]), 1550, 300);
+  const std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
+  EXPECT_NE(svg.find("Offline mode: the per-frame rows"), std::string::npos);
+  EXPECT_NE(svg.find("mode multi"), std::string::npos);
+  EXPECT_EQ(Count(svg, "fill=\"#e3f2e4\""), Count(run.out, "  segment "));
 }
 
 }  // namespace
