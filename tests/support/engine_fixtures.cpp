@@ -1,5 +1,6 @@
 #include "engine_fixtures.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 
@@ -77,45 +79,34 @@ std::string ConfigText::Text() const {
   return text;
 }
 
-ConfigText DefaultMainConfig() {
+namespace {
+
+// A configuration of these keys and values, in order.
+ConfigText Entries(std::initializer_list<std::pair<const char*, const char*>> entries) {
   ConfigText config;
-  config.Set("SampleRate", "8000")
-      .Set("OpenAllLines", "false")
-      .Set("IsOneSeg", "1")
-      .Set("IsOnline", "1")
-      .Set("MinSpeechDuration", "200")
-      .Set("MaxSpeechDuration", "2000")
-      .Set("MaxSilence", "60")
-      .Set("MaxWaitFrame", "500")
-      .Set("Sensitivity", "0.5")
-      .Set("stRelaxFrames", "10")
-      .Set("edRelaxFrames", "10")
-      .Set("AverageGain", "0")
-      .Set("MaxHoldFrame", "80")
-      .Set("FastMode", "0")
-      .Set("UseCheckDTMF", "1");
+  for (const auto& [key, value] : entries) config.Set(key, value);
   return config;
 }
 
+}  // namespace
+
+ConfigText DefaultMainConfig() {
+  return Entries({{"SampleRate", "8000"}, {"OpenAllLines", "false"}, {"IsOneSeg", "1"},
+                  {"IsOnline", "1"}, {"MinSpeechDuration", "200"}, {"MaxSpeechDuration", "2000"},
+                  {"MaxSilence", "60"}, {"MaxWaitFrame", "500"}, {"Sensitivity", "0.5"},
+                  {"stRelaxFrames", "10"}, {"edRelaxFrames", "10"}, {"AverageGain", "0"},
+                  {"MaxHoldFrame", "80"}, {"FastMode", "0"}, {"UseCheckDTMF", "1"}});
+}
+
 ConfigText DefaultOfflineConfig() {
-  ConfigText config;
-  config.Set("ShortSpeechSegEnergyThd", "3")
-      .Set("BackgroundEnergyOffline", "0.5")
-      .Set("DetectSpecLowBorder_Hz", "300")
-      .Set("DetectSpecHighBorder_Hz", "3400")
-      .Set("CommonSpeechSegLen_sec", "0.25")
-      .Set("ShortSpeechSegLen_sec", "0.1")
-      .Set("CommonSpeechSegEnergyThd", "4.5")
-      .Set("ExtendSpeechLen_sec", "0.3")
-      .Set("SpeechSegMinVoiceLen_sec", "0.05")
-      .Set("SpeechSegMinVoiceRatio", "0.2")
-      .Set("MaxSegNum", "100")
-      .Set("DefaultSpeech", "1")
-      .Set("MinSignalLen", "0.5")
-      .Set("BakgroundEnergyRelativeOffline", "0.1")
-      .Set("DelShortSpeechSegLen_sec", "0.1")
-      .Set("DelShortSpeechSideNoiseLen_sec", "0.5");
-  return config;
+  return Entries({{"ShortSpeechSegEnergyThd", "3"}, {"BackgroundEnergyOffline", "0.5"},
+                  {"DetectSpecLowBorder_Hz", "300"}, {"DetectSpecHighBorder_Hz", "3400"},
+                  {"CommonSpeechSegLen_sec", "0.25"}, {"ShortSpeechSegLen_sec", "0.1"},
+                  {"CommonSpeechSegEnergyThd", "4.5"}, {"ExtendSpeechLen_sec", "0.3"},
+                  {"SpeechSegMinVoiceLen_sec", "0.05"}, {"SpeechSegMinVoiceRatio", "0.2"},
+                  {"MaxSegNum", "100"}, {"DefaultSpeech", "1"}, {"MinSignalLen", "0.5"},
+                  {"BakgroundEnergyRelativeOffline", "0.1"}, {"DelShortSpeechSegLen_sec", "0.1"},
+                  {"DelShortSpeechSideNoiseLen_sec", "0.5"}});
 }
 
 namespace {
@@ -133,6 +124,8 @@ class OwnLogFolder {
     std::filesystem::current_path(previous_, ignored);
   }
 
+  std::string CapturePath() const { return folder_.Path() + "/captured_output.txt"; }
+
  private:
   TempDir folder_;
   std::filesystem::path previous_;
@@ -140,20 +133,20 @@ class OwnLogFolder {
 
 const OwnLogFolder ownLogFolder;
 
-// Standard output while a capture runs: the saved descriptor and the file
-// that receives the output.
+// Standard output while a capture runs: the saved descriptor; the output
+// goes to a file of the process's own folder.
 int savedStdout = -1;
-std::FILE* captureFile = nullptr;
 
 }  // namespace
 
 void BeginLogCapture() {
   std::fflush(stdout);
-  captureFile = std::tmpfile();
   savedStdout = dup(STDOUT_FILENO);
-  if (captureFile == nullptr || savedStdout < 0 || dup2(fileno(captureFile), STDOUT_FILENO) < 0) {
+  const int file = open(ownLogFolder.CapturePath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (savedStdout < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) {
     throw std::runtime_error("cannot capture standard output");
   }
+  close(file);
 }
 
 std::string EndLogCapture() {
@@ -161,15 +154,7 @@ std::string EndLogCapture() {
   dup2(savedStdout, STDOUT_FILENO);
   close(savedStdout);
   savedStdout = -1;
-  std::string text;
-  std::rewind(captureFile);
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, captureFile)) > 0;) {
-    text.append(buffer, got);
-  }
-  std::fclose(captureFile);
-  captureFile = nullptr;
-  return text;
+  return ReadText(ownLogFolder.CapturePath());
 }
 
 }  // namespace kvdtest

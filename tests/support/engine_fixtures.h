@@ -56,14 +56,11 @@ ConfigText DefaultMainConfig();
 // A complete companion file with every offline key.
 ConfigText DefaultOfflineConfig();
 
-// Everything the engine logged while run() ran (standard output, where the
-// logging facade writes).
-template <typename Run>
-std::string CaptureLog(Run run);
-
 void BeginLogCapture();
 std::string EndLogCapture();
 
+// Everything the engine logged while run() ran (standard output, where the
+// logging facade writes).
 template <typename Run>
 std::string CaptureLog(Run run) {
   BeginLogCapture();

@@ -6,23 +6,19 @@ namespace kvdtest {
 
 namespace {
 
-// Little-endian integers appended to bytes.
-void Append16(Bytes& bytes, uint16_t value) {
-  bytes.push_back(static_cast<uint8_t>(value & 0xFF));
-  bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Append32(Bytes& bytes, uint32_t value) {
-  Append16(bytes, static_cast<uint16_t>(value & 0xFFFF));
-  Append16(bytes, static_cast<uint16_t>(value >> 16));
+// value as byteCount little-endian bytes appended to bytes.
+void AppendLe(Bytes& bytes, uint32_t value, int byteCount) {
+  for (int k = 0; k < byteCount; ++k) bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
 }
 
 }  // namespace
 
 Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
   Bytes chunk(id.begin(), id.end());
-  Append32(chunk, static_cast<uint32_t>(declaredSize >= 0 ? declaredSize
-                                                          : static_cast<int64_t>(body.size())));
+  AppendLe(
+      chunk,
+      static_cast<uint32_t>(declaredSize >= 0 ? declaredSize : static_cast<int64_t>(body.size())),
+      4);
   chunk.insert(chunk.end(), body.begin(), body.end());
   if (body.size() % 2 != 0) chunk.push_back(0);
   return chunk;
@@ -31,12 +27,12 @@ Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
 Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   const auto blockAlign = static_cast<uint16_t>(channels * bits / 8);
   Bytes body;
-  Append16(body, 1);
-  Append16(body, channels);
-  Append32(body, rate);
-  Append32(body, rate * blockAlign);
-  Append16(body, blockAlign);
-  Append16(body, bits);
+  AppendLe(body, 1, 2);
+  AppendLe(body, channels, 2);
+  AppendLe(body, rate, 4);
+  AppendLe(body, rate * blockAlign, 4);
+  AppendLe(body, blockAlign, 2);
+  AppendLe(body, bits, 2);
   return body;
 }
 
@@ -50,10 +46,10 @@ Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t
   Bytes body = PcmFormat(channels, rate, bits);
   body[0] = 0xFE;
   body[1] = 0xFF;
-  Append16(body, 22);    // extension size
-  Append16(body, bits);  // valid bits
-  Append32(body, 0x4);   // channel mask: front centre
-  Append16(body, subformatTag);
+  AppendLe(body, 22, 2);    // extension size
+  AppendLe(body, bits, 2);  // valid bits
+  AppendLe(body, 0x4, 4);   // channel mask: front centre
+  AppendLe(body, subformatTag, 2);
   const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   body.insert(body.end(), tail, tail + sizeof tail);
@@ -62,7 +58,7 @@ Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t
 
 Bytes SampleBytes(const std::vector<int16_t>& samples) {
   Bytes bytes;
-  for (const int16_t sample : samples) Append16(bytes, static_cast<uint16_t>(sample));
+  for (const int16_t sample : samples) AppendLe(bytes, static_cast<uint16_t>(sample), 2);
   return bytes;
 }
 
@@ -70,7 +66,7 @@ Bytes RiffWave(const std::vector<Bytes>& chunks) {
   Bytes body = {'W', 'A', 'V', 'E'};
   for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
   Bytes file = {'R', 'I', 'F', 'F'};
-  Append32(file, static_cast<uint32_t>(body.size()));
+  AppendLe(file, static_cast<uint32_t>(body.size()), 4);
   file.insert(file.end(), body.begin(), body.end());
   return file;
 }
@@ -81,7 +77,8 @@ Bytes CanonicalWave(const std::vector<int16_t>& samples, uint32_t rate) {
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace kvdtest
