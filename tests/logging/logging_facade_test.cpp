@@ -48,13 +48,7 @@ class ScenarioTest : public ::testing::Test {
     fs::create_directory(WorkPath(""));
   }
 
-  void TearDown() override {
-    if (!HasFailure()) {
-      fs::remove_all(root_);
-    } else {
-      std::printf("scenario folder kept: %s\n", root_.c_str());
-    }
-  }
+  void TearDown() override { fs::remove_all(root_); }
 
   // Path of a file in the child's current folder.
   std::string WorkPath(const std::string& relative) const { return root_ + "/work/" + relative; }
@@ -142,19 +136,15 @@ const char kExpectedDefaultConfig[] =
 const char kStampedFirstMessage[] =
     "\\[[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\]:first message 1\n";
 
-// A LogClt.cfg logging into one plain file, the appender's options between.
-std::string FileConfig(const std::string& fileName, const std::string& options = "") {
-  return "Kestrin.category.tprintf_logger = DEBUG, File\n"
-         "Kestrin.appender.File = Kestrin.FileAppender\n"
-         "Kestrin.appender.File.FileName = " +
-         fileName + "\n" + options + "Kestrin.appender.File.layout = Kestrin.SimpleLayout\n";
-}
-
-std::string RollingConfig(const std::string& fileName, const std::string& options) {
-  return "Kestrin.category.tprintf_logger = DEBUG, Roll\n"
-         "Kestrin.appender.Roll = Kestrin.RollingFileAppender\n"
-         "Kestrin.appender.Roll.FileName = " +
-         fileName + "\n" + options + "Kestrin.appender.Roll.layout = Kestrin.SimpleLayout\n";
+// A LogClt.cfg logging into fileName through one appender, "File" (a
+// FileAppender) or "Roll" (a RollingFileAppender), its options between.
+std::string AppenderConfig(const std::string& name, const std::string& fileName,
+                           const std::string& options = "") {
+  const std::string kind = name == "File" ? "FileAppender" : "RollingFileAppender";
+  const std::string appender = "Kestrin.appender." + name;
+  return "Kestrin.category.tprintf_logger = DEBUG, " + name + "\n" + appender + " = Kestrin." +
+         kind + "\n" + appender + ".FileName = " + fileName + "\n" + options + appender +
+         ".layout = Kestrin.SimpleLayout\n";
 }
 
 // The scenario's lines: 100 bytes, the first character the line number.
@@ -223,12 +213,12 @@ TEST_F(ConfigFileTest, FoldersAfterAScenario) {
       // rename() replaces the older backup, so the newest old file is the one
       // kept and nothing of the current log is overwritten.
       {"Append off keeps the overwritten file as backup", "first_message",
-       {{"LogClt.cfg", RollingConfig("app.log", "Kestrin.appender.Roll.Append = false\n")},
+       {{"LogClt.cfg", AppenderConfig("Roll", "app.log", "Kestrin.appender.Roll.Append = false\n")},
         {"app.log", "current\n"},
         {"app.log.backup", "older\n"}},
        {{"app.log.backup", "current\n"}, {"app.log", "first message 1\n"}}, {"<empty>"}, ""},
       {"a plain file where a folder should be is left alone", "first_message",
-       {{"LogClt.cfg", RollingConfig("logs/app.log", "")}, {"logs", "precious\n"}},
+       {{"LogClt.cfg", AppenderConfig("Roll", "logs/app.log", "")}, {"logs", "precious\n"}},
        {{"logs", "precious\n"}}, {"Unable to open file: logs/app.log\n"}, ""},
       // The refused maximum of 0 would have rolled small.log over at once.
       {"option diagnostics", "first_message",
@@ -279,7 +269,7 @@ TEST_F(ConfigFileTest, FoldersAfterAScenario) {
 }
 
 TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
-  WriteWorkFile("LogClt.cfg", FileConfig("watch1.log"));
+  WriteWorkFile("LogClt.cfg", AppenderConfig("File", "watch1.log"));
   const ScenarioOutcome outcome = Run({"--watch-ms", "100", "watch"});
   EXPECT_EQ(outcome.exitCode, 0) << "the changed file was not read again";
   EXPECT_THAT(ReadWorkFile("watch1.log"), MatchesRegex("before\n(probe\n)*"));
@@ -289,7 +279,8 @@ TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
 using FacadeCallsTest = ScenarioTest;
 
 TEST_F(FacadeCallsTest, CallsFormatPrefixAndLevelTheirTexts) {
-  WriteWorkFile("LogClt.cfg", FileConfig("calls.log", "Kestrin.appender.File.Threshold = DEBUG\n"));
+  WriteWorkFile("LogClt.cfg",
+                AppenderConfig("File", "calls.log", "Kestrin.appender.File.Threshold = DEBUG\n"));
   const ScenarioOutcome outcome = Run({"facade_calls"});
   EXPECT_EQ(outcome.exitCode, 0);
   EXPECT_EQ(ReadWorkFile("results.txt"),
@@ -352,7 +343,8 @@ TEST_F(FacadeCallsTest, SwitchesChangeConsoleFileLimitBufferAndName) {
 // Every thread's lines arrive whole, and one initialisation opened the
 // file: a second one would have moved the first output to the ".backup".
 TEST_F(FacadeCallsTest, HundredThreadsInitialiseOnceAndLoseNoLine) {
-  WriteWorkFile("LogClt.cfg", FileConfig("threads.log", "Kestrin.appender.File.Append = false\n"));
+  WriteWorkFile("LogClt.cfg",
+                AppenderConfig("File", "threads.log", "Kestrin.appender.File.Append = false\n"));
   WriteWorkFile("threads.log", "earlier run\n");
   const ScenarioOutcome outcome = Run({"threads"});
   EXPECT_EQ(outcome.exitCode, 0);
@@ -423,10 +415,10 @@ TEST_F(RolloverTest, DigitShiftsNumberedBackupsAndDateTimeDeletesOnlyItsOwnOldes
 // the file keeps all its lines, the backups stay as they were, and the
 // rollover is retried only after some growth, not at every message.
 TEST_F(RolloverTest, FailedRenameKeepsLogAndBackups) {
-  WriteWorkFile("LogClt.cfg", RollingConfig("app.log",
-                                            "Kestrin.appender.Roll.MaxFileSize = 100\n"
-                                            "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
-                                            "Kestrin.appender.Roll.RenameType = Digit\n"));
+  WriteWorkFile("LogClt.cfg", AppenderConfig("Roll", "app.log",
+                                             "Kestrin.appender.Roll.MaxFileSize = 100\n"
+                                             "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
+                                             "Kestrin.appender.Roll.RenameType = Digit\n"));
   WriteWorkFile("app.1.log", "one\n");
   WriteWorkFile("app.2.log", "two\n");
   WriteWorkFile("app.log.rolling/occupied", "");
