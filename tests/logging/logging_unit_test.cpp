@@ -69,10 +69,11 @@ TEST(ConfigTranslationTest, KeysAndClassNames) {
                                      Pair("log4j.appender.F", "KvdFileAppender"),
                                      Pair("log4j.appender.C", "ConsoleAppender"),
                                      Pair("log4j.appender.R.FileName", "logs/VOLA2.log")));
+  EXPECT_FALSE(translated.debug);
 }
 
 TEST(ConfigTranslationTest, AddedLevelsAndDebugSwitch) {
-  const TranslatedConfig translated = TranslateConfig({
+  const TranslatedConfig levels = TranslateConfig({
       {"Kestrin.category.tprintf_logger", "flow, T_stdout"},
       {"Kestrin.rootCategory", "ALL, RollingFile"},
       {"Kestrin.threshold", "User_Error"},
@@ -80,15 +81,14 @@ TEST(ConfigTranslationTest, AddedLevelsAndDebugSwitch) {
       {"Kestrin.appender.R.Threshold", "DEBUG"},
       {"Kestrin.debug", "true"},
   });
-  EXPECT_THAT(translated.entries,
+  EXPECT_THAT(levels.entries,
               Contains(Pair("log4j.category.tprintf_logger", "flow#KvdLevel, T_stdout")));
-  EXPECT_THAT(translated.entries, Contains(Pair("log4j.rootCategory", "ALL, RollingFile")));
-  EXPECT_THAT(translated.entries, Contains(Pair("log4j.threshold", "User_Error#KvdLevel")));
-  ASSERT_EQ(translated.addedLevelThresholds.size(), 1u);
-  EXPECT_EQ(translated.addedLevelThresholds[0].appenderName, "T_stdout");
-  EXPECT_EQ(translated.addedLevelThresholds[0].levelName, "STATUS");
-  EXPECT_TRUE(translated.debug);
-  EXPECT_FALSE(TranslateConfig({}).debug);
+  EXPECT_THAT(levels.entries, Contains(Pair("log4j.rootCategory", "ALL, RollingFile")));
+  EXPECT_THAT(levels.entries, Contains(Pair("log4j.threshold", "User_Error#KvdLevel")));
+  ASSERT_EQ(levels.addedLevelThresholds.size(), 1u);
+  EXPECT_EQ(levels.addedLevelThresholds[0].appenderName, "T_stdout");
+  EXPECT_EQ(levels.addedLevelThresholds[0].levelName, "STATUS");
+  EXPECT_TRUE(levels.debug);
   EXPECT_THAT(TranslateConfig({}).entries, IsEmpty());
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -117,12 +118,11 @@ kvdtest::ShellRun RunTool(const std::string& arguments) {
   return kvdtest::RunShell(std::string(KVD_WEBRTC_VAD_TOOL) + " " + arguments + " 2>/dev/null");
 }
 
-// The value of "flags" in a JSON line.
+// The value of "flags" in a JSON line; "" unless it holds only 0 and 1.
 std::string FlagsOf(const std::string& line) {
-  const std::string key = "\"flags\":\"";
-  const size_t begin = line.find(key);
-  if (begin == std::string::npos) return "";
-  return line.substr(begin + key.size(), line.find('"', begin + key.size()) - begin - key.size());
+  std::smatch flags;
+  return std::regex_search(line, flags, std::regex("\"flags\":\"([01]*)\"")) ? flags[1].str()
+                                                                              : "";
 }
 
 TEST(WebRtcVadTool, GivesTheSameFlagsForTheWaveFileAndItsRawSamples) {
@@ -134,7 +134,6 @@ TEST(WebRtcVadTool, GivesTheSameFlagsForTheWaveFileAndItsRawSamples) {
       << fromWave.output;
   const std::string flags = FlagsOf(fromWave.output);
   EXPECT_EQ(flags.size(), 76091u / 80);  // complete frames only
-  EXPECT_EQ(flags.find_first_not_of("01"), std::string::npos);
 
   const kvdtest::ShellRun fromRaw = RunTool("--rate 8000 " + kvdtest::SamplePath("kvd_sample.pcm"));
   ASSERT_EQ(fromRaw.exitStatus, 0);
