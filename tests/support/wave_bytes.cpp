@@ -15,10 +15,8 @@ void AppendLe(Bytes& bytes, uint32_t value, int byteCount) {
 
 Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
   Bytes chunk(id.begin(), id.end());
-  AppendLe(
-      chunk,
-      static_cast<uint32_t>(declaredSize >= 0 ? declaredSize : static_cast<int64_t>(body.size())),
-      4);
+  const int64_t size = declaredSize >= 0 ? declaredSize : static_cast<int64_t>(body.size());
+  AppendLe(chunk, static_cast<uint32_t>(size), 4);
   chunk.insert(chunk.end(), body.begin(), body.end());
   if (body.size() % 2 != 0) chunk.push_back(0);
   return chunk;
