@@ -135,8 +135,8 @@ TEST(KvdProgram, ExitStatusOutputAndMessages) {
 // The sample twice, through a pipe into the built program and through the
 // function in chunks of 1, 160 and 8000 samples: the events lie where kvd
 // detect finds them, the detector re-arms after the first utterance, and no
-// chunk size changes the first utterance (re-arming waits for the next call,
-// so the second one moves with the chunk size).
+// chunk size changes the first utterance (the detector re-arms after the
+// chunk that ended it, so the second one moves with the chunk size).
 TEST(KvdStreamCommand, FollowsTwoUtterancesAsDetectFindsThemWhateverTheChunkSize) {
   const std::string pcm = kvdtest::ReadText(kvdtest::SamplePath("kvd_sample.pcm"));
   const int64_t length = static_cast<int64_t>(pcm.size() / 2);  // samples of the sample
