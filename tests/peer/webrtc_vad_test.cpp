@@ -125,24 +125,10 @@ std::string FlagsOf(const std::string& line) {
                                                                               : "";
 }
 
-TEST(WebRtcVadTool, GivesTheSameFlagsForTheWaveFileAndItsRawSamples) {
-  const std::string wave = kvdtest::SamplePath("kvd_sample.wav");
-  const kvdtest::ShellRun fromWave = RunTool(wave);
-  ASSERT_EQ(fromWave.exitStatus, 0);
-  EXPECT_EQ(fromWave.output.rfind("{\"file\":\"" + wave + "\",\"rate\":8000,\"frame_ms\":10,", 0),
-            0u)
-      << fromWave.output;
-  const std::string flags = FlagsOf(fromWave.output);
-  EXPECT_EQ(flags.size(), 76091u / 80);  // complete frames only
-
-  const kvdtest::ShellRun fromRaw = RunTool("--rate 8000 " + kvdtest::SamplePath("kvd_sample.pcm"));
-  ASSERT_EQ(fromRaw.exitStatus, 0);
-  EXPECT_EQ(FlagsOf(fromRaw.output), flags);
-}
-
 // Bad arguments give exit status 1 and no output; unusable files a JSON
-// error line each among the good ones, and exit status 1.
-TEST(WebRtcVadTool, RefusesBadArgumentsAndReportsUnusableFilesAsJsonErrors) {
+// error line each among the good ones, and exit status 1. The sample's flags
+// are the same from its wave file and from its raw samples.
+TEST(WebRtcVadTool, RefusesBadInputAndFlagsTheWaveFileAsItsRawSamples) {
   const kvdtest::TempDir dir;
   const std::string odd = dir.Path() + "/odd \"rate\".wav";
   kvdtest::WriteBytes(odd, kvdtest::CanonicalWave({0, 0}, 11025));
@@ -164,10 +150,15 @@ TEST(WebRtcVadTool, RefusesBadArgumentsAndReportsUnusableFilesAsJsonErrors) {
   const std::string quotedOdd = dir.Path() + "/odd \\\"rate\\\".wav";
   for (const std::string& line :
        {"{\"file\":\"" + quotedOdd + "\",\"error\":\"unsupported sample rate 11025 Hz",
-        "{\"file\":\"" + wave + "\",\"rate\":8000",
+        "{\"file\":\"" + wave + "\",\"rate\":8000,\"frame_ms\":10,",
         std::string("missing.pcm\",\"error\":\"cannot open the file\"}")}) {
     EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
   }
+  const std::string flags = FlagsOf(run.output);
+  EXPECT_EQ(flags.size(), 76091u / 80);  // complete frames only
+  const kvdtest::ShellRun fromRaw = RunTool("--rate 8000 " + kvdtest::SamplePath("kvd_sample.pcm"));
+  EXPECT_EQ(fromRaw.exitStatus, 0);
+  EXPECT_EQ(FlagsOf(fromRaw.output), flags);
 }
 
 }  // namespace
