@@ -1,42 +1,58 @@
-// The logging facade seen from its outputs: LogClt.cfg (the default file, a
-// file that may not be replaced, a file of the user's, the watch, the
-// diagnostics), the logging calls and switches, and opening and rolling over
-// the rolling file (the two renaming schemes, the backup of an overwritten
-// file, and the failures that must not lose data).
-//
-// The facade reads LogClt.cfg from the current folder once per process, so
-// every scenario runs the logging_scenario child in a fresh temporary folder
-// and inspects the folder afterwards. The parent itself never logs, so no
-// log4cxx thread runs in it when it starts a child.
-#include <gmock/gmock.h>
+// The logging facade seen from its outputs: LogClt.cfg, the logging calls and
+// switches, and the rolling file. The facade reads LogClt.cfg from the
+// current folder once per process, so every scenario runs the
+// logging_scenario child in a fresh folder and inspects the folder
+// afterwards. The parent never logs, so no log4cxx thread runs in it when it
+// starts a child.
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <set>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <utility>
 #include <vector>
 
 #include "engine_fixtures.h"
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
-using ::testing::Not;
-
 namespace fs = std::filesystem;
 
-struct ScenarioOutcome {
-  int exitCode = -1;
-  std::string standardOutput;
-  std::string standardError;
+// One expectation on what a scenario left. The name is a path in the work
+// folder ("stdout" and "stderr" are the child's outputs; a path ending in "/"
+// is the folder's sorted entries, one per line; a last component holding
+// "[" is a pattern for the one entry of its folder it names). Missing files
+// read as "<missing>".
+struct Check {
+  enum Kind { kIs, kMatches, kHas } kind;
+  std::string name;
+  std::string text;
+  int least = 1;  // kHas: occurrences of text allowed
+  int most = INT_MAX;
+};
+
+Check Is(const std::string& name, const std::string& text) { return {Check::kIs, name, text}; }
+Check Matches(const std::string& name, const std::string& pattern) {
+  return {Check::kMatches, name, pattern};
+}
+Check Has(const std::string& name, const std::string& text, int least = 1, int most = INT_MAX) {
+  return {Check::kHas, name, text, least, most};
+}
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+struct Scenario {
+  const char* what;
+  std::string arguments;  // of the child
+  Files before;           // written into the work folder first
+  std::vector<Check> checks;
+  bool readOnlyConfig = false;  // LogClt.cfg made read-only before the run
 };
 
 class ScenarioTest : public ::testing::Test {
@@ -45,61 +61,74 @@ class ScenarioTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "kvd_logging_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
-    fs::create_directory(WorkPath(""));
   }
 
   void TearDown() override { fs::remove_all(root_); }
 
-  // Path of a file in the child's current folder.
-  std::string WorkPath(const std::string& relative) const { return root_ + "/work/" + relative; }
-
-  void WriteWorkFile(const std::string& relative, const std::string& content) const {
-    fs::create_directories(fs::path(WorkPath(relative)).parent_path());
-    std::ofstream(WorkPath(relative), std::ios::binary) << content;
-  }
-
-  // Content of the file, or "<missing>" when it cannot be read.
-  std::string ReadWorkFile(const std::string& relative) const {
-    return std::ifstream(WorkPath(relative)) ? kvdtest::ReadText(WorkPath(relative)) : "<missing>";
-  }
-
-  // Names of the entries of a folder of the work folder, sorted.
-  std::vector<std::string> ListWorkFolder(const std::string& relative) const {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(WorkPath(relative))) {
-      names.push_back(entry.path().filename().string());
+  // Runs each scenario in a fresh work folder and judges what it left.
+  void RunAll(const std::vector<Scenario>& scenarios) {
+    for (const Scenario& scenario : scenarios) {
+      SCOPED_TRACE(scenario.what);
+      fs::remove_all(Work(""));
+      fs::create_directory(Work(""));
+      for (const auto& [name, content] : scenario.before) {
+        fs::create_directories(fs::path(Work(name)).parent_path());
+        std::ofstream(Work(name), std::ios::binary) << content;
+      }
+      if (scenario.readOnlyConfig) chmod(Work("LogClt.cfg").c_str(), 0444);
+      const std::string command = "cd '" + Work("") + "' && '" KVD_LOGGING_SCENARIO "' " +
+                                  scenario.arguments + " >'" + root_ + "/stdout' 2>'" + root_ +
+                                  "/stderr'";
+      const int status = std::system(command.c_str());
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      for (const Check& check : scenario.checks) Judge(check);
     }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  // Runs the child with these arguments in WorkPath("").
-  ScenarioOutcome Run(const std::vector<std::string>& arguments) {
-    const std::string outPath = root_ + "/stdout.txt";
-    const std::string errPath = root_ + "/stderr.txt";
-    std::string command = "cd '" + WorkPath("") + "' && '" KVD_LOGGING_SCENARIO "'";
-    for (const std::string& argument : arguments) command += " " + argument;
-    const int status = std::system((command + " >'" + outPath + "' 2>'" + errPath + "'").c_str());
-    ScenarioOutcome outcome;
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.standardOutput = kvdtest::ReadText(outPath);
-    outcome.standardError = kvdtest::ReadText(errPath);
-    return outcome;
   }
 
  private:
+  std::string Work(const std::string& relative) const { return root_ + "/work/" + relative; }
+
+  std::string Read(const std::string& name) const {
+    if (name == "stdout" || name == "stderr") return kvdtest::ReadText(root_ + "/" + name);
+    fs::path path = Work(name);
+    if (!name.empty() && name.back() == '/') {
+      std::vector<std::string> entries;
+      for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
+        entries.push_back(entry.path().filename().string() + "\n");
+      }
+      std::sort(entries.begin(), entries.end());
+      std::string listing;
+      for (const std::string& entry : entries) listing += entry;
+      return listing;
+    }
+    if (name.find('[') != std::string::npos) {
+      const std::regex pattern(path.filename().string());
+      for (const fs::directory_entry& entry : fs::directory_iterator(path.parent_path())) {
+        if (std::regex_match(entry.path().filename().string(), pattern)) path = entry.path();
+      }
+    }
+    return std::ifstream(path) ? kvdtest::ReadText(path.string()) : "<missing>";
+  }
+
+  void Judge(const Check& check) const {
+    const std::string text = Read(check.name);
+    if (check.kind == Check::kIs) {
+      EXPECT_EQ(text, check.text) << check.name;
+    } else if (check.kind == Check::kMatches) {
+      EXPECT_TRUE(std::regex_match(text, std::regex(check.text))) << check.name << ":\n" << text;
+    } else {
+      int count = 0;
+      for (size_t at = text.find(check.text); at != std::string::npos;
+           at = text.find(check.text, at + 1)) {
+        ++count;
+      }
+      EXPECT_TRUE(count >= check.least && count <= check.most)
+          << check.name << " holds \"" << check.text << "\" " << count << " times";
+    }
+  }
+
   std::string root_;
 };
-
-// Occurrences of needle in text.
-int CountOccurrences(const std::string& text, const std::string& needle) {
-  int count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos;
-       at = text.find(needle, at + needle.size())) {
-    ++count;
-  }
-  return count;
-}
 
 // The default file, written out here from its documented lines.
 const char kExpectedDefaultConfig[] =
@@ -137,58 +166,35 @@ const char kStampedFirstMessage[] =
     "\\[[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\]:first message 1\n";
 
 // A LogClt.cfg logging into fileName through one appender, "File" (a
-// FileAppender) or "Roll" (a RollingFileAppender), its options between.
+// FileAppender) or another name (a RollingFileAppender), with these options
+// ("Key = value" lines, each given the appender's prefix).
 std::string AppenderConfig(const std::string& name, const std::string& fileName,
-                           const std::string& options = "") {
+                           const std::vector<std::string>& options = {}) {
   const std::string kind = name == "File" ? "FileAppender" : "RollingFileAppender";
   const std::string appender = "Kestrin.appender." + name;
-  return "Kestrin.category.tprintf_logger = DEBUG, " + name + "\n" + appender + " = Kestrin." +
-         kind + "\n" + appender + ".FileName = " + fileName + "\n" + options + appender +
-         ".layout = Kestrin.SimpleLayout\n";
+  std::string config = appender + " = Kestrin." + kind + "\n" + appender + ".FileName = " +
+                       fileName + "\n" + appender + ".layout = Kestrin.SimpleLayout\n";
+  for (const std::string& option : options) config += appender + "." + option + "\n";
+  return config;
 }
 
-// The scenario's lines: 100 bytes, the first character the line number.
-std::string HundredByteLine(int number) {
-  return std::to_string(number) + std::string(98, 'A') + "\n";
+std::string Category(const std::string& appenders) {
+  return "Kestrin.category.tprintf_logger = DEBUG, " + appenders + "\n";
+}
+
+// The child's "lines" from first to last: bytes each, the first character
+// the line number modulo 10.
+std::string FixedLines(int first, int last, int bytes) {
+  std::string lines;
+  for (int i = first; i <= last; ++i) {
+    lines += std::to_string(i % 10) + std::string(static_cast<size_t>(bytes - 2), 'A') + "\n";
+  }
+  return lines;
 }
 
 using ConfigFileTest = ScenarioTest;
 
-// The log file is buffered, so its line also shows that exit flushes it.
-TEST_F(ConfigFileTest, FirstCallWritesDefaultFileAndLogsToConsoleAndLogsFolder) {
-  const ScenarioOutcome outcome = Run({"first_message"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(ReadWorkFile("LogClt.cfg"), kExpectedDefaultConfig);
-  EXPECT_THAT(outcome.standardOutput, MatchesRegex(kStampedFirstMessage));
-  EXPECT_THAT(ReadWorkFile("logs/VOLA2.log"), MatchesRegex(kStampedFirstMessage));
-  EXPECT_EQ(outcome.standardError, "");
-}
-
-TEST_F(ConfigFileTest, ReadOnlyConfigIsKeptAndLeavesLoggingUnconfigured) {
-  const std::string userConfig = "Kestrin.rootCategory = ALL\n";
-  WriteWorkFile("LogClt.cfg", userConfig);
-  chmod(WorkPath("LogClt.cfg").c_str(), 0444);
-
-  const ScenarioOutcome outcome = Run({"first_message"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_THAT(outcome.standardError, HasSubstr("Create default config file failed.\n"));
-  EXPECT_EQ(ReadWorkFile("LogClt.cfg"), userConfig);
-  EXPECT_EQ(ReadWorkFile("logs"), "<missing>");
-  EXPECT_THAT(outcome.standardOutput, Not(HasSubstr("first message")));
-}
-
-// Scenarios judged by the files they leave and by parts of their error and
-// console output.
-struct FolderRow {
-  const char* what;
-  const char* scenario;
-  std::vector<std::pair<std::string, std::string>> before;  // files written first
-  std::vector<std::pair<std::string, std::string>> after;   // "<missing>": absent
-  std::vector<std::string> errors;  // parts of the error output; "<empty>": none at all
-  std::string output;               // a part of the console output
-};
-
-TEST_F(ConfigFileTest, FoldersAfterAScenario) {
+TEST_F(ConfigFileTest, DefaultUserUnreadableAndWatchedFilesAndDiagnostics) {
   const std::string userConfig =
       "Kestrin.category.tprintf_logger = INFO, File\n"
       "Kestrin.appender.File = some.package.FileAppender\n"
@@ -199,244 +205,153 @@ TEST_F(ConfigFileTest, FoldersAfterAScenario) {
       "\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xb3\xf5\xca\xbc\xbb\xaf\xca\xa7\xb0\xdc\xa3\xba"
       "\xbf\xc9\xc4\xdc" "socket" "\xb3\xf5\xca\xbc\xbb\xaf\xb2\xbb\xb3\xc9\xb9\xa6\xa1\xa3";
   const std::string correctedTo = "\xb1\xbb\xbe\xc0\xd5\xfd\xce\xaa";  // GBK
-  const FolderRow rows[] = {
+  const std::string diagnosticsConfig =
+      Category("Small, NoFile, Huge") + "Kestrin.debug = true\n" +
+      AppenderConfig("Small", "small.log",
+                     {"bufferedio = true", "BufferSize = 1", "MaxBackupIndex = 0",
+                      "MaxFileSize = 0", "RenameType = Digit"}) +
+      "Kestrin.appender.NoFile = Kestrin.FileAppender\n"
+      "Kestrin.appender.NoFile.layout = Kestrin.SimpleLayout\n" +
+      AppenderConfig("Huge", "huge.log", {"MaxBackupIndex = 2000000000"});
+  RunAll({
+      // The log file is buffered, so its line also shows that exit flushes it.
+      {"the default file", "first_message", {},
+       {Is("LogClt.cfg", kExpectedDefaultConfig), Matches("stdout", kStampedFirstMessage),
+        Matches("logs/VOLA2.log", kStampedFirstMessage), Is("stderr", "")}},
+      {"a read-only file is kept and logging left unconfigured", "first_message",
+       {{"LogClt.cfg", "Kestrin.rootCategory = ALL\n"}},
+       {Has("stderr", "Create default config file failed.\n"),
+        Is("LogClt.cfg", "Kestrin.rootCategory = ALL\n"), Is("logs", "<missing>"),
+        Has("stdout", "first message", 0, 0)},
+       true},
       // tprintf2 writes at FLOW, which lies above INFO.
       {"a file of the user's is used as written", "first_message", {{"LogClt.cfg", userConfig}},
-       {{"LogClt.cfg", userConfig}, {"custom.log", "first message 1\n"}}, {"<empty>"}, ""},
+       {Is("LogClt.cfg", userConfig), Is("custom.log", "first message 1\n"), Is("stderr", "")}},
       // A folder named LogClt.cfg exists and is writable, but reading it fails.
       {"an unreadable file is reported in GBK", "first_message", {{"LogClt.cfg/inside", ""}},
-       {{"logs", "<missing>"}}, {}, configureFailedGbk},
+       {Is("logs", "<missing>"), Has("stdout", configureFailedGbk)}},
       // The file changes and the process ends before the watch looks at it:
       // the watch is stopped at exit without reading the file again.
-      {"exit after an unread change", "change_then_exit", {}, {{"watch2.log", "<missing>"}},
-       {"<empty>"}, ""},
-      // rename() replaces the older backup, so the newest old file is the one
-      // kept and nothing of the current log is overwritten.
-      {"Append off keeps the overwritten file as backup", "first_message",
-       {{"LogClt.cfg", AppenderConfig("Roll", "app.log", "Kestrin.appender.Roll.Append = false\n")},
-        {"app.log", "current\n"},
-        {"app.log.backup", "older\n"}},
-       {{"app.log.backup", "current\n"}, {"app.log", "first message 1\n"}}, {"<empty>"}, ""},
-      {"a plain file where a folder should be is left alone", "first_message",
-       {{"LogClt.cfg", AppenderConfig("Roll", "logs/app.log", "")}, {"logs", "precious\n"}},
-       {{"logs", "precious\n"}}, {"Unable to open file: logs/app.log\n"}, ""},
+      {"exit after an unread change", "watch 0", {},
+       {Is("watch2.log", "<missing>"), Is("stderr", "")}},
+      {"the watch reads a changed file", "--watch-ms 100 watch 400",
+       {{"LogClt.cfg", Category("File") + AppenderConfig("File", "watch1.log")}},
+       {Matches("watch1.log", "before\n(probe\n)*"), Matches("watch2.log", "(probe\n)*after\n")}},
       // The refused maximum of 0 would have rolled small.log over at once.
-      {"option diagnostics", "first_message",
-       {{"LogClt.cfg",
-         "Kestrin.category.tprintf_logger = DEBUG, Small, NoFile, Huge\n"
-         "Kestrin.debug = true\n"
-         "Kestrin.appender.Small = Kestrin.RollingFileAppender\n"
-         "Kestrin.appender.Small.FileName = small.log\n"
-         "Kestrin.appender.Small.bufferedio = true\n"
-         "Kestrin.appender.Small.BufferSize = 1\n"
-         "Kestrin.appender.Small.MaxBackupIndex = 0\n"
-         "Kestrin.appender.Small.MaxFileSize = 0\n"
-         "Kestrin.appender.Small.RenameType = Digit\n"
-         "Kestrin.appender.Small.layout = Kestrin.SimpleLayout\n"
-         "Kestrin.appender.NoFile = Kestrin.FileAppender\n"
-         "Kestrin.appender.NoFile.layout = Kestrin.SimpleLayout\n"
-         "Kestrin.appender.Huge = Kestrin.RollingFileAppender\n"
-         "Kestrin.appender.Huge.FileName = huge.log\n"
-         "Kestrin.appender.Huge.MaxBackupIndex = 2000000000\n"
-         "Kestrin.appender.Huge.layout = Kestrin.SimpleLayout\n"}},
-       {{"small.log", "first message 1\n"}, {"small.1.log", "<missing>"}},
-       {"maxBackupIndex" + correctedTo + "1\n", "maxBackupIndex" + correctedTo + "10000\n",
-        "maxFileSize 0 refused, kept 10485760\n",
-        "File option not set for appender [NoFile].\n"
-        "Are you using FileAppender instead of ConsoleAppender?\n"},
-       "Buffer size you supplied is out of range. corrected to DEFAULT_BUFFER_SIZE\n"
-       "resize buffer successful.\n"},
-  };
-  for (const FolderRow& row : rows) {
-    SCOPED_TRACE(row.what);
-    fs::remove_all(WorkPath(""));
-    fs::create_directory(WorkPath(""));
-    for (const auto& [name, content] : row.before) WriteWorkFile(name, content);
-    const ScenarioOutcome outcome = Run({row.scenario});
-    EXPECT_EQ(outcome.exitCode, 0);
-    for (const auto& [name, content] : row.after) {
-      EXPECT_EQ(ReadWorkFile(name), content) << name;
-    }
-    for (const std::string& error : row.errors) {
-      if (error == "<empty>") {
-        EXPECT_EQ(outcome.standardError, "");
-      } else {
-        EXPECT_THAT(outcome.standardError, HasSubstr(error));
-      }
-    }
-    EXPECT_THAT(outcome.standardOutput, HasSubstr(row.output));
-  }
-}
-
-TEST_F(ConfigFileTest, WatchPicksUpAChangedFile) {
-  WriteWorkFile("LogClt.cfg", AppenderConfig("File", "watch1.log"));
-  const ScenarioOutcome outcome = Run({"--watch-ms", "100", "watch"});
-  EXPECT_EQ(outcome.exitCode, 0) << "the changed file was not read again";
-  EXPECT_THAT(ReadWorkFile("watch1.log"), MatchesRegex("before\n(probe\n)*"));
-  EXPECT_THAT(ReadWorkFile("watch2.log"), MatchesRegex("(probe\n)*after\n"));
+      {"option diagnostics", "first_message", {{"LogClt.cfg", diagnosticsConfig}},
+       {Is("small.log", "first message 1\n"), Is("small.1.log", "<missing>"),
+        Has("stderr", "maxBackupIndex" + correctedTo + "1\n"),
+        Has("stderr", "maxBackupIndex" + correctedTo + "10000\n"),
+        Has("stderr", "maxFileSize 0 refused, kept 10485760\n"),
+        Has("stderr",
+            "File option not set for appender [NoFile].\n"
+            "Are you using FileAppender instead of ConsoleAppender?\n"),
+        Has("stdout",
+            "Buffer size you supplied is out of range. corrected to DEFAULT_BUFFER_SIZE\n"
+            "resize buffer successful.\n")}},
+  });
 }
 
 using FacadeCallsTest = ScenarioTest;
 
-TEST_F(FacadeCallsTest, CallsFormatPrefixAndLevelTheirTexts) {
-  WriteWorkFile("LogClt.cfg",
-                AppenderConfig("File", "calls.log", "Kestrin.appender.File.Threshold = DEBUG\n"));
-  const ScenarioOutcome outcome = Run({"facade_calls"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(ReadWorkFile("results.txt"),
-            "long=0\nnewline=0\nflow_file=0\nflow_null=0\nlog_42=0\nlog_named=0\n"
-            "log_null_text=-1\nvlog=0\nresult=0\n"
-            "info_log_42=-1\ninfo_enabled_42=0\ninfo_enabled_0=1\n"
-            "error_tprintf2=-1\nerror_tprintf7=0\n");
-  // 3000 characters and a line end are cut to the first 2047 characters.
-  EXPECT_EQ(ReadWorkFile("calls.log"), std::string(2047, 'x') +
-                                           "\n"
-                                           "det 120 :x=1\n"
-                                           "7 :x\n"
-                                           "1 :debug text\n"
-                                           "name :plain %d\n"
-                                           "vlog 3\n"
-                                           "fatal text\n");
-}
-
-TEST_F(FacadeCallsTest, SwitchesChangeConsoleFileLimitBufferAndName) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, T_stdout, RollingFile\n"
-                "Kestrin.appender.T_stdout = Kestrin.ConsoleAppender\n"
-                "Kestrin.appender.T_stdout.layout = Kestrin.SimpleLayout\n"
-                "Kestrin.appender.T_stdout.layout.WithTimeStamp = true\n"
-                "Kestrin.appender.RollingFile = Kestrin.RollingFileAppender\n"
-                "Kestrin.appender.RollingFile.FileName = logs/app.log\n"
-                "Kestrin.appender.RollingFile.RenameType = Digit\n"
-                "Kestrin.appender.RollingFile.MaxBackupIndex = 3\n"
-                "Kestrin.appender.RollingFile.layout = Kestrin.SimpleLayout\n");
-  const ScenarioOutcome outcome = Run({"switches"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(ReadWorkFile("results.txt"),
-            "console_on_1=1\nconsole_on_2=1\nconsole_off=1\nconsole_new=1\n"
-            "set_log=1\nlimit_100=1\nlimit_0=1\nlimit_huge=1\n"
-            "buf_length=0\nbuffered_growth=0\n"
-            "time_stamp_off=1\nname_with_time=1\n");
-
-  EXPECT_EQ(CountOccurrences(outcome.standardOutput, "console once\n"), 1);
-  EXPECT_THAT(outcome.standardOutput, Not(HasSubstr("file only")));
-  // The console appender the switch creates has its time stamp off.
-  EXPECT_THAT(outcome.standardOutput, HasSubstr("\nplain console\n"));
-  EXPECT_EQ(ReadWorkFile("logs/app.log"), "console once\nfile only\nplain console\n");
-
-  // 100 * 60 bytes: the sixth 1000-byte line reaches the limit.
-  EXPECT_EQ(ReadWorkFile("limit/app.1.log").size(), 6000u);
-  EXPECT_THAT(ReadWorkFile("limit/app.log"), MatchesRegex("7A{998}\nbuffered\n"));
-  // 40000000 * 60 exceeds 32 bits and is still a valid maximum.
-  EXPECT_THAT(outcome.standardError, HasSubstr("maxFileSize 0 refused, kept 6000\n"));
-  EXPECT_EQ(CountOccurrences(outcome.standardError, "refused"), 1);
-
-  std::string named;
-  for (const std::string& name : ListWorkFolder("limit")) {
-    if (std::regex_match(name, std::regex("app-[0-9]{2}(-[0-9]{2}){5}\\.log"))) {
-      named = ReadWorkFile("limit/" + name);
-    }
-  }
-  EXPECT_EQ(named, "named\n");
-}
-
-// Every thread's lines arrive whole, and one initialisation opened the
-// file: a second one would have moved the first output to the ".backup".
-TEST_F(FacadeCallsTest, HundredThreadsInitialiseOnceAndLoseNoLine) {
-  WriteWorkFile("LogClt.cfg",
-                AppenderConfig("File", "threads.log", "Kestrin.appender.File.Append = false\n"));
-  WriteWorkFile("threads.log", "earlier run\n");
-  const ScenarioOutcome outcome = Run({"threads"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(ReadWorkFile("threads.log.backup"), "earlier run\n");
-
-  std::istringstream lines(ReadWorkFile("threads.log"));
-  const std::regex linePattern("thread ([0-9]{3}) line ([0-9]) ([a-z])\\3{99}");
-  std::set<std::string> seen;
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::smatch parts;
-    ASSERT_TRUE(std::regex_match(line, parts, linePattern)) << line;
-    EXPECT_EQ(parts[3].str()[0], 'a' + std::stoi(parts[1].str()) % 26) << line;
-    seen.insert(parts[1].str() + "/" + parts[2].str());
-  }
-  EXPECT_EQ(seen.size(), 1000u);
+TEST_F(FacadeCallsTest, CallsAndSwitches) {
+  const std::string switchesConfig =
+      Category("T_stdout, RollingFile") +
+      "Kestrin.appender.T_stdout = Kestrin.ConsoleAppender\n"
+      "Kestrin.appender.T_stdout.layout = Kestrin.SimpleLayout\n"
+      "Kestrin.appender.T_stdout.layout.WithTimeStamp = true\n" +
+      AppenderConfig("RollingFile", "logs/app.log", {"RenameType = Digit", "MaxBackupIndex = 3"});
+  RunAll({
+      // 3000 characters and a line end are cut to the first 2047 characters.
+      {"calls format, prefix and level their texts", "facade_calls",
+       {{"LogClt.cfg",
+         Category("File") + AppenderConfig("File", "calls.log", {"Threshold = DEBUG"})}},
+       {Is("results.txt",
+           "long=0\nnewline=0\nflow_file=0\nflow_null=0\nlog_42=0\nlog_named=0\n"
+           "log_null_text=-1\nvlog=0\nresult=0\n"
+           "info_log_42=-1\ninfo_enabled_42=0\ninfo_enabled_0=1\n"
+           "error_tprintf2=-1\nerror_tprintf7=0\n"),
+        Is("calls.log", std::string(2047, 'x') +
+                            "\ndet 120 :x=1\n7 :x\n1 :debug text\nname :plain %d\nvlog 3\n"
+                            "fatal text\n")}},
+      // 100 * 60 bytes: the sixth 1000-byte line reaches the limit; 40000000
+      // * 60 exceeds 32 bits and is still a valid maximum. The console
+      // appender the switch creates has its time stamp off.
+      {"switches change console, file, limit, buffer and name", "switches",
+       {{"LogClt.cfg", switchesConfig}},
+       {Is("results.txt",
+           "console_on_1=1\nconsole_on_2=1\nconsole_off=1\nconsole_new=1\n"
+           "set_log=1\nlimit_100=1\nlimit_0=1\nlimit_huge=1\n"
+           "buf_length=0\nbuffered_growth=0\n"
+           "time_stamp_off=1\nname_with_time=1\n"),
+        Has("stdout", "console once\n", 1, 1), Has("stdout", "file only", 0, 0),
+        Has("stdout", "\nplain console\n"),
+        Is("logs/app.log", "console once\nfile only\nplain console\n"),
+        Is("limit/app.1.log", FixedLines(1, 6, 1000)),
+        Is("limit/app.log", FixedLines(7, 7, 1000) + "buffered\n"),
+        Is("stderr", "maxFileSize 0 refused, kept 6000\n"),
+        Is("limit/app-[0-9]{2}(-[0-9]{2}){5}\\.log", "named\n")}},
+  });
 }
 
 using RolloverTest = ScenarioTest;
 
-// Four lines of exactly the maximum size roll each file over four times: the
-// write position counts the bytes still in the output buffer.
-// Digit: the folder name holds a "." and the file name none, so the extension
-// is "log"; any rename type but DateTime selects this scheme.
-// DateTime: the rollovers produce files 0 .. 3; with N = 2 only the last two
-// stay, while a file of an earlier run is never deleted.
-TEST_F(RolloverTest, DigitShiftsNumberedBackupsAndDateTimeDeletesOnlyItsOwnOldestFiles) {
-  WriteWorkFile("LogClt.cfg",
-                "Kestrin.category.tprintf_logger = DEBUG, Digit, Dated\n"
-                "Kestrin.appender.Digit = Kestrin.RollingFileAppender\n"
-                "Kestrin.appender.Digit.FileName = roll.d/app\n"
-                "Kestrin.appender.Digit.MaxFileSize = 100\n"
-                "Kestrin.appender.Digit.MaxBackupIndex = 2\n"
-                "Kestrin.appender.Digit.RenameType = numbers\n"
-                "Kestrin.appender.Digit.bufferedio = true\n"
-                "Kestrin.appender.Digit.layout = Kestrin.SimpleLayout\n"
-                "Kestrin.appender.Dated = Kestrin.RollingFileAppender\n"
-                "Kestrin.appender.Dated.FileName = dt/app.log\n"
-                "Kestrin.appender.Dated.MaxFileSize = 100\n"
-                "Kestrin.appender.Dated.MaxBackupIndex = 2\n"
-                "Kestrin.appender.Dated.RenameType = datetime\n"
-                "Kestrin.appender.Dated.layout = Kestrin.SimpleLayout\n");
+TEST_F(RolloverTest, SchemesBackupsAndFailures) {
   const std::string earlierRun = "app.01-01-20-00-00-00.0.log";
-  WriteWorkFile("dt/" + earlierRun, "earlier\n");
-  const ScenarioOutcome outcome = Run({"lines", "4", "100"});
-  EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(outcome.standardError, "");
-
-  EXPECT_THAT(ListWorkFolder("roll.d"), ElementsAre("app.1.log", "app.2.log", "app.log"));
-  EXPECT_EQ(ReadWorkFile("roll.d/app.log"), "");
-  EXPECT_EQ(ReadWorkFile("roll.d/app.1.log"), HundredByteLine(4));
-  EXPECT_EQ(ReadWorkFile("roll.d/app.2.log"), HundredByteLine(3));
-
-  const std::regex rolledName("app\\.[0-9]{2}(-[0-9]{2}){5}\\.([0-9])\\.log");
-  std::vector<std::string> rolledContents;
-  for (const std::string& name : ListWorkFolder("dt")) {
-    std::smatch parts;
-    if (name != earlierRun && std::regex_match(name, parts, rolledName)) {
-      rolledContents.push_back(parts[2].str() + ":" + ReadWorkFile("dt/" + name));
-    }
-  }
-  EXPECT_THAT(rolledContents, ElementsAre("2:" + HundredByteLine(3), "3:" + HundredByteLine(4)));
-  EXPECT_EQ(ReadWorkFile("dt/" + earlierRun), "earlier\n");
-  EXPECT_EQ(ReadWorkFile("dt/app.log"), "");
-}
-
-// A folder stands where the file is moved aside, so every rollover fails:
-// the file keeps all its lines, the backups stay as they were, and the
-// rollover is retried only after some growth, not at every message.
-TEST_F(RolloverTest, FailedRenameKeepsLogAndBackups) {
-  WriteWorkFile("LogClt.cfg", AppenderConfig("Roll", "app.log",
-                                             "Kestrin.appender.Roll.MaxFileSize = 100\n"
-                                             "Kestrin.appender.Roll.MaxBackupIndex = 2\n"
-                                             "Kestrin.appender.Roll.RenameType = Digit\n"));
-  WriteWorkFile("app.1.log", "one\n");
-  WriteWorkFile("app.2.log", "two\n");
-  WriteWorkFile("app.log.rolling/occupied", "");
-  const ScenarioOutcome outcome = Run({"lines", "40", "5"});
-  EXPECT_EQ(outcome.exitCode, 0);
-
-  // 40 lines of 5 bytes: 200 bytes in all.
-  std::string expected;
-  for (int i = 1; i <= 40; ++i) {
-    expected += std::to_string(i % 10) + "AAA\n";
-  }
-  EXPECT_EQ(ReadWorkFile("app.log"), expected);
-  EXPECT_EQ(ReadWorkFile("app.1.log"), "one\n");
-  EXPECT_EQ(ReadWorkFile("app.2.log"), "two\n");
-  // 21 of the lines end at or beyond the maximum.
-  const int failures = CountOccurrences(outcome.standardError, "Unable to rename file app.log");
-  EXPECT_GE(failures, 1);
-  EXPECT_LE(failures, 11);
+  const std::string stamp = "[0-9]{2}(-[0-9]{2}){5}";
+  RunAll({
+      // Four lines of exactly the maximum size roll each file over four
+      // times: the write position counts the bytes still in the output
+      // buffer. Digit: the folder name holds a "." and the file name none,
+      // so the extension is "log"; any rename type but DateTime selects this
+      // scheme. DateTime: the rollovers produce files 0 .. 3; with N = 2
+      // only the last two stay, while a file of an earlier run is never
+      // deleted.
+      {"Digit shifts numbered backups, DateTime deletes only its own oldest files",
+       "lines 4 100",
+       {{"LogClt.cfg",
+         Category("Digit, Dated") +
+             AppenderConfig("Digit", "roll.d/app",
+                            {"MaxFileSize = 100", "MaxBackupIndex = 2", "RenameType = numbers",
+                             "bufferedio = true"}) +
+             AppenderConfig("Dated", "dt/app.log",
+                            {"MaxFileSize = 100", "MaxBackupIndex = 2",
+                             "RenameType = datetime"})},
+        {"dt/" + earlierRun, "earlier\n"}},
+       {Is("stderr", ""), Is("roll.d/", "app.1.log\napp.2.log\napp.log\n"),
+        Is("roll.d/app.log", ""), Is("roll.d/app.1.log", FixedLines(4, 4, 100)),
+        Is("roll.d/app.2.log", FixedLines(3, 3, 100)),
+        Matches("dt/", "app\\.01-01-20-00-00-00\\.0\\.log\napp\\." + stamp +
+                           "\\.2\\.log\napp\\." + stamp + "\\.3\\.log\napp\\.log\n"),
+        Is("dt/app\\." + stamp + "\\.2\\.log", FixedLines(3, 3, 100)),
+        Is("dt/app\\." + stamp + "\\.3\\.log", FixedLines(4, 4, 100)),
+        Is("dt/" + earlierRun, "earlier\n"), Is("dt/app.log", "")}},
+      // A folder stands where the file is moved aside, so every rollover
+      // fails: the file keeps all its 40 lines of 5 bytes, the backups stay
+      // as they were, and the rollover is retried only after some growth:
+      // 21 of the lines end at or beyond the maximum, at most 11 retries.
+      {"a failed rename keeps the log and the backups", "lines 40 5",
+       {{"LogClt.cfg",
+         Category("Roll") + AppenderConfig("Roll", "app.log",
+                                           {"MaxFileSize = 100", "MaxBackupIndex = 2",
+                                            "RenameType = Digit"})},
+        {"app.1.log", "one\n"},
+        {"app.2.log", "two\n"},
+        {"app.log.rolling/occupied", ""}},
+       {Is("app.log", FixedLines(1, 40, 5)), Is("app.1.log", "one\n"), Is("app.2.log", "two\n"),
+        Matches("stderr", "(Unable to rename file app\\.log[^\n]*\n){1,11}")}},
+      // rename() replaces the older backup, so the newest old file is the
+      // one kept and nothing of the current log is overwritten.
+      {"Append off keeps the overwritten file as backup", "first_message",
+       {{"LogClt.cfg", Category("Roll") + AppenderConfig("Roll", "app.log", {"Append = false"})},
+        {"app.log", "current\n"},
+        {"app.log.backup", "older\n"}},
+       {Is("app.log.backup", "current\n"), Is("app.log", "first message 1\n"), Is("stderr", "")}},
+      {"a plain file where a folder should be is left alone", "first_message",
+       {{"LogClt.cfg", Category("Roll") + AppenderConfig("Roll", "logs/app.log")},
+        {"logs", "precious\n"}},
+       {Is("logs", "precious\n"), Has("stderr", "Unable to open file: logs/app.log\n")}},
+  });
 }
 
 }  // namespace
