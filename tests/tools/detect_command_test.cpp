@@ -1,7 +1,7 @@
 // kvd detect and kvd trace on the bundled sample and on broken files: the
 // shape of each output format, invariants over chunk size and job count, one
-// bad file reported and skipped, recordings at their own rate, the trace's
-// CSV rows and SVG layers; and the refusals of the program's reader.
+// bad file reported and skipped, the trace's CSV rows and SVG layers at the
+// recording's own rate; and the refusals of the program's reader.
 #include "tools/kvd/detect_command.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,16 @@
 #include "wave_bytes.h"
 
 namespace kvdtool {
+
+// The sample holds speech from 1.55 s to 6.62 s; every mode must place its
+// segment(s) inside a margin of that.
+void ExpectSpeechSpan(long long startMs, long long endMs) {
+  EXPECT_GE(startMs, 1250);
+  EXPECT_LE(startMs, 1850);
+  EXPECT_GE(endMs, 6300);
+  EXPECT_LE(endMs, 7200);
+}
+
 namespace {
 
 using kvdtest::Bytes;
@@ -45,15 +55,6 @@ DetectOptions Options(Mode mode, Format format, std::vector<std::string> files) 
   options.format = format;
   options.files = std::move(files);
   return options;
-}
-
-// The sample holds speech from 1.55 s to 6.62 s; every mode must place its
-// segment(s) inside a margin of that.
-void ExpectSpeechSpan(long long startMs, long long endMs) {
-  EXPECT_GE(startMs, 1250);
-  EXPECT_LE(startMs, 1850);
-  EXPECT_GE(endMs, 6300);
-  EXPECT_LE(endMs, 7200);
 }
 
 // The sample resampled to 16000 Hz as a wave file in dir.
@@ -174,36 +175,6 @@ TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
   EXPECT_EQ(RunDetect(options, out, err, true), kExitSuccess);
   EXPECT_EQ(err.str(), "\r\033[Kkvd: 1/2 files\r\033[Kkvd: 2/2 files\r\033[K");
   EXPECT_EQ(out.str(), RunCommand(options).out);
-}
-
-// A wave file at 16000 Hz and raw PCM at 11025 Hz, beside the sample at the
-// configured 8000 Hz, are each analysed at their own rate: the speech lies
-// where it lies in the sample, no warning, output in input order with
-// several jobs (the offline modes at 16000 Hz: the trace below).
-TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
-  kvdtest::TempDir dir;
-  const std::string wide = WideSample(dir);
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
-  const std::string odd = dir.Path() + "/odd.raw";
-  kvdtest::WriteBytes(odd, kvdtest::SampleBytes(kvdtest::ResampledLinear(sample, 8000, 11025)));
-  DetectOptions options = Options(Mode::Online, Format::Json, {wide, kSample, odd});
-  options.engine.rawRate = 11025;
-  options.jobs = 3;
-  const RunOutput run = RunCommand(options);
-  ASSERT_EQ(run.status, kExitSuccess) << run.err;
-  EXPECT_EQ(run.err, "");
-  const std::regex line("\\{\"file\":\"([^\"]*)\",\"rate\":(\\d+),[^\\n]*?"
-                        "\"segments\":\\[\\[(\\d+),(\\d+)\\]");
-  std::vector<std::string> files;
-  std::vector<int> rates;
-  for (auto m = std::sregex_iterator(run.out.begin(), run.out.end(), line);
-       m != std::sregex_iterator(); ++m) {
-    files.push_back((*m)[1]);
-    rates.push_back(std::stoi((*m)[2]));
-    ExpectSpeechSpan(std::stoll((*m)[3]), std::stoll((*m)[4]));
-  }
-  EXPECT_EQ(files, (std::vector<std::string>{wide, kSample, odd})) << run.out;
-  EXPECT_EQ(rates, (std::vector<int>{16000, 8000, 11025}));
 }
 
 // A list with room for one segment overflows on the sample's two; the line
