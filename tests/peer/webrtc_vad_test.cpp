@@ -1,6 +1,5 @@
-// The WebRTC peer: its own RIFF/WAVE reader (fmt and data wherever they lie,
-// anything but 16-bit mono integer PCM refused), the detector finding voice
-// where there is voice and not in the noise before it (loosely: it is someone
+// The WebRTC peer: its RIFF/WAVE reader, the detector finding voice where
+// there is voice and not in the noise before it (loosely: it is someone
 // else's detector), and kvd-webrtc-vad run as a program on the sample.
 #include <gtest/gtest.h>
 
@@ -68,8 +67,7 @@ std::string Flags(const std::vector<int16_t>& samples, int sampleRate, int likel
   const auto peer = kvdpeer::WebRtcVadPeer::Create(sampleRate, likelihood, &error);
   EXPECT_TRUE(peer) << error;
   std::string flags;
-  if (!peer) return flags;
-  const size_t frame = static_cast<size_t>(peer->FrameSamples());
+  const size_t frame = peer ? static_cast<size_t>(peer->FrameSamples()) : samples.size() + 1;
   for (size_t first = 0; first + frame <= samples.size(); first += frame) {
     const std::optional<bool> voice = peer->HasVoice(samples.data() + first);
     EXPECT_TRUE(voice.has_value());
@@ -78,16 +76,11 @@ std::string Flags(const std::vector<int16_t>& samples, int sampleRate, int likel
   return flags;
 }
 
-// Share of voice flags in frames [firstFrame, lastFrame).
-double VoiceShare(const std::string& flags, long firstFrame, long lastFrame) {
-  return static_cast<double>(
-             std::count(flags.begin() + firstFrame, flags.begin() + lastFrame, '1')) /
-         static_cast<double>(lastFrame - firstFrame);
-}
-
 // 1 s of faint noise, then a 2 s vowel over the same noise, at every rate,
-// each rate with another likelihood.
-TEST(WebRtcVadPeer, FindsASyntheticVowelAtEveryRateAndLikelihood) {
+// each rate with another likelihood: the share of voice flags in the noise
+// (frames 20 .. 100) and in the vowel (110 .. 300). The tool refuses bad
+// likelihoods itself, so only this reaches the peer's likelihood check.
+TEST(WebRtcVadPeer, FindsASyntheticVowelAtEveryRateAndLikelihoodAndRefusesOthers) {
   const int rates[] = {8000, 16000, 32000, 48000};
   for (int likelihood = 0; likelihood <= 3; ++likelihood) {
     const int rate = rates[likelihood];
@@ -95,14 +88,9 @@ TEST(WebRtcVadPeer, FindsASyntheticVowelAtEveryRateAndLikelihood) {
     kvdtest::AddVowel(pcm, rate, 1000, 2000, 120.0, 140.0, 2500.0);
     const std::string flags = Flags(pcm, rate, likelihood);
     ASSERT_EQ(flags.size(), 300u) << rate;
-    EXPECT_LT(VoiceShare(flags, 20, 100), 0.2) << rate;
-    EXPECT_GT(VoiceShare(flags, 110, 300), 0.7) << rate;
+    EXPECT_LT(std::count(flags.begin() + 20, flags.begin() + 100, '1'), 0.2 * 80) << rate;
+    EXPECT_GT(std::count(flags.begin() + 110, flags.end(), '1'), 0.7 * 190) << rate;
   }
-}
-
-// The tool refuses bad likelihoods itself, so only this reaches the peer's
-// likelihood check.
-TEST(WebRtcVadPeer, RefusesRatesAndLikelihoodsTheModuleCannotTake) {
   for (const auto& [rate, likelihood, reason] :
        std::vector<std::tuple<int, int, std::string>>{{11025, 1, "unsupported sample rate"},
                                                       {8000, -1, "likelihood"},
@@ -140,9 +128,7 @@ TEST(WebRtcVadTool, RefusesBadInputAndFlagsTheWaveFileAsItsRawSamples) {
     EXPECT_EQ(run.exitStatus, 1) << arguments;
     EXPECT_EQ(run.output, "") << arguments;
   }
-  EXPECT_NE(RunTool("--rate 16000 " + wave)
-                .output.find("\"error\":\"the file says 8000 Hz, "
-                             "--rate says 16000\""),
+  EXPECT_NE(RunTool("--rate 16000 " + wave).output.find("the file says 8000 Hz, --rate says 16000"),
             std::string::npos);
   const kvdtest::ShellRun run =
       RunTool("'" + odd + "' " + wave + " " + dir.Path() + "/missing.pcm");
