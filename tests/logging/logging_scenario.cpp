@@ -4,8 +4,8 @@
 // facade unconfigured, as a fresh process does. Return values the parent
 // needs are written to results.txt as "name=value" lines.
 //
-// Usage: logging_scenario [--watch-ms N] <scenario> | watch <probes>
-//        logging_scenario lines <count> <bytes>  (see LogFixedLines)
+// Usage: logging_scenario [--watch-ms N] <scenario> [<numbers>]: first_message,
+// facade_calls, switches, watch <probes>, lines <count> <bytes>.
 #include <kvd/tprintf.h>
 
 #include "logging/config_loader.h"
@@ -13,13 +13,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -47,12 +46,7 @@ void LogFixedLines(int count, int lineBytes) {
   }
 }
 
-int FirstMessage() {
-  tprintf2("first message %d\n", 1);
-  return 0;
-}
-
-int FacadeCalls() {
+void FacadeCalls() {
   const std::string longText(3000, 'x');
   Report("long", tprintf2("%s\n", longText.c_str()));
   Report("newline", tprintf2("\n"));
@@ -70,10 +64,9 @@ int FacadeCalls() {
   KES_SetLogLevel(6);
   Report("error_tprintf2", tprintf2("hidden\n"));
   Report("error_tprintf7", tprintf7("fatal text\n"));
-  return 0;
 }
 
-int Switches() {
+void Switches() {
   Report("console_on_1", KES_EnableLogInConsole(true));
   Report("console_on_2", KES_EnableLogInConsole(true));
   tprintf2("console once\n");
@@ -96,7 +89,6 @@ int Switches() {
   Report("time_stamp_off", KES_EnableTimeStamp(false));
   Report("name_with_time", KES_EnableLogNameWithTime(true));
   tprintf2("named\n");
-  return 0;
 }
 
 // Replaces LogClt.cfg by one that logs into watch2.log, dated clearly after
@@ -120,7 +112,7 @@ void ChangeConfig() {
 // new file is created before its appender is attached, so only a probe that
 // arrived in it shows that the new configuration is complete. With no
 // probes the process ends before the watch looks at the change.
-int Watch(int maxProbes) {
+void Watch(int maxProbes) {
   tprintf2("before\n");
   ChangeConfig();
   for (int probe = 0; probe < maxProbes && FileSize("watch2.log") <= 0; ++probe) {
@@ -128,34 +120,33 @@ int Watch(int maxProbes) {
     tprintf2("probe\n");
   }
   tprintf2("after\n");
-  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int next = 1;
-  if (argc > next + 1 && std::strcmp(argv[next], "--watch-ms") == 0) {
-    kvd::logging::SetConfigWatchIntervalMs(std::atol(argv[next + 1]));
-    next += 2;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  size_t next = 0;
+  if (args.size() > 2 && args[0] == "--watch-ms") {
+    kvd::logging::SetConfigWatchIntervalMs(std::stol(args[1]));
+    next = 2;
   }
-  if (argc == 4 && std::strcmp(argv[1], "lines") == 0) {
-    LogFixedLines(std::atoi(argv[2]), std::atoi(argv[3]));
-    return 0;
-  }
-  if (argc == next + 2 && std::strcmp(argv[next], "watch") == 0) {
-    return Watch(std::atoi(argv[next + 1]));
-  }
-  if (argc <= next) {
-    std::fprintf(stderr, "usage: logging_scenario [--watch-ms N] <scenario>\n");
+  const std::string scenario = args.size() > next ? args[next] : "";
+  const int first = args.size() > next + 1 ? std::stoi(args[next + 1]) : 0;
+  const int second = args.size() > next + 2 ? std::stoi(args[next + 2]) : 0;
+  if (scenario == "lines") {
+    LogFixedLines(first, second);
+  } else if (scenario == "watch") {
+    Watch(first);
+  } else if (scenario == "first_message") {
+    tprintf2("first message %d\n", 1);
+  } else if (scenario == "facade_calls") {
+    FacadeCalls();
+  } else if (scenario == "switches") {
+    Switches();
+  } else {
+    std::fprintf(stderr, "unknown scenario \"%s\"\n", scenario.c_str());
     return 2;
   }
-  const std::map<std::string, int (*)()> scenarios = {
-      {"first_message", FirstMessage}, {"facade_calls", FacadeCalls}, {"switches", Switches}};
-  const auto scenario = scenarios.find(argv[next]);
-  if (scenario == scenarios.end()) {
-    std::fprintf(stderr, "unknown scenario %s\n", argv[next]);
-    return 2;
-  }
-  return scenario->second();
+  return 0;
 }

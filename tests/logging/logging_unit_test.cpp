@@ -16,7 +16,6 @@
 namespace kvd::logging {
 namespace {
 
-using ::testing::Contains;
 using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
 using ::testing::Pair;
@@ -54,7 +53,9 @@ TEST(FileNameTest, ExtensionFromTheFileNameOnlyAndTheSuffixBeforeIt) {
   }
 }
 
-TEST(ConfigTranslationTest, KeysAndClassNames) {
+// Keys and class names translated in order, the added levels marked and
+// their appender thresholds also set aside, the debug switch read.
+TEST(ConfigTranslationTest, KeysClassNamesAddedLevelsAndDebugSwitch) {
   const TranslatedConfig translated = TranslateConfig({
       {"Kestrin.appender.R", "Kestrin.RollingFileAppender"},
       {"Kestrin.appender.R.layout", "org.SIMPLELAYOUT"},
@@ -62,33 +63,29 @@ TEST(ConfigTranslationTest, KeysAndClassNames) {
       {"Kestrin.appender.C", "Kestrin.ConsoleAppender"},
       {"Kestrin.appender.R.FileName", "logs/VOLA2.log"},
       {"log4j.rootLogger", "DEBUG, C"},
-  });
-  EXPECT_THAT(translated.entries,
-              ::testing::ElementsAre(Pair("log4j.appender.R", "KvdRollingFileAppender"),
-                                     Pair("log4j.appender.R.layout", "KvdSimpleLayout"),
-                                     Pair("log4j.appender.F", "KvdFileAppender"),
-                                     Pair("log4j.appender.C", "ConsoleAppender"),
-                                     Pair("log4j.appender.R.FileName", "logs/VOLA2.log")));
-  EXPECT_FALSE(translated.debug);
-}
-
-TEST(ConfigTranslationTest, AddedLevelsAndDebugSwitch) {
-  const TranslatedConfig levels = TranslateConfig({
       {"Kestrin.category.tprintf_logger", "flow, T_stdout"},
       {"Kestrin.rootCategory", "ALL, RollingFile"},
       {"Kestrin.threshold", "User_Error"},
       {"Kestrin.appender.T_stdout.Threshold", "STATUS"},
       {"Kestrin.appender.R.Threshold", "DEBUG"},
-      {"Kestrin.debug", "true"},
   });
-  EXPECT_THAT(levels.entries,
-              Contains(Pair("log4j.category.tprintf_logger", "flow#KvdLevel, T_stdout")));
-  EXPECT_THAT(levels.entries, Contains(Pair("log4j.rootCategory", "ALL, RollingFile")));
-  EXPECT_THAT(levels.entries, Contains(Pair("log4j.threshold", "User_Error#KvdLevel")));
-  ASSERT_EQ(levels.addedLevelThresholds.size(), 1u);
-  EXPECT_EQ(levels.addedLevelThresholds[0].appenderName, "T_stdout");
-  EXPECT_EQ(levels.addedLevelThresholds[0].levelName, "STATUS");
-  EXPECT_TRUE(levels.debug);
+  EXPECT_THAT(
+      translated.entries,
+      ::testing::ElementsAre(Pair("log4j.appender.R", "KvdRollingFileAppender"),
+                             Pair("log4j.appender.R.layout", "KvdSimpleLayout"),
+                             Pair("log4j.appender.F", "KvdFileAppender"),
+                             Pair("log4j.appender.C", "ConsoleAppender"),
+                             Pair("log4j.appender.R.FileName", "logs/VOLA2.log"),
+                             Pair("log4j.category.tprintf_logger", "flow#KvdLevel, T_stdout"),
+                             Pair("log4j.rootCategory", "ALL, RollingFile"),
+                             Pair("log4j.threshold", "User_Error#KvdLevel"),
+                             Pair("log4j.appender.T_stdout.Threshold", "STATUS"),
+                             Pair("log4j.appender.R.Threshold", "DEBUG")));
+  ASSERT_EQ(translated.addedLevelThresholds.size(), 1u);
+  EXPECT_EQ(translated.addedLevelThresholds[0].appenderName, "T_stdout");
+  EXPECT_EQ(translated.addedLevelThresholds[0].levelName, "STATUS");
+  EXPECT_FALSE(translated.debug);
+  EXPECT_TRUE(TranslateConfig({{"Kestrin.debug", "true"}}).debug);
   EXPECT_THAT(TranslateConfig({}).entries, IsEmpty());
 }
 

@@ -54,13 +54,10 @@ std::string ReadText(const std::string& path) {
 }
 
 ConfigText& ConfigText::Set(const std::string& key, const std::string& value) {
-  for (auto& entry : entries_) {
-    if (entry.first == key) {
-      entry.second = value;
-      return *this;
-    }
-  }
-  entries_.emplace_back(key, value);
+  const auto entry = std::find_if(entries_.begin(), entries_.end(),
+                                  [&](const auto& item) { return item.first == key; });
+  if (entry != entries_.end()) entry->second = value;
+  if (entry == entries_.end()) entries_.emplace_back(key, value);
   return *this;
 }
 
@@ -73,9 +70,7 @@ ConfigText& ConfigText::Remove(const std::string& key) {
 
 std::string ConfigText::Text() const {
   std::string text;
-  for (const auto& entry : entries_) {
-    text += entry.first + "=" + entry.second + "\n";
-  }
+  for (const auto& [key, value] : entries_) text += key + "=" + value + "\n";
   return text;
 }
 
@@ -114,47 +109,29 @@ namespace {
 // Every test process logs from a temporary folder of its own: the logging
 // facade writes LogClt.cfg and logs/ into the current folder, and test
 // processes run in parallel.
-class OwnLogFolder {
- public:
-  OwnLogFolder() : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(folder_.Path());
-  }
-  ~OwnLogFolder() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-  }
-
-  std::string CapturePath() const { return folder_.Path() + "/captured_output.txt"; }
-
- private:
-  TempDir folder_;
-  std::filesystem::path previous_;
+struct OwnLogFolder {
+  OwnLogFolder() { std::filesystem::current_path(folder.Path()); }
+  TempDir folder;
 };
 
 const OwnLogFolder ownLogFolder;
 
-// Standard output while a capture runs: the saved descriptor; the output
-// goes to a file of the process's own folder.
-int savedStdout = -1;
-
 }  // namespace
 
-void BeginLogCapture() {
+std::string CaptureLog(const std::function<void()>& run) {
+  const std::string path = ownLogFolder.folder.Path() + "/captured_output.txt";
   std::fflush(stdout);
-  savedStdout = dup(STDOUT_FILENO);
-  const int file = open(ownLogFolder.CapturePath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (savedStdout < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) {
+  const int saved = dup(STDOUT_FILENO);
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (saved < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) {
     throw std::runtime_error("cannot capture standard output");
   }
   close(file);
-}
-
-std::string EndLogCapture() {
+  run();
   std::fflush(stdout);
-  dup2(savedStdout, STDOUT_FILENO);
-  close(savedStdout);
-  savedStdout = -1;
-  return ReadText(ownLogFolder.CapturePath());
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  return ReadText(path);
 }
 
 }  // namespace kvdtest

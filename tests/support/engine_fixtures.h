@@ -3,6 +3,7 @@
 #ifndef KVD_TESTS_SUPPORT_ENGINE_FIXTURES_H
 #define KVD_TESTS_SUPPORT_ENGINE_FIXTURES_H
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,17 +57,9 @@ ConfigText DefaultMainConfig();
 // A complete companion file with every offline key.
 ConfigText DefaultOfflineConfig();
 
-void BeginLogCapture();
-std::string EndLogCapture();
-
 // Everything the engine logged while run() ran (standard output, where the
 // logging facade writes).
-template <typename Run>
-std::string CaptureLog(Run run) {
-  BeginLogCapture();
-  run();
-  return EndLogCapture();
-}
+std::string CaptureLog(const std::function<void()>& run);
 
 }  // namespace kvdtest
 

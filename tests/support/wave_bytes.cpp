@@ -1,14 +1,18 @@
 #include "wave_bytes.h"
 
 #include <fstream>
+#include <initializer_list>
+#include <utility>
 
 namespace kvdtest {
 
 namespace {
 
-// value as byteCount little-endian bytes appended to bytes.
-void AppendLe(Bytes& bytes, uint32_t value, int byteCount) {
-  for (int k = 0; k < byteCount; ++k) bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
+// Each value as its count of little-endian bytes appended to bytes.
+void AppendLe(Bytes& bytes, std::initializer_list<std::pair<uint32_t, int>> values) {
+  for (const auto& [value, byteCount] : values) {
+    for (int k = 0; k < byteCount; ++k) bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
+  }
 }
 
 }  // namespace
@@ -16,7 +20,7 @@ void AppendLe(Bytes& bytes, uint32_t value, int byteCount) {
 Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
   Bytes chunk(id.begin(), id.end());
   const int64_t size = declaredSize >= 0 ? declaredSize : static_cast<int64_t>(body.size());
-  AppendLe(chunk, static_cast<uint32_t>(size), 4);
+  AppendLe(chunk, {{static_cast<uint32_t>(size), 4}});
   chunk.insert(chunk.end(), body.begin(), body.end());
   if (body.size() % 2 != 0) chunk.push_back(0);
   return chunk;
@@ -25,12 +29,8 @@ Bytes Chunk(const std::string& id, const Bytes& body, int64_t declaredSize) {
 Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   const auto blockAlign = static_cast<uint16_t>(channels * bits / 8);
   Bytes body;
-  AppendLe(body, 1, 2);
-  AppendLe(body, channels, 2);
-  AppendLe(body, rate, 4);
-  AppendLe(body, rate * blockAlign, 4);
-  AppendLe(body, blockAlign, 2);
-  AppendLe(body, bits, 2);
+  AppendLe(body, {{1, 2}, {channels, 2}, {rate, 4}, {rate * blockAlign, 4}, {blockAlign, 2},
+                  {bits, 2}});
   return body;
 }
 
@@ -44,10 +44,8 @@ Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t
   Bytes body = PcmFormat(channels, rate, bits);
   body[0] = 0xFE;
   body[1] = 0xFF;
-  AppendLe(body, 22, 2);    // extension size
-  AppendLe(body, bits, 2);  // valid bits
-  AppendLe(body, 0x4, 4);   // channel mask: front centre
-  AppendLe(body, subformatTag, 2);
+  // Extension size, valid bits, channel mask (front centre), subformat tag.
+  AppendLe(body, {{22, 2}, {bits, 2}, {0x4, 4}, {subformatTag, 2}});
   const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   body.insert(body.end(), tail, tail + sizeof tail);
@@ -56,7 +54,7 @@ Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t
 
 Bytes SampleBytes(const std::vector<int16_t>& samples) {
   Bytes bytes;
-  for (const int16_t sample : samples) AppendLe(bytes, static_cast<uint16_t>(sample), 2);
+  for (const int16_t sample : samples) AppendLe(bytes, {{static_cast<uint16_t>(sample), 2}});
   return bytes;
 }
 
@@ -64,7 +62,7 @@ Bytes RiffWave(const std::vector<Bytes>& chunks) {
   Bytes body = {'W', 'A', 'V', 'E'};
   for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
   Bytes file = {'R', 'I', 'F', 'F'};
-  AppendLe(file, static_cast<uint32_t>(body.size()), 4);
+  AppendLe(file, {{static_cast<uint32_t>(body.size()), 4}});
   file.insert(file.end(), body.begin(), body.end());
   return file;
 }
