@@ -1,10 +1,10 @@
 // The pieces of the logging facade that need no configured facade: option
-// values, file names, the translation of LogClt.cfg's vocabulary, the level
-// table and the time stamp.
+// values, the translation of LogClt.cfg's vocabulary, the level table and
+// the time stamp. File names are judged on the rolled files of the logging
+// scenarios.
 #include <kvd/tprintf.h>
 
 #include "logging/config_translation.h"
-#include "logging/file_name.h"
 #include "logging/log_levels.h"
 #include "logging/option_text.h"
 #include "logging/time_stamp.h"
@@ -35,22 +35,6 @@ TEST(OptionTextTest, FileSizesAndBooleans) {
   EXPECT_FALSE(ParseBoolean("False", true));
   EXPECT_TRUE(ParseBoolean("yes", true));
   EXPECT_FALSE(ParseBoolean("1", false));
-}
-
-// Configured name, suffix, effective name. The extension comes from the
-// file name only; a suffix goes before it.
-TEST(FileNameTest, ExtensionFromTheFileNameOnlyAndTheSuffixBeforeIt) {
-  const char* const rows[][3] = {
-      {"logs/VOLA2.log", "12-05-26-06-44-31", "logs/VOLA2-12-05-26-06-44-31.log"},
-      {"logs/VOLA2.log", "", "logs/VOLA2.log"},
-      {"logs/app", "", "logs/app.log"},
-      {"my.logs/app", "s", "my.logs/app-s.log"},
-      {"my.logs\\app", "s", "my.logs\\app-s.log"},
-      {"a.b/c.d.txt", "s", "a.b/c.d-s.txt"},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(EffectiveFileName(row[0], row[1]), row[2]) << row[0];
-  }
 }
 
 // Keys and class names translated in order, the added levels marked and

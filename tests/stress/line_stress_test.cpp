@@ -203,9 +203,7 @@ TEST_F(LineStress, EveryLineStreamsWhileOtherThreadsStopReadAndFlipLogging) {
     threads.emplace_back([this] { FlipLogSwitches(4u); });
     // A hung thread cannot be joined: past the deadline the process ends
     // with a failure instead of waiting for ctest's timeout.
-    while (workersDone_.load() < kWorkers && !Late()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WhileWorkersRun(std::chrono::milliseconds(50), [] {});
     if (Late()) {
       std::fprintf(stderr, "deadlock: %d of %d workers finished\n", workersDone_.load(), kWorkers);
       std::_Exit(EXIT_FAILURE);

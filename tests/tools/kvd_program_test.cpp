@@ -109,6 +109,11 @@ TEST(KvdProgram, ExitStatusOutputAndMessages) {
        "\"mode\":\"offline\",\"state\":3,\"segments\":\\[\\[", ""},
       {{"detect", "--config", kConfig, "--mode", "online", "--jobs", "2", kSample, "/no/a.wav"},
        1, "final: speech_end", "kvd: /no/a.wav cannot be opened\n"},
+      // Every option in its "=" spelling; "--" ends the options.
+      {{"detect", "--mode=multi", "--config=" + kConfig, "--chunk=30", "--jobs=4",
+        "--format=csv", "--rate=16000", kSample, "--", "--odd-name.wav"},
+       1, "^file,mode,[^\n]*\n[^\n]*kvd_sample\\.wav,multi,3,speech_end,",
+       "kvd: --odd-name.wav cannot be opened\n"},
       {{"detect", "--config", "/no/such/kvd.cfg", kSample}, 3, "^$",
        "~/no/such/kvd.cfg does not exist"},
       {{"detect", "--config", broken, kSample}, 3, "^$", "~configuration error (-92)"},
@@ -181,24 +186,6 @@ TEST(KvdStreamCommand, FollowsTwoUtterancesAsDetectFindsThemWhateverTheChunkSize
     EXPECT_EQ(firstUtterance, first) << "chunk " << chunk;
   }
   EXPECT_NE(first.find("speech_end  (utterance 1"), std::string::npos) << first;
-}
-
-TEST(DetectOptions, EveryOptionInBothSpellingsAndDoubleDashEndsThem) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--mode", "multi", "--config", "x.cfg", "--chunk", "30", "--jobs", "4", "--format",
-            "csv", "--rate", "16000", "a.raw", "--", "--odd-name.wav", "-"},
-           {"a.raw", "--mode=multi", "--config=x.cfg", "--chunk=30", "--jobs=4", "--format=csv",
-            "--rate=16000", "--", "--odd-name.wav", "-"}}) {
-    const auto parsed = ParseDetectOptions(args);
-    ASSERT_EQ(parsed.status, ParseStatus::Run) << parsed.error;
-    EXPECT_EQ(parsed.options.engine.mode, Mode::Multi);
-    EXPECT_EQ(parsed.options.engine.config, "x.cfg");
-    EXPECT_EQ(parsed.options.engine.chunk, 30);
-    EXPECT_EQ(parsed.options.engine.rawRate, 16000);
-    EXPECT_EQ(parsed.options.jobs, 4);
-    EXPECT_EQ(parsed.options.format, Format::Csv);
-    EXPECT_EQ(parsed.options.files, (std::vector<std::string>{"a.raw", "--odd-name.wav", "-"}));
-  }
 }
 
 }  // namespace
