@@ -145,7 +145,7 @@ TEST(KvdProgram, ExitStatusOutputAndMessages) {
 // sample speaks, the detector re-arms after the first utterance, and no
 // chunk size changes the first utterance (the detector re-arms after the
 // chunk that ended it, so the second one moves with the chunk size).
-TEST(KvdStreamCommand, FollowsTwoUtterancesAsDetectFindsThemWhateverTheChunkSize) {
+TEST(KvdStreamCommand, FollowsTwoUtterancesWhereTheSampleSpeaksWhateverTheChunkSize) {
   const std::string pcm = kvdtest::ReadText(kvdtest::SamplePath("kvd_sample.pcm"));
   const int64_t length = static_cast<int64_t>(pcm.size() / 2);  // samples of the sample
   kvdtest::TempDir dir;
