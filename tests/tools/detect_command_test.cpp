@@ -167,6 +167,34 @@ TEST(DetectFiles, BadFilesAreReportedAndSkippedInOrderWhateverTheJobCount) {
   }
 }
 
+// A recording at 16000 Hz and a raw one at 11025 Hz beside the 8000 Hz
+// sample: each is analysed at its own rate, not at the first one's, with one
+// job and with several.
+TEST(DetectFiles, EachRecordingIsAnalysedAtItsOwnRate) {
+  kvdtest::TempDir dir;
+  const std::string wide = WideSample(dir);
+  const std::string odd = dir.Path() + "/odd.raw";
+  kvdtest::WriteBytes(odd, kvdtest::SampleBytes(kvdtest::ResampledLinear(
+                               kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm")), 8000,
+                               11025)));
+  for (const auto& [mode, jobs] : {std::pair{Mode::Offline, 1}, std::pair{Mode::Online, 3}}) {
+    DetectOptions options = Options(mode, Format::Json, {wide, kSample, odd});
+    options.engine.rawRate = 11025;
+    options.jobs = jobs;
+    const RunOutput run = RunCommand(options);
+    ASSERT_EQ(run.status, kExitSuccess) << run.err;
+    const std::regex line("\\{\"file\":\"([^\"]*)\",\"rate\":(\\d+),[^\\n]*?"
+                          "\"segments\":\\[\\[(\\d+),(\\d+)\\]");
+    std::string files;
+    for (auto m = std::sregex_iterator(run.out.begin(), run.out.end(), line);
+         m != std::sregex_iterator(); ++m) {
+      files += (*m)[1].str() + "@" + (*m)[2].str() + " ";
+      ExpectSpeechSpan(std::stoll((*m)[3]), std::stoll((*m)[4]));
+    }
+    EXPECT_EQ(files, wide + "@16000 " + kSample + "@8000 " + odd + "@11025 ") << run.out;
+  }
+}
+
 TEST(DetectFiles, ProgressLineIsClearedAndLeavesTheOutputAlone) {
   DetectOptions options = Options(Mode::Offline, Format::Json, {kSample, kSample});
   options.engine.config = kConfig;
