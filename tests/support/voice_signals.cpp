@@ -1,8 +1,6 @@
 #include "voice_signals.h"
 
-#include <algorithm>
 #include <cmath>
-#include <random>
 
 #include "platform/ipps.h"
 
@@ -11,42 +9,23 @@ namespace kvdtest {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kFrameMs = 25.0;
-constexpr double kShiftMs = 10.0;
-constexpr int kFirstFftSize = 256;
-constexpr double kMaxFrontBinWidthHz = 15.625;
 // The engine's window writes 2 pi as this constant.
 constexpr double kWindowTwoPi = 6.28318;
 constexpr double kHammingA = 0.54;
 constexpr double kHammingB = 0.46;
 
-double Sinc(double x) { return x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
-
-// Magnitude of the Hamming window's transform, relative to its value at 0,
-// at an offset of nu window bins (1 window bin = rate / frameSamples Hz).
-double HammingLobe(double nu) {
-  const double value =
-      kHammingA * Sinc(nu) + 0.5 * kHammingB * (Sinc(nu - 1.0) + Sinc(nu + 1.0));
-  return std::fabs(value) / kHammingA;
-}
-
-int16_t ToPcm(double value) {
-  return static_cast<int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
-}
-
-double UnitUniform(std::mt19937& engine) {
-  return (static_cast<double>(engine()) + 0.5) / 4294967296.0;  // (0, 1)
-}
-
-}  // namespace
+// The engine's frame geometry at a rate.
+struct FrontGeometry {
+  int frameSamples;  // 25 ms
+  int shiftSamples;  // 10 ms
+  int fftSize;
+  int binCount;
+  double binWidthHz;
+};
 
 FrontGeometry FrontFor(int sampleRateHz) {
-  FrontGeometry g{};
-  g.sampleRateHz = sampleRateHz;
-  g.frameSamples = static_cast<int>(sampleRateHz * kFrameMs / 1000.0);
-  g.shiftSamples = static_cast<int>(sampleRateHz * kShiftMs / 1000.0);
-  g.fftSize = kFirstFftSize;
-  while (static_cast<double>(sampleRateHz) / g.fftSize > kMaxFrontBinWidthHz) g.fftSize *= 2;
+  FrontGeometry g{sampleRateHz / 40, sampleRateHz / 100, 256, 0, 0.0};
+  while (static_cast<double>(sampleRateHz) / g.fftSize > 15.625) g.fftSize *= 2;
   g.binCount = g.fftSize / 2;
   g.binWidthHz = static_cast<double>(sampleRateHz) / g.fftSize;
   return g;
@@ -61,6 +40,18 @@ std::vector<float> HammingWindow(int n) {
   }
   return w;
 }
+
+double Sinc(double x) { return x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
+
+// Magnitude of the Hamming window's transform, relative to its value at 0,
+// at an offset of nu window bins (1 window bin = rate / frameSamples Hz).
+double HammingLobe(double nu) {
+  const double value =
+      kHammingA * Sinc(nu) + 0.5 * kHammingB * (Sinc(nu - 1.0) + Sinc(nu + 1.0));
+  return std::fabs(value) / kHammingA;
+}
+
+}  // namespace
 
 std::vector<std::vector<float>> PowerFrames(const std::vector<int16_t>& pcm, int sampleRateHz) {
   const FrontGeometry g = FrontFor(sampleRateHz);
@@ -77,7 +68,6 @@ std::vector<std::vector<float>> PowerFrames(const std::vector<int16_t>& pcm, int
   const std::vector<float> window = HammingWindow(g.frameSamples);
   std::vector<float> buffer(static_cast<size_t>(g.fftSize));
   std::vector<float> magnitude(static_cast<size_t>(g.binCount));
-  frames.reserve(static_cast<size_t>(frameCount));
   for (int k = 0; k < frameCount; ++k) {
     ippsConvert_16s32f(pcm.data() + static_cast<size_t>(k) * g.shiftSamples, buffer.data(),
                        g.frameSamples);
@@ -98,9 +88,8 @@ std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int
   const FrontGeometry g = FrontFor(sampleRateHz);
   // Sum of the window: the gain of the transform at a component's own
   // frequency, divided by N like the engine's forward transform.
-  const std::vector<float> window = HammingWindow(g.frameSamples);
   double windowSum = 0.0;
-  for (float v : window) windowSum += v;
+  for (float v : HammingWindow(g.frameSamples)) windowSum += v;
   const double gain = windowSum / g.fftSize;
   const double windowBinHz = static_cast<double>(sampleRateHz) / g.frameSamples;
 
@@ -122,48 +111,6 @@ std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int
 std::vector<float> FlatSpectrum(double power, int sampleRateHz) {
   return std::vector<float>(static_cast<size_t>(FrontFor(sampleRateHz).binCount),
                             static_cast<float>(power));
-}
-
-std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz) {
-  const FrontGeometry g = FrontFor(sampleRateHz);
-  std::mt19937 engine(seed);
-  const std::vector<float> window = HammingWindow(g.frameSamples);
-  std::vector<double> frame(static_cast<size_t>(g.frameSamples));
-  for (int n = 0; n < g.frameSamples; ++n) {
-    frame[static_cast<size_t>(n)] = (2.0 * UnitUniform(engine) - 1.0) * amplitude * window[n];
-  }
-  std::vector<float> power(static_cast<size_t>(g.binCount));
-  for (int k = 0; k < g.binCount; ++k) {
-    double re = 0.0;
-    double im = 0.0;
-    for (int n = 0; n < g.frameSamples; ++n) {
-      const double angle = 2.0 * kPi * k * n / g.fftSize;
-      re += frame[static_cast<size_t>(n)] * std::cos(angle);
-      im -= frame[static_cast<size_t>(n)] * std::sin(angle);
-    }
-    re /= g.fftSize;
-    im /= g.fftSize;
-    power[static_cast<size_t>(k)] = static_cast<float>(re * re + im * im);
-  }
-  return power;
-}
-
-std::vector<int16_t> HarmonicPcm(double f0Hz, const HarmonicShape& shape, int sampleRateHz,
-                                 int sampleCount, double noiseAmplitude, uint32_t seed) {
-  std::mt19937 engine(seed);
-  std::vector<int16_t> pcm(static_cast<size_t>(sampleCount));
-  for (int n = 0; n < sampleCount; ++n) {
-    double value = 0.0;
-    double amplitude = shape.amplitude;
-    for (int h = 1; h <= shape.harmonicCount; ++h) {
-      const double phase = kPi * h * h / shape.harmonicCount;
-      value += amplitude * std::cos(2.0 * kPi * h * f0Hz * n / sampleRateHz + phase);
-      amplitude *= shape.tiltPerHarmonic;
-    }
-    if (noiseAmplitude > 0.0) value += (2.0 * UnitUniform(engine) - 1.0) * noiseAmplitude;
-    pcm[static_cast<size_t>(n)] = ToPcm(value);
-  }
-  return pcm;
 }
 
 }  // namespace kvdtest
