@@ -5,8 +5,8 @@
 // classifier: one row per frame of every recording).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -15,9 +15,9 @@
 #include "enhanced/frame_features.h"
 #include "enhanced/segment_picker.h"
 #include "engine_fixtures.h"
-#include "online_fixtures.h"
 #include "golden_signals.h"
 #include "kvd/kvd_stream.h"
+#include "online_fixtures.h"
 #include "test_signals.h"
 
 namespace {
@@ -34,7 +34,8 @@ class EnhancedConfig {
  public:
   EnhancedConfig() {
     const std::string dir = KVD_CONFIG_DIR;
-    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + kvdtest::ReadText(dir + "/kvd.cfg"));
+    const std::string main = kvdtest::ReadText(dir + "/kvd.cfg");
+    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + main);
     dir_.WriteFile("kvd_offline.cfg", kvdtest::ReadText(dir + "/kvd_offline.cfg"));
   }
   const char* Path() const { return path_.c_str(); }
@@ -44,20 +45,15 @@ class EnhancedConfig {
   std::string path_;
 };
 
-std::vector<int16_t> Sample() { return kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm")); }
-
-double Rms(const std::vector<int16_t>& pcm, size_t first, size_t end) {
-  double sum = 0.0;
-  for (size_t i = first; i < end; ++i) sum += static_cast<double>(pcm[i]) * pcm[i];
-  return std::sqrt(sum / static_cast<double>(end - first));
-}
-
 // The sample behind leadSeconds of white noise, with the same noise under
 // it, the noise snrDb below the speech's own level.
 std::vector<int16_t> SampleInNoise(double leadSeconds, double snrDb) {
-  const std::vector<int16_t> speech = Sample();
-  const double speechRms = Rms(speech, static_cast<size_t>(kSampleSpeechStart * kRate),
-                               static_cast<size_t>(kSampleSpeechEnd * kRate));
+  const std::vector<int16_t> speech = kvdtest::SamplePcm();
+  double sum = 0.0;
+  for (int32_t i = kvdtest::kSampleSpeechStart; i < kvdtest::kSampleSpeechEnd; ++i)
+    sum += std::pow(speech[static_cast<size_t>(i)], 2.0);
+  const double speechRms =
+      std::sqrt(sum / (kvdtest::kSampleSpeechEnd - kvdtest::kSampleSpeechStart));
   // Uniform noise in [-a, a] has an RMS of a / sqrt(3).
   const double amplitude = speechRms * std::pow(10.0, -snrDb / 20.0) * std::sqrt(3.0);
   const size_t lead = static_cast<size_t>(leadSeconds * kRate);
@@ -70,29 +66,24 @@ std::vector<int16_t> SampleInNoise(double leadSeconds, double snrDb) {
   return mixed;
 }
 
-struct Segments {
-  std::vector<double> starts;  // seconds
-  std::vector<double> ends;
-};
-
-Segments Offline(const EnhancedConfig& config, int32_t mode, const std::vector<int16_t>& pcm,
-                 int32_t rate = kRate) {
+// Segments found offline, {start, end} in seconds.
+std::vector<std::pair<double, double>> Offline(const EnhancedConfig& config, int32_t mode,
+                                               const std::vector<int16_t>& pcm,
+                                               int32_t rate = kRate) {
   int32_t starts[64], ends[64], count = -1;
   EXPECT_EQ(kvd_segments(config.Path(), rate, mode, pcm.data(), static_cast<int32_t>(pcm.size()),
                          starts, ends, 64, &count),
             KVD_STREAM_OK);
-  Segments found;
-  for (int32_t i = 0; i < count; ++i) {
-    found.starts.push_back(static_cast<double>(starts[i]) / rate);
-    found.ends.push_back(static_cast<double>(ends[i]) / rate);
-  }
+  std::vector<std::pair<double, double>> found;
+  for (int32_t i = 0; i < count; ++i)
+    found.emplace_back(static_cast<double>(starts[i]) / rate, static_cast<double>(ends[i]) / rate);
   return found;
 }
 
 std::vector<kvd_event> Online(const EnhancedConfig& config, const std::vector<int16_t>& pcm,
-                              size_t chunk, int32_t rate = kRate) {
+                              size_t chunk) {
   kvd_stream* stream = nullptr;
-  EXPECT_EQ(kvd_stream_open(config.Path(), rate, &stream), KVD_STREAM_OK);
+  EXPECT_EQ(kvd_stream_open(config.Path(), kRate, &stream), KVD_STREAM_OK);
   std::vector<kvd_event> all;
   if (stream == nullptr) return all;
   kvd_event events[8];
@@ -107,9 +98,9 @@ std::vector<kvd_event> Online(const EnhancedConfig& config, const std::vector<in
 }
 
 // Seconds of the first event of a kind; -1 when there is none.
-double EventTime(const std::vector<kvd_event>& events, int32_t kind, int32_t rate = kRate) {
+double EventTime(const std::vector<kvd_event>& events, int32_t kind) {
   for (const kvd_event& e : events)
-    if (e.kind == kind) return static_cast<double>(e.sample) / rate;
+    if (e.kind == kind) return static_cast<double>(e.sample) / kRate;
   return -1.0;
 }
 
@@ -126,19 +117,19 @@ TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoise) {
     const double first = lead + kSampleSpeechStart;
     const double last = lead + kSampleSpeechEnd;
 
-    const Segments single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
-    ASSERT_EQ(single.starts.size(), 1u);
-    EXPECT_NEAR(single.starts[0], first, 0.15);
-    EXPECT_NEAR(single.ends[0], last, 0.25);
+    const auto single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_NEAR(single[0].first, first, 0.15);
+    EXPECT_NEAR(single[0].second, last, 0.25);
 
     // Every segment lies on the speech and together they cover most of it.
-    const Segments multi = Offline(config, KVD_SEGMENTS_MULTI, pcm);
-    ASSERT_FALSE(multi.starts.empty());
+    const auto multi = Offline(config, KVD_SEGMENTS_MULTI, pcm);
+    ASSERT_FALSE(multi.empty());
     double covered = 0.0;
-    for (size_t i = 0; i < multi.starts.size(); ++i) {
-      EXPECT_GE(multi.starts[i], first - 0.15);
-      EXPECT_LE(multi.ends[i], last + 0.25);
-      covered += multi.ends[i] - multi.starts[i];
+    for (const auto& [start, end] : multi) {
+      EXPECT_GE(start, first - 0.15);
+      EXPECT_LE(end, last + 0.25);
+      covered += end - start;
     }
     EXPECT_GT(covered, 0.8 * (last - first));
 
@@ -148,21 +139,16 @@ TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoise) {
   }
 }
 
-// Five seconds of each: digital silence, faint and loud white noise, a
-// keypad dialling sequence (100 ms tones, 100 ms pauses), and a sustained
-// chord of three harmonic notes (a music bed).
-std::vector<std::vector<int16_t>> NotSpeech() {
+TEST(EnhancedMode, FindsNoSpeechInSilenceNoiseTonesAndMusic) {
+  // Five seconds of each: digital silence, faint and loud white noise, a
+  // keypad dialling sequence (100 ms tones, 100 ms pauses), and a sustained
+  // chord of three harmonic notes (a music bed).
   const int count = 5 * kRate;
-  std::vector<std::vector<int16_t>> sounds;
-  sounds.emplace_back(static_cast<size_t>(count), int16_t{0});
-  sounds.push_back(kvdtest::WhiteNoisePcm(30.0, 3, count));
-  sounds.push_back(kvdtest::WhiteNoisePcm(3000.0, 4, count));
   std::vector<int16_t> keys = kvdtest::WhiteNoisePcm(20.0, 5, count);
   const int rows[] = {697, 770, 852, 941};
   const int columns[] = {1209, 1336, 1477};
   for (int digit = 0; digit < 25; ++digit)
     kvdtest::AddKeyTone(keys, kRate, 200 * digit, 100, rows[digit % 4], columns[digit % 3], 4000);
-  sounds.push_back(keys);
   std::vector<int16_t> chord(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const double t = static_cast<double>(i) / kRate;
@@ -171,19 +157,18 @@ std::vector<std::vector<int16_t>> NotSpeech() {
       for (int h = 1; h <= 5; ++h) v += std::sin(2 * kPi * note * h * t) / h;
     chord[static_cast<size_t>(i)] = static_cast<int16_t>(2000.0 * v * (0.8 + 0.2 * std::sin(t)));
   }
-  sounds.push_back(chord);
-  return sounds;
-}
-
-TEST(EnhancedMode, FindsNoSpeechInSilenceNoiseTonesAndMusic) {
+  const std::pair<const char*, std::vector<int16_t>> sounds[] = {
+      {"silence", std::vector<int16_t>(static_cast<size_t>(count), 0)},
+      {"faint noise", kvdtest::WhiteNoisePcm(30.0, 3, count)},
+      {"loud noise", kvdtest::WhiteNoisePcm(3000.0, 4, count)},
+      {"keypad tones", keys},
+      {"chord", chord}};
   const EnhancedConfig config;
-  const char* names[] = {"silence", "faint noise", "loud noise", "keypad tones", "chord"};
-  const std::vector<std::vector<int16_t>> sounds = NotSpeech();
-  for (size_t k = 0; k < sounds.size(); ++k) {
-    SCOPED_TRACE(names[k]);
-    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_SINGLE, sounds[k]).starts.empty());
-    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_MULTI, sounds[k]).starts.empty());
-    EXPECT_LT(EventTime(Online(config, sounds[k], 160), KVD_EVENT_SPEECH_START), 0.0);
+  for (const auto& [name, pcm] : sounds) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_SINGLE, pcm).empty());
+    EXPECT_TRUE(Offline(config, KVD_SEGMENTS_MULTI, pcm).empty());
+    EXPECT_LT(EventTime(Online(config, pcm, 160), KVD_EVENT_SPEECH_START), 0.0);
   }
 }
 
@@ -205,16 +190,16 @@ TEST(EnhancedMode, OnlineEventsDoNotDependOnTheChunkSize) {
 TEST(EnhancedMode, RatesAgree) {
   // The same recording at 16000 and 11025 Hz is judged alike.
   const EnhancedConfig config;
-  const std::vector<int16_t> pcm = Sample();
-  const Segments single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
-  ASSERT_EQ(single.starts.size(), 1u);
+  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
+  const auto single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
+  ASSERT_EQ(single.size(), 1u);
   for (const int32_t rate : {16000, 11025}) {
     SCOPED_TRACE(rate);
-    const Segments resampled = Offline(config, KVD_SEGMENTS_SINGLE,
-                                       kvdtest::ResampledLinear(pcm, kRate, rate), rate);
-    ASSERT_EQ(resampled.starts.size(), 1u);
-    EXPECT_NEAR(resampled.starts[0], single.starts[0], 0.05);
-    EXPECT_NEAR(resampled.ends[0], single.ends[0], 0.1);
+    const auto resampled = Offline(config, KVD_SEGMENTS_SINGLE,
+                                   kvdtest::ResampledLinear(pcm, kRate, rate), rate);
+    ASSERT_EQ(resampled.size(), 1u);
+    EXPECT_NEAR(resampled[0].first, single[0].first, 0.05);
+    EXPECT_NEAR(resampled[0].second, single[0].second, 0.1);
   }
 }
 
@@ -229,62 +214,51 @@ TEST(EnhancedMode, DecisionModeKey) {
   EXPECT_EQ(stream, nullptr);
 }
 
-// Frames [first, end) at value, the rest at 0.
-std::vector<float> Steps(int32_t count, const std::vector<FrameSegment>& on, float value = 1.0f) {
-  std::vector<float> p(static_cast<size_t>(count), 0.0f);
-  for (const FrameSegment& s : on)
-    for (int32_t f = s.first; f < s.end; ++f) p[static_cast<size_t>(f)] = value;
-  return p;
-}
-
-std::vector<std::pair<int32_t, int32_t>> Pairs(const std::vector<FrameSegment>& segments) {
-  std::vector<std::pair<int32_t, int32_t>> pairs;
-  for (const FrameSegment& s : segments) pairs.emplace_back(s.first, s.end);
-  return pairs;
-}
-
-// No smoothing, padding or joining: the runs themselves.
-constexpr SegmentRules kPlain{0.5f, 0, 1, 1, 0};
-
 TEST(SegmentPicker, RulesShapeTheSegments) {
-  using P = std::vector<std::pair<int32_t, int32_t>>;
-  const std::vector<float> twoRuns = Steps(200, {{20, 60}, {70, 120}});
-  EXPECT_EQ(Pairs(PickSegments(twoRuns, kPlain)), (P{{20, 60}, {70, 120}}));
-  // A 10-frame gap is joined when the joining gap is longer than it.
-  EXPECT_EQ(Pairs(PickSegments(twoRuns, {0.5f, 0, 11, 1, 0})), (P{{20, 120}}));
-  EXPECT_EQ(Pairs(PickSegments(twoRuns, {0.5f, 0, 10, 1, 0})), (P{{20, 60}, {70, 120}}));
-  // Runs shorter than the minimum go; padding widens within the recording
-  // and joins the segments it makes touch.
-  EXPECT_EQ(Pairs(PickSegments(twoRuns, {0.5f, 0, 1, 45, 0})), (P{{70, 120}}));
-  EXPECT_EQ(Pairs(PickSegments(twoRuns, {0.5f, 0, 1, 1, 5})), (P{{15, 125}}));
-  EXPECT_EQ(Pairs(PickSegments(Steps(50, {{0, 10}, {45, 50}}), {0.5f, 0, 1, 1, 3})),
-            (P{{0, 13}, {42, 50}}));
-}
-
-TEST(SegmentPicker, ThresholdAndSmoothing) {
-  using P = std::vector<std::pair<int32_t, int32_t>>;
-  // Probability 0.55 passes 0.5 and fails 0.6.
-  const std::vector<float> mild = Steps(100, {{30, 60}}, 0.55f);
-  EXPECT_EQ(Pairs(PickSegments(mild, kPlain)), (P{{30, 60}}));
-  EXPECT_TRUE(PickSegments(mild, {0.6f, 0, 1, 1, 0}).empty());
-  // A single-frame spike averaged over 5 frames (0.2) is no speech; a run
-  // keeps its place, its edge frames reaching the mean of 3 of 5 frames.
-  EXPECT_TRUE(PickSegments(Steps(100, {{50, 51}}), {0.5f, 2, 1, 1, 0}).empty());
-  EXPECT_EQ(Pairs(PickSegments(Steps(100, {{30, 60}}), {0.5f, 2, 1, 1, 0})), (P{{30, 60}}));
-  // Nothing in, nothing out.
-  EXPECT_TRUE(PickSegments({}, kPlain).empty());
-  EXPECT_TRUE(PickSegments(Steps(100, {}), kPlain).empty());
-}
-
-int RunTool(const std::string& arguments) {
-  const int status = std::system((std::string(KVD_FEATURES_TOOL) + " " + arguments).c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  using Runs = std::vector<std::pair<int32_t, int32_t>>;  // frames [first, end)
+  struct Case {
+    const char* what;
+    int32_t frames;
+    Runs on;      // frames of probability `value`, the rest 0
+    float value;
+    SegmentRules rules;
+    Runs expected;
+  };
+  // {threshold, smoothing radius, joining gap, minimum length, padding}
+  const SegmentRules plain{0.5f, 0, 1, 1, 0};
+  const Runs two{{20, 60}, {70, 120}};
+  const Case cases[] = {
+      {"the runs themselves", 200, two, 1.0f, plain, two},
+      {"a 10-frame gap is joined by a longer joining gap", 200, two, 1.0f, {0.5f, 0, 11, 1, 0},
+       {{20, 120}}},
+      {"and not by one as long", 200, two, 1.0f, {0.5f, 0, 10, 1, 0}, two},
+      {"runs shorter than the minimum go", 200, two, 1.0f, {0.5f, 0, 1, 45, 0}, {{70, 120}}},
+      {"padding joins what it makes touch", 200, two, 1.0f, {0.5f, 0, 1, 1, 5}, {{15, 125}}},
+      {"padding stays within the recording", 50, {{0, 10}, {45, 50}}, 1.0f, {0.5f, 0, 1, 1, 3},
+       {{0, 13}, {42, 50}}},
+      {"0.55 passes 0.5", 100, {{30, 60}}, 0.55f, plain, {{30, 60}}},
+      {"and fails 0.6", 100, {{30, 60}}, 0.55f, {0.6f, 0, 1, 1, 0}, {}},
+      // Averaged over 5 frames a spike is 0.2; a run's edge frames reach the
+      // mean of 3 of 5 frames.
+      {"a smoothed spike is no speech", 100, {{50, 51}}, 1.0f, {0.5f, 2, 1, 1, 0}, {}},
+      {"a smoothed run keeps its place", 100, {{30, 60}}, 1.0f, {0.5f, 2, 1, 1, 0}, {{30, 60}}},
+      {"nothing in", 0, {}, 1.0f, plain, {}},
+      {"no speech", 100, {}, 1.0f, plain, {}}};
+  for (const Case& c : cases) {
+    std::vector<float> p(static_cast<size_t>(c.frames), 0.0f);
+    for (const auto& [first, end] : c.on)
+      std::fill(p.begin() + first, p.begin() + end, c.value);
+    Runs found;
+    for (const FrameSegment& s : PickSegments(p, c.rules)) found.emplace_back(s.first, s.end);
+    EXPECT_EQ(found, c.expected) << c.what;
+  }
 }
 
 TEST(KvdFeatures, WritesOneRowPerFrameAndRefusesBadInput) {
   const kvdtest::TempDir dir;
+  const std::string tool = std::string(KVD_FEATURES_TOOL) + " --out " + dir.Path() + " ";
   const std::string sample = std::string(KVD_SAMPLE_DIR) + "/kvd_sample.wav";
-  ASSERT_EQ(RunTool("--out " + dir.Path() + " " + sample), 0);
+  ASSERT_EQ(kvdtest::RunShell(tool + sample).exitStatus, 0);
   std::ifstream rows(dir.Path() + "/kvd_sample.f32", std::ios::binary | std::ios::ate);
   ASSERT_TRUE(rows);
   // 76091 samples at 8000 Hz: (76091 - 200) / 80 + 1 frames of 25 ms every 10 ms.
@@ -300,12 +274,12 @@ TEST(KvdFeatures, WritesOneRowPerFrameAndRefusesBadInput) {
     ASSERT_GE(probability, 0.0f) << f;
     ASSERT_LE(probability, 1.0f) << f;
   }
-
-  EXPECT_EQ(RunTool("--out " + dir.Path() + " " + dir.Path() + "/missing.wav 2>/dev/null"), 1);
-  EXPECT_EQ(RunTool("--out " + dir.Path() + " " + std::string(KVD_SAMPLE_DIR) +
-                "/kvd_sample.pcm 2>/dev/null"),
-            1);
-  EXPECT_EQ(RunTool(sample + " 2>/dev/null"), 2);
+  EXPECT_EQ(kvdtest::RunShell(tool + dir.Path() + "/missing.wav 2>/dev/null").exitStatus, 1);
+  const std::string raw = std::string(KVD_SAMPLE_DIR) + "/kvd_sample.pcm";
+  EXPECT_EQ(kvdtest::RunShell(tool + raw + " 2>/dev/null").exitStatus, 1);
+  EXPECT_EQ(kvdtest::RunShell(std::string(KVD_FEATURES_TOOL) + " " + sample + " 2>/dev/null")
+                .exitStatus,
+            2);
 }
 
 }  // namespace
