@@ -1,11 +1,6 @@
-// CDetectEnergy on statistics and slots set by hand: its band edges and
-// refused rate; the statistics of unusable frames (dual tones, digital
-// silence); the rules by which its background follows the statistics slots,
-// before speech and in it; and the edges of its decisions: a candidate start
-// is confirmed by four strong frames and only while recent, the refined
-// start stays inside frame 0 and the history, the speech level takes only
-// frames still held, no end while speech is recent, and digital silence ends
-// speech where quiet frames do while rejected tones do not.
+// CDetectEnergy on statistics and slots set by hand: its band edges, the
+// statistics of unusable frames (dual tones, digital silence), the rules its
+// background follows, and the edges of its start and end decisions.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
