@@ -79,22 +79,6 @@ TEST(BandEdges, OctavesBelow4000HzFrom60HzAndNoneBelow8000Hz) {
 
 struct UnusableFrames : testing::Test, Loaded {};
 
-TEST_F(UnusableFrames, CarryTheLastStatisticsForward) {
-  FeedConstant(0, 9, {5.0f, 6.0f, 7.0f, 8.0f});
-  Feed(10, {1000.0f, 1000.0f, 1000.0f, 1000.0f}, false);
-  for (int band = 0; band < 4; ++band) EXPECT_EQ(detector.BandEnergy[band][10], 0.0f);
-  // Frames 11 .. 19 are loud, but every window up to slot 10 holds frame 10.
-  FeedConstant(11, 19, {100.0f, 100.0f, 100.0f, 100.0f});
-  for (int32_t slot = 1; slot <= 10; ++slot) {
-    EXPECT_NEAR(detector.BandMean[0][slot], 5.0f, 1e-5f) << "slot " << slot;
-    EXPECT_NEAR(detector.BandMean[3][slot], 8.0f, 1e-5f) << "slot " << slot;
-    EXPECT_NEAR(detector.BandCV[0][slot], 0.0f, 1e-6f) << "slot " << slot;
-  }
-  // Frames 11 .. 20 are usable again: slot 11 is computed afresh.
-  Feed(20, {100.0f, 100.0f, 100.0f, 100.0f});
-  EXPECT_NEAR(detector.BandMean[0][11], 100.0f, 1e-4f);
-}
-
 TEST_F(UnusableFrames, BeforeTheFirstStatisticsGiveZeroStatistics) {
   // Slot 499 holds the statistics of an earlier run; it is not slot -1 of this one.
   for (int band = 0; band < 4; ++band) {
@@ -165,15 +149,7 @@ struct ConfirmStart : testing::Test, Loaded {
   float variance[4][500] = {};
 };
 
-TEST_F(ConfirmStart, MissingOrOldCandidateGivesTheCurrentFrame) {
-  for (int32_t f = 0; f < 500; ++f) SetVariance(f, {5, 5, 5, 5});  // all strong against themselves
-  EXPECT_EQ(detector.ConfirmStart(200, -1, variance, 30), 200);
-  EXPECT_EQ(detector.ConfirmStart(200, 149, variance, 30), 200);  // 51 frames old
-  EXPECT_EQ(detector.ConfirmStart(200, 150, variance, 30), 150);  // 50 frames old
-  EXPECT_EQ(detector.ConfirmStart(200, 200, variance, 30), 200);  // not before t
-}
-
-TEST_F(ConfirmStart, FourStrongFramesInARowConfirm) {
+TEST_F(ConfirmStart, FourStrongFramesInARowOfARecentCandidateConfirm) {
   // No band energy: the peak frame is t = 100, with variance 1 in every band.
   SetVariance(100, {1, 1, 1, 1});
   // Strong: band 0 or band 1 above the peak, or all of bands 0 .. 2 at 80 %.
@@ -185,70 +161,37 @@ TEST_F(ConfirmStart, FourStrongFramesInARowConfirm) {
   EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 100);  // runs of 3 and 1
   SetVariance(63, {1, 1, 1, 0});  // equal to the peak in band 2: strong
   EXPECT_EQ(detector.ConfirmStart(100, 60, variance, 30), 60);
+  // A missing or old candidate gives the current frame, however strong.
+  for (int32_t f = 0; f < 500; ++f) SetVariance(f, {5, 5, 5, 5});
+  EXPECT_EQ(detector.ConfirmStart(200, -1, variance, 30), 200);
+  EXPECT_EQ(detector.ConfirmStart(200, 149, variance, 30), 200);  // 51 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 150, variance, 30), 150);  // 50 frames old
+  EXPECT_EQ(detector.ConfirmStart(200, 200, variance, 30), 200);  // not before t
 }
 
-struct RefineStart : testing::Test, Loaded {
-  RefineStart() {
+TEST(RefineStart, NeverBeforeFrameZeroAfterTheDecisionOrBeyondTheHistory) {
+  struct Case {
+    float low, high;  // energy of bands 0 and 1, of bands 2 and 3
+    int32_t now, candidate, expected;
+    bool loudOldSlots;  // slots of an earlier run where frames -1 .. -10 map
+  };
+  const Case cases[] = {{20, 2e6f, 40, 5, 0, true},
+                        // Nothing above the bound from the candidate on: the
+                        // forward walk stops at the decision frame itself.
+                        {5, 5, 40, 35, 40, false},
+                        {1000, 1000, 800, 700, 800 - 499, false}};
+  for (const Case& c : cases) {
+    Loaded loaded;
+    CDetectEnergy& detector = loaded.detector;
     std::fill(detector.NoiseLevel, detector.NoiseLevel + kBands, 10.0f);  // bound (0 + 1) x 10
     std::fill(detector.BandThd, detector.BandThd + kBands, 100.0f);
-  }
-};
-
-TEST_F(RefineStart, NeverBeforeFrameZero) {
-  FeedConstant(0, 40, {20, 20, 2e6f, 2e6f});
-  // Loud slots of an earlier run where frames -1 .. -6 would map.
-  for (int32_t slot = 490; slot < 500; ++slot) {
-    for (int band = 0; band < 4; ++band) {
-      detector.BandEnergy[band][slot] = 2e6f;
-      detector.BandMean[band][slot] = 2e6f;
+    loaded.FeedConstant(0, c.now, {c.low, c.low, c.high, c.high});
+    for (int32_t slot = 490; c.loudOldSlots && slot < 500; ++slot) {
+      for (int band = 0; band < 4; ++band)
+        detector.BandEnergy[band][slot] = detector.BandMean[band][slot] = 2e6f;
     }
+    EXPECT_EQ(detector.RefineStart(c.now, c.candidate), c.expected) << c.candidate;
   }
-  EXPECT_EQ(detector.RefineStart(40, 5), 0);
-}
-
-TEST_F(RefineStart, NeverAfterTheDecisionFrame) {
-  // Nothing above the background bound (10) from the candidate on: the
-  // forward walk stops at the decision frame itself.
-  FeedConstant(0, 40, {5, 5, 5, 5});
-  EXPECT_EQ(detector.RefineStart(40, 35), 40);
-}
-
-TEST_F(RefineStart, NeverBeyondTheHistory) {
-  FeedConstant(0, 800, {1000, 1000, 1000, 1000});
-  EXPECT_EQ(detector.RefineStart(800, 700), 800 - 499);
-}
-
-TEST(SpeechLevel, OnlyFramesStillInTheHistoryCount) {
-  Loaded loaded;
-  CDetectEnergy& detector = loaded.detector;
-  detector.ResetSpeechLevel();
-  // Band 0 holds the frame number, band 1 twice it, band 3 a constant 1.
-  for (int32_t t = 0; t <= 600; ++t)
-    loaded.Feed(t, {static_cast<float>(t), 2.0f * static_cast<float>(t), 0, 1});
-  detector.AccumulateSpeechLevel(0, 50, 600);  // entirely before frame 101: nothing
-  EXPECT_EQ(detector.SpeechFrames, 0);
-  EXPECT_EQ(detector.SpeechLevel[0], 0.0f);
-  detector.AccumulateSpeechLevel(0, 105, 600);  // only frames 101 .. 105 are held
-  EXPECT_EQ(detector.SpeechFrames, 5);
-  EXPECT_FLOAT_EQ(detector.SpeechLevel[0], 515.0f / 5.0f);
-}
-
-TEST(FindEnd, NoEndWhileSpeechIsRecentOrBeforeFrameOne) {
-  // MaxSilence 20, no background and a speech level of 600 in every band: a
-  // slot is loud in a band when its mean exceeds 600 / 6 = 100.
-  Loaded loaded(20);
-  CDetectEnergy& detector = loaded.detector;
-  std::fill(detector.SpeechLevel, detector.SpeechLevel + kBands, 600.0f);
-  for (int32_t slot = 0; slot < 500; ++slot) {
-    const float mean = slot >= 100 && slot <= 185 ? 1000.0f : 10.0f;
-    for (int band = 0; band < 4; ++band) detector.BandMean[band][slot] = mean;
-  }
-  const int16_t voice[CDetectEnergy::kHistoryFrames] = {};
-  EXPECT_EQ(detector.FindEnd(100, voice, 200), -1);
-  // Quiet from frame 0: 20 quiet slots at 19 give frame -1.
-  EXPECT_EQ(detector.FindEnd(0, voice, 200), -1);
-  // Start of the scan after t - 9: nothing to examine.
-  EXPECT_EQ(detector.FindEnd(192, voice, 200), -1);
 }
 
 // Frames 0 .. 99 of speech (1000 in every band), then frames 100 .. 199 of a

@@ -1,13 +1,12 @@
-// The enhanced decision mode: through the public interface (speech of known
-// placement in noise, sounds that are not speech, chunk-size and rate
-// invariance, its configuration key), its segment picker on hand-made
-// probability sequences, and kvd-features (the training data of its
-// classifier: one row per frame of every recording).
+// The enhanced mode through the public interface (speech of known placement in
+// noise, sounds that are not speech, chunk sizes, its key), its segment picker
+// on hand-made probabilities, kvd-features (its training data, a row a frame).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <cstring>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,98 +23,83 @@ namespace {
 
 constexpr int32_t kRate = 8000;
 constexpr double kPi = 3.14159265358979323846;
-// Where the bundled sample speaks, in seconds.
-constexpr double kSampleSpeechStart = kvdtest::kSampleSpeechStart / 8000.0;
-constexpr double kSampleSpeechEnd = kvdtest::kSampleSpeechEnd / 8000.0;
+
+std::string Shipped(const std::string& name) {
+  return kvdtest::ReadText(KVD_CONFIG_DIR "/" + name);
+}
 
 // The shipped configuration with DecisionMode = enhanced, in a temporary
 // folder (companion file beside it).
-class EnhancedConfig {
- public:
-  EnhancedConfig() {
-    const std::string dir = KVD_CONFIG_DIR;
-    const std::string main = kvdtest::ReadText(dir + "/kvd.cfg");
-    path_ = dir_.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + main);
-    dir_.WriteFile("kvd_offline.cfg", kvdtest::ReadText(dir + "/kvd_offline.cfg"));
-  }
-  const char* Path() const { return path_.c_str(); }
-
- private:
-  kvdtest::TempDir dir_;
-  std::string path_;
+struct EnhancedConfig {
+  const char* Path() const { return path.c_str(); }
+  kvdtest::TempDir dir;
+  std::string path = dir.WriteFile("kvd.cfg", "DecisionMode = enhanced\n" + Shipped("kvd.cfg"));
+  std::string companion = dir.WriteFile("kvd_offline.cfg", Shipped("kvd_offline.cfg"));
 };
 
 // The sample behind leadSeconds of white noise, with the same noise under
 // it, the noise snrDb below the speech's own level.
 std::vector<int16_t> SampleInNoise(double leadSeconds, double snrDb) {
   const std::vector<int16_t> speech = kvdtest::SamplePcm();
-  double sum = 0.0;
-  for (int32_t i = kvdtest::kSampleSpeechStart; i < kvdtest::kSampleSpeechEnd; ++i)
-    sum += std::pow(speech[static_cast<size_t>(i)], 2.0);
-  const double speechRms =
-      std::sqrt(sum / (kvdtest::kSampleSpeechEnd - kvdtest::kSampleSpeechStart));
+  const double sum = std::inner_product(speech.begin() + kvdtest::kSampleSpeechStart,
+                                        speech.begin() + kvdtest::kSampleSpeechEnd,
+                                        speech.begin() + kvdtest::kSampleSpeechStart, 0.0);
+  const double meanSquare = sum / (kvdtest::kSampleSpeechEnd - kvdtest::kSampleSpeechStart);
   // Uniform noise in [-a, a] has an RMS of a / sqrt(3).
-  const double amplitude = speechRms * std::pow(10.0, -snrDb / 20.0) * std::sqrt(3.0);
+  const double amplitude = std::sqrt(3.0 * meanSquare) * std::pow(10.0, -snrDb / 20.0);
   const size_t lead = static_cast<size_t>(leadSeconds * kRate);
   std::vector<int16_t> mixed =
       kvdtest::WhiteNoisePcm(amplitude, 7, static_cast<int>(lead + speech.size()));
-  for (size_t i = 0; i < speech.size(); ++i) {
-    const double v = mixed[lead + i] + static_cast<double>(speech[i]);
-    mixed[lead + i] = static_cast<int16_t>(std::clamp(v, -32768.0, 32767.0));
-  }
+  for (size_t i = 0; i < speech.size(); ++i)
+    mixed[lead + i] = static_cast<int16_t>(std::clamp(mixed[lead + i] + speech[i], -32768, 32767));
   return mixed;
 }
 
 // Segments found offline, {start, end} in seconds.
 std::vector<std::pair<double, double>> Offline(const EnhancedConfig& config, int32_t mode,
-                                               const std::vector<int16_t>& pcm,
-                                               int32_t rate = kRate) {
+                                               const std::vector<int16_t>& pcm) {
   int32_t starts[64], ends[64], count = -1;
-  EXPECT_EQ(kvd_segments(config.Path(), rate, mode, pcm.data(), static_cast<int32_t>(pcm.size()),
+  EXPECT_EQ(kvd_segments(config.Path(), kRate, mode, pcm.data(), static_cast<int32_t>(pcm.size()),
                          starts, ends, 64, &count),
             KVD_STREAM_OK);
   std::vector<std::pair<double, double>> found;
   for (int32_t i = 0; i < count; ++i)
-    found.emplace_back(static_cast<double>(starts[i]) / rate, static_cast<double>(ends[i]) / rate);
+    found.emplace_back(1.0 * starts[i] / kRate, 1.0 * ends[i] / kRate);
   return found;
 }
 
-std::vector<kvd_event> Online(const EnhancedConfig& config, const std::vector<int16_t>& pcm,
-                              size_t chunk) {
+// The events of the online stream fed in chunks, {kind, sample}.
+using Events = std::vector<std::pair<int32_t, int32_t>>;
+Events Online(const EnhancedConfig& config, const std::vector<int16_t>& pcm, size_t chunk) {
   kvd_stream* stream = nullptr;
   EXPECT_EQ(kvd_stream_open(config.Path(), kRate, &stream), KVD_STREAM_OK);
-  std::vector<kvd_event> all;
+  Events all;
   if (stream == nullptr) return all;
   kvd_event events[8];
   for (size_t at = 0; at < pcm.size(); at += chunk) {
     int32_t n = 0;
     const int32_t count = static_cast<int32_t>(std::min(chunk, pcm.size() - at));
     EXPECT_EQ(kvd_stream_feed(stream, pcm.data() + at, count, events, 8, &n), KVD_STREAM_OK);
-    all.insert(all.end(), events, events + n);
+    for (int32_t i = 0; i < n; ++i) all.emplace_back(events[i].kind, events[i].sample);
   }
   kvd_stream_free(stream);
   return all;
 }
 
 // Seconds of the first event of a kind; -1 when there is none.
-double EventTime(const std::vector<kvd_event>& events, int32_t kind) {
-  for (const kvd_event& e : events)
-    if (e.kind == kind) return static_cast<double>(e.sample) / kRate;
+double EventTime(const Events& events, int32_t kind) {
+  for (const auto& [k, sample] : events)
+    if (k == kind) return static_cast<double>(sample) / kRate;
   return -1.0;
 }
-
-// The shipped configuration moves the reported start 10 frames (0.1 s)
-// earlier and the end 10 frames later.
-constexpr double kRelaxSeconds = 0.1;
 
 TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoiseInChunksOfAnySize) {
   const EnhancedConfig config;
   for (const double snrDb : {20.0, 10.0, 5.0}) {
     SCOPED_TRACE(snrDb);
-    const double lead = 2.0;
-    const std::vector<int16_t> pcm = SampleInNoise(lead, snrDb);
-    const double first = lead + kSampleSpeechStart;
-    const double last = lead + kSampleSpeechEnd;
+    const std::vector<int16_t> pcm = SampleInNoise(2.0, snrDb);  // speech from 2 s on
+    const double first = 2.0 + kvdtest::kSampleSpeechStart / 8000.0;
+    const double last = 2.0 + kvdtest::kSampleSpeechEnd / 8000.0;
 
     const auto single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
     ASSERT_EQ(single.size(), 1u);
@@ -124,7 +108,6 @@ TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoiseInChunksOfAnySize) {
 
     // Every segment lies on the speech and together they cover most of it.
     const auto multi = Offline(config, KVD_SEGMENTS_MULTI, pcm);
-    ASSERT_FALSE(multi.empty());
     double covered = 0.0;
     for (const auto& [start, end] : multi) {
       EXPECT_GE(start, first - 0.15);
@@ -133,18 +116,13 @@ TEST(EnhancedMode, FindsSpeechOfKnownPlacementInNoiseInChunksOfAnySize) {
     }
     EXPECT_GT(covered, 0.8 * (last - first));
 
-    const std::vector<kvd_event> events = Online(config, pcm, 160);
-    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_START) + kRelaxSeconds, first, 0.15);
-    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_END) - kRelaxSeconds, last, 0.3);
+    // The shipped configuration reports the start 0.1 s early, the end 0.1 s late.
+    const Events events = Online(config, pcm, 160);
+    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_START) + 0.1, first, 0.15);
+    EXPECT_NEAR(EventTime(events, KVD_EVENT_SPEECH_END) - 0.1, last, 0.3);
     // The same events whatever the chunk size.
-    for (const size_t chunk : {1u, 30u, 8000u}) {
-      const std::vector<kvd_event> other = Online(config, pcm, chunk);
-      ASSERT_EQ(other.size(), events.size()) << chunk;
-      for (size_t i = 0; i < events.size(); ++i) {
-        EXPECT_EQ(other[i].kind, events[i].kind) << chunk;
-        EXPECT_EQ(other[i].sample, events[i].sample) << chunk;
-      }
-    }
+    for (const size_t chunk : {1u, 30u, 8000u})
+      EXPECT_EQ(Online(config, pcm, chunk), events) << chunk;
   }
 }
 
@@ -178,22 +156,6 @@ TEST(EnhancedMode, FindsNoSpeechInSilenceNoiseTonesAndMusic) {
     EXPECT_TRUE(Offline(config, KVD_SEGMENTS_SINGLE, pcm).empty());
     EXPECT_TRUE(Offline(config, KVD_SEGMENTS_MULTI, pcm).empty());
     EXPECT_LT(EventTime(Online(config, pcm, 160), KVD_EVENT_SPEECH_START), 0.0);
-  }
-}
-
-TEST(EnhancedMode, RatesAgree) {
-  // The same recording at 16000 and 11025 Hz is judged alike.
-  const EnhancedConfig config;
-  const std::vector<int16_t> pcm = kvdtest::SamplePcm();
-  const auto single = Offline(config, KVD_SEGMENTS_SINGLE, pcm);
-  ASSERT_EQ(single.size(), 1u);
-  for (const int32_t rate : {16000, 11025}) {
-    SCOPED_TRACE(rate);
-    const auto resampled = Offline(config, KVD_SEGMENTS_SINGLE,
-                                   kvdtest::ResampledLinear(pcm, kRate, rate), rate);
-    ASSERT_EQ(resampled.size(), 1u);
-    EXPECT_NEAR(resampled[0].first, single[0].first, 0.05);
-    EXPECT_NEAR(resampled[0].second, single[0].second, 0.1);
   }
 }
 
@@ -253,27 +215,22 @@ TEST(KvdFeatures, WritesOneRowPerFrameAndRefusesBadInput) {
   const std::string tool = std::string(KVD_FEATURES_TOOL) + " --out " + dir.Path() + " ";
   const std::string sample = std::string(KVD_SAMPLE_DIR) + "/kvd_sample.wav";
   ASSERT_EQ(kvdtest::RunShell(tool + sample).exitStatus, 0);
-  std::ifstream rows(dir.Path() + "/kvd_sample.f32", std::ios::binary | std::ios::ate);
-  ASSERT_TRUE(rows);
+  const std::string bytes = kvdtest::ReadText(dir.Path() + "/kvd_sample.f32");
   // 76091 samples at 8000 Hz: (76091 - 200) / 80 + 1 frames of 25 ms every 10 ms.
   const size_t frames = (76091 - 200) / 80 + 1;
   const size_t columns = kFeatureCount + 1;
-  ASSERT_EQ(static_cast<size_t>(rows.tellg()), frames * columns * sizeof(float));
-  rows.seekg(0);
+  ASSERT_EQ(bytes.size(), frames * columns * sizeof(float));
   std::vector<float> values(frames * columns);
-  rows.read(reinterpret_cast<char*>(values.data()),
-            static_cast<std::streamsize>(values.size() * sizeof(float)));
-  for (size_t f = 0; f < frames; ++f) {
-    const float probability = values[f * columns + kFeatureCount];
-    ASSERT_GE(probability, 0.0f) << f;
-    ASSERT_LE(probability, 1.0f) << f;
-  }
-  EXPECT_EQ(kvdtest::RunShell(tool + dir.Path() + "/missing.wav 2>/dev/null").exitStatus, 1);
-  const std::string raw = std::string(KVD_SAMPLE_DIR) + "/kvd_sample.pcm";
-  EXPECT_EQ(kvdtest::RunShell(tool + raw + " 2>/dev/null").exitStatus, 1);
-  EXPECT_EQ(kvdtest::RunShell(std::string(KVD_FEATURES_TOOL) + " " + sample + " 2>/dev/null")
-                .exitStatus,
-            2);
+  std::memcpy(values.data(), bytes.data(), bytes.size());
+  for (size_t f = 1; f <= frames; ++f)  // the last column: a probability
+    ASSERT_TRUE(values[f * columns - 1] >= 0.0f && values[f * columns - 1] <= 1.0f) << f;
+  // A missing or raw input file: 1; no --out folder: 2.
+  auto status = [](const std::string& command) {
+    return kvdtest::RunShell(command + " 2>/dev/null").exitStatus;
+  };
+  EXPECT_EQ(status(tool + dir.Path() + "/missing.wav"), 1);
+  EXPECT_EQ(status(tool + KVD_SAMPLE_DIR + "/kvd_sample.pcm"), 1);
+  EXPECT_EQ(status(std::string(KVD_FEATURES_TOOL) + " " + sample), 2);
 }
 
 }  // namespace
