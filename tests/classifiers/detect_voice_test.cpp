@@ -157,6 +157,8 @@ TEST(VoiceMatchPitch, HighHarmonicsAreSearchedUpToTheLastOne) {
       // in a row (13.1: harmonic 70 at 917 +- 1.9; 13.4: harmonic 71's
       // window 949.4 .. 953.4 misses 949).
       {8000, 2048, 50, 120, 3900, {910, 923, 936, 949}, 13, {68, 69}, true},
+      // Loud but flat: no peak has an area, the row is empty.
+      {8000, 512, 65, 480, 2000, {}, 4, {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.fft) + " points");
