@@ -1,169 +1,46 @@
 #include "voice_signals.h"
 
-#include <algorithm>
 #include <cmath>
-#include <random>
 
 #include "platform/ipps.h"
 
 namespace kvdtest {
 
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kFrameMs = 25.0;
-constexpr double kShiftMs = 10.0;
-constexpr int kFirstFftSize = 256;
-constexpr double kMaxFrontBinWidthHz = 15.625;
-// The engine's window writes 2 pi as this constant.
-constexpr double kWindowTwoPi = 6.28318;
-constexpr double kHammingA = 0.54;
-constexpr double kHammingB = 0.46;
-
-double Sinc(double x) { return x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
-
-// Magnitude of the Hamming window's transform, relative to its value at 0,
-// at an offset of nu window bins (1 window bin = rate / frameSamples Hz).
-double HammingLobe(double nu) {
-  const double value =
-      kHammingA * Sinc(nu) + 0.5 * kHammingB * (Sinc(nu - 1.0) + Sinc(nu + 1.0));
-  return std::fabs(value) / kHammingA;
-}
-
-int16_t ToPcm(double value) {
-  return static_cast<int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
-}
-
-double UnitUniform(std::mt19937& engine) {
-  return (static_cast<double>(engine()) + 0.5) / 4294967296.0;  // (0, 1)
-}
-
-}  // namespace
-
-FrontGeometry FrontFor(int sampleRateHz) {
-  FrontGeometry g{};
-  g.sampleRateHz = sampleRateHz;
-  g.frameSamples = static_cast<int>(sampleRateHz * kFrameMs / 1000.0);
-  g.shiftSamples = static_cast<int>(sampleRateHz * kShiftMs / 1000.0);
-  g.fftSize = kFirstFftSize;
-  while (static_cast<double>(sampleRateHz) / g.fftSize > kMaxFrontBinWidthHz) g.fftSize *= 2;
-  g.binCount = g.fftSize / 2;
-  g.binWidthHz = static_cast<double>(sampleRateHz) / g.fftSize;
-  return g;
-}
-
-std::vector<float> HammingWindow(int n) {
-  std::vector<float> w(static_cast<size_t>(n));
-  const float step = static_cast<float>(kWindowTwoPi / (n - 1));
-  for (int i = 0; i < n; ++i) {
-    w[static_cast<size_t>(i)] =
-        static_cast<float>(kHammingA - kHammingB * std::cos(i * static_cast<double>(step)));
-  }
-  return w;
-}
-
 std::vector<std::vector<float>> PowerFrames(const std::vector<int16_t>& pcm, int sampleRateHz) {
-  const FrontGeometry g = FrontFor(sampleRateHz);
+  const int frameSamples = sampleRateHz / 40;  // 25 ms
+  const int shiftSamples = sampleRateHz / 100;  // 10 ms
+  int fftSize = 256;
+  int order = 8;
+  for (; static_cast<double>(sampleRateHz) / fftSize > 15.625; fftSize *= 2) ++order;
+  const int binCount = fftSize / 2;
   std::vector<std::vector<float>> frames;
-  if (static_cast<int>(pcm.size()) < g.frameSamples) return frames;
-  const int frameCount = (static_cast<int>(pcm.size()) - g.frameSamples) / g.shiftSamples + 1;
-
-  int order = 0;
-  while ((1 << order) < g.fftSize) ++order;
   IppsFFTSpec_R_32f* spec = nullptr;
-  if (ippsFFTInitAlloc_R_32f(&spec, order, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone) != ippStsNoErr) {
+  if (static_cast<int>(pcm.size()) < frameSamples ||
+      ippsFFTInitAlloc_R_32f(&spec, order, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone) != ippStsNoErr) {
     return frames;
   }
-  const std::vector<float> window = HammingWindow(g.frameSamples);
-  std::vector<float> buffer(static_cast<size_t>(g.fftSize));
-  std::vector<float> magnitude(static_cast<size_t>(g.binCount));
-  frames.reserve(static_cast<size_t>(frameCount));
+  // The engine's Hamming window, which writes 2 pi as 6.28318.
+  std::vector<float> window(static_cast<size_t>(frameSamples));
+  const float step = static_cast<float>(6.28318 / (frameSamples - 1));
+  for (int i = 0; i < frameSamples; ++i)
+    window[static_cast<size_t>(i)] = static_cast<float>(0.54 - 0.46 * std::cos(i * double{step}));
+  std::vector<float> buffer(static_cast<size_t>(fftSize));
+  std::vector<float> magnitude(static_cast<size_t>(binCount));
+  const int frameCount = (static_cast<int>(pcm.size()) - frameSamples) / shiftSamples + 1;
   for (int k = 0; k < frameCount; ++k) {
-    ippsConvert_16s32f(pcm.data() + static_cast<size_t>(k) * g.shiftSamples, buffer.data(),
-                       g.frameSamples);
-    ippsZero_32f(buffer.data() + g.frameSamples, g.fftSize - g.frameSamples);
-    ippsMul_32f_I(window.data(), buffer.data(), g.frameSamples);
+    ippsConvert_16s32f(pcm.data() + static_cast<size_t>(k) * shiftSamples, buffer.data(),
+                       frameSamples);
+    ippsZero_32f(buffer.data() + frameSamples, fftSize - frameSamples);
+    ippsMul_32f_I(window.data(), buffer.data(), frameSamples);
     ippsFFTFwd_RToPerm_32f(buffer.data(), buffer.data(), spec, nullptr);
     ippsMagnitude_32fc(reinterpret_cast<const Ipp32fc*>(buffer.data()), magnitude.data(),
-                       g.binCount);
-    std::vector<float> power(static_cast<size_t>(g.binCount));
-    ippsMul_32f(magnitude.data(), magnitude.data(), power.data(), g.binCount);
+                       binCount);
+    std::vector<float> power(static_cast<size_t>(binCount));
+    ippsMul_32f(magnitude.data(), magnitude.data(), power.data(), binCount);
     frames.push_back(std::move(power));
   }
   ippsFFTFree_R_32f(spec);
   return frames;
-}
-
-std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int sampleRateHz) {
-  const FrontGeometry g = FrontFor(sampleRateHz);
-  // Sum of the window: the gain of the transform at a component's own
-  // frequency, divided by N like the engine's forward transform.
-  const std::vector<float> window = HammingWindow(g.frameSamples);
-  double windowSum = 0.0;
-  for (float v : window) windowSum += v;
-  const double gain = windowSum / g.fftSize;
-  const double windowBinHz = static_cast<double>(sampleRateHz) / g.frameSamples;
-
-  std::vector<float> power(static_cast<size_t>(g.binCount));
-  for (int k = 0; k < g.binCount; ++k) {
-    double sum = shape.floorPower;
-    double amplitude = shape.amplitude;
-    for (int h = 1; h <= shape.harmonicCount; ++h) {
-      const double nu = (k * g.binWidthHz - h * f0Hz) / windowBinHz;
-      const double magnitude = 0.5 * amplitude * gain * HammingLobe(nu);
-      sum += magnitude * magnitude;
-      amplitude *= shape.tiltPerHarmonic;
-    }
-    power[static_cast<size_t>(k)] = static_cast<float>(sum);
-  }
-  return power;
-}
-
-std::vector<float> FlatSpectrum(double power, int sampleRateHz) {
-  return std::vector<float>(static_cast<size_t>(FrontFor(sampleRateHz).binCount),
-                            static_cast<float>(power));
-}
-
-std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz) {
-  const FrontGeometry g = FrontFor(sampleRateHz);
-  std::mt19937 engine(seed);
-  const std::vector<float> window = HammingWindow(g.frameSamples);
-  std::vector<double> frame(static_cast<size_t>(g.frameSamples));
-  for (int n = 0; n < g.frameSamples; ++n) {
-    frame[static_cast<size_t>(n)] = (2.0 * UnitUniform(engine) - 1.0) * amplitude * window[n];
-  }
-  std::vector<float> power(static_cast<size_t>(g.binCount));
-  for (int k = 0; k < g.binCount; ++k) {
-    double re = 0.0;
-    double im = 0.0;
-    for (int n = 0; n < g.frameSamples; ++n) {
-      const double angle = 2.0 * kPi * k * n / g.fftSize;
-      re += frame[static_cast<size_t>(n)] * std::cos(angle);
-      im -= frame[static_cast<size_t>(n)] * std::sin(angle);
-    }
-    re /= g.fftSize;
-    im /= g.fftSize;
-    power[static_cast<size_t>(k)] = static_cast<float>(re * re + im * im);
-  }
-  return power;
-}
-
-std::vector<int16_t> HarmonicPcm(double f0Hz, const HarmonicShape& shape, int sampleRateHz,
-                                 int sampleCount, double noiseAmplitude, uint32_t seed) {
-  std::mt19937 engine(seed);
-  std::vector<int16_t> pcm(static_cast<size_t>(sampleCount));
-  for (int n = 0; n < sampleCount; ++n) {
-    double value = 0.0;
-    double amplitude = shape.amplitude;
-    for (int h = 1; h <= shape.harmonicCount; ++h) {
-      const double phase = kPi * h * h / shape.harmonicCount;
-      value += amplitude * std::cos(2.0 * kPi * h * f0Hz * n / sampleRateHz + phase);
-      amplitude *= shape.tiltPerHarmonic;
-    }
-    if (noiseAmplitude > 0.0) value += (2.0 * UnitUniform(engine) - 1.0) * noiseAmplitude;
-    pcm[static_cast<size_t>(n)] = ToPcm(value);
-  }
-  return pcm;
 }
 
 }  // namespace kvdtest

@@ -1,12 +1,8 @@
-// Test signals of the voice detector: synthetic power spectra of a known
-// pitch, steady harmonic "vowels" as PCM, and the analysis front end that
-// turns PCM into the power spectra the detector is fed.
-//
-// Power spectra are on the scale of the engine: |X(k)|^2 with X the forward
-// FFT of the Hamming-windowed 25 ms frame, zero padded to the FFT size and
-// divided by the FFT size. A cosine of amplitude A (PCM units) at a bin
-// centre therefore peaks at (A / 2 * sum(w) / N)^2, about 4.4e4 for A = 2000
-// at 8000 Hz (sum(w) = 107.5 over 200 samples, N = 512).
+// The analysis front end of the voice detector's tests: PCM to the power
+// spectra the detector is fed, on the scale of the engine: |X(k)|^2 with X
+// the forward FFT of the Hamming-windowed 25 ms frame (frames every 10 ms),
+// zero padded to the FFT size (256 points, doubled while a bin is wider than
+// 15.625 Hz) and divided by it.
 #ifndef KVD_TESTS_SUPPORT_VOICE_SIGNALS_H
 #define KVD_TESTS_SUPPORT_VOICE_SIGNALS_H
 
@@ -15,60 +11,11 @@
 
 namespace kvdtest {
 
-// The engine's frame geometry: 25 ms frames every 10 ms, FFT of 256 points
-// doubled while the bin width exceeds 15.625 Hz.
-struct FrontGeometry {
-  int sampleRateHz;
-  int frameSamples;
-  int shiftSamples;
-  int fftSize;
-  int binCount;
-  double binWidthHz;
-};
-FrontGeometry FrontFor(int sampleRateHz);
-
-// Hamming window of n samples as the engine builds it (2 pi written 6.28318).
-std::vector<float> HammingWindow(int n);
-
-// One power spectrum (binCount values) per complete frame of pcm: frame k
-// covers samples k * shift .. k * shift + frameSamples - 1. Made of the
+// One power spectrum (FFT size / 2 values) per complete frame of pcm: frame
+// k covers samples k * shift .. k * shift + frameSamples - 1. Made of the
 // signal layer (platform/ipps.h): window, zero padding, forward real FFT
 // divided by N, magnitude of the Perm pairs, squared.
 std::vector<std::vector<float>> PowerFrames(const std::vector<int16_t>& pcm, int sampleRateHz);
-
-// Shape of a synthetic voiced spectrum.
-struct HarmonicShape {
-  int harmonicCount = 10;      // harmonics 1 .. harmonicCount of the pitch
-  double amplitude = 2000.0;   // PCM amplitude of harmonic 1
-  double tiltPerHarmonic = 0.85;  // amplitude ratio of harmonic h + 1 to h
-  double floorPower = 1.0;     // noise floor added to every bin (power units)
-};
-
-// Power spectrum of a steady voiced frame of pitch f0Hz built directly in the
-// frequency domain: every harmonic contributes the closed-form main and side
-// lobes of the Hamming window (continuous-sinc form, 25 ms frame, the engine
-// scale above) at h * f0Hz, the contributions add in power, over a flat
-// floor. Independent of the FFT layer.
-std::vector<float> HarmonicSpectrum(double f0Hz, const HarmonicShape& shape, int sampleRateHz);
-
-// A flat spectrum (every bin the same power).
-std::vector<float> FlatSpectrum(double power, int sampleRateHz);
-
-// Power spectrum of one 25 ms frame of uniform white noise of the given
-// amplitude (PCM units; std::mt19937 with the given seed, the conversion of
-// the raw output done here), Hamming-windowed and zero padded, computed with
-// a direct DFT divided by the FFT size: neighbouring bins are correlated as
-// in the engine's spectra (the FFT oversamples the frame 2.56 times at
-// 8000 Hz). Independent of the FFT layer.
-std::vector<float> NoiseSpectrum(double amplitude, uint32_t seed, int sampleRateHz);
-
-// PCM of a steady vowel: harmonics 1 .. harmonicCount of f0Hz with the
-// amplitudes of `shape` and fixed phases pi * h^2 / harmonicCount (a low
-// crest factor), plus uniform white noise of amplitude noiseAmplitude from
-// std::mt19937 with the given seed.
-std::vector<int16_t> HarmonicPcm(double f0Hz, const HarmonicShape& shape, int sampleRateHz,
-                                 int sampleCount, double noiseAmplitude = 0.0,
-                                 uint32_t seed = 1);
 
 }  // namespace kvdtest
 

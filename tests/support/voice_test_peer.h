@@ -13,7 +13,6 @@ class CDetectVoiceTestPeer {
 
   // Geometry.
   int32_t BinNum() const { return v_.BinNum; }
-  float BinWidth() const { return v_.BinWidth; }
   int16_t MinPitchBin() const { return v_.MinPitchBin; }
   int16_t PeakStartBin() const { return v_.PeakStartBin; }
   int16_t MaxPitchBin() const { return v_.MaxPitchBin; }
