@@ -66,40 +66,25 @@ TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
 constexpr int32_t kFrame = 200;
 constexpr int32_t kBins = 256;
 
-class FrameSpectrum : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(detector_->errorStatus, 0);
-    ASSERT_EQ(detector_->DetectState, before_speech);
-    power_.assign(kBins, -1.0f);
-    magnitude_.assign(kBins, -1.0f);
-  }
-
-  void LoadFrame(const std::vector<float>& samples) {
-    std::copy(samples.begin(), samples.end(), detector_->ffts);
-  }
-
-  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
-  std::vector<float> power_;
-  std::vector<float> magnitude_;
-};
-
 // The spectra themselves are pinned bit for bit by the golden outputs; the
 // ring row handed out to callers is not.
-TEST_F(FrameSpectrum, TheRingRowKeepsEverySecondMagnitudeAndADeadFrameZeros) {
-  LoadFrame(kvdtest::Cosine(1234.5, 2000.0, 8000, kFrame, 0.3));
-  ASSERT_EQ(ComputeSpectrum(*detector_, false, 777, power_.data(), magnitude_.data()), 0);
+TEST(FrameSpectrum, TheRingRowKeepsEverySecondMagnitudeAndADeadFrameZeros) {
+  std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
+  std::vector<float> power(kBins, -1.0f);
+  std::vector<float> magnitude(kBins, -1.0f);
+  const std::vector<float> tone = kvdtest::Cosine(1234.5, 2000.0, 8000, kFrame, 0.3);
+  std::copy(tone.begin(), tone.end(), d->ffts);
+  ASSERT_EQ(ComputeSpectrum(*d, false, 777, power.data(), magnitude.data()), 0);
   // Row 777 mod 500 keeps every second magnitude: 0 Hz up to just below 4000 Hz.
-  const float* row = detector_->spectrumRing + 277 * kReducedBins;
-  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude_[2 * j]);
+  const float* row = d->spectrumRing + 277 * kReducedBins;
+  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude[2 * j]);
   EXPECT_GT(*std::max_element(row, row + kReducedBins), 0.0f);
-  float* deadRow = detector_->spectrumRing + 3 * kReducedBins;
+  float* deadRow = d->spectrumRing + 3 * kReducedBins;
   std::fill(deadRow, deadRow + kReducedBins, 5.0f);
-  LoadFrame(std::vector<float>(kFrame, 0.0f));
-  ComputeSpectrum(*detector_, true, 503, power_.data(), magnitude_.data());
+  ComputeSpectrum(*d, true, 503, power.data(), magnitude.data());
   const auto zero = [](float v) { return v == 0.0f; };
-  EXPECT_TRUE(std::all_of(power_.begin(), power_.end(), zero));
-  EXPECT_TRUE(std::all_of(magnitude_.begin(), magnitude_.end(), zero));
+  EXPECT_TRUE(std::all_of(power.begin(), power.end(), zero));
+  EXPECT_TRUE(std::all_of(magnitude.begin(), magnitude.end(), zero));
   EXPECT_TRUE(std::all_of(deadRow, deadRow + kReducedBins, zero));
 }
 
@@ -135,7 +120,7 @@ TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
 // of transforming the frames again: the power spectrum and band variance of
 // every frame must be those a new transform gives, bit for bit, on speech,
 // noise, silence (dead frames) and with an empty detection band.
-TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
+TEST(FrameSpectrum, KeptSpectraEqualANewTransform) {
   constexpr int32_t kFrames = 40;
   std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
   for (size_t i = 0; i < signal.size(); ++i) {
@@ -143,7 +128,8 @@ TEST_F(FrameSpectrum, KeptSpectraEqualANewTransform) {
     if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
   }
   for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
-    SpeechDetector& d = *detector_;
+    std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+    SpeechDetector& d = *detector;
     d.frameCount = kFrames;
     d.DetectSpecLowBorder_Hz = band.first;
     d.DetectSpecHighBorder_Hz = band.second;
