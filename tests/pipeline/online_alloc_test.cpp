@@ -1,6 +1,6 @@
 // Allocation: a running line never allocates (KVD_DetectSpeech in online
 // mode, on speech and on silence, in chunks of several sizes, FastMode off
-// and on), and CDetectVoice survives each of its five buffers failing in
+// and on), and CDetectVoice survives each of its four buffers failing in
 // turn. This executable replaces the global operator new / delete with a
 // counting set on malloc / free: only calls made by the test's thread while
 // `counting` is set are counted (the logging library's own threads may
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <ostream>
+#include <string>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -113,7 +113,7 @@ TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
   ASSERT_EQ(engine.InitResult(), KVD_OK);
   const int32_t line = engine.StartLine();
   ASSERT_GE(line, 0);
-  const std::vector<int16_t> speech = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+  const std::vector<int16_t> speech = kvdtest::SamplePcm();
   ASSERT_FALSE(speech.empty());
   const std::vector<int16_t> silence = kvdtest::WhiteNoisePcm(30.0, 7u, 8000 * 6);
   // Chunks shorter than, equal to and longer than a 10 ms frame (80 samples).
@@ -130,51 +130,40 @@ INSTANTIATE_TEST_SUITE_P(FastModeOffAndOn, OnlineAllocation, testing::Bool(),
                            return fast.param ? "FastModeOn" : "FastModeOff";
                          });
 
-struct AllocationCase {
-  int failingAllocation;  // 1 .. 5, in the constructor's order
-  const char* message;
-};
+// The detector's buffers in the order its constructor allocates them.
+const std::string kBuffers[] = {"tmpBinEnergy", "MostDifTabZoom", "AllMatchPitch",
+                                "CanMatchPitch"};
 
-void PrintTo(const AllocationCase& c, std::ostream* os) {
-  *os << "allocation " << c.failingAllocation;
+std::string FailureMessage(int allocation) {
+  return "Error allocating memory for " + kBuffers[allocation - 1] + "!\n";
 }
 
-class VoiceAllocation : public testing::TestWithParam<AllocationCase> {};
-
-TEST_P(VoiceAllocation, FailureGivesStatusMinusOneAMessageAndNoLeak) {
-  const AllocationCase c = GetParam();
-  const long liveBefore = liveArrays;
-  nothrowArrayCalls = 0;
-  failAtNothrowArray = c.failingAllocation;
-  testing::internal::CaptureStdout();
-  {
-    CDetectVoice voice(8000, 512, 65, 480, 2000);
-    failAtNothrowArray = 0;
-    EXPECT_EQ(voice.Status, -1);
-    EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
-    // Everything allocated before the failure has been released.
-    EXPECT_EQ(liveArrays, liveBefore);
+TEST(VoiceAllocation, FailureGivesStatusMinusOneAMessageAndNoLeak) {
+  for (int allocation = 1; allocation <= 4; ++allocation) {
+    SCOPED_TRACE(kBuffers[allocation - 1]);
+    const long liveBefore = liveArrays;
+    nothrowArrayCalls = 0;
+    failAtNothrowArray = allocation;
+    testing::internal::CaptureStdout();
+    {
+      CDetectVoice voice(8000, 512, 65, 480, 2000);
+      failAtNothrowArray = 0;
+      EXPECT_EQ(voice.Status, -1);
+      EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
+      // Everything allocated before the failure has been released.
+      EXPECT_EQ(liveArrays, liveBefore);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), FailureMessage(allocation));
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
-  failAtNothrowArray = 0;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EachBuffer, VoiceAllocation,
-    testing::Values(AllocationCase{1, "Error allocating memory for tmpBinEnergy!\n"},
-                    AllocationCase{2, "Error allocating memory for MostDifTabZoom!\n"},
-                    AllocationCase{3, "Error allocating memory for AllMatchPitch!\n"},
-                    AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"}));
-
-TEST(VoiceAllocationCount, FailedAssignmentLeavesARefusedDetector) {
+  // An assignment to a detector of another geometry reallocates.
   CDetectVoice source(8000, 512, 65, 480, 2000);
-  CDetectVoice target(16000, 1024, 65, 480, 2000);  // other geometry: reallocates
+  CDetectVoice target(16000, 1024, 65, 480, 2000);
   nothrowArrayCalls = 0;
   failAtNothrowArray = 3;
   testing::internal::CaptureStdout();
   target = source;
   failAtNothrowArray = 0;
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error allocating memory for AllMatchPitch!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), FailureMessage(3));
   EXPECT_EQ(target.Status, -1);
   EXPECT_FALSE(CDetectVoiceTestPeer(target).HasBuffers());
 }
