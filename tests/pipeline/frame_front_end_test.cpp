@@ -1,12 +1,11 @@
 // The front end of a line (8000 Hz: frames of 200 samples every 80, a
-// 512-point FFT): GetOneFrame out of chunks of any length; ComputeSpectrum,
-// GetBandVariance and ComputeFrameEnergies against direct computations.
-// Which frames are dead is pinned by the golden outputs, the per-frame trace
-// by the kvd trace tests.
+// 512-point FFT): GetOneFrame out of chunks of any length, and the offline
+// passes' kept spectra against a new transform. The spectra themselves and
+// which frames are dead are pinned by the golden outputs, the per-frame
+// trace by the kvd trace tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <numeric>
 #include <utility>
@@ -16,7 +15,6 @@
 #include "online_fixtures.h"
 #include "pipeline/frame_front_end.h"
 #include "pipeline/offline_frame.h"
-#include "platform/ipps.h"
 #include "test_signals.h"
 
 namespace {
@@ -63,58 +61,7 @@ TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
   EXPECT_FALSE(detector->frameReady);
 }
 
-constexpr int32_t kFrame = 200;
-constexpr int32_t kBins = 256;
-
-// The spectra themselves are pinned bit for bit by the golden outputs; the
-// ring row handed out to callers is not.
-TEST(FrameSpectrum, TheRingRowKeepsEverySecondMagnitudeAndADeadFrameZeros) {
-  std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
-  std::vector<float> power(kBins, -1.0f);
-  std::vector<float> magnitude(kBins, -1.0f);
-  const std::vector<float> tone = kvdtest::Cosine(1234.5, 2000.0, 8000, kFrame, 0.3);
-  std::copy(tone.begin(), tone.end(), d->ffts);
-  ASSERT_EQ(ComputeSpectrum(*d, false, 777, power.data(), magnitude.data()), 0);
-  // Row 777 mod 500 keeps every second magnitude: 0 Hz up to just below 4000 Hz.
-  const float* row = d->spectrumRing + 277 * kReducedBins;
-  for (int32_t j = 0; j < kReducedBins; ++j) EXPECT_EQ(row[j], magnitude[2 * j]);
-  EXPECT_GT(*std::max_element(row, row + kReducedBins), 0.0f);
-  float* deadRow = d->spectrumRing + 3 * kReducedBins;
-  std::fill(deadRow, deadRow + kReducedBins, 5.0f);
-  ComputeSpectrum(*d, true, 503, power.data(), magnitude.data());
-  const auto zero = [](float v) { return v == 0.0f; };
-  EXPECT_TRUE(std::all_of(power.begin(), power.end(), zero));
-  EXPECT_TRUE(std::all_of(magnitude.begin(), magnitude.end(), zero));
-  EXPECT_TRUE(std::all_of(deadRow, deadRow + kReducedBins, zero));
-}
-
-// Online, the band power comes from the energy detector's sum; the variance
-// must be the one GetBandVariance makes from the spectra, bit for bit.
-TEST(BandVariance, FromAPowerSumEqualsFromTheSpectra) {
-  std::vector<float> magnitude(kBins);
-  std::vector<float> power(kBins);
-  for (int32_t k = 0; k < kBins; ++k) {
-    magnitude[k] = static_cast<float>(1.0 + 1000.0 * std::fabs(std::sin(0.37 * k * k + 1.0)));
-    power[k] = magnitude[k] * magnitude[k];
-  }
-  const int32_t ranges[][2] = {{0, kBins}, {19, 217}, {5, 6}, {100, 100}, {40, 30}};
-  for (const auto& range : ranges) {
-    float powerSum = 0.0f;
-    if (range[1] > range[0]) {
-      ASSERT_EQ(ippsSum_32f(power.data() + range[0], range[1] - range[0], &powerSum,
-                            ippAlgHintNone),
-                ippStsNoErr);
-    }
-    for (bool usable : {true, false}) {
-      const float fromSpectra =
-          GetBandVariance(power.data(), magnitude.data(), range[0], range[1], usable);
-      const float fromSum =
-          GetBandVarianceOfPowerSum(powerSum, magnitude.data(), range[0], range[1], usable);
-      EXPECT_EQ(std::memcmp(&fromSpectra, &fromSum, sizeof(float)), 0)
-          << range[0] << " .. " << range[1] << ": " << fromSpectra << " against " << fromSum;
-    }
-  }
-}
+constexpr int32_t kBins = 256;  // of the 512-point transform
 
 // The offline passes after the energy pass take the spectra it kept instead
 // of transforming the frames again: the power spectrum and band variance of

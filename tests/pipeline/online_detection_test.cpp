@@ -111,16 +111,6 @@ TEST_F(DetectSpeech, SpectraAreHandedOutFromTheStartAndOnlyWithAllFourPointers) 
   ASSERT_EQ(state_, in_speech);
 }
 
-TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
-  // KVD_Init stopped at a missing key: the line count stays, the slots are empty.
-  kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Remove("MaxSilence"), 2);
-  ASSERT_EQ(engine.InitResult(), -92);
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(300.0, 5u, 800);
-  int32_t state = -7, start = -7, end = -7, position = -7;
-  for (int32_t line : {0, 1})
-    EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 800, &state, &start, &end, &position), -98);
-}
-
 // SendSpectrum on a started line: each step asks for rows [first, last] and
 // expects the blocks it then holds, as ring rows (-1: no block).
 TEST(SpectrumHandout, RangesAreSplitAtTheRingEndAppendedToOrRefused) {
