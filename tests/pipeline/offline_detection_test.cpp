@@ -1,23 +1,30 @@
 // Offline detection: whole recordings made of known pieces (8000 Hz) through
-// both modes and their refusals; then the offline scans on hand-made frame
-// arrays (runs at the ends and of zero length, recordings shorter than a
-// window, histogram bins, the segment list at its limits, refined edges).
+// both modes and their refusals; the spectra the energy pass keeps; then the
+// offline scans on hand-made frame arrays (runs at the ends and of zero
+// length, recordings shorter than a window, histogram bins, the segment list
+// at its limits, refined edges).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
 #include "golden_signals.h"
 #include "offline_engine.h"
+#include "online_fixtures.h"
 #include "pipeline/offline_background.h"
+#include "pipeline/frame_front_end.h"
 #include "pipeline/offline_detection.h"
+#include "pipeline/offline_frame.h"
 #include "pipeline/offline_histogram.h"
 #include "pipeline/offline_labels.h"
 #include "pipeline/offline_multi_seg_edges.h"
@@ -249,6 +256,54 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
     ASSERT_EQ(KVD_Start(engine.line()), 0);
     EXPECT_EQ(KVD_DetectSpeech(engine.line(), nullptr, 8000, &state, &start, &end, nullptr), -90);
     EXPECT_EQ(GetLine(engine.line())->errorStatus, -90);
+  }
+}
+
+constexpr int32_t kBins = 256;  // of the 512-point transform
+
+// The offline passes after the energy pass take the spectra it kept instead
+// of transforming the frames again: the power spectrum and band variance of
+// every frame must be those a new transform gives, bit for bit, on speech,
+// noise, silence (dead frames) and with an empty detection band.
+TEST(FrameSpectrum, KeptSpectraEqualANewTransform) {
+  constexpr int32_t kFrames = 40;
+  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  for (size_t i = 0; i < signal.size(); ++i) {
+    if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
+    if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
+  }
+  for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
+    std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+    SpeechDetector& d = *detector;
+    d.frameCount = kFrames;
+    d.DetectSpecLowBorder_Hz = band.first;
+    d.DetectSpecHighBorder_Hz = band.second;
+    d.BackgroundEnergyOffline = 1.0f;
+    d.BakgroundEnergyRelativeOffline = 0.1f;
+    d.frameEnergy.assign(kFrames, 0.0f);
+    d.bandVar.assign(kFrames, -1.0f);
+    d.framePowers.assign(static_cast<size_t>(kFrames) * kBins, 0.0f);
+    d.frameBandVar.assign(kFrames, 0.0f);
+    ComputeFrameEnergies(d, signal.data());
+    std::vector<float> keptPower(kBins);
+    std::vector<float> keptVariance(kFrames);
+    for (int32_t f = 0; f < kFrames; ++f) {
+      AnalyseFrame(d, signal.data(), f);
+      std::copy_n(d.currentPower, kBins, keptPower.begin());
+      keptVariance[f] = d.bandVar[f];
+      // Without kept spectra the frame is transformed again.
+      std::vector<float> powers;
+      std::vector<float> variances;
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      AnalyseFrame(d, signal.data(), f);
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
+          << "frame " << f;
+      EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
+          << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
+    }
   }
 }
 

@@ -1,6 +1,7 @@
-// Online detection (8000 Hz, 80 samples a frame). KVD_DetectSpeech: line
-// checks, missing pointers, sticky failures, the spectrum hand-out, and
-// SendSpectrum handing out ring rows as at most two blocks. End to end:
+// Online detection (8000 Hz, 80 samples a frame). The frame cutter on
+// chunks of any length. KVD_DetectSpeech: line checks, missing pointers,
+// sticky failures, the spectrum hand-out, and SendSpectrum handing out ring
+// rows as at most two blocks. End to end:
 // synthetic silence, noise and key tones and the bundled sample (speech from
 // 1.55 s to 6.62 s) streamed through a line; the end decision on a hand-set
 // line; streams near the int32 position limit; other threads.
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,48 @@
 #include "test_signals.h"
 
 namespace {
+
+// Chunks of the ramp (sample n holds the value n) handed to the cutter one
+// after the other. Once n samples have come, frame k (samples 80 k ..
+// 80 k + 199) has been cut for every k with 80 k + 200 <= n, and the samples
+// from the next frame's start on are kept: at most 199.
+TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
+  std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+  ASSERT_EQ(detector->DetectState, before_speech);
+  std::vector<int16_t> ramp(3000);
+  std::iota(ramp.begin(), ramp.end(), int16_t{0});
+  // One sample completing a frame of 199 kept, a long chunk, kept samples
+  // longer than a shift (the overlapping moves must not smear them, whether
+  // new samples are appended behind them or stay pending), nothing at all.
+  int32_t fed = 0;
+  int32_t cut = 0;
+  for (int32_t count : {199, 0, 1, 800, 80, 150, 60, 150, 7, 33, 1000}) {
+    SCOPED_TRACE(testing::Message() << count << " samples after " << fed);
+    detector->newData = ramp.data() + fed;
+    detector->newDataLength = count;
+    fed += count;
+    ASSERT_EQ(GetOneFrame(*detector), 0);
+    for (; detector->frameReady; ++cut) {
+      ASSERT_LE(cut * 80 + 200, fed);
+      for (int32_t i = 0; i < detector->frameLength; ++i)
+        ASSERT_EQ(detector->ffts[i], static_cast<float>(cut * 80 + i)) << "frame " << cut;
+      ASSERT_EQ(GetOneFrame(*detector), 0);
+    }
+    EXPECT_GT(cut * 80 + 200, fed);
+    ASSERT_EQ(detector->historyLength, fed - cut * 80);
+    for (int32_t i = 0; i < detector->historyLength; ++i)
+      ASSERT_EQ(detector->DataBuffer[i], cut * 80 + i);
+  }
+  EXPECT_EQ(cut, (2480 - 200) / 80 + 1);
+  // A negative length breaks the line for good (KVD_DetectSpeech refuses one
+  // before the cutter sees it).
+  detector->newDataLength = -1;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_EQ(detector->errorStatus, -90);
+  detector->newDataLength = 1000;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_FALSE(detector->frameReady);
+}
 
 class DetectSpeech : public ::testing::Test {
  protected:
@@ -239,14 +283,14 @@ TEST(OnlineDigitalSilence, ZerosAfterSpeechEndTheUtteranceWhereLowNoiseDoes) {
   // At Sensitivity 0.8 two voiced frames and the active bands resume speech
   // in a pause: the silence must not count as active.
   const std::vector<int16_t> zeros = SampleThen(std::vector<int16_t>(kTail, 0));
-  for (const char* sensitivity : {"0.5", "0.8"}) {
-    SCOPED_TRACE(sensitivity);
-    const StreamReport report =
-        StreamFresh(StreamTestConfig().Set("Sensitivity", sensitivity), zeros, 160);
-    ExpectEndAfterSpeech(report);
-    EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  const StreamReport silent = StreamFresh(StreamTestConfig(), zeros, 160);  // Sensitivity 0.5
+  const StreamReport sensitive =
+      StreamFresh(StreamTestConfig().Set("Sensitivity", "0.8"), zeros, 160);
+  for (const StreamReport* report : {&silent, &sensitive}) {
+    SCOPED_TRACE(report == &silent ? "Sensitivity 0.5" : "Sensitivity 0.8");
+    ExpectEndAfterSpeech(*report);
+    EXPECT_NEAR(report->Last().start, kSampleSpeechStart, kSampleStartTolerance);
   }
-  const StreamReport silent = StreamFresh(StreamTestConfig(), zeros, 160);
   const StreamReport noise =
       StreamFresh(StreamTestConfig(), SampleThen(kvdtest::WhiteNoisePcm(30.0, 5u, kTail)), 160);
   ExpectEndAfterSpeech(noise);

@@ -38,8 +38,6 @@ class OfflineEngine {
  public:
   explicit OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides = {});
   ~OfflineEngine();
-  OfflineEngine(const OfflineEngine&) = delete;
-  OfflineEngine& operator=(const OfflineEngine&) = delete;
 
   int32_t initResult() const { return initResult_; }
   int32_t line() const { return line_; }

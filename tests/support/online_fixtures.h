@@ -32,8 +32,6 @@ class OnlineEngine {
  public:
   explicit OnlineEngine(const ConfigText& config, int32_t lines = 1);
   ~OnlineEngine();
-  OnlineEngine(const OnlineEngine&) = delete;
-  OnlineEngine& operator=(const OnlineEngine&) = delete;
 
   int32_t InitResult() const { return initResult_; }
   // KVD_Open and KVD_Start; the line number, or -1 when either failed.
