@@ -1,10 +1,10 @@
 // Online detection (8000 Hz, 80 samples a frame). The frame cutter on
 // chunks of any length. KVD_DetectSpeech: line checks, missing pointers,
 // sticky failures, the spectrum hand-out, and SendSpectrum handing out ring
-// rows as at most two blocks. End to end:
-// synthetic silence, noise and key tones and the bundled sample (speech from
-// 1.55 s to 6.62 s) streamed through a line; the end decision on a hand-set
-// line; streams near the int32 position limit; other threads.
+// rows as at most two blocks. End to end: synthetic silence, noise and key
+// tones and the bundled sample (speech from 1.55 s to 6.62 s) streamed
+// through a line in any chunking; the end decision on a hand-set line;
+// streams near the int32 position limit; other threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -219,24 +219,6 @@ using kvdtest::StreamTestConfig;
 constexpr int32_t kShift = kvdtest::kShiftSamples8k;
 constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
 
-// The sample through a fresh line with both relax settings at `frames`.
-StreamReport RelaxedSample(const char* frames) {
-  return StreamFresh(StreamTestConfig().Set("stRelaxFrames", frames).Set("edRelaxFrames", frames),
-                     SamplePcm(), kShift);
-}
-
-TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
-  const StreamReport plain = RelaxedSample("0");
-  const StreamReport relaxed = RelaxedSample("10");
-  EXPECT_EQ(relaxed.Last().start, plain.Last().start - 10 * kShift);
-  EXPECT_EQ(relaxed.Last().end, plain.Last().end + 10 * kShift);
-  // Beyond the stream: the start stops at 0, the end at the frame before the
-  // decision frame (the call that decided reached the frame after it).
-  const StreamReport wide = RelaxedSample("1000");
-  EXPECT_EQ(wide.Last().start, 0);
-  EXPECT_EQ(wide.Last().end, wide.firstSeenAt[speech_end] - 2 * kShift);
-}
-
 TEST(OnlineStream, ChunkSizeChangesNoReport) {
   // The same audio in any chunking: every call reports what the one-sample
   // stream reported at the same stream position, up to and after the end.
@@ -316,72 +298,18 @@ TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEndADualToneIsNotSile
   EXPECT_EQ(tone.Last().state, in_speech);
 }
 
-// A started line streamed frame by frame; the key-tone verdict of every
-// analysed frame is kept.
-class SteppedLine {
- public:
-  explicit SteppedLine(const ConfigText& config)
-      : engine_(config), line_(engine_.StartLine()) {}
-
-  void Stream(const std::vector<int16_t>& pcm) {
-    for (size_t offset = 0; offset + kShift <= pcm.size(); offset += kShift) {
-      const int32_t before = position;
-      ASSERT_EQ(KVD_DetectSpeech(line_, pcm.data() + offset, kShift, &state, &start, &end,
-                                 &position),
-                0);
-      const int32_t frame = position / kShift - 1;
-      if (position > before && Detector().finalEnd < 0) toneFrames.push_back(Detector().isDtmf);
-      if (state == in_speech && startDecisionFrame < 0) startDecisionFrame = frame;
-      if (state == speech_end && endDecisionFrame < 0) endDecisionFrame = frame;
-    }
-  }
-  const SpeechDetector& Detector() const { return *GetLine(line_); }
-  long Tones() const { return std::count(toneFrames.begin(), toneFrames.end(), true); }
-
-  int32_t state = before_speech, start = -1, end = -1, position = 0;
-  int32_t startDecisionFrame = -1, endDecisionFrame = -1;
-  std::vector<bool> toneFrames;  // isDtmf of frames 0, 1, ... while detecting
-
- private:
-  kvdtest::OnlineEngine engine_;
-  int32_t line_;
-};
-
-TEST(OnlineModes, FastModeRunsTheVoiceDetectorOnlyWhileAStartIsPossible) {
-  SteppedLine line(StreamTestConfig().Set("FastMode", "1"));
-  line.Stream(SamplePcm());
-  EXPECT_EQ(line.state, speech_end);
-  EXPECT_NEAR(line.start, kSampleSpeechStart, kSampleStartTolerance);
-  EXPECT_GE(line.end, kSampleSpeechEnd);
-  ASSERT_GT(line.endDecisionFrame, line.startDecisionFrame + kHistoryFrames);
-  // The last voice check was the start; the utterance (longer than the
-  // 500-frame ring) reads no voicing left from 500 frames before.
-  EXPECT_EQ(line.Detector().lastVoiceCheckFrame, line.startDecisionFrame);
-  for (int32_t f = line.startDecisionFrame + 1; f <= line.endDecisionFrame; ++f)
-    EXPECT_EQ(line.Detector().voiceFlagsRing[f % kHistoryFrames], 0) << "frame " << f;
-}
-
-TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartItWithTheCheckOn) {
+TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartIt) {
   const std::vector<int16_t> pcm = Joined(
       {kvdtest::WhiteNoisePcm(20.0, 3u, 4000), kvdtest::KeyOnePcm(3000.0, 8000), SamplePcm()});
-  SteppedLine line(StreamTestConfig());
-  line.Stream(pcm);
-  EXPECT_EQ(line.state, speech_end);
-  EXPECT_NEAR(line.start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
-  // Frames 50 .. 147 lie wholly in the tone; from the fourth on they are tones.
-  for (size_t f = 53; f <= 147; ++f) EXPECT_TRUE(line.toneFrames[f]) << "frame " << f;
-  EXPECT_EQ(line.Tones(), 147 - 53 + 1);
-  SteppedLine unchecked(StreamTestConfig().Set("UseCheckDTMF", "0"));
-  unchecked.Stream(pcm);
-  EXPECT_EQ(unchecked.Tones(), 0);
-}
-
-TEST(OnlineModes, FramesWithoutTheCheckLeaveNoToneInItsRing) {
-  // A tone, then digital silence: dead frames are not checked, and their
-  // slots must not keep the verdicts of ten frames before.
-  SteppedLine line(StreamTestConfig());
-  line.Stream(Joined({kvdtest::KeyOnePcm(3000.0, 4000), std::vector<int16_t>(4000, 0)}));
-  const auto& flags = line.Detector().ToneFlag;
+  const StreamReport checked = StreamFresh(StreamTestConfig(), pcm, kShift);
+  EXPECT_EQ(checked.Last().state, speech_end);
+  EXPECT_NEAR(checked.Last().start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
+  // Frames not checked (the check off here, dead frames too) must not leave
+  // the verdict of ten frames before in the tone ring.
+  kvdtest::OnlineEngine engine(StreamTestConfig().Set("UseCheckDTMF", "0"));
+  const int32_t line = engine.StartLine();
+  kvdtest::StreamThrough(line, pcm, kShift);
+  const auto& flags = GetLine(line)->ToneFlag;
   EXPECT_TRUE(std::none_of(std::begin(flags), std::end(flags), [](bool tone) { return tone; }));
 }
 
