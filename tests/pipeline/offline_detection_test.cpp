@@ -1,26 +1,30 @@
-// Offline detection: single- and multi-segment detection of whole
-// recordings made of known pieces (8000 Hz) and the refusals of both modes;
-// then the edges of the offline scans on hand-made frame arrays (short runs
-// at the ends of a recording, recordings shorter than a window, histogram
-// bins and a step too small to count with, the segment list at its limits,
-// runs at the array ends and of zero length, refined edges that stay inside
-// the recording).
+// Offline detection: whole recordings made of known pieces (8000 Hz) through
+// both modes and their refusals; the spectra the energy pass keeps; then the
+// offline scans on hand-made frame arrays (runs at the ends and of zero
+// length, recordings shorter than a window, histogram bins, the segment list
+// at its limits, refined edges).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/kvd_api.h"
 #include "engine/speech_detector.h"
+#include "golden_signals.h"
 #include "offline_engine.h"
-#include "offline_signals.h"
+#include "online_fixtures.h"
 #include "pipeline/offline_background.h"
+#include "pipeline/frame_front_end.h"
 #include "pipeline/offline_detection.h"
+#include "pipeline/offline_frame.h"
 #include "pipeline/offline_histogram.h"
 #include "pipeline/offline_labels.h"
 #include "pipeline/offline_multi_seg_edges.h"
@@ -33,7 +37,6 @@ namespace {
 using kvdtest::OfflineEngine;
 using kvdtest::OfflineMode;
 using kvdtest::OfflineResult;
-using kvdtest::Utterance;
 
 constexpr int kRateHz = 8000;
 constexpr int kFrameShift = 80;
@@ -45,21 +48,43 @@ constexpr int kToleranceMs = 100;
 constexpr double kNoiseAmplitude = 100.0;
 const std::vector<int32_t> kUntouched = {-7};
 
-int ToMs(int32_t samples) { return kvdtest::SamplesToMs(samples, kRateHz); }
+// A vowel (AddVowel: a gliding pitch under three formants, 20 ms edges, a
+// harmonic on a formant peak at amplitude 4000) placed in milliseconds.
+struct Utterance {
+  int startMs;
+  int durationMs;
+  double f0StartHz = 120.0;
+  double f0EndHz = 160.0;
+};
 
-bool Logged(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
+// totalMs of white noise (the given seed) with every utterance added.
+std::vector<int16_t> Recording(int totalMs, uint32_t seed, const std::vector<Utterance>& parts) {
+  std::vector<int16_t> pcm =
+      kvdtest::WhiteNoisePcm(kNoiseAmplitude, seed, totalMs * kRateHz / 1000);
+  for (const Utterance& u : parts)
+    kvdtest::AddVowel(pcm, kRateHz, u.startMs, u.durationMs, u.f0StartHz, u.f0EndHz, 4000.0);
+  return pcm;
+}
 
+int ToMs(int32_t samples) { return samples * 1000 / kRateHz; }
+
+bool Logged(const std::string& log, const std::string& text) {
+  return log.find(text) != std::string::npos;
+}
+
+// Every offline call leaves the line's per-frame arrays released.
 void ExpectArraysReleased(const OfflineEngine& engine) {
-  kvdtest::ExpectFrameArraysReleased(engine);
-  EXPECT_EQ(GetLine(engine.line())->segStartList.capacity(), 0u);
-  EXPECT_EQ(GetLine(engine.line())->segEndList.capacity(), 0u);
+  const SpeechDetector& d = *GetLine(engine.line());
+  EXPECT_EQ(d.frameEnergy.capacity() + d.labels.capacity() + d.voiceFlags.capacity() +
+                d.bandVar.capacity() + d.segStartList.capacity() + d.segEndList.capacity(),
+            0u);
 }
 
 TEST(OfflineOneSeg, SpeechAtBothEndsSnapsToTheRecordingEdges) {
   // Speech from the first sample to the last: the runs lie within 3 frames
   // of either end.
   OfflineEngine engine(OfflineMode::kOneSegment);
-  const auto pcm = kvdtest::BuildRecording(kRateHz, 3000, kNoiseAmplitude, 3, {{0, 1000}, {2000, 1000}});
+  const auto pcm = Recording(3000, 3, {{0, 1000}, {2000, 1000}});
   const OfflineResult r = engine.Run(pcm);
   EXPECT_EQ(r.state, speech_end);
   EXPECT_EQ(r.start, 0);
@@ -94,18 +119,13 @@ TEST(OfflineBothModes, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
   }
 }
 
-// A steady 1000 Hz hum in light noise: every 100-frame window varies by far
-// less than 10 %.
-std::vector<int16_t> HumInNoise(int sampleCount) {
-  std::vector<int16_t> pcm = kvdtest::CosinePcm(1000.0, 2000.0, kRateHz, sampleCount);
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 11, sampleCount);
-  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(pcm[i] + noise[i]);
-  return pcm;
-}
-
 TEST(OfflineOneSeg, StationaryNoiseHasNoDynamicRange) {
+  // A steady 1000 Hz hum in light noise: every 100-frame window varies by
+  // far less than 10 %.
+  std::vector<int16_t> pcm = kvdtest::CosinePcm(1000.0, 2000.0, kRateHz, 3 * kRateHz);
+  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 11, 3 * kRateHz);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(pcm[i] + noise[i]);
   OfflineEngine engine(OfflineMode::kOneSegment, {{"DefaultSpeech", "0"}});
-  const auto pcm = HumInNoise(3 * kRateHz);
   OfflineResult r;
   const std::string log = kvdtest::CaptureLog([&] { r = engine.Run(pcm); });
   EXPECT_TRUE(Logged(log, "Signal dynamic range too small!\n"));
@@ -113,43 +133,34 @@ TEST(OfflineOneSeg, StationaryNoiseHasNoDynamicRange) {
   EXPECT_EQ(r.result, KVD_OK);
   EXPECT_EQ(r.state, -7);
   EXPECT_EQ(r.processed, static_cast<int32_t>(pcm.size()));
-  kvdtest::ExpectFrameArraysReleased(engine);
-}
-
-// Runs the recording on a started line while another thread calls KVD_Stop
-// shortly after the call began.
-OfflineResult RunAndStopFromOutside(const OfflineEngine& engine, const std::vector<int16_t>& pcm) {
-  OfflineResult r;
-  r.result = KVD_Start(engine.line());
-  if (r.result != KVD_OK) return r;
-  std::atomic<bool> calling{false};
-  std::thread stopper([&] {
-    while (!calling.load()) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    KVD_Stop(engine.line());
-  });
-  calling.store(true);
-  r.result = KVD_DetectSpeech(engine.line(), pcm.data(), static_cast<int32_t>(pcm.size()),
-                              &r.state, &r.start, &r.end, &r.processed);
-  stopper.join();
-  return r;
+  ExpectArraysReleased(engine);
 }
 
 TEST(OfflineOneSeg, StopFromAnotherThreadEndsTheVoicePass) {
   OfflineEngine engine(OfflineMode::kOneSegment);
   // A minute of audio: its energy pass, background search and voice pass
-  // last far longer than the stopping thread's pause. Should a busy machine
-  // still let the stop come before the call looked at the line (which is
-  // then refused as not started) or after the call ended, the attempt is
-  // repeated.
-  const auto pcm = kvdtest::BuildRecording(kRateHz, 60000, kNoiseAmplitude, 13, {{1000, 1500}});
+  // last far longer than the stopping thread's pause of 5 ms. Should a busy
+  // machine still let the stop come before the call looked at the line
+  // (then refused as not started) or after it ended, the attempt is repeated.
+  const auto pcm = Recording(60000, 13, {{1000, 1500}});
   OfflineResult r;
   std::string log;
   for (int attempt = 0; attempt < 5; ++attempt) {
-    log = kvdtest::CaptureLog([&] { r = RunAndStopFromOutside(engine, pcm); });
-    const bool tooEarly = r.result == KVD_ERR_NOT_STARTED;
-    const bool tooLate = r.result == KVD_OK && r.state == speech_end;
-    if (!tooEarly && !tooLate) break;
+    r = OfflineResult{};
+    ASSERT_EQ(KVD_Start(engine.line()), KVD_OK);
+    std::atomic<bool> calling{false};
+    std::thread stopper([&] {
+      while (!calling.load()) std::this_thread::yield();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      KVD_Stop(engine.line());
+    });
+    log = kvdtest::CaptureLog([&] {
+      calling.store(true);
+      r.result = KVD_DetectSpeech(engine.line(), pcm.data(), static_cast<int32_t>(pcm.size()),
+                                  &r.state, &r.start, &r.end, &r.processed);
+    });
+    stopper.join();
+    if (r.result != KVD_ERR_NOT_STARTED && r.state != speech_end) break;
   }
   EXPECT_EQ(r.result, KVD_OK);
   EXPECT_EQ(r.state, before_speech);
@@ -157,18 +168,13 @@ TEST(OfflineOneSeg, StopFromAnotherThreadEndsTheVoicePass) {
   EXPECT_EQ(r.end, -1);
   EXPECT_EQ(r.processed, 0);
   EXPECT_TRUE(Logged(log, "KVD_DetectSpeech warning! Stop KVD_DetectSpeech from outside!\n"));
-  kvdtest::ExpectFrameArraysReleased(engine);
-}
-
-// Three utterances with 1 s pauses, the second at a higher voice.
-const std::vector<Utterance>& ThreeUtterances() {
-  static const std::vector<Utterance> utterances = {{800, 1000}, {2800, 700, 210.0, 170.0}, {4500, 800}};
-  return utterances;
+  ExpectArraysReleased(engine);
 }
 
 TEST(OfflineMultiSeg, AListThatFillsUpAbortsTheDetection) {
+  // Three utterances with 1 s pauses, the second at a higher voice.
   OfflineEngine engine(OfflineMode::kMultiSegment, {{"MaxSegNum", "3"}});
-  const auto pcm = kvdtest::BuildRecording(kRateHz, 6000, kNoiseAmplitude, 7, ThreeUtterances());
+  const auto pcm = Recording(6000, 7, {{800, 1000}, {2800, 700, 210.0, 170.0}, {4500, 800}});
   OfflineResult r;
   const std::string log = kvdtest::CaptureLog([&] { r = engine.Run(pcm, 3); });
   EXPECT_TRUE(Logged(log, "Error in KVD_DetectSpeech of Multi-seg offline mode! Too many speech "
@@ -186,7 +192,7 @@ TEST(OfflineMultiSeg, UtteranceCutByTheEndIsExaminedOverTheLast30Frames) {
   // 250 ms of voice ending with the recording: its candidate is shorter than
   // 30 frames and would never see a full voice window from its own start.
   OfflineEngine engine(OfflineMode::kMultiSegment);
-  const auto pcm = kvdtest::BuildRecording(kRateHz, 3000, kNoiseAmplitude, 9, {{1000, 800}, {2750, 250}});
+  const auto pcm = Recording(3000, 9, {{1000, 800}, {2750, 250}});
   const OfflineResult r = engine.Run(pcm);
   const int32_t frameCount = (static_cast<int32_t>(pcm.size()) - 200) / kFrameShift + 1;
   EXPECT_EQ(r.state, speech_end);
@@ -206,7 +212,8 @@ TEST(OfflineRefusals, ListWithoutRoom) {
       const std::string log = kvdtest::CaptureLog(
           [&] { r = engine.Run(kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, samples), 1); });
       EXPECT_EQ(r.result, KVD_ERR_OFFLINE) << maxSegNum << " " << samples;
-      EXPECT_TRUE(Logged(log, "KVD_DetectSpeech multi-seg offline error! MaxSegNum should be 1..100000!\n"));
+      EXPECT_TRUE(Logged(log, "KVD_DetectSpeech multi-seg offline error! MaxSegNum should be "
+                              "1..100000!\n"));
       EXPECT_EQ(r.starts, kUntouched);
       EXPECT_EQ(r.ends, kUntouched);
     }
@@ -220,9 +227,12 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
     OfflineEngine engine(OfflineMode::kOneSegment);
     SpeechDetector& d = *GetLine(engine.line());
     // Opened, not started.
-    EXPECT_EQ(DetectOfflineOneSeg(d, pcm.data(), 8000, &state, &start, &end, &processed), KVD_ERR_NOT_STARTED);
-    EXPECT_EQ(DetectOfflineOneSeg(d, pcm.data(), 8000, &state, &start, nullptr, &processed), KVD_ERR_BAD_DATA);
-    EXPECT_EQ(DetectOfflineOneSeg(d, nullptr, 8000, &state, &start, &end, &processed), KVD_ERR_BAD_DATA);
+    EXPECT_EQ(DetectOfflineOneSeg(d, pcm.data(), 8000, &state, &start, &end, &processed),
+              KVD_ERR_NOT_STARTED);
+    EXPECT_EQ(DetectOfflineOneSeg(d, pcm.data(), 8000, &state, &start, nullptr, &processed),
+              KVD_ERR_BAD_DATA);
+    EXPECT_EQ(DetectOfflineOneSeg(d, nullptr, 8000, &state, &start, &end, &processed),
+              KVD_ERR_BAD_DATA);
     EXPECT_EQ(d.errorStatus, KVD_ERR_BAD_DATA);
   }
   {
@@ -231,12 +241,13 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
     std::vector<int32_t> starts(10), ends(10);
     int32_t result = 0;
     const std::string log = kvdtest::CaptureLog([&] {
-      result = DetectOfflineMultiSeg(d, pcm.data(), 8000, &state, starts.data(), ends.data(), &processed);
+      result = DetectOfflineMultiSeg(d, pcm.data(), 8000, &state, starts.data(), ends.data(),
+                                     &processed);
     });
     EXPECT_EQ(result, KVD_ERR_NOT_STARTED);
     EXPECT_EQ(d.errorStatus, KVD_ERR_NOT_STARTED);
-    EXPECT_TRUE(Logged(log, "KVD_DetectSpeech multi-seg offline mode error in KVD_STATE! Forget to "
-                            "reinitialize KVD?\n"));
+    EXPECT_TRUE(Logged(log, "KVD_DetectSpeech multi-seg offline mode error in KVD_STATE! Forget "
+                            "to reinitialize KVD?\n"));
   }
   // Through KVD_DetectSpeech a started line of either mode answers a missing
   // pointer itself.
@@ -245,6 +256,54 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
     ASSERT_EQ(KVD_Start(engine.line()), 0);
     EXPECT_EQ(KVD_DetectSpeech(engine.line(), nullptr, 8000, &state, &start, &end, nullptr), -90);
     EXPECT_EQ(GetLine(engine.line())->errorStatus, -90);
+  }
+}
+
+constexpr int32_t kBins = 256;  // of the 512-point transform
+
+// The offline passes after the energy pass take the spectra it kept instead
+// of transforming the frames again: the power spectrum and band variance of
+// every frame must be those a new transform gives, bit for bit, on speech,
+// noise, silence (dead frames) and with an empty detection band.
+TEST(FrameSpectrum, KeptSpectraEqualANewTransform) {
+  constexpr int32_t kFrames = 40;
+  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  for (size_t i = 0; i < signal.size(); ++i) {
+    if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
+    if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
+  }
+  for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
+    std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+    SpeechDetector& d = *detector;
+    d.frameCount = kFrames;
+    d.DetectSpecLowBorder_Hz = band.first;
+    d.DetectSpecHighBorder_Hz = band.second;
+    d.BackgroundEnergyOffline = 1.0f;
+    d.BakgroundEnergyRelativeOffline = 0.1f;
+    d.frameEnergy.assign(kFrames, 0.0f);
+    d.bandVar.assign(kFrames, -1.0f);
+    d.framePowers.assign(static_cast<size_t>(kFrames) * kBins, 0.0f);
+    d.frameBandVar.assign(kFrames, 0.0f);
+    ComputeFrameEnergies(d, signal.data());
+    std::vector<float> keptPower(kBins);
+    std::vector<float> keptVariance(kFrames);
+    for (int32_t f = 0; f < kFrames; ++f) {
+      AnalyseFrame(d, signal.data(), f);
+      std::copy_n(d.currentPower, kBins, keptPower.begin());
+      keptVariance[f] = d.bandVar[f];
+      // Without kept spectra the frame is transformed again.
+      std::vector<float> powers;
+      std::vector<float> variances;
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      AnalyseFrame(d, signal.data(), f);
+      powers.swap(d.framePowers);
+      variances.swap(d.frameBandVar);
+      EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
+          << "frame " << f;
+      EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)
+          << "frame " << f << ": " << keptVariance[f] << " against " << d.bandVar[f];
+    }
   }
 }
 
@@ -273,27 +332,28 @@ TEST(DeleteShortSpeech, RunsThatAreLongOrNotIsolatedStay) {
   }
 }
 
+// Frames [quietFrames, frames) at `loud`, the rest at 10: the loudest mean
+// FindBackground finds with the given floor, and the labels it leaves.
+float LoudestMean(int32_t frames, int32_t quietFrames, float loud, float floorValue,
+                  std::vector<int16_t>& labels) {
+  std::vector<float> energy(static_cast<size_t>(frames), 10.0f);
+  std::fill(energy.begin() + quietFrames, energy.end(), loud);
+  labels.assign(static_cast<size_t>(frames), kLabelCandidate);
+  float maxEnergy = 0.0f;
+  FindBackground(energy.data(), labels.data(), frames, floorValue, maxEnergy);
+  return maxEnergy;
+}
+
 TEST(FindBackground, ShortRecordingsTakeTheLoudestMeanOfWhatThereIs) {
   // 50 frames: the mean of all, (10 * 25 + 30 * 25) / 50 = 20; frames below
   // the floor of 15 become kLabelBelowFloor.
-  std::vector<float> energy(50, 10.0f);
-  for (int32_t i = 25; i < 50; ++i) energy[static_cast<size_t>(i)] = 30.0f;
-  std::vector<int16_t> labels(50, kLabelCandidate);
-  float floorValue = 15.0f;
-  float maxEnergy = 0.0f;
-  FindBackground(energy.data(), labels.data(), 50, floorValue, maxEnergy);
-  EXPECT_FLOAT_EQ(maxEnergy, 20.0f);
+  std::vector<int16_t> labels;
+  EXPECT_FLOAT_EQ(LoudestMean(50, 25, 30.0f, 15.0f, labels), 20.0f);
   EXPECT_EQ(labels[24], kLabelBelowFloor);
   EXPECT_EQ(labels[25], kLabelCandidate);
   // 80 frames: the loudest 60-frame window (frames 20 .. 79) holds 20 quiet
   // and 40 loud frames: (20 * 10 + 40 * 40) / 60 = 30.
-  std::vector<float> longer(80, 10.0f);
-  for (int32_t i = 40; i < 80; ++i) longer[static_cast<size_t>(i)] = 40.0f;
-  std::vector<int16_t> longerLabels(80, kLabelCandidate);
-  floorValue = 1.0f;
-  maxEnergy = 0.0f;
-  FindBackground(longer.data(), longerLabels.data(), 80, floorValue, maxEnergy);
-  EXPECT_FLOAT_EQ(maxEnergy, 30.0f);
+  EXPECT_FLOAT_EQ(LoudestMean(80, 40, 40.0f, 1.0f, labels), 30.0f);
 }
 
 TEST(EnergyHistogram, FramesFallIntoTheBinOfTheirEnergy) {
@@ -302,26 +362,16 @@ TEST(EnergyHistogram, FramesFallIntoTheBinOfTheirEnergy) {
   // (9 -> 10 -> 11, bin 2); 59.5 fifty-one steps; 1000 is beyond the top.
   const std::vector<float> energy = {9.0f, 10.0f, 10.5f, 59.5f, 1000.0f};
   std::vector<float> hist(kHistogramBins, -1.0f);
-  const float step = BuildEnergyHistogram(energy.data(), 5, 10.0f, 110.0f, hist.data());
-  EXPECT_FLOAT_EQ(step, 1.0f);
-  EXPECT_FLOAT_EQ(hist[0], 0.2f);
-  EXPECT_FLOAT_EQ(hist[1], 0.2f);
-  EXPECT_FLOAT_EQ(hist[2], 0.2f);
-  EXPECT_FLOAT_EQ(hist[51], 0.2f);
-  EXPECT_FLOAT_EQ(hist[99], 0.2f);
+  EXPECT_FLOAT_EQ(BuildEnergyHistogram(energy.data(), 5, 10.0f, 110.0f, hist.data()), 1.0f);
+  for (int bin : {0, 1, 2, 51, 99}) EXPECT_FLOAT_EQ(hist[bin], 0.2f) << bin;
   float total = 0.0f;
   for (float fraction : hist) total += fraction;
   EXPECT_FLOAT_EQ(total, 1.0f);
-}
-
-TEST(EnergyHistogram, StepTooSmallToMoveTheCountStopsAtTheTopBin) {
   // Around 1e6 single precision resolves 0.0625; a span of one such unit
-  // gives a step of 0.000625 that leaves 999999 unchanged when added.
-  const float floorValue = 1.0e6f;
-  const float maxEnergy = std::nextafter(floorValue, 2.0e6f);
-  const std::vector<float> energy = {2.0e6f, 3.0e6f};
-  std::vector<float> hist(kHistogramBins);
-  BuildEnergyHistogram(energy.data(), 2, floorValue, maxEnergy, hist.data());
+  // gives a step of 0.000625 that leaves 999999 unchanged when added: the
+  // count stops at the top bin.
+  const std::vector<float> huge = {2.0e6f, 3.0e6f};
+  BuildEnergyHistogram(huge.data(), 2, 1.0e6f, std::nextafter(1.0e6f, 2.0e6f), hist.data());
   EXPECT_FLOAT_EQ(hist[99], 1.0f);
 }
 
@@ -357,11 +407,10 @@ TEST(HistogramValleyAndPeak, PeakSearchStopsAtBinFifty) {
   EXPECT_EQ(ValleyBin(hist.data()), 1);
   EXPECT_EQ(PeakBin(hist.data()), 50);
   // A valley beyond bin 50 (falling to bin 70, rising at 71) stays.
-  std::vector<float> falling(kHistogramBins);
-  for (int k = 0; k < kHistogramBins; ++k) falling[k] = 1.0f - 0.01f * (k < 70 ? k : 70);
-  falling[71] = 0.5f;
-  EXPECT_EQ(ValleyBin(falling.data()), 70);
-  EXPECT_EQ(PeakBin(falling.data()), 70);
+  for (int k = 0; k < kHistogramBins; ++k) hist[k] = 1.0f - 0.01f * (k < 70 ? k : 70);
+  hist[71] = 0.5f;
+  EXPECT_EQ(ValleyBin(hist.data()), 70);
+  EXPECT_EQ(PeakBin(hist.data()), 70);
 }
 
 std::vector<int16_t> Labels(const std::string& pattern) {
@@ -370,22 +419,18 @@ std::vector<int16_t> Labels(const std::string& pattern) {
   return labels;
 }
 
-TEST(MultiSegList, ACandidateOnTheLastFrameAloneOpensNoSegment) {
-  const std::vector<int16_t> labels = Labels("-++---+");
+TEST(MultiSegList, TheLastFrameOpensNoSegmentAndTheLastEntryFillsTheList) {
   std::vector<int32_t> starts(3);
   std::vector<int32_t> ends(3);
-  const SegmentList list = CollectSegments(labels.data(), 7, 80, 3, starts.data(), ends.data());
+  // A candidate on the last frame alone opens no segment.
+  SegmentList list =
+      CollectSegments(Labels("-++---+").data(), 7, 80, 3, starts.data(), ends.data());
   EXPECT_EQ(list.count, 1);
   EXPECT_EQ(starts, (std::vector<int32_t>{80, 0, 0}));
   EXPECT_EQ(ends, (std::vector<int32_t>{240, 0, 0}));
-}
-
-TEST(MultiSegList, ClosingTheLastEntryFillsTheList) {
   // Three segments and room for three: full when the third closes (frame 9).
   const std::vector<int16_t> labels = Labels("++--++--+--");
-  std::vector<int32_t> starts(3);
-  std::vector<int32_t> ends(3);
-  const SegmentList list = CollectSegments(labels.data(), 11, 80, 3, starts.data(), ends.data());
+  list = CollectSegments(labels.data(), 11, 80, 3, starts.data(), ends.data());
   EXPECT_TRUE(list.full);
   EXPECT_EQ(list.stopFrame, 9);
   // No room at all: full on the first frame, nothing written out of range.
@@ -394,59 +439,42 @@ TEST(MultiSegList, ClosingTheLastEntryFillsTheList) {
   EXPECT_TRUE(CollectSegments(labels.data(), 11, 80, 0, one.data(), other.data()).full);
 }
 
-// Frames [first, end) are candidates of the given energy; the rest noise at
-// energy 1.
-struct Recording {
+// count frames at energy 1, labelled noise, except [first, end): candidates
+// at the given energy.
+struct Frames {
+  Frames(int32_t count, int32_t first, int32_t end, float level)
+      : energy(static_cast<size_t>(count), 1.0f),
+        labels(static_cast<size_t>(count), kLabelBelowThreshold) {
+    std::fill(energy.begin() + first, energy.begin() + end, level);
+    std::fill(labels.begin() + first, labels.begin() + end, kLabelCandidate);
+  }
+  int32_t Count() const { return static_cast<int32_t>(energy.size()); }
   std::vector<float> energy;
   std::vector<int16_t> labels;
 };
 
-Recording NoiseFrames(int32_t count) {
-  return Recording{std::vector<float>(static_cast<size_t>(count), 1.0f),
-                   std::vector<int16_t>(static_cast<size_t>(count), kLabelBelowThreshold)};
-}
-
-void AddRun(Recording& r, int32_t first, int32_t end, float energy) {
-  for (int32_t i = first; i < end; ++i) {
-    r.energy[static_cast<size_t>(i)] = energy;
-    r.labels[static_cast<size_t>(i)] = kLabelCandidate;
-  }
-}
-
-// Long runs: 50 frames above 40; short runs: above 10.
-constexpr RunEnergyTest kTest{50, 20, 40.0f, 10.0f};
-
-TEST(OneSegScan, RunOfExactlyTheShortLengthIsAnEndRunButNoStartRun) {
-  Recording r = NoiseFrames(100);
-  AddRun(r, 40, 60, 20.0f);  // 20 frames
+TEST(OneSegScan, RunLengthsAtTheirLimitsAndScansAtTheArrayEnds) {
+  // Long runs: 50 frames above 40; short runs: above 10.
+  constexpr RunEnergyTest test{50, 20, 40.0f, 10.0f};
   FrameRun run{};
-  EXPECT_FALSE(FindStartRun(r.energy.data(), r.labels.data(), 100, kTest, run));
-  // Backwards the test window is frames 39 .. 58: (1 + 19 * 20) / 20 = 19.05.
-  EXPECT_EQ(FindEndRun(r.energy.data(), r.labels.data(), 100, kTest), 59);
-}
-
-TEST(OneSegScan, ScansStopAtTheArrayEnds) {
+  // A run of exactly the short length (frames 40 .. 59) is an end run but no
+  // start run: backwards the window is frames 39 .. 58, (1 + 19 * 20) / 20.
+  Frames exact(100, 40, 60, 20.0f);
+  EXPECT_FALSE(FindStartRun(exact.energy.data(), exact.labels.data(), 100, test, run));
+  EXPECT_EQ(FindEndRun(exact.energy.data(), exact.labels.data(), 100, test), 59);
   // Candidates up to the last frame: the forward scan must stop at N.
-  Recording r = NoiseFrames(80);
-  AddRun(r, 10, 80, 5.0f);
-  FrameRun run{};
-  EXPECT_FALSE(FindStartRun(r.energy.data(), r.labels.data(), 80, kTest, run));
+  Frames toEnd(80, 10, 80, 5.0f);
+  EXPECT_FALSE(FindStartRun(toEnd.energy.data(), toEnd.labels.data(), 80, test, run));
   // Candidates from frame 0 on: the backward window stops at frame 0 and
   // holds frames 0 .. 28.
-  Recording fromZero = NoiseFrames(80);
-  AddRun(fromZero, 0, 30, 50.0f);
-  EXPECT_EQ(FindEndRun(fromZero.energy.data(), fromZero.labels.data(), 80, kTest), 29);
-  Recording silent = NoiseFrames(80);
-  EXPECT_EQ(FindEndRun(silent.energy.data(), silent.labels.data(), 80, kTest), -1);
-}
-
-TEST(OneSegScan, ZeroLengthSettingsNeverTestAnEmptyRun) {
+  Frames fromZero(80, 0, 30, 50.0f);
+  EXPECT_EQ(FindEndRun(fromZero.energy.data(), fromZero.labels.data(), 80, test), 29);
+  Frames silent(80, 0, 0, 1.0f);
+  EXPECT_EQ(FindEndRun(silent.energy.data(), silent.labels.data(), 80, test), -1);
   // With both lengths 0 every run is long; the noise between runs (an empty
   // run) must neither be accepted nor relabelled.
   constexpr RunEnergyTest zeroLengths{0, 0, 40.0f, 10.0f};
-  Recording r = NoiseFrames(40);
-  AddRun(r, 5, 15, 50.0f);
-  FrameRun run{};
+  Frames r(40, 5, 15, 50.0f);
   ASSERT_TRUE(FindStartRun(r.energy.data(), r.labels.data(), 40, zeroLengths, run));
   EXPECT_EQ(run.first, 5);
   EXPECT_EQ(run.endExclusive, 15);
@@ -455,58 +483,42 @@ TEST(OneSegScan, ZeroLengthSettingsNeverTestAnEmptyRun) {
   EXPECT_EQ(r.labels[39], kLabelBelowThreshold);
 }
 
-// Arrays for the refinements: flat energy 10, unvoiced, variance 1.
-struct Edges {
-  std::vector<float> energy = std::vector<float>(100, 10.0f);
-  std::vector<int16_t> voice = std::vector<int16_t>(100, -1);
-  std::vector<float> variance = std::vector<float>(100, 1.0f);
-};
-
 TEST(OneSegRefinement, EdgesStayInsideTheRecording) {
-  const Edges e;
-  EXPECT_EQ(RefineSegmentStart(e.energy.data(), e.voice.data(), e.variance.data(), 3, 5), 0);
-  EXPECT_EQ(RefineSegmentEnd(e.energy.data(), e.voice.data(), e.variance.data(), 100, 97, 5), 99);
+  // Flat energy 10, unvoiced, variance 1.
+  const std::vector<float> energy(100, 10.0f);
+  const std::vector<int16_t> voice(100, -1);
+  const std::vector<float> variance(100, 1.0f);
+  EXPECT_EQ(RefineSegmentStart(energy.data(), voice.data(), variance.data(), 3, 5), 0);
+  EXPECT_EQ(RefineSegmentEnd(energy.data(), voice.data(), variance.data(), 100, 97, 5), 99);
 }
 
-// A detector holding the arrays of a 300-frame recording by hand: noise at
-// the background level 100 (already labelled), loudest mean 10100, so the
-// histogram step is (10100 - 100) / 100 = 100 and a short run needs a mean
-// above 10 steps = 1000.
-class LocateOneSegmentTest : public ::testing::Test {
- protected:
-  static constexpr int32_t kFrames = 300;
-
-  LocateOneSegmentTest() : detector_(8000) {
-    detector_.frameCount = kFrames;
-    detector_.floorValue = 100.0f;
-    detector_.maxEnergy = 10100.0f;
-    detector_.CommonSpeechSegLen_sec = 30;
-    detector_.ShortSpeechSegLen_sec = 10;
-    detector_.CommonSpeechSegEnergyThd = 3.0f;
-    detector_.ShortSpeechSegEnergyThd = 10;
-    detector_.ExtendSpeechLen_sec = 3;
-    detector_.frameEnergy.assign(kFrames, 100.0f);
-    detector_.labels.assign(kFrames, kLabelStationary100);
-    detector_.voiceFlags.assign(kFrames, -1);
-    detector_.bandVar.assign(kFrames, 0.0f);
-  }
-
-  SpeechDetector detector_;
-};
-
-TEST_F(LocateOneSegmentTest, EndIsNeverBeforeTheStartRunWhenTheBackwardScanFails) {
+TEST(LocateOneSegment, EndIsNeverBeforeTheStartRunWhenTheBackwardScanFails) {
+  // A detector holding the arrays of a 300-frame recording by hand: noise at
+  // the background level 100 (already labelled), loudest mean 10100, so the
+  // histogram step is (10100 - 100) / 100 = 100 and a short run needs a mean
+  // above 10 steps = 1000.
+  SpeechDetector d(8000);
+  d.frameCount = 300;
+  d.floorValue = 100.0f;
+  d.maxEnergy = 10100.0f;
+  d.CommonSpeechSegLen_sec = 30;
+  d.ShortSpeechSegLen_sec = 10;
+  d.CommonSpeechSegEnergyThd = 3.0f;
+  d.ShortSpeechSegEnergyThd = 10;
+  d.ExtendSpeechLen_sec = 3;
+  d.frameEnergy.assign(300, 100.0f);
+  d.labels.assign(300, kLabelStationary100);
+  d.voiceFlags.assign(300, -1);
+  d.bandVar.assign(300, 0.0f);
   // Frames 100 .. 110: ten at 500 and a last one at 10000. Forwards (11
   // frames, more than 10) the mean is (5000 + 10000) / 11 = 1364 > 1000.
   // Backwards the window is frames 99 .. 109: (100 + 5000) / 11 = 464, so
   // the scan reaches frame 0 without accepting a run.
-  for (int32_t i = 100; i < 110; ++i) {
-    detector_.frameEnergy[static_cast<size_t>(i)] = 500.0f;
-    detector_.labels[static_cast<size_t>(i)] = kLabelCandidate;
-  }
-  detector_.frameEnergy[110] = 10000.0f;
-  detector_.labels[110] = kLabelCandidate;
+  std::fill_n(d.frameEnergy.begin() + 100, 10, 500.0f);
+  d.frameEnergy[110] = 10000.0f;
+  std::fill_n(d.labels.begin() + 100, 11, kLabelCandidate);
   SegmentFrames segment{};
-  ASSERT_TRUE(LocateOneSegment(detector_, segment));
+  ASSERT_TRUE(LocateOneSegment(d, segment));
   // Start: 100, one frame down the slope (500 > 100) to 99, margin 3 -> 96.
   // End: the last frame of the start run, 110, one frame down the slope to
   // 111, margin 3 -> 114.

@@ -1,6 +1,6 @@
 // Allocation: a running line never allocates (KVD_DetectSpeech in online
 // mode, on speech and on silence, in chunks of several sizes, FastMode off
-// and on), and CDetectVoice survives each of its five buffers failing in
+// and on), and CDetectVoice survives each of its four buffers failing in
 // turn. This executable replaces the global operator new / delete with a
 // counting set on malloc / free: only calls made by the test's thread while
 // `counting` is set are counted (the logging library's own threads may
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <ostream>
+#include <string>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -76,10 +76,7 @@ namespace {
 // a started line in chunks of `chunk` samples. A line that finishes an
 // utterance is started again (not counted) and fed the rest.
 long AllocationsWhileDetecting(int32_t line, const std::vector<int16_t>& pcm, int32_t chunk) {
-  int32_t state = before_speech;
-  int32_t start = -1;
-  int32_t end = -1;
-  int32_t position = 0;
+  int32_t state = before_speech, start = -1, end = -1, position = 0;
   allocations = 0;
   for (size_t first = 0; first < pcm.size(); first += static_cast<size_t>(chunk)) {
     const int32_t count =
@@ -96,28 +93,24 @@ long AllocationsWhileDetecting(int32_t line, const std::vector<int16_t>& pcm, in
   return allocations;
 }
 
-TEST(OnlineAllocationCounter, CountsWhileCounting) {
-  // Direct calls: a new expression whose result goes unused may be elided.
+class OnlineAllocation : public testing::TestWithParam<bool> {};
+
+TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
+  // The counter itself: a direct call (a new expression whose result goes
+  // unused may be elided) is counted only while counting.
   allocations = 0;
   counting = true;
   void* counted = ::operator new(16);
   counting = false;
-  void* uncounted = ::operator new(16);
   ::operator delete(counted);
-  ::operator delete(uncounted);
-  EXPECT_EQ(allocations, 1);
-}
-
-class OnlineAllocation : public testing::TestWithParam<bool> {};
-
-TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
+  ::operator delete(::operator new(16));
+  ASSERT_EQ(allocations, 1);
   const bool fastMode = GetParam();
   kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Set("FastMode", fastMode ? "1" : "0"));
   ASSERT_EQ(engine.InitResult(), KVD_OK);
   const int32_t line = engine.StartLine();
   ASSERT_GE(line, 0);
-  const std::vector<int16_t> speech = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-  ASSERT_FALSE(speech.empty());
+  const std::vector<int16_t> speech = kvdtest::SamplePcm();
   const std::vector<int16_t> silence = kvdtest::WhiteNoisePcm(30.0, 7u, 8000 * 6);
   // Chunks shorter than, equal to and longer than a 10 ms frame (80 samples).
   for (const int32_t chunk : {1, 80, 241, 8000}) {
@@ -128,56 +121,42 @@ TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(FastModeOffAndOn, OnlineAllocation, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& fast) {
-                           return fast.param ? "FastModeOn" : "FastModeOff";
-                         });
+INSTANTIATE_TEST_SUITE_P(FastModeOffAndOn, OnlineAllocation, testing::Bool());
 
-struct AllocationCase {
-  int failingAllocation;  // 1 .. 5, in the constructor's order
-  const char* message;
-};
+// The detector's buffers in the order its constructor allocates them.
+const std::string kBuffers[] = {"tmpBinEnergy", "MostDifTabZoom", "AllMatchPitch",
+                                "CanMatchPitch"};
 
-void PrintTo(const AllocationCase& c, std::ostream* os) {
-  *os << "allocation " << c.failingAllocation;
+std::string FailureMessage(int allocation) {
+  return "Error allocating memory for " + kBuffers[allocation - 1] + "!\n";
 }
 
-class VoiceAllocation : public testing::TestWithParam<AllocationCase> {};
-
-TEST_P(VoiceAllocation, FailureGivesStatusMinusOneAMessageAndNoLeak) {
-  const AllocationCase c = GetParam();
-  const long liveBefore = liveArrays;
-  nothrowArrayCalls = 0;
-  failAtNothrowArray = c.failingAllocation;
-  testing::internal::CaptureStdout();
-  {
-    CDetectVoice voice(8000, 512, 65, 480, 2000);
-    failAtNothrowArray = 0;
-    EXPECT_EQ(voice.Status, -1);
-    EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
-    // Everything allocated before the failure has been released.
-    EXPECT_EQ(liveArrays, liveBefore);
+TEST(VoiceAllocation, FailureGivesStatusMinusOneAMessageAndNoLeak) {
+  for (int allocation = 1; allocation <= 4; ++allocation) {
+    SCOPED_TRACE(kBuffers[allocation - 1]);
+    const long liveBefore = liveArrays;
+    nothrowArrayCalls = 0;
+    failAtNothrowArray = allocation;
+    testing::internal::CaptureStdout();
+    {
+      CDetectVoice voice(8000, 512, 65, 480, 2000);
+      failAtNothrowArray = 0;
+      EXPECT_EQ(voice.Status, -1);
+      EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
+      // Everything allocated before the failure has been released.
+      EXPECT_EQ(liveArrays, liveBefore);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), FailureMessage(allocation));
   }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
-  failAtNothrowArray = 0;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EachBuffer, VoiceAllocation,
-    testing::Values(AllocationCase{1, "Error allocating memory for tmpBinEnergy!\n"},
-                    AllocationCase{2, "Error allocating memory for MostDifTabZoom!\n"},
-                    AllocationCase{3, "Error allocating memory for AllMatchPitch!\n"},
-                    AllocationCase{4, "Error allocating memory for CanMatchPitch!\n"}));
-
-TEST(VoiceAllocationCount, FailedAssignmentLeavesARefusedDetector) {
+  // An assignment to a detector of another geometry reallocates.
   CDetectVoice source(8000, 512, 65, 480, 2000);
-  CDetectVoice target(16000, 1024, 65, 480, 2000);  // other geometry: reallocates
+  CDetectVoice target(16000, 1024, 65, 480, 2000);
   nothrowArrayCalls = 0;
   failAtNothrowArray = 3;
   testing::internal::CaptureStdout();
   target = source;
   failAtNothrowArray = 0;
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error allocating memory for AllMatchPitch!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), FailureMessage(3));
   EXPECT_EQ(target.Status, -1);
   EXPECT_FALSE(CDetectVoiceTestPeer(target).HasBuffers());
 }

@@ -1,15 +1,17 @@
-// Online detection (8000 Hz, 80 samples a frame). KVD_DetectSpeech: line
-// checks, missing pointers, sticky failures, the spectrum hand-out, and
-// SendSpectrum handing out ring rows as at most two blocks. End to end:
-// synthetic silence, noise and key tones and the bundled sample (speech from
-// 1.55 s to 6.62 s) streamed through a line; the end decision on a hand-set
-// line; streams near the int32 position limit; other threads.
+// Online detection (8000 Hz, 80 samples a frame). The frame cutter on
+// chunks of any length. KVD_DetectSpeech: line checks, missing pointers,
+// sticky failures, the spectrum hand-out, and SendSpectrum handing out ring
+// rows as at most two blocks. End to end: synthetic silence, noise and key
+// tones and the bundled sample (speech from 1.55 s to 6.62 s) streamed
+// through a line in any chunking; the end decision on a hand-set line;
+// streams near the int32 position limit; other threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,48 @@
 #include "test_signals.h"
 
 namespace {
+
+// Chunks of the ramp (sample n holds the value n) handed to the cutter one
+// after the other. Once n samples have come, frame k (samples 80 k ..
+// 80 k + 199) has been cut for every k with 80 k + 200 <= n, and the samples
+// from the next frame's start on are kept: at most 199.
+TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
+  std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+  ASSERT_EQ(detector->DetectState, before_speech);
+  std::vector<int16_t> ramp(3000);
+  std::iota(ramp.begin(), ramp.end(), int16_t{0});
+  // One sample completing a frame of 199 kept, a long chunk, kept samples
+  // longer than a shift (the overlapping moves must not smear them, whether
+  // new samples are appended behind them or stay pending), nothing at all.
+  int32_t fed = 0;
+  int32_t cut = 0;
+  for (int32_t count : {199, 0, 1, 800, 80, 150, 60, 150, 7, 33, 1000}) {
+    SCOPED_TRACE(testing::Message() << count << " samples after " << fed);
+    detector->newData = ramp.data() + fed;
+    detector->newDataLength = count;
+    fed += count;
+    ASSERT_EQ(GetOneFrame(*detector), 0);
+    for (; detector->frameReady; ++cut) {
+      ASSERT_LE(cut * 80 + 200, fed);
+      for (int32_t i = 0; i < detector->frameLength; ++i)
+        ASSERT_EQ(detector->ffts[i], static_cast<float>(cut * 80 + i)) << "frame " << cut;
+      ASSERT_EQ(GetOneFrame(*detector), 0);
+    }
+    EXPECT_GT(cut * 80 + 200, fed);
+    ASSERT_EQ(detector->historyLength, fed - cut * 80);
+    for (int32_t i = 0; i < detector->historyLength; ++i)
+      ASSERT_EQ(detector->DataBuffer[i], cut * 80 + i);
+  }
+  EXPECT_EQ(cut, (2480 - 200) / 80 + 1);
+  // A negative length breaks the line for good (KVD_DetectSpeech refuses one
+  // before the cutter sees it).
+  detector->newDataLength = -1;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_EQ(detector->errorStatus, -90);
+  detector->newDataLength = 1000;
+  EXPECT_EQ(GetOneFrame(*detector), -90);
+  EXPECT_FALSE(detector->frameReady);
+}
 
 class DetectSpeech : public ::testing::Test {
  protected:
@@ -73,135 +117,98 @@ TEST_F(DetectSpeech, MissingPointersAreRefusedWithoutBreakingTheLineANegativeCou
   EXPECT_EQ(state_, -7);
 }
 
-TEST_F(DetectSpeech, SpectraAreHandedOutOnlyWithAllFourPointers) {
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
-  float* block1 = nullptr;
-  float* block2 = nullptr;
-  int32_t count1 = -5;
-  int32_t count2 = -5;
-  // Counts without blocks: zeroed, nothing handed out.
-  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data(), 16000, &state_, &start_, &end_, &position_,
-                             nullptr, &count1, nullptr, &count2, 1),
-            0);
-  EXPECT_EQ(count1, 0);
-  EXPECT_EQ(count2, 0);
-  ASSERT_EQ(state_, in_speech);
-  // Within the utterance every analysed frame is appended.
-  const int32_t before = position_;
-  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16000, 800, &state_, &start_, &end_, &position_,
-                             &block1, &count1, &block2, &count2, 1),
-            0);
-  EXPECT_EQ(count1 + count2, (position_ - before) / 80);
-  const SpeechDetector* detector = GetLine(line_);
-  EXPECT_EQ(block1, detector->spectrumRing + (before / 80) % 500 * kReducedBins);
-  // Null row counts: nothing is written or reset.
-  count1 = -5;
-  EXPECT_EQ(KVD_DetectSpeech(line_, sample.data() + 16800, 800, &state_, &start_, &end_, &position_,
-                             &block1, nullptr, &block2, nullptr, 1),
-            0);
-  EXPECT_EQ(count1, -5);
-}
-
-TEST_F(DetectSpeech, TheStartCallHandsOutTheRowsFromTheStart) {
-  const std::vector<int16_t> sample = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav"));
+TEST_F(DetectSpeech, SpectraAreHandedOutFromTheStartAndOnlyWithAllFourPointers) {
+  const std::vector<int16_t> sample = kvdtest::SamplePcm();
   float* block1 = nullptr;
   float* block2 = nullptr;
   int32_t count1 = 0;
   int32_t count2 = 0;
+  const auto call = [&](int32_t offset, int32_t count, float** b1, int32_t* c1, float** b2,
+                        int32_t* c2) {
+    return KVD_DetectSpeech(line_, sample.data() + offset, count, &state_, &start_, &end_,
+                            &position_, b1, c1, b2, c2, 1);
+  };
   int32_t offset = 0;
-  while (state_ != in_speech && offset < 40000) {
-    ASSERT_EQ(KVD_DetectSpeech(line_, sample.data() + offset, 80, &state_, &start_, &end_,
-                               &position_, &block1, &count1, &block2, &count2, 1),
-              0);
-    offset += 80;
-  }
+  for (; state_ != in_speech && offset < 40000; offset += 80)
+    ASSERT_EQ(call(offset, 80, &block1, &count1, &block2, &count2), 0);
   ASSERT_EQ(state_, in_speech);
-  // Rows from the start frame (before relaxation: none here) to the
-  // decision frame, which is the last analysed.
+  // The start call hands out the rows from the start frame (before
+  // relaxation: none here) to the decision frame, which is the last analysed.
   const int32_t startFrame = start_ / 80;
-  const int32_t decisionFrame = position_ / 80 - 1;
-  EXPECT_EQ(block1, GetLine(line_)->spectrumRing + startFrame % 500 * kReducedBins);
-  EXPECT_EQ(count1 + count2, decisionFrame - startFrame + 1);
+  const SpeechDetector* detector = GetLine(line_);
+  EXPECT_EQ(block1, detector->spectrumRing + startFrame % 500 * kReducedBins);
+  EXPECT_EQ(count1 + count2, position_ / 80 - startFrame);
+  // Counts without blocks: zeroed, nothing handed out.
+  count1 = count2 = -5;
+  EXPECT_EQ(call(offset, 800, nullptr, &count1, nullptr, &count2), 0);
+  EXPECT_EQ(count1, 0);
+  EXPECT_EQ(count2, 0);
+  // Within the utterance every analysed frame is appended.
+  const int32_t before = position_;
+  EXPECT_EQ(call(offset + 800, 800, &block1, &count1, &block2, &count2), 0);
+  EXPECT_EQ(count1 + count2, (position_ - before) / 80);
+  EXPECT_EQ(block1, detector->spectrumRing + (before / 80) % 500 * kReducedBins);
+  // Null row counts: nothing is written or reset.
+  count1 = -5;
+  EXPECT_EQ(call(offset + 1600, 800, &block1, nullptr, &block2, nullptr), 0);
+  EXPECT_EQ(count1, -5);
+  ASSERT_EQ(state_, in_speech);
 }
 
-TEST(DetectSpeechEmptySlots, AFailedInitLeavesLinesThatAreRefused) {
-  // KVD_Init stopped at a missing key: the line count stays, the slots are empty.
-  kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Remove("MaxSilence"), 2);
-  ASSERT_EQ(engine.InitResult(), -92);
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(300.0, 5u, 800);
-  int32_t state = -7, start = -7, end = -7, position = -7;
-  for (int32_t line : {0, 1})
-    EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 800, &state, &start, &end, &position), -98);
-}
-
-class SpectrumHandoutTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(detector_->errorStatus, 0);
-    ASSERT_EQ(detector_->DetectState, before_speech);
+// SendSpectrum on a started line: each step asks for rows [first, last] and
+// expects the blocks it then holds, as ring rows (-1: no block).
+TEST(SpectrumHandout, RangesAreSplitAtTheRingEndAppendedToOrRefused) {
+  struct Step {
+    int32_t first, last;
+    int32_t row1, count1, row2, count2;
+    const char* message;  // logged, or nullptr
+  };
+  struct Sequence {
+    int32_t count1;  // before the first step; count2 starts at 0
+    std::vector<Step> steps;
+  };
+  const Sequence sequences[] = {
+      // A wrapping range is split; one more row goes into the second block.
+      {0, {{495, 503, 495, 5, 0, 4, nullptr}, {504, 504, 495, 5, 0, 5, nullptr}}},
+      // Appending across the last row starts the second block.
+      {0,
+       {{1495, 1499, 495, 5, -1, 0, nullptr},
+        {1500, 1500, 495, 5, 0, 1, nullptr},
+        {1501, 1501, 495, 5, 0, 2, nullptr}}},
+      // A range after rows were handed out in the same call is refused.
+      {0,
+       {{10, 409, 10, 400, -1, 0, nullptr},
+        {410, 410, 10, 401, -1, 0, nullptr},
+        {411, 420, 10, 401, -1, 0, "Send Spectrum error!\n"}}},
+      // More than 500 rows in one request or in all.
+      {0, {{0, 500, -1, 0, -1, 0, "Too much spectrum to send! Buffer overflow!\n"}}},
+      {500, {{600, 600, -1, 500, -1, 0, nullptr}}}};
+  for (const Sequence& sequence : sequences) {
+    std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
+    ASSERT_EQ(d->DetectState, before_speech);
+    const auto row = [&](int32_t r) {
+      return r < 0 ? nullptr : d->spectrumRing + r * kReducedBins;
+    };
+    float* block1 = nullptr;
+    float* block2 = nullptr;
+    int32_t count1 = sequence.count1;
+    int32_t count2 = 0;
+    for (const Step& s : sequence.steps) {
+      SCOPED_TRACE(testing::Message() << "rows " << s.first << " .. " << s.last);
+      const std::string log = kvdtest::CaptureLog(
+          [&] { SendSpectrum(*d, s.first, s.last, &block1, &count1, &block2, &count2); });
+      EXPECT_TRUE(s.message == nullptr || log.find(s.message) != std::string::npos) << log;
+      EXPECT_EQ(block1, row(s.row1));
+      EXPECT_EQ(count1, s.count1);
+      EXPECT_EQ(block2, row(s.row2));
+      EXPECT_EQ(count2, s.count2);
+    }
   }
-
-  void Send(int32_t first, int32_t last) {
-    SendSpectrum(*detector_, first, last, &block1_, &count1_, &block2_, &count2_);
-  }
-  const float* Row(int32_t row) const { return detector_->spectrumRing + row * kReducedBins; }
-
-  std::unique_ptr<SpeechDetector> detector_ = kvdtest::StartedOnlineDetector();
-  float* block1_ = nullptr;
-  float* block2_ = nullptr;
-  int32_t count1_ = 0;
-  int32_t count2_ = 0;
-};
-
-TEST_F(SpectrumHandoutTest, AWrappingRangeIsSplitAndAppendedTo) {
-  Send(495, 503);
-  EXPECT_EQ(block1_, Row(495));
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(block2_, Row(0));
-  EXPECT_EQ(count2_, 4);
-  Send(504, 504);
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(count2_, 5);
-}
-
-TEST_F(SpectrumHandoutTest, AppendingAcrossTheLastRowStartsTheSecondBlock) {
-  Send(1495, 1499);
-  EXPECT_EQ(block1_, Row(495));
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(block2_, nullptr);
-  Send(1500, 1500);
-  EXPECT_EQ(block2_, Row(0));
-  EXPECT_EQ(count2_, 1);
-  Send(1501, 1501);
-  EXPECT_EQ(count1_, 5);
-  EXPECT_EQ(count2_, 2);
-}
-
-TEST_F(SpectrumHandoutTest, RefusedRequestsChangeNothing) {
-  Send(10, 409);  // 400 rows
-  EXPECT_EQ(count1_, 400);
-  Send(410, 410);
-  EXPECT_EQ(count1_, 401);
-  // A range after rows were handed out in the same call.
-  EXPECT_NE(kvdtest::CaptureLog([&] { Send(411, 420); }).find("Send Spectrum error!\n"),
-            std::string::npos);
-  EXPECT_EQ(block1_, Row(10));
-  EXPECT_EQ(count1_, 401);
-  EXPECT_EQ(count2_, 0);
-  // More than 500 rows in one request or in all.
-  count1_ = 0;
-  EXPECT_NE(kvdtest::CaptureLog([&] { Send(0, 500); })
-                .find("Too much spectrum to send! Buffer overflow!\n"),
-            std::string::npos);
-  EXPECT_EQ(count1_, 0);
-  count1_ = 500;
-  Send(600, 600);
-  EXPECT_EQ(count1_, 500);
-  EXPECT_EQ(count2_, 0);
 }
 
 using kvdtest::CallReport;
 using kvdtest::ConfigText;
+using kvdtest::Joined;
 using kvdtest::kSampleSpeechEnd;
 using kvdtest::kSampleSpeechStart;
 using kvdtest::kSampleStartTolerance;
@@ -212,27 +219,14 @@ using kvdtest::StreamTestConfig;
 constexpr int32_t kShift = kvdtest::kShiftSamples8k;
 constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
 
-TEST(OnlineStream, RelaxFramesMoveTheLimitsWithinBounds) {
-  const StreamReport plain = StreamFresh(StreamTestConfig(), SamplePcm(), kShift);
-  const StreamReport relaxed = StreamFresh(
-      StreamTestConfig().Set("stRelaxFrames", "10").Set("edRelaxFrames", "10"), SamplePcm(), kShift);
-  EXPECT_EQ(relaxed.Last().start, plain.Last().start - 10 * kShift);
-  EXPECT_EQ(relaxed.Last().end, plain.Last().end + 10 * kShift);
-  // Beyond the stream: the start stops at 0, the end at the frame before the
-  // decision frame (the call that decided reached the frame after it).
-  const StreamReport wide = StreamFresh(
-      StreamTestConfig().Set("stRelaxFrames", "1000").Set("edRelaxFrames", "1000"), SamplePcm(), kShift);
-  EXPECT_EQ(wide.Last().start, 0);
-  EXPECT_EQ(wide.Last().end, wide.firstSeenAt[speech_end] - 2 * kShift);
-}
-
 TEST(OnlineStream, ChunkSizeChangesNoReport) {
   // The same audio in any chunking: every call reports what the one-sample
   // stream reported at the same stream position, up to and after the end.
   const ConfigText config = StreamTestConfig().Set("MaxWaitFrame", "100");
   const std::vector<int16_t> sample = SamplePcm();
   std::map<int32_t, CallReport> atPosition;
-  for (const CallReport& call : StreamFresh(config, sample, 1).calls) atPosition[call.position] = call;
+  for (const CallReport& call : StreamFresh(config, sample, 1).calls)
+    atPosition[call.position] = call;
   for (int32_t chunk : {7, 30, 80, 160, 1000, static_cast<int32_t>(sample.size())}) {
     for (const CallReport& call : StreamFresh(config, sample, chunk).calls) {
       ASSERT_EQ(atPosition.count(call.position), 1u) << "chunk " << chunk;
@@ -271,22 +265,24 @@ TEST(OnlineDigitalSilence, ZerosAfterSpeechEndTheUtteranceWhereLowNoiseDoes) {
   // At Sensitivity 0.8 two voiced frames and the active bands resume speech
   // in a pause: the silence must not count as active.
   const std::vector<int16_t> zeros = SampleThen(std::vector<int16_t>(kTail, 0));
-  for (const char* sensitivity : {"0.5", "0.8"}) {
-    SCOPED_TRACE(sensitivity);
-    const StreamReport report = StreamFresh(StreamTestConfig().Set("Sensitivity", sensitivity), zeros, 160);
-    ExpectEndAfterSpeech(report);
-    EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  const StreamReport silent = StreamFresh(StreamTestConfig(), zeros, 160);  // Sensitivity 0.5
+  const StreamReport sensitive =
+      StreamFresh(StreamTestConfig().Set("Sensitivity", "0.8"), zeros, 160);
+  for (const StreamReport* report : {&silent, &sensitive}) {
+    SCOPED_TRACE(report == &silent ? "Sensitivity 0.5" : "Sensitivity 0.8");
+    ExpectEndAfterSpeech(*report);
+    EXPECT_NEAR(report->Last().start, kSampleSpeechStart, kSampleStartTolerance);
   }
-  const StreamReport silent = StreamFresh(StreamTestConfig(), zeros, 160);
   const StreamReport noise =
       StreamFresh(StreamTestConfig(), SampleThen(kvdtest::WhiteNoisePcm(30.0, 5u, kTail)), 160);
   ExpectEndAfterSpeech(noise);
   EXPECT_EQ(silent.Last().start, noise.Last().start);
   EXPECT_LE(std::abs(silent.Last().end - noise.Last().end), 10 * kShift);
-  EXPECT_LE(std::abs(silent.firstSeenAt[speech_end] - noise.firstSeenAt[speech_end]), 10 * kShift);
+  EXPECT_LE(std::abs(silent.firstSeenAt[speech_end] - noise.firstSeenAt[speech_end]),
+            10 * kShift);
 }
 
-TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEnd) {
+TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEndADualToneIsNotSilence) {
   // No background is learnt from zeros: the start rests on the initial
   // thresholds, which at the shipped gain of -30 dB catch the sample's onset.
   const StreamReport report = StreamFresh(StreamTestConfig().Set("AverageGain", "-30"),
@@ -295,121 +291,61 @@ TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEnd) {
   EXPECT_GE(report.firstSeenAt[in_speech], kSampleSpeechStart);
   EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
   ExpectEndAfterSpeech(report);
+  // A key tone after speech: its frames are rejected but carry real energy.
+  const StreamReport tone =
+      StreamFresh(StreamTestConfig(), SampleThen(kvdtest::KeyOnePcm(4000.0, kTail)), 160);
+  EXPECT_EQ(tone.firstSeenAt[speech_end], -1);
+  EXPECT_EQ(tone.Last().state, in_speech);
 }
 
-TEST(OnlineDigitalSilence, ADualToneAfterSpeechIsNotSilence) {
-  // The key tone's frames are rejected but carry real energy.
-  const StreamReport report = StreamFresh(StreamTestConfig(), SampleThen(kvdtest::KeyOnePcm(4000.0, kTail)), 160);
-  EXPECT_EQ(report.firstSeenAt[speech_end], -1);
-  EXPECT_EQ(report.Last().state, in_speech);
+TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartIt) {
+  const std::vector<int16_t> pcm = Joined(
+      {kvdtest::WhiteNoisePcm(20.0, 3u, 4000), kvdtest::KeyOnePcm(3000.0, 8000), SamplePcm()});
+  const StreamReport checked = StreamFresh(StreamTestConfig(), pcm, kShift);
+  EXPECT_EQ(checked.Last().state, speech_end);
+  EXPECT_NEAR(checked.Last().start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
+  // Frames not checked (the check off here, dead frames too) must not leave
+  // the verdict of ten frames before in the tone ring.
+  kvdtest::OnlineEngine engine(StreamTestConfig().Set("UseCheckDTMF", "0"));
+  const int32_t line = engine.StartLine();
+  kvdtest::StreamThrough(line, pcm, kShift);
+  const auto& flags = GetLine(line)->ToneFlag;
+  EXPECT_TRUE(std::none_of(std::begin(flags), std::end(flags), [](bool tone) { return tone; }));
 }
 
-// A started line streamed frame by frame; the key-tone verdict of every
-// analysed frame is kept.
-class SteppedLine {
- public:
-  explicit SteppedLine(const ConfigText& config) : engine_(config), line_(engine_.StartLine()) {}
-
-  void Stream(const std::vector<int16_t>& pcm) {
-    for (size_t offset = 0; offset + kShift <= pcm.size(); offset += kShift) {
-      const int32_t before = position;
-      ASSERT_EQ(KVD_DetectSpeech(line_, pcm.data() + offset, kShift, &state, &start, &end, &position), 0);
-      if (position > before && Detector().finalEnd < 0) toneFrames.push_back(Detector().isDtmf);
-      if (state == in_speech && startDecisionFrame < 0) startDecisionFrame = position / kShift - 1;
-      if (state == speech_end && endDecisionFrame < 0) endDecisionFrame = position / kShift - 1;
+// The end decision on a line in speech since frame 100 (reported from 100):
+// MinSpeechDuration 200 samples, MaxSpeechDuration 300 frames, MaxSilence
+// 50, MaxHoldFrame 150.
+TEST(EndDecision, EndsAreJudgedByLengthAgeAndGiveWayToAStop) {
+  struct Case {
+    int32_t t, endFrame;  // the frame decided on, FindEnd's answer
+    int32_t stateBefore, reportedEnd, stateAfter;
+  };
+  const Case cases[] = {
+      {200, 102, in_speech, 102 * kShift, speech_too_short},  // 160 samples < 200
+      {200, 103, in_speech, 103 * kShift, speech_end},        // 240 samples
+      {400, 120, in_speech, (400 - 150) * kShift, speech_end},  // held MaxHoldFrame back
+      {420, 401, in_speech, 400 * kShift, speech_too_long},     // 301 frames > 300
+      // KVD_Stop came in between: the state is not written.
+      {200, 150, KVD_STATE_IDLE, 150 * kShift, KVD_STATE_IDLE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "frame " << c.t << ", end frame " << c.endFrame);
+    std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
+    d->MinSpeechDuration = 200;
+    d->MaxSpeechDuration = 300;
+    d->MaxSilence = 50;
+    d->MaxHoldFrame = 150;
+    d->DetectState = c.stateBefore;
+    d->speechStartSamples = d->reportedStart = 100 * kShift;
+    d->endFrame = c.endFrame;
+    int32_t end = -7;
+    DecideEnd(*d, c.t, &end);
+    EXPECT_EQ(end, c.reportedEnd);
+    EXPECT_EQ(d->DetectState, c.stateAfter);
+    if (c.stateAfter == speech_too_short) {
+      EXPECT_EQ(d->finalEnd, c.reportedEnd);
     }
   }
-  const SpeechDetector& Detector() const { return *GetLine(line_); }
-  long Tones() const { return std::count(toneFrames.begin(), toneFrames.end(), true); }
-
-  int32_t state = before_speech, start = -1, end = -1, position = 0;
-  int32_t startDecisionFrame = -1, endDecisionFrame = -1;
-  std::vector<bool> toneFrames;  // isDtmf of frames 0, 1, ... while detecting
-
- private:
-  kvdtest::OnlineEngine engine_;
-  int32_t line_;
-};
-
-TEST(OnlineModes, FastModeRunsTheVoiceDetectorOnlyWhileAStartIsPossible) {
-  SteppedLine line(StreamTestConfig().Set("FastMode", "1"));
-  line.Stream(SamplePcm());
-  EXPECT_EQ(line.state, speech_end);
-  EXPECT_NEAR(line.start, kSampleSpeechStart, kSampleStartTolerance);
-  EXPECT_GE(line.end, kSampleSpeechEnd);
-  ASSERT_GT(line.endDecisionFrame, line.startDecisionFrame + kHistoryFrames);
-  // The last voice check was the start; the utterance (longer than the
-  // 500-frame ring) reads no voicing left from 500 frames before.
-  EXPECT_EQ(line.Detector().lastVoiceCheckFrame, line.startDecisionFrame);
-  for (int32_t f = line.startDecisionFrame + 1; f <= line.endDecisionFrame; ++f)
-    EXPECT_EQ(line.Detector().voiceFlagsRing[f % kHistoryFrames], 0) << "frame " << f;
-}
-
-TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartItWithTheCheckOn) {
-  const std::vector<int16_t> pcm =
-      kvdtest::Joined({kvdtest::WhiteNoisePcm(20.0, 3u, 4000), kvdtest::KeyOnePcm(3000.0, 8000), SamplePcm()});
-  SteppedLine line(StreamTestConfig());
-  line.Stream(pcm);
-  EXPECT_EQ(line.state, speech_end);
-  EXPECT_NEAR(line.start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
-  // Frames 50 .. 147 lie wholly in the tone; from the fourth on they are tones.
-  for (size_t f = 53; f <= 147; ++f) EXPECT_TRUE(line.toneFrames[f]) << "frame " << f;
-  EXPECT_EQ(line.Tones(), 147 - 53 + 1);
-  SteppedLine unchecked(StreamTestConfig().Set("UseCheckDTMF", "0"));
-  unchecked.Stream(pcm);
-  EXPECT_EQ(unchecked.Tones(), 0);
-}
-
-TEST(OnlineModes, FramesWithoutTheCheckLeaveNoToneInItsRing) {
-  // A tone, then digital silence: dead frames are not checked, and their
-  // slots must not keep the verdicts of ten frames before.
-  SteppedLine line(StreamTestConfig());
-  line.Stream(kvdtest::Joined({kvdtest::KeyOnePcm(3000.0, 4000), std::vector<int16_t>(4000, 0)}));
-  const auto& flags = line.Detector().ToneFlag;
-  EXPECT_TRUE(std::none_of(std::begin(flags), std::end(flags), [](bool flag) { return flag; }));
-}
-
-// The end decision on a line in speech since frame 100 (reported from 100).
-class EndDecision : public ::testing::Test {
- protected:
-  void SetUp() override {
-    d_->MinSpeechDuration = 200;  // samples
-    d_->MaxSpeechDuration = 300;  // frames
-    d_->MaxSilence = 50;
-    d_->MaxHoldFrame = 150;
-    d_->DetectState = in_speech;
-    d_->speechStartSamples = d_->reportedStart = 100 * kShift;
-  }
-  // Decides on frame t with FindEnd's answer endFrame; the end written for
-  // the caller (-7 when none).
-  int32_t Decide(int32_t t, int32_t endFrame) {
-    d_->endFrame = endFrame;
-    int32_t end = -7;
-    DecideEnd(*d_, t, &end);
-    return end;
-  }
-  std::unique_ptr<SpeechDetector> d_ = kvdtest::StartedOnlineDetector();
-};
-
-TEST_F(EndDecision, EndsAreJudgedByLengthAge) {
-  EXPECT_EQ(Decide(200, 102), 102 * kShift);  // 160 samples < 200
-  EXPECT_EQ(d_->DetectState, speech_too_short);
-  EXPECT_EQ(d_->finalEnd, 102 * kShift);
-  d_->DetectState = in_speech;
-  EXPECT_EQ(Decide(200, 103), 103 * kShift);  // 240 samples
-  EXPECT_EQ(d_->DetectState, speech_end);
-  d_->DetectState = in_speech;
-  EXPECT_EQ(Decide(400, 120), (400 - 150) * kShift);  // held MaxHoldFrame back
-  EXPECT_EQ(d_->DetectState, speech_end);
-  d_->DetectState = in_speech;
-  EXPECT_EQ(Decide(420, 401), 400 * kShift);  // 301 frames > 300
-  EXPECT_EQ(d_->DetectState, speech_too_long);
-}
-
-TEST_F(EndDecision, StateWritesGiveWayToAStopFromOutside) {
-  d_->DetectState = KVD_STATE_IDLE;  // KVD_Stop came in between
-  Decide(200, 150);
-  EXPECT_EQ(d_->DetectState, KVD_STATE_IDLE);
 }
 
 // Streams that reach the last position an int32 can report: frame 26843545
@@ -476,12 +412,14 @@ TEST_F(LongStream, UtteranceJustBeforeTheLimitIsFoundAsFromFrameZero) {
 TEST(OnlineThreads, AStopFromAnotherThreadEndsTheRunningCall) {
   // Six copies of the sample in one chunk; with pauses under MaxSilence the
   // utterance lasts to the end, so the call is long after the start.
-  kvdtest::OnlineEngine engine(StreamTestConfig().Set("MaxSilence", "500").Set("MaxHoldFrame", "500")
+  kvdtest::OnlineEngine engine(StreamTestConfig()
+                                   .Set("MaxSilence", "500")
+                                   .Set("MaxHoldFrame", "500")
                                    .Set("MaxSpeechDuration", "20000"));
   const int32_t line = engine.StartLine();
   ASSERT_GE(line, 0);
-  std::vector<int16_t> pcm;
-  for (int copy = 0; copy < 6; ++copy) pcm = kvdtest::Joined({pcm, SamplePcm()});
+  const std::vector<int16_t> one = SamplePcm();
+  const std::vector<int16_t> pcm = Joined({one, one, one, one, one, one});
   SpeechDetector* detector = GetLine(line);
   std::atomic<bool> callReturned{false};
   std::thread stopper([&] {

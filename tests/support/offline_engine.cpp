@@ -1,15 +1,15 @@
 #include "offline_engine.h"
 
-#include <gtest/gtest.h>
-
 #include "engine/kvd_api.h"
-#include "engine/speech_detector.h"
 
 namespace kvdtest {
 
-ConfigText OfflineTestConfig() {
-  ConfigText config = DefaultOfflineConfig();
-  config.Set("ShortSpeechSegEnergyThd", "10")
+OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides)
+    : mode_(mode) {
+  ConfigText main = DefaultMainConfig();
+  main.Set("IsOnline", "0").Set("IsOneSeg", mode == OfflineMode::kOneSegment ? "1" : "0");
+  ConfigText offline = DefaultOfflineConfig();
+  offline.Set("ShortSpeechSegEnergyThd", "10")
       .Set("BackgroundEnergyOffline", "1")
       .Set("DetectSpecLowBorder_Hz", "200")
       .Set("CommonSpeechSegLen_sec", "0.3")
@@ -19,14 +19,6 @@ ConfigText OfflineTestConfig() {
       .Set("SpeechSegMinVoiceRatio", "0.3")
       .Set("MaxSegNum", "10")
       .Set("DelShortSpeechSideNoiseLen_sec", "0.3");
-  return config;
-}
-
-OfflineEngine::OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides)
-    : mode_(mode) {
-  ConfigText main = DefaultMainConfig();
-  main.Set("IsOnline", "0").Set("IsOneSeg", mode == OfflineMode::kOneSegment ? "1" : "0");
-  ConfigText offline = OfflineTestConfig();
   for (const auto& [key, value] : overrides) offline.Set(key, value);
   const std::string configPath = dir_.WriteFile("kvd.cfg", main.Text());
   dir_.WriteFile("kvd_offline.cfg", offline.Text());
@@ -51,14 +43,6 @@ OfflineResult OfflineEngine::Run(const std::vector<int16_t>& pcm, int32_t listEn
                                 r.ends.data(), &r.processed);
   }
   return r;
-}
-
-void ExpectFrameArraysReleased(const OfflineEngine& engine) {
-  const SpeechDetector& d = *GetLine(engine.line());
-  EXPECT_EQ(d.frameEnergy.capacity(), 0u);
-  EXPECT_EQ(d.labels.capacity(), 0u);
-  EXPECT_EQ(d.voiceFlags.capacity(), 0u);
-  EXPECT_EQ(d.bandVar.capacity(), 0u);
 }
 
 }  // namespace kvdtest

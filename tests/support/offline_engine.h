@@ -15,22 +15,20 @@ namespace kvdtest {
 
 enum class OfflineMode { kOneSegment, kMultiSegment };
 
-// Companion-file values by key, replacing the defaults of OfflineTestConfig.
+// Companion-file values by key, replacing those of the offline tests'
+// companion file: detection band 200 .. 3400 Hz, long runs 0.3 s above 3 x
+// the background, short runs 0.1 s above 10 histogram steps, margin
+// (ExtendSpeechLen_sec) 0.03 s, voice test 0.1 s or 30 %, at most 10 list
+// entries, recordings under 0.5 s default to speech, isolated runs under
+// 0.1 s with 0.3 s of noise around them deleted.
 using OfflineOverrides = std::map<std::string, std::string>;
-
-// The companion file of the offline tests: detection band 200 .. 3400 Hz,
-// long runs 0.3 s above 3 x the background, short runs 0.1 s above 10
-// histogram steps, margin (ExtendSpeechLen_sec) 0.03 s, voice test 0.1 s or
-// 30 %, at most 10 list entries, recordings under 0.5 s default to speech,
-// isolated runs under 0.1 s with 0.3 s of noise around them deleted.
-ConfigText OfflineTestConfig();
 
 // Outputs of one offline call; -7 where the call wrote nothing.
 struct OfflineResult {
   int32_t result = -7;
   int32_t state = -7;
-  int32_t start = -7;      // single segment
-  int32_t end = -7;        // single segment
+  int32_t start = -7;  // single segment
+  int32_t end = -7;    // single segment
   int32_t processed = -7;
   std::vector<int32_t> starts;  // multi segment
   std::vector<int32_t> ends;    // multi segment
@@ -40,8 +38,6 @@ class OfflineEngine {
  public:
   explicit OfflineEngine(OfflineMode mode, const OfflineOverrides& overrides = {});
   ~OfflineEngine();
-  OfflineEngine(const OfflineEngine&) = delete;
-  OfflineEngine& operator=(const OfflineEngine&) = delete;
 
   int32_t initResult() const { return initResult_; }
   int32_t line() const { return line_; }
@@ -57,10 +53,6 @@ class OfflineEngine {
   int32_t initResult_ = -1;
   int32_t line_ = -1;
 };
-
-// Expects the line's per-frame offline arrays (energies, labels, voice flags,
-// band variances) to be released, as every offline call leaves them.
-void ExpectFrameArraysReleased(const OfflineEngine& engine);
 
 }  // namespace kvdtest
 

@@ -7,16 +7,11 @@
 
 namespace kvdtest {
 
-namespace {
-// Peak-to-peak range of a flat frame at 0 dB gain: 10 x sqrt(10^0).
-constexpr float kDeadRangeAtZeroGain = 10.0f;
-}  // namespace
-
 std::unique_ptr<SpeechDetector> StartedOnlineDetector(int32_t sampleRate) {
   auto detector = std::make_unique<SpeechDetector>(sampleRate);
   detector->IsOnline = 1;
   detector->IsOneSeg = 1;
-  detector->deadRange = kDeadRangeAtZeroGain;
+  detector->deadRange = 10.0f;  // peak-to-peak range of a flat frame at 0 dB: 10 x sqrt(10^0)
   detector->DetectState = KVD_STATE_IDLE;
   detector->ReInitial();
   return detector;
@@ -75,7 +70,7 @@ std::vector<int16_t> KeyOnePcm(double amplitude, int32_t samples) {
 
 std::vector<int16_t> Joined(std::initializer_list<std::vector<int16_t>> parts) {
   std::vector<int16_t> joined;
-  for (const std::vector<int16_t>& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+  for (const auto& part : parts) joined.insert(joined.end(), part.begin(), part.end());
   return joined;
 }
 

@@ -1,7 +1,6 @@
-// Helpers of the online detection tests: a detector started for online
-// detection without the engine, an engine initialised from a configuration
-// written into a fresh temporary directory, and a stream fed through a line
-// in chunks.
+// Helpers of the online detection tests: a detector started without the
+// engine, an engine initialised from a configuration written into a fresh
+// temporary directory, and a stream fed through a line in chunks.
 #ifndef KVD_TESTS_SUPPORT_ONLINE_FIXTURES_H
 #define KVD_TESTS_SUPPORT_ONLINE_FIXTURES_H
 
@@ -23,19 +22,16 @@ std::unique_ptr<SpeechDetector> StartedOnlineDetector(int32_t sampleRate = 8000)
 // The main configuration of the stream tests: 8000 Hz online, Sensitivity
 // 0.5, MaxSilence 80, MaxHoldFrame 100, MaxWaitFrame 500, MinSpeechDuration
 // 200 samples, MaxSpeechDuration 2000, no relax frames, key-tone check on,
-// FastMode off, OpenAllLines off. AverageGain is -10 dB: the bundled sample's
-// speech lies about that far below the level the 0 dB thresholds expect.
+// FastMode off. AverageGain is -10 dB: the bundled sample's speech lies
+// about that far below the level the 0 dB thresholds expect.
 ConfigText StreamTestConfig();
 
-// The engine initialised from `config` (written as kvd.cfg into a temporary
-// directory) with `lines` lines, for the life of the object; KVD_Exit at the
-// end.
+// The engine initialised from `config` with `lines` lines for the life of
+// the object; KVD_Exit at the end.
 class OnlineEngine {
  public:
   explicit OnlineEngine(const ConfigText& config, int32_t lines = 1);
   ~OnlineEngine();
-  OnlineEngine(const OnlineEngine&) = delete;
-  OnlineEngine& operator=(const OnlineEngine&) = delete;
 
   int32_t InitResult() const { return initResult_; }
   // KVD_Open and KVD_Start; the line number, or -1 when either failed.
@@ -59,8 +55,8 @@ struct CallReport {
   }
 };
 
-// A whole stream: every call's report, and the first position (argument 7)
-// at which each state 0 .. 6 was reported, -1 for states never reported.
+// A whole stream: every call's report, and the first position at which each
+// state 0 .. 6 was reported, -1 for states never reported.
 struct StreamReport {
   std::vector<CallReport> calls;
   int32_t firstSeenAt[7] = {-1, -1, -1, -1, -1, -1, -1};
@@ -68,9 +64,9 @@ struct StreamReport {
 };
 
 // Feeds pcm through a started line in chunks of `chunk` samples (the last
-// one shorter) with the short form of KVD_DetectSpeech. Each call starts from
-// the values of the call before (state 1, positions -1 and 0 before the
-// first), as a caller's variables would: a finished line writes nothing.
+// one shorter). Each call starts from the values of the call before (state
+// 1, positions -1 and 0 before the first), as a caller's variables would: a
+// finished line writes nothing.
 StreamReport StreamThrough(int32_t line, const std::vector<int16_t>& pcm, int32_t chunk);
 
 // The same through a started line of a fresh engine configured with config.
