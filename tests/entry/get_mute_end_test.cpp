@@ -77,28 +77,22 @@ class GetMuteEndHost : public ::testing::Test {
     fs::copy_file(KVD_LIBRARY, dir_ / "lib" / "libkvd.so");
   }
 
-  // The shipped file with some values replaced, written to path.
-  static void WriteConfig(const fs::path& shipped, const fs::path& path,
-                          const Overrides& overrides) {
-    std::ifstream in(shipped);
-    std::ofstream out(path);
+  // The shipped file with some values replaced, written beside the library.
+  fs::path WriteConfig(const Overrides& overrides, const std::string& name = "kvd.cfg",
+                       const std::string& shipped = "kvd.cfg") {
+    std::ifstream in(fs::path(KVD_CONFIG_DIR) / shipped);
+    std::ofstream out(dir_ / "lib" / name);
     for (std::string line; std::getline(in, line);) {
       const std::string key = line.substr(0, line.find(' '));
       const auto replaced = overrides.find(key);
       out << (replaced == overrides.end() ? line : key + " = " + replaced->second) << "\n";
     }
-  }
-
-  fs::path WriteMainConfig(const Overrides& overrides, const std::string& name = "kvd.cfg") {
-    const fs::path path = dir_ / "lib" / name;
-    WriteConfig(fs::path(KVD_CONFIG_DIR) / "kvd.cfg", path, overrides);
-    return path;
+    return dir_ / "lib" / name;
   }
 
   void WriteConfigs(const Overrides& overrides) {
-    WriteMainConfig(overrides);
-    WriteConfig(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", dir_ / "lib" / "kvd_offline.cfg",
-                overrides);
+    WriteConfig(overrides);
+    WriteConfig(overrides, "kvd_offline.cfg", "kvd_offline.cfg");
   }
 
   std::string Write(const std::string& name, const Bytes& bytes) {
@@ -124,9 +118,10 @@ class GetMuteEndHost : public ::testing::Test {
 // mode between calls.
 TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   WriteConfigs({});
-  const fs::path multi = WriteMainConfig({{"IsOneSeg", "0"}}, "multi.cfg");
-  const fs::path single = WriteMainConfig({}, "single.cfg");
-  const fs::path onlineMulti = WriteMainConfig({{"IsOnline", "1"}, {"IsOneSeg", "0"}}, "om.cfg");
+  const fs::path multi = WriteConfig({{"IsOneSeg", "0"}}, "multi.cfg");
+  const fs::path single = WriteConfig({}, "single.cfg");
+  const fs::path onlineMulti = WriteConfig({{"IsOnline", "1"}, {"IsOneSeg", "0"}}, "om.cfg");
+  const fs::path online = WriteConfig({{"IsOnline", "1"}}, "online.cfg");
   const std::vector<int16_t> pcm = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
   const std::string bytes = kvdtest::ReadText(sample_);
   ASSERT_GT(pcm.size(), static_cast<size_t>(kSampleSpeechStart));
@@ -136,6 +131,9 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   for (size_t at : {size_t{4}, size_t{40}}) hugeLengths.replace(at, 4, "\xf0\xff\xff\xff", 4);
   fs::create_directories(dir_ / "folder.wav");
   const std::string longName = std::string(252, 'x') + ".wav";
+  // 500,000,001 samples in a sparse file, one above the cap: no disk space.
+  const std::string huge = Write("huge.pcm", {0});
+  fs::resize_file(huge, 2ull * 500000001);
   const auto raw = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
 
   struct Row {
@@ -178,8 +176,15 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
        {-81, -7, -7}, "Error: @ has 2 channels; the engine needs mono"},
       {Write("rate.wav", kvdtest::CanonicalWave(pcm, 16000)), {-81, -7, -7},
        "has a sample rate of 16000 Hz; the configuration's SampleRate is 8000 Hz"},
+      {Write("bits8.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 8)),
+                                             Chunk("data", Bytes(800, 1))})),
+       {-81, -7, -7}, "Error: @ has 8-bit samples; the engine needs 16-bit!"},
+      {huge, {-83, -7, -7}, "Error: @ holds more than 500000000 samples! Abort."},
       {Write("nodata.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))})),
        {-81, -7, -7}, "is a wave file without a data chunk"},
+      // Online, 100 workers each open a line, stream the recording and finish.
+      {"--config=" + online.string(), {}, ""},
+      {sample_, kUntouched, " Finished!\n"},
       {"--config=" + multi.string(), {}, ""},
       {kvdtest::SamplePath("kvd_sample.pcm"), kUntouched,
        "00000 " + kvdtest::SamplePath("kvd_sample.pcm") + ": "},
@@ -195,7 +200,7 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   const std::vector<ProbeCall> calls = ProbeCalls(run.output);
   // Within 150 ms of the first speech (moved out by the 100 ms extension of
   // the shipped configuration); every good copy of the sample gives the same.
-  ASSERT_EQ(calls.size(), rows.size() - 3) << run.output;
+  ASSERT_EQ(calls.size(), rows.size() - 4) << run.output;
   const Result found = calls[0].result;
   EXPECT_EQ(found[0], 0);
   EXPECT_NEAR(found[1], kSampleSpeechStart, kvdtest::kSampleStartTolerance) << run.output;
@@ -213,6 +218,12 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
       EXPECT_FALSE(Contains(got.output, "waves processed")) << row.item;
     }
   }
+  // A worker that is done before the next one starts hands its line on, so
+  // the line numbers repeat.
+  const std::string& workers = calls[calls.size() - 4].output;
+  EXPECT_EQ(Occurrences(workers, "Open KVD line"), 100);
+  EXPECT_EQ(Occurrences(workers, " Finished!\n"), 100);
+  EXPECT_FALSE(Contains(workers, "waves processed"));
   // Multi-segment prints its list "start-end ..." and writes nothing back;
   // online multi-segment runs nothing.
   int start = 0, end = 0;
@@ -220,20 +231,6 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   ASSERT_EQ(std::sscanf(list.c_str() + list.find(".pcm: ") + 6, "%d-%d", &start, &end), 2) << list;
   EXPECT_LT(start, end);
   EXPECT_FALSE(Contains(calls[calls.size() - 2].output, "Open offline detector"));
-}
-
-TEST_F(GetMuteEndHost, OnlineModeRunsAHundredLinesToTheirEnd) {
-  WriteConfigs({{"IsOnline", "1"}});
-  const kvdtest::ShellRun run = Run({sample_});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  ASSERT_EQ(ProbeCalls(run.output).size(), 1u) << run.output;
-  EXPECT_EQ(ProbeCalls(run.output)[0].result, kUntouched);
-  // Every worker opens a line, streams the recording and finishes; a worker
-  // that is done before the next one starts hands its line on, so the line
-  // numbers repeat.
-  EXPECT_EQ(Occurrences(run.output, "Open KVD line"), 100);
-  EXPECT_EQ(Occurrences(run.output, " Finished!\n"), 100);
-  EXPECT_FALSE(Contains(run.output, "waves processed"));
 }
 
 // Failures that end the host process.
@@ -253,18 +250,16 @@ TEST_F(GetMuteEndHost, NoSegmentRoomOrBrokenConfigurationEndTheProcess) {
 // kvd-mute-end with the configuration built beside libkvd.so: its exit
 // status tells an answer, no speech and a failure apart.
 TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
-  const std::string silence = Write("silence.pcm", kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
-  const std::string bad = Write("bad.wav", Bytes(100, 1));
   const struct {
     std::string recording;
     int status;
-    std::string message;
+    const char* message;
   } rows[] = {{sample_, 0, "Leading silence ends at sample"},
-              {silence, 3, "No speech found\n"},
-              {bad, 1, "GetMuteEnd failed: -8"}};
+              {Write("silence.pcm", Bytes(32000, 0)), 3, "No speech found\n"},
+              {Write("bad.wav", Bytes(100, 1)), 1, "GetMuteEnd failed: -8"}};
   for (const auto& row : rows) {
-    const kvdtest::ShellRun run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL
-                                                    "' '" + row.recording + "' 2>&1");
+    const kvdtest::ShellRun run = kvdtest::RunShell(
+        "cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" + row.recording + "' 2>&1");
     EXPECT_EQ(run.exitStatus, row.status) << run.output;
     EXPECT_TRUE(Contains(run.output, row.message)) << run.output;
   }
