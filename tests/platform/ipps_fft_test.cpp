@@ -23,36 +23,35 @@ TEST(FftBits, EqualKissFftOnEveryOrder) {
   std::mt19937 engine(20261207);
   std::uniform_real_distribution<float> sample(-32768.0f, 32767.0f);
   for (int order = 1; order <= 13; ++order) {
-    const int n = 1 << order;
+    const size_t n = size_t{1} << order;
     const float scale = 1.0f / static_cast<float>(n);
     IppsFFTSpec_R_32f* spec = nullptr;
     ASSERT_EQ(ippsFFTInitAlloc_R_32f(&spec, order, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone),
               ippStsNoErr);
-    kiss_fftr_cfg plan = kiss_fftr_alloc(n, 0, nullptr, nullptr);
+    kiss_fftr_cfg plan = kiss_fftr_alloc(static_cast<int>(n), 0, nullptr, nullptr);
     ASSERT_NE(plan, nullptr);
-    std::vector<kiss_fft_cpx> bins(static_cast<size_t>(n / 2 + 1));
+    std::vector<kiss_fft_cpx> bins(n / 2 + 1);
     for (int trial = 0; trial < 8; ++trial) {
-      std::vector<float> x(static_cast<size_t>(n));
-      const int used = trial < 4 ? n : std::max(1, n * 25 / 64);
-      for (int i = 0; i < used; ++i) x[static_cast<size_t>(i)] = std::round(sample(engine));
+      std::vector<float> x(n);
+      const size_t used = trial < 4 ? n : std::max<size_t>(1, n * 25 / 64);
+      for (size_t i = 0; i < used; ++i) x[i] = std::round(sample(engine));
       kiss_fftr(plan, x.data(), bins.data());
-      std::vector<float> expected(static_cast<size_t>(n));
+      std::vector<float> expected(n);
       expected[0] = bins[0].r * scale;
-      expected[1] = bins[static_cast<size_t>(n / 2)].r * scale;
-      for (int k = 1; k < n / 2; ++k) {
-        expected[static_cast<size_t>(2 * k)] = bins[static_cast<size_t>(k)].r * scale;
-        expected[static_cast<size_t>(2 * k + 1)] = bins[static_cast<size_t>(k)].i * scale;
+      expected[1] = bins[n / 2].r * scale;
+      for (size_t k = 1; k < n / 2; ++k) {
+        expected[2 * k] = bins[k].r * scale;
+        expected[2 * k + 1] = bins[k].i * scale;
       }
       std::vector<float> out = x;  // in place, as the engine calls it
       ASSERT_EQ(ippsFFTFwd_RToPerm_32f(out.data(), out.data(), spec, nullptr), ippStsNoErr);
-      for (int i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         uint32_t got = 0;
         uint32_t want = 0;
-        std::memcpy(&got, &out[static_cast<size_t>(i)], sizeof(got));
-        std::memcpy(&want, &expected[static_cast<size_t>(i)], sizeof(want));
+        std::memcpy(&got, &out[i], sizeof(got));
+        std::memcpy(&want, &expected[i], sizeof(want));
         ASSERT_EQ(got, want) << "order " << order << " trial " << trial << " value " << i << ": "
-                             << out[static_cast<size_t>(i)] << " against "
-                             << expected[static_cast<size_t>(i)];
+                             << out[i] << " against " << expected[i];
       }
     }
     kiss_fftr_free(plan);
@@ -62,10 +61,10 @@ TEST(FftBits, EqualKissFftOnEveryOrder) {
 
 TEST(FftSpec, RefusesBadArguments) {
   IppsFFTSpec_R_32f* spec = nullptr;
-  EXPECT_EQ(ippsFFTInitAlloc_R_32f(nullptr, 9, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone), ippStsNullPtrErr);
-  EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, 0, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone), ippStsFftOrderErr);
-  EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, kMaxFftOrder + 1, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone),
-            ippStsFftOrderErr);
+  const int divide = IPP_FFT_DIV_FWD_BY_N;
+  EXPECT_EQ(ippsFFTInitAlloc_R_32f(nullptr, 9, divide, ippAlgHintNone), ippStsNullPtrErr);
+  for (int order : {0, kMaxFftOrder + 1})
+    EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, order, divide, ippAlgHintNone), ippStsFftOrderErr);
   EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, 9, 2, ippAlgHintNone), ippStsFftFlagErr);
   EXPECT_EQ(spec, nullptr);
   EXPECT_EQ(ippsFFTFree_R_32f(nullptr), ippStsNullPtrErr);
