@@ -59,14 +59,14 @@ std::vector<ProbeCall> ProbeCalls(const std::string& output) {
   return calls;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 int Occurrences(const std::string& text, const std::string& part) {
   int count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return Occurrences(text, part) > 0;
 }
 
 class GetMuteEndHost : public ::testing::Test {
