@@ -83,19 +83,6 @@ TEST_F(LineLifecycle, TableSizeAndLineNumbersOutOfRange) {
   EXPECT_EQ(LineCount(), 0);
 }
 
-TEST_F(LineLifecycle, FullTableThenTheLowestClosedLineIsReused) {
-  ASSERT_EQ(Init(8), KVD_OK);
-  for (int32_t expected = 0; expected < 8; ++expected) {
-    EXPECT_EQ(OpenLine(), expected);
-    EXPECT_TRUE(Logged("KVD_Open successful on line " + std::to_string(expected) + "!\n"));
-  }
-  int32_t line = -1;
-  EXPECT_EQ(Run([&] { return KVD_Open(&line); }), KVD_ERR_NO_FREE_LINE);
-  EXPECT_EQ(Run([] { return KVD_Close(5); }), KVD_OK);
-  EXPECT_EQ(log_, "");  // an idle line closes without a warning
-  EXPECT_EQ(OpenLine(), 5);
-}
-
 TEST_F(LineLifecycle, StartStopAndCloseFollowTheStateTable) {
   ASSERT_EQ(Init(2), KVD_OK);
   EXPECT_EQ(StateOf(1), LineState(KVD_STATE_UNINIT, 0));
