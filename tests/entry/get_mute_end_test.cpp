@@ -115,7 +115,8 @@ class GetMuteEndHost : public ::testing::Test {
 
 // One host process, the shipped configuration (offline single segment),
 // call after call: good recordings, every unusable kind, then a change of
-// mode between calls.
+// mode between calls (online with 100 lines, offline multi-segment, online
+// multi-segment, back to the shipped mode).
 TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   WriteConfigs({});
   const fs::path multi = WriteConfig({{"IsOneSeg", "0"}}, "multi.cfg");

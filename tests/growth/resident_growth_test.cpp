@@ -71,9 +71,9 @@ void ExpectFlat(const std::vector<long>& kb, int batches, const char* what) {
 }
 
 TEST(ResidentGrowth, GetMuteEndOffline) {
-  for (const char* mode : {"IsOneSeg = 1\n", "IsOneSeg = 0\n"}) {
-    ExpectFlat(RunHost(std::string("IsOnline = 0\n") + mode, kOfflineWarmUps, kOfflineBatches,
-                       kBatch),
+  for (const char* mode : {"IsOneSeg = 1", "IsOneSeg = 0"}) {
+    ExpectFlat(RunHost(std::string("IsOnline = 0\n") + mode + "\n", kOfflineWarmUps,
+                       kOfflineBatches, kBatch),
                kOfflineBatches, mode);
   }
 }
