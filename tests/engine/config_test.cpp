@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <kvd/detect_voice.h>
 
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -80,17 +80,19 @@ TEST(ConfigValues, NumbersSecondsHertzAndSwitches) {
   EXPECT_EQ(HertzToBin("300", 15.625f), 19);
   EXPECT_EQ(HertzToBin("3400", 10.7666015625f), 315);
 
-  int32_t value = -5;
-  EXPECT_TRUE(ParseStrictSwitch("TRUE", &value));
-  EXPECT_EQ(value, 1);
-  EXPECT_TRUE(ParseStrictSwitch("False", &value));
-  EXPECT_EQ(value, 0);
-  EXPECT_FALSE(ParseStrictSwitch("yes", &value) || ParseStrictSwitch("2", &value));
-  EXPECT_EQ(value, 0);
-  EXPECT_TRUE(ParseYesSwitch("Y") && ParseYesSwitch("1"));
-  EXPECT_FALSE(ParseYesSwitch("true") || ParseYesSwitch("yes"));
-  EXPECT_FALSE(ParseUnlessOffSwitch("FALSE") || ParseUnlessOffSwitch("0"));
-  EXPECT_TRUE(ParseUnlessOffSwitch("no") && ParseUnlessOffSwitch(""));
+  // Strict: 0/1 or true/false in any case; "yes" form: Y or 1; "unless
+  // off": anything but 0 or false.
+  for (const auto& [text, strict, yes, unlessOff] :
+       std::vector<std::tuple<const char*, int32_t, bool, bool>>{
+           {"TRUE", 1, false, true}, {"False", 0, false, false}, {"0", 0, false, false},
+           {"yes", -1, false, true}, {"2", -1, false, true}, {"Y", -1, true, true},
+           {"1", 1, true, true}, {"", -1, false, true}}) {
+    int32_t value = -1;
+    EXPECT_EQ(ParseStrictSwitch(text, &value), strict >= 0) << text;
+    EXPECT_EQ(value, strict) << text;
+    EXPECT_EQ(ParseYesSwitch(text), yes) << text;
+    EXPECT_EQ(ParseUnlessOffSwitch(text), unlessOff) << text;
+  }
 }
 
 class EngineConfig : public kvdtest::EngineSession {};
@@ -101,13 +103,11 @@ TEST_F(EngineConfig, MissingMainFileGivesThreeMessagesAndMinus92) {
   int32_t result = 0;
   const std::string log = CaptureLog([&] { result = KVD_Init(path.c_str(), 2); });
   EXPECT_EQ(result, KVD_ERR_CONFIG);
-  size_t at = 0;
-  const std::string parts[] = {"Error in open " + path + "!\n",
-                               "Cannot open config file! NULL pointer!\n\n",
-                               "Config error! No SampleRate item in config file!\n"};
-  for (const std::string& part : parts) {
-    at = log.find(part, at);
-    ASSERT_NE(at, std::string::npos) << part << log;
+  size_t at = 0;  // the three messages in this order, each with its time stamp
+  for (const std::string& part :
+       {"Error in open " + path + "!\n", std::string("Cannot open config file! NULL pointer!\n\n"),
+        std::string("Config error! No SampleRate item in config file!\n")}) {
+    ASSERT_NE(at = log.find(part, at), std::string::npos) << part << log;
   }
   EXPECT_EQ(LineCount(), 0);
   const std::string nullLog = CaptureLog([&] { result = KVD_Init(nullptr, 2); });
@@ -125,11 +125,6 @@ struct Refusal {
   const char* message;  // what the log holds; a leading blank follows the key
   int32_t code = KVD_ERR_CONFIG;
 };
-
-void PrintTo(const Refusal& row, std::ostream* out) {
-  *out << row.key << " " << (row.taken ? row.taken : "-") << " / "
-       << (row.refused ? row.refused : "missing");
-}
 
 class ConfigRefusal : public kvdtest::EngineSession,
                       public ::testing::WithParamInterface<Refusal> {
@@ -262,15 +257,13 @@ TEST_F(EngineConfig, ValuesAreReadBackAsTheKeyDefines) {
   EXPECT_EQ(GetLine(1)->MaxHoldFrame, 60);
 }
 
+// OpenAllLines is off only for 0 or false; without the key it is on.
 TEST_F(EngineConfig, OpenAllLinesIsOffOnlyForZeroOrFalse) {
-  for (const char* value : std::vector<const char*>{"FALSE", "no", nullptr}) {
-    if (value == nullptr) {
-      main_.Remove("OpenAllLines");
-    } else {
-      main_.Set("OpenAllLines", value);
-    }
+  for (const char* value : {"FALSE", "no", ""}) {
+    main_.Set("OpenAllLines", value);
+    if (value[0] == '\0') main_.Remove("OpenAllLines");
     ASSERT_EQ(Init(3), KVD_OK);
-    EXPECT_EQ(LineCount(), value == nullptr || value[0] == 'n' ? kMaxLines : 3);
+    EXPECT_EQ(LineCount(), value[0] == 'F' ? 3 : kMaxLines) << value;
   }
   EXPECT_NE(GetLine(kMaxLines - 1), nullptr);
 }

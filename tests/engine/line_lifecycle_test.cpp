@@ -134,45 +134,6 @@ TEST_F(LineLifecycle, StartStopAndCloseFollowTheStateTable) {
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_IDLE, 0));
 }
 
-TEST_F(LineLifecycle, ExitAndASecondInitReleaseTheLines) {
-  ASSERT_EQ(Init(2), KVD_OK);
-  const int32_t line = OpenLine();
-  ASSERT_EQ(Run([&] { return KVD_Start(line); }), KVD_OK);
-  Expect(KVD_OK, "KVD_Exit Warning! Line 0 is still active when KVD_Exit\n",
-         [] { return KVD_Exit(); });
-  EXPECT_TRUE(Logged("KVD_Close warning! Line 0 is not idle when it is closed!\n"));
-  EXPECT_TRUE(Logged("Exit 2 lines successful!\n"));
-  EXPECT_EQ(LineCount(), 0);
-  EXPECT_EQ(GetLine(0), nullptr);
-  ASSERT_EQ(Init(4), KVD_OK);
-  EXPECT_FALSE(Logged("lines have been used"));
-
-  // Run under AddressSanitizer, the earlier lines would show as leaks.
-  EXPECT_EQ(OpenLine(), 0);
-  ASSERT_EQ(Init(2), KVD_OK);
-  EXPECT_TRUE(Logged("KVD_Init warning!\n4 lines have been used!\n"));
-  EXPECT_EQ(LineCount(), 2);
-  EXPECT_EQ(GetLine(2), nullptr);
-  EXPECT_EQ(OpenLine(), 0);  // a fresh line table: line 0 is free again
-}
-
-TEST_F(LineLifecycle, FailedInitLeavesEmptySlotsThatExitReports) {
-  // The lines of a failed companion file are released by the next KVD_Init.
-  main_.Set("IsOnline", "0");
-  writeOffline_ = false;
-  ASSERT_EQ(Init(3), KVD_ERR_CONFIG);
-  ASSERT_NE(GetLine(2), nullptr);
-  writeOffline_ = true;
-  ASSERT_EQ(Init(3), KVD_OK);
-  EXPECT_TRUE(Logged("3 lines have been used!"));
-
-  main_.Remove("MaxWaitFrame");
-  ASSERT_EQ(Init(2), KVD_ERR_CONFIG);
-  Expect(KVD_ERR_BAD_LINE, "Error in KVD_Exit! Line 0 is NULL\n", [] { return KVD_Exit(); });
-  EXPECT_TRUE(Logged("Error in KVD_Exit! Line 1 is NULL\n"));
-  EXPECT_EQ(LineCount(), 0);
-}
-
 TEST_F(LineLifecycle, GetParameterAlwaysLeavesATerminatedText) {
   ASSERT_EQ(Init(2), KVD_OK);
   GetLine(1)->errorStatus = KVD_ERR_BAD_DATA;
