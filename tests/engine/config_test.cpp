@@ -323,10 +323,8 @@ TEST_F(EngineConfig, DerivedSettingsFollowSensitivityAndGain) {
     main_.Set("Sensitivity", c.sensitivity).Set("AverageGain", c.gainDb);
     ASSERT_EQ(Init(), KVD_OK);
     const SpeechDetector& line = *GetLine(1);
-    EXPECT_EQ(line.voiceThr, c.voiceThr);
-    EXPECT_EQ(line.startRunLength, c.startRunLength);
-    EXPECT_EQ(line.energyStartThr, c.energyStartThr);
-    EXPECT_EQ(line.energyContThr, c.energyContThr);
+    EXPECT_EQ(std::tie(line.voiceThr, line.startRunLength, line.energyStartThr, line.energyContThr),
+              std::tie(c.voiceThr, c.startRunLength, c.energyStartThr, c.energyContThr));
     EXPECT_NEAR(line.deadRange, c.deadRange, 1e-4f);  // 10 sqrt(10) = 31.62278
     if (c.spreadFactor != 0.0f) {
       EXPECT_NEAR(line.detectEnergy->SpreadFactor, c.spreadFactor, 1e-3f);

@@ -1,8 +1,9 @@
-// Construction, release and re-initialisation of one line's detector.
+// Construction and release of one line's detector, and its ring slots.
 #include "engine/speech_detector.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,36 +14,26 @@ namespace {
 
 using kvdtest::CaptureLog;
 
-struct Geometry {
-  int32_t sampleRate;
-  int32_t frameLength;
-  int32_t frameShift;
-  int32_t fftSize;
-  float binWidthHz;
-};
-
-class DetectorGeometry : public ::testing::TestWithParam<Geometry> {};
-
 // 25 ms and 10 ms of samples; the FFT doubles from 256 until a bin is at
 // most 15.625 Hz wide.
-INSTANTIATE_TEST_SUITE_P(Rates, DetectorGeometry,
-                         ::testing::Values(Geometry{8000, 200, 80, 512, 15.625f},
-                                           Geometry{11025, 275, 110, 1024, 10.7666015625f},
-                                           Geometry{48000, 1200, 480, 4096, 11.71875f}),
-                         [](const ::testing::TestParamInfo<Geometry>& rate) {
-                           return std::to_string(rate.param.sampleRate) + "Hz";
-                         });
-
-TEST_P(DetectorGeometry, FollowsTheSampleRate) {
-  const Geometry& expected = GetParam();
-  SpeechDetector detector(expected.sampleRate);
-  ASSERT_EQ(detector.errorStatus, 0);
-  EXPECT_EQ(detector.frameLength, expected.frameLength);
-  EXPECT_EQ(detector.frameShift, expected.frameShift);
-  EXPECT_EQ(detector.fftSize, expected.fftSize);
-  EXPECT_EQ(detector.binCount, expected.fftSize / 2);
-  EXPECT_EQ(detector.binWidthHz, expected.binWidthHz);
-  EXPECT_EQ(detector.DetectState, KVD_STATE_UNINIT);
+TEST(DetectorGeometry, FollowsTheSampleRate) {
+  const struct {
+    int32_t sampleRate, frameLength, frameShift, fftSize;
+    float binWidthHz;
+  } rates[] = {{8000, 200, 80, 512, 15.625f},
+               {11025, 275, 110, 1024, 10.7666015625f},
+               {48000, 1200, 480, 4096, 11.71875f}};
+  for (const auto& expected : rates) {
+    SCOPED_TRACE(expected.sampleRate);
+    SpeechDetector detector(expected.sampleRate);
+    ASSERT_EQ(detector.errorStatus, 0);
+    EXPECT_EQ(detector.frameLength, expected.frameLength);
+    EXPECT_EQ(detector.frameShift, expected.frameShift);
+    EXPECT_EQ(detector.fftSize, expected.fftSize);
+    EXPECT_EQ(detector.binCount, expected.fftSize / 2);
+    EXPECT_EQ(detector.binWidthHz, expected.binWidthHz);
+    EXPECT_EQ(detector.DetectState, KVD_STATE_UNINIT);
+  }
 }
 
 // Every buffer and plan a detector owns.
@@ -53,14 +44,13 @@ std::vector<const void*> Owned(const SpeechDetector& d) {
 }
 
 TEST(DetectorLifetime, RateBelow8000AllocatesNothingAndFreeingTwiceLeavesNothing) {
-  SpeechDetector* low = nullptr;
-  const std::string log = CaptureLog([&] { low = new SpeechDetector(7999); });
+  std::unique_ptr<SpeechDetector> low;
+  const std::string log = CaptureLog([&] { low = std::make_unique<SpeechDetector>(7999); });
   EXPECT_NE(log.find("KVD_API Cannot process data with so low sample rate.\n"), std::string::npos);
   EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
   for (const void* pointer : Owned(*low)) EXPECT_EQ(pointer, nullptr);
   low->Free();
   EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
-  delete low;
 
   SpeechDetector detector(16000);
   detector.Free();
