@@ -17,23 +17,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A wave table over samples owned by the test.
-class TestTable {
- public:
-  explicit TestTable(std::vector<int16_t> recording) : recording_(std::move(recording)) {
-    std::snprintf(entry_.path, sizeof entry_.path, "rec0.pcm");
-    entry_.sampleCount = static_cast<int32_t>(recording_.size());
-    entry_.samples = recording_.data();
-    table_.entryCount = 1;
-    table_.entries = &entry_;
+// A wave table of one entry over samples the caller keeps (never released).
+struct TestTable {
+  explicit TestTable(const std::vector<int16_t>& samples) {
+    entry.sampleCount = static_cast<int32_t>(samples.size());
+    entry.samples = samples.data();
+    std::snprintf(entry.path, sizeof entry.path, "rec0.pcm");
+    table.entryCount = 1;
+    table.entries = &entry;
   }
-  const WaveTable& Table() const { return table_; }
-  const std::vector<int16_t>& Recording() const { return recording_; }
-
- private:
-  std::vector<int16_t> recording_;
-  WaveEntry entry_;
-  WaveTable table_;  // does not own: never released
+  WaveEntry entry;
+  WaveTable table;
 };
 
 // Runs in the test's folder, where the cutters write their files.
@@ -49,7 +43,9 @@ class BatchWorkers : public kvdtest::EngineSession {
     return kvdtest::ReadPcmFile(dir_.Path() + "/" + name);
   }
   const fs::path previous_ = fs::current_path();
-  const TestTable sample_{kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"))};
+  const std::vector<int16_t> recording_ =
+      kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
+  const TestTable sample_{recording_};
 };
 
 // 31 samples: a chunk of 30, then 1; 60: 30, then 30; 30: one last chunk.
@@ -58,9 +54,9 @@ TEST_F(BatchWorkers, OnlineWorkerHandsOverChunksOfThirtyAndTheRestInOne) {
   ASSERT_EQ(Init(1), 0);
   for (const auto& [sampleCount, handedInChunks] :
        std::vector<std::pair<int, int>>{{31, 30}, {60, 30}, {30, 0}, {0, 0}}) {
-    const TestTable table(kvdtest::WhiteNoisePcm(100, 7, sampleCount));
+    const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(100, 7, sampleCount);
     OnlineWorkerSlots slots;
-    EXPECT_EQ(LineWorkerThread(3, slots, table.Table()), 0);
+    EXPECT_EQ(LineWorkerThread(3, slots, TestTable(noise).table), 0);
     EXPECT_EQ(slots.position[3], handedInChunks) << sampleCount;
     EXPECT_EQ(slots.status[3], 0);
     EXPECT_EQ(slots.caseIndex[3], 1);
@@ -69,43 +65,39 @@ TEST_F(BatchWorkers, OnlineWorkerHandsOverChunksOfThirtyAndTheRestInOne) {
   int32_t held = -1;
   ASSERT_EQ(KVD_Open(&held), 0);
   OnlineWorkerSlots slots;
-  EXPECT_EQ(LineWorkerThread(0, slots, sample_.Table()), KVD_ERR_LINE_BUILD);
+  EXPECT_EQ(LineWorkerThread(0, slots, sample_.table), KVD_ERR_LINE_BUILD);
   EXPECT_EQ(slots.finished[0].load(), 1);
 }
 
-TEST_F(BatchWorkers, SingleSegmentCutWritesTheSpeechPart) {
+// The single-segment cut holds the speech part; the multi-segment cut
+// writes each listed segment and their join.
+TEST_F(BatchWorkers, CutsWriteTheSpeechParts) {
   main_.Set("IsOnline", "0");
-  ASSERT_EQ(Init(), 0);
+  offline_.Set("MaxSegNum", "10");  // the engine fills this many list entries
   int32_t line = -1;
+  ASSERT_EQ(Init(), 0);
   ASSERT_EQ(KVD_Open(&line), 0);
   SpeechLimits limits;
-  EXPECT_EQ(OfflineCutOneSeg(line, 1, sample_.Table(), limits), 0);
+  EXPECT_EQ(OfflineCutOneSeg(line, 1, sample_.table, limits), 0);
   ASSERT_GT(limits.speechEnd, limits.speechStart);
-  const std::vector<int16_t>& recording = sample_.Recording();
-  EXPECT_EQ(Cut("test_cut.pcm"), std::vector<int16_t>(recording.begin() + limits.speechStart,
-                                                       recording.begin() + limits.speechEnd));
-}
+  EXPECT_EQ(Cut("test_cut.pcm"), std::vector<int16_t>(recording_.begin() + limits.speechStart,
+                                                       recording_.begin() + limits.speechEnd));
 
-TEST_F(BatchWorkers, MultiSegmentCutWritesEverySegmentAndTheirJoin) {
-  main_.Set("IsOnline", "0").Set("IsOneSeg", "0");
-  offline_.Set("MaxSegNum", "10");  // the engine fills this many list entries
+  main_.Set("IsOneSeg", "0");
   ASSERT_EQ(Init(), 0);
-  int32_t line = -1;
   ASSERT_EQ(KVD_Open(&line), 0);
   const std::string printed = kvdtest::CaptureLog(
-      [&] { EXPECT_EQ(OfflineCutMultiSeg(line, 1, 1, 10, sample_.Table()), 0); });
-
+      [&] { EXPECT_EQ(OfflineCutMultiSeg(line, 1, 1, 10, sample_.table), 0); });
   // The console line: "00000 rec0.pcm: " then "start-end " per segment, "\n".
   const size_t listAt = printed.find("00000 rec0.pcm: ");
   ASSERT_NE(listAt, std::string::npos) << printed;
-  const std::vector<int16_t>& recording = sample_.Recording();
   std::vector<int16_t> joined;
   const char* cursor = printed.c_str() + listAt + std::strlen("00000 rec0.pcm: ");
   int start = 0, end = 0, consumed = 0, segment = 0;
   while (std::sscanf(cursor, "%d-%d %n", &start, &end, &consumed) == 2) {
     char name[32];
     std::snprintf(name, sizeof name, "test_%.3d.pcm", segment++);
-    const std::vector<int16_t> expected(recording.begin() + start, recording.begin() + end);
+    const std::vector<int16_t> expected(recording_.begin() + start, recording_.begin() + end);
     EXPECT_EQ(Cut(name), expected) << name;
     joined.insert(joined.end(), expected.begin(), expected.end());
     cursor += consumed;
@@ -114,10 +106,9 @@ TEST_F(BatchWorkers, MultiSegmentCutWritesEverySegmentAndTheirJoin) {
   EXPECT_EQ(Cut("testm_cut.pcm"), joined);
 
   // A line beyond the table is refused.
-  SpeechLimits limits;
   const std::string refused = kvdtest::CaptureLog([&] {
-    EXPECT_EQ(OfflineCutOneSeg(1025, 0, sample_.Table(), limits), -1);
-    EXPECT_EQ(OfflineCutMultiSeg(-1, 0, 0, 5, sample_.Table()), -1);
+    EXPECT_EQ(OfflineCutOneSeg(1025, 0, sample_.table, limits), -1);
+    EXPECT_EQ(OfflineCutMultiSeg(-1, 0, 0, 5, sample_.table), -1);
   });
   EXPECT_NE(refused.find("ERROR in VAD_handle 1025! Exit.\n"), std::string::npos);
   EXPECT_NE(refused.find("ERROR in VAD_handle -1! Exit.\n"), std::string::npos);
