@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,10 +58,9 @@ TEST_F(BatchWorkers, OnlineWorkerHandsOverChunksOfThirtyAndTheRestInOne) {
     const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(100, 7, sampleCount);
     OnlineWorkerSlots slots;
     EXPECT_EQ(LineWorkerThread(3, slots, TestTable(noise).table), 0);
-    EXPECT_EQ(slots.position[3], handedInChunks) << sampleCount;
-    EXPECT_EQ(slots.status[3], 0);
-    EXPECT_EQ(slots.caseIndex[3], 1);
-    EXPECT_EQ(slots.finished[3].load(), 1);
+    EXPECT_EQ(std::make_tuple(slots.position[3], slots.status[3], slots.caseIndex[3],
+                              slots.finished[3].load()),
+              std::make_tuple(handedInChunks, 0, 1, 1)) << sampleCount;
   }
   int32_t held = -1;
   ASSERT_EQ(KVD_Open(&held), 0);
