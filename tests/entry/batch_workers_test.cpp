@@ -1,5 +1,4 @@
-// The online worker's chunking and the offline cutters' results and cut files,
-// on a real engine configured in a temporary folder.
+// The online worker's chunks and the offline cutters' files, on a real engine.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,28 +19,20 @@ namespace fs = std::filesystem;
 
 // A wave table of one entry over samples the caller keeps (never released).
 struct TestTable {
-  explicit TestTable(const std::vector<int16_t>& samples) {
-    entry.sampleCount = static_cast<int32_t>(samples.size());
-    entry.samples = samples.data();
-    std::snprintf(entry.path, sizeof entry.path, "rec0.pcm");
-    table.entryCount = 1;
-    table.entries = &entry;
-  }
+  explicit TestTable(const std::vector<int16_t>& samples)
+      : entry{"rec0.pcm", static_cast<int32_t>(samples.size()), samples.data()},
+        table{1, &entry} {}
   WaveEntry entry;
   WaveTable table;
 };
 
-// Runs in the test's folder, where the cutters write their files.
+// Runs in the test's folder, where the cutters write their raw PCM files.
 class BatchWorkers : public kvdtest::EngineSession {
  protected:
   void SetUp() override { fs::current_path(dir_.Path()); }
   void TearDown() override {
     fs::current_path(previous_);
     EngineSession::TearDown();
-  }
-  // The samples of a cut file (raw PCM).
-  std::vector<int16_t> Cut(const std::string& name) {
-    return kvdtest::ReadPcmFile(dir_.Path() + "/" + name);
   }
   const fs::path previous_ = fs::current_path();
   const std::vector<int16_t> recording_ =
@@ -80,8 +71,9 @@ TEST_F(BatchWorkers, CutsWriteTheSpeechParts) {
   SpeechLimits limits;
   EXPECT_EQ(OfflineCutOneSeg(line, 1, sample_.table, limits), 0);
   ASSERT_GT(limits.speechEnd, limits.speechStart);
-  EXPECT_EQ(Cut("test_cut.pcm"), std::vector<int16_t>(recording_.begin() + limits.speechStart,
-                                                       recording_.begin() + limits.speechEnd));
+  EXPECT_EQ(kvdtest::ReadPcmFile("test_cut.pcm"),
+            std::vector<int16_t>(recording_.begin() + limits.speechStart,
+                                 recording_.begin() + limits.speechEnd));
 
   main_.Set("IsOneSeg", "0");
   ASSERT_EQ(Init(), 0);
@@ -89,21 +81,21 @@ TEST_F(BatchWorkers, CutsWriteTheSpeechParts) {
   const std::string printed = kvdtest::CaptureLog(
       [&] { EXPECT_EQ(OfflineCutMultiSeg(line, 1, 1, 10, sample_.table), 0); });
   // The console line: "00000 rec0.pcm: " then "start-end " per segment, "\n".
-  const size_t listAt = printed.find("00000 rec0.pcm: ");
-  ASSERT_NE(listAt, std::string::npos) << printed;
+  const char* cursor = std::strstr(printed.c_str(), "00000 rec0.pcm: ");
+  ASSERT_NE(cursor, nullptr) << printed;
+  cursor += std::strlen("00000 rec0.pcm: ");
   std::vector<int16_t> joined;
-  const char* cursor = printed.c_str() + listAt + std::strlen("00000 rec0.pcm: ");
   int start = 0, end = 0, consumed = 0, segment = 0;
   while (std::sscanf(cursor, "%d-%d %n", &start, &end, &consumed) == 2) {
     char name[32];
     std::snprintf(name, sizeof name, "test_%.3d.pcm", segment++);
     const std::vector<int16_t> expected(recording_.begin() + start, recording_.begin() + end);
-    EXPECT_EQ(Cut(name), expected) << name;
+    EXPECT_EQ(kvdtest::ReadPcmFile(name), expected) << name;
     joined.insert(joined.end(), expected.begin(), expected.end());
     cursor += consumed;
   }
   EXPECT_GE(segment, 1) << printed;
-  EXPECT_EQ(Cut("testm_cut.pcm"), joined);
+  EXPECT_EQ(kvdtest::ReadPcmFile("testm_cut.pcm"), joined);
 
   // A line beyond the table is refused.
   const std::string refused = kvdtest::CaptureLog([&] {

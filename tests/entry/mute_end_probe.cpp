@@ -20,7 +20,6 @@ int main(int argc, char** argv) {
   }
   using GetMuteEndFunction = int32_t (*)(const char*, int32_t*, int32_t*);
   auto getMuteEnd = reinterpret_cast<GetMuteEndFunction>(dlsym(library, "GetMuteEnd"));
-  if (getMuteEnd == nullptr) return 4;
   const auto besideLibrary = std::filesystem::path(argv[1]).parent_path() / "kvd.cfg";
   const std::string configOption = "--config=";
   for (int i = 2; i < argc; ++i) {
