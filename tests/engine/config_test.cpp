@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <kvd/detect_voice.h>
 
-#include <ostream>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "classifiers/detect_energy.h"
 #include "engine/config_reader.h"
@@ -22,112 +24,75 @@ namespace {
 using kvdtest::CaptureLog;
 using kvdtest::TempDir;
 
-class ConfigLookup : public ::testing::Test {
- protected:
-  void Open(const std::string& text) {
-    configFile = OpenConfigFile(dir_.WriteFile("kvd.cfg", text).c_str(), "r");
-    ASSERT_NE(configFile, nullptr);
-  }
-  void TearDown() override { CloseConfigFile(); }
-
-  // The value of key, or "<missing>".
-  std::string Lookup(const char* key) {
-    char value[kConfigLineBytes] = "stale";
-    return GetConfig(key, value) == KVD_OK ? std::string(value) : std::string("<missing>");
-  }
-
-  TempDir dir_;
-};
-
-TEST_F(ConfigLookup, SpacesVanishKeysMatchInAnyCaseAndTheFirstLineWins) {
-  Open("Sample Rate  =  16 000\nMaxSilence=60\nFastMode=1\nMaxSilence=70\nIsOnline=1=0\n");
-  EXPECT_EQ(Lookup("SampleRate"), "16000");
-  EXPECT_EQ(Lookup("samplerate"), "16000");
-  EXPECT_EQ(Lookup("Sample"), "<missing>");
-  // Every lookup reads from the top again.
-  EXPECT_EQ(Lookup("FastMode"), "1");
-  EXPECT_EQ(Lookup("MaxSilence"), "60");
-  EXPECT_EQ(Lookup("FastMode"), "1");
-  // A line splits at its last equals sign.
-  EXPECT_EQ(Lookup("IsOnline=1"), "0");
-  EXPECT_EQ(Lookup("IsOnline"), "<missing>");
-}
-
-TEST_F(ConfigLookup, CommentMarksTabsAndBareKeys) {
-  Open("#Sensitivity=0.9\nSensitivity=0.5\n\tFastMode=1\nUseCheckDTMF\r\nAverageGain=3\r\n");
-  EXPECT_EQ(Lookup("Sensitivity"), "0.5");
-  EXPECT_EQ(Lookup("FastMode"), "<missing>");  // the tab stays part of the key
-  EXPECT_EQ(Lookup("UseCheckDTMF"), "");
-  EXPECT_EQ(Lookup("AverageGain"), "3");  // carriage return is part of the line end
-}
-
-TEST_F(ConfigLookup, LineLongerThan255CharactersIsReadAsSeveralLines) {
-  // 255 characters fill the line buffer; the rest of the line is a line of
-  // its own.
+// Blanks vanish, keys match in any letter case, the first line of a key
+// wins and every lookup reads from the top, a line splits at its last '=', a
+// bare key has an empty value, a tab stays part of the key, CR LF ends a
+// line, and a line longer than the 255 characters of the buffer reads as
+// several lines.
+TEST(ConfigLookup, KeysAndValuesAsTheReaderSplitsThem) {
+  TempDir dir;
   const std::string filler(255 - std::string("Padding=").size(), 'x');
-  Open("Padding=" + filler + "MaxSilence=42\n");
-  EXPECT_EQ(Lookup("Padding"), filler);
-  EXPECT_EQ(Lookup("MaxSilence"), "42");
+  const std::string text =
+      "Sample Rate  =  16 000\nMaxSilence=60\nFastMode=1\nMaxSilence=70\nIsOnline=1=0\n"
+      "\tTabbed=1\nUseCheckDTMF\r\nAverageGain=3\r\nPadding=" + filler + "MaxSegNum=42\n";
+  configFile = OpenConfigFile(dir.WriteFile("kvd.cfg", text).c_str(), "r");
+  ASSERT_NE(configFile, nullptr);
+  const std::string missing = "<missing>";
+  const std::pair<const char*, std::string> rows[] = {
+      {"SampleRate", "16000"}, {"samplerate", "16000"},  {"Sample", missing},
+      {"FastMode", "1"},       {"MaxSilence", "60"},     {"IsOnline=1", "0"},
+      {"IsOnline", missing},   {"Tabbed", missing},      {"UseCheckDTMF", ""},
+      {"AverageGain", "3"},    {"Padding", filler},      {"MaxSegNum", "42"}};
+  for (const auto& [key, expected] : rows) {
+    char value[kConfigLineBytes] = "stale";
+    int32_t result = KVD_OK;
+    const std::string log = CaptureLog([&] { result = GetConfig(key, value); });
+    EXPECT_EQ(result == KVD_OK ? std::string(value) : missing, expected) << key;
+    if (expected == missing) {
+      EXPECT_EQ(result, KVD_ERR_CONFIG) << key;
+      const std::string message = "Error in GetConfig! Cannot find " + std::string(key);
+      EXPECT_NE(log.find(message + " in config file!\n"), std::string::npos) << log;
+    }
+  }
+  CloseConfigFile();
 }
 
-TEST_F(ConfigLookup, MissingKeyIsReportedWithItsName) {
-  Open("SampleRate=8000\n");
-  std::string result;
-  const std::string log = CaptureLog([&] { result = Lookup("MaxSegNum"); });
-  EXPECT_EQ(result, "<missing>");
-  EXPECT_NE(log.find("Error in GetConfig! Cannot find MaxSegNum in config file!\n"),
-            std::string::npos);
-}
-
-TEST(ConfigValues, IntegersAndRealsReadTheLeadingDecimalNumber) {
-  EXPECT_EQ(ParseInteger("16000"), 16000);
-  EXPECT_EQ(ParseInteger("-12abc"), -12);
-  EXPECT_EQ(ParseInteger("+7"), 7);
-  EXPECT_EQ(ParseInteger("abc"), 0);
-  EXPECT_EQ(ParseInteger("7.9"), 7);
-  EXPECT_EQ(ParseInteger("99999999999"), 2147483647);
-  EXPECT_EQ(ParseInteger("-99999999999"), -2147483647 - 1);
-  EXPECT_DOUBLE_EQ(ParseReal("0.5"), 0.5);
-  EXPECT_DOUBLE_EQ(ParseReal("-2.5e2dB"), -250.0);
-  EXPECT_DOUBLE_EQ(ParseReal(".25"), 0.25);
-  EXPECT_DOUBLE_EQ(ParseReal("3e"), 3.0);
-  EXPECT_DOUBLE_EQ(ParseReal("x1"), 0.0);
-  EXPECT_DOUBLE_EQ(ParseReal("0x10"), 0.0);  // decimal only
-  EXPECT_DOUBLE_EQ(ParseReal("inf"), 0.0);
-}
-
-TEST(ConfigValues, SecondsBecomeTruncatedFramesAndHertzTruncatedBins) {
-  EXPECT_EQ(SecondsToFrames("0.25"), 25);
-  EXPECT_EQ(SecondsToFrames("0.3"), 30);  // 0.3 * 100 = 30.000000000000004
-  EXPECT_EQ(SecondsToFrames("1.999"), 199);
-  EXPECT_EQ(SecondsToFrames("-0.019"), -1);
-  EXPECT_EQ(SecondsToFrames("1e300"), 2147483647);
-  // 8000 Hz / 512 = 15.625 Hz per bin: 3400 / 15.625 = 217.6, 300 / 15.625 = 19.2.
+TEST(ConfigValues, NumbersSecondsHertzAndSwitches) {
+  for (const auto& [text, value] : std::vector<std::pair<const char*, int32_t>>{
+           {"16000", 16000}, {"-12abc", -12}, {"+7", 7}, {"abc", 0}, {"7.9", 7},
+           {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1}}) {
+    EXPECT_EQ(ParseInteger(text), value) << text;
+  }
+  // Decimal only: hexadecimal and "inf" read as 0.
+  for (const auto& [text, value] : std::vector<std::pair<const char*, double>>{
+           {"0.5", 0.5}, {"-2.5e2dB", -250.0}, {".25", 0.25}, {"3e", 3.0}, {"x1", 0.0},
+           {"0x10", 0.0}, {"inf", 0.0}}) {
+    EXPECT_DOUBLE_EQ(ParseReal(text), value) << text;
+  }
+  // Truncated frames of 10 ms: 0.3 x 100 is 30.000000000000004.
+  for (const auto& [text, frames] : std::vector<std::pair<const char*, int32_t>>{
+           {"0.25", 25}, {"0.3", 30}, {"1.999", 199}, {"-0.019", -1}, {"1e300", 2147483647}}) {
+    EXPECT_EQ(SecondsToFrames(text), frames) << text;
+  }
+  // Truncated bins: 8000 Hz / 512 = 15.625 Hz a bin (3400 Hz is 217.6, 300 Hz
+  // 19.2); 11025 Hz / 1024 = 10.7666015625 Hz (3400 Hz is 315.79).
   EXPECT_EQ(HertzToBin("3400", 15.625f), 217);
   EXPECT_EQ(HertzToBin("300", 15.625f), 19);
-  // 11025 Hz / 1024 = 10.7666015625 Hz per bin: 3400 / 10.7666 = 315.79.
   EXPECT_EQ(HertzToBin("3400", 10.7666015625f), 315);
-}
 
-TEST(ConfigValues, SwitchForms) {
-  int32_t value = -5;
-  EXPECT_TRUE(ParseStrictSwitch("TRUE", &value));
-  EXPECT_EQ(value, 1);
-  EXPECT_TRUE(ParseStrictSwitch("False", &value));
-  EXPECT_EQ(value, 0);
-  EXPECT_FALSE(ParseStrictSwitch("yes", &value));
-  EXPECT_FALSE(ParseStrictSwitch("2", &value));
-  EXPECT_EQ(value, 0);
-
-  EXPECT_TRUE(ParseYesSwitch("Y"));
-  EXPECT_TRUE(ParseYesSwitch("1"));
-  EXPECT_FALSE(ParseYesSwitch("true"));
-  EXPECT_FALSE(ParseYesSwitch("yes"));
-
-  EXPECT_FALSE(ParseUnlessOffSwitch("FALSE"));
-  EXPECT_FALSE(ParseUnlessOffSwitch("0"));
-  EXPECT_TRUE(ParseUnlessOffSwitch("no"));
-  EXPECT_TRUE(ParseUnlessOffSwitch(""));
+  // Strict: 0/1 or true/false in any case; "yes" form: Y or 1; "unless
+  // off": anything but 0 or false.
+  for (const auto& [text, strict, yes, unlessOff] :
+       std::vector<std::tuple<const char*, int32_t, bool, bool>>{
+           {"TRUE", 1, false, true}, {"False", 0, false, false}, {"0", 0, false, false},
+           {"yes", -1, false, true}, {"2", -1, false, true}, {"Y", -1, true, true},
+           {"1", 1, true, true}, {"", -1, false, true}}) {
+    int32_t value = -1;
+    EXPECT_EQ(ParseStrictSwitch(text, &value), strict >= 0) << text;
+    EXPECT_EQ(value, strict) << text;
+    EXPECT_EQ(ParseYesSwitch(text), yes) << text;
+    EXPECT_EQ(ParseUnlessOffSwitch(text), unlessOff) << text;
+  }
 }
 
 class EngineConfig : public kvdtest::EngineSession {};
@@ -138,16 +103,13 @@ TEST_F(EngineConfig, MissingMainFileGivesThreeMessagesAndMinus92) {
   int32_t result = 0;
   const std::string log = CaptureLog([&] { result = KVD_Init(path.c_str(), 2); });
   EXPECT_EQ(result, KVD_ERR_CONFIG);
-  const size_t open = log.find("Error in open " + path + "!\n");
-  const size_t pointer = log.find("Cannot open config file! NULL pointer!\n\n");
-  const size_t sampleRate = log.find("Config error! No SampleRate item in config file!\n");
-  ASSERT_NE(open, std::string::npos);
-  ASSERT_NE(pointer, std::string::npos);
-  ASSERT_NE(sampleRate, std::string::npos);
-  EXPECT_LT(open, pointer);
-  EXPECT_LT(pointer, sampleRate);
+  size_t at = 0;  // the three messages in this order, each with its time stamp
+  for (const std::string& part :
+       {"Error in open " + path + "!\n", std::string("Cannot open config file! NULL pointer!\n\n"),
+        std::string("Config error! No SampleRate item in config file!\n")}) {
+    ASSERT_NE(at = log.find(part, at), std::string::npos) << part << log;
+  }
   EXPECT_EQ(LineCount(), 0);
-
   const std::string nullLog = CaptureLog([&] { result = KVD_Init(nullptr, 2); });
   EXPECT_EQ(result, KVD_ERR_CONFIG);
   EXPECT_NE(nullLog.find("Cannot open config file! NULL file name!"), std::string::npos) << nullLog;
@@ -160,14 +122,9 @@ struct Refusal {
   const char* key;
   const char* taken;    // the limit itself; nullptr: not tried
   const char* refused;  // one step past it; nullptr: the key is removed
-  const char* message;
+  const char* message;  // what the log holds; a leading blank follows the key
   int32_t code = KVD_ERR_CONFIG;
 };
-
-void PrintTo(const Refusal& row, std::ostream* out) {
-  *out << row.key << " " << (row.taken ? row.taken : "-") << " / "
-       << (row.refused ? row.refused : "missing");
-}
 
 class ConfigRefusal : public kvdtest::EngineSession,
                       public ::testing::WithParamInterface<Refusal> {
@@ -176,11 +133,8 @@ class ConfigRefusal : public kvdtest::EngineSession,
     const Refusal& row = GetParam();
     kvdtest::ConfigText& file = row.file == File::kOffline ? offline_ : main_;
     if (row.file == File::kOffline) main_.Set("IsOnline", "0");
-    if (value == nullptr) {
-      file.Remove(row.key);
-    } else {
-      file.Set(row.key, value);
-    }
+    if (value == nullptr) file.Remove(row.key);
+    if (value != nullptr) file.Set(row.key, value);
     return Init(3);
   }
 };
@@ -188,13 +142,14 @@ class ConfigRefusal : public kvdtest::EngineSession,
 TEST_P(ConfigRefusal, OnePastTheLimitOrAMissingKeyIsRefusedAndTheLimitTaken) {
   const Refusal& row = GetParam();
   EXPECT_EQ(InitWith(row.refused), row.code);
-  EXPECT_TRUE(Logged(row.message)) << log_;
-  if (std::string(row.key) == "SampleRate") {
-    EXPECT_EQ(LineCount(), 0) << "refused before any line is built";
-  } else {
-    // The count stays, the slots are empty: the engine answers "not initialised".
-    EXPECT_EQ(LineCount(), 3);
-    EXPECT_EQ(GetLine(0), nullptr);
+  const std::string message = (row.message[0] == ' ' ? row.key : "") + std::string(row.message);
+  EXPECT_TRUE(Logged(message)) << log_;
+  // SampleRate is refused before any line is built; after it the count
+  // stays, the slots are empty and the engine answers "not initialised".
+  const bool sampleRate = std::string(row.key) == "SampleRate";
+  EXPECT_EQ(LineCount(), sampleRate ? 0 : 3);
+  EXPECT_EQ(GetLine(0), nullptr);
+  if (!sampleRate) {
     int32_t line = -1;
     const std::string openLog =
         CaptureLog([&] { EXPECT_EQ(KVD_Open(&line), KVD_ERR_NOT_INITIALISED); });
@@ -202,7 +157,7 @@ TEST_P(ConfigRefusal, OnePastTheLimitOrAMissingKeyIsRefusedAndTheLimitTaken) {
   }
   if (row.taken != nullptr) {
     ASSERT_EQ(InitWith(row.taken), KVD_OK) << log_;
-    EXPECT_FALSE(Logged(row.message));
+    EXPECT_FALSE(Logged(message));
   }
 }
 
@@ -219,42 +174,34 @@ constexpr File kOffline = File::kOffline;
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConfigRefusal,
     ::testing::Values(
-        Refusal{kMain, "SampleRate", "8000", "7999", "Cannot process data in so low sample rate!\n",
-                KVD_ERR_LOW_SAMPLE_RATE},
+        Refusal{kMain, "SampleRate", "8000", "7999",
+                "Cannot process data in so low sample rate!\n", KVD_ERR_LOW_SAMPLE_RATE},
         Refusal{kMain, "SampleRate", nullptr, nullptr,
                 "Config error! No SampleRate item in config file!\n"},
-        Refusal{kMain, "SampleRate", "192000", "192001", "SampleRate should be 8000..192000!\n"},
+        Refusal{kMain, "SampleRate", "192000", "192001", " should be 8000..192000!\n"},
         // 85899346 Hz is where 25 ms of samples no longer fit 32 bits.
-        Refusal{kMain, "SampleRate", nullptr, "85899346", "SampleRate should be 8000..192000!\n"},
+        Refusal{kMain, "SampleRate", nullptr, "85899346", " should be 8000..192000!\n"},
         // Each mode switch passes its own texts to the one reading.
         Refusal{kMain, "IsOneSeg", nullptr, nullptr, "No IsOneSeg in Config file!\n"},
-        Refusal{kMain, "IsOneSeg", "TRUE", "yes", "IsOneSeg should be 0/1 or true/false!\n"},
+        Refusal{kMain, "IsOneSeg", "TRUE", "yes", " should be 0/1 or true/false!\n"},
         Refusal{kMain, "IsOnline", nullptr, nullptr, "No IsOnline in Config file!\n"},
-        Refusal{kMain, "IsOnline", "false", "2", "IsOnline should be 0/1 or true/false!\n"},
-        Refusal{kMain, "MinSpeechDuration", nullptr, nullptr,
-                "MinSpeechDuration Error in kvd.cfg!\n"},
-        Refusal{kOffline, "MaxSegNum", nullptr, nullptr, "MaxSegNum Error in kvd.cfg!\n"},
-        Refusal{kMain, "MinSpeechDuration", "0", "-1",
-                "MinSpeechDuration should be 0..2147483647!\n"},
-        Refusal{kMain, "MaxSilence", "2147483647", "2147483648",
-                "MaxSilence should be 0..2147483647!\n"},
-        Refusal{kMain, "MaxSpeechDuration", "360000", "360001",
-                "MaxSpeechDuration should be 0..360000!\n"},
-        Refusal{kMain, "Sensitivity", "-3.4e38", "nan", "Sensitivity should be a finite number!\n"},
-        Refusal{kMain, "AverageGain", "100", "100.01", "AverageGain should be -100..100!\n"},
-        Refusal{kMain, "AverageGain", "-100", "-inf", "AverageGain should be -100..100!\n"},
+        Refusal{kMain, "IsOnline", "false", "2", " should be 0/1 or true/false!\n"},
+        Refusal{kMain, "MinSpeechDuration", nullptr, nullptr, " Error in kvd.cfg!\n"},
+        Refusal{kOffline, "MaxSegNum", nullptr, nullptr, " Error in kvd.cfg!\n"},
+        Refusal{kMain, "MinSpeechDuration", "0", "-1", " should be 0..2147483647!\n"},
+        Refusal{kMain, "MaxSilence", "2147483647", "2147483648", " should be 0..2147483647!\n"},
+        Refusal{kMain, "MaxSpeechDuration", "360000", "360001", " should be 0..360000!\n"},
+        Refusal{kMain, "Sensitivity", "-3.4e38", "nan", " should be a finite number!\n"},
+        Refusal{kMain, "AverageGain", "100", "100.01", " should be -100..100!\n"},
+        Refusal{kMain, "AverageGain", "-100", "-inf", " should be -100..100!\n"},
         Refusal{kOffline, "ShortSpeechSegEnergyThd", "-2147483648", "-2147483649",
-                "ShortSpeechSegEnergyThd should be -2147483648..2147483647!\n"},
+                " should be -2147483648..2147483647!\n"},
         Refusal{kOffline, "BackgroundEnergyOffline", "3.4e38", "3.5e38",
-                "BackgroundEnergyOffline should be a finite number!\n"},
-        Refusal{kOffline, "DetectSpecHighBorder_Hz", "4000", "4000.5",
-                "DetectSpecHighBorder_Hz should be 0..4000!\n"},
-        Refusal{kOffline, "ShortSpeechSegLen_sec", "0", "-0.01",
-                "ShortSpeechSegLen_sec should be 0..3600!\n"},
-        Refusal{kOffline, "ExtendSpeechLen_sec", "3600", "1e300",
-                "ExtendSpeechLen_sec should be 0..3600!\n"},
-        Refusal{kOffline, "MaxSegNum", "100000", "100001",
-                "MaxSegNum should be -2147483648..100000!\n"}),
+                " should be a finite number!\n"},
+        Refusal{kOffline, "DetectSpecHighBorder_Hz", "4000", "4000.5", " should be 0..4000!\n"},
+        Refusal{kOffline, "ShortSpeechSegLen_sec", "0", "-0.01", " should be 0..3600!\n"},
+        Refusal{kOffline, "ExtendSpeechLen_sec", "3600", "1e300", " should be 0..3600!\n"},
+        Refusal{kOffline, "MaxSegNum", "100000", "100001", " should be -2147483648..100000!\n"}),
     RowName);
 
 TEST_F(EngineConfig, DetectionBandFollowsTheSampleRateAndMustHoldABin) {
@@ -274,123 +221,72 @@ TEST_F(EngineConfig, DetectionBandFollowsTheSampleRateAndMustHoldABin) {
   for (const char* high : {"312.4", "200"}) {
     offline_.Set("DetectSpecHighBorder_Hz", high);
     EXPECT_EQ(Init(3), KVD_ERR_CONFIG) << high;
-    EXPECT_TRUE(Logged(
-        "DetectSpecHighBorder_Hz should be at least one bin above DetectSpecLowBorder_Hz!\n"))
-        << log_;
+    EXPECT_TRUE(Logged("should be at least one bin above DetectSpecLowBorder_Hz!\n")) << log_;
     EXPECT_EQ(GetLine(0), nullptr);
   }
 }
 
-// Switch, flag and number texts as the lines read them back.
+// Switch and number texts as the lines read them back: Sensitivity is held
+// within 0.04..0.99, MaxSilence within the 500-frame histories (with a
+// warning, not refused), and an integer text without digits reads as 0.
 TEST_F(EngineConfig, ValuesAreReadBackAsTheKeyDefines) {
   const struct {
     const char* key;
     const char* value;
     const char* readBack;
-  } cases[] = {{"IsOneSeg", "TRUE", "1"},       {"IsOnline", "true", "1"},
-               {"UseCheckDTMF", "Y", "1"},      {"UseCheckDTMF", "yes", "0"},
+  } cases[] = {{"IsOneSeg", "TRUE", "1"},        {"IsOnline", "true", "1"},
+               {"UseCheckDTMF", "Y", "1"},       {"UseCheckDTMF", "yes", "0"},
                {"Sensitivity", "2", "0.990000"}, {"Sensitivity", "0", "0.040000"},
-               // Integer text without digits reads as 0, which MaxSilence allows.
-               {"MaxSilence", "abc", "0"}};
+               {"MaxSilence", "abc", "0"},       {"MaxSilence", "2147483647", "500"}};
   for (const auto& c : cases) {
     main_ = kvdtest::DefaultMainConfig();
-    main_.Set(c.key, c.value);
+    main_.Set(c.key, c.value).Set("MaxHoldFrame", "600");
     ASSERT_EQ(Init(), KVD_OK) << c.key << " " << c.value << "\n" << log_;
     EXPECT_EQ(Parameter(1, c.key), c.readBack) << c.key << " " << c.value;
   }
+  EXPECT_TRUE(Logged("KVD ERROR! MaxSilence Too long!"));
+  EXPECT_EQ(GetLine(0)->detectEnergy->MaxSilence, 500);
+  EXPECT_EQ(GetLine(0)->MaxHoldFrame, 600);
   EXPECT_TRUE(Logged("Set mode from kvd.cfg:"));
   EXPECT_TRUE(Logged("check speech/humming in online mode!\n"));
 
-  // FastMode is on only for "1" or "y".
-  main_.Set("FastMode", "true");
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_FALSE(GetLine(0)->FastMode);
-  main_.Set("FastMode", "y");
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_TRUE(GetLine(0)->FastMode);
-}
-
-TEST_F(EngineConfig, OpenAllLinesIsOffOnlyForZeroOrFalse) {
-  main_.Set("OpenAllLines", "FALSE");
-  ASSERT_EQ(Init(3), KVD_OK);
-  EXPECT_EQ(LineCount(), 3);
-  EXPECT_TRUE(Logged("KVD Init 3 lines successful!\n"));
-
-  main_.Set("OpenAllLines", "no");
-  ASSERT_EQ(Init(3), KVD_OK);
-  EXPECT_EQ(LineCount(), kMaxLines);
-  EXPECT_NE(GetLine(kMaxLines - 1), nullptr);
-
-  main_.Remove("OpenAllLines");
-  ASSERT_EQ(Init(3), KVD_OK);
-  EXPECT_EQ(LineCount(), kMaxLines);
-}
-
-TEST_F(EngineConfig, MaxHoldFrameIsRaisedToMaxSilenceAndMaxSilenceHeldAt500) {
+  // MaxHoldFrame below MaxSilence is raised to it.
   main_.Set("MaxSilence", "60").Set("MaxHoldFrame", "20");
   ASSERT_EQ(Init(), KVD_OK);
   EXPECT_TRUE(Logged("KVD ERROR! MaxHoldFrame<MaxSilence!\n"));
-  EXPECT_EQ(GetLine(0)->MaxHoldFrame, 60);
   EXPECT_EQ(GetLine(1)->MaxHoldFrame, 60);
+}
 
-  // Beyond the 500-frame histories: held there, not refused, up to the
-  // largest integer.
-  for (const char* maxSilence : {"800", "2147483647"}) {
-    main_.Set("MaxSilence", maxSilence).Set("MaxHoldFrame", "600");
-    ASSERT_EQ(Init(), KVD_OK);
-    EXPECT_TRUE(Logged("KVD ERROR! MaxSilence Too long!"));
-    EXPECT_EQ(Parameter(0, "MaxSilence"), "500");
-    EXPECT_EQ(GetLine(0)->detectEnergy->MaxSilence, 500);
-    EXPECT_EQ(GetLine(0)->MaxHoldFrame, 600);
+// OpenAllLines is off only for 0 or false; without the key it is on.
+TEST_F(EngineConfig, OpenAllLinesIsOffOnlyForZeroOrFalse) {
+  for (const char* value : {"FALSE", "no", ""}) {
+    main_.Set("OpenAllLines", value);
+    if (value[0] == '\0') main_.Remove("OpenAllLines");
+    ASSERT_EQ(Init(3), KVD_OK);
+    EXPECT_EQ(LineCount(), value[0] == 'F' ? 3 : kMaxLines) << value;
   }
+  EXPECT_NE(GetLine(kMaxLines - 1), nullptr);
 }
 
-TEST_F(EngineConfig, OfflineKeysAreConvertedToFramesAndBins) {
-  main_.Set("IsOnline", "0").Set("SampleRate", "11025");
-  offline_.Set("ExtendSpeechLen_sec", "0.3").Set("MinSignalLen", "1.999");
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_TRUE(Logged("Set mode from kvd.cfg:"));
-  EXPECT_TRUE(Logged("check only one speech segment in offline mode!\n"));
-  const SpeechDetector& line = *GetLine(1);
-  EXPECT_EQ(line.ExtendSpeechLen_sec, 30);
-  EXPECT_EQ(line.MinSignalLen, 199);
-  EXPECT_EQ(line.CommonSpeechSegLen_sec, 25);
-  // 11025 Hz / 1024 points = 10.7666 Hz per bin: 300 Hz is bin 27.86, 3400 Hz bin 315.79.
-  EXPECT_EQ(line.DetectSpecLowBorder_Hz, 27);
-  EXPECT_EQ(line.DetectSpecHighBorder_Hz, 315);
-  EXPECT_EQ(line.ShortSpeechSegEnergyThd, 3);
-  EXPECT_FLOAT_EQ(line.CommonSpeechSegEnergyThd, 4.5f);
-  EXPECT_EQ(Parameter(1, "MaxSegNum"), "100");
-}
+// The companion is "<main name less .cfg>_offline.cfg", read where a line
+// can run offline detection; without ".cfg" (any case) it is refused. A
+// failed companion leaves the lines, configured from the main file.
+TEST_F(EngineConfig, CompanionFileFollowsTheMainFileAndTheMode) {
+  main_.Set("IsOnline", "0");
+  // The file name alone nearly fills a 256-byte buffer; the folder adds more.
+  ASSERT_EQ(Init(2, std::string(240, 'k') + ".cfg"), KVD_OK);
+  EXPECT_EQ(Parameter(0, "MaxSegNum"), "100");
 
-TEST_F(EngineConfig, CompanionOfACapitalCfgEndsInLowerCase) {
-  main_.Set("IsOnline", "0").Set("IsOneSeg", "0");
   writeOffline_ = false;
+  main_.Set("IsOneSeg", "0").Set("MaxWaitFrame", "321");
   dir_.WriteFile("KVD_offline.cfg", offline_.Set("MaxSegNum", "7").Text());
   ASSERT_EQ(Init(2, "KVD.CFG"), KVD_OK);
   EXPECT_EQ(Parameter(0, "MaxSegNum"), "7");
-  EXPECT_TRUE(Logged("Set mode from kvd.cfg:"));
   EXPECT_TRUE(Logged("check multi speech segments in offline mode!\n"));
-}
-
-TEST_F(EngineConfig, MainFileWithoutCfgSuffixIsRefusedOnlyOffline) {
-  writeOffline_ = false;
-  main_.Set("MaxWaitFrame", "321");
-  ASSERT_EQ(Init(2, "kvd"), KVD_OK);
-
-  main_.Set("IsOnline", "0");
   EXPECT_EQ(Init(2, "kvd"), KVD_ERR_CONFIG);
   EXPECT_TRUE(Logged("config file isn't in suffix of .cfg!\n\n"));
-  // The lines stay, configured from the main file.
-  ASSERT_NE(GetLine(1), nullptr);
   EXPECT_EQ(Parameter(1, "MaxWaitFrame"), "321");
-}
 
-// Offline and online multi-segment lines read the companion file: without
-// it the lines stay but KVD_Init answers -92. An online single-segment line
-// needs none and leaves the offline parameters zero.
-TEST_F(EngineConfig, CompanionFileIsReadWhereTheModeNeedsIt) {
-  writeOffline_ = false;
   for (const char* mode : {"IsOnline", "IsOneSeg"}) {
     main_ = kvdtest::DefaultMainConfig();
     main_.Set(mode, "0");
@@ -398,27 +294,11 @@ TEST_F(EngineConfig, CompanionFileIsReadWhereTheModeNeedsIt) {
     EXPECT_TRUE(Logged("Cannot open offline config file! NULL file pointer!\n\n")) << mode;
     EXPECT_NE(GetLine(0), nullptr) << mode;
   }
-  writeOffline_ = true;
-  ASSERT_EQ(Init(), KVD_OK);
-  EXPECT_EQ(Parameter(0, "MaxSegNum"), "100");
-
-  writeOffline_ = false;
-  main_.Set("IsOneSeg", "1");
-  ASSERT_EQ(Init(), KVD_OK);
-  const SpeechDetector& line = *GetLine(0);
-  EXPECT_EQ(line.MaxSegNum, 0);
-  EXPECT_EQ(line.ExtendSpeechLen_sec, 0);
-  EXPECT_EQ(line.BackgroundEnergyOffline, 0.0f);
+  // Online single-segment lines need no companion, whatever the name.
+  main_ = kvdtest::DefaultMainConfig();
+  EXPECT_EQ(Init(2, "kvd"), KVD_OK);
 }
 
-TEST_F(EngineConfig, PathLongerThan256BytesStillFindsItsCompanion) {
-  main_.Set("IsOnline", "0");
-  // The file name alone nearly fills a 256-byte buffer; the folder adds more.
-  const std::string longName = std::string(240, 'k') + ".cfg";
-  ASSERT_GT(dir_.Path().size() + 1 + longName.size(), 256u);
-  ASSERT_EQ(Init(2, longName), KVD_OK);
-  EXPECT_EQ(Parameter(0, "MaxSegNum"), "100");
-}
 TEST_F(EngineConfig, DerivedSettingsFollowSensitivityAndGain) {
   // s = 1 - Sensitivity, g = 10^(AverageGain / 10): voiceThr floor(12 s)
   // (at least 1), startRunLength floor(60 s), energyStartThr floor(4 (1 + s) / 2),
@@ -443,10 +323,8 @@ TEST_F(EngineConfig, DerivedSettingsFollowSensitivityAndGain) {
     main_.Set("Sensitivity", c.sensitivity).Set("AverageGain", c.gainDb);
     ASSERT_EQ(Init(), KVD_OK);
     const SpeechDetector& line = *GetLine(1);
-    EXPECT_EQ(line.voiceThr, c.voiceThr);
-    EXPECT_EQ(line.startRunLength, c.startRunLength);
-    EXPECT_EQ(line.energyStartThr, c.energyStartThr);
-    EXPECT_EQ(line.energyContThr, c.energyContThr);
+    EXPECT_EQ(std::tie(line.voiceThr, line.startRunLength, line.energyStartThr, line.energyContThr),
+              std::tie(c.voiceThr, c.startRunLength, c.energyStartThr, c.energyContThr));
     EXPECT_NEAR(line.deadRange, c.deadRange, 1e-4f);  // 10 sqrt(10) = 31.62278
     if (c.spreadFactor != 0.0f) {
       EXPECT_NEAR(line.detectEnergy->SpreadFactor, c.spreadFactor, 1e-3f);

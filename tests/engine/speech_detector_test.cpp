@@ -1,67 +1,39 @@
-// Construction, release and re-initialisation of one line's detector.
+// Construction and release of one line's detector, and its ring slots.
 #include "engine/speech_detector.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "classifiers/detect_energy.h"
 #include "engine/kvd_api.h"
 #include "engine_fixtures.h"
-#include "test_signals.h"
 
 namespace {
 
 using kvdtest::CaptureLog;
 
-struct Geometry {
-  int32_t sampleRate;
-  int32_t frameLength;
-  int32_t frameShift;
-  int32_t fftSize;
-  float binWidthHz;
-};
-
-class DetectorGeometry : public ::testing::TestWithParam<Geometry> {};
-
 // 25 ms and 10 ms of samples; the FFT doubles from 256 until a bin is at
 // most 15.625 Hz wide.
-INSTANTIATE_TEST_SUITE_P(Rates, DetectorGeometry,
-                         ::testing::Values(Geometry{8000, 200, 80, 512, 15.625f},
-                                           Geometry{11025, 275, 110, 1024, 10.7666015625f},
-                                           Geometry{16000, 400, 160, 1024, 15.625f},
-                                           Geometry{22050, 551, 220, 2048, 10.7666015625f},
-                                           Geometry{48000, 1200, 480, 4096, 11.71875f}),
-                         [](const ::testing::TestParamInfo<Geometry>& rate) {
-                           return std::to_string(rate.param.sampleRate) + "Hz";
-                         });
-
-TEST_P(DetectorGeometry, FollowsTheSampleRateAndTheFftPlanHasTheFftSize) {
-  const Geometry& expected = GetParam();
-  SpeechDetector detector(expected.sampleRate);
-  ASSERT_EQ(detector.errorStatus, 0);
-  EXPECT_EQ(detector.SampleRate, expected.sampleRate);
-  EXPECT_EQ(detector.frameLength, expected.frameLength);
-  EXPECT_EQ(detector.frameShift, expected.frameShift);
-  EXPECT_EQ(detector.fftSize, expected.fftSize);
-  EXPECT_EQ(detector.binCount, expected.fftSize / 2);
-  EXPECT_EQ(detector.binWidthHz, expected.binWidthHz);
-  EXPECT_EQ(detector.DetectState, KVD_STATE_UNINIT);
-  EXPECT_EQ(detector.busyFlag, 0);
-
-  // A cosine of amplitude 1 at bin k gives Re(k) = 1/2 at Perm index 2k only
-  // when the plan's length equals fftSize.
-  ASSERT_NE(detector.FFTSpec1, nullptr);
-  const int32_t bin = detector.fftSize / 8;
-  const double hz = bin * static_cast<double>(expected.sampleRate) / detector.fftSize;
-  const std::vector<float> cosine = kvdtest::Cosine(hz, 1.0, expected.sampleRate, detector.fftSize);
-  std::copy(cosine.begin(), cosine.end(), detector.ffts);
-  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(detector.ffts, detector.ffts, detector.FFTSpec1, nullptr),
-            ippStsNoErr);
-  EXPECT_NEAR(detector.ffts[2 * bin], 0.5f, 1e-4f);
-  EXPECT_NEAR(detector.ffts[2 * bin + 2], 0.0f, 1e-4f);
+TEST(DetectorGeometry, FollowsTheSampleRate) {
+  const struct {
+    int32_t sampleRate, frameLength, frameShift, fftSize;
+    float binWidthHz;
+  } rates[] = {{8000, 200, 80, 512, 15.625f},
+               {11025, 275, 110, 1024, 10.7666015625f},
+               {48000, 1200, 480, 4096, 11.71875f}};
+  for (const auto& expected : rates) {
+    SCOPED_TRACE(expected.sampleRate);
+    SpeechDetector detector(expected.sampleRate);
+    ASSERT_EQ(detector.errorStatus, 0);
+    EXPECT_EQ(detector.frameLength, expected.frameLength);
+    EXPECT_EQ(detector.frameShift, expected.frameShift);
+    EXPECT_EQ(detector.fftSize, expected.fftSize);
+    EXPECT_EQ(detector.binCount, expected.fftSize / 2);
+    EXPECT_EQ(detector.binWidthHz, expected.binWidthHz);
+    EXPECT_EQ(detector.DetectState, KVD_STATE_UNINIT);
+  }
 }
 
 // Every buffer and plan a detector owns.
@@ -72,109 +44,19 @@ std::vector<const void*> Owned(const SpeechDetector& d) {
 }
 
 TEST(DetectorLifetime, RateBelow8000AllocatesNothingAndFreeingTwiceLeavesNothing) {
-  SpeechDetector* low = nullptr;
-  const std::string log = CaptureLog([&] { low = new SpeechDetector(7999); });
+  std::unique_ptr<SpeechDetector> low;
+  const std::string log = CaptureLog([&] { low = std::make_unique<SpeechDetector>(7999); });
   EXPECT_NE(log.find("KVD_API Cannot process data with so low sample rate.\n"), std::string::npos);
   EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
   for (const void* pointer : Owned(*low)) EXPECT_EQ(pointer, nullptr);
   low->Free();
   EXPECT_EQ(low->errorStatus, KVD_ERR_LOW_SAMPLE_RATE);
-  delete low;
 
   SpeechDetector detector(16000);
   detector.Free();
   detector.Free();
   EXPECT_EQ(detector.errorStatus, 0);
   for (const void* pointer : Owned(detector)) EXPECT_EQ(pointer, nullptr);
-}
-
-TEST(DetectorReInitial, LineNotOpenIsBrokenForGood) {
-  SpeechDetector detector(8000);
-  int32_t first = 0;
-  const std::string firstLog = CaptureLog([&] { first = detector.ReInitial(); });
-  EXPECT_EQ(first, KVD_ERR_NOT_OPEN);
-  EXPECT_NE(firstLog.find("Error in ReInitial! This line is not open!\n\n"), std::string::npos);
-
-  detector.DetectState = KVD_STATE_IDLE;
-  int32_t second = 0;
-  const std::string secondLog = CaptureLog([&] { second = detector.ReInitial(); });
-  EXPECT_EQ(second, KVD_ERR_NOT_OPEN);
-  EXPECT_NE(secondLog.find("Error to begin ReInitial!\n"), std::string::npos);
-  EXPECT_EQ(detector.DetectState, KVD_STATE_IDLE);
-}
-
-// A detector as a finished online run leaves it: histories filled, results
-// set, thresholds moved.
-void DirtyOnlineState(SpeechDetector& detector) {
-  detector.IsOnline = 1;
-  detector.IsOneSeg = 1;
-  detector.DetectState = speech_end;
-  detector.frameIndex = 812;
-  detector.reportedStart = 4000;
-  detector.reportedEnd = 20000;
-  detector.finalEnd = 20000;
-  detector.historyLength = 55;
-  detector.newDataLength = 9;
-  detector.frameReady = true;
-  detector.inSpeech = true;
-  detector.voiceCount = 17;
-  detector.energyRun = 4;
-  detector.lastVoiceCheckFrame = 800;
-  detector.voiceFlagsRing[321] = 12;
-  detector.bandVariance[3][499] = 2.5f;
-  detector.spectrumRing[kHistoryFrames * kReducedBins - 1] = 1.0f;
-  detector.ToneFlag[4] = true;
-  detector.ToneEnergy[9] = 3.0f;
-  for (int32_t b = 0; b < kEnergyBands; ++b) {
-    detector.detectEnergy->BandThdInit[b] = 1000.0f * (b + 1);
-    detector.detectEnergy->BandThd[b] = 7.0f;
-    detector.detectEnergy->NoiseLevel[b] = 5.0f;
-    detector.detectEnergy->NoiseCV[b] = 0.5f;
-  }
-}
-
-TEST(DetectorReInitial, OnlineLineStartsAfresh) {
-  SpeechDetector detector(8000);
-  DirtyOnlineState(detector);
-  for (int run = 0; run < 2; ++run) {
-    ASSERT_EQ(detector.ReInitial(), 0);
-    EXPECT_EQ(detector.DetectState, before_speech);
-    EXPECT_EQ(detector.frameIndex, 0);
-    EXPECT_EQ(detector.reportedStart, -1);
-    EXPECT_EQ(detector.reportedEnd, -1);
-    EXPECT_EQ(detector.finalEnd, -1);
-    EXPECT_EQ(detector.speechStartSamples, -1);
-    EXPECT_EQ(detector.historyLength, 0);
-    EXPECT_EQ(detector.newDataLength, 0);
-    EXPECT_FALSE(detector.frameReady);
-    EXPECT_FALSE(detector.inSpeech);
-    EXPECT_EQ(detector.voiceCount, 0);
-    EXPECT_EQ(detector.energyRun, 0);
-    EXPECT_EQ(detector.lastVoiceCheckFrame, -1);
-    EXPECT_EQ(detector.voiceFlagsRing[321], 0);
-    EXPECT_EQ(detector.bandVariance[3][499], 0.0f);
-    EXPECT_EQ(detector.spectrumRing[kHistoryFrames * kReducedBins - 1], 0.0f);
-    EXPECT_FALSE(detector.ToneFlag[4]);
-    EXPECT_EQ(detector.ToneEnergy[9], 0.0f);
-    for (int32_t b = 0; b < kEnergyBands; ++b) {
-      EXPECT_EQ(detector.detectEnergy->BandThd[b], 1000.0f * (b + 1));
-      EXPECT_EQ(detector.detectEnergy->NoiseLevel[b], 0.0f);
-      EXPECT_EQ(detector.detectEnergy->NoiseCV[b], 0.0f);
-    }
-  }
-}
-
-TEST(DetectorReInitial, OfflineLineKeepsTheEnergyDetectorAndHistories) {
-  SpeechDetector detector(8000);
-  DirtyOnlineState(detector);
-  detector.IsOnline = 0;
-  ASSERT_EQ(detector.ReInitial(), 0);
-  EXPECT_EQ(detector.DetectState, before_speech);
-  EXPECT_EQ(detector.frameIndex, 0);
-  EXPECT_EQ(detector.reportedStart, 4000);
-  EXPECT_EQ(detector.voiceFlagsRing[321], 12);
-  EXPECT_EQ(detector.detectEnergy->BandThd[0], 7.0f);
-  EXPECT_EQ(detector.detectEnergy->NoiseLevel[2], 5.0f);
 }
 
 TEST(RingSlots, FramesBeforeZeroWrapToTheEnd) {

@@ -1,11 +1,7 @@
-// GetMuteEnd end to end, as a host sees it: a copy of libkvd.so in a fresh
-// folder with the configuration under test beside it, loaded by a child
-// process (mute_end_probe) whose output and exit status are checked. Every
-// unusable recording gets its code and its reason, and the host gets control
-// back with its out-arguments untouched (-7).
+// GetMuteEnd as a host sees it: a child process (mute_end_probe) loads a copy
+// of libkvd.so with the configuration under test beside it. Every unusable
+// recording gets its code and reason, the out-arguments left untouched (-7).
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -14,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvd/get_mute_end.h"
@@ -35,32 +32,24 @@ const Result kUntouched = {0, -7, -7};
 // Marks a row that must give what the first call, on the bundled sample, gave.
 const Result kAsTheSample = {0, -1000, -1000};
 
-// What the probe printed for one call: its output since the call before,
-// and its "result=… samples=… ms=…" line.
+// What the probe printed before a call's "result=… samples=… ms=…", and that.
 struct ProbeCall {
   std::string output;
   Result result;
 };
 
 std::vector<ProbeCall> ProbeCalls(const std::string& output) {
-  std::vector<ProbeCall> calls;
+  std::vector<ProbeCall> calls(1);
   std::istringstream lines(output);
-  std::string text;
   for (std::string line; std::getline(lines, line);) {
-    Result values{};
-    if (std::sscanf(line.c_str(), "result=%d samples=%d ms=%d", &values[0], &values[1],
-                    &values[2]) == 3) {
-      calls.push_back({text, values});
-      text.clear();
-    } else {
-      text += line + "\n";
-    }
+    Result& r = calls.back().result;
+    if (std::sscanf(line.c_str(), "result=%d samples=%d ms=%d", &r[0], &r[1], &r[2]) == 3)
+      calls.emplace_back();
+    else
+      calls.back().output += line + "\n";
   }
+  calls.pop_back();  // the output after the last call
   return calls;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 int Occurrences(const std::string& text, const std::string& part) {
@@ -69,36 +58,28 @@ int Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 class GetMuteEndHost : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(folder_.Path());
     fs::create_directories(dir_ / "lib");
     fs::copy_file(KVD_LIBRARY, dir_ / "lib" / "libkvd.so");
   }
 
-  // The shipped file with some values replaced, written to path.
-  static void WriteConfig(const fs::path& shipped, const fs::path& path,
-                          const Overrides& overrides) {
-    std::ifstream in(shipped);
-    std::ofstream out(path);
+  // The shipped file with some values replaced, written beside the library.
+  fs::path WriteConfig(const Overrides& overrides, const std::string& name = "kvd.cfg",
+                       const std::string& shipped = "kvd.cfg") {
+    std::ifstream in(fs::path(KVD_CONFIG_DIR) / shipped);
+    std::ofstream out(dir_ / "lib" / name);
     for (std::string line; std::getline(in, line);) {
       const std::string key = line.substr(0, line.find(' '));
       const auto replaced = overrides.find(key);
       out << (replaced == overrides.end() ? line : key + " = " + replaced->second) << "\n";
     }
-  }
-
-  fs::path WriteMainConfig(const Overrides& overrides, const std::string& name = "kvd.cfg") {
-    const fs::path path = dir_ / "lib" / name;
-    WriteConfig(fs::path(KVD_CONFIG_DIR) / "kvd.cfg", path, overrides);
-    return path;
-  }
-
-  void WriteConfigs(const Overrides& overrides) {
-    WriteMainConfig(overrides);
-    WriteConfig(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", dir_ / "lib" / "kvd_offline.cfg",
-                overrides);
+    return dir_ / "lib" / name;
   }
 
   std::string Write(const std::string& name, const Bytes& bytes) {
@@ -106,8 +87,7 @@ class GetMuteEndHost : public ::testing::Test {
     return (dir_ / name).string();
   }
 
-  // Runs the probe in the test's folder (where cut files and logs land) on
-  // its items: recordings, and --config=<file> between them.
+  // Runs the probe on its items in the test's folder, where logs land.
   kvdtest::ShellRun Run(const std::vector<std::string>& items) {
     std::string command = "cd '" + dir_.string() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
     for (const auto& item : items) command += " '" + item + "'";
@@ -115,27 +95,29 @@ class GetMuteEndHost : public ::testing::Test {
   }
 
   kvdtest::TempDir folder_;
-  fs::path dir_;
+  const fs::path dir_ = folder_.Path();
   const std::string sample_ = kvdtest::SamplePath("kvd_sample.wav");
 };
 
 // One host process, the shipped configuration (offline single segment),
 // call after call: good recordings, every unusable kind, then a change of
-// mode between calls.
+// mode between calls (online with 100 lines, offline multi-segment, online
+// multi-segment, back to the shipped mode), and last a broken configuration.
 TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
-  WriteConfigs({});
-  const fs::path multi = WriteMainConfig({{"IsOneSeg", "0"}}, "multi.cfg");
-  const fs::path single = WriteMainConfig({}, "single.cfg");
-  const fs::path onlineMulti = WriteMainConfig({{"IsOnline", "1"}, {"IsOneSeg", "0"}}, "om.cfg");
+  WriteConfig({});
+  WriteConfig({}, "kvd_offline.cfg", "kvd_offline.cfg");
+  const fs::path broken = WriteConfig({{"SampleRate", "7999"}}, "broken.cfg");
+  const fs::path multi = WriteConfig({{"IsOneSeg", "0"}}, "multi.cfg");
+  const fs::path onlineMulti = WriteConfig({{"IsOnline", "1"}, {"IsOneSeg", "0"}}, "om.cfg");
+  const fs::path online = WriteConfig({{"IsOnline", "1"}}, "online.cfg");
   const std::vector<int16_t> pcm = kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.pcm"));
   const std::string bytes = kvdtest::ReadText(sample_);
-  ASSERT_GT(pcm.size(), static_cast<size_t>(kSampleSpeechStart));
-  std::vector<int16_t> stereo;
-  for (int16_t value : pcm) stereo.insert(stereo.end(), {value, value});
   std::string hugeLengths = bytes;  // RIFF and data lengths that say 4 GB
   for (size_t at : {size_t{4}, size_t{40}}) hugeLengths.replace(at, 4, "\xf0\xff\xff\xff", 4);
   fs::create_directories(dir_ / "folder.wav");
-  const std::string longName = std::string(252, 'x') + ".wav";
+  // 500,000,001 samples in a sparse file, one above the cap: no disk space.
+  const std::string huge = Write("huge.pcm", {0});
+  fs::resize_file(huge, 2ull * 500000001);
   const auto raw = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
 
   struct Row {
@@ -145,6 +127,7 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   };
   const std::vector<Row> rows = {
       {sample_, kAsTheSample, "Open offline detector successfully!\n"},
+      {Write("upper.WAV", raw(bytes)), kAsTheSample, "1 waves processed.\n"},  // any case
       {Write("moved.wav", kvdtest::RiffWave({Chunk("LIST", Bytes(27, 'i')),
                                              Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16)),
                                              Chunk("data", kvdtest::SampleBytes(pcm))})),
@@ -163,7 +146,7 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
       {Write("huge.wav", raw(hugeLengths)), {-81, -7, -7}, "is truncated"},
       // A name without ".wav" is raw PCM: the header is read as 22 samples.
       {Write("sample.pcm", raw(bytes)), {0, 11440, 1430}, ""},
-      {Write(longName, raw(bytes)), {-80, -7, -7},
+      {Write(std::string(252, 'x') + ".wav", raw(bytes)), {-80, -7, -7},
        "Error: the recording path is longer than 255 characters! Abort."},
       {(dir_ / "folder.wav").string(), {-80, -7, -7}, "Error: @ is a folder, not a recording"},
       {Write("random.wav", Bytes(1000, 0xa7)), {-81, -7, -7}, "Error: @ is not a RIFF/WAVE file"},
@@ -174,28 +157,39 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
                                              Chunk("data", Bytes(pcm.size() * 4, 0))})),
        {-81, -7, -7}, "is not PCM (format tag 3)"},
       {Write("stereo.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(2, 8000, 16)),
-                                              Chunk("data", kvdtest::SampleBytes(stereo))})),
+                                              Chunk("data", Bytes(pcm.size() * 4, 0))})),
        {-81, -7, -7}, "Error: @ has 2 channels; the engine needs mono"},
       {Write("rate.wav", kvdtest::CanonicalWave(pcm, 16000)), {-81, -7, -7},
        "has a sample rate of 16000 Hz; the configuration's SampleRate is 8000 Hz"},
+      {Write("bits8.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 8)),
+                                             Chunk("data", Bytes(800, 1))})),
+       {-81, -7, -7}, "Error: @ has 8-bit samples; the engine needs 16-bit!"},
+      {huge, {-83, -7, -7}, "Error: @ holds more than 500000000 samples! Abort."},
       {Write("nodata.wav", kvdtest::RiffWave({Chunk("fmt ", kvdtest::PcmFormat(1, 8000, 16))})),
        {-81, -7, -7}, "is a wave file without a data chunk"},
+      // Online, 100 workers each open a line, stream the recording and finish.
+      {"--config=" + online.string(), {}, ""},
+      {sample_, kUntouched, " Finished!\n"},
       {"--config=" + multi.string(), {}, ""},
       {kvdtest::SamplePath("kvd_sample.pcm"), kUntouched,
        "00000 " + kvdtest::SamplePath("kvd_sample.pcm") + ": "},
       {"--config=" + onlineMulti.string(), {}, ""},
       {sample_, kUntouched, "Begin time: "},
-      {"--config=" + single.string(), {}, ""},
+      {"--config=" KVD_CONFIG_DIR "/kvd.cfg", {}, ""},
       {sample_, kAsTheSample, "NULL SaveCutPcm. Default: Do not save.\n "},
   };
   std::vector<std::string> items;
   for (const Row& row : rows) items.push_back(row.item);
+  items.insert(items.end(), {"--config=" + broken.string(), sample_});
   const kvdtest::ShellRun run = Run(items);
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
+  // A configuration the engine refuses ends the process with a failure
+  // status, so that the host's parent never reads it as success.
+  EXPECT_NE(run.exitStatus, 0);
+  EXPECT_TRUE(Contains(run.output.substr(run.output.rfind("result=")),
+                       "Error in Initializing system!\n")) << run.output;
   const std::vector<ProbeCall> calls = ProbeCalls(run.output);
-  // Within 150 ms of the first speech (moved out by the 100 ms extension of
-  // the shipped configuration); every good copy of the sample gives the same.
-  ASSERT_EQ(calls.size(), rows.size() - 3) << run.output;
+  // Near the first speech (widened by the shipped 100 ms); good copies agree.
+  ASSERT_EQ(calls.size(), rows.size() - 4) << run.output;
   const Result found = calls[0].result;
   EXPECT_EQ(found[0], 0);
   EXPECT_NEAR(found[1], kSampleSpeechStart, kvdtest::kSampleStartTolerance) << run.output;
@@ -213,8 +207,11 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
       EXPECT_FALSE(Contains(got.output, "waves processed")) << row.item;
     }
   }
-  // Multi-segment prints its list "start-end ..." and writes nothing back;
-  // online multi-segment runs nothing.
+  // Each of the 100 online workers opens a line and finishes.
+  const std::string& workers = calls[calls.size() - 4].output;
+  EXPECT_EQ(Occurrences(workers, "Open KVD line"), 100);
+  EXPECT_EQ(Occurrences(workers, " Finished!\n"), 100);
+  // Offline multi-segment prints its list "start-end ...", online runs nothing.
   int start = 0, end = 0;
   const std::string& list = calls[calls.size() - 3].output;
   ASSERT_EQ(std::sscanf(list.c_str() + list.find(".pcm: ") + 6, "%d-%d", &start, &end), 2) << list;
@@ -222,51 +219,18 @@ TEST_F(GetMuteEndHost, EachCallAnswersForItsRecordingAndConfiguration) {
   EXPECT_FALSE(Contains(calls[calls.size() - 2].output, "Open offline detector"));
 }
 
-TEST_F(GetMuteEndHost, OnlineModeRunsAHundredLinesToTheirEnd) {
-  WriteConfigs({{"IsOnline", "1"}});
-  const kvdtest::ShellRun run = Run({sample_});
-  ASSERT_EQ(run.exitStatus, 0) << run.output;
-  ASSERT_EQ(ProbeCalls(run.output).size(), 1u) << run.output;
-  EXPECT_EQ(ProbeCalls(run.output)[0].result, kUntouched);
-  // Every worker opens a line, streams the recording and finishes; a worker
-  // that is done before the next one starts hands its line on, so the line
-  // numbers repeat.
-  EXPECT_EQ(Occurrences(run.output, "Open KVD line"), 100);
-  EXPECT_EQ(Occurrences(run.output, " Finished!\n"), 100);
-  EXPECT_FALSE(Contains(run.output, "waves processed"));
-}
-
-// Failures that end the host process.
-TEST_F(GetMuteEndHost, NoSegmentRoomOrBrokenConfigurationEndTheProcess) {
-  for (const auto& [overrides, message] :
-       std::vector<std::pair<Overrides, std::string>>{
-           {{{"IsOneSeg", "0"}, {"MaxSegNum", "0"}}, "Error seg_number! Exit.\n"},
-           {{{"SampleRate", "7999"}}, "Error in Initializing system!\n"}}) {
-    WriteConfigs(overrides);
-    const kvdtest::ShellRun run = Run({sample_});
-    EXPECT_NE(run.exitStatus, 0) << message;
-    EXPECT_TRUE(Contains(run.output, message)) << run.output;
-    EXPECT_TRUE(ProbeCalls(run.output).empty()) << run.output;
-  }
-}
-
 // kvd-mute-end with the configuration built beside libkvd.so: its exit
 // status tells an answer, no speech and a failure apart.
 TEST_F(GetMuteEndHost, MuteEndToolExitStatus) {
-  const std::string silence = Write("silence.pcm", kvdtest::SampleBytes(std::vector<int16_t>(16000, 0)));
-  const std::string bad = Write("bad.wav", Bytes(100, 1));
-  const struct {
-    std::string recording;
-    int status;
-    std::string message;
-  } rows[] = {{sample_, 0, "Leading silence ends at sample"},
-              {silence, 3, "No speech found\n"},
-              {bad, 1, "GetMuteEnd failed: -8"}};
-  for (const auto& row : rows) {
-    const kvdtest::ShellRun run = kvdtest::RunShell("cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL
-                                                    "' '" + row.recording + "' 2>&1");
-    EXPECT_EQ(run.exitStatus, row.status) << run.output;
-    EXPECT_TRUE(Contains(run.output, row.message)) << run.output;
+  using Row = std::tuple<std::string, int, const char*>;  // recording, status, message
+  for (const auto& [recording, status, message] : std::vector<Row>{
+           {sample_, 0, "Leading silence ends at sample"},
+           {Write("silence.pcm", Bytes(32000, 0)), 3, "No speech found\n"},
+           {Write("bad.wav", Bytes(100, 1)), 1, "GetMuteEnd failed: -8"}}) {
+    const kvdtest::ShellRun run = kvdtest::RunShell(
+        "cd '" + dir_.string() + "' && '" KVD_MUTE_END_TOOL "' '" + recording + "' 2>&1");
+    EXPECT_EQ(run.exitStatus, status) << run.output;
+    EXPECT_TRUE(Contains(run.output, message)) << run.output;
   }
 }
 

@@ -2,20 +2,21 @@
 #ifndef KVD_TESTS_SUPPORT_RESIDENT_MEMORY_H
 #define KVD_TESTS_SUPPORT_RESIDENT_MEMORY_H
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace kvdtest {
 
-// VmRSS of /proc/self/status in kB, -1 when it cannot be read.
+// The resident pages of /proc/self/statm in kB, -1 when it cannot be read.
 inline long ResidentKilobytes() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  long kilobytes = -1;
-  char line[256];
-  while (std::fgets(line, sizeof line, status) != nullptr)
-    if (std::sscanf(line, "VmRSS: %ld kB", &kilobytes) == 1) break;
-  std::fclose(status);
-  return kilobytes;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return -1;
+  long pages = 0;
+  long resident = -1;
+  const bool read = std::fscanf(statm, "%ld %ld", &pages, &resident) == 2;
+  std::fclose(statm);
+  return read ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
 }  // namespace kvdtest
