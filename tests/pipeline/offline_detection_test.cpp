@@ -34,9 +34,7 @@
 
 namespace {
 
-using kvdtest::OfflineEngine;
-using kvdtest::OfflineMode;
-using kvdtest::OfflineResult;
+using namespace kvdtest;
 
 constexpr int kRateHz = 8000;
 constexpr int kFrameShift = 80;
@@ -46,7 +44,6 @@ constexpr int kFrameShift = 80;
 constexpr int kToleranceMs = 100;
 // White noise of this amplitude (about -50 dBFS) lies under every recording.
 constexpr double kNoiseAmplitude = 100.0;
-const std::vector<int32_t> kUntouched = {-7};
 
 // A vowel (AddVowel: a gliding pitch under three formants, 20 ms edges, a
 // harmonic on a formant peak at amplitude 4000) placed in milliseconds.
@@ -60,9 +57,9 @@ struct Utterance {
 // totalMs of white noise (the given seed) with every utterance added.
 std::vector<int16_t> Recording(int totalMs, uint32_t seed, const std::vector<Utterance>& parts) {
   std::vector<int16_t> pcm =
-      kvdtest::WhiteNoisePcm(kNoiseAmplitude, seed, totalMs * kRateHz / 1000);
+      WhiteNoisePcm(kNoiseAmplitude, seed, totalMs * kRateHz / 1000);
   for (const Utterance& u : parts)
-    kvdtest::AddVowel(pcm, kRateHz, u.startMs, u.durationMs, u.f0StartHz, u.f0EndHz, 4000.0);
+    AddVowel(pcm, kRateHz, u.startMs, u.durationMs, u.f0StartHz, u.f0EndHz, 4000.0);
   return pcm;
 }
 
@@ -80,15 +77,24 @@ void ExpectArraysReleased(const OfflineEngine& engine) {
             0u);
 }
 
-TEST(OfflineOneSeg, SpeechAtBothEndsSnapsToTheRecordingEdges) {
-  // Speech from the first sample to the last: the runs lie within 3 frames
-  // of either end.
-  OfflineEngine engine(OfflineMode::kOneSegment);
-  const auto pcm = Recording(3000, 3, {{0, 1000}, {2000, 1000}});
-  const OfflineResult r = engine.Run(pcm);
-  EXPECT_EQ(r.state, speech_end);
-  EXPECT_EQ(r.start, 0);
-  EXPECT_EQ(r.end, static_cast<int32_t>(pcm.size()) - 1);
+TEST(OfflineBothModes, SpeechReachingTheRecordingEndsIsKeptToThem) {
+  // One segment, speech from the first sample to the last: the runs lie
+  // within 3 frames of either end and snap to the recording edges.
+  const auto both = Recording(3000, 3, {{0, 1000}, {2000, 1000}});
+  const OfflineResult one = OfflineEngine(OfflineMode::kOneSegment).Run(both);
+  EXPECT_EQ(one.state, speech_end);
+  EXPECT_EQ(one.start, 0);
+  EXPECT_EQ(one.end, static_cast<int32_t>(both.size()) - 1);
+  // Multi segment, 250 ms of voice ending with the recording: its candidate
+  // is shorter than 30 frames and would never see a full voice window from
+  // its own start, so it is examined over the last 30 frames.
+  const auto cut = Recording(3000, 9, {{1000, 800}, {2750, 250}});
+  const OfflineResult multi = OfflineEngine(OfflineMode::kMultiSegment).Run(cut);
+  const int32_t frameCount = (static_cast<int32_t>(cut.size()) - 200) / kFrameShift + 1;
+  EXPECT_EQ(multi.state, speech_end);
+  EXPECT_NEAR(ToMs(multi.starts[1]), 2750, kToleranceMs);
+  EXPECT_EQ(multi.ends[1], kFrameShift * (frameCount - 1));
+  EXPECT_EQ(multi.ends[2], 0);
 }
 
 TEST(OfflineBothModes, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
@@ -96,7 +102,7 @@ TEST(OfflineBothModes, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
   // frames. 40 frames (3320 samples) are fewer than MinSignalLen (50).
   // Without DefaultSpeech the outputs are left alone (-7), the list zeroed.
   for (int32_t n : {2519, 3320, 1}) {
-    const auto pcm = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, n);
+    const auto pcm = WhiteNoisePcm(kNoiseAmplitude, 5, n);
     for (const bool speech : {true, false}) {
       SCOPED_TRACE(std::to_string(n) + (speech ? " DefaultSpeech 1" : " DefaultSpeech 0"));
       const std::string value = speech ? "1" : "0";
@@ -122,12 +128,12 @@ TEST(OfflineBothModes, DefaultSpeechDecidesRecordingsTooShortToAnalyse) {
 TEST(OfflineOneSeg, StationaryNoiseHasNoDynamicRange) {
   // A steady 1000 Hz hum in light noise: every 100-frame window varies by
   // far less than 10 %.
-  std::vector<int16_t> pcm = kvdtest::CosinePcm(1000.0, 2000.0, kRateHz, 3 * kRateHz);
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(kNoiseAmplitude, 11, 3 * kRateHz);
+  std::vector<int16_t> pcm = CosinePcm(1000.0, 2000.0, kRateHz, 3 * kRateHz);
+  const std::vector<int16_t> noise = WhiteNoisePcm(kNoiseAmplitude, 11, 3 * kRateHz);
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(pcm[i] + noise[i]);
   OfflineEngine engine(OfflineMode::kOneSegment, {{"DefaultSpeech", "0"}});
   OfflineResult r;
-  const std::string log = kvdtest::CaptureLog([&] { r = engine.Run(pcm); });
+  const std::string log = CaptureLog([&] { r = engine.Run(pcm); });
   EXPECT_TRUE(Logged(log, "Signal dynamic range too small!\n"));
   EXPECT_TRUE(Logged(log, "Default as noise or silence.\n"));
   EXPECT_EQ(r.result, KVD_OK);
@@ -154,7 +160,7 @@ TEST(OfflineOneSeg, StopFromAnotherThreadEndsTheVoicePass) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       KVD_Stop(engine.line());
     });
-    log = kvdtest::CaptureLog([&] {
+    log = CaptureLog([&] {
       calling.store(true);
       r.result = KVD_DetectSpeech(engine.line(), pcm.data(), static_cast<int32_t>(pcm.size()),
                                   &r.state, &r.start, &r.end, &r.processed);
@@ -176,7 +182,7 @@ TEST(OfflineMultiSeg, AListThatFillsUpAbortsTheDetection) {
   OfflineEngine engine(OfflineMode::kMultiSegment, {{"MaxSegNum", "3"}});
   const auto pcm = Recording(6000, 7, {{800, 1000}, {2800, 700, 210.0, 170.0}, {4500, 800}});
   OfflineResult r;
-  const std::string log = kvdtest::CaptureLog([&] { r = engine.Run(pcm, 3); });
+  const std::string log = CaptureLog([&] { r = engine.Run(pcm, 3); });
   EXPECT_TRUE(Logged(log, "Error in KVD_DetectSpeech of Multi-seg offline mode! Too many speech "
                           "segments! Abort total detection!\n"));
   EXPECT_EQ(r.result, KVD_ERR_OFFLINE);
@@ -188,19 +194,6 @@ TEST(OfflineMultiSeg, AListThatFillsUpAbortsTheDetection) {
   ExpectArraysReleased(engine);
 }
 
-TEST(OfflineMultiSeg, UtteranceCutByTheEndIsExaminedOverTheLast30Frames) {
-  // 250 ms of voice ending with the recording: its candidate is shorter than
-  // 30 frames and would never see a full voice window from its own start.
-  OfflineEngine engine(OfflineMode::kMultiSegment);
-  const auto pcm = Recording(3000, 9, {{1000, 800}, {2750, 250}});
-  const OfflineResult r = engine.Run(pcm);
-  const int32_t frameCount = (static_cast<int32_t>(pcm.size()) - 200) / kFrameShift + 1;
-  EXPECT_EQ(r.state, speech_end);
-  EXPECT_NEAR(ToMs(r.starts[1]), 2750, kToleranceMs);
-  EXPECT_EQ(r.ends[1], kFrameShift * (frameCount - 1));
-  EXPECT_EQ(r.ends[2], 0);
-}
-
 // A list without room is refused before anything is written, for a
 // recording too short to analyse as for a long one.
 TEST(OfflineRefusals, ListWithoutRoom) {
@@ -209,13 +202,13 @@ TEST(OfflineRefusals, ListWithoutRoom) {
     ASSERT_EQ(engine.initResult(), KVD_OK);
     for (const int samples : {2000, 3 * kRateHz}) {
       OfflineResult r;
-      const std::string log = kvdtest::CaptureLog(
-          [&] { r = engine.Run(kvdtest::WhiteNoisePcm(kNoiseAmplitude, 5, samples), 1); });
+      const std::string log = CaptureLog(
+          [&] { r = engine.Run(WhiteNoisePcm(kNoiseAmplitude, 5, samples), 1); });
       EXPECT_EQ(r.result, KVD_ERR_OFFLINE) << maxSegNum << " " << samples;
       EXPECT_TRUE(Logged(log, "KVD_DetectSpeech multi-seg offline error! MaxSegNum should be "
                               "1..100000!\n"));
-      EXPECT_EQ(r.starts, kUntouched);
-      EXPECT_EQ(r.ends, kUntouched);
+      EXPECT_EQ(r.starts, std::vector<int32_t>{-7});  // untouched
+      EXPECT_EQ(r.ends, std::vector<int32_t>{-7});
     }
   }
 }
@@ -240,7 +233,7 @@ TEST(OfflineRefusals, NullPointersAndUnstartedLinesBreakTheLine) {
     SpeechDetector& d = *GetLine(engine.line());
     std::vector<int32_t> starts(10), ends(10);
     int32_t result = 0;
-    const std::string log = kvdtest::CaptureLog([&] {
+    const std::string log = CaptureLog([&] {
       result = DetectOfflineMultiSeg(d, pcm.data(), 8000, &state, starts.data(), ends.data(),
                                      &processed);
     });
@@ -267,13 +260,13 @@ constexpr int32_t kBins = 256;  // of the 512-point transform
 // noise, silence (dead frames) and with an empty detection band.
 TEST(FrameSpectrum, KeptSpectraEqualANewTransform) {
   constexpr int32_t kFrames = 40;
-  std::vector<int16_t> signal = kvdtest::CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
+  std::vector<int16_t> signal = CosinePcm(440.0, 3000.0, 8000, 80 * kFrames + 120);
   for (size_t i = 0; i < signal.size(); ++i) {
     if (i >= 800 && i < 1600) signal[i] = 0;                                     // dead frames
     if (i >= 2000) signal[i] = static_cast<int16_t>((i * 7919u) % 601u) - 300;  // noise
   }
   for (const auto& band : {std::pair<int32_t, int32_t>{19, 217}, {100, 100}}) {
-    std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+    std::unique_ptr<SpeechDetector> detector = StartedOnlineDetector();
     SpeechDetector& d = *detector;
     d.frameCount = kFrames;
     d.DetectSpecLowBorder_Hz = band.first;
@@ -292,13 +285,11 @@ TEST(FrameSpectrum, KeptSpectraEqualANewTransform) {
       std::copy_n(d.currentPower, kBins, keptPower.begin());
       keptVariance[f] = d.bandVar[f];
       // Without kept spectra the frame is transformed again.
-      std::vector<float> powers;
-      std::vector<float> variances;
-      powers.swap(d.framePowers);
-      variances.swap(d.frameBandVar);
+      std::vector<float> powers = std::exchange(d.framePowers, {});
+      std::vector<float> variances = std::exchange(d.frameBandVar, {});
       AnalyseFrame(d, signal.data(), f);
-      powers.swap(d.framePowers);
-      variances.swap(d.frameBandVar);
+      d.framePowers = std::move(powers);
+      d.frameBandVar = std::move(variances);
       EXPECT_EQ(std::memcmp(keptPower.data(), d.currentPower, kBins * sizeof(float)), 0)
           << "frame " << f;
       EXPECT_EQ(std::memcmp(&keptVariance[f], &d.bandVar[f], sizeof(float)), 0)

@@ -1,11 +1,9 @@
-// Allocation: a running line never allocates (KVD_DetectSpeech in online
-// mode, on speech and on silence, in chunks of several sizes, FastMode off
-// and on), and CDetectVoice survives each of its four buffers failing in
-// turn. This executable replaces the global operator new / delete with a
-// counting set on malloc / free: only calls made by the test's thread while
-// `counting` is set are counted (the logging library's own threads may
-// allocate at any time), live arrays are tracked, and the nothrow new[] can
-// be made to fail.
+// Allocation: a running online line never allocates (speech and silence,
+// several chunk sizes, FastMode off and on), and CDetectVoice survives each
+// of its four buffers failing in turn. The global operator new / delete are
+// replaced by a counting set on malloc / free: only the test thread's calls
+// while `counting` is set count (the logging library's threads may allocate
+// at any time), live arrays are tracked, and the nothrow new[] can fail.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -72,6 +70,8 @@ KVD_OUT_OF_LINE void operator delete[](void* p, const std::nothrow_t&) noexcept 
 
 namespace {
 
+using namespace kvdtest;
+
 // The allocations made by the KVD_DetectSpeech calls that stream pcm through
 // a started line in chunks of `chunk` samples. A line that finishes an
 // utterance is started again (not counted) and fed the rest.
@@ -106,12 +106,12 @@ TEST_P(OnlineAllocation, DetectionOnSpeechAndSilenceAllocatesNothing) {
   ::operator delete(::operator new(16));
   ASSERT_EQ(allocations, 1);
   const bool fastMode = GetParam();
-  kvdtest::OnlineEngine engine(kvdtest::StreamTestConfig().Set("FastMode", fastMode ? "1" : "0"));
+  OnlineEngine engine(StreamTestConfig().Set("FastMode", fastMode ? "1" : "0"));
   ASSERT_EQ(engine.InitResult(), KVD_OK);
   const int32_t line = engine.StartLine();
   ASSERT_GE(line, 0);
-  const std::vector<int16_t> speech = kvdtest::SamplePcm();
-  const std::vector<int16_t> silence = kvdtest::WhiteNoisePcm(30.0, 7u, 8000 * 6);
+  const std::vector<int16_t> speech = SamplePcm();
+  const std::vector<int16_t> silence = WhiteNoisePcm(30.0, 7u, 8000 * 6);
   // Chunks shorter than, equal to and longer than a 10 ms frame (80 samples).
   for (const int32_t chunk : {1, 80, 241, 8000}) {
     EXPECT_EQ(AllocationsWhileDetecting(line, speech, chunk), 0) << "speech, chunk " << chunk;

@@ -1,10 +1,7 @@
-// Online detection (8000 Hz, 80 samples a frame). The frame cutter on
-// chunks of any length. KVD_DetectSpeech: line checks, missing pointers,
-// sticky failures, the spectrum hand-out, and SendSpectrum handing out ring
-// rows as at most two blocks. End to end: synthetic silence, noise and key
-// tones and the bundled sample (speech from 1.55 s to 6.62 s) streamed
-// through a line in any chunking; the end decision on a hand-set line;
-// streams near the int32 position limit; other threads.
+// Online detection (8000 Hz, 80 samples a frame): the frame cutter, the
+// refusals of KVD_DetectSpeech, the spectrum hand-out, the bundled sample
+// (speech 1.55 s to 6.62 s) with silence, noise and key tones in any
+// chunking, the end decision, the int32 position limit, other threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,12 +22,16 @@
 
 namespace {
 
+using namespace kvdtest;
+constexpr int32_t kShift = kShiftSamples8k;
+constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
+
 // Chunks of the ramp (sample n holds the value n) handed to the cutter one
 // after the other. Once n samples have come, frame k (samples 80 k ..
 // 80 k + 199) has been cut for every k with 80 k + 200 <= n, and the samples
 // from the next frame's start on are kept: at most 199.
 TEST(FrameCutter, FramesAndKeptSamplesFollowFromTheSamplesSoFar) {
-  std::unique_ptr<SpeechDetector> detector = kvdtest::StartedOnlineDetector();
+  std::unique_ptr<SpeechDetector> detector = StartedOnlineDetector();
   ASSERT_EQ(detector->DetectState, before_speech);
   std::vector<int16_t> ramp(3000);
   std::iota(ramp.begin(), ramp.end(), int16_t{0});
@@ -79,13 +80,13 @@ class DetectSpeech : public ::testing::Test {
     return KVD_DetectSpeech(line_, samples, count, &state_, &start_, &end_, &position_);
   }
 
-  kvdtest::OnlineEngine engine_{kvdtest::StreamTestConfig(), 2};
+  OnlineEngine engine_{StreamTestConfig(), 2};
   int32_t line_ = -1;
   int32_t state_ = -7;
   int32_t start_ = -7;
   int32_t end_ = -7;
   int32_t position_ = -7;
-  std::vector<int16_t> noise_ = kvdtest::WhiteNoisePcm(300.0, 5u, 4000);
+  std::vector<int16_t> noise_ = WhiteNoisePcm(300.0, 5u, 4000);
 };
 
 // The engine's misuse test tries every wrong line state once; here the line
@@ -111,14 +112,14 @@ TEST_F(DetectSpeech, MissingPointersAreRefusedWithoutBreakingTheLineANegativeCou
   EXPECT_EQ(Call(noise_.data(), -1), -90);
   EXPECT_EQ(GetLine(line_)->errorStatus, -90);
   state_ = -7;
-  const std::string log = kvdtest::CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), 80), -90); });
+  const std::string log = CaptureLog([&] { EXPECT_EQ(Call(noise_.data(), 80), -90); });
   EXPECT_NE(log.find("Error to begin Detect!\n"), std::string::npos);
   EXPECT_NE(log.find("KVD_DetectSpeech Error! Fail in Detect.\n"), std::string::npos);
   EXPECT_EQ(state_, -7);
 }
 
 TEST_F(DetectSpeech, SpectraAreHandedOutFromTheStartAndOnlyWithAllFourPointers) {
-  const std::vector<int16_t> sample = kvdtest::SamplePcm();
+  const std::vector<int16_t> sample = SamplePcm();
   float* block1 = nullptr;
   float* block2 = nullptr;
   int32_t count1 = 0;
@@ -184,7 +185,7 @@ TEST(SpectrumHandout, RangesAreSplitAtTheRingEndAppendedToOrRefused) {
       {0, {{0, 500, -1, 0, -1, 0, "Too much spectrum to send! Buffer overflow!\n"}}},
       {500, {{600, 600, -1, 500, -1, 0, nullptr}}}};
   for (const Sequence& sequence : sequences) {
-    std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
+    std::unique_ptr<SpeechDetector> d = StartedOnlineDetector();
     ASSERT_EQ(d->DetectState, before_speech);
     const auto row = [&](int32_t r) {
       return r < 0 ? nullptr : d->spectrumRing + r * kReducedBins;
@@ -195,7 +196,7 @@ TEST(SpectrumHandout, RangesAreSplitAtTheRingEndAppendedToOrRefused) {
     int32_t count2 = 0;
     for (const Step& s : sequence.steps) {
       SCOPED_TRACE(testing::Message() << "rows " << s.first << " .. " << s.last);
-      const std::string log = kvdtest::CaptureLog(
+      const std::string log = CaptureLog(
           [&] { SendSpectrum(*d, s.first, s.last, &block1, &count1, &block2, &count2); });
       EXPECT_TRUE(s.message == nullptr || log.find(s.message) != std::string::npos) << log;
       EXPECT_EQ(block1, row(s.row1));
@@ -205,19 +206,6 @@ TEST(SpectrumHandout, RangesAreSplitAtTheRingEndAppendedToOrRefused) {
     }
   }
 }
-
-using kvdtest::CallReport;
-using kvdtest::ConfigText;
-using kvdtest::Joined;
-using kvdtest::kSampleSpeechEnd;
-using kvdtest::kSampleSpeechStart;
-using kvdtest::kSampleStartTolerance;
-using kvdtest::SamplePcm;
-using kvdtest::StreamFresh;
-using kvdtest::StreamReport;
-using kvdtest::StreamTestConfig;
-constexpr int32_t kShift = kvdtest::kShiftSamples8k;
-constexpr int32_t kMaxSilence = 80;  // frames, of StreamTestConfig
 
 TEST(OnlineStream, ChunkSizeChangesNoReport) {
   // The same audio in any chunking: every call reports what the one-sample
@@ -261,7 +249,7 @@ void ExpectEndAfterSpeech(const StreamReport& report) {
             kSampleSpeechEnd + (kMaxSilence + kExtensionFrames + 30) * kShift);
 }
 
-TEST(OnlineDigitalSilence, ZerosAfterSpeechEndTheUtteranceWhereLowNoiseDoes) {
+TEST(OnlineDigitalSilence, ZerosEndTheUtteranceWhereLowNoiseDoesAndGiveNoBackground) {
   // At Sensitivity 0.8 two voiced frames and the active bands resume speech
   // in a pause: the silence must not count as active.
   const std::vector<int16_t> zeros = SampleThen(std::vector<int16_t>(kTail, 0));
@@ -274,41 +262,40 @@ TEST(OnlineDigitalSilence, ZerosAfterSpeechEndTheUtteranceWhereLowNoiseDoes) {
     EXPECT_NEAR(report->Last().start, kSampleSpeechStart, kSampleStartTolerance);
   }
   const StreamReport noise =
-      StreamFresh(StreamTestConfig(), SampleThen(kvdtest::WhiteNoisePcm(30.0, 5u, kTail)), 160);
+      StreamFresh(StreamTestConfig(), SampleThen(WhiteNoisePcm(30.0, 5u, kTail)), 160);
   ExpectEndAfterSpeech(noise);
   EXPECT_EQ(silent.Last().start, noise.Last().start);
   EXPECT_LE(std::abs(silent.Last().end - noise.Last().end), 10 * kShift);
   EXPECT_LE(std::abs(silent.firstSeenAt[speech_end] - noise.firstSeenAt[speech_end]),
             10 * kShift);
-}
-
-TEST(OnlineDigitalSilence, ZerosAroundSpeechGiveItsStartAndEndADualToneIsNotSilence) {
-  // No background is learnt from zeros: the start rests on the initial
-  // thresholds, which at the shipped gain of -30 dB catch the sample's onset.
-  const StreamReport report = StreamFresh(StreamTestConfig().Set("AverageGain", "-30"),
+  // Zeros around speech: no background is learnt from them, the start rests
+  // on the initial thresholds, which at the shipped gain of -30 dB catch the
+  // sample's onset.
+  const StreamReport around = StreamFresh(StreamTestConfig().Set("AverageGain", "-30"),
                                           SampleThen(std::vector<int16_t>(kTail, 0), true), 160);
-  EXPECT_EQ(report.firstSeenAt[no_speech], -1);
-  EXPECT_GE(report.firstSeenAt[in_speech], kSampleSpeechStart);
-  EXPECT_NEAR(report.Last().start, kSampleSpeechStart, kSampleStartTolerance);
-  ExpectEndAfterSpeech(report);
-  // A key tone after speech: its frames are rejected but carry real energy.
+  EXPECT_EQ(around.firstSeenAt[no_speech], -1);
+  EXPECT_GE(around.firstSeenAt[in_speech], kSampleSpeechStart);
+  EXPECT_NEAR(around.Last().start, kSampleSpeechStart, kSampleStartTolerance);
+  ExpectEndAfterSpeech(around);
+  // A key tone after speech is not silence: its frames are rejected but
+  // carry real energy.
   const StreamReport tone =
-      StreamFresh(StreamTestConfig(), SampleThen(kvdtest::KeyOnePcm(4000.0, kTail)), 160);
+      StreamFresh(StreamTestConfig(), SampleThen(KeyOnePcm(4000.0, kTail)), 160);
   EXPECT_EQ(tone.firstSeenAt[speech_end], -1);
   EXPECT_EQ(tone.Last().state, in_speech);
 }
 
 TEST(OnlineModes, KeyTonesBeforeSpeechDoNotStartIt) {
   const std::vector<int16_t> pcm = Joined(
-      {kvdtest::WhiteNoisePcm(20.0, 3u, 4000), kvdtest::KeyOnePcm(3000.0, 8000), SamplePcm()});
+      {WhiteNoisePcm(20.0, 3u, 4000), KeyOnePcm(3000.0, 8000), SamplePcm()});
   const StreamReport checked = StreamFresh(StreamTestConfig(), pcm, kShift);
   EXPECT_EQ(checked.Last().state, speech_end);
   EXPECT_NEAR(checked.Last().start, 12000 + kSampleSpeechStart, kSampleStartTolerance);
   // Frames not checked (the check off here, dead frames too) must not leave
   // the verdict of ten frames before in the tone ring.
-  kvdtest::OnlineEngine engine(StreamTestConfig().Set("UseCheckDTMF", "0"));
+  OnlineEngine engine(StreamTestConfig().Set("UseCheckDTMF", "0"));
   const int32_t line = engine.StartLine();
-  kvdtest::StreamThrough(line, pcm, kShift);
+  StreamThrough(line, pcm, kShift);
   const auto& flags = GetLine(line)->ToneFlag;
   EXPECT_TRUE(std::none_of(std::begin(flags), std::end(flags), [](bool tone) { return tone; }));
 }
@@ -330,7 +317,7 @@ TEST(EndDecision, EndsAreJudgedByLengthAgeAndGiveWayToAStop) {
       {200, 150, KVD_STATE_IDLE, 150 * kShift, KVD_STATE_IDLE}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "frame " << c.t << ", end frame " << c.endFrame);
-    std::unique_ptr<SpeechDetector> d = kvdtest::StartedOnlineDetector();
+    std::unique_ptr<SpeechDetector> d = StartedOnlineDetector();
     d->MinSpeechDuration = 200;
     d->MaxSpeechDuration = 300;
     d->MaxSilence = 50;
@@ -364,7 +351,7 @@ class LongStream : public ::testing::Test {
     return r;
   }
 
-  kvdtest::OnlineEngine engine_{StreamTestConfig()};
+  OnlineEngine engine_{StreamTestConfig()};
   int32_t line_ = engine_.StartLine();
 };
 
@@ -375,7 +362,7 @@ TEST_F(LongStream, LastFramesAreReportedThenDetectionEndsWithBadDataUntilRestart
   EXPECT_EQ(last.result, 0);
   EXPECT_EQ(last.position, kLastPosition);
   const std::vector<int16_t> oneFrame(kShift, 0);
-  const std::string log = kvdtest::CaptureLog([&] {
+  const std::string log = CaptureLog([&] {
     const CallReport beyond = Feed(oneFrame);
     EXPECT_EQ(beyond.result, KVD_ERR_BAD_DATA);
     EXPECT_EQ(beyond.position, kLastPosition) << "the position reached, not a wrapped one";
@@ -394,13 +381,13 @@ TEST_F(LongStream, LastFramesAreReportedThenDetectionEndsWithBadDataUntilRestart
 TEST_F(LongStream, UtteranceJustBeforeTheLimitIsFoundAsFromFrameZero) {
   // The same start and end, moved by the offset, where a wrapped position
   // would have been negative or cut at once.
-  const StreamReport fromZero = kvdtest::StreamThrough(line_, SamplePcm(), kShift);
+  const StreamReport fromZero = StreamThrough(line_, SamplePcm(), kShift);
   ASSERT_EQ(fromZero.Last().result, 0);
   ASSERT_GT(fromZero.Last().start, 0);
   ASSERT_EQ(KVD_Start(line_), 0);
   const int32_t offsetFrames = kFirstUnreportableFrame - 960;  // 9.6 s before the limit
   SkipTo(offsetFrames);
-  const StreamReport nearLimit = kvdtest::StreamThrough(line_, SamplePcm(), kShift);
+  const StreamReport nearLimit = StreamThrough(line_, SamplePcm(), kShift);
   ASSERT_EQ(nearLimit.Last().result, 0);
   const int32_t offset = offsetFrames * kShift;
   EXPECT_EQ(nearLimit.Last().state, fromZero.Last().state);
@@ -409,10 +396,10 @@ TEST_F(LongStream, UtteranceJustBeforeTheLimitIsFoundAsFromFrameZero) {
   EXPECT_EQ(nearLimit.firstSeenAt[speech_too_long], -1);
 }
 
-TEST(OnlineThreads, AStopFromAnotherThreadEndsTheRunningCall) {
+TEST(OnlineThreads, AStopFromAnotherThreadEndsTheCallAndLeavesTheLineIdle) {
   // Six copies of the sample in one chunk; with pauses under MaxSilence the
   // utterance lasts to the end, so the call is long after the start.
-  kvdtest::OnlineEngine engine(StreamTestConfig()
+  OnlineEngine engine(StreamTestConfig()
                                    .Set("MaxSilence", "500")
                                    .Set("MaxHoldFrame", "500")
                                    .Set("MaxSpeechDuration", "20000"));
@@ -427,7 +414,7 @@ TEST(OnlineThreads, AStopFromAnotherThreadEndsTheRunningCall) {
     KVD_Stop(line);
   });
   int32_t state = -7, start = -7, end = -7, position = -7, result = -7;
-  const std::string log = kvdtest::CaptureLog([&] {
+  const std::string log = CaptureLog([&] {
     result = KVD_DetectSpeech(line, pcm.data(), static_cast<int32_t>(pcm.size()), &state, &start,
                               &end, &position);
   });
@@ -442,18 +429,12 @@ TEST(OnlineThreads, AStopFromAnotherThreadEndsTheRunningCall) {
   EXPECT_EQ(detector->busyFlag, 0);
   EXPECT_EQ(detector->errorStatus, 0);
   EXPECT_EQ(KVD_DetectSpeech(line, pcm.data(), kShift, &state, &start, &end, &position), -95);
-}
-
-TEST(OnlineThreads, AStoppedLineIsLeftIdleWhateverDetectionWroteLast) {
   // KVD_Stop cleared busyFlag, but a detection state was written after its
   // own write of the idle state: the next frame leaves the line idle.
-  kvdtest::OnlineEngine engine(StreamTestConfig());
-  const int32_t line = engine.StartLine();
-  SpeechDetector* detector = GetLine(line);
+  ASSERT_EQ(KVD_Start(line), 0);
   detector->DetectState = in_speech;
   detector->busyFlag = 0;
-  const std::vector<int16_t> noise = kvdtest::WhiteNoisePcm(100.0, 9u, 400);
-  int32_t state = -7, start = -7, end = -7, position = -7;
+  const std::vector<int16_t> noise = WhiteNoisePcm(100.0, 9u, 400);
   EXPECT_EQ(KVD_DetectSpeech(line, noise.data(), 400, &state, &start, &end, &position), 0);
   EXPECT_EQ(detector->DetectState, KVD_STATE_IDLE);
   EXPECT_EQ(detector->frameIndex, 0);

@@ -17,14 +17,6 @@ int16_t ToPcm(double value) {
 }
 }  // namespace
 
-std::vector<float> Cosine(double hz, double amplitude, int sampleRate, int count, double phaseRad) {
-  std::vector<float> out(static_cast<size_t>(count));
-  for (int n = 0; n < count; ++n)
-    out[static_cast<size_t>(n)] =
-        static_cast<float>(amplitude * std::cos(2.0 * kPi * hz * n / sampleRate + phaseRad));
-  return out;
-}
-
 std::vector<int16_t> CosinePcm(double hz, double amplitude, int sampleRate, int count) {
   std::vector<int16_t> out(static_cast<size_t>(count));
   for (int n = 0; n < count; ++n)

@@ -8,11 +8,8 @@
 
 namespace kvdtest {
 
-// amplitude * cos(2 pi hz n / rate + phaseRad), n = 0 .. count-1, as floats.
-std::vector<float> Cosine(double hz, double amplitude, int sampleRate, int count,
-                          double phaseRad = 0.0);
-
-// The same as 16-bit PCM, rounded to nearest and clipped to the 16-bit range.
+// amplitude * cos(2 pi hz n / rate), n = 0 .. count-1, as 16-bit PCM rounded
+// to nearest and clipped to the 16-bit range.
 std::vector<int16_t> CosinePcm(double hz, double amplitude, int sampleRate, int count);
 
 // Uniform white noise in [-amplitude, amplitude] from std::mt19937 with the
