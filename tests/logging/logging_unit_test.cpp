@@ -1,23 +1,18 @@
 // The pieces of the logging facade that need no configured facade: option
-// values, the translation of LogClt.cfg's vocabulary, the level table and
-// the time stamp. File names are judged on the rolled files of the logging
-// scenarios.
+// values, the translation of LogClt.cfg's vocabulary and the level table.
+// Time stamps and dated file names are judged on the logging scenarios' files.
 #include <kvd/tprintf.h>
 
 #include "logging/config_translation.h"
 #include "logging/log_levels.h"
 #include "logging/option_text.h"
-#include "logging/time_stamp.h"
 
 #include <gmock/gmock.h>
-
-#include <cstring>
 
 namespace kvd::logging {
 namespace {
 
 using ::testing::IsEmpty;
-using ::testing::MatchesRegex;
 using ::testing::Pair;
 
 TEST(OptionTextTest, FileSizesAndBooleans) {
@@ -101,17 +96,6 @@ TEST(LogLevelsTest, FacadeNumbersGiveTheTabledLevelsAndUnknownOnesDebug) {
   EXPECT_EQ(AddedLevelByName("user_error"), UserErrorLevel());
   EXPECT_EQ(AddedLevelByName(" Flow "), FlowLevel());
   EXPECT_EQ(AddedLevelByName("WARN"), nullptr);
-}
-
-TEST(TimeStampTest, StampHasTwentyOneCharactersAndTheSuffixFitsAFileName) {
-  char stamp[32];
-  std::memset(stamp, '#', sizeof stamp);
-  EXPECT_EQ(GetLocalTimeStamp(stamp), 21);
-  EXPECT_EQ(std::strlen(stamp), 21u);
-  EXPECT_THAT(stamp,
-              MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}"));
-  EXPECT_EQ(stamp[22], '#');
-  EXPECT_THAT(LocalTimeSuffix(), MatchesRegex("[0-9]{2}(-[0-9]{2}){5}"));
 }
 
 }  // namespace
