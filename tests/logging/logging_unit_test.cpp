@@ -1,6 +1,6 @@
 // The pieces of the logging facade that need no configured facade: option
-// values, the translation of LogClt.cfg's vocabulary and the level table.
-// Time stamps and dated file names are judged on the logging scenarios' files.
+// values, the translation of LogClt.cfg's vocabulary, the level table and
+// the time stamp's length. Dated file names are judged on the scenarios' files.
 #include <kvd/tprintf.h>
 
 #include "logging/config_translation.h"
@@ -8,6 +8,8 @@
 #include "logging/option_text.h"
 
 #include <gmock/gmock.h>
+
+#include <cstring>
 
 namespace kvd::logging {
 namespace {
@@ -96,6 +98,17 @@ TEST(LogLevelsTest, FacadeNumbersGiveTheTabledLevelsAndUnknownOnesDebug) {
   EXPECT_EQ(AddedLevelByName("user_error"), UserErrorLevel());
   EXPECT_EQ(AddedLevelByName(" Flow "), FlowLevel());
   EXPECT_EQ(AddedLevelByName("WARN"), nullptr);
+}
+
+// The stamp's form is judged on the scenarios' log lines; here its length,
+// the end it writes and the refused null buffer.
+TEST(TimeStampTest, StampHasTwentyOneCharactersAndANullBufferNone) {
+  char stamp[32];
+  std::memset(stamp, '#', sizeof stamp);
+  EXPECT_EQ(GetLocalTimeStamp(stamp), 21);
+  EXPECT_EQ(std::strlen(stamp), 21u);
+  EXPECT_EQ(stamp[22], '#');
+  EXPECT_EQ(GetLocalTimeStamp(nullptr), 0);
 }
 
 }  // namespace
