@@ -22,33 +22,9 @@ namespace fs = std::filesystem;
 
 // Warm-ups, calls and the 2 MB tolerance: docs/robustness.md ("Leaks and
 // growth"); a leak of the recording (152 kB a call) or of a line passes it.
-constexpr int kBatch = 10;  // calls between two readings
+// kB are read after the warm-ups and after each batch of calls.
+constexpr int kBatch = 10;
 constexpr long kToleranceKb = 2048;
-
-// Resident kB of mute_end_probe after the warm-ups and after each batch of
-// GetMuteEnd calls; kvd.cfg is the shipped one after leadingLines (the first
-// line of a key wins).
-std::vector<long> RunHost(const std::string& leadingLines, int warmUps, int batches, int batch) {
-  kvdtest::TempDir dir;
-  const fs::path lib = fs::path(dir.Path()) / "lib";
-  fs::create_directories(lib);
-  fs::copy_file(KVD_LIBRARY, lib / "libkvd.so");
-  std::ifstream shipped(fs::path(KVD_CONFIG_DIR) / "kvd.cfg");
-  std::ofstream(lib / "kvd.cfg") << leadingLines << shipped.rdbuf();
-  fs::copy_file(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", lib / "kvd_offline.cfg");
-
-  std::string command = "cd '" + dir.Path() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
-  for (int call = 1; call <= warmUps + batches * batch; ++call) {
-    command += " '" + kvdtest::SamplePath("kvd_sample.wav") + "'";
-    if (call >= warmUps && (call - warmUps) % batch == 0) command += " --rss";
-  }
-  const kvdtest::ShellRun run = kvdtest::RunShell(command + " 2>&1");
-  EXPECT_EQ(run.exitStatus, 0) << command;
-  std::vector<long> kb;
-  for (size_t at = 0; (at = run.output.find("\nrss_kB ", at + 1)) != std::string::npos;)
-    kb.push_back(std::atol(run.output.c_str() + at + 8));
-  return kb;
-}
 
 void ExpectFlat(const std::vector<long>& kb, int batches, const std::string& what) {
   ASSERT_EQ(kb.size(), static_cast<size_t>(batches + 1)) << what;
@@ -56,7 +32,8 @@ void ExpectFlat(const std::vector<long>& kb, int batches, const std::string& wha
       << what << ": " << ::testing::PrintToString(kb) << " kB";
 }
 
-// Online, one call runs 100 lines of about 360 kB each (about 10 s).
+// Online, one call runs 100 lines of about 360 kB each (about 10 s). kvd.cfg
+// is the shipped one after the mode's lines (the first line of a key wins).
 TEST(ResidentGrowth, GetMuteEndInEveryMode) {
   const struct {
     const char* leadingLines;
@@ -66,7 +43,24 @@ TEST(ResidentGrowth, GetMuteEndInEveryMode) {
                // Two warm-ups: the first KVD_Exit raises glibc's mapping threshold.
                {"IsOnline = 1\nIsOneSeg = 1\n", 2, 1, 1}};
   for (const auto& m : modes) {
-    ExpectFlat(RunHost(m.leadingLines, m.warmUps, m.batches, m.batch), m.batches, m.leadingLines);
+    kvdtest::TempDir dir;
+    const fs::path lib = fs::path(dir.Path()) / "lib";
+    fs::create_directories(lib);
+    fs::copy_file(KVD_LIBRARY, lib / "libkvd.so");
+    std::ifstream shipped(fs::path(KVD_CONFIG_DIR) / "kvd.cfg");
+    std::ofstream(lib / "kvd.cfg") << m.leadingLines << shipped.rdbuf();
+    fs::copy_file(fs::path(KVD_CONFIG_DIR) / "kvd_offline.cfg", lib / "kvd_offline.cfg");
+    std::string command = "cd '" + dir.Path() + "' && '" MUTE_END_PROBE "' lib/libkvd.so";
+    for (int call = 1; call <= m.warmUps + m.batches * m.batch; ++call) {
+      command += " '" + kvdtest::SamplePath("kvd_sample.wav") + "'";
+      if (call >= m.warmUps && (call - m.warmUps) % m.batch == 0) command += " --rss";
+    }
+    const kvdtest::ShellRun run = kvdtest::RunShell(command + " 2>&1");
+    EXPECT_EQ(run.exitStatus, 0) << command;
+    std::vector<long> kb;
+    for (size_t at = 0; (at = run.output.find("\nrss_kB ", at + 1)) != std::string::npos;)
+      kb.push_back(std::atol(run.output.c_str() + at + 8));
+    ExpectFlat(kb, m.batches, m.leadingLines);
   }
 }
 

@@ -130,37 +130,9 @@ class ScenarioTest : public ::testing::Test {
   std::string root_;
 };
 
-// The default file, written out here from its documented lines.
-const char kExpectedDefaultConfig[] =
-    "#Kestrin log configuration file. Please don't modify its frame.\n"
-    "# Categories: root, tprintf_logger, kvd_host\n"
-    "Kestrin.rootCategory = ALL, RollingFile\n"
-    "Kestrin.category.tprintf_logger = DEBUG, T_stdout, RollingFile\n"
-    "Kestrin.category.kvd_host = INFO, T_stdout, RollingFile\n"
-    "\n"
-    "Kestrin.additivity.tprintf_logger = false\n"
-    "Kestrin.additivity.kvd_host = false\n"
-    "\n"
-    "# please set to false when distribution\n"
-    "Kestrin.debug = false\n"
-    "\n\n"
-    "# Appender: T_stdout\n"
-    "Kestrin.appender.T_stdout = Kestrin.ConsoleAppender\n"
-    "Kestrin.appender.T_stdout.Threshold = DEBUG\n"
-    "Kestrin.appender.T_stdout.layout    = Kestrin.SimpleLayout\n"
-    "Kestrin.appender.T_stdout.layout.WithTimeStamp = true\n"
-    "\n\n"
-    "# Appender: RollingFile RenameType{Digit,DateTime}\n"
-    "Kestrin.appender.RollingFile = Kestrin.RollingFileAppender\n"
-    "Kestrin.appender.RollingFile.FileName = logs/VOLA2.log\n"
-    "Kestrin.appender.RollingFile.Threshold = DEBUG\n"
-    "Kestrin.appender.RollingFile.MaxFileSize = 8MB\n"
-    "Kestrin.appender.RollingFile.Append = true\n"
-    "Kestrin.appender.RollingFile.bufferedio = true\n"
-    "Kestrin.appender.RollingFile.MaxBackupIndex = 300\n"
-    "Kestrin.appender.RollingFile.RenameType = DateTime\n"
-    "Kestrin.appender.RollingFile.layout = Kestrin.SimpleLayout\n"
-    "Kestrin.appender.RollingFile.layout.WithTimeStamp = true\n";
+// The default file as the log configuration fuzzer's seed holds it, a copy
+// kept apart from the library's.
+const std::string kExpectedDefaultConfig = kvdtest::ReadText(KVD_DEFAULT_LOG_CONFIG);
 
 const char kStampedFirstMessage[] =
     "\\[[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\]:first message 1\n";

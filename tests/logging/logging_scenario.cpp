@@ -125,19 +125,17 @@ void Watch(int maxProbes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  size_t next = 0;
+  std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() > 2 && args[0] == "--watch-ms") {
     kvd::logging::SetConfigWatchIntervalMs(std::stol(args[1]));
-    next = 2;
+    args.erase(args.begin(), args.begin() + 2);
   }
-  const std::string scenario = args.size() > next ? args[next] : "";
-  const int first = args.size() > next + 1 ? std::stoi(args[next + 1]) : 0;
-  const int second = args.size() > next + 2 ? std::stoi(args[next + 2]) : 0;
+  args.resize(3, "0");
+  const std::string& scenario = args[0];
   if (scenario == "lines") {
-    LogFixedLines(first, second);
+    LogFixedLines(std::stoi(args[1]), std::stoi(args[2]));
   } else if (scenario == "watch") {
-    Watch(first);
+    Watch(std::stoi(args[1]));
   } else if (scenario == "first_message") {
     tprintf2("first message %d\n", 1);
   } else if (scenario == "facade_calls") {

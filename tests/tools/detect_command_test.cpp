@@ -12,34 +12,16 @@
 #include <utility>
 
 #include "engine_fixtures.h"
-#include "test_signals.h"
+#include "kvd_tool_test.h"
 #include "tools/kvd/audio_file.h"
 #include "tools/kvd/trace_command.h"
 #include "wave_bytes.h"
 
 namespace kvdtool {
 
-// The sample holds speech from 1.55 s to 6.62 s; every mode must place its
-// segment(s) inside a margin of that.
-void ExpectSpeechSpan(long long startMs, long long endMs) {
-  EXPECT_GE(startMs, 1250);
-  EXPECT_LE(startMs, 1850);
-  EXPECT_GE(endMs, 6300);
-  EXPECT_LE(endMs, 7200);
-}
-
 namespace {
 
 using kvdtest::Bytes;
-
-struct RunOutput {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
-const std::string kConfig = KVD_CONFIG_DIR "/kvd.cfg";
 
 RunOutput RunCommand(DetectOptions options) {
   if (options.engine.config.empty()) options.engine.config = kConfig;
@@ -66,42 +48,39 @@ std::string WideSample(const kvdtest::TempDir& dir) {
   return wide;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
+// A wave file of samples zeros at rate in dir.
+std::string Silence(const kvdtest::TempDir& dir, const std::string& name, size_t samples,
+                    int32_t rate) {
+  const std::string path = dir.Path() + "/" + name;
+  kvdtest::WriteBytes(path, kvdtest::CanonicalWave(std::vector<int16_t>(samples, 0), rate));
+  return path;
 }
 
-TEST(DetectOutput, CsvAndLabelsOnTheSample) {
+// CSV rows, one label line and the online object on the sample. An online
+// event's time is the position its call reached, which depends on the chunk
+// size; everything else must not.
+TEST(DetectOutput, EveryFormatOnTheSampleAndOnlineWhateverTheChunkSize) {
   const RunOutput csv = RunCommand(Options(Mode::Multi, Format::Csv, {kSample}));
-  ASSERT_EQ(csv.status, kExitSuccess) << csv.err;
   EXPECT_TRUE(std::regex_match(
       csv.out, std::regex("file,mode,state,outcome,segment,start_ms,end_ms\n"
                           "([^,]+kvd_sample\\.wav,multi,3,speech_end,\\d+,\\d+,\\d+\n)+")))
-      << csv.out;
-
+      << csv.out << csv.err;
   const RunOutput labels = RunCommand(Options(Mode::Offline, Format::Labels, {kSample}));
-  ASSERT_EQ(labels.status, kExitSuccess) << labels.err;
   std::smatch match;
   ASSERT_TRUE(std::regex_match(labels.out, match,
                                std::regex("(\\d+\\.\\d{6})\t(\\d+\\.\\d{6})\tspeech\n")))
-      << labels.out;
+      << labels.out << labels.err;
   ExpectSpeechSpan(std::llround(std::stod(match[1]) * 1000),
                    std::llround(std::stod(match[2]) * 1000));
-}
 
-// The online object; an event's time is the position its call reached,
-// which depends on the chunk size; everything else must not.
-TEST(DetectOnline, JsonObjectOnTheSampleWhateverTheChunkSize) {
   DetectOptions options = Options(Mode::Online, Format::Json, {kSample});
   const RunOutput run = RunCommand(options);
-  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  for (const RunOutput* each : {&csv, &labels, &run}) EXPECT_EQ(each->status, 0) << each->err;
   const std::regex shape(
       "\\{\"file\":\"[^\"]*kvd_sample\\.wav\",\"rate\":8000,\"samples\":76091,\"mode\":\"online\","
       "\"state\":3,\"outcome\":\"speech_end\",\"start_ms\":(\\d+),\"end_ms\":(\\d+),"
       "\"segments\":\\[\\[(\\d+),(\\d+)\\]\\],\"events\":\\[(\\{\"ms\":\\d+,\"state\":\\d,"
       "\"outcome\":\"[a-z_]+\"\\},?)+\\]\\}\n");
-  std::smatch match;
   ASSERT_TRUE(std::regex_match(run.out, match, shape)) << run.out;
   EXPECT_EQ(match[1], match[3]);
   EXPECT_EQ(match[2], match[4]);
@@ -125,12 +104,9 @@ TEST(DetectFiles, BadFilesAreReportedAndSkippedInOrderWhateverTheJobCount) {
   kvdtest::TempDir dir;
   const std::string garbage = dir.WriteFile("garbage.wav", "this is no recording at all");
   const std::string missing = dir.Path() + "/missing.wav";
-  const std::string empty = dir.Path() + "/empty.wav";
-  kvdtest::WriteBytes(empty, kvdtest::CanonicalWave({}, 8000));
-  const std::string low = dir.Path() + "/low.wav";
-  kvdtest::WriteBytes(low, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 7999));
-  const std::string silence = dir.Path() + "/silence.wav";
-  kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
+  const std::string empty = Silence(dir, "empty.wav", 0, 8000);
+  const std::string low = Silence(dir, "low.wav", 16000, 7999);
+  const std::string silence = Silence(dir, "silence.wav", 16000, 8000);
   const std::vector<std::string> reasons = {
       garbage + " is not a RIFF/WAVE file; give --rate HZ to read it as raw 16-bit PCM",
       missing + " cannot be opened", dir.Path() + " is a folder, not a recording",
@@ -212,8 +188,7 @@ TEST(DetectFiles, SegmentListOverflowFailsThatFileOnly) {
   dir.WriteFile("kvd_offline.cfg",
                 std::regex_replace(kvdtest::ReadText(KVD_CONFIG_DIR "/kvd_offline.cfg"),
                                    std::regex("MaxSegNum = \\d+"), "MaxSegNum = 2"));
-  const std::string silence = dir.Path() + "/silence.wav";
-  kvdtest::WriteBytes(silence, kvdtest::CanonicalWave(std::vector<int16_t>(16000, 0), 8000));
+  const std::string silence = Silence(dir, "silence.wav", 16000, 8000);
   DetectOptions options = Options(Mode::Multi, Format::Csv, {kSample, silence, kSample});
   options.engine.config = dir.WriteFile("kvd.cfg", kvdtest::ReadText(kConfig));
   const RunOutput run = RunCommand(options);
@@ -241,9 +216,9 @@ RunOutput Trace(const kvdtest::TempDir& dir, Mode mode, const std::string& file,
   return {status, out.str(), err.str()};
 }
 
-TEST(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
+TEST(TraceCommandTest, EnhancedProbabilityAndOfflineTraceAtTheRecordingsOwnRate) {
   kvdtest::TempDir dir;
-  const RunOutput run = Trace(dir, Mode::Online, kSample, Detector::Enhanced);
+  RunOutput run = Trace(dir, Mode::Online, kSample, Detector::Enhanced);
   ASSERT_EQ(run.status, kExitSuccess) << run.err;
   std::istringstream csv(kvdtest::ReadText(dir.Path() + "/trace.csv"));
   std::string line;
@@ -264,18 +239,15 @@ TEST(TraceCommandTest, EnhancedModeTracesItsSpeechProbability) {
     if (row >= 160 && row < 660 && probability >= 0.5) ++speechJudged;
   }
   EXPECT_GT(speechJudged, 375);
-  const std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
+  std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
   EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
   EXPECT_EQ(Count(svg, "<polyline"), 13u);  // the four bands' lines and the probability
-}
 
-// The sample at 16000 Hz is traced at its own rate: the speech stays where
-// it is in time (from 1.55 s in the 8000 Hz original). The SVG says where
-// its values come from and shades each segment printed.
-TEST(TraceCommandTest, OfflineTraceAtTheRecordingsOwnRate) {
-  kvdtest::TempDir dir;
-  const RunOutput run = Trace(dir, Mode::Multi, WideSample(dir));
+  // The sample at 16000 Hz is traced at its own rate: the speech stays where
+  // it is in time (from 1.55 s in the 8000 Hz original). The SVG says where
+  // its values come from and shades each segment printed.
+  run = Trace(dir, Mode::Multi, WideSample(dir));
   ASSERT_EQ(run.status, kExitSuccess) << run.err;
   EXPECT_EQ(run.err, "");
   std::smatch found;
@@ -283,7 +255,7 @@ TEST(TraceCommandTest, OfflineTraceAtTheRecordingsOwnRate) {
                                 std::regex("multi, 16000 Hz, \\d+ ms\n  segment 1: (\\d+) ms")))
       << run.out;
   EXPECT_NEAR(std::stoi(found[1]), 1550, 300);
-  const std::string svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
+  svg = kvdtest::ReadText(dir.Path() + "/trace.svg");
   EXPECT_NE(svg.find("Offline mode: the per-frame rows"), std::string::npos);
   EXPECT_NE(svg.find("mode multi"), std::string::npos);
   EXPECT_EQ(Count(svg, "fill=\"#e3f2e4\""), Count(run.out, "  segment "));

@@ -9,33 +9,21 @@
 #include <sstream>
 
 #include "engine_fixtures.h"
-#include "test_signals.h"
-#include "tools/kvd/options.h"
+#include "kvd_tool_test.h"
 #include "tools/kvd/stream_command.h"
 
 namespace kvdtool {
 
-void ExpectSpeechSpan(long long startMs, long long endMs);  // detect_command_test.cpp
-
 namespace {
 
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 // Runs kvd with args in a fresh folder (where the engine leaves its log).
-ProgramRun RunKvd(const std::vector<std::string>& args) {
+RunOutput RunKvd(const std::vector<std::string>& args) {
   kvdtest::TempDir dir;
   std::string command = "cd '" + dir.Path() + "' && '" KVD_PROGRAM "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
   const kvdtest::ShellRun run = kvdtest::RunShell(command + " 2>'" + dir.Path() + "/err'");
   return {run.exitStatus, run.output, kvdtest::ReadText(dir.Path() + "/err")};
 }
-
-const std::string kSample = kvdtest::SamplePath("kvd_sample.wav");
-const std::string kConfig = KVD_CONFIG_DIR "/kvd.cfg";
 
 // Every refusal: exit status 2, nothing on standard output, "kvd: " and the
 // reason on standard error.
@@ -72,7 +60,7 @@ TEST(KvdProgram, RefusedCommandLinesExitWithTwoAndTheirReason) {
       {{"stream", "a.pcm", "b.pcm"}, "one input at most"},
   };
   for (const auto& [args, reason] : rows) {
-    const ProgramRun run = RunKvd(args);
+    const RunOutput run = RunKvd(args);
     const bool named = !args.empty() && args[0] != "frobnicate";
     const std::string command = named ? args[0] + " " : "";
     const std::string help = "\nTry `kvd " + command + "--help`.\n";
@@ -129,7 +117,7 @@ TEST(KvdProgram, ExitStatusOutputAndMessages) {
        "kvd: /no/call.pcm cannot be opened: No such file or directory\n"},
   };
   for (const auto& row : rows) {
-    const ProgramRun run = RunKvd(row.args);
+    const RunOutput run = RunKvd(row.args);
     EXPECT_EQ(run.status, row.status) << row.args[0] << " " << run.err;
     EXPECT_TRUE(std::regex_search(run.out, std::regex(row.out))) << run.out;
     if (row.err[0] == '~') {
