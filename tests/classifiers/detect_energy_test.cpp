@@ -207,7 +207,7 @@ struct SpeechThenTail : Loaded {
   int16_t voice[CDetectEnergy::kHistoryFrames] = {};
 };
 
-TEST(EndAfterSpeech, DeadFramesEndSpeechWhereQuietFramesDoAndKeepTheStatistics) {
+TEST(EndAfterSpeech, DeadFramesEndSpeechAsQuietOnesDoRejectedFramesWithEnergyDoNot) {
   // Slot 99 (frames 99 .. 108) still holds a loud frame: the first quiet
   // slot is 100, and the end is extended over the ten slots before it. A
   // band without energy (mean 0, no deviation) is as quiet as the others.
@@ -224,9 +224,7 @@ TEST(EndAfterSpeech, DeadFramesEndSpeechWhereQuietFramesDoAndKeepTheStatistics) 
   EXPECT_EQ(d.CountBandsAbove(99), 4);
   EXPECT_EQ(d.CountBandsAbove(100), 0);
   EXPECT_EQ(d.GetActiveBands(SpeechThenTail::kNow), 0);
-}
 
-TEST(EndAfterSpeech, RejectedFramesWithEnergyAreNotSilence) {
   // Dual-tone frames: not usable, but their spectrum holds real energy.
   SpeechThenTail tones({1000, 1000, 1000, 1000}, false);
   EXPECT_FALSE(tones.detector.SilentSlot[150]);

@@ -22,7 +22,15 @@ constexpr int kRate = 8000;
 constexpr int kWindow = CDetectVoice::kWindowFrames;
 constexpr int kNewest = kWindow - 1;  // the slot of the newest frame
 
-TEST(VoiceGeometry, BinsOfEachRate) {
+// Standard output of f.
+template <typename F>
+std::string Printed(F f) {
+  testing::internal::CaptureStdout();
+  f();
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(VoiceGeometry, BinsOfEachRateAndMeaninglessArgumentsRefusedWithTheirMessage) {
   // 8000 / 512 and 16000 / 1024: 15.625 Hz per bin: 65 / 15.625 = 4.16,
   // 480 / 15.625 = 30.72, 2000 / 15.625 = 128; HarmoNum 128 / 4 - 1 = 31.
   // 11025 / 1024 (and 22050 / 2048): 10.7666 Hz per bin: 65 / 10.77 = 6.04,
@@ -30,40 +38,20 @@ TEST(VoiceGeometry, BinsOfEachRate) {
   // Harmonics to 300 Hz, pitches to 100 Hz: 19 and 6 bins, HarmoNum 3.
   // 8000 / 2048: 3.906 Hz per bin; 50, 120 and 3900 Hz are bins 12, 30, 998;
   // HarmoNum 998 / 12 - 1 = 82: positions 64 .. 81 live in a second word.
-  struct Geometry {
-    int rate, fft, low, high, top;
-    int minPitchBin, maxPitchBin, maxHarmoBin, harmoNum;
-  };
-  const Geometry cases[] = {{8000, 512, 65, 480, 2000, 4, 30, 128, 31},
-                            {16000, 1024, 65, 480, 2000, 4, 30, 128, 31},
-                            {11025, 1024, 65, 480, 2000, 6, 44, 185, 29},
-                            {22050, 2048, 65, 480, 2000, 6, 44, 185, 29},
-                            {8000, 512, 65, 100, 300, 4, 6, 19, 3},
-                            {8000, 2048, 50, 120, 3900, 12, 30, 998, 82}};
-  for (const Geometry& g : cases) {
-    SCOPED_TRACE(std::to_string(g.rate) + " Hz, " + std::to_string(g.fft) + " points");
-    CDetectVoice voice(g.rate, g.fft, g.low, g.high, g.top);
-    CDetectVoiceTestPeer peer(voice);
-    ASSERT_EQ(voice.Status, 0);
-    EXPECT_TRUE(peer.HasBuffers());
-    EXPECT_EQ(peer.BinNum(), g.fft / 2);
-    EXPECT_EQ(peer.MinPitchBin(), g.minPitchBin);
-    EXPECT_EQ(peer.PeakStartBin(), g.minPitchBin);
-    EXPECT_EQ(peer.MaxPitchBin(), g.maxPitchBin);
-    EXPECT_EQ(peer.PitchNum(), g.maxPitchBin - g.minPitchBin + 1);
-    EXPECT_EQ(peer.MaxHarmoBin(), g.maxHarmoBin);
-    EXPECT_EQ(peer.HarmoNum(), g.harmoNum);
-  }
-}
-
-TEST(VoiceGeometry, MeaninglessArgumentsAreRefusedWithTheirMessage) {
   struct Construction {
     int rate, fft, low, high, top;
     // Printed on standard output: "" when accepted, nullptr for any refusal.
     const char* message;
+    int minPitchBin = 0, maxPitchBin = 0, maxHarmoBin = 0, harmoNum = 0;  // 0: not checked
   };
   const char* fft = "Too low FFT size to initialize Voice Detector!\n";
   const Construction cases[] = {
+      {8000, 512, 65, 480, 2000, "", 4, 30, 128, 31},
+      {16000, 1024, 65, 480, 2000, "", 4, 30, 128, 31},
+      {11025, 1024, 65, 480, 2000, "", 6, 44, 185, 29},
+      {22050, 2048, 65, 480, 2000, "", 6, 44, 185, 29},
+      {8000, 512, 65, 100, 300, "", 4, 6, 19, 3},
+      {8000, 2048, 50, 120, 3900, "", 12, 30, 998, 82},
       {8512, 512, 65, 480, 2000, ""},  // 8512 / 512 = 16.625 Hz exactly
       {8520, 512, 65, 480, 2000, fft},
       {8000, 256, 65, 480, 2000, fft},
@@ -93,25 +81,33 @@ TEST(VoiceGeometry, MeaninglessArgumentsAreRefusedWithTheirMessage) {
   for (const Construction& c : cases) {
     SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.fft) + " points, " +
                  std::to_string(c.low) + " Hz");
-    testing::internal::CaptureStdout();
-    CDetectVoice voice(c.rate, c.fft, c.low, c.high, c.top);
-    const std::string printed = testing::internal::GetCapturedStdout();
+    std::unique_ptr<CDetectVoice> voice;
+    const std::string printed = Printed(
+        [&] { voice = std::make_unique<CDetectVoice>(c.rate, c.fft, c.low, c.high, c.top); });
     if (c.message != nullptr) {
       EXPECT_EQ(printed, c.message);
     }
-    EXPECT_EQ(voice.Status, c.message != nullptr && *c.message == '\0' ? 0 : -1);
+    const bool accepted = c.message != nullptr && *c.message == '\0';
+    EXPECT_EQ(voice->Status, accepted ? 0 : -1);
+    CDetectVoiceTestPeer peer(*voice);
+    EXPECT_EQ(peer.HasBuffers(), accepted);
+    if (c.harmoNum == 0) continue;
+    EXPECT_EQ(peer.BinNum(), c.fft / 2);
+    EXPECT_EQ(peer.MinPitchBin(), c.minPitchBin);
+    EXPECT_EQ(peer.PeakStartBin(), c.minPitchBin);
+    EXPECT_EQ(peer.MaxPitchBin(), c.maxPitchBin);
+    EXPECT_EQ(peer.PitchNum(), c.maxPitchBin - c.minPitchBin + 1);
+    EXPECT_EQ(peer.MaxHarmoBin(), c.maxHarmoBin);
+    EXPECT_EQ(peer.HarmoNum(), c.harmoNum);
   }
 }
 
-TEST(VoiceGeometry, RefusedDetectorHasNoBuffersIsInertAndCopiesAsRefused) {
-  testing::internal::CaptureStdout();
-  CDetectVoice voice(8000, 512, 15, 480, 2000);
-  testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(CDetectVoiceTestPeer(voice).HasBuffers());
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(voice.ReInit(), -1);
+TEST(VoiceGeometry, RefusedDetectorIsInertAndCopiesAsRefused) {
+  std::unique_ptr<CDetectVoice> refused;
+  Printed([&] { refused = std::make_unique<CDetectVoice>(8000, 512, 15, 480, 2000); });
+  CDetectVoice& voice = *refused;
   // The message goes through the format "%s\n": two line ends.
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] { EXPECT_EQ(voice.ReInit(), -1); }),
             "Error Memory of AllMatchPitch when Reinit VoiceDetector!\n\n");
   float power[256] = {};
   voice.UpdateBuf(power, true);
@@ -122,9 +118,7 @@ TEST(VoiceGeometry, RefusedDetectorHasNoBuffersIsInertAndCopiesAsRefused) {
   copy = voice;
   EXPECT_EQ(copy.Status, -1);
   EXPECT_FALSE(CDetectVoiceTestPeer(copy).HasBuffers());
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(copy.ReInit(), -1);
-  testing::internal::GetCapturedStdout();
+  Printed([&] { EXPECT_EQ(copy.ReInit(), -1); });
 }
 
 // Power of a flat spectrum that passes the energy gate: the gate asks for a

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <kvd/detect_voice.h>
 
+#include <cctype>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -126,6 +128,11 @@ struct Refusal {
   int32_t code = KVD_ERR_CONFIG;
 };
 
+// Shown by gtest and in the CTest names in place of a dump of the row's bytes.
+void PrintTo(const Refusal& row, std::ostream* out) {
+  *out << row.key << " = " << (row.refused == nullptr ? "(missing)" : row.refused);
+}
+
 class ConfigRefusal : public kvdtest::EngineSession,
                       public ::testing::WithParamInterface<Refusal> {
  protected:
@@ -161,8 +168,13 @@ TEST_P(ConfigRefusal, OnePastTheLimitOrAMissingKeyIsRefusedAndTheLimitTaken) {
   }
 }
 
+// The key and the refused text, e.g. "AverageGain_minusinf" or "IsOnline_missing".
 std::string RowName(const ::testing::TestParamInfo<Refusal>& row) {
-  return std::string(row.param.key) + "_" + std::to_string(row.index);
+  std::string name = std::string(row.param.key) + "_";
+  if (row.param.refused == nullptr) return name + "missing";
+  for (const unsigned char c : std::string(row.param.refused))
+    name += c == '-' ? std::string("minus") : std::string(1, std::isalnum(c) ? c : '_');
+  return name;
 }
 
 constexpr File kMain = File::kMain;
@@ -255,10 +267,8 @@ TEST_F(EngineConfig, ValuesAreReadBackAsTheKeyDefines) {
   ASSERT_EQ(Init(), KVD_OK);
   EXPECT_TRUE(Logged("KVD ERROR! MaxHoldFrame<MaxSilence!\n"));
   EXPECT_EQ(GetLine(1)->MaxHoldFrame, 60);
-}
 
-// OpenAllLines is off only for 0 or false; without the key it is on.
-TEST_F(EngineConfig, OpenAllLinesIsOffOnlyForZeroOrFalse) {
+  // OpenAllLines is off only for 0 or false; without the key it is on.
   for (const char* value : {"FALSE", "no", ""}) {
     main_.Set("OpenAllLines", value);
     if (value[0] == '\0') main_.Remove("OpenAllLines");

@@ -132,7 +132,7 @@ TEST_F(LineLifecycle, StartStopAndCloseFollowTheStateTable) {
   EXPECT_EQ(StateOf(line), LineState(KVD_STATE_IDLE, 0));
 }
 
-TEST_F(LineLifecycle, GetParameterAlwaysLeavesATerminatedText) {
+TEST_F(LineLifecycle, GetParameterLeavesATerminatedTextSetParameterOnlyWhenNotStarted) {
   ASSERT_EQ(Init(2), KVD_OK);
   GetLine(1)->errorStatus = KVD_ERR_BAD_DATA;
   const struct {
@@ -153,10 +153,8 @@ TEST_F(LineLifecycle, GetParameterAlwaysLeavesATerminatedText) {
 
   EXPECT_EQ(Parameter(0, "samplerate"), "8000");
   EXPECT_EQ(Parameter(0, "AverageGain"), "0.000000");
-}
 
-TEST_F(LineLifecycle, ParametersChangeOnlyWhileTheLineIsNotStarted) {
-  ASSERT_EQ(Init(2), KVD_OK);
+  // Parameters change only while the line is not started.
   SpeechDetector &detector = *GetLine(0);
   const struct {
     const char *name, *value, *message;

@@ -160,14 +160,14 @@ TEST(EnhancedMode, FindsNoSpeechInSilenceNoiseTonesAndMusic) {
 }
 
 TEST(EnhancedMode, DecisionModeKey) {
-  kvd_stream* stream = nullptr;
-  EXPECT_EQ(kvd_stream_open_text("DecisionMode = Enhanced\n", kRate, &stream), KVD_STREAM_OK);
-  kvd_stream_free(stream);
-  EXPECT_EQ(kvd_stream_open_text("DecisionMode = specified\n", kRate, &stream), KVD_STREAM_OK);
-  kvd_stream_free(stream);
-  stream = nullptr;
-  EXPECT_EQ(kvd_stream_open_text("DecisionMode = clever\n", kRate, &stream), KVD_STREAM_ERR_CONFIG);
-  EXPECT_EQ(stream, nullptr);
+  for (const auto& [text, code] : {std::pair{"DecisionMode = Enhanced\n", KVD_STREAM_OK},
+                                   {"DecisionMode = specified\n", KVD_STREAM_OK},
+                                   {"DecisionMode = clever\n", KVD_STREAM_ERR_CONFIG}}) {
+    kvd_stream* stream = nullptr;
+    EXPECT_EQ(kvd_stream_open_text(text, kRate, &stream), code) << text;
+    EXPECT_EQ(stream == nullptr, code != KVD_STREAM_OK) << text;
+    kvd_stream_free(stream);
+  }
 }
 
 TEST(SegmentPicker, RulesShapeTheSegments) {

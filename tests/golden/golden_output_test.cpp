@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/kvd_api.h"
@@ -34,46 +35,35 @@ constexpr int32_t kLongRecordingSeconds = 20;
 
 enum class Mode { kOnline, kOnlineFast, kOfflineOne, kOfflineMulti };
 
-ConfigText MainConfig(int sampleRate, Mode mode) {
-  const bool online = mode == Mode::kOnline || mode == Mode::kOnlineFast;
+ConfigText Config(std::initializer_list<std::pair<const char*, std::string>> pairs) {
   ConfigText config;
-  config.Set("SampleRate", std::to_string(sampleRate))
-      .Set("OpenAllLines", "false")
-      .Set("IsOneSeg", mode == Mode::kOfflineMulti ? "0" : "1")
-      .Set("IsOnline", online ? "1" : "0")
-      .Set("MinSpeechDuration", "1600")
-      .Set("MaxSpeechDuration", "2000")
-      .Set("MaxSilence", "60")
-      .Set("MaxWaitFrame", "300")
-      .Set("Sensitivity", "0.5")
-      .Set("stRelaxFrames", "10")
-      .Set("edRelaxFrames", "10")
-      .Set("AverageGain", "-10")
-      .Set("MaxHoldFrame", "80")
-      .Set("FastMode", mode == Mode::kOnlineFast ? "1" : "0")
-      .Set("UseCheckDTMF", "1");
+  for (const auto& [key, value] : pairs) config.Set(key, value);
   return config;
 }
 
+ConfigText MainConfig(int sampleRate, Mode mode) {
+  const bool online = mode == Mode::kOnline || mode == Mode::kOnlineFast;
+  const char* oneSegment = mode == Mode::kOfflineMulti ? "0" : "1";
+  const char* fast = mode == Mode::kOnlineFast ? "1" : "0";
+  return Config({{"SampleRate", std::to_string(sampleRate)}, {"OpenAllLines", "false"},
+                 {"IsOneSeg", oneSegment},                   {"IsOnline", online ? "1" : "0"},
+                 {"MinSpeechDuration", "1600"},              {"MaxSpeechDuration", "2000"},
+                 {"MaxSilence", "60"},                       {"MaxWaitFrame", "300"},
+                 {"Sensitivity", "0.5"},                     {"stRelaxFrames", "10"},
+                 {"edRelaxFrames", "10"},                    {"AverageGain", "-10"},
+                 {"MaxHoldFrame", "80"},                     {"FastMode", fast},
+                 {"UseCheckDTMF", "1"}});
+}
+
 ConfigText OfflineConfig(int32_t segments) {
-  ConfigText config;
-  config.Set("ShortSpeechSegEnergyThd", "10")
-      .Set("BackgroundEnergyOffline", "1")
-      .Set("DetectSpecLowBorder_Hz", "200")
-      .Set("DetectSpecHighBorder_Hz", "3400")
-      .Set("CommonSpeechSegLen_sec", "0.3")
-      .Set("ShortSpeechSegLen_sec", "0.1")
-      .Set("CommonSpeechSegEnergyThd", "3")
-      .Set("ExtendSpeechLen_sec", "0.03")
-      .Set("SpeechSegMinVoiceLen_sec", "0.1")
-      .Set("SpeechSegMinVoiceRatio", "0.3")
-      .Set("MaxSegNum", std::to_string(segments))
-      .Set("DefaultSpeech", "1")
-      .Set("MinSignalLen", "0.5")
-      .Set("BakgroundEnergyRelativeOffline", "0.1")
-      .Set("DelShortSpeechSegLen_sec", "0.1")
-      .Set("DelShortSpeechSideNoiseLen_sec", "0.3");
-  return config;
+  return Config({{"ShortSpeechSegEnergyThd", "10"},       {"BackgroundEnergyOffline", "1"},
+                 {"DetectSpecLowBorder_Hz", "200"},       {"DetectSpecHighBorder_Hz", "3400"},
+                 {"CommonSpeechSegLen_sec", "0.3"},       {"ShortSpeechSegLen_sec", "0.1"},
+                 {"CommonSpeechSegEnergyThd", "3"},       {"ExtendSpeechLen_sec", "0.03"},
+                 {"SpeechSegMinVoiceLen_sec", "0.1"},     {"SpeechSegMinVoiceRatio", "0.3"},
+                 {"MaxSegNum", std::to_string(segments)}, {"DefaultSpeech", "1"},
+                 {"MinSignalLen", "0.5"},                 {"BakgroundEnergyRelativeOffline", "0.1"},
+                 {"DelShortSpeechSegLen_sec", "0.1"},     {"DelShortSpeechSideNoiseLen_sec", "0.3"}});
 }
 
 // Flags of frames [first, last) as the ring holds them: values separated by
@@ -98,11 +88,7 @@ void WriteOnline(std::ostream& out, const GoldenRecording& recording, int32_t li
   const int32_t chunk = recording.sampleRate * 3 / 100 + 1;
   const SpeechDetector& detector = *GetLine(line);
   const int32_t shift = detector.frameShift;
-  int32_t state = before_speech;
-  int32_t start = -1;
-  int32_t end = -1;
-  int32_t position = 0;
-  int32_t settled = 0;
+  int32_t state = before_speech, start = -1, end = -1, position = 0, settled = 0;
   const auto total = static_cast<int32_t>(recording.pcm.size());
   for (int32_t first = 0; first < total; first += chunk) {
     const int32_t count = std::min(chunk, total - first);
@@ -129,11 +115,9 @@ void WriteOffline(std::ostream& out, const GoldenRecording& recording, int32_t l
                   Mode mode) {
   const int32_t entries = SegmentListEntries(recording);
   const auto count = static_cast<int32_t>(recording.pcm.size());
-  int32_t state = -7;
-  int32_t processed = -7;
+  int32_t state = -7, processed = -7;
   if (mode == Mode::kOfflineOne) {
-    int32_t start = -7;
-    int32_t end = -7;
+    int32_t start = -7, end = -7;
     const int32_t result =
         KVD_DetectSpeech(line, recording.pcm.data(), count, &state, &start, &end, &processed);
     out << result << ' ' << state << ' ' << start << ' ' << end << ' ' << processed << '\n';
