@@ -66,7 +66,6 @@ CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
   std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
 
-  int32_t oldest = 0;
   for (int32_t i = 0; i < growthRecordsUsed; ++i) {
     TrackGrowth& growth = growthRecords[i];
     // The first serial and the series position tell most records apart.
@@ -75,9 +74,15 @@ CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
       growth.lastUse = ++growthClock;
       return growth;
     }
-    if (growth.lastUse < growthRecords[oldest].lastUse) oldest = i;
   }
-  if (growthRecordsUsed < kGrowthRecords) oldest = growthRecordsUsed++;
+  int32_t oldest = 0;
+  if (growthRecordsUsed < kGrowthRecords) {
+    oldest = growthRecordsUsed++;
+  } else {
+    for (int32_t i = 1; i < kGrowthRecords; ++i) {
+      if (growthRecords[i].lastUse < growthRecords[oldest].lastUse) oldest = i;
+    }
+  }
   TrackGrowth& growth = growthRecords[oldest];
   growth.key = key;
   growth.lastUse = ++growthClock;

@@ -365,11 +365,9 @@ int32_t CDetectVoice::Find() {
     // "Error pitch!".
     auto processSeed = [&](int16_t m) {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
-      for (int32_t i = 0; i < kWindowFrames; ++i) {
-        if (i >= f && i < f + kSeedFrames) continue;
-        ClearSet(static_cast<int16_t>(i));
-        if (i >= f + kSeedFrames) FramePitch[i] = 0.0f;
-      }
+      ClearSets(0, f);
+      ClearSets(f + kSeedFrames, kWindowFrames);
+      std::fill(FramePitch + f + kSeedFrames, FramePitch + kWindowFrames, 0.0f);
       const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
       int32_t unvoicedBefore = 0;
       for (int32_t i = lo; i < f; ++i) {
@@ -522,8 +520,14 @@ void CDetectVoice::StoreCandidate(int16_t frame) {
   FramePitch[frame] = CandPitch;
 }
 
-void CDetectVoice::ClearSet(int16_t frame) {
-  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[frame]));
-  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[frame]));
-  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[frame]));
+void CDetectVoice::ClearSet(int16_t frame) { ClearSets(frame, frame + 1); }
+
+// The rows of slots first .. end - 1 lie next to each other: one clear per
+// array.
+void CDetectVoice::ClearSets(int32_t first, int32_t end) {
+  if (first >= end) return;
+  const auto rows = static_cast<size_t>(end - first);
+  std::memset(HarmoPeak[first], 0, rows * sizeof(HarmoPeak[0]));
+  std::memset(HarmoArea[first], 0, rows * sizeof(HarmoArea[0]));
+  std::memset(HarmoAbsArea[first], 0, rows * sizeof(HarmoAbsArea[0]));
 }
