@@ -42,15 +42,17 @@ bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
   return down && up;
 }
 
-// Adds the positive relative areas of one set to sum (held at kAreaSumCap
-// when capped) and counts them.
-void AddPositiveAreas(const int16_t* areas, int32_t& sum, int32_t& count, bool capped) {
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    if (areas[h] > 0) {
-      sum += areas[h];
-      if (capped && sum > kAreaSumCap) sum = kAreaSumCap;
-      ++count;
-    }
+// Adds the positive relative areas of the sets of consecutive slots
+// (`slots` rows from `areas`) to sum and counts them. Branch-free, so that
+// the compiler adds several entries at a time.
+void AddPositiveAreas(const int16_t (*areas)[kSetSize], int32_t slots, int32_t& sum,
+                      int32_t& count) {
+  const int16_t* entry = areas[0];
+  const int32_t entries = slots * kSetSize;
+  for (int32_t i = 0; i < entries; ++i) {
+    const int32_t area = entry[i];
+    sum += area > 0 ? area : 0;
+    count += area > 0 ? 1 : 0;
   }
 }
 
@@ -160,9 +162,10 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
   // the frame's area: E in units of 1/10000.
   int32_t sum = 0;
   int32_t count = 0;
-  for (int32_t j = first; j <= last; ++j) {
-    AddPositiveAreas(HarmoArea[j], sum, count, true);
-  }
+  AddPositiveAreas(HarmoArea + first, last - first + 1, sum, count);
+  // Held at kAreaSumCap. Every term is positive, so holding the running sum
+  // after each one gives the same as holding the total.
+  sum = std::min(sum, kAreaSumCap);
   const float expected = FramePitch[frame] * kAreaUnitsPerWhole / static_cast<float>(MaxHarmoBin);
   const float total = static_cast<float>(count) * expected;
   if (static_cast<float>(sum) < kExpectedShareFloor * total) return -1;
@@ -206,10 +209,8 @@ int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m
   // times dearer DetectVoice (the failed growth steps search every pitch).
   int32_t sum = 0;
   int32_t count = 0;
-  for (int32_t j = s; j <= e; ++j) {
-    AddPositiveAreas(HarmoArea[j], sum, count, false);
-  }
-  AddPositiveAreas(HarmoArea[k], sum, count, false);
+  AddPositiveAreas(HarmoArea + s, e - s + 1, sum, count);
+  AddPositiveAreas(HarmoArea + k, 1, sum, count);
   const float expected = pitch * kAreaUnitsPerWhole / static_cast<float>(MaxHarmoBin);
   const float total = static_cast<float>(count) * expected;
   if (static_cast<float>(sum) < kExpectedShareFloor * total) return -1;
