@@ -33,13 +33,16 @@ constexpr float kZigZagFrameShare = 0.3f;
 // of `later` (that one present) while another lies more than one bin below
 // it: the set moved up and down at once.
 bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
-  bool down = false;
-  bool up = false;
+  // Branch-free over the four entries (the compiler compares them at once).
+  int32_t down = 0;
+  int32_t up = 0;
   for (int32_t h = 0; h < kSetSize; ++h) {
-    if (later[h] > 0 && earlier[h] > later[h] + 1) down = true;
-    if (earlier[h] < later[h] - 1) up = true;
+    const int32_t before = earlier[h];
+    const int32_t after = later[h];
+    down |= static_cast<int32_t>(after > 0) & static_cast<int32_t>(before > after + 1);
+    up |= static_cast<int32_t>(before < after - 1);
   }
-  return down && up;
+  return (down & up) != 0;
 }
 
 // Adds the positive relative areas of the sets of consecutive slots
@@ -63,18 +66,20 @@ void AddPositiveAreas(const int16_t (*areas)[kSetSize], int32_t slots, int32_t& 
 // a[2] - a[1], a[3] - a[2]; otherwise a[0] / n[0] (integer division) and the
 // three differences.
 int16_t CDetectVoice::TestEven(const int16_t* a, const int16_t* n) {
-  int32_t spacing[kSetSize];
-  int32_t count = 0;
+  const int32_t second = a[2] - a[1];
+  const int32_t third = a[3] - a[2];
+  int32_t lo = std::min(second, third);
+  int32_t hi = std::max(second, third);
   if (n[0] == 0) {
-    spacing[count++] = a[1];
+    lo = std::min<int32_t>(lo, a[1]);
+    hi = std::max<int32_t>(hi, a[1]);
   } else {
-    spacing[count++] = a[0] / n[0];
-    spacing[count++] = a[1] - a[0];
+    const int32_t first = a[0] / n[0];
+    const int32_t step = a[1] - a[0];
+    lo = std::min(lo, std::min(first, step));
+    hi = std::max(hi, std::max(first, step));
   }
-  spacing[count++] = a[2] - a[1];
-  spacing[count++] = a[3] - a[2];
-  const auto range = std::minmax_element(spacing, spacing + count);
-  return static_cast<int16_t>(*range.second - *range.first);
+  return static_cast<int16_t>(hi - lo);
 }
 
 // Looks up the peaks a[0 .. 3] of a set among the kept peaks of the frame,
@@ -111,12 +116,14 @@ int16_t CDetectVoice::GetHarmoArea(const int16_t* a, int16_t frame) {
 // Number of entries whose relative areas differ by more than a factor 5,
 // in either direction.
 int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
-  int16_t mismatches = 0;
+  // Branch-free over the four entries (the compiler compares them at once).
+  int32_t mismatches = 0;
   for (int32_t i = 0; i < kSetSize; ++i) {
-    if (a[i] > kAreaRatio * b[i]) ++mismatches;
-    if (static_cast<float>(a[i]) < kAreaInverseRatio * static_cast<float>(b[i])) ++mismatches;
+    mismatches += static_cast<int32_t>(a[i] > kAreaRatio * b[i]);
+    mismatches += static_cast<int32_t>(static_cast<float>(a[i]) <
+                                       kAreaInverseRatio * static_cast<float>(b[i]));
   }
-  return mismatches;
+  return static_cast<int16_t>(mismatches);
 }
 
 // 1 when the absolute areas of the entries present in both sets agree within
