@@ -65,7 +65,6 @@ struct IppsFFTSpec_R_32f {
   std::vector<Stage> stages;            // innermost (applied first) to outermost
   std::vector<float> re, im;            // N/2 values: scratch of one transform
   std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
-  std::vector<float> binRe, binIm;      // N/2 bins of the split: scratch of one transform
 };
 
 namespace {
@@ -141,8 +140,6 @@ void Build(IppsFFTSpec_R_32f& spec) {
   }
   spec.re.assign(static_cast<size_t>(n), 0.0f);
   spec.im.assign(static_cast<size_t>(n), 0.0f);
-  spec.binRe.assign(static_cast<size_t>(n), 0.0f);
-  spec.binIm.assign(static_cast<size_t>(n), 0.0f);
 }
 
 // KissFFT's forward radix-4 butterflies of one block: points k, k + m,
@@ -221,31 +218,78 @@ void Radix2(float* re, float* im, const Stage& stage) {
   }
 }
 
-// kiss_fftr's split of the complex transform z of the N/2 = n points into
-// the bins k = 1 .. n - 1 of the real input, in the library's order of
-// operations: bins k and n - k from z[k] and z[n - k]. Bin n / 2 is written
-// twice by the library, the second value kept.
-void Split(const float* __restrict re, const float* __restrict im, const float* __restrict superRe,
-           const float* __restrict superIm, float* __restrict binRe, float* __restrict binIm,
-           int n) {
+// kiss_fftr's split of bins k and n - k (0 < k < n / 2) of the real input
+// from points k and n - k of the complex transform of the N/2 = n points, in
+// the library's order of operations, scaled into the Perm layout: the
+// library's value (halved) times 1/N.
+inline void SplitPair(const float* re, const float* im, const float* superRe,
+                      const float* superIm, float scale, float* dst, int n, int k) {
+  const float pr = re[k];
+  const float pi = im[k];
+  const float qr = re[n - k];
+  const float qi = im[n - k];
+  const float f1r = qr + pr;
+  const float f1i = pi - qi;
+  const float f2r = pr - qr;
+  const float f2i = qi + pi;
+  const float sr = superRe[k - 1];
+  const float si = superIm[k - 1];
+  const float twi = f2i * sr + f2r * si;
+  dst[2 * k] = (((f1r + f2r * sr) - f2i * si) * 0.5f) * scale;
+  dst[2 * k + 1] = ((f1i + twi) * 0.5f) * scale;
+  dst[2 * (n - k)] = (((f1r + f2i * si) - f2r * sr) * 0.5f) * scale;
+  dst[2 * (n - k) + 1] = (((qi - pi) + twi) * 0.5f) * scale;
+}
+
+#if defined(__SSE2__)
+inline __m128 Reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+// SplitPair for k .. k + 3, one k a lane (points n - k - 3 .. n - k are
+// loaded and stored with their lanes reversed).
+inline void SplitPairs4(const float* re, const float* im, const float* superRe,
+                        const float* superIm, __m128 scale, float* dst, int n, int k) {
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 pr = _mm_loadu_ps(re + k);
+  const __m128 pi = _mm_loadu_ps(im + k);
+  const __m128 qr = Reversed(_mm_loadu_ps(re + n - k - 3));
+  const __m128 qi = Reversed(_mm_loadu_ps(im + n - k - 3));
+  const __m128 f1r = _mm_add_ps(qr, pr);
+  const __m128 f1i = _mm_sub_ps(pi, qi);
+  const __m128 f2r = _mm_sub_ps(pr, qr);
+  const __m128 f2i = _mm_add_ps(qi, pi);
+  const __m128 sr = _mm_loadu_ps(superRe + k - 1);
+  const __m128 si = _mm_loadu_ps(superIm + k - 1);
+  const __m128 twi = _mm_add_ps(_mm_mul_ps(f2i, sr), _mm_mul_ps(f2r, si));
+  const __m128 lowRe = _mm_mul_ps(
+      _mm_mul_ps(_mm_sub_ps(_mm_add_ps(f1r, _mm_mul_ps(f2r, sr)), _mm_mul_ps(f2i, si)), half),
+      scale);
+  const __m128 lowIm = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(f1i, twi), half), scale);
+  const __m128 highRe = _mm_mul_ps(
+      _mm_mul_ps(_mm_sub_ps(_mm_add_ps(f1r, _mm_mul_ps(f2i, si)), _mm_mul_ps(f2r, sr)), half),
+      scale);
+  const __m128 highIm =
+      _mm_mul_ps(_mm_mul_ps(_mm_add_ps(_mm_sub_ps(qi, pi), twi), half), scale);
+  _mm_storeu_ps(dst + 2 * k, _mm_unpacklo_ps(lowRe, lowIm));
+  _mm_storeu_ps(dst + 2 * k + 4, _mm_unpackhi_ps(lowRe, lowIm));
+  const __m128 upRe = Reversed(highRe);  // bins n - k - 3 .. n - k
+  const __m128 upIm = Reversed(highIm);
+  _mm_storeu_ps(dst + 2 * (n - k - 3), _mm_unpacklo_ps(upRe, upIm));
+  _mm_storeu_ps(dst + 2 * (n - k - 3) + 4, _mm_unpackhi_ps(upRe, upIm));
+}
+#endif
+
+// kiss_fftr's split into bins 1 .. n - 1, scaled into the Perm layout
+// (dst[2] .. dst[2n - 1]). Bin n / 2 is written twice by the library, the
+// second value kept.
+void SplitToPerm(const float* re, const float* im, const float* superRe, const float* superIm,
+                 float scale, float* dst, int n) {
   const int half = n / 2;
-  for (int k = 1; k < half; ++k) {
-    const float pr = re[k];
-    const float pi = im[k];
-    const float qr = re[n - k];
-    const float qi = im[n - k];
-    const float f1r = qr + pr;
-    const float f1i = pi - qi;
-    const float f2r = pr - qr;
-    const float f2i = qi + pi;
-    const float sr = superRe[k - 1];
-    const float si = superIm[k - 1];
-    const float twi = f2i * sr + f2r * si;
-    binRe[k] = ((f1r + f2r * sr) - f2i * si) * 0.5f;
-    binIm[k] = (f1i + twi) * 0.5f;
-    binRe[n - k] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
-    binIm[n - k] = ((qi - pi) + twi) * 0.5f;
-  }
+  int k = 1;
+#if defined(__SSE2__)
+  const __m128 scales = _mm_set1_ps(scale);
+  for (; k + 4 <= half; k += 4) SplitPairs4(re, im, superRe, superIm, scales, dst, n, k);
+#endif
+  for (; k < half; ++k) SplitPair(re, im, superRe, superIm, scale, dst, n, k);
   const float pr = re[half];
   const float pi = im[half];
   const float f1r = pr + pr;
@@ -254,17 +298,8 @@ void Split(const float* __restrict re, const float* __restrict im, const float* 
   const float sr = superRe[half - 1];
   const float si = superIm[half - 1];
   const float twi = f2i * sr + f2r * si;
-  binRe[half] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
-  binIm[half] = ((pi - pi) + twi) * 0.5f;
-}
-
-// The Perm layout from bins 1 .. n - 1, scaled.
-void Interleave(const float* __restrict binRe, const float* __restrict binIm, float scale,
-                float* __restrict dst, int n) {
-  for (int k = 1; k < n; ++k) {
-    dst[2 * k] = binRe[k] * scale;
-    dst[2 * k + 1] = binIm[k] * scale;
-  }
+  dst[2 * half] = (((f1r + f2i * si) - f2r * sr) * 0.5f) * scale;
+  dst[2 * half + 1] = (((pi - pi) + twi) * 0.5f) * scale;
 }
 
 #if defined(__SSE2__)
@@ -500,14 +535,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     }
   }
 
-  // kiss_fftr's split (in the library's order of operations) into bins
-  // 1 .. n - 1, then the 1/N scaling into the Perm layout.
-  Split(re, im, spec.superRe.data(), spec.superIm.data(),
-        const_cast<float*>(spec.binRe.data()), const_cast<float*>(spec.binIm.data()), n);
+  // kiss_fftr's split (in the library's order of operations), scaled into
+  // the Perm layout.
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  Interleave(spec.binRe.data(), spec.binIm.data(), scale, dst, n);
+  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n);
 }
 
 }  // namespace
