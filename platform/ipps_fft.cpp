@@ -437,6 +437,36 @@ void Radix4Span2TwoBlocks(float* re, float* im, const Stage& stage, int first) {
     put(i + 2 * j, i + 8 + 2 * j, y.i[j]);
   }
 }
+
+// A whole radix-4 stage whose span is a multiple of 4: butterflies k .. k + 3
+// of a block one a lane, as Radix4Quarters does them one by one; each group
+// of four twiddles is loaded once for all the blocks.
+void Radix4StageBy4(float* re, float* im, const Stage& stage, int n) {
+  const int m = stage.span;
+  const int block = 4 * m;
+  for (int k = 0; k < m; k += 4) {
+    const __m128 t1r = _mm_loadu_ps(stage.twRe[0].data() + k);
+    const __m128 t1i = _mm_loadu_ps(stage.twIm[0].data() + k);
+    const __m128 t2r = _mm_loadu_ps(stage.twRe[1].data() + k);
+    const __m128 t2i = _mm_loadu_ps(stage.twIm[1].data() + k);
+    const __m128 t3r = _mm_loadu_ps(stage.twRe[2].data() + k);
+    const __m128 t3i = _mm_loadu_ps(stage.twIm[2].data() + k);
+    for (int first = k; first < n; first += block) {
+      float* r = re + first;
+      float* i = im + first;
+      Lanes4 x;
+      for (int j = 0; j < 4; ++j) {
+        x.r[j] = _mm_loadu_ps(r + j * m);
+        x.i[j] = _mm_loadu_ps(i + j * m);
+      }
+      const Lanes4 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+      for (int j = 0; j < 4; ++j) {
+        _mm_storeu_ps(r + j * m, y.r[j]);
+        _mm_storeu_ps(i + j * m, y.i[j]);
+      }
+    }
+  }
+}
 #endif
 
 void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
@@ -520,6 +550,10 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int block = stage.radix * stage.span;
     int first = 0;
 #if defined(__SSE2__)
+    if (stage.radix == 4 && stage.span % 4 == 0) {
+      Radix4StageBy4(re, im, stage, n);
+      continue;
+    }
     if (stage.radix == 4 && stage.span == 2) {
       for (; first + 2 * block <= n; first += 2 * block) {
         Radix4Span2TwoBlocks(re, im, stage, first);
