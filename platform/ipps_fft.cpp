@@ -62,6 +62,9 @@ struct IppsFFTSpec_R_32f {
 
   int complexCount = 0;                 // N/2
   std::vector<int32_t> inputOf;         // position before the stages -> complex input point
+  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
+  // ..., b + (r - 1) n/r -> its position; n/r entries.
+  std::vector<int32_t> blockAt;
   std::vector<Stage> stages;            // innermost (applied first) to outermost
   std::vector<float> re, im;            // N/2 values: scratch of one transform
   std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
@@ -108,6 +111,11 @@ void Build(IppsFFTSpec_R_32f& spec) {
   const std::vector<std::pair<int, int>> factors = Factor(n);
   spec.inputOf.assign(static_cast<size_t>(n), 0);
   MapInputs(factors, 0, 0, 0, 1, spec.inputOf);
+  const int innerRadix = factors.back().first;
+  spec.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
+  for (int first = 0; first < n; first += innerRadix) {
+    spec.blockAt[static_cast<size_t>(spec.inputOf[static_cast<size_t>(first)])] = first;
+  }
 
   // A stage's twiddle stride is the product of the radixes outside it.
   int stride = 1;
@@ -341,56 +349,51 @@ inline Lanes4 Radix4Lanes(const Lanes4& x, __m128 t1r, __m128 t1i, __m128 t2r, _
   return y;
 }
 
-// The real and imaginary parts of the complex input points from[0],
-// from[step], from[2 step] and from[3 step] of the interleaved src, one
-// point a lane.
-inline void GatherPoints(const float* src, const int32_t* from, int step, __m128* re,
-                         __m128* im) {
-  const __m64* p0 = reinterpret_cast<const __m64*>(src + 2 * from[0]);
-  const __m64* p1 = reinterpret_cast<const __m64*>(src + 2 * from[step]);
-  const __m64* p2 = reinterpret_cast<const __m64*>(src + 2 * from[2 * step]);
-  const __m64* p3 = reinterpret_cast<const __m64*>(src + 2 * from[3 * step]);
-  const __m128 low = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p0), p1);   // r0 i0 r1 i1
-  const __m128 high = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p2), p3);  // r2 i2 r3 i3
+// The real and imaginary parts of the complex points p .. p + 3 of the
+// interleaved src, one point a lane.
+inline void LoadPoints(const float* src, int p, __m128* re, __m128* im) {
+  const __m128 low = _mm_loadu_ps(src + 2 * p);       // r0 i0 r1 i1
+  const __m128 high = _mm_loadu_ps(src + 2 * p + 4);  // r2 i2 r3 i3
   *re = _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0));
   *im = _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1));
 }
 
-// The innermost radix-4 stage for the butterflies of points first ..
-// first + 15, one butterfly a lane, with the operations of the scalar loop
-// below; the four outputs of each butterfly are transposed back into place.
-void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
-                       float* im, int first) {
+// The innermost radix-4 stage for the four blocks whose inputs start at
+// points base .. base + 3 (their input j is point base + lane + j n/4, so
+// each is one load), one butterfly a lane, with the operations of the scalar
+// loop below; each butterfly's four outputs are transposed into its block.
+void InnermostRadix4x4(const float* src, const int32_t* blockAt, int quarter, float w0r,
+                       float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
-  const int32_t* from = inputOf + first;
   Lanes4 x;
-  for (int j = 0; j < 4; ++j) GatherPoints(src, from + j, 4, &x.r[j], &x.i[j]);
+  for (int j = 0; j < 4; ++j) LoadPoints(src, base + j * quarter, &x.r[j], &x.i[j]);
   const Lanes4 y = Radix4Lanes(x, wr, wi, wr, wi, wr, wi);
   __m128 r0 = y.r[0], r1 = y.r[1], r2 = y.r[2], r3 = y.r[3];
   __m128 i0 = y.i[0], i1 = y.i[1], i2 = y.i[2], i3 = y.i[3];
   _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
   _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-  _mm_storeu_ps(re + first, r0);
-  _mm_storeu_ps(re + first + 4, r1);
-  _mm_storeu_ps(re + first + 8, r2);
-  _mm_storeu_ps(re + first + 12, r3);
-  _mm_storeu_ps(im + first, i0);
-  _mm_storeu_ps(im + first + 4, i1);
-  _mm_storeu_ps(im + first + 8, i2);
-  _mm_storeu_ps(im + first + 12, i3);
+  const int32_t* at = blockAt + base;
+  _mm_storeu_ps(re + at[0], r0);
+  _mm_storeu_ps(re + at[1], r1);
+  _mm_storeu_ps(re + at[2], r2);
+  _mm_storeu_ps(re + at[3], r3);
+  _mm_storeu_ps(im + at[0], i0);
+  _mm_storeu_ps(im + at[1], i1);
+  _mm_storeu_ps(im + at[2], i2);
+  _mm_storeu_ps(im + at[3], i3);
 }
 
-// The innermost radix-2 stage for the butterflies of points first ..
-// first + 7, one butterfly a lane, as the scalar loop below.
-void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
-                       float* im, int first) {
+// The innermost radix-2 stage for the four blocks whose inputs start at
+// points base .. base + 3 (input j at base + lane + j n/2), one butterfly a
+// lane, as the scalar loop below.
+void InnermostRadix2x4(const float* src, const int32_t* blockAt, int halfCount, float w0r,
+                       float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
-  const int32_t* from = inputOf + first;
   __m128 x0r, x0i, x1r, x1i;
-  GatherPoints(src, from, 2, &x0r, &x0i);
-  GatherPoints(src, from + 1, 2, &x1r, &x1i);
+  LoadPoints(src, base, &x0r, &x0i);
+  LoadPoints(src, base + halfCount, &x1r, &x1i);
   const __m128 a = _mm_mul_ps(x1r, wr);
   const __m128 b = _mm_mul_ps(x1i, wi);
   const __m128 ti = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
@@ -398,11 +401,20 @@ void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, floa
   const __m128 i1 = _mm_sub_ps(x0i, ti);
   const __m128 r0 = _mm_sub_ps(_mm_add_ps(a, x0r), b);
   const __m128 i0 = _mm_add_ps(x0i, ti);
-  // Butterfly j's outputs go to first + 2 j and first + 2 j + 1.
-  _mm_storeu_ps(re + first, _mm_unpacklo_ps(r0, r1));
-  _mm_storeu_ps(re + first + 4, _mm_unpackhi_ps(r0, r1));
-  _mm_storeu_ps(im + first, _mm_unpacklo_ps(i0, i1));
-  _mm_storeu_ps(im + first + 4, _mm_unpackhi_ps(i0, i1));
+  // Lane l's two outputs go to its block, blockAt[base + l] and the next.
+  const __m128 lowRe = _mm_unpacklo_ps(r0, r1);  // lanes 0, 1
+  const __m128 highRe = _mm_unpackhi_ps(r0, r1);  // lanes 2, 3
+  const __m128 lowIm = _mm_unpacklo_ps(i0, i1);
+  const __m128 highIm = _mm_unpackhi_ps(i0, i1);
+  const int32_t* at = blockAt + base;
+  _mm_storel_pi(reinterpret_cast<__m64*>(re + at[0]), lowRe);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(re + at[1]), lowRe);
+  _mm_storel_pi(reinterpret_cast<__m64*>(re + at[2]), highRe);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(re + at[3]), highRe);
+  _mm_storel_pi(reinterpret_cast<__m64*>(im + at[0]), lowIm);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(im + at[1]), lowIm);
+  _mm_storel_pi(reinterpret_cast<__m64*>(im + at[2]), highIm);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(im + at[3]), highIm);
 }
 
 // Two blocks of a radix-4 stage of span 2 (points first .. first + 15): the
@@ -484,8 +496,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   if (innermost.radix == 4) {
     int first = 0;
 #if defined(__SSE2__)
-    for (; first + 16 <= n; first += 16) {
-      InnermostRadix4x4(src, inputOf, w0r, w0i, re, im, first);
+    const int quarter = n / 4;
+    if (quarter % 4 == 0) {
+      const int32_t* blockAt = spec.blockAt.data();
+      for (int base = 0; base < quarter; base += 4) {
+        InnermostRadix4x4(src, blockAt, quarter, w0r, w0i, re, im, base);
+      }
+      first = n;
     }
 #endif
     for (; first < n; first += 4) {
@@ -526,8 +543,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   } else {
     int first = 0;
 #if defined(__SSE2__)
-    for (; first + 8 <= n; first += 8) {
-      InnermostRadix2x4(src, inputOf, w0r, w0i, re, im, first);
+    const int halfCount = n / 2;
+    if (halfCount % 4 == 0) {
+      const int32_t* blockAt = spec.blockAt.data();
+      for (int base = 0; base < halfCount; base += 4) {
+        InnermostRadix2x4(src, blockAt, halfCount, w0r, w0i, re, im, base);
+      }
+      first = n;
     }
 #endif
     for (; first < n; first += 2) {
