@@ -27,6 +27,7 @@
 #include <kiss_fftr.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -64,7 +65,7 @@ struct IppsFFTSpec_R_32f {
   std::vector<int32_t> inputOf;         // position before the stages -> complex input point
   // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
   // ..., b + (r - 1) n/r -> its position; n/r entries.
-  std::vector<int32_t> blockAt;
+  std::vector<ptrdiff_t> blockAt;
   std::vector<Stage> stages;            // innermost (applied first) to outermost
   std::vector<float> re, im;            // N/2 values: scratch of one transform
   std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
@@ -296,6 +297,12 @@ void SplitToPerm(const float* re, const float* im, const float* superRe, const f
 #if defined(__SSE2__)
   const __m128 scales = _mm_set1_ps(scale);
   for (; k + 4 <= half; k += 4) SplitPairs4(re, im, superRe, superIm, scales, dst, n, k);
+  // The last one to three pairs with the three before them: those are
+  // written again with the same values.
+  if (k < half && half - 4 >= 1) {
+    SplitPairs4(re, im, superRe, superIm, scales, dst, n, half - 4);
+    k = half;
+  }
 #endif
   for (; k < half; ++k) SplitPair(re, im, superRe, superIm, scale, dst, n, k);
   const float pr = re[half];
@@ -362,7 +369,7 @@ inline void LoadPoints(const float* src, int p, __m128* re, __m128* im) {
 // points base .. base + 3 (their input j is point base + lane + j n/4, so
 // each is one load), one butterfly a lane, with the operations of the scalar
 // loop below; each butterfly's four outputs are transposed into its block.
-void InnermostRadix4x4(const float* src, const int32_t* blockAt, int quarter, float w0r,
+void InnermostRadix4x4(const float* src, const ptrdiff_t* blockAt, int quarter, float w0r,
                        float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
@@ -373,7 +380,7 @@ void InnermostRadix4x4(const float* src, const int32_t* blockAt, int quarter, fl
   __m128 i0 = y.i[0], i1 = y.i[1], i2 = y.i[2], i3 = y.i[3];
   _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
   _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-  const int32_t* at = blockAt + base;
+  const ptrdiff_t* at = blockAt + base;
   _mm_storeu_ps(re + at[0], r0);
   _mm_storeu_ps(re + at[1], r1);
   _mm_storeu_ps(re + at[2], r2);
@@ -387,7 +394,7 @@ void InnermostRadix4x4(const float* src, const int32_t* blockAt, int quarter, fl
 // The innermost radix-2 stage for the four blocks whose inputs start at
 // points base .. base + 3 (input j at base + lane + j n/2), one butterfly a
 // lane, as the scalar loop below.
-void InnermostRadix2x4(const float* src, const int32_t* blockAt, int halfCount, float w0r,
+void InnermostRadix2x4(const float* src, const ptrdiff_t* blockAt, int halfCount, float w0r,
                        float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
@@ -406,7 +413,7 @@ void InnermostRadix2x4(const float* src, const int32_t* blockAt, int halfCount, 
   const __m128 highRe = _mm_unpackhi_ps(r0, r1);  // lanes 2, 3
   const __m128 lowIm = _mm_unpacklo_ps(i0, i1);
   const __m128 highIm = _mm_unpackhi_ps(i0, i1);
-  const int32_t* at = blockAt + base;
+  const ptrdiff_t* at = blockAt + base;
   _mm_storel_pi(reinterpret_cast<__m64*>(re + at[0]), lowRe);
   _mm_storeh_pi(reinterpret_cast<__m64*>(re + at[1]), lowRe);
   _mm_storel_pi(reinterpret_cast<__m64*>(re + at[2]), highRe);
@@ -498,7 +505,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
 #if defined(__SSE2__)
     const int quarter = n / 4;
     if (quarter % 4 == 0) {
-      const int32_t* blockAt = spec.blockAt.data();
+      const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < quarter; base += 4) {
         InnermostRadix4x4(src, blockAt, quarter, w0r, w0i, re, im, base);
       }
@@ -545,7 +552,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
 #if defined(__SSE2__)
     const int halfCount = n / 2;
     if (halfCount % 4 == 0) {
-      const int32_t* blockAt = spec.blockAt.data();
+      const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < halfCount; base += 4) {
         InnermostRadix2x4(src, blockAt, halfCount, w0r, w0i, re, im, base);
       }
