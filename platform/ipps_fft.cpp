@@ -18,10 +18,11 @@
 //
 // Only the schedule is changed: each butterfly's arithmetic is separate from
 // every other's, so a stage's butterflies run side by side on real and
-// imaginary parts kept in separate arrays (vectorised by the compiler; a
-// baseline x86-64 build has no fused multiply-add), with the twiddles of a
-// stage laid out in the order they are used. N = 2 (one complex point) goes
-// through KissFFT itself.
+// imaginary parts kept in separate arrays, four a lane with SSE2 (a baseline
+// x86-64 build has no fused multiply-add), with the twiddles of a stage laid
+// out in the order they are used; the split's bins, likewise four a lane,
+// go straight into the Perm layout. N = 2 (one complex point) goes through
+// KissFFT itself.
 #include "platform/ipps.h"
 
 #include <kiss_fftr.h>
