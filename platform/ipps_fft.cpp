@@ -18,15 +18,17 @@
 //
 // Only the schedule is changed: each butterfly's arithmetic is separate from
 // every other's, so a stage's butterflies run side by side on real and
-// imaginary parts kept in separate arrays (vectorised by the compiler; a
-// baseline x86-64 build has no fused multiply-add), with the twiddles of a
-// stage laid out in the order they are used. N = 2 (one complex point) goes
-// through KissFFT itself.
+// imaginary parts kept in separate arrays, four a lane with SSE2 (a baseline
+// x86-64 build has no fused multiply-add), with the twiddles of a stage laid
+// out in the order they are used; the split's bins, likewise four a lane,
+// go straight into the Perm layout. N = 2 (one complex point) goes through
+// KissFFT itself.
 #include "platform/ipps.h"
 
 #include <kiss_fftr.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -62,10 +64,12 @@ struct IppsFFTSpec_R_32f {
 
   int complexCount = 0;                 // N/2
   std::vector<int32_t> inputOf;         // position before the stages -> complex input point
+  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
+  // ..., b + (r - 1) n/r -> its position; n/r entries.
+  std::vector<ptrdiff_t> blockAt;
   std::vector<Stage> stages;            // innermost (applied first) to outermost
   std::vector<float> re, im;            // N/2 values: scratch of one transform
   std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
-  std::vector<float> binRe, binIm;      // N/2 bins of the split: scratch of one transform
 };
 
 namespace {
@@ -109,6 +113,11 @@ void Build(IppsFFTSpec_R_32f& spec) {
   const std::vector<std::pair<int, int>> factors = Factor(n);
   spec.inputOf.assign(static_cast<size_t>(n), 0);
   MapInputs(factors, 0, 0, 0, 1, spec.inputOf);
+  const int innerRadix = factors.back().first;
+  spec.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
+  for (int first = 0; first < n; first += innerRadix) {
+    spec.blockAt[static_cast<size_t>(spec.inputOf[static_cast<size_t>(first)])] = first;
+  }
 
   // A stage's twiddle stride is the product of the radixes outside it.
   int stride = 1;
@@ -141,8 +150,6 @@ void Build(IppsFFTSpec_R_32f& spec) {
   }
   spec.re.assign(static_cast<size_t>(n), 0.0f);
   spec.im.assign(static_cast<size_t>(n), 0.0f);
-  spec.binRe.assign(static_cast<size_t>(n), 0.0f);
-  spec.binIm.assign(static_cast<size_t>(n), 0.0f);
 }
 
 // KissFFT's forward radix-4 butterflies of one block: points k, k + m,
@@ -221,31 +228,84 @@ void Radix2(float* re, float* im, const Stage& stage) {
   }
 }
 
-// kiss_fftr's split of the complex transform z of the N/2 = n points into
-// the bins k = 1 .. n - 1 of the real input, in the library's order of
-// operations: bins k and n - k from z[k] and z[n - k]. Bin n / 2 is written
-// twice by the library, the second value kept.
-void Split(const float* __restrict re, const float* __restrict im, const float* __restrict superRe,
-           const float* __restrict superIm, float* __restrict binRe, float* __restrict binIm,
-           int n) {
+// kiss_fftr's split of bins k and n - k (0 < k < n / 2) of the real input
+// from points k and n - k of the complex transform of the N/2 = n points, in
+// the library's order of operations, scaled into the Perm layout: the
+// library's value (halved) times 1/N.
+inline void SplitPair(const float* re, const float* im, const float* superRe,
+                      const float* superIm, float scale, float* dst, int n, int k) {
+  const float pr = re[k];
+  const float pi = im[k];
+  const float qr = re[n - k];
+  const float qi = im[n - k];
+  const float f1r = qr + pr;
+  const float f1i = pi - qi;
+  const float f2r = pr - qr;
+  const float f2i = qi + pi;
+  const float sr = superRe[k - 1];
+  const float si = superIm[k - 1];
+  const float twi = f2i * sr + f2r * si;
+  dst[2 * k] = (((f1r + f2r * sr) - f2i * si) * 0.5f) * scale;
+  dst[2 * k + 1] = ((f1i + twi) * 0.5f) * scale;
+  dst[2 * (n - k)] = (((f1r + f2i * si) - f2r * sr) * 0.5f) * scale;
+  dst[2 * (n - k) + 1] = (((qi - pi) + twi) * 0.5f) * scale;
+}
+
+#if defined(__SSE2__)
+inline __m128 Reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+// SplitPair for k .. k + 3, one k a lane (points n - k - 3 .. n - k are
+// loaded and stored with their lanes reversed).
+inline void SplitPairs4(const float* re, const float* im, const float* superRe,
+                        const float* superIm, __m128 scale, float* dst, int n, int k) {
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 pr = _mm_loadu_ps(re + k);
+  const __m128 pi = _mm_loadu_ps(im + k);
+  const __m128 qr = Reversed(_mm_loadu_ps(re + n - k - 3));
+  const __m128 qi = Reversed(_mm_loadu_ps(im + n - k - 3));
+  const __m128 f1r = _mm_add_ps(qr, pr);
+  const __m128 f1i = _mm_sub_ps(pi, qi);
+  const __m128 f2r = _mm_sub_ps(pr, qr);
+  const __m128 f2i = _mm_add_ps(qi, pi);
+  const __m128 sr = _mm_loadu_ps(superRe + k - 1);
+  const __m128 si = _mm_loadu_ps(superIm + k - 1);
+  const __m128 twi = _mm_add_ps(_mm_mul_ps(f2i, sr), _mm_mul_ps(f2r, si));
+  const __m128 lowRe = _mm_mul_ps(
+      _mm_mul_ps(_mm_sub_ps(_mm_add_ps(f1r, _mm_mul_ps(f2r, sr)), _mm_mul_ps(f2i, si)), half),
+      scale);
+  const __m128 lowIm = _mm_mul_ps(_mm_mul_ps(_mm_add_ps(f1i, twi), half), scale);
+  const __m128 highRe = _mm_mul_ps(
+      _mm_mul_ps(_mm_sub_ps(_mm_add_ps(f1r, _mm_mul_ps(f2i, si)), _mm_mul_ps(f2r, sr)), half),
+      scale);
+  const __m128 highIm =
+      _mm_mul_ps(_mm_mul_ps(_mm_add_ps(_mm_sub_ps(qi, pi), twi), half), scale);
+  _mm_storeu_ps(dst + 2 * k, _mm_unpacklo_ps(lowRe, lowIm));
+  _mm_storeu_ps(dst + 2 * k + 4, _mm_unpackhi_ps(lowRe, lowIm));
+  const __m128 upRe = Reversed(highRe);  // bins n - k - 3 .. n - k
+  const __m128 upIm = Reversed(highIm);
+  _mm_storeu_ps(dst + 2 * (n - k - 3), _mm_unpacklo_ps(upRe, upIm));
+  _mm_storeu_ps(dst + 2 * (n - k - 3) + 4, _mm_unpackhi_ps(upRe, upIm));
+}
+#endif
+
+// kiss_fftr's split into bins 1 .. n - 1, scaled into the Perm layout
+// (dst[2] .. dst[2n - 1]). Bin n / 2 is written twice by the library, the
+// second value kept.
+void SplitToPerm(const float* re, const float* im, const float* superRe, const float* superIm,
+                 float scale, float* dst, int n) {
   const int half = n / 2;
-  for (int k = 1; k < half; ++k) {
-    const float pr = re[k];
-    const float pi = im[k];
-    const float qr = re[n - k];
-    const float qi = im[n - k];
-    const float f1r = qr + pr;
-    const float f1i = pi - qi;
-    const float f2r = pr - qr;
-    const float f2i = qi + pi;
-    const float sr = superRe[k - 1];
-    const float si = superIm[k - 1];
-    const float twi = f2i * sr + f2r * si;
-    binRe[k] = ((f1r + f2r * sr) - f2i * si) * 0.5f;
-    binIm[k] = (f1i + twi) * 0.5f;
-    binRe[n - k] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
-    binIm[n - k] = ((qi - pi) + twi) * 0.5f;
+  int k = 1;
+#if defined(__SSE2__)
+  const __m128 scales = _mm_set1_ps(scale);
+  for (; k + 4 <= half; k += 4) SplitPairs4(re, im, superRe, superIm, scales, dst, n, k);
+  // The last one to three pairs with the three before them: those are
+  // written again with the same values.
+  if (k < half && half - 4 >= 1) {
+    SplitPairs4(re, im, superRe, superIm, scales, dst, n, half - 4);
+    k = half;
   }
+#endif
+  for (; k < half; ++k) SplitPair(re, im, superRe, superIm, scale, dst, n, k);
   const float pr = re[half];
   const float pi = im[half];
   const float f1r = pr + pr;
@@ -254,17 +314,8 @@ void Split(const float* __restrict re, const float* __restrict im, const float* 
   const float sr = superRe[half - 1];
   const float si = superIm[half - 1];
   const float twi = f2i * sr + f2r * si;
-  binRe[half] = ((f1r + f2i * si) - f2r * sr) * 0.5f;
-  binIm[half] = ((pi - pi) + twi) * 0.5f;
-}
-
-// The Perm layout from bins 1 .. n - 1, scaled.
-void Interleave(const float* __restrict binRe, const float* __restrict binIm, float scale,
-                float* __restrict dst, int n) {
-  for (int k = 1; k < n; ++k) {
-    dst[2 * k] = binRe[k] * scale;
-    dst[2 * k + 1] = binIm[k] * scale;
-  }
+  dst[2 * half] = (((f1r + f2i * si) - f2r * sr) * 0.5f) * scale;
+  dst[2 * half + 1] = (((pi - pi) + twi) * 0.5f) * scale;
 }
 
 #if defined(__SSE2__)
@@ -306,56 +357,51 @@ inline Lanes4 Radix4Lanes(const Lanes4& x, __m128 t1r, __m128 t1i, __m128 t2r, _
   return y;
 }
 
-// The real and imaginary parts of the complex input points from[0],
-// from[step], from[2 step] and from[3 step] of the interleaved src, one
-// point a lane.
-inline void GatherPoints(const float* src, const int32_t* from, int step, __m128* re,
-                         __m128* im) {
-  const __m64* p0 = reinterpret_cast<const __m64*>(src + 2 * from[0]);
-  const __m64* p1 = reinterpret_cast<const __m64*>(src + 2 * from[step]);
-  const __m64* p2 = reinterpret_cast<const __m64*>(src + 2 * from[2 * step]);
-  const __m64* p3 = reinterpret_cast<const __m64*>(src + 2 * from[3 * step]);
-  const __m128 low = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p0), p1);   // r0 i0 r1 i1
-  const __m128 high = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), p2), p3);  // r2 i2 r3 i3
+// The real and imaginary parts of the complex points p .. p + 3 of the
+// interleaved src, one point a lane.
+inline void LoadPoints(const float* src, int p, __m128* re, __m128* im) {
+  const __m128 low = _mm_loadu_ps(src + 2 * p);       // r0 i0 r1 i1
+  const __m128 high = _mm_loadu_ps(src + 2 * p + 4);  // r2 i2 r3 i3
   *re = _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0));
   *im = _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1));
 }
 
-// The innermost radix-4 stage for the butterflies of points first ..
-// first + 15, one butterfly a lane, with the operations of the scalar loop
-// below; the four outputs of each butterfly are transposed back into place.
-void InnermostRadix4x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
-                       float* im, int first) {
+// The innermost radix-4 stage for the four blocks whose inputs start at
+// points base .. base + 3 (their input j is point base + lane + j n/4, so
+// each is one load), one butterfly a lane, with the operations of the scalar
+// loop below; each butterfly's four outputs are transposed into its block.
+void InnermostRadix4x4(const float* src, const ptrdiff_t* blockAt, int quarter, float w0r,
+                       float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
-  const int32_t* from = inputOf + first;
   Lanes4 x;
-  for (int j = 0; j < 4; ++j) GatherPoints(src, from + j, 4, &x.r[j], &x.i[j]);
+  for (int j = 0; j < 4; ++j) LoadPoints(src, base + j * quarter, &x.r[j], &x.i[j]);
   const Lanes4 y = Radix4Lanes(x, wr, wi, wr, wi, wr, wi);
   __m128 r0 = y.r[0], r1 = y.r[1], r2 = y.r[2], r3 = y.r[3];
   __m128 i0 = y.i[0], i1 = y.i[1], i2 = y.i[2], i3 = y.i[3];
   _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
   _MM_TRANSPOSE4_PS(i0, i1, i2, i3);
-  _mm_storeu_ps(re + first, r0);
-  _mm_storeu_ps(re + first + 4, r1);
-  _mm_storeu_ps(re + first + 8, r2);
-  _mm_storeu_ps(re + first + 12, r3);
-  _mm_storeu_ps(im + first, i0);
-  _mm_storeu_ps(im + first + 4, i1);
-  _mm_storeu_ps(im + first + 8, i2);
-  _mm_storeu_ps(im + first + 12, i3);
+  const ptrdiff_t* at = blockAt + base;
+  _mm_storeu_ps(re + at[0], r0);
+  _mm_storeu_ps(re + at[1], r1);
+  _mm_storeu_ps(re + at[2], r2);
+  _mm_storeu_ps(re + at[3], r3);
+  _mm_storeu_ps(im + at[0], i0);
+  _mm_storeu_ps(im + at[1], i1);
+  _mm_storeu_ps(im + at[2], i2);
+  _mm_storeu_ps(im + at[3], i3);
 }
 
-// The innermost radix-2 stage for the butterflies of points first ..
-// first + 7, one butterfly a lane, as the scalar loop below.
-void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, float w0i, float* re,
-                       float* im, int first) {
+// The innermost radix-2 stage for the four blocks whose inputs start at
+// points base .. base + 3 (input j at base + lane + j n/2), one butterfly a
+// lane, as the scalar loop below.
+void InnermostRadix2x4(const float* src, const ptrdiff_t* blockAt, int halfCount, float w0r,
+                       float w0i, float* re, float* im, int base) {
   const __m128 wr = _mm_set1_ps(w0r);
   const __m128 wi = _mm_set1_ps(w0i);
-  const int32_t* from = inputOf + first;
   __m128 x0r, x0i, x1r, x1i;
-  GatherPoints(src, from, 2, &x0r, &x0i);
-  GatherPoints(src, from + 1, 2, &x1r, &x1i);
+  LoadPoints(src, base, &x0r, &x0i);
+  LoadPoints(src, base + halfCount, &x1r, &x1i);
   const __m128 a = _mm_mul_ps(x1r, wr);
   const __m128 b = _mm_mul_ps(x1i, wi);
   const __m128 ti = _mm_add_ps(_mm_mul_ps(x1r, wi), _mm_mul_ps(x1i, wr));
@@ -363,11 +409,20 @@ void InnermostRadix2x4(const float* src, const int32_t* inputOf, float w0r, floa
   const __m128 i1 = _mm_sub_ps(x0i, ti);
   const __m128 r0 = _mm_sub_ps(_mm_add_ps(a, x0r), b);
   const __m128 i0 = _mm_add_ps(x0i, ti);
-  // Butterfly j's outputs go to first + 2 j and first + 2 j + 1.
-  _mm_storeu_ps(re + first, _mm_unpacklo_ps(r0, r1));
-  _mm_storeu_ps(re + first + 4, _mm_unpackhi_ps(r0, r1));
-  _mm_storeu_ps(im + first, _mm_unpacklo_ps(i0, i1));
-  _mm_storeu_ps(im + first + 4, _mm_unpackhi_ps(i0, i1));
+  // Lane l's two outputs go to its block, blockAt[base + l] and the next.
+  const __m128 lowRe = _mm_unpacklo_ps(r0, r1);  // lanes 0, 1
+  const __m128 highRe = _mm_unpackhi_ps(r0, r1);  // lanes 2, 3
+  const __m128 lowIm = _mm_unpacklo_ps(i0, i1);
+  const __m128 highIm = _mm_unpackhi_ps(i0, i1);
+  const ptrdiff_t* at = blockAt + base;
+  _mm_storel_pi(reinterpret_cast<__m64*>(re + at[0]), lowRe);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(re + at[1]), lowRe);
+  _mm_storel_pi(reinterpret_cast<__m64*>(re + at[2]), highRe);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(re + at[3]), highRe);
+  _mm_storel_pi(reinterpret_cast<__m64*>(im + at[0]), lowIm);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(im + at[1]), lowIm);
+  _mm_storel_pi(reinterpret_cast<__m64*>(im + at[2]), highIm);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(im + at[3]), highIm);
 }
 
 // Two blocks of a radix-4 stage of span 2 (points first .. first + 15): the
@@ -402,6 +457,36 @@ void Radix4Span2TwoBlocks(float* re, float* im, const Stage& stage, int first) {
     put(i + 2 * j, i + 8 + 2 * j, y.i[j]);
   }
 }
+
+// A whole radix-4 stage whose span is a multiple of 4: butterflies k .. k + 3
+// of a block one a lane, as Radix4Quarters does them one by one; each group
+// of four twiddles is loaded once for all the blocks.
+void Radix4StageBy4(float* re, float* im, const Stage& stage, int n) {
+  const int m = stage.span;
+  const int block = 4 * m;
+  for (int k = 0; k < m; k += 4) {
+    const __m128 t1r = _mm_loadu_ps(stage.twRe[0].data() + k);
+    const __m128 t1i = _mm_loadu_ps(stage.twIm[0].data() + k);
+    const __m128 t2r = _mm_loadu_ps(stage.twRe[1].data() + k);
+    const __m128 t2i = _mm_loadu_ps(stage.twIm[1].data() + k);
+    const __m128 t3r = _mm_loadu_ps(stage.twRe[2].data() + k);
+    const __m128 t3i = _mm_loadu_ps(stage.twIm[2].data() + k);
+    for (int first = k; first < n; first += block) {
+      float* r = re + first;
+      float* i = im + first;
+      Lanes4 x;
+      for (int j = 0; j < 4; ++j) {
+        x.r[j] = _mm_loadu_ps(r + j * m);
+        x.i[j] = _mm_loadu_ps(i + j * m);
+      }
+      const Lanes4 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+      for (int j = 0; j < 4; ++j) {
+        _mm_storeu_ps(r + j * m, y.r[j]);
+        _mm_storeu_ps(i + j * m, y.i[j]);
+      }
+    }
+  }
+}
 #endif
 
 void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
@@ -419,8 +504,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   if (innermost.radix == 4) {
     int first = 0;
 #if defined(__SSE2__)
-    for (; first + 16 <= n; first += 16) {
-      InnermostRadix4x4(src, inputOf, w0r, w0i, re, im, first);
+    const int quarter = n / 4;
+    if (quarter % 4 == 0) {
+      const ptrdiff_t* blockAt = spec.blockAt.data();
+      for (int base = 0; base < quarter; base += 4) {
+        InnermostRadix4x4(src, blockAt, quarter, w0r, w0i, re, im, base);
+      }
+      first = n;
     }
 #endif
     for (; first < n; first += 4) {
@@ -461,8 +551,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   } else {
     int first = 0;
 #if defined(__SSE2__)
-    for (; first + 8 <= n; first += 8) {
-      InnermostRadix2x4(src, inputOf, w0r, w0i, re, im, first);
+    const int halfCount = n / 2;
+    if (halfCount % 4 == 0) {
+      const ptrdiff_t* blockAt = spec.blockAt.data();
+      for (int base = 0; base < halfCount; base += 4) {
+        InnermostRadix2x4(src, blockAt, halfCount, w0r, w0i, re, im, base);
+      }
+      first = n;
     }
 #endif
     for (; first < n; first += 2) {
@@ -485,6 +580,10 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int block = stage.radix * stage.span;
     int first = 0;
 #if defined(__SSE2__)
+    if (stage.radix == 4 && stage.span % 4 == 0) {
+      Radix4StageBy4(re, im, stage, n);
+      continue;
+    }
     if (stage.radix == 4 && stage.span == 2) {
       for (; first + 2 * block <= n; first += 2 * block) {
         Radix4Span2TwoBlocks(re, im, stage, first);
@@ -500,14 +599,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     }
   }
 
-  // kiss_fftr's split (in the library's order of operations) into bins
-  // 1 .. n - 1, then the 1/N scaling into the Perm layout.
-  Split(re, im, spec.superRe.data(), spec.superIm.data(),
-        const_cast<float*>(spec.binRe.data()), const_cast<float*>(spec.binIm.data()), n);
+  // kiss_fftr's split (in the library's order of operations), scaled into
+  // the Perm layout.
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  Interleave(spec.binRe.data(), spec.binIm.data(), scale, dst, n);
+  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n);
 }
 
 }  // namespace

@@ -11,22 +11,34 @@
 
 namespace {
 
+#ifdef __SSE2__
+// Values i and i + 1 of src as doubles (exact), in lanes 0 and 1.
+inline __m128d PairAsDoubles(const Ipp32f* src, int i) {
+  return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + i))));
+}
+
+// Adds lane 0 then lane 1 of pair to sum.
+inline double AddPair(double sum, __m128d pair) {
+  sum += _mm_cvtsd_f64(pair);
+  return sum + _mm_cvtsd_f64(_mm_unpackhi_pd(pair, pair));
+}
+#endif
+
 // One chain of additions in index order (the rounding depends on it).
-double SumOf(const Ipp32f* src, int len) {
+inline __attribute__((always_inline)) double SumOf(const Ipp32f* src, int len) {
   double sum = 0.0;
   int i = 0;
 #ifdef __SSE2__
-  // Four values converted to double two at a time (exact, as one at a
-  // time), then added one by one in the same order.
-  for (; i + 4 <= len; i += 4) {
-    const __m128 values = _mm_loadu_ps(src + i);
-    const __m128d low = _mm_cvtps_pd(values);
-    const __m128d high = _mm_cvtps_pd(_mm_movehl_ps(values, values));
-    sum += _mm_cvtsd_f64(low);
-    sum += _mm_cvtsd_f64(_mm_unpackhi_pd(low, low));
-    sum += _mm_cvtsd_f64(high);
-    sum += _mm_cvtsd_f64(_mm_unpackhi_pd(high, high));
+  // Values converted to double two at a time (exact, as one at a time),
+  // then added one by one in the same order.
+  for (; i + 8 <= len; i += 8) {
+    const __m128d p0 = _mm_cvtps_pd(_mm_loadu_ps(src + i));  // reads values i, i + 1
+    const __m128d p1 = PairAsDoubles(src, i + 2);
+    const __m128d p2 = PairAsDoubles(src, i + 4);
+    const __m128d p3 = PairAsDoubles(src, i + 6);
+    sum = AddPair(AddPair(AddPair(AddPair(sum, p0), p1), p2), p3);
   }
+  for (; i + 2 <= len; i += 2) sum = AddPair(sum, PairAsDoubles(src, i));
 #endif
   for (; i < len; ++i) sum += src[i];
   return sum;
@@ -105,7 +117,17 @@ IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgo
   }
   const double mean = SumOf(src, len) / len;
   double squares = 0.0;
-  for (int i = 0; i < len; ++i) squares += (src[i] - mean) * (src[i] - mean);
+  int i = 0;
+#ifdef __SSE2__
+  // Two deviations and their squares at a time (each lane as alone), added
+  // one by one in index order.
+  const __m128d means = _mm_set1_pd(mean);
+  for (; i + 2 <= len; i += 2) {
+    const __m128d deviations = _mm_sub_pd(PairAsDoubles(src, i), means);
+    squares = AddPair(squares, _mm_mul_pd(deviations, deviations));
+  }
+#endif
+  for (; i < len; ++i) squares += (src[i] - mean) * (src[i] - mean);
   *stdDev = static_cast<Ipp32f>(std::sqrt(squares / (len - 1)));
   return ippStsNoErr;
 }

@@ -34,6 +34,23 @@ TEST(VectorPrimitives, HandComputedValues) {
   ASSERT_EQ(ippsMagnitude_32fc(pairs, magnitude, 2), ippStsNoErr);
   EXPECT_EQ(std::make_pair(magnitude[0], magnitude[1]), std::make_pair(5.0f, 13.0f));
 
+  // Sums and squared deviations are one chain of double additions in index
+  // order at every length, whatever the vector loops take at a time: next to
+  // +-2^60 (a double's step there is 256) two values near 150 added one by
+  // one round otherwise than their sum added at once.
+  float mixed[19];
+  for (int i = 0; i < 19; ++i)
+    mixed[i] = i % 3 == 0 ? std::ldexp(i % 2 ? -1.0f : 1.0f, 60) : 150.0f + i;
+  for (int len = 2; len <= 19; ++len) {
+    double sum = 0.0, squares = 0.0;
+    for (int i = 0; i < len; ++i) sum += mixed[i];
+    for (int i = 0; i < len; ++i) squares += (mixed[i] - sum / len) * (mixed[i] - sum / len);
+    ASSERT_EQ(ippsSum_32f(mixed, len, &value, ippAlgHintNone), ippStsNoErr);
+    EXPECT_EQ(value, static_cast<float>(sum)) << len;
+    ASSERT_EQ(ippsStdDev_32f(mixed, len, &value, ippAlgHintNone), ippStsNoErr);
+    EXPECT_EQ(value, static_cast<float>(std::sqrt(squares / (len - 1)))) << len;
+  }
+
   // Null pointers and empty lengths are refused.
   EXPECT_EQ(ippsSum_32f(nullptr, 2, &value, ippAlgHintNone), ippStsNullPtrErr);
   EXPECT_EQ(ippsSum_32f(x, 0, &value, ippAlgHintNone), ippStsSizeErr);
