@@ -228,6 +228,38 @@ void CDetectVoice::MatchPitch(int32_t s) {
   auto binFrom = [](int32_t t) {
     return static_cast<uint32_t>(t + kTenthsPerBin - 1) / static_cast<uint32_t>(kTenthsPerBin);
   };
+  // Spacings of kept peaks: spacingsBelow[t] counts the distinct spacings
+  // below t tenths (peaks lie on whole bins, so spacings are whole bins too).
+  // Every match needs two kept peaks whose spacing lies in [F - d, F + d]
+  // tenths (an in-step pair for m >= 1, harmonics 1 and 2 for position 0), so
+  // a candidate without one is skipped. Only spacings up to the widest
+  // window, F + d < 10 MaxPitchBin + 30 tenths, are counted; a geometry with
+  // wider windows than kSpacingTenths goes without the test.
+  constexpr int32_t kSpacingTenths = 1024;
+  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
+  const bool spacingTest = spacingTop < kSpacingTenths;
+  uint16_t spacingsBelow[kSpacingTenths + 1];
+  if (spacingTest) {
+    bool has[kSpacingTenths / kTenthsPerBin];
+    const int32_t topBin = spacingTop / kTenthsPerBin;
+    std::fill(has, has + topBin, false);
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = i + 1; j < n; ++j) {
+        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
+        has[gap] = true;
+      }
+    }
+    // Tenths 10 k + 1 .. 10 k + 10 lie above the spacing of k bins.
+    uint16_t count = 0;
+    spacingsBelow[0] = 0;
+    for (int32_t k = 0; k < topBin; ++k) {
+      count = static_cast<uint16_t>(count + (has[k] ? 1 : 0));
+      uint16_t* row = spacingsBelow + k * kTenthsPerBin + 1;
+      for (int32_t t = 0; t < kTenthsPerBin; ++t) row[t] = count;
+    }
+  }
+
   const int32_t lastQ = HarmoNum - 1 + 4;  // harmonic m + 4 of the last position
   const int32_t lastPosition = HarmoNum - 1;
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
@@ -235,6 +267,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
     for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
       const int32_t F = firstF + c * kTenthsPerBin + tenth;
       const int32_t d = MostDifTabZoom[F - firstF];
+      if (spacingTest && spacingsBelow[F + d + 1] == spacingsBelow[F - d]) {
+        continue;
+      }
       // The peak of harmonic h, or kNotFound; any h whose window starts at or
       // below MaxHarmoBin (every h * F < topTenths does).
       auto peakOf = [&](int32_t h) {
