@@ -239,6 +239,12 @@ void WriteVoiceTrace(std::ostream& out, const GoldenRecording& recording) {
     ComputeSpectrum(detector, dead, f, spectra.data() + static_cast<size_t>(f) * detector.binCount,
                     magnitude.data());
     usable[static_cast<size_t>(f)] = !dead;
+    // The frame's ring row: the magnitude at every (fftSize / 256)-th bin.
+    const float* row = detector.spectrumRing + RingSlot(f, kHistoryFrames) * kReducedBins;
+    const int32_t step = detector.fftSize / 256;
+    for (int32_t j = 0; j < kReducedBins && !dead; ++j) {
+      ASSERT_EQ(row[j], magnitude[static_cast<size_t>(j * step)]) << "frame " << f << " bin " << j;
+    }
   }
   // The spectra themselves, bit for bit: a change of one bit of one power
   // value shows even where no decision moves.
