@@ -267,7 +267,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
     for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
       const int32_t F = firstF + c * kTenthsPerBin + tenth;
       const int32_t d = MostDifTabZoom[F - firstF];
-      if (spacingTest && spacingsBelow[F + d + 1] == spacingsBelow[F - d]) {
+      // F - d is below 0 only for a lowest pitch of one bin (F = 10, d = 11);
+      // no spacing lies below 0.
+      if (spacingTest && spacingsBelow[F + d + 1] == spacingsBelow[std::max(F - d, 0)]) {
         continue;
       }
       // The peak of harmonic h, or kNotFound; any h whose window starts at or
