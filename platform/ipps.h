@@ -22,6 +22,7 @@
 using Ipp8u = uint8_t;
 using Ipp16s = int16_t;
 using Ipp32f = float;
+using Ipp64u = uint64_t;
 using IppStatus = int;
 
 struct Ipp32fc {
@@ -71,5 +72,15 @@ IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgo
 IppStatus ippsMaxIndx_32f(const Ipp32f* src, int len, Ipp32f* max, int* index);
 IppStatus ippsMinIndx_32f(const Ipp32f* src, int len, Ipp32f* min, int* index);
 IppStatus ippsSet_16s(Ipp16s value, Ipp16s* dst, int len);
+
+// Code paths. The layer uses the widest one the CPU has; a host or a test may
+// narrow the choice for the whole process. Every path gives the same values,
+// bit for bit. The flag values are this layer's own.
+constexpr Ipp64u ippCPUID_SSE2 = Ipp64u{1} << 2;   // the x86-64 baseline, always on
+constexpr Ipp64u ippCPUID_AVX2 = Ipp64u{1} << 15;
+// Enables the paths in `features` that the CPU has (SSE2 stays on).
+IppStatus ippSetCpuFeatures(Ipp64u features);
+// The paths in use.
+Ipp64u ippGetEnabledCpuFeatures();
 
 #endif  // KVD_PLATFORM_IPPS_H

@@ -38,6 +38,10 @@
 #include <emmintrin.h>
 #endif
 
+#if defined(KVD_FFT_AVX2)
+#include "platform/ipps_fft_avx2.h"
+#endif
+
 namespace {
 
 // KissFFT's value of pi, as a double.
@@ -290,11 +294,17 @@ inline void SplitPairs4(const float* re, const float* im, const float* superRe,
 
 // kiss_fftr's split into bins 1 .. n - 1, scaled into the Perm layout
 // (dst[2] .. dst[2n - 1]). Bin n / 2 is written twice by the library, the
-// second value kept.
+// second value kept. avx2: the AVX2 kernel may be used.
 void SplitToPerm(const float* re, const float* im, const float* superRe, const float* superIm,
-                 float scale, float* dst, int n) {
+                 float scale, float* dst, int n, bool avx2) {
   const int half = n / 2;
   int k = 1;
+#if defined(KVD_FFT_AVX2)
+  if (avx2 && half > 8) {
+    fft_avx2::SplitToPerm(re, im, superRe, superIm, scale, dst, n);
+    k = half;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128 scales = _mm_set1_ps(scale);
   for (; k + 4 <= half; k += 4) SplitPairs4(re, im, superRe, superIm, scales, dst, n, k);
@@ -495,6 +505,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   float* re = const_cast<float*>(spec.re.data());
   float* im = const_cast<float*>(spec.im.data());
   const int32_t* inputOf = spec.inputOf.data();
+  const bool avx2 = (ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0;
 
   // The innermost stage (span 1: one butterfly per block, every twiddle
   // that of phase 0) straight from the input points.
@@ -505,6 +516,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     int first = 0;
 #if defined(__SSE2__)
     const int quarter = n / 4;
+#if defined(KVD_FFT_AVX2)
+    if (avx2 && quarter % 8 == 0) {
+      fft_avx2::InnermostRadix4(src, spec.blockAt.data(), quarter, w0r, w0i, re, im);
+      first = n;
+    } else
+#endif
     if (quarter % 4 == 0) {
       const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < quarter; base += 4) {
@@ -552,6 +569,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     int first = 0;
 #if defined(__SSE2__)
     const int halfCount = n / 2;
+#if defined(KVD_FFT_AVX2)
+    if (avx2 && halfCount % 8 == 0) {
+      fft_avx2::InnermostRadix2(src, spec.blockAt.data(), halfCount, w0r, w0i, re, im);
+      first = n;
+    } else
+#endif
     if (halfCount % 4 == 0) {
       const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < halfCount; base += 4) {
@@ -579,6 +602,22 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const Stage& stage = spec.stages[l];
     const int block = stage.radix * stage.span;
     int first = 0;
+#if defined(KVD_FFT_AVX2)
+    const bool narrow = stage.span == 2 || stage.span == 4;
+    if (avx2 && stage.radix == 4 && (stage.span % 8 == 0 || (narrow && n % 32 == 0))) {
+      const fft_avx2::Radix4Twiddles tw = {
+          {stage.twRe[0].data(), stage.twRe[1].data(), stage.twRe[2].data()},
+          {stage.twIm[0].data(), stage.twIm[1].data(), stage.twIm[2].data()}};
+      if (stage.span == 2) {
+        fft_avx2::Radix4StageSpan2(re, im, tw, n);
+      } else if (stage.span == 4) {
+        fft_avx2::Radix4StageSpan4(re, im, tw, n);
+      } else {
+        fft_avx2::Radix4Stage(re, im, tw, stage.span, n);
+      }
+      continue;
+    }
+#endif
 #if defined(__SSE2__)
     if (stage.radix == 4 && stage.span % 4 == 0) {
       Radix4StageBy4(re, im, stage, n);
@@ -604,7 +643,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n);
+  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n, avx2);
 }
 
 }  // namespace

@@ -13,21 +13,10 @@
 
 namespace {
 
-// The engine's spectra were made with KissFFT: bit for bit, zero signs
-// included, each kiss_fftr value times 1/N in float, at every order, on full
-// random frames and on frames zero padded as the engine's (200 of 512).
-TEST(FftBits, EqualKissFftOnEveryOrder) {
-  IppsFFTSpec_R_32f* spec = nullptr;  // bad arguments first: no plan
+// kiss_fftr's values times 1/N against the plan's at every order 1 .. 13.
+void ExpectKissFftBits() {
+  IppsFFTSpec_R_32f* spec = nullptr;
   const int divide = IPP_FFT_DIV_FWD_BY_N;
-  EXPECT_EQ(ippsFFTInitAlloc_R_32f(nullptr, 9, divide, ippAlgHintNone), ippStsNullPtrErr);
-  for (int order : {0, kMaxFftOrder + 1})
-    EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, order, divide, ippAlgHintNone), ippStsFftOrderErr);
-  EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, 9, 2, ippAlgHintNone), ippStsFftFlagErr);
-  EXPECT_EQ(spec, nullptr);
-  EXPECT_EQ(ippsFFTFree_R_32f(nullptr), ippStsNullPtrErr);
-  float zeros[4] = {};
-  EXPECT_EQ(ippsFFTFwd_RToPerm_32f(zeros, zeros, nullptr, nullptr), ippStsNullPtrErr);
-
   std::mt19937 engine(20261207);
   std::uniform_real_distribution<float> sample(-32768.0f, 32767.0f);
   for (int order = 1; order <= 13; ++order) {
@@ -56,6 +45,35 @@ TEST(FftBits, EqualKissFftOnEveryOrder) {
     kiss_fftr_free(plan);
     EXPECT_EQ(ippsFFTFree_R_32f(spec), ippStsNoErr);
   }
+}
+
+// The engine's spectra were made with KissFFT: bit for bit, zero signs
+// included, each kiss_fftr value times 1/N in float, at every order, on full
+// random frames and on frames zero padded as the engine's (200 of 512), on
+// the baseline path and on the widest one this CPU has.
+TEST(FftBits, EqualKissFftOnEveryOrderAndPath) {
+  IppsFFTSpec_R_32f* spec = nullptr;  // bad arguments first: no plan
+  const int divide = IPP_FFT_DIV_FWD_BY_N;
+  EXPECT_EQ(ippsFFTInitAlloc_R_32f(nullptr, 9, divide, ippAlgHintNone), ippStsNullPtrErr);
+  for (int order : {0, kMaxFftOrder + 1})
+    EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, order, divide, ippAlgHintNone), ippStsFftOrderErr);
+  EXPECT_EQ(ippsFFTInitAlloc_R_32f(&spec, 9, 2, ippAlgHintNone), ippStsFftFlagErr);
+  EXPECT_EQ(spec, nullptr);
+  EXPECT_EQ(ippsFFTFree_R_32f(nullptr), ippStsNullPtrErr);
+  float zeros[4] = {};
+  EXPECT_EQ(ippsFFTFwd_RToPerm_32f(zeros, zeros, nullptr, nullptr), ippStsNullPtrErr);
+
+  const Ipp64u widest = ippGetEnabledCpuFeatures();
+  ASSERT_EQ(ippSetCpuFeatures(0), ippStsNoErr);
+  EXPECT_EQ(ippGetEnabledCpuFeatures(), ippCPUID_SSE2);  // the baseline stays on
+  {
+    SCOPED_TRACE("baseline path");
+    ExpectKissFftBits();
+  }
+  ASSERT_EQ(ippSetCpuFeatures(~Ipp64u{0}), ippStsNoErr);
+  EXPECT_EQ(ippGetEnabledCpuFeatures(), widest);  // nothing the CPU lacks
+  SCOPED_TRACE("widest path");
+  ExpectKissFftBits();
 }
 
 }  // namespace
