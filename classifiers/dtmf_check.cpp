@@ -98,6 +98,24 @@ int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int
   return count;
 }
 
+// Largest of spectrum[first .. end-1], 0 for an empty range or where none is
+// positive.
+float LargestValue(const float* spectrum, int32_t first, int32_t end) {
+  float largest = 0.0f;
+  int32_t bin = first;
+#if defined(__SSE2__)
+  if (bin + 4 <= end) {
+    __m128 lanes = _mm_setzero_ps();
+    for (; bin + 4 <= end; bin += 4) lanes = _mm_max_ps(lanes, _mm_loadu_ps(spectrum + bin));
+    float held[4];
+    _mm_storeu_ps(held, lanes);
+    largest = std::max(std::max(held[0], held[1]), std::max(held[2], held[3]));
+  }
+#endif
+  for (; bin < end; ++bin) largest = std::max(largest, spectrum[bin]);
+  return largest;
+}
+
 // Picks the strongest bins until they hold kCollectedShare of the frame's
 // power, and stores the frame's groups and collected power in slot.
 // Returns false (the slot not tonal) when the peaks do not form at most two
@@ -114,6 +132,17 @@ bool AnalysePeaks(const ToneCheckState& rings, int32_t slot, const float* spectr
     ippsSum_32f(spectrum + std::max(tone.lowTotal, 0), bins - std::max(tone.lowTotal, 0), &total,
                 ippAlgHintFast);
   }
+
+  // Only the first `near` picks can reach the share: the loop below fails at
+  // pick near + 1 at the latest. Each pick is at most the largest value, and
+  // a float sum only grows with its terms, so near times the largest, added
+  // in the same way, bounds what they collect. Below the share, the frame
+  // fails whatever its picks are (as noise and most speech do) and the
+  // search for them is skipped.
+  const float largest = LargestValue(spectrum, std::max(tone.lowPeak, 0), bins);
+  float reachable = 0.0f;
+  for (int32_t k = 0; k < tone.near; ++k) reachable += largest;
+  if (reachable < kCollectedShare * total) return false;
 
   // The loop below fails at pick near + 1 at the latest.
   Pick strongest[kMostPicks];
