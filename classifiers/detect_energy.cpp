@@ -80,8 +80,9 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   }
 
   bool windowUsable = true;
-  for (int32_t k = 0; k < kStatFrames; ++k) {
-    windowUsable = windowUsable && usable[RingSlot(t - k, kUsableRingFrames)];
+  for (int32_t k = 0, s = RingSlot(t, kUsableRingFrames); k < kStatFrames && windowUsable; ++k) {
+    windowUsable = usable[s];
+    s = s == 0 ? kUsableRingFrames - 1 : s - 1;
   }
   const int32_t statSlot = t - (kStatFrames - 1);
   const int32_t slot = HistorySlot(statSlot);
@@ -89,15 +90,13 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   for (int32_t band = 0; band < kBandCount; ++band) {
     if (windowUsable) {
       float mean = 0.0f;
-      ippsMean_32f(RecentEnergy[band], kStatFrames, &mean, ippAlgHintNone);
+      float sampleDeviation = 0.0f;
+      ippsMeanStdDev_32f(RecentEnergy[band], kStatFrames, &mean, &sampleDeviation,
+                         ippAlgHintNone);
       BandMean[band][slot] = mean;
-      BandCV[band][slot] = 0.0f;
-      if (mean > 0.0f) {
-        float sampleDeviation = 0.0f;
-        ippsStdDev_32f(RecentEnergy[band], kStatFrames, &sampleDeviation, ippAlgHintNone);
-        BandCV[band][slot] =
-            static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean);
-      }
+      BandCV[band][slot] =
+          mean > 0.0f ? static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean)
+                      : 0.0f;
     } else if (statSlot == 0) {
       // No statistics exist yet to carry forward.
       BandMean[band][slot] = 0.0f;
@@ -114,7 +113,12 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
 }
 
 int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
-  const int32_t s = HistorySlot(slot);
+  float bound[kBandCount];
+  for (int32_t band = 0; band < kBandCount; ++band) bound[band] = BackgroundBound(band);
+  return CountBandsAboveIn(HistorySlot(slot), bound);
+}
+
+int32_t CDetectEnergy::CountBandsAboveIn(int32_t s, const float* bound) const {
   if (SilentSlot[s]) {
     return 0;
   }
@@ -123,7 +127,7 @@ int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
     const float mean = BandMean[band][s];
     if (mean > BandThd[band]) {
       ++count;
-    } else if (BackgroundBound(band) > mean) {
+    } else if (bound[band] > mean) {
       return -1;
     }
   }
@@ -131,12 +135,15 @@ int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
 }
 
 int32_t CDetectEnergy::GetActiveBands(int32_t t) const {
+  // The background bounds are made once, and the ring slot is stepped
+  // rather than divided out.
+  float bound[kBandCount];
+  for (int32_t band = 0; band < kBandCount; ++band) bound[band] = BackgroundBound(band);
   int32_t best = 0;
-  for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount; ++slot) {
-    const int32_t count = CountBandsAbove(slot);
-    if (count > best) {
-      best = count;
-    }
+  int32_t s = HistorySlot(t - (kWindowFrames - 1));
+  for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount;
+       ++slot, s = s + 1 == kHistoryFrames ? 0 : s + 1) {
+    best = std::max(best, CountBandsAboveIn(s, bound));
   }
   return best;
 }

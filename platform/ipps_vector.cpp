@@ -108,14 +108,11 @@ IppStatus ippsMean_32f(const Ipp32f* src, int len, Ipp32f* mean, IppHintAlgorith
   return ippStsNoErr;
 }
 
-IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgorithm /*hint*/) {
-  if (src == nullptr || stdDev == nullptr) return ippStsNullPtrErr;
-  if (len <= 0) return ippStsSizeErr;
-  if (len == 1) {
-    *stdDev = 0.0f;
-    return ippStsNoErr;
-  }
-  const double mean = SumOf(src, len) / len;
+namespace {
+
+// Sample standard deviation of src[0 .. len-1] (len >= 2) about mean.
+inline __attribute__((always_inline)) Ipp32f DeviationAbout(const Ipp32f* src, int len,
+                                                            double mean) {
   double squares = 0.0;
   int i = 0;
 #ifdef __SSE2__
@@ -128,7 +125,25 @@ IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgo
   }
 #endif
   for (; i < len; ++i) squares += (src[i] - mean) * (src[i] - mean);
-  *stdDev = static_cast<Ipp32f>(std::sqrt(squares / (len - 1)));
+  return static_cast<Ipp32f>(std::sqrt(squares / (len - 1)));
+}
+
+}  // namespace
+
+IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgorithm /*hint*/) {
+  if (src == nullptr || stdDev == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  *stdDev = len == 1 ? 0.0f : DeviationAbout(src, len, SumOf(src, len) / len);
+  return ippStsNoErr;
+}
+
+IppStatus ippsMeanStdDev_32f(const Ipp32f* src, int len, Ipp32f* mean, Ipp32f* stdDev,
+                             IppHintAlgorithm /*hint*/) {
+  if (src == nullptr || mean == nullptr || stdDev == nullptr) return ippStsNullPtrErr;
+  if (len <= 0) return ippStsSizeErr;
+  const double exactMean = SumOf(src, len) / len;
+  *mean = static_cast<Ipp32f>(exactMean);
+  *stdDev = len == 1 ? 0.0f : DeviationAbout(src, len, exactMean);
   return ippStsNoErr;
 }
 
