@@ -8,6 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "platform/ipps.h"
 
 namespace {
@@ -139,11 +143,30 @@ int32_t CDetectEnergy::GetActiveBands(int32_t t) const {
   // rather than divided out.
   float bound[kBandCount];
   for (int32_t band = 0; band < kBandCount; ++band) bound[band] = BackgroundBound(band);
+#if defined(__SSE2__)
+  // The four bands of a slot side by side. A slot counts -1 when any band
+  // not above its threshold lies below its bound, whichever band it is, so
+  // the order CountBandsAboveIn looks at them in does not matter.
+  static_assert(kBandCount == 4, "one lane per band");
+  const __m128 thresholds = _mm_loadu_ps(BandThd);
+  const __m128 bounds = _mm_loadu_ps(bound);
+#endif
   int32_t best = 0;
   int32_t s = HistorySlot(t - (kWindowFrames - 1));
   for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount;
        ++slot, s = s + 1 == kHistoryFrames ? 0 : s + 1) {
+#if defined(__SSE2__)
+    if (SilentSlot[s]) continue;  // counts 0
+    const __m128 means = _mm_setr_ps(BandMean[0][s], BandMean[1][s], BandMean[2][s], BandMean[3][s]);
+    const int32_t above = _mm_movemask_ps(_mm_cmpgt_ps(means, thresholds));
+    const int32_t background = _mm_movemask_ps(_mm_cmpgt_ps(bounds, means));
+    if ((background & ~above) != 0) continue;  // counts -1
+    // Bands above, by the mask of them.
+    constexpr int8_t kBandsIn[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    best = std::max(best, static_cast<int32_t>(kBandsIn[above]));
+#else
     best = std::max(best, CountBandsAboveIn(s, bound));
+#endif
   }
   return best;
 }
