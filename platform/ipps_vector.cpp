@@ -22,6 +22,13 @@ inline double AddPair(double sum, __m128d pair) {
   sum += _mm_cvtsd_f64(pair);
   return sum + _mm_cvtsd_f64(_mm_unpackhi_pd(pair, pair));
 }
+
+// The same on lane 0 of a running sum held in a register (lane 1 unused):
+// the compiler then keeps the chain in one register, without copies.
+inline __m128d AddPairToLane(__m128d sum, __m128d pair) {
+  sum = _mm_add_sd(sum, pair);
+  return _mm_add_sd(sum, _mm_unpackhi_pd(pair, pair));
+}
 #endif
 
 // One chain of additions in index order (the rounding depends on it).
@@ -31,12 +38,15 @@ inline __attribute__((always_inline)) double SumOf(const Ipp32f* src, int len) {
 #ifdef __SSE2__
   // Values converted to double two at a time (exact, as one at a time),
   // then added one by one in the same order.
-  for (; i + 8 <= len; i += 8) {
-    const __m128d p0 = _mm_cvtps_pd(_mm_loadu_ps(src + i));  // reads values i, i + 1
-    const __m128d p1 = PairAsDoubles(src, i + 2);
-    const __m128d p2 = PairAsDoubles(src, i + 4);
-    const __m128d p3 = PairAsDoubles(src, i + 6);
-    sum = AddPair(AddPair(AddPair(AddPair(sum, p0), p1), p2), p3);
+  if (i + 8 <= len) {
+    __m128d running = _mm_setzero_pd();
+    for (; i + 8 <= len; i += 8) {
+      running = AddPairToLane(running, _mm_cvtps_pd(_mm_loadu_ps(src + i)));  // values i, i + 1
+      running = AddPairToLane(running, PairAsDoubles(src, i + 2));
+      running = AddPairToLane(running, _mm_cvtps_pd(_mm_loadu_ps(src + i + 4)));
+      running = AddPairToLane(running, PairAsDoubles(src, i + 6));
+    }
+    sum = _mm_cvtsd_f64(running);
   }
   for (; i + 2 <= len; i += 2) sum = AddPair(sum, PairAsDoubles(src, i));
 #endif
