@@ -8,6 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "platform/ipps.h"
 
 namespace {
@@ -80,8 +84,9 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   }
 
   bool windowUsable = true;
-  for (int32_t k = 0; k < kStatFrames; ++k) {
-    windowUsable = windowUsable && usable[RingSlot(t - k, kUsableRingFrames)];
+  for (int32_t k = 0, s = RingSlot(t, kUsableRingFrames); k < kStatFrames && windowUsable; ++k) {
+    windowUsable = usable[s];
+    s = s == 0 ? kUsableRingFrames - 1 : s - 1;
   }
   const int32_t statSlot = t - (kStatFrames - 1);
   const int32_t slot = HistorySlot(statSlot);
@@ -89,15 +94,13 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   for (int32_t band = 0; band < kBandCount; ++band) {
     if (windowUsable) {
       float mean = 0.0f;
-      ippsMean_32f(RecentEnergy[band], kStatFrames, &mean, ippAlgHintNone);
+      float sampleDeviation = 0.0f;
+      ippsMeanStdDev_32f(RecentEnergy[band], kStatFrames, &mean, &sampleDeviation,
+                         ippAlgHintNone);
       BandMean[band][slot] = mean;
-      BandCV[band][slot] = 0.0f;
-      if (mean > 0.0f) {
-        float sampleDeviation = 0.0f;
-        ippsStdDev_32f(RecentEnergy[band], kStatFrames, &sampleDeviation, ippAlgHintNone);
-        BandCV[band][slot] =
-            static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean);
-      }
+      BandCV[band][slot] =
+          mean > 0.0f ? static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean)
+                      : 0.0f;
     } else if (statSlot == 0) {
       // No statistics exist yet to carry forward.
       BandMean[band][slot] = 0.0f;
@@ -114,7 +117,12 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
 }
 
 int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
-  const int32_t s = HistorySlot(slot);
+  float bound[kBandCount];
+  for (int32_t band = 0; band < kBandCount; ++band) bound[band] = BackgroundBound(band);
+  return CountBandsAboveIn(HistorySlot(slot), bound);
+}
+
+int32_t CDetectEnergy::CountBandsAboveIn(int32_t s, const float* bound) const {
   if (SilentSlot[s]) {
     return 0;
   }
@@ -123,7 +131,7 @@ int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
     const float mean = BandMean[band][s];
     if (mean > BandThd[band]) {
       ++count;
-    } else if (BackgroundBound(band) > mean) {
+    } else if (bound[band] > mean) {
       return -1;
     }
   }
@@ -131,12 +139,34 @@ int32_t CDetectEnergy::CountBandsAbove(int32_t slot) const {
 }
 
 int32_t CDetectEnergy::GetActiveBands(int32_t t) const {
+  // The background bounds are made once, and the ring slot is stepped
+  // rather than divided out.
+  float bound[kBandCount];
+  for (int32_t band = 0; band < kBandCount; ++band) bound[band] = BackgroundBound(band);
+#if defined(__SSE2__)
+  // The four bands of a slot side by side. A slot counts -1 when any band
+  // not above its threshold lies below its bound, whichever band it is, so
+  // the order CountBandsAboveIn looks at them in does not matter.
+  static_assert(kBandCount == 4, "one lane per band");
+  const __m128 thresholds = _mm_loadu_ps(BandThd);
+  const __m128 bounds = _mm_loadu_ps(bound);
+#endif
   int32_t best = 0;
-  for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount; ++slot) {
-    const int32_t count = CountBandsAbove(slot);
-    if (count > best) {
-      best = count;
-    }
+  int32_t s = HistorySlot(t - (kWindowFrames - 1));
+  for (int32_t slot = t - (kWindowFrames - 1); slot <= t - (kStatFrames - 1) && best < kBandCount;
+       ++slot, s = s + 1 == kHistoryFrames ? 0 : s + 1) {
+#if defined(__SSE2__)
+    if (SilentSlot[s]) continue;  // counts 0
+    const __m128 means = _mm_setr_ps(BandMean[0][s], BandMean[1][s], BandMean[2][s], BandMean[3][s]);
+    const int32_t above = _mm_movemask_ps(_mm_cmpgt_ps(means, thresholds));
+    const int32_t background = _mm_movemask_ps(_mm_cmpgt_ps(bounds, means));
+    if ((background & ~above) != 0) continue;  // counts -1
+    // Bands above, by the mask of them.
+    constexpr int8_t kBandsIn[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    best = std::max(best, static_cast<int32_t>(kBandsIn[above]));
+#else
+    best = std::max(best, CountBandsAboveIn(s, bound));
+#endif
   }
   return best;
 }

@@ -154,6 +154,9 @@ class CDetectEnergy {
     return slot < 0 ? slot + ringLength : slot;
   }
   static int32_t HistorySlot(int32_t frame) { return RingSlot(frame, kHistoryFrames); }
+  // CountBandsAbove of ring slot s (0 .. 499), with bound[band] =
+  // BackgroundBound(band).
+  int32_t CountBandsAboveIn(int32_t s, const float* bound) const;
 
   bool BackgroundEstablished() const;
   // (NoiseCV + 1) x NoiseLevel of a band: the level a background frame stays under.

@@ -98,6 +98,65 @@ int32_t StrongestPicks(const float* spectrum, int32_t lowPeak, int32_t bins, int
   return count;
 }
 
+// A quick look at a frame: an estimate of its power from bin lowTotal up
+// and its largest value from bin lowPeak up.
+struct FrameOutline {
+  float power;    // summed in float: within kOutlineError of the exact sum
+  float largest;  // 0 for an empty range or where none is positive
+};
+
+// A spectrum holds at most 2^15 + 1 values (FFT order 16). Summing that
+// many nonnegative floats, even in one chain, each addition rounding by at
+// most 2^-24 of its result, ends less than 2^-8 off the exact sum.
+constexpr float kOutlineError = 1.0f / 256.0f;
+
+FrameOutline OutlineOf(const float* spectrum, int32_t lowTotal, int32_t lowPeak, int32_t end) {
+  FrameOutline outline{0.0f, 0.0f};
+  // The peak range normally lies inside the summed one; a peak bin below
+  // lowTotal is looked at on its own.
+  for (int32_t bin = lowPeak; bin < std::min(lowTotal, end); ++bin)
+    outline.largest = std::max(outline.largest, spectrum[bin]);
+  int32_t bin = lowTotal;
+  float sum = 0.0f;
+#if defined(__SSE2__)
+  __m128 sums = _mm_setzero_ps();
+  __m128 largest = _mm_setzero_ps();
+  for (; bin + 4 <= std::min(lowPeak, end); bin += 4)
+    sums = _mm_add_ps(sums, _mm_loadu_ps(spectrum + bin));
+  for (; bin < std::min(lowPeak, end); ++bin) sum += spectrum[bin];
+  // Eight values a pass, in two sets of chains.
+  __m128 moreSums = _mm_setzero_ps();
+  __m128 moreLargest = _mm_setzero_ps();
+  for (; bin + 8 <= end; bin += 8) {
+    const __m128 v = _mm_loadu_ps(spectrum + bin);
+    const __m128 w = _mm_loadu_ps(spectrum + bin + 4);
+    sums = _mm_add_ps(sums, v);
+    moreSums = _mm_add_ps(moreSums, w);
+    largest = _mm_max_ps(largest, v);
+    moreLargest = _mm_max_ps(moreLargest, w);
+  }
+  sums = _mm_add_ps(sums, moreSums);
+  largest = _mm_max_ps(largest, moreLargest);
+  for (; bin + 4 <= end; bin += 4) {
+    const __m128 v = _mm_loadu_ps(spectrum + bin);
+    sums = _mm_add_ps(sums, v);
+    largest = _mm_max_ps(largest, v);
+  }
+  float lanes[4];
+  _mm_storeu_ps(lanes, sums);
+  sum += (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+  _mm_storeu_ps(lanes, largest);
+  outline.largest = std::max(outline.largest, std::max(std::max(lanes[0], lanes[1]),
+                                                       std::max(lanes[2], lanes[3])));
+#endif
+  for (; bin < end; ++bin) {
+    sum += spectrum[bin];
+    if (bin >= lowPeak) outline.largest = std::max(outline.largest, spectrum[bin]);
+  }
+  outline.power = sum;
+  return outline;
+}
+
 // Picks the strongest bins until they hold kCollectedShare of the frame's
 // power, and stores the frame's groups and collected power in slot.
 // Returns false (the slot not tonal) when the peaks do not form at most two
@@ -106,14 +165,25 @@ bool AnalysePeaks(const ToneCheckState& rings, int32_t slot, const float* spectr
   const int32_t bins = rings.binCount;
   const ToneBins tone = BinsFor(rings.binWidthHz);
 
+  // Only the first `near` picks can reach the share: the loop below fails at
+  // pick near + 1 at the latest. Each pick is at most the largest value, and
+  // a float sum only grows with its terms, so near times the largest, added
+  // in the same way, bounds what they collect. Below the share, the frame
+  // fails whatever its picks are (as noise and most speech do) and the
+  // search for them is skipped; a clear miss against the estimated power
+  // needs not even the exact power.
+  const int32_t lowTotal = std::max(tone.lowTotal, 0);
+  const FrameOutline outline = OutlineOf(spectrum, lowTotal, std::max(tone.lowPeak, 0), bins);
+  float reachable = 0.0f;
+  for (int32_t k = 0; k < tone.near; ++k) reachable += outline.largest;
+  if (reachable < kCollectedShare * outline.power * (1.0f - 2.0f * kOutlineError)) return false;
+
   // The frame's power from bin lowTotal up. (Summing the whole spectrum with
   // the bins below lowTotal zeroed gives the same: the running sum, which
   // starts at 0, stays exactly 0 over them.)
   float total = 0.0f;
-  if (bins > tone.lowTotal) {
-    ippsSum_32f(spectrum + std::max(tone.lowTotal, 0), bins - std::max(tone.lowTotal, 0), &total,
-                ippAlgHintFast);
-  }
+  if (bins > lowTotal) ippsSum_32f(spectrum + lowTotal, bins - lowTotal, &total, ippAlgHintFast);
+  if (reachable < kCollectedShare * total) return false;
 
   // The loop below fails at pick near + 1 at the latest.
   Pick strongest[kMostPicks];

@@ -45,6 +45,29 @@ void ValueRange(const float* x, int32_t n, float* smallest, float* largest) {
   *largest = hi;
 }
 
+// Magnitude and power of the first `bins` pairs of a Perm buffer, in one
+// pass: the values ippsMagnitude_32fc and then ippsMul_32f of the magnitude
+// with itself give (the same products, sums, correctly rounded square roots
+// and squares, four at a time).
+void MagnitudeAndPower(const float* perm, int32_t bins, float* magnitude, float* power) {
+  int32_t k = 0;
+#ifdef __SSE2__
+  for (; k + 4 <= bins; k += 4) {
+    const __m128 lo = _mm_loadu_ps(perm + 2 * k);      // re0 im0 re1 im1
+    const __m128 hi = _mm_loadu_ps(perm + 2 * k + 4);  // re2 im2 re3 im3
+    const __m128 re = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 im = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+    const __m128 m = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im)));
+    _mm_storeu_ps(magnitude + k, m);
+    _mm_storeu_ps(power + k, _mm_mul_ps(m, m));
+  }
+#endif
+  if (k < bins) {
+    ippsMagnitude_32fc(reinterpret_cast<const Ipp32fc*>(perm) + k, magnitude + k, bins - k);
+    ippsMul_32f(magnitude + k, magnitude + k, power + k, bins - k);
+  }
+}
+
 }  // namespace
 
 bool IsDeadFrame(const SpeechDetector& detector) {
@@ -75,8 +98,7 @@ int32_t ComputeSpectrum(SpeechDetector& detector, bool dead, int32_t frame, floa
   ippsZero_32f(work + length, detector.fftSize - length);
   ippsMul_32f_I(detector.hamwin, work, length);
   ippsFFTFwd_RToPerm_32f(work, work, detector.FFTSpec1, nullptr);
-  ippsMagnitude_32fc(reinterpret_cast<const Ipp32fc*>(work), magnitude, bins);
-  ippsMul_32f(magnitude, magnitude, power, bins);
+  MagnitudeAndPower(work, bins, magnitude, power);
   // The row always spans 0 Hz to just below half the sample rate.
   const int32_t step = detector.fftSize / 256;
   int32_t j = 0;

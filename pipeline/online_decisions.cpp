@@ -123,8 +123,11 @@ void SetDetectionState(SpeechDetector& detector, int32_t next) {
 
 void CopyVoiceFlags(SpeechDetector& detector, int32_t t) {
   const int16_t* pitch = detector.detectVoice->VoicePitch;
-  for (int32_t k = 0; k < kWindowFrames; ++k)
-    detector.voiceFlagsRing[RingSlot(t - (kWindowFrames - 1) + k, kHistoryFrames)] = pitch[k];
+  // The window's slots run up to the ring's end and go on from slot 0.
+  const int32_t first = RingSlot(t - (kWindowFrames - 1), kHistoryFrames);
+  const int32_t beforeWrap = std::min(kWindowFrames, kHistoryFrames - first);
+  std::copy_n(pitch, beforeWrap, detector.voiceFlagsRing + first);
+  std::copy_n(pitch + beforeWrap, kWindowFrames - beforeWrap, detector.voiceFlagsRing);
 }
 
 void WaitForSpeech(SpeechDetector& detector, int32_t t, int32_t* start,

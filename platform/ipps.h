@@ -68,6 +68,9 @@ IppStatus ippsMean_32f(const Ipp32f* src, int len, Ipp32f* mean, IppHintAlgorith
 // Sample standard deviation: the sum of squared deviations divided by len - 1
 // (0 for a single value).
 IppStatus ippsStdDev_32f(const Ipp32f* src, int len, Ipp32f* stdDev, IppHintAlgorithm hint);
+// Both of the above in one pass over the sum: the same two values, bit for bit.
+IppStatus ippsMeanStdDev_32f(const Ipp32f* src, int len, Ipp32f* mean, Ipp32f* stdDev,
+                             IppHintAlgorithm hint);
 // Largest / smallest value and the index of its first occurrence.
 IppStatus ippsMaxIndx_32f(const Ipp32f* src, int len, Ipp32f* max, int* index);
 IppStatus ippsMinIndx_32f(const Ipp32f* src, int len, Ipp32f* min, int* index);

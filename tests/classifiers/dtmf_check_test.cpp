@@ -57,6 +57,22 @@ TEST_F(DtmfCheck, EnergyMustStayWithinOnePercentDownAndTwoUp) {
   EXPECT_TRUE(Check(16, {{60, 100.0f}}));   // one bin off one frame
 }
 
+TEST_F(DtmfCheck, PicksHoldingJustTheShareMakeATone) {
+  // Nine bins of 1 (one group, the most picks that may hold the share) and
+  // power below 400 Hz that is counted but never picked: with 2.25 the nine
+  // hold exactly 0.8 of 11.25, with 2.26 they fall short and no tenth pick
+  // is left. The frame is analysed in full only when its largest value
+  // could reach the share; these sit on that edge.
+  auto check = [&](int32_t t, float below) {
+    std::vector<float> spectrum(kBins, 0.0f);
+    std::fill(spectrum.begin() + 60, spectrum.begin() + 69, 1.0f);
+    spectrum[10] = below;
+    return CheckDTMF(detector_->ToneState(), t, spectrum.data());
+  };
+  for (int32_t t = 0; t < 4; ++t) EXPECT_EQ(check(t, 2.25f), t == 3) << t;
+  for (int32_t t = 4; t < 8; ++t) EXPECT_FALSE(check(t, 2.26f)) << t;
+}
+
 TEST_F(DtmfCheck, SilentFramesAreNeverTones) {
   for (int32_t t = 0; t < 8; ++t) EXPECT_FALSE(Check(t, {})) << "frame " << t;
   // A tone after silence needs three tonal frames of its own.

@@ -49,12 +49,20 @@ TEST(VectorPrimitives, HandComputedValues) {
     EXPECT_EQ(value, static_cast<float>(sum)) << len;
     ASSERT_EQ(ippsStdDev_32f(mixed, len, &value, ippAlgHintNone), ippStsNoErr);
     EXPECT_EQ(value, static_cast<float>(std::sqrt(squares / (len - 1)))) << len;
+    float mean = 0.0f;
+    ASSERT_EQ(ippsMeanStdDev_32f(mixed, len, &mean, &value, ippAlgHintNone), ippStsNoErr);
+    EXPECT_EQ(mean, static_cast<float>(sum / len)) << len;
+    EXPECT_EQ(value, static_cast<float>(std::sqrt(squares / (len - 1)))) << len;
   }
+  float mean = 0.0f;
+  ASSERT_EQ(ippsMeanStdDev_32f(y, 1, &mean, &value, ippAlgHintNone), ippStsNoErr);
+  EXPECT_EQ(std::make_pair(mean, value), std::make_pair(1.5f, 0.0f));
 
   // Null pointers and empty lengths are refused.
   EXPECT_EQ(ippsSum_32f(nullptr, 2, &value, ippAlgHintNone), ippStsNullPtrErr);
   EXPECT_EQ(ippsSum_32f(x, 0, &value, ippAlgHintNone), ippStsSizeErr);
   EXPECT_EQ(ippsStdDev_32f(x, -1, &value, ippAlgHintNone), ippStsSizeErr);
+  EXPECT_EQ(ippsMeanStdDev_32f(x, 2, &mean, nullptr, ippAlgHintNone), ippStsNullPtrErr);
   EXPECT_EQ(ippsMaxIndx_32f(x, 2, &value, nullptr), ippStsNullPtrErr);
   EXPECT_EQ(ippsZero_32f(magnitude, 0), ippStsSizeErr);
   EXPECT_EQ(ippsMagnitude_32fc(nullptr, magnitude, 1), ippStsNullPtrErr);
