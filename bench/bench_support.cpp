@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
+
+#include "platform/ipps.h"
 
 namespace kvdbench {
 
@@ -52,6 +55,16 @@ const Settings& OfflineDefaults() {
   };
   return defaults;
 }
+
+// KVD_BENCH_BASELINE=1 in the environment runs every figure of a benchmark
+// program on the x86-64 baseline code paths, so that what the wider ones
+// (AVX2) bring can be measured on the same machine.
+struct BaselineChoice {
+  BaselineChoice() {
+    const char* value = std::getenv("KVD_BENCH_BASELINE");
+    if (value != nullptr && std::string(value) == "1") ippSetCpuFeatures(0);
+  }
+} const kBaselineChoice;
 
 void WriteSettings(const std::string& path, const Settings& settings) {
   std::ofstream file(path);
