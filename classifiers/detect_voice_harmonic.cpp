@@ -88,7 +88,9 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                }
                const int16_t spread = TestEven(set, layout.numbers);
                if (spread > bound) return;
-               const int16_t area = GetHarmoArea(set, frame);
+               const int16_t area =
+                   MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
+                               layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
                FramePitch[frame] = SetPitch(set, m);
                if ((spread < bound || area > best) &&
                    TestTrueFullHarmo(frame, first, last, m) >= 0) {
@@ -147,7 +149,9 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                  }
                  const int16_t spread = TestEven(set, layout.numbers);
                  if (spread > bound) return;
-                 const int16_t area = GetHarmoArea(set, k);
+                 const int16_t area =
+                     MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+                                 layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
                  if (area < kGrowMinArea) return;
                  FramePitch[k] = SetPitch(set, m);
                  if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
@@ -520,7 +524,12 @@ void CDetectVoice::StoreCandidate(int16_t frame) {
   FramePitch[frame] = CandPitch;
 }
 
-void CDetectVoice::ClearSet(int16_t frame) { ClearSets(frame, frame + 1); }
+// One row of fixed size: cleared in place, without a library call.
+void CDetectVoice::ClearSet(int16_t frame) {
+  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[0]));
+  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[0]));
+  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[0]));
+}
 
 // The rows of slots first .. end - 1 lie next to each other: one clear per
 // array.

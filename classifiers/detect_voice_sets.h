@@ -78,6 +78,32 @@ void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firs
   }
 }
 
+// GetHarmoArea for a set whose members are the kept peaks idx[0 ..
+// members - 1] of their frame (set entries firstEntry ..): kept peaks lie on
+// distinct ascending bins, so the lookup of each member lands on its own
+// index. Writes the entries' relative areas (1/10000) and absolute areas
+// into area / absArea (0 for unused entries) and returns the mean relative
+// area of the members, their running sum held at kAreaSumCap.
+inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
+                           const float* peakAbsArea, const int32_t* idx, int32_t firstEntry,
+                           int16_t* area, float* absArea) {
+  int32_t sum = 0;
+  int32_t found = 0;
+  for (int32_t h = 0; h < kSetSize; ++h) {
+    area[h] = 0;
+    absArea[h] = 0.0f;
+  }
+  for (int32_t h = firstEntry; h < kSetSize; ++h) {
+    const int32_t i = idx[h - firstEntry];
+    if (bins[i] < 1) continue;  // no set entry below bin 1
+    area[h] = peakArea[i];
+    absArea[h] = peakAbsArea[i];
+    sum = sum + peakArea[i] < kAreaSumCap ? sum + peakArea[i] : kAreaSumCap;
+    ++found;
+  }
+  return found > 0 ? static_cast<int16_t>(sum / found) : 0;
+}
+
 inline float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace kvd_voice
