@@ -63,6 +63,10 @@ struct SeedMemo {
   void Forget() { std::fill(known, known + kMemoSeries, false); }
 };
 
+// A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
+// none in a frame of fewer kept peaks.
+constexpr int16_t kCandidatePeaks = 3;
+
 }  // namespace
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
@@ -326,9 +330,31 @@ int32_t CDetectVoice::Find() {
   bool reachedEnd = false;  // kept across the slots of one call
   const int32_t newest = kWindowFrames - 1;
 
+  // Bit f: slot f is not done. A slot only becomes done while the slots
+  // before it are searched, so the bits left set are rechecked, never missed.
+  static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
+  uint32_t pending = 0;
   for (int32_t f = 0; f + kSeedFrames <= kWindowFrames; ++f) {
+    pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
+  }
+
+  for (; pending != 0; pending &= pending - 1u) {
+    const int32_t f = __builtin_ctz(pending);
     if (FrameState[f] == kStateDone) continue;
     if (FrameState[f] == kStateReachedEnd) reachedEnd = false;
+
+    // No seed without a pitch candidate in each of its three frames: the
+    // search would change nothing but the slot's state (and its record,
+    // which would stay empty).
+    if (MaxNum[f] < kCandidatePeaks || MaxNum[f + 1] < kCandidatePeaks ||
+        MaxNum[f + 2] < kCandidatePeaks) {
+      if (FrameState[f] == kStateUntracked) {
+        FrameState[f] = kStateDone;
+      } else if (FrameState[f] == kStateReachedEnd && !reachedEnd) {
+        FrameState[f] = kStateDone;
+      }
+      continue;
+    }
 
     int32_t unvoiced = 0;
     for (int32_t i = 0; i < kWindowFrames; ++i) {
