@@ -140,13 +140,16 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
   const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
   const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
   int16_t* set = HarmoPeak[k];
+  // The first member's window rises with q: its first peak is searched from
+  // where the previous q found it.
+  int32_t firstPeak = 0;
 
   for (int32_t q = qFirst; q <= qLast; ++q) {
     const float qf = static_cast<float>(q);
     const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
     const float firstHi = m == 0 ? qf + 1.0f + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
     ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLo, firstHi, qf - tol, qf + tol,
-               [&](const int32_t* idx) {
+               firstPeak, [&](const int32_t* idx) {
                  set[0] = 0;
                  for (int32_t j = 0; j < layout.members; ++j) {
                    set[layout.firstEntry + j] = AllMax[k][idx[j]];
