@@ -186,9 +186,42 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
   return static_cast<float>(sum) >= total ? 1 : -1;
 }
 
-// Checks frame k (its set already written) against the track s .. e, whose
-// frame next to k (s when k < s, else e) is the reference r.
+namespace {
+
+// Zig-zag step of a track whose reference frame has this pitch: above 10 %
+// of the pitch, at most one bin.
+float ZigZagStep(float pitch) { return std::min(kZigZagStepShare * pitch, kZigZagMaxStepBins); }
+
+// Counts a pitch step from `before` to `after` as a rise or a fall.
+void CountStep(float before, float after, float step, int32_t& rises, int32_t& falls) {
+  if (after > before + step) {
+    ++rises;
+  } else if (after < before - step) {
+    ++falls;
+  }
+}
+
+}  // namespace
+
+CDetectVoice::TrackSums CDetectVoice::SumTrack(int16_t s, int16_t e, int16_t k) const {
+  const int32_t r = k < s ? s : e;
+  TrackSums track{0, 0, 0, 0};
+  AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
+  const float step = ZigZagStep(FramePitch[r]);
+  for (int32_t j = s; j < e; ++j) {
+    CountStep(FramePitch[j], FramePitch[j + 1], step, track.rises, track.falls);
+  }
+  return track;
+}
+
 int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m*/) {
+  return TestTrueHarmo(SumTrack(s, e, k), s, e, k);
+}
+
+// Checks frame k (its set already written) against the track s .. e, whose
+// frame next to k (s when k < s, else e) is the reference r; `track` holds
+// SumTrack(s, e, k).
+int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e, int16_t k) {
   const int32_t r = k < s ? s : e;
   const float pitch = FramePitch[r];
   const bool lowPitch = pitch < static_cast<float>(Bin157);
@@ -214,9 +247,8 @@ int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m
   // the bundled sample, the held sum gave no more voiced frames, more octave
   // errors (42 against 28 frames over the vibrato vowels) and a 1.3 to 2
   // times dearer DetectVoice (the failed growth steps search every pitch).
-  int32_t sum = 0;
-  int32_t count = 0;
-  AddPositiveAreas(HarmoArea + s, e - s + 1, sum, count);
+  int32_t sum = track.areaSum;
+  int32_t count = track.areaCount;
   AddPositiveAreas(HarmoArea + k, 1, sum, count);
   const float expected = pitch * kAreaUnitsPerWhole / static_cast<float>(MaxHarmoBin);
   const float total = static_cast<float>(count) * expected;
@@ -226,23 +258,13 @@ int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m
   if (CompareAbsArea(HarmoAbsArea[r], HarmoAbsArea[k], pitch) < 0) return -1;
 
   // Zig-zag of the pitch along the track, k included in time order.
-  const float step = std::min(kZigZagStepShare * pitch, kZigZagMaxStepBins);
-  int32_t rises = 0;
-  int32_t falls = 0;
-  auto countStep = [&](float before, float after) {
-    if (after > before + step) {
-      ++rises;
-    } else if (after < before - step) {
-      ++falls;
-    }
-  };
-  for (int32_t j = s; j < e; ++j) {
-    countStep(FramePitch[j], FramePitch[j + 1]);
-  }
+  const float step = ZigZagStep(pitch);
+  int32_t rises = track.rises;
+  int32_t falls = track.falls;
   if (k < s) {
-    countStep(FramePitch[k], FramePitch[s]);
+    CountStep(FramePitch[k], FramePitch[s], step, rises, falls);
   } else {
-    countStep(FramePitch[e], FramePitch[k]);
+    CountStep(FramePitch[e], FramePitch[k], step, rises, falls);
   }
   const int32_t fewer = std::min(rises, falls);
   if (fewer > 1 && static_cast<float>(fewer) >= kZigZagFrameShare * static_cast<float>(e - s + 1)) {

@@ -143,6 +143,9 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
   // The first member's window rises with q: its first peak is searched from
   // where the previous q found it.
   int32_t firstPeak = 0;
+  // Summed when the first set reaches TestTrueHarmo.
+  TrackSums track{};
+  bool summed = false;
 
   for (int32_t q = qFirst; q <= qLast; ++q) {
     const float qf = static_cast<float>(q);
@@ -161,7 +164,12 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                                  layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
                  if (area < kGrowMinArea) return;
                  FramePitch[k] = SetPitch(set, m);
-                 if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+                 if (!(spread < bound || area > best)) return;
+                 if (!summed) {
+                   track = SumTrack(s, e, k);
+                   summed = true;
+                 }
+                 if (TestTrueHarmo(track, s, e, k) > 0) {
                    bound = spread;
                    best = area;
                    std::memcpy(CandPeak, set, sizeof(CandPeak));
