@@ -2,6 +2,9 @@
 // TestEven, GetHarmoArea, CompareArea, CompareAbsArea, TestTrueHarmo and
 // TestTrueFullHarmo. Rejections answer -1, acceptances a positive value.
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_sets.h"
 #include "classifiers/detect_voice_tuning.h"
@@ -46,13 +49,41 @@ bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
 }
 
 // Adds the positive relative areas of the sets of consecutive slots
-// (`slots` rows from `areas`) to sum and counts them. Branch-free, so that
-// the compiler adds several entries at a time.
+// (`slots` rows from `areas`) to sum and counts them. With SSE2 eight
+// entries (two rows) at a time: the count of each 16-bit lane stays below
+// the 30 rows of the window, and each pair of areas (below 32768 each) sums
+// to an exact int32.
 void AddPositiveAreas(const int16_t (*areas)[kSetSize], int32_t slots, int32_t& sum,
                       int32_t& count) {
   const int16_t* entry = areas[0];
   const int32_t entries = slots * kSetSize;
-  for (int32_t i = 0; i < entries; ++i) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i sums = zero;    // int32 lanes
+  __m128i counts = zero;  // int16 lanes
+  auto add = [&](__m128i v) {
+    const __m128i positive = _mm_cmpgt_epi16(v, zero);  // all ones where > 0
+    sums = _mm_add_epi32(sums, _mm_madd_epi16(_mm_and_si128(v, positive), ones));
+    counts = _mm_sub_epi16(counts, positive);
+  };
+  for (; i + 2 * kSetSize <= entries; i += 2 * kSetSize) {
+    add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(entry + i)));
+  }
+  if (i + kSetSize <= entries) {
+    add(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(entry + i)));
+    i += kSetSize;
+  }
+  auto total = [](__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+  };
+  sum += total(sums);
+  count += total(_mm_madd_epi16(counts, ones));
+#endif
+  for (; i < entries; ++i) {
     const int32_t area = entry[i];
     sum += area > 0 ? area : 0;
     count += area > 0 ? 1 : 0;
