@@ -163,19 +163,37 @@ int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
 // (real half: one of three shared entries is tolerated). -1 otherwise, and
 // when no entry is shared.
 int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch) {
-  int32_t shared = 0;
-  int32_t differing = 0;
+  // Flags of the shared entries and of those differing, all four at once:
+  // the same single-precision products and comparisons as entry by entry,
+  // and an answer that does not depend on which entry differs first.
+  int32_t sharedMask = 0;
+  int32_t differingMask = 0;
+#if defined(__SSE2__)
+  const __m128 va = _mm_loadu_ps(a);
+  const __m128 vb = _mm_loadu_ps(b);
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 sharedLanes = _mm_and_ps(_mm_cmpgt_ps(va, zero), _mm_cmpgt_ps(vb, zero));
+  const __m128 apart =
+      _mm_or_ps(_mm_cmpgt_ps(va, _mm_mul_ps(_mm_set1_ps(kAbsAreaRatio), vb)),
+                _mm_cmplt_ps(va, _mm_mul_ps(_mm_set1_ps(kAbsAreaInverseRatio), vb)));
+  sharedMask = _mm_movemask_ps(sharedLanes);
+  differingMask = _mm_movemask_ps(_mm_and_ps(sharedLanes, apart));
+#else
   for (int32_t i = 0; i < kSetSize; ++i) {
     if (a[i] > 0.0f && b[i] > 0.0f) {
-      ++shared;
+      sharedMask |= 1 << i;
       if (a[i] > kAbsAreaRatio * b[i] || a[i] < kAbsAreaInverseRatio * b[i]) {
-        ++differing;
-        if (static_cast<float>(Bin157) <= pitch || differing >= 2) {
-          return -1;
-        }
+        differingMask |= 1 << i;
       }
     }
   }
+#endif
+  // Set bits of a 4-bit mask (no population-count instruction in the
+  // x86-64 baseline).
+  constexpr int8_t kBitsOf[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+  const int32_t shared = kBitsOf[sharedMask];
+  const int32_t differing = kBitsOf[differingMask];
+  if (differing >= 2 || (differing == 1 && static_cast<float>(Bin157) <= pitch)) return -1;
   return 2 * differing < shared ? 1 : -1;
 }
 
