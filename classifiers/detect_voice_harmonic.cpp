@@ -63,6 +63,35 @@ struct SeedMemo {
   void Forget() { std::fill(known, known + kMemoSeries, false); }
 };
 
+// Outcomes of the third frame's seed search, SearchHarmo(p2, m, f + 2, f,
+// f + 2). Besides p2, m and frame f + 2's kept peaks it reads only the sets,
+// areas and pitches of frames f and f + 1, and different p0 and p1 often
+// leave those the same (about half of the searches of a speech frame repeat
+// an earlier one). A few outcomes are kept, keyed by all that the search
+// reads; once full, the oldest is replaced.
+constexpr int32_t kThirdFrameOutcomes = 16;
+
+struct ThirdFrameMemo {
+  // Compared whole with memcmp (no padding: four-byte fields first, then
+  // whole rows).
+  struct Key {
+    int32_t p;
+    int32_t m;
+    int16_t peak[2][kSetSize];
+    int16_t area[2][kSetSize];
+    float absArea[2][kSetSize];
+    float pitch[2];
+  };
+  Key key[kThirdFrameOutcomes];
+  SeedMemo::Outcome outcome[kThirdFrameOutcomes];
+  int32_t used = 0;
+  int32_t next = 0;  // the slot written next once all are used
+};
+static_assert(sizeof(ThirdFrameMemo::Key) ==
+                  2 * sizeof(int32_t) + 2 * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
+                      2 * sizeof(float),
+              "a key without padding");
+
 // A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
 // none in a frame of fewer kept peaks.
 constexpr int16_t kCandidatePeaks = 3;
@@ -471,6 +500,51 @@ int32_t CDetectVoice::Find() {
       return result;
     };
 
+    // SearchHarmo(p, m, f + 2, f, f + 2), replayed when the memo holds the
+    // same p, m and frames f and f + 1.
+    ThirdFrameMemo thirdFrameMemo;
+    auto searchThird = [&](int32_t p, int32_t m) {
+      const int32_t frame = f + 2;
+      ThirdFrameMemo::Key key;
+      key.p = p;
+      key.m = m;
+      std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
+      std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
+      std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
+      std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
+      for (int32_t i = 0; i < thirdFrameMemo.used; ++i) {
+        const ThirdFrameMemo::Key& known = thirdFrameMemo.key[i];
+        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
+          continue;
+        }
+        const SeedMemo::Outcome& outcome = thirdFrameMemo.outcome[i];
+        std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
+        std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
+        std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
+        FramePitch[frame] = outcome.pitch;
+        return outcome.result;
+      }
+      const int16_t result =
+          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                      static_cast<int16_t>(frame));
+      int32_t slot = thirdFrameMemo.used;
+      if (slot < kThirdFrameOutcomes) {
+        ++thirdFrameMemo.used;
+      } else {
+        slot = thirdFrameMemo.next;
+        thirdFrameMemo.next = (slot + 1) % kThirdFrameOutcomes;
+      }
+      thirdFrameMemo.key[slot] = key;
+      SeedMemo::Outcome& outcome = thirdFrameMemo.outcome[slot];
+      outcome.result = result;
+      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
+      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
+      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
+      outcome.pitch = FramePitch[frame];
+      return result;
+    };
+
     // The seeds accepted by an earlier complete search of the same three
     // frames are replayed in their order. Replayed or searched, the search
     // stops once every slot is voiced; with no unvoiced slot at the start
@@ -516,11 +590,9 @@ int32_t CDetectVoice::Find() {
                 for (; common != 0; common &= common - 1u) {
                   const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
                   const int16_t mm = static_cast<int16_t>(m);
-                  const int16_t f0 = static_cast<int16_t>(f);
                   if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
                       searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                      SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
-                                  static_cast<int16_t>(f + 2)) <= 0) {
+                      searchThird(p2, m) <= 0) {
                     continue;
                   }
                   if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
