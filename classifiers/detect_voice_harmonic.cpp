@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "classifiers/detect_voice_sets.h"
 #include "classifiers/detect_voice_tuning.h"
@@ -63,34 +64,37 @@ struct SeedMemo {
   void Forget() { std::fill(known, known + kMemoSeries, false); }
 };
 
-// Outcomes of the third frame's seed search, SearchHarmo(p2, m, f + 2, f,
-// f + 2). Besides p2, m and frame f + 2's kept peaks it reads only the sets,
-// areas and pitches of frames f and f + 1, and different p0 and p1 often
-// leave those the same (about half of the searches of a speech frame repeat
-// an earlier one). A few outcomes are kept, keyed by all that the search
-// reads; once full, the oldest is replaced.
-constexpr int32_t kThirdFrameOutcomes = 16;
+// Outcomes of the later seed frames' searches, SearchHarmo(p, m, f + rows,
+// f, f + rows) for rows 1 and 2. Besides p, m and frame f + rows' kept peaks
+// such a search reads only the sets, areas and pitches of frames f ..
+// f + rows - 1, and different earlier pitches often leave those the same
+// (on speech about 40 % of the second frame's searches that SeedMemo does
+// not replay, and over half of the third frame's, repeat an earlier one). A
+// few outcomes are kept, keyed by all that the search reads; once full, the
+// oldest is replaced.
+constexpr int32_t kKeyedOutcomes = 16;
 
-struct ThirdFrameMemo {
+template <int32_t kRows>
+struct KeyedMemo {
   // Compared whole with memcmp (no padding: four-byte fields first, then
   // whole rows).
   struct Key {
     int32_t p;
     int32_t m;
-    int16_t peak[2][kSetSize];
-    int16_t area[2][kSetSize];
-    float absArea[2][kSetSize];
-    float pitch[2];
+    int16_t peak[kRows][kSetSize];
+    int16_t area[kRows][kSetSize];
+    float absArea[kRows][kSetSize];
+    float pitch[kRows];
   };
-  Key key[kThirdFrameOutcomes];
-  SeedMemo::Outcome outcome[kThirdFrameOutcomes];
+  static_assert(sizeof(Key) == 2 * sizeof(int32_t) +
+                                   kRows * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
+                                   kRows * sizeof(float),
+                "a key without padding");
+  Key key[kKeyedOutcomes];
+  SeedMemo::Outcome outcome[kKeyedOutcomes];
   int32_t used = 0;
   int32_t next = 0;  // the slot written next once all are used
 };
-static_assert(sizeof(ThirdFrameMemo::Key) ==
-                  2 * sizeof(int32_t) + 2 * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
-                      2 * sizeof(float),
-              "a key without padding");
 
 // A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
 // none in a frame of fewer kept peaks.
@@ -472,7 +476,54 @@ int32_t CDetectVoice::Find() {
     const uint64_t* match0 = MatchRow(f);
     const uint64_t* match1 = MatchRow(f + 1);
     const uint64_t* match2 = MatchRow(f + 2);
-    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
+    // SearchHarmo(p, m, frame, f, frame) for frame f + 1 or f + 2 (the
+    // memo's rows), replayed when the memo holds the same p, m and frames
+    // f .. frame - 1.
+    KeyedMemo<1> secondFrameKeyed;
+    KeyedMemo<2> thirdFrameKeyed;
+    auto searchKeyed = [&](auto& memo, int32_t p, int32_t m, int32_t frame) {
+      typename std::remove_reference_t<decltype(memo)>::Key key;
+      key.p = p;
+      key.m = m;
+      std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
+      std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
+      std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
+      std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
+      for (int32_t i = 0; i < memo.used; ++i) {
+        const auto& known = memo.key[i];
+        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
+          continue;
+        }
+        const SeedMemo::Outcome& outcome = memo.outcome[i];
+        std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
+        std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
+        std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
+        FramePitch[frame] = outcome.pitch;
+        return outcome.result;
+      }
+      const int16_t result =
+          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                      static_cast<int16_t>(frame));
+      int32_t slot = memo.used;
+      if (slot < kKeyedOutcomes) {
+        ++memo.used;
+      } else {
+        slot = memo.next;
+        memo.next = (slot + 1) % kKeyedOutcomes;
+      }
+      memo.key[slot] = key;
+      SeedMemo::Outcome& outcome = memo.outcome[slot];
+      outcome.result = result;
+      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
+      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
+      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
+      outcome.pitch = FramePitch[frame];
+      return result;
+    };
+
+    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m; a
+    // search of frame f + 1 that it does not know goes to its keyed memo.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
@@ -485,9 +536,10 @@ int32_t CDetectVoice::Find() {
         return known.result;
       }
       const int16_t result =
-          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
-                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
-                      static_cast<int16_t>(frame));
+          frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                                   static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                                   static_cast<int16_t>(frame))
+                     : searchKeyed(secondFrameKeyed, p, m, frame);
       if (m < kMemoSeries) {
         SeedMemo::Outcome& found = memo.outcome[m];
         found.result = result;
@@ -497,51 +549,6 @@ int32_t CDetectVoice::Find() {
         found.pitch = FramePitch[frame];
         memo.known[m] = true;
       }
-      return result;
-    };
-
-    // SearchHarmo(p, m, f + 2, f, f + 2), replayed when the memo holds the
-    // same p, m and frames f and f + 1.
-    ThirdFrameMemo thirdFrameMemo;
-    auto searchThird = [&](int32_t p, int32_t m) {
-      const int32_t frame = f + 2;
-      ThirdFrameMemo::Key key;
-      key.p = p;
-      key.m = m;
-      std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
-      std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
-      std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
-      std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
-      for (int32_t i = 0; i < thirdFrameMemo.used; ++i) {
-        const ThirdFrameMemo::Key& known = thirdFrameMemo.key[i];
-        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
-          continue;
-        }
-        const SeedMemo::Outcome& outcome = thirdFrameMemo.outcome[i];
-        std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
-        std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
-        std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
-        FramePitch[frame] = outcome.pitch;
-        return outcome.result;
-      }
-      const int16_t result =
-          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
-                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
-                      static_cast<int16_t>(frame));
-      int32_t slot = thirdFrameMemo.used;
-      if (slot < kThirdFrameOutcomes) {
-        ++thirdFrameMemo.used;
-      } else {
-        slot = thirdFrameMemo.next;
-        thirdFrameMemo.next = (slot + 1) % kThirdFrameOutcomes;
-      }
-      thirdFrameMemo.key[slot] = key;
-      SeedMemo::Outcome& outcome = thirdFrameMemo.outcome[slot];
-      outcome.result = result;
-      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
-      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
-      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
-      outcome.pitch = FramePitch[frame];
       return result;
     };
 
@@ -592,7 +599,7 @@ int32_t CDetectVoice::Find() {
                   const int16_t mm = static_cast<int16_t>(m);
                   if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
                       searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                      searchThird(p2, m) <= 0) {
+                      searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
                     continue;
                   }
                   if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
