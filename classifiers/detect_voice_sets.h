@@ -52,8 +52,9 @@ inline int32_t CeilToInt(float v) {
 // of peaks[0 .. count-1] (ascending bins) whose first peak lies in
 // [firstLo, firstHi) and whose every next peak lies at a spacing in
 // [stepLo, stepHi) from the previous member. Each loop stops as soon as a
-// peak lies beyond its window. Bins and spacings are whole, so the bounds
-// are compared as the integers CeilToInt gives. visit(const int32_t* idx).
+// peak lies beyond its window. Spacings are whole, so their bounds are
+// compared as the integers CeilToInt gives (the first member's bounds, met
+// once per window, stay real). visit(const int32_t* idx).
 template <typename Visit>
 void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t depth,
                int32_t stepLo, int32_t stepHi, int32_t* idx, Visit& visit) {
@@ -79,15 +80,13 @@ void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t dep
 template <typename Visit>
 void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
                 float firstHi, float stepLo, float stepHi, int32_t& start, Visit visit) {
-  const int32_t lo = CeilToInt(firstLo);
-  const int32_t hi = CeilToInt(firstHi);
   const int32_t stepFrom = CeilToInt(stepLo);
   const int32_t stepTo = CeilToInt(stepHi);
   int32_t i = start;
-  while (i < count && peaks[i] < lo) ++i;
+  while (i < count && static_cast<float>(peaks[i]) < firstLo) ++i;
   start = i;
   int32_t idx[kSetSize] = {0, 0, 0, 0};
-  for (; i < count && peaks[i] < hi; ++i) {
+  for (; i < count && static_cast<float>(peaks[i]) < firstHi; ++i) {
     idx[0] = i;
     ExtendSet(peaks, count, members, 1, stepFrom, stepTo, idx, visit);
   }
