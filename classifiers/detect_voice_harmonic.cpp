@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "classifiers/detect_voice_sets.h"
 #include "classifiers/detect_voice_tuning.h"
@@ -63,6 +64,42 @@ struct SeedMemo {
   void Forget() { std::fill(known, known + kMemoSeries, false); }
 };
 
+// Outcomes of the later seed frames' searches, SearchHarmo(p, m, f + rows,
+// f, f + rows) for rows 1 and 2. Besides p, m and frame f + rows' kept peaks
+// such a search reads only the sets, areas and pitches of frames f ..
+// f + rows - 1, and different earlier pitches often leave those the same
+// (on speech about 40 % of the second frame's searches that SeedMemo does
+// not replay, and over half of the third frame's, repeat an earlier one). A
+// few outcomes are kept, keyed by all that the search reads; once full, the
+// oldest is replaced.
+constexpr int32_t kKeyedOutcomes = 16;
+
+template <int32_t kRows>
+struct KeyedMemo {
+  // Compared whole with memcmp (no padding: four-byte fields first, then
+  // whole rows).
+  struct Key {
+    int32_t p;
+    int32_t m;
+    int16_t peak[kRows][kSetSize];
+    int16_t area[kRows][kSetSize];
+    float absArea[kRows][kSetSize];
+    float pitch[kRows];
+  };
+  static_assert(sizeof(Key) == 2 * sizeof(int32_t) +
+                                   kRows * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
+                                   kRows * sizeof(float),
+                "a key without padding");
+  Key key[kKeyedOutcomes];
+  SeedMemo::Outcome outcome[kKeyedOutcomes];
+  int32_t used = 0;
+  int32_t next = 0;  // the slot written next once all are used
+};
+
+// A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
+// none in a frame of fewer kept peaks.
+constexpr int16_t kCandidatePeaks = 3;
+
 }  // namespace
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
@@ -88,7 +125,9 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                }
                const int16_t spread = TestEven(set, layout.numbers);
                if (spread > bound) return;
-               const int16_t area = GetHarmoArea(set, frame);
+               const int16_t area =
+                   MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
+                               layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
                FramePitch[frame] = SetPitch(set, m);
                if ((spread < bound || area > best) &&
                    TestTrueFullHarmo(frame, first, last, m) >= 0) {
@@ -134,23 +173,36 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
   const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
   const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
   int16_t* set = HarmoPeak[k];
+  // The first member's window rises with q: its first peak is searched from
+  // where the previous q found it.
+  int32_t firstPeak = 0;
+  // Summed when the first set reaches TestTrueHarmo.
+  TrackSums track{};
+  bool summed = false;
 
   for (int32_t q = qFirst; q <= qLast; ++q) {
     const float qf = static_cast<float>(q);
     const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
     const float firstHi = m == 0 ? qf + 1.0f + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
     ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLo, firstHi, qf - tol, qf + tol,
-               [&](const int32_t* idx) {
+               firstPeak, [&](const int32_t* idx) {
                  set[0] = 0;
                  for (int32_t j = 0; j < layout.members; ++j) {
                    set[layout.firstEntry + j] = AllMax[k][idx[j]];
                  }
                  const int16_t spread = TestEven(set, layout.numbers);
                  if (spread > bound) return;
-                 const int16_t area = GetHarmoArea(set, k);
+                 const int16_t area =
+                     MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+                                 layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
                  if (area < kGrowMinArea) return;
                  FramePitch[k] = SetPitch(set, m);
-                 if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+                 if (!(spread < bound || area > best)) return;
+                 if (!summed) {
+                   track = SumTrack(s, e, k);
+                   summed = true;
+                 }
+                 if (TestTrueHarmo(track, s, e, k) > 0) {
                    bound = spread;
                    best = area;
                    std::memcpy(CandPeak, set, sizeof(CandPeak));
@@ -322,9 +374,31 @@ int32_t CDetectVoice::Find() {
   bool reachedEnd = false;  // kept across the slots of one call
   const int32_t newest = kWindowFrames - 1;
 
+  // Bit f: slot f is not done. A slot only becomes done while the slots
+  // before it are searched, so the bits left set are rechecked, never missed.
+  static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
+  uint32_t pending = 0;
   for (int32_t f = 0; f + kSeedFrames <= kWindowFrames; ++f) {
+    pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
+  }
+
+  for (; pending != 0; pending &= pending - 1u) {
+    const int32_t f = __builtin_ctz(pending);
     if (FrameState[f] == kStateDone) continue;
     if (FrameState[f] == kStateReachedEnd) reachedEnd = false;
+
+    // No seed without a pitch candidate in each of its three frames: the
+    // search would change nothing but the slot's state (and its record,
+    // which would stay empty).
+    if (MaxNum[f] < kCandidatePeaks || MaxNum[f + 1] < kCandidatePeaks ||
+        MaxNum[f + 2] < kCandidatePeaks) {
+      if (FrameState[f] == kStateUntracked) {
+        FrameState[f] = kStateDone;
+      } else if (FrameState[f] == kStateReachedEnd && !reachedEnd) {
+        FrameState[f] = kStateDone;
+      }
+      continue;
+    }
 
     int32_t unvoiced = 0;
     for (int32_t i = 0; i < kWindowFrames; ++i) {
@@ -402,7 +476,54 @@ int32_t CDetectVoice::Find() {
     const uint64_t* match0 = MatchRow(f);
     const uint64_t* match1 = MatchRow(f + 1);
     const uint64_t* match2 = MatchRow(f + 2);
-    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m.
+    // SearchHarmo(p, m, frame, f, frame) for frame f + 1 or f + 2 (the
+    // memo's rows), replayed when the memo holds the same p, m and frames
+    // f .. frame - 1.
+    KeyedMemo<1> secondFrameKeyed;
+    KeyedMemo<2> thirdFrameKeyed;
+    auto searchKeyed = [&](auto& memo, int32_t p, int32_t m, int32_t frame) {
+      typename std::remove_reference_t<decltype(memo)>::Key key;
+      key.p = p;
+      key.m = m;
+      std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
+      std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
+      std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
+      std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
+      for (int32_t i = 0; i < memo.used; ++i) {
+        const auto& known = memo.key[i];
+        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
+          continue;
+        }
+        const SeedMemo::Outcome& outcome = memo.outcome[i];
+        std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
+        std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
+        std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
+        FramePitch[frame] = outcome.pitch;
+        return outcome.result;
+      }
+      const int16_t result =
+          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                      static_cast<int16_t>(frame));
+      int32_t slot = memo.used;
+      if (slot < kKeyedOutcomes) {
+        ++memo.used;
+      } else {
+        slot = memo.next;
+        memo.next = (slot + 1) % kKeyedOutcomes;
+      }
+      memo.key[slot] = key;
+      SeedMemo::Outcome& outcome = memo.outcome[slot];
+      outcome.result = result;
+      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
+      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
+      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
+      outcome.pitch = FramePitch[frame];
+      return result;
+    };
+
+    // SearchHarmo(p, m, frame, f, frame), replayed when memo knows m; a
+    // search of frame f + 1 that it does not know goes to its keyed memo.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
@@ -415,9 +536,10 @@ int32_t CDetectVoice::Find() {
         return known.result;
       }
       const int16_t result =
-          SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
-                      static_cast<int16_t>(frame), static_cast<int16_t>(f),
-                      static_cast<int16_t>(frame));
+          frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
+                                   static_cast<int16_t>(frame), static_cast<int16_t>(f),
+                                   static_cast<int16_t>(frame))
+                     : searchKeyed(secondFrameKeyed, p, m, frame);
       if (m < kMemoSeries) {
         SeedMemo::Outcome& found = memo.outcome[m];
         found.result = result;
@@ -475,11 +597,9 @@ int32_t CDetectVoice::Find() {
                 for (; common != 0; common &= common - 1u) {
                   const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
                   const int16_t mm = static_cast<int16_t>(m);
-                  const int16_t f0 = static_cast<int16_t>(f);
                   if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
                       searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                      SearchHarmo(static_cast<int16_t>(p2), mm, static_cast<int16_t>(f + 2), f0,
-                                  static_cast<int16_t>(f + 2)) <= 0) {
+                      searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
                     continue;
                   }
                   if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
@@ -520,7 +640,12 @@ void CDetectVoice::StoreCandidate(int16_t frame) {
   FramePitch[frame] = CandPitch;
 }
 
-void CDetectVoice::ClearSet(int16_t frame) { ClearSets(frame, frame + 1); }
+// One row of fixed size: cleared in place, without a library call.
+void CDetectVoice::ClearSet(int16_t frame) {
+  std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[0]));
+  std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[0]));
+  std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[0]));
+}
 
 // The rows of slots first .. end - 1 lie next to each other: one clear per
 // array.

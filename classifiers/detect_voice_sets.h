@@ -41,14 +41,23 @@ inline float SetPitch(const int16_t* set, int32_t m) {
   return sum / static_cast<float>(layout.members);
 }
 
+// The smallest integer at or above v (|v| well inside the int32 range): an
+// integer bin b lies below v exactly when b < CeilToInt(v).
+inline int32_t CeilToInt(float v) {
+  const int32_t t = static_cast<int32_t>(v);  // towards zero
+  return static_cast<float>(t) < v ? t + 1 : t;
+}
+
 // Visits every ascending index tuple idx[0] < idx[1] < ... < idx[members-1]
 // of peaks[0 .. count-1] (ascending bins) whose first peak lies in
 // [firstLo, firstHi) and whose every next peak lies at a spacing in
 // [stepLo, stepHi) from the previous member. Each loop stops as soon as a
-// peak lies beyond its window. visit(const int32_t* idx).
+// peak lies beyond its window. Spacings are whole, so their bounds are
+// compared as the integers CeilToInt gives (the first member's bounds, met
+// once per window, stay real). visit(const int32_t* idx).
 template <typename Visit>
 void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t depth,
-               float stepLo, float stepHi, int32_t* idx, Visit& visit) {
+               int32_t stepLo, int32_t stepHi, int32_t* idx, Visit& visit) {
   // members <= kSetSize: the second test bounds the recursion for the
   // compiler as well.
   if (depth >= members || depth >= kSetSize) {
@@ -57,7 +66,7 @@ void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t dep
   }
   const int32_t previous = peaks[idx[depth - 1]];
   for (int32_t i = idx[depth - 1] + 1; i < count; ++i) {
-    const float step = static_cast<float>(peaks[i] - previous);
+    const int32_t step = peaks[i] - previous;
     if (step < stepLo) continue;
     if (step >= stepHi) break;
     idx[depth] = i;
@@ -65,17 +74,55 @@ void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t dep
   }
 }
 
+// `start` (in / out): no peak before index start lies at or above firstLo.
+// 0 always holds; on return it is the first peak at or above firstLo, which
+// holds for a later call whose firstLo is not lower.
+template <typename Visit>
+void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
+                float firstHi, float stepLo, float stepHi, int32_t& start, Visit visit) {
+  const int32_t stepFrom = CeilToInt(stepLo);
+  const int32_t stepTo = CeilToInt(stepHi);
+  int32_t i = start;
+  while (i < count && static_cast<float>(peaks[i]) < firstLo) ++i;
+  start = i;
+  int32_t idx[kSetSize] = {0, 0, 0, 0};
+  for (; i < count && static_cast<float>(peaks[i]) < firstHi; ++i) {
+    idx[0] = i;
+    ExtendSet(peaks, count, members, 1, stepFrom, stepTo, idx, visit);
+  }
+}
+
 template <typename Visit>
 void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
                 float firstHi, float stepLo, float stepHi, Visit visit) {
-  int32_t idx[kSetSize] = {0, 0, 0, 0};
-  for (int32_t i = 0; i < count; ++i) {
-    const float bin = static_cast<float>(peaks[i]);
-    if (bin < firstLo) continue;
-    if (bin >= firstHi) break;
-    idx[0] = i;
-    ExtendSet(peaks, count, members, 1, stepLo, stepHi, idx, visit);
+  int32_t start = 0;
+  ForEachSet(peaks, count, members, firstLo, firstHi, stepLo, stepHi, start, visit);
+}
+
+// GetHarmoArea for a set whose members are the kept peaks idx[0 ..
+// members - 1] of their frame (set entries firstEntry ..): kept peaks lie on
+// distinct ascending bins, so the lookup of each member lands on its own
+// index. Writes the entries' relative areas (1/10000) and absolute areas
+// into area / absArea (0 for unused entries) and returns the mean relative
+// area of the members, their running sum held at kAreaSumCap.
+inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
+                           const float* peakAbsArea, const int32_t* idx, int32_t firstEntry,
+                           int16_t* area, float* absArea) {
+  int32_t sum = 0;
+  int32_t found = 0;
+  for (int32_t h = 0; h < kSetSize; ++h) {
+    area[h] = 0;
+    absArea[h] = 0.0f;
   }
+  for (int32_t h = firstEntry; h < kSetSize; ++h) {
+    const int32_t i = idx[h - firstEntry];
+    if (bins[i] < 1) continue;  // no set entry below bin 1
+    area[h] = peakArea[i];
+    absArea[h] = peakAbsArea[i];
+    sum = sum + peakArea[i] < kAreaSumCap ? sum + peakArea[i] : kAreaSumCap;
+    ++found;
+  }
+  return found > 0 ? static_cast<int16_t>(sum / found) : 0;
 }
 
 inline float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }

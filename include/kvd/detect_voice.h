@@ -218,6 +218,16 @@ class KVD_EXPORT CDetectVoice {
   int16_t CompareArea(const int16_t* a, const int16_t* b);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
   int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
+  // What TestTrueHarmo reads of the track s .. e alone, summed once for all
+  // the sets tried in one frame k.
+  struct TrackSums {
+    int32_t areaSum;    // positive relative areas of s .. e
+    int32_t areaCount;  // and their number
+    int32_t rises;      // pitch steps of s .. e up
+    int32_t falls;      // and down
+  };
+  TrackSums SumTrack(int16_t s, int16_t e, int16_t k) const;
+  int16_t TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e, int16_t k);
   int16_t TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last, int16_t m);
 
   // Geometry.

@@ -172,6 +172,22 @@ TEST(VoiceMatchPitch, HighHarmonicsAreSearchedUpToTheLastOne) {
   }
 }
 
+// Find skips the seed search of three frames when one of them has fewer
+// than three kept peaks: no pitch candidate may match in such a frame.
+TEST(VoiceMatchPitch, TwoPeaksMatchNoCandidate) {
+  CDetectVoice voice(8000, 512, 65, 480, 2000);
+  CDetectVoiceTestPeer peer(voice);
+  ASSERT_EQ(voice.ReInit(), 0);
+  // Harmonics 1 and 2 of the 8-bin pitch, in step for it and for 4 bins.
+  std::vector<float> x(static_cast<size_t>(peer.BinNum()), kLoudFlat);
+  for (int b : {8, 16}) x[static_cast<size_t>(b)] = kLoudFlat * std::exp(3.0f);
+  voice.UpdateBuf(x.data(), true);
+  ASSERT_EQ(peer.MaxNum(kNewest), 2);
+  for (int p = peer.MinPitchBin(); p <= peer.MaxPitchBin(); ++p) {
+    for (int m = 0; m < peer.HarmoNum(); ++m) EXPECT_FALSE(peer.AllMatch(kNewest, p, m)) << p;
+  }
+}
+
 class VoiceChecks : public testing::Test {
  protected:
   VoiceChecks() { EXPECT_EQ(voice_.ReInit(), 0); }
