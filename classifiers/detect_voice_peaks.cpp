@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
@@ -24,6 +28,20 @@ constexpr int32_t kMaxValleys = 75;
 constexpr int32_t kNarrowPeakBins = 4;
 // A peak is kept when its area exceeds 1 % of the frame's total peak area.
 constexpr float kKeptAreaShare = 0.01f;
+
+// Sets table[from .. to] to value; may also write up to kFillSlack entries
+// after `to`, which the caller fills in later runs or keeps as slack.
+constexpr int32_t kFillSlack = 7;
+inline void FillRun(int16_t* table, int32_t from, int32_t to, int16_t value) {
+#if defined(__SSE2__)
+  const __m128i values = _mm_set1_epi16(value);
+  for (int32_t t = from; t <= to; t += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(table + t), values);
+  }
+#else
+  std::fill(table + from, table + to + 1, value);
+#endif
+}
 
 }  // namespace
 
@@ -193,6 +211,13 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // it: a to the left (q, q - 1, .. in step) and b to the right (q + 1, ..),
 // at most three each. Positions q - a - 1 .. q + b - 4 then match: their
 // three steps m + 2 .. m + 4 lie in the run q - a + 1 .. q + b.
+//
+// The rows hold, per candidate bin c, the positions matched by any of its
+// ten F = 10 (MinPitchBin + c) + 0 .. 9, so the ten are worked together:
+// h * F - d and h * F + d grow with F, and the windows of harmonic q of the
+// ten lie inside [q * Fa - da, q * Fb + db] (Fa, Fb the lowest and highest F
+// of the bin still tried). When no peak lies there, no F of the bin finds
+// harmonic q and one look-up replaces ten.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
@@ -203,31 +228,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
 
-  // The first kept peak (tenths) at or above each bin 0 .. MaxHarmoBin, or
-  // kNoPeakAbove. Peaks lie on whole bins, so the first peak at or above
-  // h * F - d tenths is the entry of bin ceil((h * F - d) / 10). Kept in
-  // tmpBinEnergy, scratch of GetMax that is free once the peaks are kept:
-  // MaxHarmoBin + 1 int16 fit its BinNum floats.
-  constexpr int16_t kNoPeakAbove = INT16_MAX;
-  int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);
-  {
-    int32_t bin = 0;
-    for (int32_t i = 0; i < n; ++i) {
-      const int32_t peakBin = std::min<int32_t>(MaxZoom[i] / kTenthsPerBin, MaxHarmoBin);
-      for (; bin <= peakBin; ++bin) firstPeakFrom[bin] = MaxZoom[i];
-    }
-    for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = kNoPeakAbove;
-  }
-
-  // Stands for the peak of a harmonic not found: no spacing from or to it
-  // is in step.
-  constexpr int32_t kNotFound = -(1 << 20);
-  // The bin of the first peak at or above t tenths: ceil(t / 10). Every
-  // window start h * F - d met here is positive (F >= 10, d <= 11 up to
-  // F = 73, d <= 0.15 F above), so the division may be unsigned.
-  auto binFrom = [](int32_t t) {
-    return static_cast<uint32_t>(t + kTenthsPerBin - 1) / static_cast<uint32_t>(kTenthsPerBin);
-  };
   // Spacings of kept peaks: spacingsBelow[t] counts the distinct spacings
   // below t tenths (peaks lie on whole bins, so spacings are whole bins too).
   // Every match needs two kept peaks whose spacing lies in [F - d, F + d]
@@ -259,83 +259,164 @@ void CDetectVoice::MatchPitch(int32_t s) {
       for (int32_t t = 0; t < kTenthsPerBin; ++t) row[t] = count;
     }
   }
+  // True when a kept peak spacing lies in [lo, hi] tenths; lo may be -1 (a
+  // lowest pitch of one bin: F = 10, d = 11), and no spacing lies below 0.
+  auto hasSpacing = [&](int32_t lo, int32_t hi) {
+    return spacingsBelow[hi + 1] != spacingsBelow[std::max(lo, 0)];
+  };
+
+  // The first kept peak (tenths) at or above a window start, or kNoPeakAbove.
+  // Window starts h * F - d run from -1 (F = 10, d = 11, h = 1; every other
+  // start is positive: F >= 10, d <= 11 up to F = 73, d <= 0.15 F above) to
+  // topTenths (every window looked up starts at or below the limit).
+  constexpr int16_t kNoPeakAbove = INT16_MAX;
+  // Up to kTenthsTable tenths (MaxHarmoBin 409; the engine's geometries need
+  // 1280 to 2560) the entry of every tenth is kept on the stack: one load a
+  // look-up. Wider geometries keep one entry per bin, in tmpBinEnergy
+  // (scratch of GetMax that is free once the peaks are kept: MaxHarmoBin + 1
+  // int16 fit its BinNum floats); peaks lie on whole bins, so the first peak
+  // at or above t tenths is the entry of bin ceil(t / 10).
+  constexpr int32_t kTenthsTable = 4096;
+  int16_t tenthsTable[1 + kTenthsTable + 1 + kFillSlack];
+  int16_t* firstPeakAt = tenthsTable + 1;  // tenths -1 .. topTenths
+  int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);  // bins 0 .. MaxHarmoBin
+  const bool byTenths = topTenths <= kTenthsTable;
+  if (byTenths) {
+    int32_t t = -1;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t last = std::min<int32_t>(MaxZoom[i], topTenths);
+      if (last >= t) {
+        FillRun(firstPeakAt, t, last, MaxZoom[i]);
+        t = last + 1;
+      }
+    }
+    if (t <= topTenths) FillRun(firstPeakAt, t, topTenths, kNoPeakAbove);
+  } else {
+    int32_t bin = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t peakBin = std::min<int32_t>(MaxZoom[i] / kTenthsPerBin, MaxHarmoBin);
+      for (; bin <= peakBin; ++bin) firstPeakFrom[bin] = MaxZoom[i];
+    }
+    for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = kNoPeakAbove;
+  }
 
   const int32_t lastQ = HarmoNum - 1 + 4;  // harmonic m + 4 of the last position
   const int32_t lastPosition = HarmoNum - 1;
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
-  for (int32_t c = 0; c < candidates; ++c) {
-    for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
-      const int32_t F = firstF + c * kTenthsPerBin + tenth;
-      const int32_t d = MostDifTabZoom[F - firstF];
-      // F - d is below 0 only for a lowest pitch of one bin (F = 10, d = 11);
-      // no spacing lies below 0.
-      if (spacingTest && spacingsBelow[F + d + 1] == spacingsBelow[std::max(F - d, 0)]) {
-        continue;
+  constexpr uint32_t kAllTenths = (1u << kTenthsPerBin) - 1u;
+
+  // endsBelowNone: every window looked up ends below kNoPeakAbove, so a
+  // peak at or below its end is a peak.
+  auto matchAll = [&](auto peakFrom, auto endsBelowNone) {
+    // Stands for the peak of a harmonic not found: no spacing from or to it
+    // is in step.
+    constexpr int32_t kNotFound = -(1 << 20);
+    // A peak v at or below the window end `end`.
+    auto inWindow = [](int32_t v, int32_t end) {
+      return (decltype(endsBelowNone)::value || v != kNoPeakAbove) && v <= end;
+    };
+    for (int32_t c = 0; c < candidates; ++c) {
+      const int32_t F0 = firstF + c * kTenthsPerBin;
+      const int16_t* dOf = MostDifTabZoom + c * kTenthsPerBin;  // d of F0 + tenth
+      // Bit t: F0 + t has a spacing in its window (the ten windows together
+      // first).
+      uint32_t tried = kAllTenths;
+      if (spacingTest) {
+        if (!hasSpacing(F0 - dOf[0], F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1])) continue;
+        tried = 0;
+        for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
+          const int32_t F = F0 + tenth;
+          if (hasSpacing(F - dOf[tenth], F + dOf[tenth])) tried |= 1u << tenth;
+        }
+        if (tried == 0) continue;
       }
-      // The peak of harmonic h, or kNotFound; any h whose window starts at or
-      // below MaxHarmoBin (every h * F < topTenths does).
-      auto peakOf = [&](int32_t h) {
-        const int32_t target = h * F;
-        const int32_t v = firstPeakFrom[binFrom(target - d)];
-        return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
-      };
-      auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-      // v in (F - d, F + d); d >= 11.
-      const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
-      const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
-      auto inStep = [&](int32_t v, int32_t previous) {
-        return static_cast<uint32_t>(v - previous) - openLow < openWidth;
-      };
 
       bool matched = false;
       uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+      const int32_t lowTenth = __builtin_ctz(tried);
+      const int32_t highTenth = 31 - __builtin_clz(tried);
+      const int32_t Fa = F0 + lowTenth;
+      const int32_t da = dOf[lowTenth];
+      const int32_t Fb = F0 + highTenth;
+      const int32_t db = dOf[highTenth];
       // Position 0. Harmonic 3 may lie past the limit: its window is looked up
-      // only while it starts at or below MaxHarmoBin, ceil((3 F - d) / 10) <=
-      // MaxHarmoBin.
-      if (3 * F - d <= topTenths) {
+      // only while it starts at or below the limit (3 F - d grows with F).
+      // First whether any F of the bin finds harmonic 1.
+      const uint32_t tried0 = 3 * Fa - da <= topTenths && peakFrom(Fa - da) <= Fb + db ? tried : 0u;
+      for (uint32_t rest = tried0; rest != 0; rest &= rest - 1) {
+        const int32_t tenth = __builtin_ctz(rest);
+        const int32_t F = F0 + tenth;
+        const int32_t d = dOf[tenth];
+        if (3 * F - d > topTenths) break;
+        auto peakOf = [&](int32_t h) {
+          const int32_t target = h * F;
+          const int32_t v = peakFrom(target - d);
+          return inWindow(v, target + d) ? v : kNotFound;
+        };
+        auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
         const int32_t p1 = peakOf(1);
-        if (p1 != kNotFound && inClosed(p1)) {
-          const int32_t p2 = peakOf(2);
-          if (p2 != kNotFound && inClosed(p2 - p1)) {
-            const int32_t p3 = peakOf(3);
-            if (p3 != kNotFound && inClosed(p3 - p2)) {
-              matchedLow = 1u;
-              matched = true;
-            }
-          }
-        }
-      }
-      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
-      for (int32_t q = 4, target = 4 * F; q <= lastQ && target < topTenths;
-           q += 4, target += 4 * F) {
-        const int32_t v = firstPeakFrom[binFrom(target - d)];
-        if (v == kNoPeakAbove) break;  // no peak for q or any later harmonic
-        if (v > target + d) continue;
-        int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
-        for (int32_t peak = v; a < 3;) {
-          const int32_t below = peakOf(q - a - 1);
-          if (!inStep(peak, below)) break;
-          peak = below;
-          ++a;
-        }
-        int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
-        for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
-          const int32_t above = peakOf(q + b + 1);
-          if (!inStep(above, peak)) break;
-          peak = above;
-          ++b;
-        }
-        const int32_t mFirst = std::max(q - a - 1, 1);
-        const int32_t mLast = std::min(q + b - 4, lastPosition);
-        if (mFirst > mLast) continue;
-        // q - 4 .. q - 1 lie in one word (q and the word size are multiples
-        // of 4).
-        const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
+        if (p1 == kNotFound || !inClosed(p1)) continue;
+        const int32_t p2 = peakOf(2);
+        if (p2 == kNotFound || !inClosed(p2 - p1)) continue;
+        const int32_t p3 = peakOf(3);
+        if (p3 == kNotFound || !inClosed(p3 - p2)) continue;
+        matchedLow = 1u;
         matched = true;
-        if (mFirst < kSeriesPerWord) {
-          matchedLow |= bits;
-        } else {
-          matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
+        break;  // the other F add nothing to position 0
+      }
+
+      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
+      for (int32_t q = 4; q <= lastQ && q * Fa < topTenths; q += 4) {
+        const int32_t first = peakFrom(q * Fa - da);
+        if (first == kNoPeakAbove) break;  // no peak for q or any later harmonic
+        if (first > q * Fb + db) continue;  // no F of the bin finds harmonic q
+        for (uint32_t rest = tried; rest != 0; rest &= rest - 1) {
+          const int32_t tenth = __builtin_ctz(rest);
+          const int32_t F = F0 + tenth;
+          const int32_t d = dOf[tenth];
+          const int32_t target = q * F;
+          if (target >= topTenths) break;  // nor for the higher F
+          const int32_t v = peakFrom(target - d);
+          if (!inWindow(v, target + d)) continue;
+          // The peak of harmonic h, or kNotFound; any h whose window starts
+          // at or below the limit (every h * F < topTenths does).
+          auto peakOf = [&](int32_t h) {
+            const int32_t at = h * F;
+            const int32_t w = peakFrom(at - d);
+            return inWindow(w, at + d) ? w : kNotFound;
+          };
+          // w in (F - d, F + d); d >= 11.
+          const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+          const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+          auto inStep = [&](int32_t w, int32_t previous) {
+            return static_cast<uint32_t>(w - previous) - openLow < openWidth;
+          };
+          int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
+          for (int32_t peak = v; a < 3;) {
+            const int32_t below = peakOf(q - a - 1);
+            if (!inStep(peak, below)) break;
+            peak = below;
+            ++a;
+          }
+          int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
+          for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
+            const int32_t above = peakOf(q + b + 1);
+            if (!inStep(above, peak)) break;
+            peak = above;
+            ++b;
+          }
+          const int32_t mFirst = std::max(q - a - 1, 1);
+          const int32_t mLast = std::min(q + b - 4, lastPosition);
+          if (mFirst > mLast) continue;
+          // q - 4 .. q - 1 lie in one word (q and the word size are multiples
+          // of 4).
+          const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
+          matched = true;
+          if (mFirst < kSeriesPerWord) {
+            matchedLow |= bits;
+          } else {
+            matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
+          }
         }
       }
       if (matched) {
@@ -343,5 +424,16 @@ void CDetectVoice::MatchPitch(int32_t s) {
         canSlot[c] = 1;
       }
     }
+  };
+  if (byTenths) {
+    // Windows end below topTenths + 60 <= kTenthsTable + 60.
+    static_assert(kTenthsTable + 60 < kNoPeakAbove, "a window end reaches kNoPeakAbove");
+    matchAll([firstPeakAt](int32_t t) -> int32_t { return firstPeakAt[t]; }, std::true_type{});
+  } else {
+    // ceil(t / 10) for t >= -1: the unsigned division maps -1 to bin 0.
+    matchAll([firstPeakFrom](int32_t t) -> int32_t {
+      return firstPeakFrom[static_cast<uint32_t>(t + kTenthsPerBin - 1) /
+                           static_cast<uint32_t>(kTenthsPerBin)];
+    }, std::false_type{});
   }
 }
