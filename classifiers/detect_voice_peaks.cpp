@@ -239,8 +239,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
   const bool spacingTest = spacingTop < kSpacingTenths;
   uint16_t spacingsBelow[kSpacingTenths + 1];
+  bool has[kSpacingTenths / kTenthsPerBin];  // has[k]: a spacing of k bins, k < topBin
   if (spacingTest) {
-    bool has[kSpacingTenths / kTenthsPerBin];
     const int32_t topBin = spacingTop / kTenthsPerBin;
     std::fill(has, has + topBin, false);
     for (int32_t i = 0; i < n; ++i) {
@@ -305,15 +305,16 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
   constexpr uint32_t kAllTenths = (1u << kTenthsPerBin) - 1u;
 
-  // endsBelowNone: every window looked up ends below kNoPeakAbove, so a
-  // peak at or below its end is a peak.
-  auto matchAll = [&](auto peakFrom, auto endsBelowNone) {
+  // narrow (std::true_type): every window looked up ends below
+  // kTenthsTable + 60, so below kNoPeakAbove (a peak at or below its end is
+  // a peak), and its values fit int16 lanes.
+  auto matchAll = [&](auto peakFrom, auto narrow) {
     // Stands for the peak of a harmonic not found: no spacing from or to it
     // is in step.
     constexpr int32_t kNotFound = -(1 << 20);
     // A peak v at or below the window end `end`.
     auto inWindow = [](int32_t v, int32_t end) {
-      return (decltype(endsBelowNone)::value || v != kNoPeakAbove) && v <= end;
+      return (decltype(narrow)::value || v != kNoPeakAbove) && v <= end;
     };
     for (int32_t c = 0; c < candidates; ++c) {
       const int32_t F0 = firstF + c * kTenthsPerBin;
@@ -321,13 +322,54 @@ void CDetectVoice::MatchPitch(int32_t s) {
       // Bit t: F0 + t has a spacing in its window (the ten windows together
       // first).
       uint32_t tried = kAllTenths;
+      // The windows [F - d, F + d] of the ten lie in [windowsStart, windowsEnd].
+      const int32_t windowsStart = F0 - dOf[0];
+      const int32_t windowsEnd = F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1];
+      if (spacingTest && !hasSpacing(windowsStart, windowsEnd)) continue;
+#if defined(__SSE2__)
+      // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
+      // (MostDifTabZoom has entries past the last candidate tried), and
+      // `tried` drops them. Used only where the values fit: in the spacing
+      // test (F + d < kSpacingTenths) and, for narrow geometries, around
+      // harmonics below the limit.
+      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
+                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
+      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
+      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
+      const __m128i top = _mm_set1_epi16(static_cast<int16_t>(topTenths));
+      // Bit t: value lane t of (low, high) set.
+      auto tenthBits = [](__m128i low, __m128i high) {
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+      };
+#endif
       if (spacingTest) {
-        if (!hasSpacing(F0 - dOf[0], F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1])) continue;
+#if defined(__SSE2__)
+        // The spacings of k bins, 10 k in [windowsStart, windowsEnd], one at a time:
+        // bit t when F0 + t - d <= 10 k <= F0 + t + d.
+        const __m128i startLow = _mm_sub_epi16(fLow, dLow);
+        const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
+        const __m128i endLow = _mm_add_epi16(fLow, dLow);
+        const __m128i endHigh = _mm_add_epi16(fHigh, dHigh);
+        tried = 0;
+        for (int32_t k = (std::max(windowsStart, 0) + kTenthsPerBin - 1) / kTenthsPerBin,
+                     kLast = windowsEnd / kTenthsPerBin;
+             k <= kLast; ++k) {
+          if (!has[k]) continue;
+          const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
+          tried |= tenthBits(
+              _mm_or_si128(_mm_cmpgt_epi16(startLow, spacing), _mm_cmpgt_epi16(spacing, endLow)),
+              _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing), _mm_cmpgt_epi16(spacing, endHigh))) ^
+              0xFFFFu;
+        }
+        tried &= kAllTenths;
+#else
         tried = 0;
         for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
           const int32_t F = F0 + tenth;
           if (hasSpacing(F - dOf[tenth], F + dOf[tenth])) tried |= 1u << tenth;
         }
+#endif
         if (tried == 0) continue;
       }
 
@@ -339,84 +381,177 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const int32_t da = dOf[lowTenth];
       const int32_t Fb = F0 + highTenth;
       const int32_t db = dOf[highTenth];
-      // Position 0. Harmonic 3 may lie past the limit: its window is looked up
-      // only while it starts at or below the limit (3 F - d grows with F).
-      // First whether any F of the bin finds harmonic 1.
-      const uint32_t tried0 = 3 * Fa - da <= topTenths && peakFrom(Fa - da) <= Fb + db ? tried : 0u;
-      for (uint32_t rest = tried0; rest != 0; rest &= rest - 1) {
-        const int32_t tenth = __builtin_ctz(rest);
+      // Position 0 for F0 + tenth whose harmonic 1 is found at p1: harmonics
+      // 2 and 3 found, the spacings in [F - d, F + d].
+      auto matchesPosition0 = [&](int32_t tenth, int32_t p1) {
         const int32_t F = F0 + tenth;
         const int32_t d = dOf[tenth];
-        if (3 * F - d > topTenths) break;
         auto peakOf = [&](int32_t h) {
           const int32_t target = h * F;
           const int32_t v = peakFrom(target - d);
           return inWindow(v, target + d) ? v : kNotFound;
         };
         auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-        const int32_t p1 = peakOf(1);
-        if (p1 == kNotFound || !inClosed(p1)) continue;
         const int32_t p2 = peakOf(2);
-        if (p2 == kNotFound || !inClosed(p2 - p1)) continue;
+        if (p2 == kNotFound || !inClosed(p2 - p1)) return false;
         const int32_t p3 = peakOf(3);
-        if (p3 == kNotFound || !inClosed(p3 - p2)) continue;
-        matchedLow = 1u;
-        matched = true;
-        break;  // the other F add nothing to position 0
+        return p3 != kNotFound && inClosed(p3 - p2);
+      };
+      // Position 0. Harmonic 3 may lie past the limit: its window is looked up
+      // only while it starts at or below the limit (3 F - d grows with F).
+      // The first peak at or above the lowest window start of harmonic 1
+      // tells which F may find harmonic 1 (the windows lie in [Fa - da,
+      // Fb + db]; a found peak lies in its window, [F - d, F + d]).
+      const int32_t first1 = 3 * Fa - da <= topTenths ? peakFrom(Fa - da) : kNoPeakAbove;
+      if (first1 <= Fb + db) {
+        bool done = false;
+#if defined(__SSE2__)
+        if (decltype(narrow)::value) {
+          // As for harmonic q below: `first1` is the peak of every window
+          // starting at or below it. Values below kTenthsTable + 30.
+          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first1));
+          const __m128i startLow = _mm_sub_epi16(fLow, dLow);
+          const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
+          const __m128i pastLow = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
+          const __m128i pastHigh = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
+          const __m128i afterLow = _mm_cmpgt_epi16(startLow, at);
+          const __m128i afterHigh = _mm_cmpgt_epi16(startHigh, at);
+          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(fLow, dLow));
+          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(fHigh, dHigh));
+          const uint32_t holds =
+              tried & ~tenthBits(_mm_or_si128(_mm_or_si128(afterLow, endsBeforeLow), pastLow),
+                                 _mm_or_si128(_mm_or_si128(afterHigh, endsBeforeHigh), pastHigh));
+          const uint32_t after =
+              tried & tenthBits(_mm_andnot_si128(pastLow, afterLow), _mm_andnot_si128(pastHigh, afterHigh));
+          for (uint32_t rest = holds; rest != 0 && !done; rest &= rest - 1) {
+            done = matchesPosition0(__builtin_ctz(rest), first1);
+          }
+          if (!done && after != 0 && peakFrom(first1 + 1) <= Fb + db) {
+            for (uint32_t rest = after; rest != 0 && !done; rest &= rest - 1) {
+              const int32_t tenth = __builtin_ctz(rest);
+              const int32_t F = F0 + tenth;
+              const int32_t p1 = peakFrom(F - dOf[tenth]);
+              done = inWindow(p1, F + dOf[tenth]) && matchesPosition0(tenth, p1);
+            }
+          }
+        } else
+#endif
+        {
+          for (uint32_t rest = tried; rest != 0 && !done; rest &= rest - 1) {
+            const int32_t tenth = __builtin_ctz(rest);
+            const int32_t F = F0 + tenth;
+            const int32_t d = dOf[tenth];
+            if (3 * F - d > topTenths) break;
+            const int32_t p1 = peakFrom(F - d);
+            done = inWindow(p1, F + d) && matchesPosition0(tenth, p1);
+          }
+        }
+        if (done) {  // the other F add nothing to position 0
+          matchedLow = 1u;
+          matched = true;
+        }
       }
+
+      // Harmonic q of F0 + tenth found at peak v: the harmonics in step with
+      // it and the positions they match.
+      auto matchAround = [&](int32_t q, int32_t tenth, int32_t v) {
+        const int32_t F = F0 + tenth;
+        const int32_t d = dOf[tenth];
+        const int32_t target = q * F;
+        // The peak of harmonic h, or kNotFound; any h whose window starts at
+        // or below the limit (every h * F < topTenths does).
+        auto peakOf = [&](int32_t h) {
+          const int32_t at = h * F;
+          const int32_t w = peakFrom(at - d);
+          return inWindow(w, at + d) ? w : kNotFound;
+        };
+        // w in (F - d, F + d); d >= 11.
+        const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+        const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+        auto inStep = [&](int32_t w, int32_t previous) {
+          return static_cast<uint32_t>(w - previous) - openLow < openWidth;
+        };
+        int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
+        for (int32_t peak = v; a < 3;) {
+          const int32_t below = peakOf(q - a - 1);
+          if (!inStep(peak, below)) break;
+          peak = below;
+          ++a;
+        }
+        int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
+        for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
+          const int32_t above = peakOf(q + b + 1);
+          if (!inStep(above, peak)) break;
+          peak = above;
+          ++b;
+        }
+        const int32_t mFirst = std::max(q - a - 1, 1);
+        const int32_t mLast = std::min(q + b - 4, lastPosition);
+        if (mFirst > mLast) return;
+        // q - 4 .. q - 1 lie in one word (q and the word size are multiples
+        // of 4).
+        const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
+        matched = true;
+        if (mFirst < kSeriesPerWord) {
+          matchedLow |= bits;
+        } else {
+          matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
+        }
+      };
 
       // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
       for (int32_t q = 4; q <= lastQ && q * Fa < topTenths; q += 4) {
         const int32_t first = peakFrom(q * Fa - da);
         if (first == kNoPeakAbove) break;  // no peak for q or any later harmonic
-        if (first > q * Fb + db) continue;  // no F of the bin finds harmonic q
+        const int32_t highEnd = q * Fb + db;
+        if (first > highEnd) continue;  // no F of the bin finds harmonic q
+#if defined(__SSE2__)
+        if (decltype(narrow)::value) {
+          // Window starts q F - d rise with F, so `first`, the first peak at
+          // or above the lowest start, is the first peak of every window
+          // starting at or below it. Bit t of `holds`: the window of F0 + t
+          // starts at or below `first` and ends at or above it; of `after`:
+          // it starts above `first`. Both only below the limit, q F <
+          // topTenths. All values lie below kTenthsTable + 9 q + 30.
+          const __m128i qs = _mm_set1_epi16(static_cast<int16_t>(q));
+          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first));
+          const __m128i targetLow = _mm_mullo_epi16(fLow, qs);
+          const __m128i targetHigh = _mm_mullo_epi16(fHigh, qs);
+          const __m128i belowLow = _mm_cmpgt_epi16(top, targetLow);
+          const __m128i belowHigh = _mm_cmpgt_epi16(top, targetHigh);
+          const __m128i afterLow = _mm_cmpgt_epi16(_mm_sub_epi16(targetLow, dLow), at);
+          const __m128i afterHigh = _mm_cmpgt_epi16(_mm_sub_epi16(targetHigh, dHigh), at);
+          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(targetLow, dLow));
+          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(targetHigh, dHigh));
+          const uint32_t holds =
+              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
+                          _mm_andnot_si128(_mm_or_si128(afterLow, endsBeforeLow), belowLow),
+                          _mm_andnot_si128(_mm_or_si128(afterHigh, endsBeforeHigh), belowHigh))));
+          const uint32_t after =
+              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
+                          _mm_and_si128(afterLow, belowLow), _mm_and_si128(afterHigh, belowHigh))));
+          for (uint32_t rest = holds; rest != 0; rest &= rest - 1) {
+            matchAround(q, __builtin_ctz(rest), first);
+          }
+          // A window starting above `first` (and below the limit) holds a
+          // peak only if the next peak lies at or below the highest end.
+          if (after != 0 && peakFrom(first + 1) <= highEnd) {
+            for (uint32_t rest = after; rest != 0; rest &= rest - 1) {
+              const int32_t tenth = __builtin_ctz(rest);
+              const int32_t target = q * (F0 + tenth);
+              const int32_t v = peakFrom(target - dOf[tenth]);
+              if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
+            }
+          }
+          continue;
+        }
+#endif
         for (uint32_t rest = tried; rest != 0; rest &= rest - 1) {
           const int32_t tenth = __builtin_ctz(rest);
-          const int32_t F = F0 + tenth;
-          const int32_t d = dOf[tenth];
-          const int32_t target = q * F;
+          const int32_t target = q * (F0 + tenth);
           if (target >= topTenths) break;  // nor for the higher F
-          const int32_t v = peakFrom(target - d);
-          if (!inWindow(v, target + d)) continue;
-          // The peak of harmonic h, or kNotFound; any h whose window starts
-          // at or below the limit (every h * F < topTenths does).
-          auto peakOf = [&](int32_t h) {
-            const int32_t at = h * F;
-            const int32_t w = peakFrom(at - d);
-            return inWindow(w, at + d) ? w : kNotFound;
-          };
-          // w in (F - d, F + d); d >= 11.
-          const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
-          const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
-          auto inStep = [&](int32_t w, int32_t previous) {
-            return static_cast<uint32_t>(w - previous) - openLow < openWidth;
-          };
-          int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
-          for (int32_t peak = v; a < 3;) {
-            const int32_t below = peakOf(q - a - 1);
-            if (!inStep(peak, below)) break;
-            peak = below;
-            ++a;
-          }
-          int32_t b = 0;  // harmonics q + 1, q + 2, q + 3 in step
-          for (int32_t peak = v; b < 3 && target + (b + 1) * F < topTenths;) {
-            const int32_t above = peakOf(q + b + 1);
-            if (!inStep(above, peak)) break;
-            peak = above;
-            ++b;
-          }
-          const int32_t mFirst = std::max(q - a - 1, 1);
-          const int32_t mLast = std::min(q + b - 4, lastPosition);
-          if (mFirst > mLast) continue;
-          // q - 4 .. q - 1 lie in one word (q and the word size are multiples
-          // of 4).
-          const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
-          matched = true;
-          if (mFirst < kSeriesPerWord) {
-            matchedLow |= bits;
-          } else {
-            matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
-          }
+          const int32_t v = peakFrom(target - dOf[tenth]);
+          if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
         }
       }
       if (matched) {
