@@ -228,41 +228,42 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
 
-  // Spacings of kept peaks: spacingsBelow[t] counts the distinct spacings
-  // below t tenths (peaks lie on whole bins, so spacings are whole bins too).
-  // Every match needs two kept peaks whose spacing lies in [F - d, F + d]
-  // tenths (an in-step pair for m >= 1, harmonics 1 and 2 for position 0), so
-  // a candidate without one is skipped. Only spacings up to the widest
-  // window, F + d < 10 MaxPitchBin + 30 tenths, are counted; a geometry with
-  // wider windows than kSpacingTenths goes without the test.
+  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
+  // (peaks lie on whole bins, so spacings are whole bins too). Every match
+  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
+  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
+  // candidate without one is skipped. Only spacings up to the widest window,
+  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
+  // windows than kSpacingTenths goes without the test.
   constexpr int32_t kSpacingTenths = 1024;
+  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
   const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
   const bool spacingTest = spacingTop < kSpacingTenths;
-  uint16_t spacingsBelow[kSpacingTenths + 1];
-  bool has[kSpacingTenths / kTenthsPerBin];  // has[k]: a spacing of k bins, k < topBin
+  uint64_t spacingBits[kSpacingWords] = {};
   if (spacingTest) {
     const int32_t topBin = spacingTop / kTenthsPerBin;
-    std::fill(has, has + topBin, false);
     for (int32_t i = 0; i < n; ++i) {
       for (int32_t j = i + 1; j < n; ++j) {
         const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
         if (gap >= topBin) break;  // peaks ascend: so do the later gaps
-        has[gap] = true;
+        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
       }
     }
-    // Tenths 10 k + 1 .. 10 k + 10 lie above the spacing of k bins.
-    uint16_t count = 0;
-    spacingsBelow[0] = 0;
-    for (int32_t k = 0; k < topBin; ++k) {
-      count = static_cast<uint16_t>(count + (has[k] ? 1 : 0));
-      uint16_t* row = spacingsBelow + k * kTenthsPerBin + 1;
-      for (int32_t t = 0; t < kTenthsPerBin; ++t) row[t] = count;
-    }
   }
-  // True when a kept peak spacing lies in [lo, hi] tenths; lo may be -1 (a
-  // lowest pitch of one bin: F = 10, d = 11), and no spacing lies below 0.
-  auto hasSpacing = [&](int32_t lo, int32_t hi) {
-    return spacingsBelow[hi + 1] != spacingsBelow[std::max(lo, 0)];
+  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
+  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
+  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
+  // hi < spacingTop).
+  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
+    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
+    const int32_t count = hi / kTenthsPerBin - first + 1;
+    *k = first;
+    if (count <= 0) return 0u;
+    const int32_t word = first / 64;
+    const int32_t shift = first % 64;
+    uint64_t bits = spacingBits[word] >> shift;
+    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
+    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
   };
 
   // The first kept peak (tenths) at or above a window start, or kNoPeakAbove.
@@ -325,7 +326,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
       // The windows [F - d, F + d] of the ten lie in [windowsStart, windowsEnd].
       const int32_t windowsStart = F0 - dOf[0];
       const int32_t windowsEnd = F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1];
-      if (spacingTest && !hasSpacing(windowsStart, windowsEnd)) continue;
+      int32_t firstSpacing = 0;  // bins, of bit 0 of spacings
+      const uint32_t spacings = spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
+      if (spacingTest && spacings == 0) continue;
 #if defined(__SSE2__)
       // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
       // (MostDifTabZoom has entries past the last candidate tried), and
@@ -352,10 +355,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
         const __m128i endLow = _mm_add_epi16(fLow, dLow);
         const __m128i endHigh = _mm_add_epi16(fHigh, dHigh);
         tried = 0;
-        for (int32_t k = (std::max(windowsStart, 0) + kTenthsPerBin - 1) / kTenthsPerBin,
-                     kLast = windowsEnd / kTenthsPerBin;
-             k <= kLast; ++k) {
-          if (!has[k]) continue;
+        for (uint32_t rest = spacings; rest != 0; rest &= rest - 1) {
+          const int32_t k = firstSpacing + __builtin_ctz(rest);
           const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
           tried |= tenthBits(
               _mm_or_si128(_mm_cmpgt_epi16(startLow, spacing), _mm_cmpgt_epi16(spacing, endLow)),
@@ -367,7 +368,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
         tried = 0;
         for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
           const int32_t F = F0 + tenth;
-          if (hasSpacing(F - dOf[tenth], F + dOf[tenth])) tried |= 1u << tenth;
+          int32_t k;
+          if (spacingsIn(F - dOf[tenth], F + dOf[tenth], &k) != 0) tried |= 1u << tenth;
         }
 #endif
         if (tried == 0) continue;
@@ -485,6 +487,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
           peak = above;
           ++b;
         }
+        if (a + b < 3) return;  // no three steps in a row
         const int32_t mFirst = std::max(q - a - 1, 1);
         const int32_t mLast = std::min(q + b - 4, lastPosition);
         if (mFirst > mLast) return;
