@@ -515,7 +515,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
           // starting at or below it. Bit t of `holds`: the window of F0 + t
           // starts at or below `first` and ends at or above it; of `after`:
           // it starts above `first`. Both only below the limit, q F <
-          // topTenths. All values lie below kTenthsTable + 9 q + 30.
+          // topTenths. All values fit: q F0 < kTenthsTable with q < 410, and
+          // a lane's q F + d lies below kTenthsTable + 15 q + 30.
           const __m128i qs = _mm_set1_epi16(static_cast<int16_t>(q));
           const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first));
           const __m128i targetLow = _mm_mullo_epi16(fLow, qs);
