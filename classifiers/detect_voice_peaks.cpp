@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
@@ -24,6 +28,20 @@ constexpr int32_t kMaxValleys = 75;
 constexpr int32_t kNarrowPeakBins = 4;
 // A peak is kept when its area exceeds 1 % of the frame's total peak area.
 constexpr float kKeptAreaShare = 0.01f;
+
+// Sets table[from .. to] to value; may also write up to kFillSlack entries
+// after `to`, which the caller fills in later runs or keeps as slack.
+constexpr int32_t kFillSlack = 7;
+inline void FillRun(int16_t* table, int32_t from, int32_t to, int16_t value) {
+#if defined(__SSE2__)
+  const __m128i values = _mm_set1_epi16(value);
+  for (int32_t t = from; t <= to; t += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(table + t), values);
+  }
+#else
+  std::fill(table + from, table + to + 1, value);
+#endif
+}
 
 }  // namespace
 
@@ -193,6 +211,13 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // it: a to the left (q, q - 1, .. in step) and b to the right (q + 1, ..),
 // at most three each. Positions q - a - 1 .. q + b - 4 then match: their
 // three steps m + 2 .. m + 4 lie in the run q - a + 1 .. q + b.
+//
+// The rows hold, per candidate bin c, the positions matched by any of its
+// ten F = 10 (MinPitchBin + c) + 0 .. 9, so the ten are worked together:
+// h * F - d and h * F + d grow with F, and the windows of harmonic q of the
+// ten lie inside [q * Fa - da, q * Fb + db] (Fa, Fb the lowest and highest F
+// of the bin still tried). When no peak lies there, no F of the bin finds
+// harmonic q and one look-up replaces ten.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
@@ -203,14 +228,71 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
 
-  // The first kept peak (tenths) at or above each bin 0 .. MaxHarmoBin, or
-  // kNoPeakAbove. Peaks lie on whole bins, so the first peak at or above
-  // h * F - d tenths is the entry of bin ceil((h * F - d) / 10). Kept in
-  // tmpBinEnergy, scratch of GetMax that is free once the peaks are kept:
-  // MaxHarmoBin + 1 int16 fit its BinNum floats.
+  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
+  // (peaks lie on whole bins, so spacings are whole bins too). Every match
+  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
+  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
+  // candidate without one is skipped. Only spacings up to the widest window,
+  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
+  // windows than kSpacingTenths goes without the test.
+  constexpr int32_t kSpacingTenths = 1024;
+  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
+  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
+  const bool spacingTest = spacingTop < kSpacingTenths;
+  uint64_t spacingBits[kSpacingWords] = {};
+  if (spacingTest) {
+    const int32_t topBin = spacingTop / kTenthsPerBin;
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = i + 1; j < n; ++j) {
+        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
+        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
+      }
+    }
+  }
+  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
+  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
+  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
+  // hi < spacingTop).
+  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
+    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
+    const int32_t count = hi / kTenthsPerBin - first + 1;
+    *k = first;
+    if (count <= 0) return 0u;
+    const int32_t word = first / 64;
+    const int32_t shift = first % 64;
+    uint64_t bits = spacingBits[word] >> shift;
+    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
+    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
+  };
+
+  // The first kept peak (tenths) at or above a window start, or kNoPeakAbove.
+  // Window starts h * F - d run from -1 (F = 10, d = 11, h = 1; every other
+  // start is positive: F >= 10, d <= 11 up to F = 73, d <= 0.15 F above) to
+  // topTenths (every window looked up starts at or below the limit).
   constexpr int16_t kNoPeakAbove = INT16_MAX;
-  int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);
-  {
+  // Up to kTenthsTable tenths (MaxHarmoBin 409; the engine's geometries need
+  // 1280 to 2560) the entry of every tenth is kept on the stack: one load a
+  // look-up. Wider geometries keep one entry per bin, in tmpBinEnergy
+  // (scratch of GetMax that is free once the peaks are kept: MaxHarmoBin + 1
+  // int16 fit its BinNum floats); peaks lie on whole bins, so the first peak
+  // at or above t tenths is the entry of bin ceil(t / 10).
+  constexpr int32_t kTenthsTable = 4096;
+  int16_t tenthsTable[1 + kTenthsTable + 1 + kFillSlack];
+  int16_t* firstPeakAt = tenthsTable + 1;  // tenths -1 .. topTenths
+  int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);  // bins 0 .. MaxHarmoBin
+  const bool byTenths = topTenths <= kTenthsTable;
+  if (byTenths) {
+    int32_t t = -1;
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t last = std::min<int32_t>(MaxZoom[i], topTenths);
+      if (last >= t) {
+        FillRun(firstPeakAt, t, last, MaxZoom[i]);
+        t = last + 1;
+      }
+    }
+    if (t <= topTenths) FillRun(firstPeakAt, t, topTenths, kNoPeakAbove);
+  } else {
     int32_t bin = 0;
     for (int32_t i = 0; i < n; ++i) {
       const int32_t peakBin = std::min<int32_t>(MaxZoom[i] / kTenthsPerBin, MaxHarmoBin);
@@ -219,98 +301,178 @@ void CDetectVoice::MatchPitch(int32_t s) {
     for (; bin <= MaxHarmoBin; ++bin) firstPeakFrom[bin] = kNoPeakAbove;
   }
 
-  // Stands for the peak of a harmonic not found: no spacing from or to it
-  // is in step.
-  constexpr int32_t kNotFound = -(1 << 20);
-  // The bin of the first peak at or above t tenths: ceil(t / 10). Every
-  // window start h * F - d met here is positive (F >= 10, d <= 11 up to
-  // F = 73, d <= 0.15 F above), so the division may be unsigned.
-  auto binFrom = [](int32_t t) {
-    return static_cast<uint32_t>(t + kTenthsPerBin - 1) / static_cast<uint32_t>(kTenthsPerBin);
-  };
-  // Spacings of kept peaks: spacingsBelow[t] counts the distinct spacings
-  // below t tenths (peaks lie on whole bins, so spacings are whole bins too).
-  // Every match needs two kept peaks whose spacing lies in [F - d, F + d]
-  // tenths (an in-step pair for m >= 1, harmonics 1 and 2 for position 0), so
-  // a candidate without one is skipped. Only spacings up to the widest
-  // window, F + d < 10 MaxPitchBin + 30 tenths, are counted; a geometry with
-  // wider windows than kSpacingTenths goes without the test.
-  constexpr int32_t kSpacingTenths = 1024;
-  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
-  const bool spacingTest = spacingTop < kSpacingTenths;
-  uint16_t spacingsBelow[kSpacingTenths + 1];
-  if (spacingTest) {
-    bool has[kSpacingTenths / kTenthsPerBin];
-    const int32_t topBin = spacingTop / kTenthsPerBin;
-    std::fill(has, has + topBin, false);
-    for (int32_t i = 0; i < n; ++i) {
-      for (int32_t j = i + 1; j < n; ++j) {
-        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
-        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
-        has[gap] = true;
-      }
-    }
-    // Tenths 10 k + 1 .. 10 k + 10 lie above the spacing of k bins.
-    uint16_t count = 0;
-    spacingsBelow[0] = 0;
-    for (int32_t k = 0; k < topBin; ++k) {
-      count = static_cast<uint16_t>(count + (has[k] ? 1 : 0));
-      uint16_t* row = spacingsBelow + k * kTenthsPerBin + 1;
-      for (int32_t t = 0; t < kTenthsPerBin; ++t) row[t] = count;
-    }
-  }
-
   const int32_t lastQ = HarmoNum - 1 + 4;  // harmonic m + 4 of the last position
   const int32_t lastPosition = HarmoNum - 1;
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
-  for (int32_t c = 0; c < candidates; ++c) {
-    for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
-      const int32_t F = firstF + c * kTenthsPerBin + tenth;
-      const int32_t d = MostDifTabZoom[F - firstF];
-      // F - d is below 0 only for a lowest pitch of one bin (F = 10, d = 11);
-      // no spacing lies below 0.
-      if (spacingTest && spacingsBelow[F + d + 1] == spacingsBelow[std::max(F - d, 0)]) {
-        continue;
+  constexpr uint32_t kAllTenths = (1u << kTenthsPerBin) - 1u;
+
+  // narrow (std::true_type): every window looked up ends below
+  // kTenthsTable + 60, so below kNoPeakAbove (a peak at or below its end is
+  // a peak), and its values fit int16 lanes.
+  auto matchAll = [&](auto peakFrom, auto narrow) {
+    // Stands for the peak of a harmonic not found: no spacing from or to it
+    // is in step.
+    constexpr int32_t kNotFound = -(1 << 20);
+    // A peak v at or below the window end `end`.
+    auto inWindow = [](int32_t v, int32_t end) {
+      return (decltype(narrow)::value || v != kNoPeakAbove) && v <= end;
+    };
+    for (int32_t c = 0; c < candidates; ++c) {
+      const int32_t F0 = firstF + c * kTenthsPerBin;
+      const int16_t* dOf = MostDifTabZoom + c * kTenthsPerBin;  // d of F0 + tenth
+      // Bit t: F0 + t has a spacing in its window (the ten windows together
+      // first).
+      uint32_t tried = kAllTenths;
+      // The windows [F - d, F + d] of the ten lie in [windowsStart, windowsEnd].
+      const int32_t windowsStart = F0 - dOf[0];
+      const int32_t windowsEnd = F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1];
+      int32_t firstSpacing = 0;  // bins, of bit 0 of spacings
+      const uint32_t spacings = spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
+      if (spacingTest && spacings == 0) continue;
+#if defined(__SSE2__)
+      // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
+      // (MostDifTabZoom has entries past the last candidate tried), and
+      // `tried` drops them. Used only where the values fit: in the spacing
+      // test (F + d < kSpacingTenths) and, for narrow geometries, around
+      // harmonics below the limit.
+      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
+                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
+      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
+      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
+      const __m128i top = _mm_set1_epi16(static_cast<int16_t>(topTenths));
+      // Bit t: value lane t of (low, high) set.
+      auto tenthBits = [](__m128i low, __m128i high) {
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+      };
+#endif
+      if (spacingTest) {
+#if defined(__SSE2__)
+        // The spacings of k bins, 10 k in [windowsStart, windowsEnd], one at a time:
+        // bit t when F0 + t - d <= 10 k <= F0 + t + d.
+        const __m128i startLow = _mm_sub_epi16(fLow, dLow);
+        const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
+        const __m128i endLow = _mm_add_epi16(fLow, dLow);
+        const __m128i endHigh = _mm_add_epi16(fHigh, dHigh);
+        tried = 0;
+        for (uint32_t rest = spacings; rest != 0; rest &= rest - 1) {
+          const int32_t k = firstSpacing + __builtin_ctz(rest);
+          const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
+          tried |= tenthBits(
+              _mm_or_si128(_mm_cmpgt_epi16(startLow, spacing), _mm_cmpgt_epi16(spacing, endLow)),
+              _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing), _mm_cmpgt_epi16(spacing, endHigh))) ^
+              0xFFFFu;
+        }
+        tried &= kAllTenths;
+#else
+        tried = 0;
+        for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
+          const int32_t F = F0 + tenth;
+          int32_t k;
+          if (spacingsIn(F - dOf[tenth], F + dOf[tenth], &k) != 0) tried |= 1u << tenth;
+        }
+#endif
+        if (tried == 0) continue;
       }
-      // The peak of harmonic h, or kNotFound; any h whose window starts at or
-      // below MaxHarmoBin (every h * F < topTenths does).
-      auto peakOf = [&](int32_t h) {
-        const int32_t target = h * F;
-        const int32_t v = firstPeakFrom[binFrom(target - d)];
-        return v != kNoPeakAbove && v <= target + d ? v : kNotFound;
-      };
-      auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
-      // v in (F - d, F + d); d >= 11.
-      const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
-      const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
-      auto inStep = [&](int32_t v, int32_t previous) {
-        return static_cast<uint32_t>(v - previous) - openLow < openWidth;
-      };
 
       bool matched = false;
       uint64_t matchedLow = 0;  // series positions 0 .. 63 matched
+      const int32_t lowTenth = __builtin_ctz(tried);
+      const int32_t highTenth = 31 - __builtin_clz(tried);
+      const int32_t Fa = F0 + lowTenth;
+      const int32_t da = dOf[lowTenth];
+      const int32_t Fb = F0 + highTenth;
+      const int32_t db = dOf[highTenth];
+      // Position 0 for F0 + tenth whose harmonic 1 is found at p1: harmonics
+      // 2 and 3 found, the spacings in [F - d, F + d].
+      auto matchesPosition0 = [&](int32_t tenth, int32_t p1) {
+        const int32_t F = F0 + tenth;
+        const int32_t d = dOf[tenth];
+        auto peakOf = [&](int32_t h) {
+          const int32_t target = h * F;
+          const int32_t v = peakFrom(target - d);
+          return inWindow(v, target + d) ? v : kNotFound;
+        };
+        auto inClosed = [&](int32_t v) { return v >= F - d && v <= F + d; };
+        const int32_t p2 = peakOf(2);
+        if (p2 == kNotFound || !inClosed(p2 - p1)) return false;
+        const int32_t p3 = peakOf(3);
+        return p3 != kNotFound && inClosed(p3 - p2);
+      };
       // Position 0. Harmonic 3 may lie past the limit: its window is looked up
-      // only while it starts at or below MaxHarmoBin, ceil((3 F - d) / 10) <=
-      // MaxHarmoBin.
-      if (3 * F - d <= topTenths) {
-        const int32_t p1 = peakOf(1);
-        if (p1 != kNotFound && inClosed(p1)) {
-          const int32_t p2 = peakOf(2);
-          if (p2 != kNotFound && inClosed(p2 - p1)) {
-            const int32_t p3 = peakOf(3);
-            if (p3 != kNotFound && inClosed(p3 - p2)) {
-              matchedLow = 1u;
-              matched = true;
+      // only while it starts at or below the limit (3 F - d grows with F).
+      // The first peak at or above the lowest window start of harmonic 1
+      // tells which F may find harmonic 1 (the windows lie in [Fa - da,
+      // Fb + db]; a found peak lies in its window, [F - d, F + d]).
+      const int32_t first1 = 3 * Fa - da <= topTenths ? peakFrom(Fa - da) : kNoPeakAbove;
+      if (first1 <= Fb + db) {
+        bool done = false;
+#if defined(__SSE2__)
+        if (decltype(narrow)::value) {
+          // As for harmonic q below: `first1` is the peak of every window
+          // starting at or below it. Values below kTenthsTable + 30.
+          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first1));
+          const __m128i startLow = _mm_sub_epi16(fLow, dLow);
+          const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
+          const __m128i pastLow = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
+          const __m128i pastHigh = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
+          const __m128i afterLow = _mm_cmpgt_epi16(startLow, at);
+          const __m128i afterHigh = _mm_cmpgt_epi16(startHigh, at);
+          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(fLow, dLow));
+          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(fHigh, dHigh));
+          const uint32_t holds =
+              tried & ~tenthBits(_mm_or_si128(_mm_or_si128(afterLow, endsBeforeLow), pastLow),
+                                 _mm_or_si128(_mm_or_si128(afterHigh, endsBeforeHigh), pastHigh));
+          const uint32_t after =
+              tried & tenthBits(_mm_andnot_si128(pastLow, afterLow), _mm_andnot_si128(pastHigh, afterHigh));
+          for (uint32_t rest = holds; rest != 0 && !done; rest &= rest - 1) {
+            done = matchesPosition0(__builtin_ctz(rest), first1);
+          }
+          if (!done && after != 0 && peakFrom(first1 + 1) <= Fb + db) {
+            for (uint32_t rest = after; rest != 0 && !done; rest &= rest - 1) {
+              const int32_t tenth = __builtin_ctz(rest);
+              const int32_t F = F0 + tenth;
+              const int32_t p1 = peakFrom(F - dOf[tenth]);
+              done = inWindow(p1, F + dOf[tenth]) && matchesPosition0(tenth, p1);
             }
           }
+        } else
+#endif
+        {
+          for (uint32_t rest = tried; rest != 0 && !done; rest &= rest - 1) {
+            const int32_t tenth = __builtin_ctz(rest);
+            const int32_t F = F0 + tenth;
+            const int32_t d = dOf[tenth];
+            if (3 * F - d > topTenths) break;
+            const int32_t p1 = peakFrom(F - d);
+            done = inWindow(p1, F + d) && matchesPosition0(tenth, p1);
+          }
+        }
+        if (done) {  // the other F add nothing to position 0
+          matchedLow = 1u;
+          matched = true;
         }
       }
-      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
-      for (int32_t q = 4, target = 4 * F; q <= lastQ && target < topTenths;
-           q += 4, target += 4 * F) {
-        const int32_t v = firstPeakFrom[binFrom(target - d)];
-        if (v == kNoPeakAbove) break;  // no peak for q or any later harmonic
-        if (v > target + d) continue;
+
+      // Harmonic q of F0 + tenth found at peak v: the harmonics in step with
+      // it and the positions they match.
+      auto matchAround = [&](int32_t q, int32_t tenth, int32_t v) {
+        const int32_t F = F0 + tenth;
+        const int32_t d = dOf[tenth];
+        const int32_t target = q * F;
+        // The peak of harmonic h, or kNotFound; any h whose window starts at
+        // or below the limit (every h * F < topTenths does).
+        auto peakOf = [&](int32_t h) {
+          const int32_t at = h * F;
+          const int32_t w = peakFrom(at - d);
+          return inWindow(w, at + d) ? w : kNotFound;
+        };
+        // w in (F - d, F + d); d >= 11.
+        const uint32_t openLow = static_cast<uint32_t>(F - d + 1);
+        const uint32_t openWidth = static_cast<uint32_t>(2 * d - 1);
+        auto inStep = [&](int32_t w, int32_t previous) {
+          return static_cast<uint32_t>(w - previous) - openLow < openWidth;
+        };
         int32_t a = 0;  // harmonics q, q - 1, q - 2 in step, as long as all are
         for (int32_t peak = v; a < 3;) {
           const int32_t below = peakOf(q - a - 1);
@@ -325,9 +487,10 @@ void CDetectVoice::MatchPitch(int32_t s) {
           peak = above;
           ++b;
         }
+        if (a + b < 3) return;  // no three steps in a row
         const int32_t mFirst = std::max(q - a - 1, 1);
         const int32_t mLast = std::min(q + b - 4, lastPosition);
-        if (mFirst > mLast) continue;
+        if (mFirst > mLast) return;
         // q - 4 .. q - 1 lie in one word (q and the word size are multiples
         // of 4).
         const uint64_t bits = ((uint64_t{2} << (mLast - mFirst)) - 1u) << (mFirst % kSeriesPerWord);
@@ -337,11 +500,79 @@ void CDetectVoice::MatchPitch(int32_t s) {
         } else {
           matchSlot[static_cast<size_t>(c) * matchWords + mFirst / kSeriesPerWord] |= bits;
         }
+      };
+
+      // Positions 1 .. lastPosition with harmonic m + 4 below the limit.
+      for (int32_t q = 4; q <= lastQ && q * Fa < topTenths; q += 4) {
+        const int32_t first = peakFrom(q * Fa - da);
+        if (first == kNoPeakAbove) break;  // no peak for q or any later harmonic
+        const int32_t highEnd = q * Fb + db;
+        if (first > highEnd) continue;  // no F of the bin finds harmonic q
+#if defined(__SSE2__)
+        if (decltype(narrow)::value) {
+          // Window starts q F - d rise with F, so `first`, the first peak at
+          // or above the lowest start, is the first peak of every window
+          // starting at or below it. Bit t of `holds`: the window of F0 + t
+          // starts at or below `first` and ends at or above it; of `after`:
+          // it starts above `first`. Both only below the limit, q F <
+          // topTenths. All values fit: q F0 < kTenthsTable with q < 410, and
+          // a lane's q F + d lies below kTenthsTable + 15 q + 30.
+          const __m128i qs = _mm_set1_epi16(static_cast<int16_t>(q));
+          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first));
+          const __m128i targetLow = _mm_mullo_epi16(fLow, qs);
+          const __m128i targetHigh = _mm_mullo_epi16(fHigh, qs);
+          const __m128i belowLow = _mm_cmpgt_epi16(top, targetLow);
+          const __m128i belowHigh = _mm_cmpgt_epi16(top, targetHigh);
+          const __m128i afterLow = _mm_cmpgt_epi16(_mm_sub_epi16(targetLow, dLow), at);
+          const __m128i afterHigh = _mm_cmpgt_epi16(_mm_sub_epi16(targetHigh, dHigh), at);
+          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(targetLow, dLow));
+          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(targetHigh, dHigh));
+          const uint32_t holds =
+              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
+                          _mm_andnot_si128(_mm_or_si128(afterLow, endsBeforeLow), belowLow),
+                          _mm_andnot_si128(_mm_or_si128(afterHigh, endsBeforeHigh), belowHigh))));
+          const uint32_t after =
+              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
+                          _mm_and_si128(afterLow, belowLow), _mm_and_si128(afterHigh, belowHigh))));
+          for (uint32_t rest = holds; rest != 0; rest &= rest - 1) {
+            matchAround(q, __builtin_ctz(rest), first);
+          }
+          // A window starting above `first` (and below the limit) holds a
+          // peak only if the next peak lies at or below the highest end.
+          if (after != 0 && peakFrom(first + 1) <= highEnd) {
+            for (uint32_t rest = after; rest != 0; rest &= rest - 1) {
+              const int32_t tenth = __builtin_ctz(rest);
+              const int32_t target = q * (F0 + tenth);
+              const int32_t v = peakFrom(target - dOf[tenth]);
+              if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
+            }
+          }
+          continue;
+        }
+#endif
+        for (uint32_t rest = tried; rest != 0; rest &= rest - 1) {
+          const int32_t tenth = __builtin_ctz(rest);
+          const int32_t target = q * (F0 + tenth);
+          if (target >= topTenths) break;  // nor for the higher F
+          const int32_t v = peakFrom(target - dOf[tenth]);
+          if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
+        }
       }
       if (matched) {
         matchSlot[static_cast<size_t>(c) * matchWords] |= matchedLow;
         canSlot[c] = 1;
       }
     }
+  };
+  if (byTenths) {
+    // Windows end below topTenths + 60 <= kTenthsTable + 60.
+    static_assert(kTenthsTable + 60 < kNoPeakAbove, "a window end reaches kNoPeakAbove");
+    matchAll([firstPeakAt](int32_t t) -> int32_t { return firstPeakAt[t]; }, std::true_type{});
+  } else {
+    // ceil(t / 10) for t >= -1: the unsigned division maps -1 to bin 0.
+    matchAll([firstPeakFrom](int32_t t) -> int32_t {
+      return firstPeakFrom[static_cast<uint32_t>(t + kTenthsPerBin - 1) /
+                           static_cast<uint32_t>(kTenthsPerBin)];
+    }, std::false_type{});
   }
 }
