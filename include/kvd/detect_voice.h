@@ -265,8 +265,9 @@ class KVD_EXPORT CDetectVoice {
   // Heap buffers, allocated at construction.
   int16_t* MostDifTabZoom;  // pitch tolerance per tenth of a bin, tenths
   float* tmpBinEnergy;      // BinNum values: ln power over PeakStartBin .. MaxHarmoBin - 1
-                            // (0 where power <= 0), written by GetMax; then, as int16,
-                            // MatchPitch's first kept peak (tenths) at or above each bin
+                            // (0 where power <= 0), written by GetMax; then, as int16 and
+                            // only when MaxHarmoBin exceeds its stack table, MatchPitch's
+                            // first kept peak (tenths) at or above each bin
   uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
   char* CanMatchPitch;      // [ring row][candidate]
   int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
