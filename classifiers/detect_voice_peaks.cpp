@@ -74,23 +74,48 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
   }
   if (floorPower < EnergyFloor) floorPower = EnergyFloor;
 
-  // 3. Peaks, ascending, at most kMaxPeaks.
+  // 3. Peaks, ascending, at most kMaxPeaks: bins PeakStartBin ..
+  // MaxHarmoBin - 2 above both neighbours and above peakLevel.
+  // 4. Valleys, ascending, at most kMaxValleys: PeakStartBin, the local
+  // minima of PeakStartBin + 1 .. MaxHarmoBin - 2, MaxHarmoBin - 1.
   int32_t peak[kMaxPeaks];
   int32_t peakCount = 0;
-  const float peakLevel = kPeakFloorFactor * floorPower;
-  for (int32_t k = PeakStartBin; k <= MaxHarmoBin - 2 && peakCount < kMaxPeaks; ++k) {
-    if (x[k] > x[k - 1] && x[k] > x[k + 1] && x[k] > peakLevel) {
-      peak[peakCount++] = k;
-    }
-  }
-
-  // 4. Valleys, ascending: PeakStartBin, the local minima, MaxHarmoBin - 1.
   int32_t valley[kMaxValleys];
   int32_t valleyCount = 0;
   valley[valleyCount++] = PeakStartBin;
-  for (int32_t k = PeakStartBin + 1; k <= MaxHarmoBin - 2 && valleyCount < kMaxValleys; ++k) {
-    if ((x[k] <= x[k - 1] && x[k] < x[k + 1]) || (x[k] < x[k - 1] && x[k] <= x[k + 1])) {
-      valley[valleyCount++] = k;
+  const float peakLevel = kPeakFloorFactor * floorPower;
+  const int32_t lastBin = MaxHarmoBin - 2;
+  int32_t bin = PeakStartBin;
+#if defined(__SSE2__)
+  // Bins bin .. bin + 3 at once (their neighbours lie within x[PeakStartBin - 1
+  // .. MaxHarmoBin - 1], as in the loop below), with the same comparisons,
+  // false for NaN as theirs; the bits are taken in ascending order.
+  const __m128 level = _mm_set1_ps(peakLevel);
+  for (; bin + 3 <= lastBin; bin += 4) {
+    const __m128 c = _mm_loadu_ps(x + bin);
+    const __m128 l = _mm_loadu_ps(x + bin - 1);
+    const __m128 r = _mm_loadu_ps(x + bin + 1);
+    int peaks = _mm_movemask_ps(
+        _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(c, l), _mm_cmpgt_ps(c, r)), _mm_cmpgt_ps(c, level)));
+    int valleys = _mm_movemask_ps(_mm_or_ps(_mm_and_ps(_mm_cmple_ps(c, l), _mm_cmplt_ps(c, r)),
+                                            _mm_and_ps(_mm_cmplt_ps(c, l), _mm_cmple_ps(c, r))));
+    if (bin == PeakStartBin) valleys &= ~1;  // PeakStartBin is a valley already
+    for (; peaks != 0 && peakCount < kMaxPeaks; peaks &= peaks - 1) {
+      peak[peakCount++] = bin + __builtin_ctz(static_cast<unsigned>(peaks));
+    }
+    for (; valleys != 0 && valleyCount < kMaxValleys; valleys &= valleys - 1) {
+      valley[valleyCount++] = bin + __builtin_ctz(static_cast<unsigned>(valleys));
+    }
+  }
+#endif
+  for (; bin <= lastBin; ++bin) {
+    if (peakCount < kMaxPeaks && x[bin] > x[bin - 1] && x[bin] > x[bin + 1] && x[bin] > peakLevel) {
+      peak[peakCount++] = bin;
+    }
+    if (bin > PeakStartBin && valleyCount < kMaxValleys &&
+        ((x[bin] <= x[bin - 1] && x[bin] < x[bin + 1]) ||
+         (x[bin] < x[bin - 1] && x[bin] <= x[bin + 1]))) {
+      valley[valleyCount++] = bin;
     }
   }
   if (valleyCount < kMaxValleys) {
@@ -169,10 +194,33 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     if (r - l < 2) continue;  // no bin strictly inside the edges
     const float lnL = tmpBinEnergy[l];
     const float slope = (tmpBinEnergy[r] - lnL) / static_cast<float>(r - l);
-    for (int32_t k = l + 1; k < r; ++k) {
-      const float above = tmpBinEnergy[k] - (lnL + slope * static_cast<float>(k - l));
-      if (above > 0.0f) absArea[i] += above;
+    // The sum starts at +0 and only grows, so adding +0 for a bin not above
+    // the chord leaves it as skipping the bin does.
+    float area = 0.0f;
+    int32_t b = l + 1;
+#if defined(__SSE2__)
+    // Four bins' heights above the chord at once, with the same operations;
+    // still added one by one in bin order.
+    const __m128 lnLs = _mm_set1_ps(lnL);
+    const __m128 slopes = _mm_set1_ps(slope);
+    __m128i steps = _mm_setr_epi32(1, 2, 3, 4);  // b - l
+    alignas(16) float above[4];
+    for (; b + 3 < r; b += 4) {
+      const __m128 chord = _mm_add_ps(lnLs, _mm_mul_ps(slopes, _mm_cvtepi32_ps(steps)));
+      const __m128 height = _mm_sub_ps(_mm_loadu_ps(tmpBinEnergy + b), chord);
+      _mm_store_ps(above, _mm_and_ps(height, _mm_cmpgt_ps(height, _mm_setzero_ps())));
+      area += above[0];
+      area += above[1];
+      area += above[2];
+      area += above[3];
+      steps = _mm_add_epi32(steps, _mm_set1_epi32(4));
     }
+#endif
+    for (; b < r; ++b) {
+      const float height = tmpBinEnergy[b] - (lnL + slope * static_cast<float>(b - l));
+      if (height > 0.0f) area += height;
+    }
+    absArea[i] = area;
     totalArea += absArea[i];
   }
 
@@ -279,7 +327,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
   // at or above t tenths is the entry of bin ceil(t / 10).
   constexpr int32_t kTenthsTable = 4096;
   int16_t tenthsTable[1 + kTenthsTable + 1 + kFillSlack];
-  int16_t* firstPeakAt = tenthsTable + 1;  // tenths -1 .. topTenths
+  int16_t* firstPeakAt = tenthsTable + 1;                             // tenths -1 .. topTenths
   int16_t* firstPeakFrom = reinterpret_cast<int16_t*>(tmpBinEnergy);  // bins 0 .. MaxHarmoBin
   const bool byTenths = topTenths <= kTenthsTable;
   if (byTenths) {
@@ -327,7 +375,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const int32_t windowsStart = F0 - dOf[0];
       const int32_t windowsEnd = F0 + kTenthsPerBin - 1 + dOf[kTenthsPerBin - 1];
       int32_t firstSpacing = 0;  // bins, of bit 0 of spacings
-      const uint32_t spacings = spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
+      const uint32_t spacings =
+          spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
       if (spacingTest && spacings == 0) continue;
 #if defined(__SSE2__)
       // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
@@ -358,10 +407,11 @@ void CDetectVoice::MatchPitch(int32_t s) {
         for (uint32_t rest = spacings; rest != 0; rest &= rest - 1) {
           const int32_t k = firstSpacing + __builtin_ctz(rest);
           const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
-          tried |= tenthBits(
-              _mm_or_si128(_mm_cmpgt_epi16(startLow, spacing), _mm_cmpgt_epi16(spacing, endLow)),
-              _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing), _mm_cmpgt_epi16(spacing, endHigh))) ^
-              0xFFFFu;
+          tried |= tenthBits(_mm_or_si128(_mm_cmpgt_epi16(startLow, spacing),
+                                          _mm_cmpgt_epi16(spacing, endLow)),
+                             _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing),
+                                          _mm_cmpgt_epi16(spacing, endHigh))) ^
+                   0xFFFFu;
         }
         tried &= kAllTenths;
 #else
@@ -414,8 +464,10 @@ void CDetectVoice::MatchPitch(int32_t s) {
           const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first1));
           const __m128i startLow = _mm_sub_epi16(fLow, dLow);
           const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
-          const __m128i pastLow = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
-          const __m128i pastHigh = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
+          const __m128i pastLow = _mm_cmpgt_epi16(
+              _mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
+          const __m128i pastHigh = _mm_cmpgt_epi16(
+              _mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
           const __m128i afterLow = _mm_cmpgt_epi16(startLow, at);
           const __m128i afterHigh = _mm_cmpgt_epi16(startHigh, at);
           const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(fLow, dLow));
@@ -423,8 +475,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
           const uint32_t holds =
               tried & ~tenthBits(_mm_or_si128(_mm_or_si128(afterLow, endsBeforeLow), pastLow),
                                  _mm_or_si128(_mm_or_si128(afterHigh, endsBeforeHigh), pastHigh));
-          const uint32_t after =
-              tried & tenthBits(_mm_andnot_si128(pastLow, afterLow), _mm_andnot_si128(pastHigh, afterHigh));
+          const uint32_t after = tried & tenthBits(_mm_andnot_si128(pastLow, afterLow),
+                                                   _mm_andnot_si128(pastHigh, afterHigh));
           for (uint32_t rest = holds; rest != 0 && !done; rest &= rest - 1) {
             done = matchesPosition0(__builtin_ctz(rest), first1);
           }
@@ -570,9 +622,11 @@ void CDetectVoice::MatchPitch(int32_t s) {
     matchAll([firstPeakAt](int32_t t) -> int32_t { return firstPeakAt[t]; }, std::true_type{});
   } else {
     // ceil(t / 10) for t >= -1: the unsigned division maps -1 to bin 0.
-    matchAll([firstPeakFrom](int32_t t) -> int32_t {
-      return firstPeakFrom[static_cast<uint32_t>(t + kTenthsPerBin - 1) /
-                           static_cast<uint32_t>(kTenthsPerBin)];
-    }, std::false_type{});
+    matchAll(
+        [firstPeakFrom](int32_t t) -> int32_t {
+          return firstPeakFrom[static_cast<uint32_t>(t + kTenthsPerBin - 1) /
+                               static_cast<uint32_t>(kTenthsPerBin)];
+        },
+        std::false_type{});
   }
 }
