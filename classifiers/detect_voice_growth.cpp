@@ -21,10 +21,21 @@ using namespace kvd_voice;
 
 // False when an entry's areas are those of no kept peak (not met: the
 // areas of a set are copied from its frame's kept peaks or are 0).
+//
+// The entries' peaks ascend like the kept peaks they came from, so each
+// entry is looked for from the index the entry before it was found at, and
+// from index 0 only when that fails. Any index holding the same two areas
+// restores the same set.
 bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
   grown.pitch = FramePitch[slot];
+  const int32_t count = MaxNum[slot];
+  auto holds = [&](int32_t index, int16_t area, float absArea) {
+    return AllMaxArea[slot][index] == area &&
+           std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0;
+  };
+  int32_t from = 0;
   for (int32_t h = 0; h < kSetSize; ++h) {
     const int16_t area = HarmoArea[slot][h];
     const float absArea = HarmoAbsArea[slot][h];
@@ -33,14 +44,15 @@ bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
       grown.peakIndex[h] = kNoPeak;
       continue;
     }
-    int32_t index = 0;
-    while (index < MaxNum[slot] &&
-           !(AllMaxArea[slot][index] == area &&
-             std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0)) {
-      ++index;
+    int32_t index = from;
+    while (index < count && !holds(index, area, absArea)) ++index;
+    if (index >= count) {
+      index = 0;
+      while (index < from && !holds(index, area, absArea)) ++index;
+      if (index >= from) return false;
     }
-    if (index >= MaxNum[slot]) return false;
     grown.peakIndex[h] = static_cast<uint8_t>(index);
+    from = index;
   }
   return true;
 }
