@@ -68,25 +68,32 @@ void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
 }
 
 CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+  const uint64_t* serials = frameSerial + f;
+  // A record matches when every field of its key holds the bits of the
+  // seed now in slots f .. f + 2 (its padding is zero, see below). The
+  // first serial and the series position tell most records apart.
+  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
+    TrackGrowth& growth = growthRecords[i];
+    const SeedKey& known = growth.key;
+    if (known.frames[0] == serials[0] && known.m == m &&
+        std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
+        std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
+        std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
+        std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
+        std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0) {
+      growth.lastUse = ++growthClock;
+      return growth;
+    }
+  }
   SeedKey key;
-  // Compared whole with memcmp: the padding must be zero too.
+  // Written whole: the padding zero too.
   std::memset(&key, 0, sizeof(key));
-  std::memcpy(key.frames, frameSerial + f, sizeof(key.frames));
+  std::memcpy(key.frames, serials, sizeof(key.frames));
   key.m = m;
   std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
   std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
   std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
   std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
-
-  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
-    TrackGrowth& growth = growthRecords[i];
-    // The first serial and the series position tell most records apart.
-    if (growth.key.frames[0] == key.frames[0] && growth.key.m == key.m &&
-        std::memcmp(&growth.key, &key, sizeof(key)) == 0) {
-      growth.lastUse = ++growthClock;
-      return growth;
-    }
-  }
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
