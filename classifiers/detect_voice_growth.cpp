@@ -57,7 +57,8 @@ bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   return true;
 }
 
-void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
+// Only GrowTrack, below, restores steps: inline here.
+inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
   for (int32_t h = 0; h < kSetSize; ++h) {
     const uint8_t index = grown.peakIndex[h];
@@ -67,7 +68,8 @@ void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   FramePitch[slot] = grown.pitch;
 }
 
-CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+// Called by GrowTrack alone: inline there.
+inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   const uint64_t* serials = frameSerial + f;
   // A record matches when every field of its key holds the bits of the
   // seed now in slots f .. f + 2 (its padding is zero, see below). The
