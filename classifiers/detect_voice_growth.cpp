@@ -21,10 +21,21 @@ using namespace kvd_voice;
 
 // False when an entry's areas are those of no kept peak (not met: the
 // areas of a set are copied from its frame's kept peaks or are 0).
+//
+// The entries' peaks ascend like the kept peaks they came from, so each
+// entry is looked for from the index the entry before it was found at, and
+// from index 0 only when that fails. Any index holding the same two areas
+// restores the same set.
 bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
   grown.pitch = FramePitch[slot];
+  const int32_t count = MaxNum[slot];
+  auto holds = [&](int32_t index, int16_t area, float absArea) {
+    return AllMaxArea[slot][index] == area &&
+           std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0;
+  };
+  int32_t from = 0;
   for (int32_t h = 0; h < kSetSize; ++h) {
     const int16_t area = HarmoArea[slot][h];
     const float absArea = HarmoAbsArea[slot][h];
@@ -33,19 +44,21 @@ bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
       grown.peakIndex[h] = kNoPeak;
       continue;
     }
-    int32_t index = 0;
-    while (index < MaxNum[slot] &&
-           !(AllMaxArea[slot][index] == area &&
-             std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0)) {
-      ++index;
+    int32_t index = from;
+    while (index < count && !holds(index, area, absArea)) ++index;
+    if (index >= count) {
+      index = 0;
+      while (index < from && !holds(index, area, absArea)) ++index;
+      if (index >= from) return false;
     }
-    if (index >= MaxNum[slot]) return false;
     grown.peakIndex[h] = static_cast<uint8_t>(index);
+    from = index;
   }
   return true;
 }
 
-void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
+// Only GrowTrack, below, restores steps: inline here.
+inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
   for (int32_t h = 0; h < kSetSize; ++h) {
     const uint8_t index = grown.peakIndex[h];
@@ -55,26 +68,34 @@ void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   FramePitch[slot] = grown.pitch;
 }
 
-CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+// Called by GrowTrack alone: inline there.
+inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+  const uint64_t* serials = frameSerial + f;
+  // A record matches when every field of its key holds the bits of the
+  // seed now in slots f .. f + 2 (its padding is zero, see below). The
+  // first serial and the series position tell most records apart.
+  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
+    TrackGrowth& growth = growthRecords[i];
+    const SeedKey& known = growth.key;
+    if (known.frames[0] == serials[0] && known.m == m &&
+        std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
+        std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
+        std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
+        std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
+        std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0) {
+      growth.lastUse = ++growthClock;
+      return growth;
+    }
+  }
   SeedKey key;
-  // Compared whole with memcmp: the padding must be zero too.
+  // Written whole: the padding zero too.
   std::memset(&key, 0, sizeof(key));
-  std::memcpy(key.frames, frameSerial + f, sizeof(key.frames));
+  std::memcpy(key.frames, serials, sizeof(key.frames));
   key.m = m;
   std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
   std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
   std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
   std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
-
-  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
-    TrackGrowth& growth = growthRecords[i];
-    // The first serial and the series position tell most records apart.
-    if (growth.key.frames[0] == key.frames[0] && growth.key.m == key.m &&
-        std::memcmp(&growth.key, &key, sizeof(key)) == 0) {
-      growth.lastUse = ++growthClock;
-      return growth;
-    }
-  }
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;

@@ -439,8 +439,16 @@ int32_t CDetectVoice::Find() {
     // "Error pitch!".
     auto processSeed = [&](int16_t m) {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
-      ClearSets(0, f);
-      ClearSets(f + kSeedFrames, kWindowFrames);
+      // Every slot but the seed's cleared: the whole arrays at once, the
+      // seed's rows put back (cheaper than two clears around them).
+      int16_t seedArea[kSeedFrames][kSetSize];
+      float seedAbsArea[kSeedFrames][kSetSize];
+      std::memcpy(seedArea, HarmoArea[f], sizeof(seedArea));
+      std::memcpy(seedAbsArea, HarmoAbsArea[f], sizeof(seedAbsArea));
+      ClearSets(0, kWindowFrames);
+      std::memcpy(HarmoPeak[f], seed, sizeof(seed));
+      std::memcpy(HarmoArea[f], seedArea, sizeof(seedArea));
+      std::memcpy(HarmoAbsArea[f], seedAbsArea, sizeof(seedAbsArea));
       std::fill(FramePitch + f + kSeedFrames, FramePitch + kWindowFrames, 0.0f);
       const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
       int32_t unvoicedBefore = 0;
