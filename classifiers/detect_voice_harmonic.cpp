@@ -484,6 +484,21 @@ int32_t CDetectVoice::Find() {
     const uint64_t* match0 = MatchRow(f);
     const uint64_t* match1 = MatchRow(f + 1);
     const uint64_t* match2 = MatchRow(f + 2);
+    // A search's outcome in frame's rows: kept from them, or put back.
+    auto keep = [&](SeedMemo::Outcome& outcome, int16_t result, int32_t frame) {
+      outcome.result = result;
+      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
+      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
+      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
+      outcome.pitch = FramePitch[frame];
+    };
+    auto putBack = [&](const SeedMemo::Outcome& outcome, int32_t frame) {
+      std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
+      std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
+      std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
+      FramePitch[frame] = outcome.pitch;
+      return outcome.result;
+    };
     // SearchHarmo(p, m, frame, f, frame) for frame f + 1 or f + 2 (the
     // memo's rows), replayed when the memo holds the same p, m and frames
     // f .. frame - 1.
@@ -502,12 +517,7 @@ int32_t CDetectVoice::Find() {
         if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
           continue;
         }
-        const SeedMemo::Outcome& outcome = memo.outcome[i];
-        std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
-        std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
-        std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
-        FramePitch[frame] = outcome.pitch;
-        return outcome.result;
+        return putBack(memo.outcome[i], frame);
       }
       const int16_t result =
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -521,12 +531,7 @@ int32_t CDetectVoice::Find() {
         memo.next = (slot + 1) % kKeyedOutcomes;
       }
       memo.key[slot] = key;
-      SeedMemo::Outcome& outcome = memo.outcome[slot];
-      outcome.result = result;
-      std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
-      std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
-      std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
-      outcome.pitch = FramePitch[frame];
+      keep(memo.outcome[slot], result, frame);
       return result;
     };
 
@@ -535,26 +540,14 @@ int32_t CDetectVoice::Find() {
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
-      if (m < kMemoSeries && memo.known[m]) {
-        const SeedMemo::Outcome& known = memo.outcome[m];
-        std::memcpy(HarmoPeak[frame], known.peak, sizeof(known.peak));
-        std::memcpy(HarmoArea[frame], known.area, sizeof(known.area));
-        std::memcpy(HarmoAbsArea[frame], known.absArea, sizeof(known.absArea));
-        FramePitch[frame] = known.pitch;
-        return known.result;
-      }
+      if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], frame);
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                                    static_cast<int16_t>(frame), static_cast<int16_t>(f),
                                    static_cast<int16_t>(frame))
                      : searchKeyed(secondFrameKeyed, p, m, frame);
       if (m < kMemoSeries) {
-        SeedMemo::Outcome& found = memo.outcome[m];
-        found.result = result;
-        std::memcpy(found.peak, HarmoPeak[frame], sizeof(found.peak));
-        std::memcpy(found.area, HarmoArea[frame], sizeof(found.area));
-        std::memcpy(found.absArea, HarmoAbsArea[frame], sizeof(found.absArea));
-        found.pitch = FramePitch[frame];
+        keep(memo.outcome[m], result, frame);
         memo.known[m] = true;
       }
       return result;
