@@ -14,11 +14,20 @@ struct Lanes8 {
   __m256 i[4];
 };
 
-// The radix-4 butterfly of every lane: inputs x, twiddles t1 .. t3 of points
-// 1 .. 3. The operations and their order are those of the SSE2 and scalar
-// butterflies of ipps_fft.cpp (KissFFT's forward radix-4).
-KVD_AVX2 inline Lanes8 Radix4Lanes(const Lanes8& x, __m256 t1r, __m256 t1i, __m256 t2r,
-                                   __m256 t2i, __m256 t3r, __m256 t3i) {
+// The twiddles of points 1 .. 3, one butterfly a lane.
+struct Twiddles8 {
+  __m256 re[3];
+  __m256 im[3];
+};
+
+// The radix-4 butterfly of every lane: inputs x, twiddles t. The operations
+// and their order are those of the SSE2 and scalar butterflies of
+// ipps_fft.cpp (KissFFT's forward radix-4).
+
+KVD_AVX2 inline Lanes8 Radix4Lanes(const Lanes8& x, const Twiddles8& t) {
+  const __m256 t1r = t.re[0], t1i = t.im[0];
+  const __m256 t2r = t.re[1], t2i = t.im[1];
+  const __m256 t3r = t.re[2], t3i = t.im[2];
   const __m256 s0r = _mm256_sub_ps(_mm256_mul_ps(x.r[1], t1r), _mm256_mul_ps(x.i[1], t1i));
   const __m256 s0i = _mm256_add_ps(_mm256_mul_ps(x.r[1], t1i), _mm256_mul_ps(x.i[1], t1r));
   const __m256 s1i = _mm256_add_ps(_mm256_mul_ps(x.r[2], t2i), _mm256_mul_ps(x.i[2], t2r));
@@ -115,14 +124,12 @@ KVD_AVX2 inline void SplitPairs8(const float* re, const float* im, const float* 
   const __m256 twi = _mm256_add_ps(_mm256_mul_ps(f2i, sr), _mm256_mul_ps(f2r, si));
   const __m256 lowRe = _mm256_mul_ps(
       _mm256_mul_ps(
-          _mm256_sub_ps(_mm256_add_ps(f1r, _mm256_mul_ps(f2r, sr)), _mm256_mul_ps(f2i, si)),
-          half),
+          _mm256_sub_ps(_mm256_add_ps(f1r, _mm256_mul_ps(f2r, sr)), _mm256_mul_ps(f2i, si)), half),
       scale);
   const __m256 lowIm = _mm256_mul_ps(_mm256_mul_ps(_mm256_add_ps(f1i, twi), half), scale);
   const __m256 highRe = _mm256_mul_ps(
       _mm256_mul_ps(
-          _mm256_sub_ps(_mm256_add_ps(f1r, _mm256_mul_ps(f2i, si)), _mm256_mul_ps(f2r, sr)),
-          half),
+          _mm256_sub_ps(_mm256_add_ps(f1r, _mm256_mul_ps(f2i, si)), _mm256_mul_ps(f2r, sr)), half),
       scale);
   const __m256 highIm =
       _mm256_mul_ps(_mm256_mul_ps(_mm256_add_ps(_mm256_sub_ps(qi, pi), twi), half), scale);
@@ -132,14 +139,15 @@ KVD_AVX2 inline void SplitPairs8(const float* re, const float* im, const float* 
 
 }  // namespace
 
-KVD_AVX2 void InnermostRadix4(const float* src, const ptrdiff_t* blockAt, int quarter,
-                              float w0r, float w0i, float* re, float* im) {
+KVD_AVX2 void InnermostRadix4(const float* src, const ptrdiff_t* blockAt, int quarter, float w0r,
+                              float w0i, float* re, float* im) {
   const __m256 wr = _mm256_set1_ps(w0r);
   const __m256 wi = _mm256_set1_ps(w0i);
+  const Twiddles8 phase0 = {{wr, wr, wr}, {wi, wi, wi}};
   for (int base = 0; base < quarter; base += 8) {
     Lanes8 x;
     for (int j = 0; j < 4; ++j) LoadPoints(src, base + j * quarter, &x.r[j], &x.i[j]);
-    Lanes8 y = Radix4Lanes(x, wr, wi, wr, wi, wr, wi);
+    Lanes8 y = Radix4Lanes(x, phase0);
     TransposeHalves(y.r);
     TransposeHalves(y.i);
     // Row l's halves are the blocks of lanes l and l + 4, which hold the
@@ -155,8 +163,8 @@ KVD_AVX2 void InnermostRadix4(const float* src, const ptrdiff_t* blockAt, int qu
   }
 }
 
-KVD_AVX2 void InnermostRadix2(const float* src, const ptrdiff_t* blockAt, int halfCount,
-                              float w0r, float w0i, float* re, float* im) {
+KVD_AVX2 void InnermostRadix2(const float* src, const ptrdiff_t* blockAt, int halfCount, float w0r,
+                              float w0i, float* re, float* im) {
   const __m256 wr = _mm256_set1_ps(w0r);
   const __m256 wi = _mm256_set1_ps(w0i);
   for (int base = 0; base < halfCount; base += 8) {
@@ -214,12 +222,8 @@ KVD_AVX2 inline __m256 EveryPair(const float* v) {
 KVD_AVX2 void Radix4StageSpan2(float* re, float* im, const Radix4Twiddles& tw, int n) {
   constexpr int kBlock = 8;  // 4 inputs of 2 butterflies
   // The twiddles of butterflies 0, 1 in every block's pair of lanes.
-  const __m256 t1r = EveryPair(tw.re[0]);
-  const __m256 t1i = EveryPair(tw.im[0]);
-  const __m256 t2r = EveryPair(tw.re[1]);
-  const __m256 t2i = EveryPair(tw.im[1]);
-  const __m256 t3r = EveryPair(tw.re[2]);
-  const __m256 t3i = EveryPair(tw.im[2]);
+  const Twiddles8 t = {{EveryPair(tw.re[0]), EveryPair(tw.re[1]), EveryPair(tw.re[2])},
+                       {EveryPair(tw.im[0]), EveryPair(tw.im[1]), EveryPair(tw.im[2])}};
   for (int first = 0; first + 4 * kBlock <= n; first += 4 * kBlock) {
     // Row b is block b whole (inputs 0 .. 3, butterflies 0, 1 each); the
     // transpose makes row j input j of the four blocks.
@@ -230,7 +234,7 @@ KVD_AVX2 void Radix4StageSpan2(float* re, float* im, const Radix4Twiddles& tw, i
     }
     TransposePairs(x.r);
     TransposePairs(x.i);
-    Lanes8 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+    Lanes8 y = Radix4Lanes(x, t);
     TransposePairs(y.r);
     TransposePairs(y.i);
     for (int b = 0; b < 4; ++b) {
@@ -243,12 +247,10 @@ KVD_AVX2 void Radix4StageSpan2(float* re, float* im, const Radix4Twiddles& tw, i
 KVD_AVX2 void Radix4Stage(float* re, float* im, const Radix4Twiddles& tw, int span, int n) {
   const int block = 4 * span;
   for (int k = 0; k < span; k += 8) {
-    const __m256 t1r = _mm256_loadu_ps(tw.re[0] + k);
-    const __m256 t1i = _mm256_loadu_ps(tw.im[0] + k);
-    const __m256 t2r = _mm256_loadu_ps(tw.re[1] + k);
-    const __m256 t2i = _mm256_loadu_ps(tw.im[1] + k);
-    const __m256 t3r = _mm256_loadu_ps(tw.re[2] + k);
-    const __m256 t3i = _mm256_loadu_ps(tw.im[2] + k);
+    const Twiddles8 t = {{_mm256_loadu_ps(tw.re[0] + k), _mm256_loadu_ps(tw.re[1] + k),
+                          _mm256_loadu_ps(tw.re[2] + k)},
+                         {_mm256_loadu_ps(tw.im[0] + k), _mm256_loadu_ps(tw.im[1] + k),
+                          _mm256_loadu_ps(tw.im[2] + k)}};
     for (int first = k; first < n; first += block) {
       float* r = re + first;
       float* i = im + first;
@@ -257,7 +259,7 @@ KVD_AVX2 void Radix4Stage(float* re, float* im, const Radix4Twiddles& tw, int sp
         x.r[j] = _mm256_loadu_ps(r + j * span);
         x.i[j] = _mm256_loadu_ps(i + j * span);
       }
-      const Lanes8 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+      const Lanes8 y = Radix4Lanes(x, t);
       for (int j = 0; j < 4; ++j) {
         _mm256_storeu_ps(r + j * span, y.r[j]);
         _mm256_storeu_ps(i + j * span, y.i[j]);
@@ -269,12 +271,8 @@ KVD_AVX2 void Radix4Stage(float* re, float* im, const Radix4Twiddles& tw, int sp
 KVD_AVX2 void Radix4StageSpan4(float* re, float* im, const Radix4Twiddles& tw, int n) {
   constexpr int kSpan = 4;
   constexpr int kBlock = 4 * kSpan;
-  const __m256 t1r = BothHalves(tw.re[0]);
-  const __m256 t1i = BothHalves(tw.im[0]);
-  const __m256 t2r = BothHalves(tw.re[1]);
-  const __m256 t2i = BothHalves(tw.im[1]);
-  const __m256 t3r = BothHalves(tw.re[2]);
-  const __m256 t3i = BothHalves(tw.im[2]);
+  const Twiddles8 t = {{BothHalves(tw.re[0]), BothHalves(tw.re[1]), BothHalves(tw.re[2])},
+                       {BothHalves(tw.im[0]), BothHalves(tw.im[1]), BothHalves(tw.im[2])}};
   // The low half holds block `first`, the high half the block after it.
   for (int first = 0; first + 2 * kBlock <= n; first += 2 * kBlock) {
     float* r = re + first;
@@ -284,7 +282,7 @@ KVD_AVX2 void Radix4StageSpan4(float* re, float* im, const Radix4Twiddles& tw, i
       x.r[j] = LoadHalves(r + j * kSpan, r + kBlock + j * kSpan);
       x.i[j] = LoadHalves(i + j * kSpan, i + kBlock + j * kSpan);
     }
-    const Lanes8 y = Radix4Lanes(x, t1r, t1i, t2r, t2i, t3r, t3i);
+    const Lanes8 y = Radix4Lanes(x, t);
     for (int j = 0; j < 4; ++j) {
       StoreHalves(r + j * kSpan, r + kBlock + j * kSpan, y.r[j]);
       StoreHalves(i + j * kSpan, i + kBlock + j * kSpan, y.i[j]);
