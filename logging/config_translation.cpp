@@ -40,6 +40,14 @@ std::string TranslateLevelName(const std::string& value) {
   if (AddedLevelByName(trimmed)) {
     return trimmed + "#" + kLevelClassName;
   }
+  // "name#class" names a level class; log4cxx crashes on a class that is not
+  // one (a null level is set), so only this library's class is passed on
+  // and, for any other, the name alone (a standard level, or log4cxx's
+  // default for an unknown name).
+  const size_t hash = trimmed.find('#');
+  if (hash != std::string::npos && trimmed.substr(hash + 1) != kLevelClassName) {
+    return Trim(trimmed.substr(0, hash));
+  }
   return value;
 }
 

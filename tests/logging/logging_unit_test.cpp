@@ -70,6 +70,18 @@ TEST(ConfigTranslationTest, KeysClassNamesAddedLevelsAndDebugSwitch) {
   EXPECT_THAT(TranslateConfig({}).entries, IsEmpty());
 }
 
+// A level naming a class that is not a level class made log4cxx set a null
+// level and crash: only the name is passed on; this library's class stays.
+TEST(ConfigTranslationTest, LevelClassesOtherThanOursAreDropped) {
+  EXPECT_THAT(TranslateConfig({{"Kestrin.rootCategory", "D#Layout, C"},
+                               {"Kestrin.threshold", " INFO # org.Foo "},
+                               {"Kestrin.category.a", "flow#KvdLevel"}})
+                  .entries,
+              ::testing::ElementsAre(Pair("log4j.rootCategory", "D, C"),
+                                     Pair("log4j.threshold", "INFO"),
+                                     Pair("log4j.category.a", "flow#KvdLevel")));
+}
+
 struct LevelRow {
   int facadeNumber;
   const char* name;
