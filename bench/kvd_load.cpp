@@ -12,6 +12,10 @@
 //   kvd-load --search [--late-percent P] [--seconds S] ...
 //       the largest N served with no late frame (with at most P % of the
 //       frames late), then a run at 1024 lines
+//   kvd-load --stand-in US ...
+//       the same pacing with no engine work: each chunk spins US
+//       microseconds per 10 ms frame (give it the us_per_frame of an engine
+//       run), so the frames late then are late by the machine alone
 //
 // Not a test: the figures depend on the machine and on what else runs on it.
 // The engine writes LogClt.cfg and logs/ into the current folder.
@@ -48,13 +52,14 @@ struct Options {
   std::string recording = KVD_SAMPLE_WAV;
   bool search = false;
   double lateShare = 0.0;  // share of frames a served run may have late, 0..1
+  double standInUs = 0.0;  // > 0: spin this long per frame instead of the engine
 };
 
 void Usage() {
   std::fprintf(stderr,
                "usage: kvd-load [--lines N (1..%d)] [--seconds S] [--chunk SAMPLES] "
                "[--threads T] [--fast on|off | --config kvd.cfg] [--recording REC] [--search] "
-               "[--late-percent P]\n",
+               "[--late-percent P] [--stand-in US]\n",
                kMaxLines);
 }
 
@@ -94,6 +99,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       ok = ParseNumber(value, options.lateShare) && options.lateShare >= 0.0 &&
            options.lateShare <= 100.0;
       options.lateShare /= 100.0;
+    } else if (arg == "--stand-in") {
+      ok = ParseNumber(value, options.standInUs) && options.standInUs > 0.0 &&
+           options.standInUs <= 10000.0;
     } else if (arg == "--threads") {
       ok = ParseNumber(value, options.threads) && options.threads > 0;
     } else if (arg == "--fast") {
@@ -239,8 +247,13 @@ int main(int argc, char** argv) {
   setup.seconds = options.seconds;
   setup.sampleRate = std::stoi(Parameter("SampleRate"));
   setup.recording = &recording;
-  const std::string settings =
+  setup.standInUsPerFrame = options.standInUs;
+  std::string settings =
       written ? std::string("FastMode ") + (options.fast ? "on" : "off") : options.config;
+  if (options.standInUs > 0.0) {
+    settings = "no engine work, a stand-in of " + std::to_string(options.standInUs) +
+               " us a frame";
+  }
   std::printf(
       "kvd-load: %s, %d worker threads, %u hardware threads, chunk %d samples at %d Hz, "
       "%s\n",

@@ -168,9 +168,22 @@ class Worker {
     }
   }
 
-  // One chunk through the engine; the line starts again when its detection
-  // has ended.
+  // One chunk through the engine (or the stand-in); the line starts again
+  // when its detection has ended.
   bool Feed(LineFeed& feed) {
+    if (setup_.standInUsPerFrame > 0.0) {
+      StandIn();
+    } else if (!Detect(feed)) {
+      return false;
+    }
+    feed.position =
+        (feed.position + static_cast<size_t>(setup_.chunkSamples)) % setup_.recording->size();
+    ++feed.chunksDone;
+    tally_.samples += setup_.chunkSamples;
+    return true;
+  }
+
+  bool Detect(LineFeed& feed) {
     int32_t state = 0;
     int32_t start = -1;
     int32_t stop = -1;
@@ -179,15 +192,25 @@ class Worker {
                                             setup_.chunkSamples, &state, &start, &stop, &position);
     if (result != KVD_OK) return Fail(CallError("KVD_DetectSpeech", result));
     if (state == speech_end || state == speech_too_long || state == speech_too_short) {
+      // Stopped first, as a host ends one detection before the next: a start
+      // of a line still busy writes two warnings to the log.
+      const int32_t stopped = KVD_Stop(feed.line);
+      if (stopped != KVD_OK) return Fail(CallError("KVD_Stop", stopped));
       const int32_t started = KVD_Start(feed.line);
       if (started != KVD_OK) return Fail(CallError("KVD_Start", started));
       ++tally_.restarts;
     }
-    feed.position =
-        (feed.position + static_cast<size_t>(setup_.chunkSamples)) % setup_.recording->size();
-    ++feed.chunksDone;
-    tally_.samples += setup_.chunkSamples;
     return true;
+  }
+
+  // Spins for the stand-in's cost of one chunk, on the wall clock.
+  void StandIn() const {
+    const double frames =
+        static_cast<double>(setup_.chunkSamples) * 100.0 / static_cast<double>(setup_.sampleRate);
+    const auto cost = std::chrono::duration<double, std::micro>(setup_.standInUsPerFrame * frames);
+    const Clock::time_point until = Clock::now() + std::chrono::duration_cast<nanoseconds>(cost);
+    while (Clock::now() < until) {
+    }
   }
 
   // Chunks that arrived before the end but were never fed: late by at least

@@ -18,6 +18,10 @@ struct LoadSetup {
   int sampleRate = 8000;  // Hz, the engine's SampleRate
   // Audio every line streams, looped; a whole number of chunks long.
   const std::vector<int16_t>* recording = nullptr;
+  // When above 0, each chunk spins this many microseconds per 10 ms frame
+  // instead of going through the engine: the same pacing and duty cycle
+  // with no engine work, so that what is late then is the machine's.
+  double standInUsPerFrame = 0.0;
 };
 
 struct LoadFigures {
