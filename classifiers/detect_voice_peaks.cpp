@@ -276,44 +276,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
 
-  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
-  // (peaks lie on whole bins, so spacings are whole bins too). Every match
-  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
-  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
-  // candidate without one is skipped. Only spacings up to the widest window,
-  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
-  // windows than kSpacingTenths goes without the test.
-  constexpr int32_t kSpacingTenths = 1024;
-  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
-  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
-  const bool spacingTest = spacingTop < kSpacingTenths;
-  uint64_t spacingBits[kSpacingWords] = {};
-  if (spacingTest) {
-    const int32_t topBin = spacingTop / kTenthsPerBin;
-    for (int32_t i = 0; i < n; ++i) {
-      for (int32_t j = i + 1; j < n; ++j) {
-        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
-        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
-        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
-      }
-    }
-  }
-  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
-  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
-  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
-  // hi < spacingTop).
-  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
-    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
-    const int32_t count = hi / kTenthsPerBin - first + 1;
-    *k = first;
-    if (count <= 0) return 0u;
-    const int32_t word = first / 64;
-    const int32_t shift = first % 64;
-    uint64_t bits = spacingBits[word] >> shift;
-    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
-    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
-  };
-
   // The first kept peak (tenths) at or above a window start, or kNoPeakAbove.
   // Window starts h * F - d run from -1 (F = 10, d = 11, h = 1; every other
   // start is positive: F >= 10, d <= 11 up to F = 73, d <= 0.15 F above) to
@@ -353,6 +315,283 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t lastPosition = HarmoNum - 1;
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
   constexpr uint32_t kAllTenths = (1u << kTenthsPerBin) - 1u;
+
+#if defined(__SSE2__)
+  // Harmonic by harmonic, the ten F of a candidate bin in int16 lanes 0 .. 9
+  // (lanes 10 .. 15 hold the next bin's F and are dropped), for windows
+  // looked up in the table by tenths. Per harmonic h each lane keeps its
+  // peak, whether its window holds one, and whether h is in step; position
+  // h - 4 matches in the lanes in step at h - 2, h - 1 and h.
+  auto matchByBins = [&]() {
+    constexpr uint32_t kTenLanes = kAllTenths;
+    // Bit t: lane t of (low, high) set.
+    auto laneBits = [](__m128i low, __m128i high) {
+      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    };
+    // Chains of kept peaks, per candidate bin as one bit of a mask. All the
+    // spacings a match needs (three in step after harmonic m + 1's peak for
+    // m >= 1; two after harmonic 1's peak, itself in [F - d, F + d], for
+    // position 0) lie in the bin's span [F0 - d0, F9 + d9] (F0, F9 its lowest
+    // and highest F), and harmonic m + 1's peak p in the union of its ten
+    // windows, [(m + 1) F0 - d0, (m + 1) F9 + d9]. So only the harmonics
+    // around the peaks that start three spacings in the span are worked, and
+    // 1 .. 3 only with a peak in the span starting two. Spacings (whole bins,
+    // as the peaks) up to the widest span are kept; masks for at most 64
+    // candidates, else every harmonic is worked.
+    constexpr int32_t kMaxGapBins = 512;
+    const int32_t lastSpan = candidates > 0 ? (candidates - 1) * kTenthsPerBin + kTenthsPerBin - 1
+                                            : 0;  // tenths above firstF of the last F tried
+    const int32_t gapBins = (firstF + lastSpan + MostDifTabZoom[lastSpan]) / kTenthsPerBin;
+    const bool chainTest = candidates <= 64 && gapBins < kMaxGapBins;
+    uint64_t pos0Bins = ~uint64_t{0};   // bit c: position 0 may match
+    uint64_t chainBins = ~uint64_t{0};  // bit c: some m >= 1 may match
+    int8_t firstChain[64];              // of bin c: the lowest and highest peak
+    int8_t lastChain[64];               // starting three spacings in its span
+    if (chainTest) {
+      // Bit c of binsOfGap[g]: 10 g tenths lie in the span of bin c. Both
+      // ends of the spans rise with c, so the bins of g are a run from
+      // below (the first span ending at or above 10 g) to above (the last
+      // starting at or below it), found in one sweep over g.
+      uint64_t binsOfGap[kMaxGapBins];
+      int32_t below = 0;
+      int32_t above = 0;
+      for (int32_t g = 0; g <= gapBins; ++g) {
+        const int32_t t = g * kTenthsPerBin;
+        while (below < candidates &&
+               firstF + below * kTenthsPerBin + kTenthsPerBin - 1 +
+                       MostDifTabZoom[below * kTenthsPerBin + kTenthsPerBin - 1] <
+                   t) {
+          ++below;
+        }
+        while (above < candidates &&
+               firstF + above * kTenthsPerBin - MostDifTabZoom[above * kTenthsPerBin] <= t) {
+          ++above;
+        }
+        // Bins below .. above - 1 (none when above <= below).
+        const uint64_t upTo = above >= 64 ? ~uint64_t{0} : (uint64_t{1} << above) - 1u;
+        binsOfGap[g] = above > below ? upTo & ~((uint64_t{1} << below) - 1u) : 0u;
+      }
+      // Bit c of after[k][i]: k + 1 spacings in bin c's span follow peak i.
+      uint64_t after[3][kMaxPeaks];
+      pos0Bins = 0;
+      for (int32_t i = n - 1; i >= 0; --i) {
+        uint64_t one = 0, two = 0, three = 0;
+        for (int32_t j = i + 1; j < n; ++j) {
+          const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+          if (gap > gapBins) break;  // peaks ascend: so do the later gaps
+          const uint64_t spans = binsOfGap[gap];
+          one |= spans;
+          two |= spans & after[0][j];
+          three |= spans & after[1][j];
+        }
+        after[0][i] = one;
+        after[1][i] = two;
+        after[2][i] = three;
+        // A peak p lies in bin c's span exactly when p / 10 bins do.
+        const int32_t bin = MaxZoom[i] / kTenthsPerBin;
+        if (bin <= gapBins) pos0Bins |= two & binsOfGap[bin];
+      }
+      chainBins = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        for (uint64_t rest = after[2][i] & ~chainBins; rest != 0; rest &= rest - 1) {
+          firstChain[__builtin_ctzll(rest)] = static_cast<int8_t>(i);
+        }
+        chainBins |= after[2][i];
+      }
+      uint64_t seen = 0;
+      for (int32_t i = n - 1; i >= 0; --i) {
+        for (uint64_t rest = after[2][i] & ~seen; rest != 0; rest &= rest - 1) {
+          lastChain[__builtin_ctzll(rest)] = static_cast<int8_t>(i);
+        }
+        seen |= after[2][i];
+      }
+    }
+
+    for (int32_t c = 0; c < candidates; ++c) {
+      const int32_t F0 = firstF + c * kTenthsPerBin;
+      const int16_t* dOf = MostDifTabZoom + c * kTenthsPerBin;  // d of F0 + tenth
+      const int32_t F9 = F0 + kTenthsPerBin - 1;
+      const int32_t d0 = dOf[0];
+      const int32_t d9 = dOf[kTenthsPerBin - 1];
+      // 3 F - d rises with F: from here on no window of harmonic 3 starts
+      // below the limit, where all peaks lie, so no position matches. Every
+      // value below thus fits int16: F < kTenthsTable / 3 + 10, h F below
+      // the limit plus 9 h.
+      if (3 * F0 - d0 > topTenths) break;
+      const bool tryPos0 = (pos0Bins >> c & 1u) != 0;
+      // Positions m >= 1 with harmonic m + 4 below the limit: h up to hLast.
+      const int32_t hLast = std::min(lastQ, (topTenths - 1) / F0);
+      int32_t hFrom = 1;
+      int32_t hTo = hLast;
+      if (chainTest && (chainBins >> c & 1u) != 0) {
+        // Harmonic m + 1 of the chain starts' windows.
+        hFrom = std::max((MaxZoom[firstChain[c]] - d9 + F9 - 1) / F9, 1);
+        hTo = std::min((MaxZoom[lastChain[c]] + d0) / F0 + 3, hLast);
+      } else if (chainTest) {
+        hTo = 0;
+      }
+      const bool tryChains = hTo >= 5 && hFrom <= hTo;
+      if (!tryPos0 && !tryChains) continue;
+
+      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
+                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
+      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
+      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
+      // Spacings in (F - d, F + d) are in step; position 0 takes [F - d, F + d].
+      const __m128i lowLow = _mm_sub_epi16(fLow, dLow);
+      const __m128i lowHigh = _mm_sub_epi16(fHigh, dHigh);
+      const __m128i highLow = _mm_add_epi16(fLow, dLow);
+      const __m128i highHigh = _mm_add_epi16(fHigh, dHigh);
+      const __m128i widthLow = _mm_add_epi16(dLow, dLow);
+      const __m128i widthHigh = _mm_add_epi16(dHigh, dHigh);
+      const int32_t width9 = 2 * d9;  // of lane 9's windows
+      bool matched = false;
+      uint64_t* row = matchSlot + static_cast<size_t>(c) * matchWords;
+
+      // Harmonics first .. last, starting with none before.
+      auto work = [&](int32_t first, int32_t last) {
+        // Window starts h F - d of the lanes, rising with the lane; s0 and
+        // s9 those of lanes 0 and 9.
+        const __m128i hs = _mm_set1_epi16(static_cast<int16_t>(first));
+        __m128i startLow = _mm_sub_epi16(_mm_mullo_epi16(fLow, hs), dLow);
+        __m128i startHigh = _mm_sub_epi16(_mm_mullo_epi16(fHigh, hs), dHigh);
+        int32_t s0 = first * F0 - d0;
+        int32_t s9 = first * F9 - d9;
+        __m128i peakBeforeLow = _mm_setzero_si128();
+        __m128i peakBeforeHigh = _mm_setzero_si128();
+        uint32_t emptyBefore = kTenLanes;  // lanes whose window of h - 1 holds no peak
+        uint32_t stepBefore = 0;           // lanes in step at h - 1
+        uint32_t stepTwoBefore = 0;        // and at h - 2
+        uint32_t closedStep2 = 0;  // position 0: harmonics 1, 2 found, spaced in [F - d, F + d]
+        for (int32_t h = first; h <= last; ++h, s0 += F0, s9 += F9,
+                     startLow = _mm_add_epi16(startLow, fLow),
+                     startHigh = _mm_add_epi16(startHigh, fHigh)) {
+          // The first peak at or above s0: every lane's window starting at or
+          // below it has it as its peak. s0 is in the table: 3 F0 - d0 is
+          // at or below the limit, and so is h F0 from harmonic 4 on.
+          int32_t p = firstPeakAt[s0];
+          if (p == kNoPeakAbove) break;  // nor any peak for the later harmonics
+          if (p > s9 + width9) {         // above every lane's window end
+            emptyBefore = kTenLanes;
+            stepBefore = 0;
+            stepTwoBefore = 0;
+            closedStep2 = 0;
+            continue;
+          }
+          __m128i peakLow = _mm_set1_epi16(static_cast<int16_t>(p));
+          __m128i peakHigh = peakLow;
+          // Lanes starting above p take the next peak, and so on: p < s9 is
+          // a peak, below the limit, so p + 1 is in the table.
+          for (__m128i was = peakLow; p < s9;) {
+            p = firstPeakAt[p + 1];
+            const __m128i next = _mm_set1_epi16(static_cast<int16_t>(p));
+            peakLow = _mm_max_epi16(peakLow, _mm_and_si128(_mm_cmpgt_epi16(startLow, was), next));
+            peakHigh =
+                _mm_max_epi16(peakHigh, _mm_and_si128(_mm_cmpgt_epi16(startHigh, was), next));
+            was = next;
+          }
+          const uint32_t empty =
+              laneBits(_mm_cmpgt_epi16(peakLow, _mm_add_epi16(startLow, widthLow)),
+                       _mm_cmpgt_epi16(peakHigh, _mm_add_epi16(startHigh, widthHigh)));
+          const uint32_t bothFound = ~(empty | emptyBefore) & kTenLanes;
+          const __m128i spacingLow = _mm_sub_epi16(peakLow, peakBeforeLow);
+          const __m128i spacingHigh = _mm_sub_epi16(peakHigh, peakBeforeHigh);
+          const uint32_t inStep =
+              bothFound & laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, lowLow),
+                                                 _mm_cmpgt_epi16(highLow, spacingLow)),
+                                   _mm_and_si128(_mm_cmpgt_epi16(spacingHigh, lowHigh),
+                                                 _mm_cmpgt_epi16(highHigh, spacingHigh)));
+          if (h <= 3) {
+            if (h >= 2) {
+              const __m128i one = _mm_set1_epi16(1);
+              const uint32_t closed =
+                  bothFound &
+                  laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, _mm_sub_epi16(lowLow, one)),
+                                         _mm_cmpgt_epi16(_mm_add_epi16(highLow, one), spacingLow)),
+                           _mm_and_si128(
+                               _mm_cmpgt_epi16(spacingHigh, _mm_sub_epi16(lowHigh, one)),
+                               _mm_cmpgt_epi16(_mm_add_epi16(highHigh, one), spacingHigh)));
+              if (h == 2) {
+                closedStep2 = closed;
+              } else if ((closedStep2 & closed) != 0) {
+                row[0] |= 1u;
+                matched = true;
+              }
+            }
+          } else if (h >= 5) {
+            uint32_t lanes = inStep & stepBefore & stepTwoBefore;
+            // Lanes t with h (F0 + t) below the limit.
+            if (lanes != 0 && h * F9 >= topTenths) {
+              lanes &= (1u << ((topTenths - h * F0 + h - 1) / h)) - 1u;
+            }
+            if (lanes != 0) {
+              const int32_t m = h - 4;
+              row[m / kSeriesPerWord] |= uint64_t{1} << (m % kSeriesPerWord);
+              matched = true;
+            }
+          }
+          stepTwoBefore = stepBefore;
+          stepBefore = inStep;
+          emptyBefore = empty;
+          peakBeforeLow = peakLow;
+          peakBeforeHigh = peakHigh;
+        }
+      };
+      if (!tryChains) {
+        work(1, 3);
+      } else if (tryPos0 && hFrom > 4) {
+        work(1, 3);
+        work(hFrom, hTo);
+      } else {
+        work(tryPos0 ? 1 : hFrom, hTo);
+      }
+      if (matched) canSlot[c] = 1;
+    }
+  };
+  if (byTenths) {
+    matchByBins();
+    return;
+  }
+#endif
+
+  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
+  // (peaks lie on whole bins, so spacings are whole bins too). Every match
+  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
+  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
+  // candidate without one is skipped. Only spacings up to the widest window,
+  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
+  // windows than kSpacingTenths goes without the test.
+  constexpr int32_t kSpacingTenths = 1024;
+  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
+  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
+  const bool spacingTest = spacingTop < kSpacingTenths;
+  uint64_t spacingBits[kSpacingWords] = {};
+  if (spacingTest) {
+    const int32_t topBin = spacingTop / kTenthsPerBin;
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = i + 1; j < n; ++j) {
+        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
+        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
+      }
+    }
+  }
+  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
+  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
+  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
+  // hi < spacingTop).
+  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
+    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
+    const int32_t count = hi / kTenthsPerBin - first + 1;
+    *k = first;
+    if (count <= 0) return 0u;
+    const int32_t word = first / 64;
+    const int32_t shift = first % 64;
+    uint64_t bits = spacingBits[word] >> shift;
+    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
+    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
+  };
 
   // narrow (std::true_type): every window looked up ends below
   // kTenthsTable + 60, so below kNoPeakAbove (a peak at or below its end is
@@ -616,6 +855,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
       }
     }
   };
+
   if (byTenths) {
     // Windows end below topTenths + 60 <= kTenthsTable + 60.
     static_assert(kTenthsTable + 60 < kNoPeakAbove, "a window end reaches kNoPeakAbove");
