@@ -69,7 +69,23 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 2. Floor: the smallest power in the searched band, at least EnergyFloor.
   float floorPower = x[PeakStartBin];
-  for (int32_t k = PeakStartBin + 1; k < MaxHarmoBin; ++k) {
+  int32_t from = PeakStartBin + 1;
+#if defined(__SSE2__)
+  // Four running minima, each taking x only when below it, as the loop
+  // below does (so a NaN never enters, and a NaN first value stays): the
+  // least of them is the least of all. Of +0 and -0 either may remain,
+  // which the floor of EnergyFloor and the uses below do not tell apart.
+  if (from + 3 < MaxHarmoBin) {
+    __m128 least = _mm_set1_ps(floorPower);
+    for (; from + 3 < MaxHarmoBin; from += 4) least = _mm_min_ps(_mm_loadu_ps(x + from), least);
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, least);
+    for (const float lane : lanes) {
+      if (lane < floorPower) floorPower = lane;
+    }
+  }
+#endif
+  for (int32_t k = from; k < MaxHarmoBin; ++k) {
     if (x[k] < floorPower) floorPower = x[k];
   }
   if (floorPower < EnergyFloor) floorPower = EnergyFloor;
