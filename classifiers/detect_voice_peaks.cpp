@@ -358,7 +358,10 @@ void CDetectVoice::MatchPitch(int32_t s) {
     const int32_t lastSpan = candidates > 0 ? (candidates - 1) * kTenthsPerBin + kTenthsPerBin - 1
                                             : 0;  // tenths above firstF of the last F tried
     const int32_t gapBins = (firstF + lastSpan + MostDifTabZoom[lastSpan]) / kTenthsPerBin;
-    const bool chainTest = candidates <= 64 && gapBins < kMaxGapBins;
+    // With F - d at or below 0 (a lowest pitch of one bin) two harmonics may
+    // share a peak: a spacing of 0, which no two kept peaks have.
+    const bool chainTest =
+        candidates <= 64 && gapBins < kMaxGapBins && firstF - MostDifTabZoom[0] > 0;
     uint64_t pos0Bins = ~uint64_t{0};   // bit c: position 0 may match
     uint64_t chainBins = ~uint64_t{0};  // bit c: some m >= 1 may match
     int8_t firstChain[64];              // of bin c: the lowest and highest peak
@@ -581,7 +584,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
   constexpr int32_t kSpacingTenths = 1024;
   constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
   const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
-  const bool spacingTest = spacingTop < kSpacingTenths;
+  // With F - d at or below 0 (a lowest pitch of one bin) two harmonics may
+  // share a peak, at a spacing of 0: no test.
+  const bool spacingTest = spacingTop < kSpacingTenths && firstF - MostDifTabZoom[0] > 0;
   uint64_t spacingBits[kSpacingWords] = {};
   if (spacingTest) {
     const int32_t topBin = spacingTop / kTenthsPerBin;
@@ -594,11 +599,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
     }
   }
   // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
-  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
-  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
-  // hi < spacingTop).
+  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; 0 < lo, hi < spacingTop).
   auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
-    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
+    const int32_t first = (lo + kTenthsPerBin - 1) / kTenthsPerBin;
     const int32_t count = hi / kTenthsPerBin - first + 1;
     *k = first;
     if (count <= 0) return 0u;
@@ -609,9 +612,10 @@ void CDetectVoice::MatchPitch(int32_t s) {
     return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
   };
 
-  // narrow (std::true_type): every window looked up ends below
-  // kTenthsTable + 60, so below kNoPeakAbove (a peak at or below its end is
-  // a peak), and its values fit int16 lanes.
+  // Candidate by candidate, F by F: for geometries wider than the table by
+  // tenths, and without SSE2. narrow (std::true_type): every window looked
+  // up ends below kTenthsTable + 60, so below kNoPeakAbove (a peak at or
+  // below its end is a peak).
   auto matchAll = [&](auto peakFrom, auto narrow) {
     // Stands for the peak of a harmonic not found: no spacing from or to it
     // is in step.
@@ -633,50 +637,13 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const uint32_t spacings =
           spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
       if (spacingTest && spacings == 0) continue;
-#if defined(__SSE2__)
-      // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
-      // (MostDifTabZoom has entries past the last candidate tried), and
-      // `tried` drops them. Used only where the values fit: in the spacing
-      // test (F + d < kSpacingTenths) and, for narrow geometries, around
-      // harmonics below the limit.
-      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
-                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
-      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
-      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
-      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
-      const __m128i top = _mm_set1_epi16(static_cast<int16_t>(topTenths));
-      // Bit t: value lane t of (low, high) set.
-      auto tenthBits = [](__m128i low, __m128i high) {
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-      };
-#endif
       if (spacingTest) {
-#if defined(__SSE2__)
-        // The spacings of k bins, 10 k in [windowsStart, windowsEnd], one at a time:
-        // bit t when F0 + t - d <= 10 k <= F0 + t + d.
-        const __m128i startLow = _mm_sub_epi16(fLow, dLow);
-        const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
-        const __m128i endLow = _mm_add_epi16(fLow, dLow);
-        const __m128i endHigh = _mm_add_epi16(fHigh, dHigh);
-        tried = 0;
-        for (uint32_t rest = spacings; rest != 0; rest &= rest - 1) {
-          const int32_t k = firstSpacing + __builtin_ctz(rest);
-          const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
-          tried |= tenthBits(_mm_or_si128(_mm_cmpgt_epi16(startLow, spacing),
-                                          _mm_cmpgt_epi16(spacing, endLow)),
-                             _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing),
-                                          _mm_cmpgt_epi16(spacing, endHigh))) ^
-                   0xFFFFu;
-        }
-        tried &= kAllTenths;
-#else
         tried = 0;
         for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
           const int32_t F = F0 + tenth;
           int32_t k;
           if (spacingsIn(F - dOf[tenth], F + dOf[tenth], &k) != 0) tried |= 1u << tenth;
         }
-#endif
         if (tried == 0) continue;
       }
 
@@ -712,39 +679,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const int32_t first1 = 3 * Fa - da <= topTenths ? peakFrom(Fa - da) : kNoPeakAbove;
       if (first1 <= Fb + db) {
         bool done = false;
-#if defined(__SSE2__)
-        if (decltype(narrow)::value) {
-          // As for harmonic q below: `first1` is the peak of every window
-          // starting at or below it. Values below kTenthsTable + 30.
-          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first1));
-          const __m128i startLow = _mm_sub_epi16(fLow, dLow);
-          const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
-          const __m128i pastLow = _mm_cmpgt_epi16(
-              _mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
-          const __m128i pastHigh = _mm_cmpgt_epi16(
-              _mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
-          const __m128i afterLow = _mm_cmpgt_epi16(startLow, at);
-          const __m128i afterHigh = _mm_cmpgt_epi16(startHigh, at);
-          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(fLow, dLow));
-          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(fHigh, dHigh));
-          const uint32_t holds =
-              tried & ~tenthBits(_mm_or_si128(_mm_or_si128(afterLow, endsBeforeLow), pastLow),
-                                 _mm_or_si128(_mm_or_si128(afterHigh, endsBeforeHigh), pastHigh));
-          const uint32_t after = tried & tenthBits(_mm_andnot_si128(pastLow, afterLow),
-                                                   _mm_andnot_si128(pastHigh, afterHigh));
-          for (uint32_t rest = holds; rest != 0 && !done; rest &= rest - 1) {
-            done = matchesPosition0(__builtin_ctz(rest), first1);
-          }
-          if (!done && after != 0 && peakFrom(first1 + 1) <= Fb + db) {
-            for (uint32_t rest = after; rest != 0 && !done; rest &= rest - 1) {
-              const int32_t tenth = __builtin_ctz(rest);
-              const int32_t F = F0 + tenth;
-              const int32_t p1 = peakFrom(F - dOf[tenth]);
-              done = inWindow(p1, F + dOf[tenth]) && matchesPosition0(tenth, p1);
-            }
-          }
-        } else
-#endif
         {
           for (uint32_t rest = tried; rest != 0 && !done; rest &= rest - 1) {
             const int32_t tenth = __builtin_ctz(rest);
@@ -815,48 +749,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
         if (first == kNoPeakAbove) break;  // no peak for q or any later harmonic
         const int32_t highEnd = q * Fb + db;
         if (first > highEnd) continue;  // no F of the bin finds harmonic q
-#if defined(__SSE2__)
-        if (decltype(narrow)::value) {
-          // Window starts q F - d rise with F, so `first`, the first peak at
-          // or above the lowest start, is the first peak of every window
-          // starting at or below it. Bit t of `holds`: the window of F0 + t
-          // starts at or below `first` and ends at or above it; of `after`:
-          // it starts above `first`. Both only below the limit, q F <
-          // topTenths. All values fit: q F0 < kTenthsTable with q < 410, and
-          // a lane's q F + d lies below kTenthsTable + 15 q + 30.
-          const __m128i qs = _mm_set1_epi16(static_cast<int16_t>(q));
-          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first));
-          const __m128i targetLow = _mm_mullo_epi16(fLow, qs);
-          const __m128i targetHigh = _mm_mullo_epi16(fHigh, qs);
-          const __m128i belowLow = _mm_cmpgt_epi16(top, targetLow);
-          const __m128i belowHigh = _mm_cmpgt_epi16(top, targetHigh);
-          const __m128i afterLow = _mm_cmpgt_epi16(_mm_sub_epi16(targetLow, dLow), at);
-          const __m128i afterHigh = _mm_cmpgt_epi16(_mm_sub_epi16(targetHigh, dHigh), at);
-          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(targetLow, dLow));
-          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(targetHigh, dHigh));
-          const uint32_t holds =
-              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
-                          _mm_andnot_si128(_mm_or_si128(afterLow, endsBeforeLow), belowLow),
-                          _mm_andnot_si128(_mm_or_si128(afterHigh, endsBeforeHigh), belowHigh))));
-          const uint32_t after =
-              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
-                          _mm_and_si128(afterLow, belowLow), _mm_and_si128(afterHigh, belowHigh))));
-          for (uint32_t rest = holds; rest != 0; rest &= rest - 1) {
-            matchAround(q, __builtin_ctz(rest), first);
-          }
-          // A window starting above `first` (and below the limit) holds a
-          // peak only if the next peak lies at or below the highest end.
-          if (after != 0 && peakFrom(first + 1) <= highEnd) {
-            for (uint32_t rest = after; rest != 0; rest &= rest - 1) {
-              const int32_t tenth = __builtin_ctz(rest);
-              const int32_t target = q * (F0 + tenth);
-              const int32_t v = peakFrom(target - dOf[tenth]);
-              if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
-            }
-          }
-          continue;
-        }
-#endif
         for (uint32_t rest = tried; rest != 0; rest &= rest - 1) {
           const int32_t tenth = __builtin_ctz(rest);
           const int32_t target = q * (F0 + tenth);
