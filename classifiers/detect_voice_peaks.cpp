@@ -198,8 +198,9 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 7. Areas on the natural logarithm of the power, needed only between the
   // edges: valleys of PeakStartBin .. MaxHarmoBin - 1.
+  float* const lnPower = tmpBinEnergy;  // kept in a register across the calls
   for (int32_t k = PeakStartBin; k < MaxHarmoBin; ++k) {
-    tmpBinEnergy[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
+    lnPower[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
   }
   float absArea[kMaxPeaks];
   float totalArea = 0.0f;
@@ -208,8 +209,8 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     const int32_t l = left[i];
     const int32_t r = right[i];
     if (r - l < 2) continue;  // no bin strictly inside the edges
-    const float lnL = tmpBinEnergy[l];
-    const float slope = (tmpBinEnergy[r] - lnL) / static_cast<float>(r - l);
+    const float lnL = lnPower[l];
+    const float slope = (lnPower[r] - lnL) / static_cast<float>(r - l);
     // The sum starts at +0 and only grows, so adding +0 for a bin not above
     // the chord leaves it as skipping the bin does.
     float area = 0.0f;
@@ -223,7 +224,7 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     alignas(16) float above[4];
     for (; b + 3 < r; b += 4) {
       const __m128 chord = _mm_add_ps(lnLs, _mm_mul_ps(slopes, _mm_cvtepi32_ps(steps)));
-      const __m128 height = _mm_sub_ps(_mm_loadu_ps(tmpBinEnergy + b), chord);
+      const __m128 height = _mm_sub_ps(_mm_loadu_ps(lnPower + b), chord);
       _mm_store_ps(above, _mm_and_ps(height, _mm_cmpgt_ps(height, _mm_setzero_ps())));
       area += above[0];
       area += above[1];
@@ -233,7 +234,7 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     }
 #endif
     for (; b < r; ++b) {
-      const float height = tmpBinEnergy[b] - (lnL + slope * static_cast<float>(b - l));
+      const float height = lnPower[b] - (lnL + slope * static_cast<float>(b - l));
       if (height > 0.0f) area += height;
     }
     absArea[i] = area;
