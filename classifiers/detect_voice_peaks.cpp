@@ -363,8 +363,8 @@ void CDetectVoice::MatchPitch(int32_t s) {
     // share a peak: a spacing of 0, which no two kept peaks have.
     const bool chainTest =
         candidates <= 64 && gapBins < kMaxGapBins && firstF - MostDifTabZoom[0] > 0;
-    uint64_t pos0Bins = ~uint64_t{0};   // bit c: position 0 may match
-    uint64_t chainBins = ~uint64_t{0};  // bit c: some m >= 1 may match
+    uint64_t pos0Bins = 0;   // with chainTest, bit c: position 0 may match
+    uint64_t chainBins = 0;  // and some m >= 1 may
     int8_t firstChain[64];              // of bin c: the lowest and highest peak
     int8_t lastChain[64];               // starting three spacings in its span
     if (chainTest) {
@@ -438,7 +438,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
       // value below thus fits int16: F < kTenthsTable / 3 + 10, h F below
       // the limit plus 9 h.
       if (3 * F0 - d0 > topTenths) break;
-      const bool tryPos0 = (pos0Bins >> c & 1u) != 0;
+      const bool tryPos0 = !chainTest || (pos0Bins >> c & 1u) != 0;
       // Positions m >= 1 with harmonic m + 4 below the limit: h up to hLast.
       const int32_t hLast = std::min(lastQ, (topTenths - 1) / F0);
       int32_t hFrom = 1;
