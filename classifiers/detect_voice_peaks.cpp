@@ -266,23 +266,28 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // peak is the first one at or above h * F - d. Harmonic h is "in step" when
 // h and h - 1 are both found and their peaks lie F - d .. F + d apart (open
 // interval). Series position m >= 1 matches when harmonics m + 2 .. m + 4
-// are all in step (m + 4 * F below MaxHarmoBin, m below HarmoNum); position
-// 0 when harmonics 1 .. 3 are found and the first peak and the two spacings
-// after it lie in the closed interval.
-//
-// Harmonics m + 1 .. m + 4 hold exactly one multiple q of 4, and a position
-// matches only if harmonic q is found. So for each F the multiples of 4 are
-// looked up first, and only around a found one the harmonics in step with
-// it: a to the left (q, q - 1, .. in step) and b to the right (q + 1, ..),
-// at most three each. Positions q - a - 1 .. q + b - 4 then match: their
-// three steps m + 2 .. m + 4 lie in the run q - a + 1 .. q + b.
+// are all in step ((m + 4) * F below 10 MaxHarmoBin tenths, m below
+// HarmoNum); position 0 when harmonics 1 .. 3 are found and the first peak
+// and the two spacings after it lie in the closed interval. Two harmonics
+// may share a peak when their windows overlap (F <= 2 d: a lowest pitch
+// under three bins).
 //
 // The rows hold, per candidate bin c, the positions matched by any of its
-// ten F = 10 (MinPitchBin + c) + 0 .. 9, so the ten are worked together:
-// h * F - d and h * F + d grow with F, and the windows of harmonic q of the
-// ten lie inside [q * Fa - da, q * Fb + db] (Fa, Fb the lowest and highest F
-// of the bin still tried). When no peak lies there, no F of the bin finds
-// harmonic q and one look-up replaces ten.
+// ten F = 10 (MinPitchBin + c) + 0 .. 9; the last bin (MaxPitchBin) is not
+// tried. h * F - d and h * F + d grow with F, so the windows of harmonic h
+// of the ten lie inside [h * Fa - da, h * Fb + db] (Fa, Fb the lowest and
+// highest F): when no peak lies there, no F of the bin finds harmonic h.
+//
+// With SSE2 and the table by tenths (the engine's geometries) the ten F of
+// a bin are worked together in int16 lanes, harmonic by harmonic, only
+// over the harmonics where chains of kept peaks allow a match (see
+// matchByBins). Otherwise F by F: harmonics m + 1 .. m + 4 hold exactly one
+// multiple q of 4, and a position matches only if harmonic q is found, so
+// the multiples of 4 are looked up first, and only around a found one the
+// harmonics in step with it: a to the left (q, q - 1, .. in step) and b to
+// the right (q + 1, ..), at most three each. Positions q - a - 1 .. q + b - 4
+// then match: their three steps m + 2 .. m + 4 lie in the run q - a + 1 ..
+// q + b.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
