@@ -229,8 +229,9 @@ TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
       const int count = 3 + next(CDetectVoice::kMaxPeaks - 2);
       const int pitch = peer.MinPitchBin() + next(peer.MaxPitchBin() - peer.MinPitchBin() + 1);
       for (int i = 0; i < count; ++i) {
-        bins.push_back(static_cast<int16_t>(trial % 2 == 0 ? first + next(last - first + 1)
-                                                           : pitch * (1 + i + next(2)) + next(3) - 1));
+        const int bin = trial % 2 == 0 ? first + next(last - first + 1)
+                                       : pitch * (1 + i + next(2)) + next(3) - 1;
+        bins.push_back(static_cast<int16_t>(bin));
       }
       std::sort(bins.begin(), bins.end());
       bins.erase(std::unique(bins.begin(), bins.end()), bins.end());
