@@ -69,7 +69,23 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 2. Floor: the smallest power in the searched band, at least EnergyFloor.
   float floorPower = x[PeakStartBin];
-  for (int32_t k = PeakStartBin + 1; k < MaxHarmoBin; ++k) {
+  int32_t from = PeakStartBin + 1;
+#if defined(__SSE2__)
+  // Four running minima, each taking x only when below it, as the loop
+  // below does (so a NaN never enters, and a NaN first value stays): the
+  // least of them is the least of all. Of +0 and -0 either may remain,
+  // which the floor of EnergyFloor and the uses below do not tell apart.
+  if (from + 3 < MaxHarmoBin) {
+    __m128 least = _mm_set1_ps(floorPower);
+    for (; from + 3 < MaxHarmoBin; from += 4) least = _mm_min_ps(_mm_loadu_ps(x + from), least);
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, least);
+    for (const float lane : lanes) {
+      if (lane < floorPower) floorPower = lane;
+    }
+  }
+#endif
+  for (int32_t k = from; k < MaxHarmoBin; ++k) {
     if (x[k] < floorPower) floorPower = x[k];
   }
   if (floorPower < EnergyFloor) floorPower = EnergyFloor;
@@ -182,8 +198,9 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 7. Areas on the natural logarithm of the power, needed only between the
   // edges: valleys of PeakStartBin .. MaxHarmoBin - 1.
+  float* const lnPower = tmpBinEnergy;  // kept in a register across the calls
   for (int32_t k = PeakStartBin; k < MaxHarmoBin; ++k) {
-    tmpBinEnergy[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
+    lnPower[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
   }
   float absArea[kMaxPeaks];
   float totalArea = 0.0f;
@@ -192,8 +209,8 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     const int32_t l = left[i];
     const int32_t r = right[i];
     if (r - l < 2) continue;  // no bin strictly inside the edges
-    const float lnL = tmpBinEnergy[l];
-    const float slope = (tmpBinEnergy[r] - lnL) / static_cast<float>(r - l);
+    const float lnL = lnPower[l];
+    const float slope = (lnPower[r] - lnL) / static_cast<float>(r - l);
     // The sum starts at +0 and only grows, so adding +0 for a bin not above
     // the chord leaves it as skipping the bin does.
     float area = 0.0f;
@@ -207,7 +224,7 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     alignas(16) float above[4];
     for (; b + 3 < r; b += 4) {
       const __m128 chord = _mm_add_ps(lnLs, _mm_mul_ps(slopes, _mm_cvtepi32_ps(steps)));
-      const __m128 height = _mm_sub_ps(_mm_loadu_ps(tmpBinEnergy + b), chord);
+      const __m128 height = _mm_sub_ps(_mm_loadu_ps(lnPower + b), chord);
       _mm_store_ps(above, _mm_and_ps(height, _mm_cmpgt_ps(height, _mm_setzero_ps())));
       area += above[0];
       area += above[1];
@@ -217,7 +234,7 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     }
 #endif
     for (; b < r; ++b) {
-      const float height = tmpBinEnergy[b] - (lnL + slope * static_cast<float>(b - l));
+      const float height = lnPower[b] - (lnL + slope * static_cast<float>(b - l));
       if (height > 0.0f) area += height;
     }
     absArea[i] = area;
@@ -249,23 +266,28 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 // peak is the first one at or above h * F - d. Harmonic h is "in step" when
 // h and h - 1 are both found and their peaks lie F - d .. F + d apart (open
 // interval). Series position m >= 1 matches when harmonics m + 2 .. m + 4
-// are all in step (m + 4 * F below MaxHarmoBin, m below HarmoNum); position
-// 0 when harmonics 1 .. 3 are found and the first peak and the two spacings
-// after it lie in the closed interval.
-//
-// Harmonics m + 1 .. m + 4 hold exactly one multiple q of 4, and a position
-// matches only if harmonic q is found. So for each F the multiples of 4 are
-// looked up first, and only around a found one the harmonics in step with
-// it: a to the left (q, q - 1, .. in step) and b to the right (q + 1, ..),
-// at most three each. Positions q - a - 1 .. q + b - 4 then match: their
-// three steps m + 2 .. m + 4 lie in the run q - a + 1 .. q + b.
+// are all in step ((m + 4) * F below 10 MaxHarmoBin tenths, m below
+// HarmoNum); position 0 when harmonics 1 .. 3 are found and the first peak
+// and the two spacings after it lie in the closed interval. Two harmonics
+// may share a peak when their windows overlap (F <= 2 d: a lowest pitch
+// under three bins).
 //
 // The rows hold, per candidate bin c, the positions matched by any of its
-// ten F = 10 (MinPitchBin + c) + 0 .. 9, so the ten are worked together:
-// h * F - d and h * F + d grow with F, and the windows of harmonic q of the
-// ten lie inside [q * Fa - da, q * Fb + db] (Fa, Fb the lowest and highest F
-// of the bin still tried). When no peak lies there, no F of the bin finds
-// harmonic q and one look-up replaces ten.
+// ten F = 10 (MinPitchBin + c) + 0 .. 9; the last bin (MaxPitchBin) is not
+// tried. h * F - d and h * F + d grow with F, so the windows of harmonic h
+// of the ten lie inside [h * Fa - da, h * Fb + db] (Fa, Fb the lowest and
+// highest F): when no peak lies there, no F of the bin finds harmonic h.
+//
+// With SSE2 and the table by tenths (the engine's geometries) the ten F of
+// a bin are worked together in int16 lanes, harmonic by harmonic, only
+// over the harmonics where chains of kept peaks allow a match (see
+// matchByBins). Otherwise F by F: harmonics m + 1 .. m + 4 hold exactly one
+// multiple q of 4, and a position matches only if harmonic q is found, so
+// the multiples of 4 are looked up first, and only around a found one the
+// harmonics in step with it: a to the left (q, q - 1, .. in step) and b to
+// the right (q + 1, ..), at most three each. Positions q - a - 1 .. q + b - 4
+// then match: their three steps m + 2 .. m + 4 lie in the run q - a + 1 ..
+// q + b.
 void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t n = MaxNum[s];
   if (n < 3) {
@@ -275,44 +297,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
   char* canSlot = CanRow(s);
   const int32_t firstF = MinPitchBin * kTenthsPerBin;
   const int32_t topTenths = MaxHarmoBin * kTenthsPerBin;
-
-  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
-  // (peaks lie on whole bins, so spacings are whole bins too). Every match
-  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
-  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
-  // candidate without one is skipped. Only spacings up to the widest window,
-  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
-  // windows than kSpacingTenths goes without the test.
-  constexpr int32_t kSpacingTenths = 1024;
-  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
-  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
-  const bool spacingTest = spacingTop < kSpacingTenths;
-  uint64_t spacingBits[kSpacingWords] = {};
-  if (spacingTest) {
-    const int32_t topBin = spacingTop / kTenthsPerBin;
-    for (int32_t i = 0; i < n; ++i) {
-      for (int32_t j = i + 1; j < n; ++j) {
-        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
-        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
-        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
-      }
-    }
-  }
-  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
-  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; lo may be -1 for a
-  // lowest pitch of one bin, F = 10, d = 11, and no spacing lies below 0;
-  // hi < spacingTop).
-  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
-    const int32_t first = (std::max(lo, 0) + kTenthsPerBin - 1) / kTenthsPerBin;
-    const int32_t count = hi / kTenthsPerBin - first + 1;
-    *k = first;
-    if (count <= 0) return 0u;
-    const int32_t word = first / 64;
-    const int32_t shift = first % 64;
-    uint64_t bits = spacingBits[word] >> shift;
-    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
-    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
-  };
 
   // The first kept peak (tenths) at or above a window start, or kNoPeakAbove.
   // Window starts h * F - d run from -1 (F = 10, d = 11, h = 1; every other
@@ -354,9 +338,290 @@ void CDetectVoice::MatchPitch(int32_t s) {
   const int32_t candidates = MaxPitchBin - MinPitchBin;  // the last candidate is never tried
   constexpr uint32_t kAllTenths = (1u << kTenthsPerBin) - 1u;
 
-  // narrow (std::true_type): every window looked up ends below
-  // kTenthsTable + 60, so below kNoPeakAbove (a peak at or below its end is
-  // a peak), and its values fit int16 lanes.
+#if defined(__SSE2__)
+  // Harmonic by harmonic, the ten F of a candidate bin in int16 lanes 0 .. 9
+  // (lanes 10 .. 15 hold the next bin's F and are dropped), for windows
+  // looked up in the table by tenths. Per harmonic h each lane keeps its
+  // peak, whether its window holds one, and whether h is in step; position
+  // h - 4 matches in the lanes in step at h - 2, h - 1 and h.
+  auto matchByBins = [&]() {
+    constexpr uint32_t kTenLanes = kAllTenths;
+    // Bit t: lane t of (low, high) set.
+    auto laneBits = [](__m128i low, __m128i high) {
+      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    };
+    // Chains of kept peaks, per candidate bin as one bit of a mask. All the
+    // spacings a match needs (three in step after harmonic m + 1's peak for
+    // m >= 1; two after harmonic 1's peak, itself in [F - d, F + d], for
+    // position 0) lie in the bin's span [F0 - d0, F9 + d9] (F0, F9 its lowest
+    // and highest F), and harmonic m + 1's peak p in the union of its ten
+    // windows, [(m + 1) F0 - d0, (m + 1) F9 + d9]. So only the harmonics
+    // around the peaks that start three spacings in the span are worked, and
+    // 1 .. 3 only with a peak in the span starting two. Spacings (whole bins,
+    // as the peaks) up to the widest span are kept; masks for at most 64
+    // candidates, else every harmonic is worked.
+    constexpr int32_t kMaxGapBins = 512;
+    const int32_t lastSpan = candidates > 0 ? (candidates - 1) * kTenthsPerBin + kTenthsPerBin - 1
+                                            : 0;  // tenths above firstF of the last F tried
+    const int32_t gapBins = (firstF + lastSpan + MostDifTabZoom[lastSpan]) / kTenthsPerBin;
+    // With F - d at or below 0 (a lowest pitch of one bin) two harmonics may
+    // share a peak: a spacing of 0, which no two kept peaks have.
+    const bool chainTest =
+        candidates <= 64 && gapBins < kMaxGapBins && firstF - MostDifTabZoom[0] > 0;
+    uint64_t pos0Bins = 0;   // with chainTest, bit c: position 0 may match
+    uint64_t chainBins = 0;  // and some m >= 1 may
+    int8_t firstChain[64];              // of bin c: the lowest and highest peak
+    int8_t lastChain[64];               // starting three spacings in its span
+    if (chainTest) {
+      // Bit c of binsOfGap[g]: 10 g tenths lie in the span of bin c. Both
+      // ends of the spans rise with c, so the bins of g are a run from
+      // below (the first span ending at or above 10 g) to above (the last
+      // starting at or below it), found in one sweep over g.
+      uint64_t binsOfGap[kMaxGapBins];
+      int32_t below = 0;
+      int32_t above = 0;
+      for (int32_t g = 0; g <= gapBins; ++g) {
+        const int32_t t = g * kTenthsPerBin;
+        while (below < candidates &&
+               firstF + below * kTenthsPerBin + kTenthsPerBin - 1 +
+                       MostDifTabZoom[below * kTenthsPerBin + kTenthsPerBin - 1] <
+                   t) {
+          ++below;
+        }
+        while (above < candidates &&
+               firstF + above * kTenthsPerBin - MostDifTabZoom[above * kTenthsPerBin] <= t) {
+          ++above;
+        }
+        // Bins below .. above - 1 (none when above <= below).
+        const uint64_t upTo = above >= 64 ? ~uint64_t{0} : (uint64_t{1} << above) - 1u;
+        binsOfGap[g] = above > below ? upTo & ~((uint64_t{1} << below) - 1u) : 0u;
+      }
+      // Bit c of after[k][i]: k + 1 spacings in bin c's span follow peak i.
+      uint64_t after[3][kMaxPeaks];
+      pos0Bins = 0;
+      for (int32_t i = n - 1; i >= 0; --i) {
+        uint64_t one = 0, two = 0, three = 0;
+        for (int32_t j = i + 1; j < n; ++j) {
+          const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+          if (gap > gapBins) break;  // peaks ascend: so do the later gaps
+          const uint64_t spans = binsOfGap[gap];
+          one |= spans;
+          two |= spans & after[0][j];
+          three |= spans & after[1][j];
+        }
+        after[0][i] = one;
+        after[1][i] = two;
+        after[2][i] = three;
+        // A peak p lies in bin c's span exactly when p / 10 bins do.
+        const int32_t bin = MaxZoom[i] / kTenthsPerBin;
+        if (bin <= gapBins) pos0Bins |= two & binsOfGap[bin];
+      }
+      chainBins = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        for (uint64_t rest = after[2][i] & ~chainBins; rest != 0; rest &= rest - 1) {
+          firstChain[__builtin_ctzll(rest)] = static_cast<int8_t>(i);
+        }
+        chainBins |= after[2][i];
+      }
+      uint64_t seen = 0;
+      for (int32_t i = n - 1; i >= 0; --i) {
+        for (uint64_t rest = after[2][i] & ~seen; rest != 0; rest &= rest - 1) {
+          lastChain[__builtin_ctzll(rest)] = static_cast<int8_t>(i);
+        }
+        seen |= after[2][i];
+      }
+    }
+
+    for (int32_t c = 0; c < candidates; ++c) {
+      const int32_t F0 = firstF + c * kTenthsPerBin;
+      const int16_t* dOf = MostDifTabZoom + c * kTenthsPerBin;  // d of F0 + tenth
+      const int32_t F9 = F0 + kTenthsPerBin - 1;
+      const int32_t d0 = dOf[0];
+      const int32_t d9 = dOf[kTenthsPerBin - 1];
+      // 3 F - d rises with F: from here on no window of harmonic 3 starts
+      // below the limit, where all peaks lie, so no position matches. Every
+      // value below thus fits int16: F < kTenthsTable / 3 + 10, h F below
+      // the limit plus 9 h.
+      if (3 * F0 - d0 > topTenths) break;
+      const bool tryPos0 = !chainTest || (pos0Bins >> c & 1u) != 0;
+      // Positions m >= 1 with harmonic m + 4 below the limit: h up to hLast.
+      const int32_t hLast = std::min(lastQ, (topTenths - 1) / F0);
+      int32_t hFrom = 1;
+      int32_t hTo = hLast;
+      if (chainTest && (chainBins >> c & 1u) != 0) {
+        // Harmonic m + 1 of the chain starts' windows.
+        hFrom = std::max((MaxZoom[firstChain[c]] - d9 + F9 - 1) / F9, 1);
+        hTo = std::min((MaxZoom[lastChain[c]] + d0) / F0 + 3, hLast);
+      } else if (chainTest) {
+        hTo = 0;
+      }
+      const bool tryChains = hTo >= 5 && hFrom <= hTo;
+      if (!tryPos0 && !tryChains) continue;
+
+      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
+                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
+      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
+      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
+      // Spacings in (F - d, F + d) are in step; position 0 takes [F - d, F + d].
+      const __m128i lowLow = _mm_sub_epi16(fLow, dLow);
+      const __m128i lowHigh = _mm_sub_epi16(fHigh, dHigh);
+      const __m128i highLow = _mm_add_epi16(fLow, dLow);
+      const __m128i highHigh = _mm_add_epi16(fHigh, dHigh);
+      const __m128i widthLow = _mm_add_epi16(dLow, dLow);
+      const __m128i widthHigh = _mm_add_epi16(dHigh, dHigh);
+      const int32_t width9 = 2 * d9;  // of lane 9's windows
+      bool matched = false;
+      uint64_t* row = matchSlot + static_cast<size_t>(c) * matchWords;
+
+      // Harmonics first .. last, starting with none before.
+      auto work = [&](int32_t first, int32_t last) {
+        // Window starts h F - d of the lanes, rising with the lane; s0 and
+        // s9 those of lanes 0 and 9.
+        const __m128i hs = _mm_set1_epi16(static_cast<int16_t>(first));
+        __m128i startLow = _mm_sub_epi16(_mm_mullo_epi16(fLow, hs), dLow);
+        __m128i startHigh = _mm_sub_epi16(_mm_mullo_epi16(fHigh, hs), dHigh);
+        int32_t s0 = first * F0 - d0;
+        int32_t s9 = first * F9 - d9;
+        __m128i peakBeforeLow = _mm_setzero_si128();
+        __m128i peakBeforeHigh = _mm_setzero_si128();
+        uint32_t emptyBefore = kTenLanes;  // lanes whose window of h - 1 holds no peak
+        uint32_t stepBefore = 0;           // lanes in step at h - 1
+        uint32_t stepTwoBefore = 0;        // and at h - 2
+        uint32_t closedStep2 = 0;  // position 0: harmonics 1, 2 found, spaced in [F - d, F + d]
+        for (int32_t h = first; h <= last; ++h, s0 += F0, s9 += F9,
+                     startLow = _mm_add_epi16(startLow, fLow),
+                     startHigh = _mm_add_epi16(startHigh, fHigh)) {
+          // The first peak at or above s0: every lane's window starting at or
+          // below it has it as its peak. s0 is in the table: 3 F0 - d0 is
+          // at or below the limit, and so is h F0 from harmonic 4 on.
+          int32_t p = firstPeakAt[s0];
+          if (p == kNoPeakAbove) break;  // nor any peak for the later harmonics
+          if (p > s9 + width9) {         // above every lane's window end
+            emptyBefore = kTenLanes;
+            stepBefore = 0;
+            stepTwoBefore = 0;
+            closedStep2 = 0;
+            continue;
+          }
+          __m128i peakLow = _mm_set1_epi16(static_cast<int16_t>(p));
+          __m128i peakHigh = peakLow;
+          // Lanes starting above p take the next peak, and so on: p < s9 is
+          // a peak, below the limit, so p + 1 is in the table.
+          for (__m128i was = peakLow; p < s9;) {
+            p = firstPeakAt[p + 1];
+            const __m128i next = _mm_set1_epi16(static_cast<int16_t>(p));
+            peakLow = _mm_max_epi16(peakLow, _mm_and_si128(_mm_cmpgt_epi16(startLow, was), next));
+            peakHigh =
+                _mm_max_epi16(peakHigh, _mm_and_si128(_mm_cmpgt_epi16(startHigh, was), next));
+            was = next;
+          }
+          const uint32_t empty =
+              laneBits(_mm_cmpgt_epi16(peakLow, _mm_add_epi16(startLow, widthLow)),
+                       _mm_cmpgt_epi16(peakHigh, _mm_add_epi16(startHigh, widthHigh)));
+          const uint32_t bothFound = ~(empty | emptyBefore) & kTenLanes;
+          const __m128i spacingLow = _mm_sub_epi16(peakLow, peakBeforeLow);
+          const __m128i spacingHigh = _mm_sub_epi16(peakHigh, peakBeforeHigh);
+          const uint32_t inStep =
+              bothFound & laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, lowLow),
+                                                 _mm_cmpgt_epi16(highLow, spacingLow)),
+                                   _mm_and_si128(_mm_cmpgt_epi16(spacingHigh, lowHigh),
+                                                 _mm_cmpgt_epi16(highHigh, spacingHigh)));
+          if (h <= 3) {
+            if (h >= 2) {
+              const __m128i one = _mm_set1_epi16(1);
+              const uint32_t closed =
+                  bothFound &
+                  laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, _mm_sub_epi16(lowLow, one)),
+                                         _mm_cmpgt_epi16(_mm_add_epi16(highLow, one), spacingLow)),
+                           _mm_and_si128(
+                               _mm_cmpgt_epi16(spacingHigh, _mm_sub_epi16(lowHigh, one)),
+                               _mm_cmpgt_epi16(_mm_add_epi16(highHigh, one), spacingHigh)));
+              if (h == 2) {
+                closedStep2 = closed;
+              } else if ((closedStep2 & closed) != 0) {
+                row[0] |= 1u;
+                matched = true;
+              }
+            }
+          } else if (h >= 5) {
+            uint32_t lanes = inStep & stepBefore & stepTwoBefore;
+            // Lanes t with h (F0 + t) below the limit.
+            if (lanes != 0 && h * F9 >= topTenths) {
+              lanes &= (1u << ((topTenths - h * F0 + h - 1) / h)) - 1u;
+            }
+            if (lanes != 0) {
+              const int32_t m = h - 4;
+              row[m / kSeriesPerWord] |= uint64_t{1} << (m % kSeriesPerWord);
+              matched = true;
+            }
+          }
+          stepTwoBefore = stepBefore;
+          stepBefore = inStep;
+          emptyBefore = empty;
+          peakBeforeLow = peakLow;
+          peakBeforeHigh = peakHigh;
+        }
+      };
+      if (!tryChains) {
+        work(1, 3);
+      } else if (tryPos0 && hFrom > 4) {
+        work(1, 3);
+        work(hFrom, hTo);
+      } else {
+        work(tryPos0 ? 1 : hFrom, hTo);
+      }
+      if (matched) canSlot[c] = 1;
+    }
+  };
+  if (byTenths) {
+    matchByBins();
+    return;
+  }
+#endif
+
+  // Spacings of kept peaks: bit k of spacingBits for a spacing of k bins
+  // (peaks lie on whole bins, so spacings are whole bins too). Every match
+  // needs two kept peaks whose spacing lies in [F - d, F + d] tenths (an
+  // in-step pair for m >= 1, harmonics 1 and 2 for position 0), so a
+  // candidate without one is skipped. Only spacings up to the widest window,
+  // F + d < 10 MaxPitchBin + 30 tenths, are kept; a geometry with wider
+  // windows than kSpacingTenths goes without the test.
+  constexpr int32_t kSpacingTenths = 1024;
+  constexpr int32_t kSpacingWords = (kSpacingTenths / kTenthsPerBin + 63) / 64 + 1;  // one spare
+  const int32_t spacingTop = (MaxPitchBin + 3) * kTenthsPerBin;  // tenths, > F + d
+  // With F - d at or below 0 (a lowest pitch of one bin) two harmonics may
+  // share a peak, at a spacing of 0: no test.
+  const bool spacingTest = spacingTop < kSpacingTenths && firstF - MostDifTabZoom[0] > 0;
+  uint64_t spacingBits[kSpacingWords] = {};
+  if (spacingTest) {
+    const int32_t topBin = spacingTop / kTenthsPerBin;
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = i + 1; j < n; ++j) {
+        const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+        if (gap >= topBin) break;  // peaks ascend: so do the later gaps
+        spacingBits[gap / 64] |= uint64_t{1} << (gap % 64);
+      }
+    }
+  }
+  // Bit i: a spacing of k + i bins, for the multiples of 10 k tenths in
+  // [lo, hi] (at most 8: hi - lo <= 9 + 2 x 30 here; 0 < lo, hi < spacingTop).
+  auto spacingsIn = [&](int32_t lo, int32_t hi, int32_t* k) {
+    const int32_t first = (lo + kTenthsPerBin - 1) / kTenthsPerBin;
+    const int32_t count = hi / kTenthsPerBin - first + 1;
+    *k = first;
+    if (count <= 0) return 0u;
+    const int32_t word = first / 64;
+    const int32_t shift = first % 64;
+    uint64_t bits = spacingBits[word] >> shift;
+    if (shift != 0) bits |= spacingBits[word + 1] << (64 - shift);
+    return static_cast<uint32_t>(bits) & ((1u << count) - 1u);
+  };
+
+  // Candidate by candidate, F by F: for geometries wider than the table by
+  // tenths, and without SSE2. narrow (std::true_type): every window looked
+  // up ends below kTenthsTable + 60, so below kNoPeakAbove (a peak at or
+  // below its end is a peak).
   auto matchAll = [&](auto peakFrom, auto narrow) {
     // Stands for the peak of a harmonic not found: no spacing from or to it
     // is in step.
@@ -378,50 +643,13 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const uint32_t spacings =
           spacingTest ? spacingsIn(windowsStart, windowsEnd, &firstSpacing) : 0u;
       if (spacingTest && spacings == 0) continue;
-#if defined(__SSE2__)
-      // F and d of the ten in int16 lanes; lanes 10 .. 15 hold the next bin's
-      // (MostDifTabZoom has entries past the last candidate tried), and
-      // `tried` drops them. Used only where the values fit: in the spacing
-      // test (F + d < kSpacingTenths) and, for narrow geometries, around
-      // harmonics below the limit.
-      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
-                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
-      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
-      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
-      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
-      const __m128i top = _mm_set1_epi16(static_cast<int16_t>(topTenths));
-      // Bit t: value lane t of (low, high) set.
-      auto tenthBits = [](__m128i low, __m128i high) {
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-      };
-#endif
       if (spacingTest) {
-#if defined(__SSE2__)
-        // The spacings of k bins, 10 k in [windowsStart, windowsEnd], one at a time:
-        // bit t when F0 + t - d <= 10 k <= F0 + t + d.
-        const __m128i startLow = _mm_sub_epi16(fLow, dLow);
-        const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
-        const __m128i endLow = _mm_add_epi16(fLow, dLow);
-        const __m128i endHigh = _mm_add_epi16(fHigh, dHigh);
-        tried = 0;
-        for (uint32_t rest = spacings; rest != 0; rest &= rest - 1) {
-          const int32_t k = firstSpacing + __builtin_ctz(rest);
-          const __m128i spacing = _mm_set1_epi16(static_cast<int16_t>(k * kTenthsPerBin));
-          tried |= tenthBits(_mm_or_si128(_mm_cmpgt_epi16(startLow, spacing),
-                                          _mm_cmpgt_epi16(spacing, endLow)),
-                             _mm_or_si128(_mm_cmpgt_epi16(startHigh, spacing),
-                                          _mm_cmpgt_epi16(spacing, endHigh))) ^
-                   0xFFFFu;
-        }
-        tried &= kAllTenths;
-#else
         tried = 0;
         for (int32_t tenth = 0; tenth < kTenthsPerBin; ++tenth) {
           const int32_t F = F0 + tenth;
           int32_t k;
           if (spacingsIn(F - dOf[tenth], F + dOf[tenth], &k) != 0) tried |= 1u << tenth;
         }
-#endif
         if (tried == 0) continue;
       }
 
@@ -457,39 +685,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
       const int32_t first1 = 3 * Fa - da <= topTenths ? peakFrom(Fa - da) : kNoPeakAbove;
       if (first1 <= Fb + db) {
         bool done = false;
-#if defined(__SSE2__)
-        if (decltype(narrow)::value) {
-          // As for harmonic q below: `first1` is the peak of every window
-          // starting at or below it. Values below kTenthsTable + 30.
-          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first1));
-          const __m128i startLow = _mm_sub_epi16(fLow, dLow);
-          const __m128i startHigh = _mm_sub_epi16(fHigh, dHigh);
-          const __m128i pastLow = _mm_cmpgt_epi16(
-              _mm_sub_epi16(_mm_add_epi16(fLow, _mm_add_epi16(fLow, fLow)), dLow), top);
-          const __m128i pastHigh = _mm_cmpgt_epi16(
-              _mm_sub_epi16(_mm_add_epi16(fHigh, _mm_add_epi16(fHigh, fHigh)), dHigh), top);
-          const __m128i afterLow = _mm_cmpgt_epi16(startLow, at);
-          const __m128i afterHigh = _mm_cmpgt_epi16(startHigh, at);
-          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(fLow, dLow));
-          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(fHigh, dHigh));
-          const uint32_t holds =
-              tried & ~tenthBits(_mm_or_si128(_mm_or_si128(afterLow, endsBeforeLow), pastLow),
-                                 _mm_or_si128(_mm_or_si128(afterHigh, endsBeforeHigh), pastHigh));
-          const uint32_t after = tried & tenthBits(_mm_andnot_si128(pastLow, afterLow),
-                                                   _mm_andnot_si128(pastHigh, afterHigh));
-          for (uint32_t rest = holds; rest != 0 && !done; rest &= rest - 1) {
-            done = matchesPosition0(__builtin_ctz(rest), first1);
-          }
-          if (!done && after != 0 && peakFrom(first1 + 1) <= Fb + db) {
-            for (uint32_t rest = after; rest != 0 && !done; rest &= rest - 1) {
-              const int32_t tenth = __builtin_ctz(rest);
-              const int32_t F = F0 + tenth;
-              const int32_t p1 = peakFrom(F - dOf[tenth]);
-              done = inWindow(p1, F + dOf[tenth]) && matchesPosition0(tenth, p1);
-            }
-          }
-        } else
-#endif
         {
           for (uint32_t rest = tried; rest != 0 && !done; rest &= rest - 1) {
             const int32_t tenth = __builtin_ctz(rest);
@@ -560,48 +755,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
         if (first == kNoPeakAbove) break;  // no peak for q or any later harmonic
         const int32_t highEnd = q * Fb + db;
         if (first > highEnd) continue;  // no F of the bin finds harmonic q
-#if defined(__SSE2__)
-        if (decltype(narrow)::value) {
-          // Window starts q F - d rise with F, so `first`, the first peak at
-          // or above the lowest start, is the first peak of every window
-          // starting at or below it. Bit t of `holds`: the window of F0 + t
-          // starts at or below `first` and ends at or above it; of `after`:
-          // it starts above `first`. Both only below the limit, q F <
-          // topTenths. All values fit: q F0 < kTenthsTable with q < 410, and
-          // a lane's q F + d lies below kTenthsTable + 15 q + 30.
-          const __m128i qs = _mm_set1_epi16(static_cast<int16_t>(q));
-          const __m128i at = _mm_set1_epi16(static_cast<int16_t>(first));
-          const __m128i targetLow = _mm_mullo_epi16(fLow, qs);
-          const __m128i targetHigh = _mm_mullo_epi16(fHigh, qs);
-          const __m128i belowLow = _mm_cmpgt_epi16(top, targetLow);
-          const __m128i belowHigh = _mm_cmpgt_epi16(top, targetHigh);
-          const __m128i afterLow = _mm_cmpgt_epi16(_mm_sub_epi16(targetLow, dLow), at);
-          const __m128i afterHigh = _mm_cmpgt_epi16(_mm_sub_epi16(targetHigh, dHigh), at);
-          const __m128i endsBeforeLow = _mm_cmpgt_epi16(at, _mm_add_epi16(targetLow, dLow));
-          const __m128i endsBeforeHigh = _mm_cmpgt_epi16(at, _mm_add_epi16(targetHigh, dHigh));
-          const uint32_t holds =
-              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
-                          _mm_andnot_si128(_mm_or_si128(afterLow, endsBeforeLow), belowLow),
-                          _mm_andnot_si128(_mm_or_si128(afterHigh, endsBeforeHigh), belowHigh))));
-          const uint32_t after =
-              tried & static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(
-                          _mm_and_si128(afterLow, belowLow), _mm_and_si128(afterHigh, belowHigh))));
-          for (uint32_t rest = holds; rest != 0; rest &= rest - 1) {
-            matchAround(q, __builtin_ctz(rest), first);
-          }
-          // A window starting above `first` (and below the limit) holds a
-          // peak only if the next peak lies at or below the highest end.
-          if (after != 0 && peakFrom(first + 1) <= highEnd) {
-            for (uint32_t rest = after; rest != 0; rest &= rest - 1) {
-              const int32_t tenth = __builtin_ctz(rest);
-              const int32_t target = q * (F0 + tenth);
-              const int32_t v = peakFrom(target - dOf[tenth]);
-              if (inWindow(v, target + dOf[tenth])) matchAround(q, tenth, v);
-            }
-          }
-          continue;
-        }
-#endif
         for (uint32_t rest = tried; rest != 0; rest &= rest - 1) {
           const int32_t tenth = __builtin_ctz(rest);
           const int32_t target = q * (F0 + tenth);
@@ -616,6 +769,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
       }
     }
   };
+
   if (byTenths) {
     // Windows end below topTenths + 60 <= kTenthsTable + 60.
     static_assert(kTenthsTable + 60 < kNoPeakAbove, "a window end reaches kNoPeakAbove");

@@ -188,6 +188,95 @@ TEST(VoiceMatchPitch, TwoPeaksMatchNoCandidate) {
   }
 }
 
+// The match rows of MatchPitch against the rule written out F by F,
+// harmonic by harmonic: harmonic h of F (tenths of a bin, tolerance d) is
+// found when a peak lies in [h F - d, h F + d], its peak the first at or
+// above h F - d; position 0 matches with harmonics 1 .. 3 found and spaced
+// in [F - d, F + d], position m >= 1 (m < HarmoNum, (m + 4) F below the
+// harmonic limit) with harmonics m + 1 .. m + 4 found and spaced in
+// (F - d, F + d). A row holds the positions of any F of its bin; pitches
+// from MinPitchBin up to, not including, MaxPitchBin are tried.
+TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
+  struct Geometry {
+    int rate, fft, low, high, top;
+  };
+  const Geometry geometries[] = {
+      {8000, 512, 65, 480, 2000},    // the engine's
+      {11025, 1024, 65, 480, 2000},  // 185 bins
+      {8000, 512, 16, 100, 2000},    // pitches from 1 bin: overlapping windows
+      {8000, 1024, 16, 1000, 2000},  // 127 positions, 125 candidates
+      {8000, 2048, 50, 120, 3900},   // past the table by tenths
+      {8000, 512, 65, 100, 300},     // HarmoNum 3
+  };
+  uint32_t seed = 12345;
+  auto next = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<uint32_t>(n));
+  };
+  for (const Geometry& g : geometries) {
+    SCOPED_TRACE(std::to_string(g.rate) + " / " + std::to_string(g.fft) + ", " +
+                 std::to_string(g.low) + " Hz");
+    CDetectVoice voice(g.rate, g.fft, g.low, g.high, g.top);
+    ASSERT_EQ(voice.Status, 0);
+    ASSERT_EQ(voice.ReInit(), 0);
+    CDetectVoiceTestPeer peer(voice);
+    const int first = peer.PeakStartBin();
+    const int last = peer.MaxHarmoBin() - 2;  // the peaks GetMax can keep
+    const int top = peer.MaxHarmoBin() * 10;
+    for (int trial = 0; trial < 300; ++trial) {
+      // Random bins, or a jittered harmonic series from a random bin on.
+      std::vector<int16_t> bins;
+      const int count = 3 + next(CDetectVoice::kMaxPeaks - 2);
+      const int pitch = peer.MinPitchBin() + next(peer.MaxPitchBin() - peer.MinPitchBin() + 1);
+      for (int i = 0; i < count; ++i) {
+        const int bin = trial % 2 == 0 ? first + next(last - first + 1)
+                                       : pitch * (1 + i + next(2)) + next(3) - 1;
+        bins.push_back(static_cast<int16_t>(bin));
+      }
+      std::sort(bins.begin(), bins.end());
+      bins.erase(std::unique(bins.begin(), bins.end()), bins.end());
+      bins.erase(std::remove_if(bins.begin(), bins.end(),
+                                [&](int16_t b) { return b < first || b > last; }),
+                 bins.end());
+      if (bins.size() < 3) continue;
+      peer.MatchPeaks(kNewest, bins.data(), static_cast<int>(bins.size()));
+      auto peakFrom = [&](int t) {  // first peak (tenths) at or above t, or -1
+        for (int16_t b : bins)
+          if (b * 10 >= t) return b * 10;
+        return -1;
+      };
+      for (int p = peer.MinPitchBin(); p < peer.MaxPitchBin(); ++p) {
+        std::vector<bool> expected(static_cast<size_t>(peer.HarmoNum()), false);
+        for (int F = 10 * p; F < 10 * p + 10; ++F) {
+          const int d = peer.MostDifTabZoom()[F - 10 * peer.MinPitchBin()];
+          std::vector<int> peakOf(static_cast<size_t>(peer.HarmoNum()) + 5, -1);
+          for (int h = 1; h < static_cast<int>(peakOf.size()); ++h) {
+            const int v = peakFrom(h * F - d);
+            if (v >= 0 && v <= h * F + d) peakOf[static_cast<size_t>(h)] = v;
+          }
+          auto spaced = [&](int h, bool closed) {  // harmonics h - 1 and h
+            const int a = peakOf[static_cast<size_t>(h - 1)], b = peakOf[static_cast<size_t>(h)];
+            if (a < 0 || b < 0) return false;
+            return closed ? b - a >= F - d && b - a <= F + d : b - a > F - d && b - a < F + d;
+          };
+          if (peakOf[1] >= 0 && spaced(2, true) && spaced(3, true)) expected[0] = true;
+          for (int m = 1; m < peer.HarmoNum() && (m + 4) * F < top; ++m) {
+            if (spaced(m + 2, false) && spaced(m + 3, false) && spaced(m + 4, false))
+              expected[static_cast<size_t>(m)] = true;
+          }
+        }
+        bool any = false;
+        for (int m = 0; m < peer.HarmoNum(); ++m) {
+          any = any || expected[static_cast<size_t>(m)];
+          ASSERT_EQ(peer.AllMatch(kNewest, p, m), expected[static_cast<size_t>(m)])
+              << "trial " << trial << ", pitch bin " << p << ", position " << m;
+        }
+        ASSERT_EQ(peer.CanMatch(kNewest, p), any) << "trial " << trial << ", pitch bin " << p;
+      }
+    }
+  }
+}
+
 class VoiceChecks : public testing::Test {
  protected:
   VoiceChecks() { EXPECT_EQ(voice_.ReInit(), 0); }

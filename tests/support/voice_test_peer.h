@@ -42,7 +42,22 @@ class CDetectVoiceTestPeer {
     return (words[m / 64] >> (m % 64) & 1u) != 0;
   }
 
+  bool CanMatch(int slot, int pitchBin) const {
+    return v_.CanRow(slot)[pitchBin - v_.MinPitchBin] != 0;
+  }
+
   // Private operations.
+  // Pitch matching alone of the kept peaks bins[0 .. count - 1] (ascending),
+  // into an emptied slot.
+  void MatchPeaks(int slot, const int16_t* bins, int count) {
+    v_.ClearSlot(slot);
+    v_.MaxNum[slot] = static_cast<int16_t>(count);
+    for (int i = 0; i < count; ++i) {
+      v_.AllMax[slot][i] = bins[i];
+      v_.MaxZoom[i] = static_cast<int16_t>(bins[i] * 10);
+    }
+    v_.MatchPitch(slot);
+  }
   int16_t SearchHarmo(int p, int m, int frame, int first, int last) {
     return v_.SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                           static_cast<int16_t>(frame), static_cast<int16_t>(first),
