@@ -267,6 +267,8 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   growthClock = other.growthClock;
   growthRecordsUsed = other.growthRecordsUsed;
   std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
+  std::memcpy(setLists, other.setLists, sizeof(setLists));
+  std::memcpy(setListNext, other.setListNext, sizeof(setListNext));
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

@@ -8,6 +8,7 @@
 // ConnectHarmo4Full: one body each, the differences between the
 // 3- and 4-harmonic variants taken from the series position.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -153,6 +154,34 @@ int16_t CDetectVoice::ConnectHarmo3Full(int16_t k, int16_t s, int16_t e) {
   return ConnectHarmo4Full(k, s, e, 0);
 }
 
+CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
+                                               int16_t pitchBin, uint8_t m, int8_t bound,
+                                               bool* found) {
+  // Neighbouring frames and series positions fall into different buckets.
+  const uint32_t bucket =
+      (static_cast<uint32_t>(serial) * 7u + m * 3u + static_cast<uint32_t>(bound)) %
+      kSetListBuckets;
+  SetList* lists = setLists[bucket];
+  for (int32_t way = 0; way < kSetListWays; ++way) {
+    SetList& list = lists[way];
+    if (list.serial == serial && list.tolBits == tolBits && list.pitchBin == pitchBin &&
+        list.m == m && list.bound == bound) {
+      *found = true;
+      return &list;
+    }
+  }
+  // Replaced in turn; the caller fills the sets (or empties the list).
+  *found = false;
+  SetList& list = lists[setListNext[bucket]];
+  setListNext[bucket] = static_cast<uint8_t>((setListNext[bucket] + 1) % kSetListWays);
+  list.serial = serial;
+  list.tolBits = tolBits;
+  list.pitchBin = pitchBin;
+  list.m = m;
+  list.bound = bound;
+  return &list;
+}
+
 // Searches a full set in frame k (three harmonics for m = 0, four from
 // harmonic m + 1 otherwise) near the pitch of the track's reference frame.
 // Returns the best mean relative area, or -1; frame k holds the chosen set
@@ -170,16 +199,68 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
       std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
   const float tol = Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
   const int32_t p = static_cast<int32_t>(refPitch);
-  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
-  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
   int16_t* set = HarmoPeak[k];
-  // The first member's window rises with q: its first peak is searched from
-  // where the previous q found it.
-  int32_t firstPeak = 0;
   // Summed when the first set reaches TestTrueHarmo.
   TrackSums track{};
   bool summed = false;
 
+  // The set now in frame k's rows (its spread and mean area given) against
+  // the best so far: a smaller spread, or the same with a larger area, that
+  // the track accepts becomes the best.
+  auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+    FramePitch[k] = SetPitch(set, m);
+    if (!summed) {
+      track = SumTrack(s, e, k);
+      summed = true;
+    }
+    if (TestTrueHarmo(track, s, e, k) > 0) {
+      bound = spread;
+      best = area;
+      std::memcpy(CandPeak, set, sizeof(CandPeak));
+      std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+      std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+      CandPitch = FramePitch[k];
+    }
+  };
+
+  // The list holds every set within the starting bound and of enough area,
+  // in search order; the bound only falls, so the sets outside it never
+  // pass. A list is kept only when its key fits.
+  SetList* list = nullptr;
+  bool listed = false;
+  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX) {
+    uint32_t tolBits = 0;
+    std::memcpy(&tolBits, &tol, sizeof(tolBits));
+    list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
+                     static_cast<int8_t>(bound), &listed);
+  }
+  if (listed) {
+    for (int32_t i = 0; i < kListedSets; ++i) {
+      const ListedSet& listedSet = list->sets[i];
+      const int16_t spread = listedSet.spread;
+      if (spread < 0) break;
+      if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+      int32_t idx[kSetSize] = {0, 0, 0, 0};
+      set[0] = 0;
+      for (int32_t j = 0; j < layout.members; ++j) {
+        idx[j] = listedSet.peakIndex[j];
+        set[layout.firstEntry + j] = AllMax[k][idx[j]];
+      }
+      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, layout.firstEntry,
+                  HarmoArea[k], HarmoAbsArea[k]);
+      tryAgainstTrack(spread, listedSet.area);
+    }
+    StoreCandidate(k);
+    return best;
+  }
+
+  const int16_t startBound = bound;
+  int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
+  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
+  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
+  // The first member's window rises with q: its first peak is searched from
+  // where the previous q found it.
+  int32_t firstPeak = 0;
   for (int32_t q = qFirst; q <= qLast; ++q) {
     const float qf = static_cast<float>(q);
     const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
@@ -191,26 +272,32 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                    set[layout.firstEntry + j] = AllMax[k][idx[j]];
                  }
                  const int16_t spread = TestEven(set, layout.numbers);
-                 if (spread > bound) return;
+                 if (spread > startBound) return;
                  const int16_t area =
                      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
                                  layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
                  if (area < kGrowMinArea) return;
-                 FramePitch[k] = SetPitch(set, m);
-                 if (!(spread < bound || area > best)) return;
-                 if (!summed) {
-                   track = SumTrack(s, e, k);
-                   summed = true;
+                 if (list != nullptr && count < kListedSets) {
+                   ListedSet& listedSet = list->sets[count];
+                   for (int32_t j = 0; j < kSetSize; ++j) {
+                     listedSet.peakIndex[j] =
+                         j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+                   }
+                   listedSet.area = area;
+                   listedSet.spread = static_cast<int8_t>(spread);
+                   listedSet.unused = 0;
                  }
-                 if (TestTrueHarmo(track, s, e, k) > 0) {
-                   bound = spread;
-                   best = area;
-                   std::memcpy(CandPeak, set, sizeof(CandPeak));
-                   std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-                   std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
-                   CandPitch = FramePitch[k];
-                 }
+                 if (count <= kListedSets) ++count;
+                 if (spread > bound || !(spread < bound || area > best)) return;
+                 tryAgainstTrack(spread, area);
                });
+  }
+  if (list != nullptr) {
+    if (count < kListedSets) {
+      list->sets[count].spread = -1;
+    } else if (count > kListedSets) {
+      list->serial = 0;  // too long to keep
+    }
   }
 
   StoreCandidate(k);
