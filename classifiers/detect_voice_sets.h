@@ -52,25 +52,29 @@ inline int32_t CeilToInt(float v) {
 // of peaks[0 .. count-1] (ascending bins) whose first peak lies in
 // [firstLo, firstHi) and whose every next peak lies at a spacing in
 // [stepLo, stepHi) from the previous member. Each loop stops as soon as a
-// peak lies beyond its window. Spacings are whole, so their bounds are
-// compared as the integers CeilToInt gives (the first member's bounds, met
-// once per window, stay real). visit(const int32_t* idx).
-template <typename Visit>
-void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t depth,
-               int32_t stepLo, int32_t stepHi, int32_t* idx, Visit& visit) {
-  // members <= kSetSize: the second test bounds the recursion for the
-  // compiler as well.
-  if (depth >= members || depth >= kSetSize) {
+// peak lies beyond its window. Bins and spacings are whole, so every bound
+// is compared as the integer CeilToInt gives. visit(const int32_t* idx).
+//
+// ExtendSet places member kDepth: one loop per member, nested at compile
+// time (members <= kSetSize).
+template <int32_t kDepth, typename Visit>
+void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t stepLo,
+               int32_t stepHi, int32_t* idx, Visit& visit) {
+  if constexpr (kDepth >= kSetSize) {
     visit(static_cast<const int32_t*>(idx));
-    return;
-  }
-  const int32_t previous = peaks[idx[depth - 1]];
-  for (int32_t i = idx[depth - 1] + 1; i < count; ++i) {
-    const int32_t step = peaks[i] - previous;
-    if (step < stepLo) continue;
-    if (step >= stepHi) break;
-    idx[depth] = i;
-    ExtendSet(peaks, count, members, depth + 1, stepLo, stepHi, idx, visit);
+  } else {
+    if (kDepth >= members) {
+      visit(static_cast<const int32_t*>(idx));
+      return;
+    }
+    const int32_t previous = peaks[idx[kDepth - 1]];
+    for (int32_t i = idx[kDepth - 1] + 1; i < count; ++i) {
+      const int32_t step = peaks[i] - previous;
+      if (step < stepLo) continue;
+      if (step >= stepHi) break;
+      idx[kDepth] = i;
+      ExtendSet<kDepth + 1>(peaks, count, members, stepLo, stepHi, idx, visit);
+    }
   }
 }
 
@@ -82,13 +86,15 @@ void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firs
                 float firstHi, float stepLo, float stepHi, int32_t& start, Visit visit) {
   const int32_t stepFrom = CeilToInt(stepLo);
   const int32_t stepTo = CeilToInt(stepHi);
+  const int32_t firstFrom = CeilToInt(firstLo);
+  const int32_t firstTo = CeilToInt(firstHi);
   int32_t i = start;
-  while (i < count && static_cast<float>(peaks[i]) < firstLo) ++i;
+  while (i < count && peaks[i] < firstFrom) ++i;
   start = i;
   int32_t idx[kSetSize] = {0, 0, 0, 0};
-  for (; i < count && static_cast<float>(peaks[i]) < firstHi; ++i) {
+  for (; i < count && peaks[i] < firstTo; ++i) {
     idx[0] = i;
-    ExtendSet(peaks, count, members, 1, stepFrom, stepTo, idx, visit);
+    ExtendSet<1>(peaks, count, members, stepFrom, stepTo, idx, visit);
   }
 }
 
