@@ -5,6 +5,9 @@
 #define KVD_CLASSIFIERS_DETECT_VOICE_SETS_H
 
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_tuning.h"
 
@@ -84,10 +87,23 @@ void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t ste
 template <typename Visit>
 void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
                 float firstHi, float stepLo, float stepHi, int32_t& start, Visit visit) {
+#if defined(__SSE2__)
+  // The four CeilToInt at once: the same truncation, conversion back and
+  // comparison per lane.
+  const __m128 bounds = _mm_setr_ps(stepLo, stepHi, firstLo, firstHi);
+  const __m128i truncated = _mm_cvttps_epi32(bounds);
+  const __m128i below = _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(truncated), bounds));
+  const __m128i ceiled = _mm_sub_epi32(truncated, below);  // + 1 where below
+  const int32_t stepFrom = _mm_cvtsi128_si32(ceiled);
+  const int32_t stepTo = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(1, 1, 1, 1)));
+  const int32_t firstFrom = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(2, 2, 2, 2)));
+  const int32_t firstTo = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(3, 3, 3, 3)));
+#else
   const int32_t stepFrom = CeilToInt(stepLo);
   const int32_t stepTo = CeilToInt(stepHi);
   const int32_t firstFrom = CeilToInt(firstLo);
   const int32_t firstTo = CeilToInt(firstHi);
+#endif
   int32_t i = start;
   while (i < count && peaks[i] < firstFrom) ++i;
   start = i;
