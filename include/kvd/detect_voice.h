@@ -311,6 +311,9 @@ class KVD_EXPORT CDetectVoice {
   // written (construction touches none of their 27 kB).
   int32_t growthRecordsUsed;
   TrackGrowth growthRecords[kGrowthRecords];
+  // GrowthTag of each used record's key, side by side: the records whose
+  // tag matches are the only ones compared whole.
+  uint32_t growthTags[kGrowthRecords] = {};
   // 3.6 kB: kept with the frame serials they are keyed by.
   SetList setLists[kSetListBuckets][kSetListWays] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next, per bucket
