@@ -36,6 +36,21 @@ constexpr float kZigZagFrameShare = 0.3f;
 // of `later` (that one present) while another lies more than one bin below
 // it: the set moved up and down at once.
 bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
+#if defined(__SSE2__)
+  // The four entries at once, widened to int32 so that after + 1 and
+  // after - 1 cannot wrap.
+  auto widen = [](const int16_t* v) {
+    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(four, four), 16);
+  };
+  const __m128i before = widen(earlier);
+  const __m128i after = widen(later);
+  const __m128i one = _mm_set1_epi32(1);
+  const __m128i down = _mm_and_si128(_mm_cmpgt_epi32(after, _mm_setzero_si128()),
+                                     _mm_cmpgt_epi32(before, _mm_add_epi32(after, one)));
+  const __m128i up = _mm_cmplt_epi32(before, _mm_sub_epi32(after, one));
+  return _mm_movemask_epi8(down) != 0 && _mm_movemask_epi8(up) != 0;
+#else
   // Branch-free over the four entries (the compiler compares them at once).
   int32_t down = 0;
   int32_t up = 0;
@@ -46,6 +61,7 @@ bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
     up |= static_cast<int32_t>(before < after - 1);
   }
   return (down & up) != 0;
+#endif
 }
 
 // Adds the positive relative areas of the sets of consecutive slots
