@@ -291,7 +291,20 @@ CDetectVoice::TrackSums CDetectVoice::SumTrack(int16_t s, int16_t e, int16_t k) 
   TrackSums track{0, 0, 0, 0};
   AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
   const float step = ZigZagStep(FramePitch[r]);
-  for (int32_t j = s; j < e; ++j) {
+  int32_t j = s;
+#if defined(__SSE2__)
+  // Four steps at a time: the same sums and comparisons per lane.
+  const __m128 up = _mm_set1_ps(step);
+  for (; j + 4 <= e; j += 4) {
+    const __m128 before = _mm_loadu_ps(FramePitch + j);
+    const __m128 after = _mm_loadu_ps(FramePitch + j + 1);
+    const __m128 rise = _mm_cmpgt_ps(after, _mm_add_ps(before, up));
+    const __m128 fall = _mm_andnot_ps(rise, _mm_cmplt_ps(after, _mm_sub_ps(before, up)));
+    track.rises += kBitsOf[_mm_movemask_ps(rise)];
+    track.falls += kBitsOf[_mm_movemask_ps(fall)];
+  }
+#endif
+  for (; j < e; ++j) {
     CountStep(FramePitch[j], FramePitch[j + 1], step, track.rises, track.falls);
   }
   return track;
