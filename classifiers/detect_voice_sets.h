@@ -162,6 +162,29 @@ inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
   return found > 0 ? static_cast<int16_t>(sum / found) : 0;
 }
 
+// Spread (largest minus smallest) of the spacings of a set a whose entries
+// have the harmonic numbers n: with n[0] = 0 the spacings are a[1],
+// a[2] - a[1], a[3] - a[2]; otherwise a[0] / n[0] (integer division) and the
+// three differences. (TestEven; inline here for the searches.)
+inline int16_t SpacingSpread(const int16_t* a, const int16_t* n) {
+  const int32_t second = a[2] - a[1];
+  const int32_t third = a[3] - a[2];
+  int32_t lo = second < third ? second : third;
+  int32_t hi = second < third ? third : second;
+  if (n[0] == 0) {
+    lo = lo < a[1] ? lo : a[1];
+    hi = hi > a[1] ? hi : a[1];
+  } else {
+    const int32_t first = a[0] / n[0];
+    const int32_t step = a[1] - a[0];
+    const int32_t low = first < step ? first : step;
+    const int32_t high = first < step ? step : first;
+    lo = lo < low ? lo : low;
+    hi = hi > high ? hi : high;
+  }
+  return static_cast<int16_t>(hi - lo);
+}
+
 inline float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace kvd_voice
