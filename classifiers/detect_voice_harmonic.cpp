@@ -565,12 +565,6 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
-    const char* can0 = CanRow(f);
-    const char* can1 = CanRow(f + 1);
-    const char* can2 = CanRow(f + 2);
-    const uint64_t* match0 = MatchRow(f);
-    const uint64_t* match1 = MatchRow(f + 1);
-    const uint64_t* match2 = MatchRow(f + 2);
     // A search's outcome in frame's rows: kept from them, or put back.
     auto keep = [&](SeedMemo::Outcome& outcome, int16_t result, int32_t frame) {
       outcome.result = result;
@@ -655,6 +649,13 @@ int32_t CDetectVoice::Find() {
     int32_t recording = replay < 0 && unvoiced > 0 ? StartRecord() : -1;
 
     bool searching = replay < 0;
+    // The three frames' candidates and series, looked up only for a search.
+    const char* can0 = searching ? CanRow(f) : nullptr;
+    const char* can1 = searching ? CanRow(f + 1) : nullptr;
+    const char* can2 = searching ? CanRow(f + 2) : nullptr;
+    const uint64_t* match0 = searching ? MatchRow(f) : nullptr;
+    const uint64_t* match1 = searching ? MatchRow(f + 1) : nullptr;
+    const uint64_t* match2 = searching ? MatchRow(f + 2) : nullptr;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
