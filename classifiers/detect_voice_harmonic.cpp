@@ -37,6 +37,10 @@ constexpr float kGrowBoundShare = 0.3f;
 constexpr int16_t kGrowBoundMaxBins = 3;
 // A grown frame's set must hold at least 0.1 % of the frame's peak area.
 constexpr int16_t kGrowMinArea = 10;
+// The set lists of Connect4's sets with a virtual peak are told apart from
+// ConnectHarmo4Full's by their bound field, kPartialSetList + w (those of
+// ConnectHarmo4Full hold a spread bound of at most kGrowBoundMaxBins).
+constexpr int32_t kPartialSetList = 64;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
@@ -376,65 +380,127 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
     const int32_t qLast = std::min<int32_t>(pBin + Bin40, MaxPitchBin);
     const int32_t virtualMember = w - layout.firstEntry;
     int16_t* set = HarmoPeak[k];
-    // k's kept peaks with the virtual peak inserted in ascending order.
-    int16_t peaks[kMaxPeaks + 1];
-
-    for (int32_t q = qFirst; q <= qLast; ++q) {
-      const float qf = static_cast<float>(q);
-      const int32_t virtualBin =
-          three ? static_cast<int32_t>(static_cast<float>(w) * pe) : (m + 1 + w) * q;
-      int32_t count = 0;
-      int32_t virtualIndex = -1;
-      for (int32_t i = 0; i < MaxNum[k]; ++i) {
-        if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
-          virtualIndex = count;
-          if (AllMax[k][i] != virtualBin) peaks[count++] = static_cast<int16_t>(virtualBin);
+    auto virtualBinOf = [&](int32_t q) {
+      return three ? static_cast<int32_t>(static_cast<float>(w) * pe) : (m + 1 + w) * q;
+    };
+    // The set now in frame k's rows (areas written, spread and mean area
+    // given) against the best so far and the track.
+    auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+      FramePitch[k] = SetPitch(set, m);
+      if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+        bound = spread;
+        best = area;
+        std::memcpy(CandPeak, set, sizeof(CandPeak));
+        std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+        std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+        CandPeak[w] = 0;
+        if (three) {
+          CandArea[w] = 0;
+          CandAbsArea[w] = 0.0f;
+          CandPitch = (static_cast<float>(CandPeak[1]) + static_cast<float>(CandPeak[2]) / 2.0f +
+                       static_cast<float>(CandPeak[3]) / 3.0f) /
+                      2.0f;
+        } else {
+          float sum = 0.0f;
+          for (int32_t h = 0; h < kSetSize; ++h) {
+            sum += static_cast<float>(CandPeak[h]) / static_cast<float>(layout.numbers[h]);
+          }
+          CandPitch = sum / static_cast<float>(kSetSize - 1);
         }
-        peaks[count++] = AllMax[k][i];
       }
-      if (virtualIndex < 0) {
-        virtualIndex = count;
-        peaks[count++] = static_cast<int16_t>(virtualBin);
-      }
+    };
 
-      const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
-      const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-      ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
-                 [&](const int32_t* idx) {
-                   if (idx[virtualMember] != virtualIndex) return;
-                   set[0] = 0;
-                   for (int32_t j = 0; j < layout.members; ++j) {
-                     set[layout.firstEntry + j] = peaks[idx[j]];
-                   }
-                   const int16_t spread = SpacingSpread(set, layout.numbers);
-                   if (spread > bound) return;
-                   const int16_t area = GetHarmoArea(set, k);
-                   if (area < kGrowMinArea) return;
-                   FramePitch[k] = SetPitch(set, m);
-                   if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
-                     bound = spread;
-                     best = area;
-                     std::memcpy(CandPeak, set, sizeof(CandPeak));
-                     std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-                     std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
-                     CandPeak[w] = 0;
-                     if (three) {
-                       CandArea[w] = 0;
-                       CandAbsArea[w] = 0.0f;
-                       CandPitch = (static_cast<float>(CandPeak[1]) +
-                                    static_cast<float>(CandPeak[2]) / 2.0f +
-                                    static_cast<float>(CandPeak[3]) / 3.0f) /
-                                   2.0f;
-                     } else {
-                       float sum = 0.0f;
-                       for (int32_t h = 0; h < kSetSize; ++h) {
-                         sum += static_cast<float>(CandPeak[h]) /
-                                static_cast<float>(layout.numbers[h]);
-                       }
-                       CandPitch = sum / static_cast<float>(kSetSize - 1);
+    // As in ConnectHarmo4Full, the sets found before the track is read
+    // depend on frame k, m, w and pe alone: listed once, replayed for the
+    // other tracks. A listed member is a kept peak of k or kVirtualPeak,
+    // the virtual peak of the set's q (qFirst + ListedSet::unused).
+    constexpr uint8_t kVirtualPeak = 0xFF;
+    SetList* list = nullptr;
+    bool listed = false;
+    if (m <= UINT8_MAX && qLast - qFirst <= UINT8_MAX) {
+      uint32_t peBits = 0;
+      std::memcpy(&peBits, &pe, sizeof(peBits));
+      list = SetListOf(frameSerial[k], peBits, static_cast<int16_t>(pBin),
+                       static_cast<uint8_t>(m), static_cast<int8_t>(kPartialSetList + w), &listed);
+    }
+    if (listed) {
+      for (int32_t i = 0; i < kListedSets && list->sets[i].spread >= 0; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        const int16_t spread = listedSet.spread;
+        if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+        const int32_t virtualBin = virtualBinOf(qFirst + listedSet.unused);
+        set[0] = 0;
+        for (int32_t j = 0; j < layout.members; ++j) {
+          const uint8_t peak = listedSet.peakIndex[j];
+          set[layout.firstEntry + j] =
+              peak == kVirtualPeak ? static_cast<int16_t>(virtualBin) : AllMax[k][peak];
+        }
+        GetHarmoArea(set, k);
+        tryAgainstTrack(spread, listedSet.area);
+      }
+    } else {
+      const int16_t startBound = bound;
+      int32_t listedCount = 0;  // up to kListedSets + 1: too many to keep
+      // k's kept peaks with the virtual peak inserted in ascending order.
+      int16_t peaks[kMaxPeaks + 1];
+
+      for (int32_t q = qFirst; q <= qLast; ++q) {
+        const float qf = static_cast<float>(q);
+        const int32_t virtualBin = virtualBinOf(q);
+        int32_t count = 0;
+        int32_t virtualIndex = -1;
+        bool inserted = false;  // the virtual peak is not one of k's kept peaks
+        for (int32_t i = 0; i < MaxNum[k]; ++i) {
+          if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
+            virtualIndex = count;
+            inserted = AllMax[k][i] != virtualBin;
+            if (inserted) peaks[count++] = static_cast<int16_t>(virtualBin);
+          }
+          peaks[count++] = AllMax[k][i];
+        }
+        if (virtualIndex < 0) {
+          virtualIndex = count;
+          inserted = true;
+          peaks[count++] = static_cast<int16_t>(virtualBin);
+        }
+
+        const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
+        const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
+        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
+                   [&](const int32_t* idx) {
+                     if (idx[virtualMember] != virtualIndex) return;
+                     set[0] = 0;
+                     for (int32_t j = 0; j < layout.members; ++j) {
+                       set[layout.firstEntry + j] = peaks[idx[j]];
                      }
-                   }
-                 });
+                     const int16_t spread = SpacingSpread(set, layout.numbers);
+                     if (spread > startBound) return;
+                     const int16_t area = GetHarmoArea(set, k);
+                     if (area < kGrowMinArea) return;
+                     if (list != nullptr && listedCount < kListedSets) {
+                       ListedSet& listedSet = list->sets[listedCount];
+                       for (int32_t j = 0; j < kSetSize; ++j) {
+                         const int32_t a = j < layout.members ? idx[j] : 0;
+                         listedSet.peakIndex[j] = static_cast<uint8_t>(
+                             j == virtualMember ? kVirtualPeak
+                                                : (inserted && a > virtualIndex ? a - 1 : a));
+                       }
+                       listedSet.area = area;
+                       listedSet.spread = static_cast<int8_t>(spread);
+                       listedSet.unused = static_cast<uint8_t>(q - qFirst);
+                     }
+                     if (listedCount <= kListedSets) ++listedCount;
+                     if (spread > bound) return;
+                     tryAgainstTrack(spread, area);
+                   });
+      }
+      if (list != nullptr) {
+        if (listedCount < kListedSets) {
+          list->sets[listedCount].spread = -1;
+        } else if (listedCount > kListedSets) {
+          list->serial = 0;  // too long to keep
+        }
+      }
     }
   }
 
