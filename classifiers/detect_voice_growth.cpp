@@ -76,7 +76,8 @@ namespace {
 // The first serial and the series position of a seed, folded into 32 bits:
 // they tell most records apart.
 uint32_t GrowthTag(uint64_t firstSerial, int16_t m) {
-  return static_cast<uint32_t>(firstSerial) ^ (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20);
+  return static_cast<uint32_t>(firstSerial) ^
+         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20);
 }
 
 // Bit i: tags[i] (i < used) equals tag.

@@ -232,7 +232,8 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
   // pass. A list is kept only when its key fits.
   SetList* list = nullptr;
   bool listed = false;
-  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX) {
+  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
+      p <= INT16_MAX) {
     uint32_t tolBits = 0;
     std::memcpy(&tolBits, &tol, sizeof(tolBits));
     list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
@@ -289,7 +290,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                    }
                    listedSet.area = area;
                    listedSet.spread = static_cast<int8_t>(spread);
-                   listedSet.unused = 0;
+                   listedSet.qOffset = 0;
                  }
                  if (count <= kListedSets) ++count;
                  if (spread > bound || !(spread < bound || area > best)) return;
@@ -413,11 +414,11 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
     // As in ConnectHarmo4Full, the sets found before the track is read
     // depend on frame k, m, w and pe alone: listed once, replayed for the
     // other tracks. A listed member is a kept peak of k or kVirtualPeak,
-    // the virtual peak of the set's q (qFirst + ListedSet::unused).
+    // the virtual peak of the set's q (qFirst + ListedSet::qOffset).
     constexpr uint8_t kVirtualPeak = 0xFF;
     SetList* list = nullptr;
     bool listed = false;
-    if (m <= UINT8_MAX && qLast - qFirst <= UINT8_MAX) {
+    if (m <= UINT8_MAX && qLast - qFirst <= UINT8_MAX && pBin >= INT16_MIN && pBin <= INT16_MAX) {
       uint32_t peBits = 0;
       std::memcpy(&peBits, &pe, sizeof(peBits));
       list = SetListOf(frameSerial[k], peBits, static_cast<int16_t>(pBin),
@@ -428,7 +429,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
         const ListedSet& listedSet = list->sets[i];
         const int16_t spread = listedSet.spread;
         if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
-        const int32_t virtualBin = virtualBinOf(qFirst + listedSet.unused);
+        const int32_t virtualBin = virtualBinOf(qFirst + listedSet.qOffset);
         set[0] = 0;
         for (int32_t j = 0; j < layout.members; ++j) {
           const uint8_t peak = listedSet.peakIndex[j];
@@ -487,7 +488,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
                        }
                        listedSet.area = area;
                        listedSet.spread = static_cast<int8_t>(spread);
-                       listedSet.unused = static_cast<uint8_t>(q - qFirst);
+                       listedSet.qOffset = static_cast<uint8_t>(q - qFirst);
                      }
                      if (listedCount <= kListedSets) ++listedCount;
                      if (spread > bound) return;
