@@ -727,22 +727,27 @@ int32_t CDetectVoice::Find() {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
       firstFrameMemo.Forget();
+      const uint64_t* series0 = match0 + c0 * matchWords;
       const int32_t p1Last = std::min<int32_t>(p0 + Bin40, MaxPitchBin);
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
         if (can1[c1]) {
           secondFrameMemo.Forget();
+          const uint64_t* series1 = match1 + c1 * matchWords;
+          // With one word per candidate (every geometry of the engine) a p2
+          // whose word shares no series position with these is passed over
+          // at once.
+          const bool oneWord = matchWords == 1;
+          const uint64_t firstTwo = series0[0] & series1[0];
           const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
           for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
                ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
-            if (can2[c2]) {
+            const uint64_t* series2 = match2 + c2 * matchWords;
+            if (can2[c2] && (!oneWord || (firstTwo & series2[0]) != 0)) {
               const int32_t pm = std::max(p0, std::max(p1, p2));
               const int32_t seriesEnd = MaxHarmoBin / pm - 4;
-              const uint64_t* series0 = match0 + c0 * matchWords;
-              const uint64_t* series1 = match1 + c1 * matchWords;
-              const uint64_t* series2 = match2 + c2 * matchWords;
               // Series positions m < seriesEnd matched in all three frames,
               // ascending: the set bits of the three words' intersection.
               bool accepted = false;
