@@ -99,6 +99,12 @@ struct KeyedMemo {
   SeedMemo::Outcome outcome[kKeyedOutcomes];
   int32_t used = 0;
   int32_t next = 0;  // the slot written next once all are used
+  // Bit i of entry p - MinPitchBin: key i holds pitch p. Pitches from
+  // kIndexedPitches candidates on (beyond every geometry of the engine) are
+  // looked for among all keys.
+  static constexpr int32_t kIndexedPitches = 64;
+  static_assert(kKeyedOutcomes <= 16, "one bit per key");
+  uint16_t keysOfPitch[kIndexedPitches] = {};
 };
 
 // A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
@@ -660,12 +666,24 @@ int32_t CDetectVoice::Find() {
       std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
       std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
       std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
-      for (int32_t i = 0; i < memo.used; ++i) {
-        const auto& known = memo.key[i];
-        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
-          continue;
+      using Memo = std::remove_reference_t<decltype(memo)>;
+      const int32_t c = p - MinPitchBin;
+      const bool indexed = c >= 0 && c < Memo::kIndexedPitches;
+      if (indexed) {
+        for (uint32_t keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
+          const int32_t i = __builtin_ctz(keys);
+          if (std::memcmp(&memo.key[i], &key, sizeof(key)) == 0) {
+            return putBack(memo.outcome[i], frame);
+          }
         }
-        return putBack(memo.outcome[i], frame);
+      } else {
+        for (int32_t i = 0; i < memo.used; ++i) {
+          const auto& known = memo.key[i];
+          if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
+            continue;
+          }
+          return putBack(memo.outcome[i], frame);
+        }
       }
       const int16_t result =
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -677,7 +695,12 @@ int32_t CDetectVoice::Find() {
       } else {
         slot = memo.next;
         memo.next = (slot + 1) % kKeyedOutcomes;
+        const int32_t replaced = memo.key[slot].p - MinPitchBin;
+        if (replaced >= 0 && replaced < Memo::kIndexedPitches) {
+          memo.keysOfPitch[replaced] &= static_cast<uint16_t>(~(1u << slot));
+        }
       }
+      if (indexed) memo.keysOfPitch[c] |= static_cast<uint16_t>(1u << slot);
       memo.key[slot] = key;
       keep(memo.outcome[slot], result, frame);
       return result;
