@@ -267,6 +267,9 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   growthClock = other.growthClock;
   growthRecordsUsed = other.growthRecordsUsed;
   std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
+  std::memcpy(growthTags, other.growthTags, sizeof(growthTags));
+  std::memcpy(setLists, other.setLists, sizeof(setLists));
+  std::memcpy(setListNext, other.setListNext, sizeof(setListNext));
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

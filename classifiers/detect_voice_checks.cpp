@@ -36,6 +36,21 @@ constexpr float kZigZagFrameShare = 0.3f;
 // of `later` (that one present) while another lies more than one bin below
 // it: the set moved up and down at once.
 bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
+#if defined(__SSE2__)
+  // The four entries at once, widened to int32 so that after + 1 and
+  // after - 1 cannot wrap.
+  auto widen = [](const int16_t* v) {
+    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(four, four), 16);
+  };
+  const __m128i before = widen(earlier);
+  const __m128i after = widen(later);
+  const __m128i one = _mm_set1_epi32(1);
+  const __m128i down = _mm_and_si128(_mm_cmpgt_epi32(after, _mm_setzero_si128()),
+                                     _mm_cmpgt_epi32(before, _mm_add_epi32(after, one)));
+  const __m128i up = _mm_cmplt_epi32(before, _mm_sub_epi32(after, one));
+  return _mm_movemask_epi8(down) != 0 && _mm_movemask_epi8(up) != 0;
+#else
   // Branch-free over the four entries (the compiler compares them at once).
   int32_t down = 0;
   int32_t up = 0;
@@ -46,6 +61,7 @@ bool MovesBothWays(const int16_t* earlier, const int16_t* later) {
     up |= static_cast<int32_t>(before < after - 1);
   }
   return (down & up) != 0;
+#endif
 }
 
 // Adds the positive relative areas of the sets of consecutive slots
@@ -96,26 +112,7 @@ constexpr int8_t kBitsOf[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
 }  // namespace
 
-// Spread (largest minus smallest) of the spacings of a set a whose entries
-// have the harmonic numbers n: with n[0] = 0 the spacings are a[1],
-// a[2] - a[1], a[3] - a[2]; otherwise a[0] / n[0] (integer division) and the
-// three differences.
-int16_t CDetectVoice::TestEven(const int16_t* a, const int16_t* n) {
-  const int32_t second = a[2] - a[1];
-  const int32_t third = a[3] - a[2];
-  int32_t lo = std::min(second, third);
-  int32_t hi = std::max(second, third);
-  if (n[0] == 0) {
-    lo = std::min<int32_t>(lo, a[1]);
-    hi = std::max<int32_t>(hi, a[1]);
-  } else {
-    const int32_t first = a[0] / n[0];
-    const int32_t step = a[1] - a[0];
-    lo = std::min(lo, std::min(first, step));
-    hi = std::max(hi, std::max(first, step));
-  }
-  return static_cast<int16_t>(hi - lo);
-}
+int16_t CDetectVoice::TestEven(const int16_t* a, const int16_t* n) { return SpacingSpread(a, n); }
 
 // Looks up the peaks a[0 .. 3] of a set among the kept peaks of the frame,
 // copying their areas into HarmoArea[frame] / HarmoAbsArea[frame]; returns
@@ -148,9 +145,13 @@ int16_t CDetectVoice::GetHarmoArea(const int16_t* a, int16_t frame) {
   return found > 0 ? static_cast<int16_t>(sum / found) : 0;
 }
 
+// The members below are exported, so calls to them are not inlined: the
+// checks call these helpers instead.
+namespace {
+
 // Number of entries whose relative areas differ by more than a factor 5,
 // in either direction.
-int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
+int16_t AreaMismatches(const int16_t* a, const int16_t* b) {
 #if defined(__SSE2__)
   // The four entries at once in single precision: int16 areas and their
   // products by 5 (below 2^24) are exact there, so a > 5 b compares as in
@@ -183,7 +184,7 @@ int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
 // below it one may, as long as fewer than half of the shared entries differ
 // (real half: one of three shared entries is tolerated). -1 otherwise, and
 // when no entry is shared.
-int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch) {
+int16_t AbsAreaAgreement(const float* a, const float* b, float pitch, int16_t bin157) {
   // Flags of the shared entries and of those differing, all four at once:
   // the same single-precision products and comparisons as entry by entry,
   // and an answer that does not depend on which entry differs first.
@@ -211,8 +212,18 @@ int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch
 #endif
   const int32_t shared = kBitsOf[sharedMask];
   const int32_t differing = kBitsOf[differingMask];
-  if (differing >= 2 || (differing == 1 && static_cast<float>(Bin157) <= pitch)) return -1;
+  if (differing >= 2 || (differing == 1 && static_cast<float>(bin157) <= pitch)) return -1;
   return 2 * differing < shared ? 1 : -1;
+}
+
+}  // namespace
+
+int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
+  return AreaMismatches(a, b);
+}
+
+int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch) {
+  return AbsAreaAgreement(a, b, pitch, Bin157);
 }
 
 // Checks the set just searched in `frame` against the track first .. last
@@ -228,8 +239,10 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
 
   for (int32_t j = first; j < last; ++j) {
     if (MovesBothWays(HarmoPeak[j], HarmoPeak[j + 1])) return -1;
-    if (CompareArea(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
-    if (CompareAbsArea(HarmoAbsArea[j], HarmoAbsArea[j + 1], FramePitch[j]) < 0) return -1;
+    if (AreaMismatches(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
+    if (AbsAreaAgreement(HarmoAbsArea[j], HarmoAbsArea[j + 1], FramePitch[j], Bin157) < 0) {
+      return -1;
+    }
   }
 
   // Each harmonic of a fully harmonic band would hold pitch / MaxHarmoBin of
@@ -275,7 +288,20 @@ CDetectVoice::TrackSums CDetectVoice::SumTrack(int16_t s, int16_t e, int16_t k) 
   TrackSums track{0, 0, 0, 0};
   AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
   const float step = ZigZagStep(FramePitch[r]);
-  for (int32_t j = s; j < e; ++j) {
+  int32_t j = s;
+#if defined(__SSE2__)
+  // Four steps at a time: the same sums and comparisons per lane.
+  const __m128 up = _mm_set1_ps(step);
+  for (; j + 4 <= e; j += 4) {
+    const __m128 before = _mm_loadu_ps(FramePitch + j);
+    const __m128 after = _mm_loadu_ps(FramePitch + j + 1);
+    const __m128 rise = _mm_cmpgt_ps(after, _mm_add_ps(before, up));
+    const __m128 fall = _mm_andnot_ps(rise, _mm_cmplt_ps(after, _mm_sub_ps(before, up)));
+    track.rises += kBitsOf[_mm_movemask_ps(rise)];
+    track.falls += kBitsOf[_mm_movemask_ps(fall)];
+  }
+#endif
+  for (; j < e; ++j) {
     CountStep(FramePitch[j], FramePitch[j + 1], step, track.rises, track.falls);
   }
   return track;
@@ -303,7 +329,7 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
     if (weak >= 2) return -1;
   }
 
-  if (CompareArea(HarmoArea[r], HarmoArea[k]) >= 2) return -1;
+  if (AreaMismatches(HarmoArea[r], HarmoArea[k]) >= 2) return -1;
 
   // The mean harmonic area over the whole track and k against the share of
   // a harmonic in a fully harmonic band. The sum is not held at 32765 here
@@ -322,7 +348,7 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
   if (static_cast<float>(sum) < kExpectedShareFloor * total) return -1;
   if (lowPitch && static_cast<float>(sum) < total) return -1;
 
-  if (CompareAbsArea(HarmoAbsArea[r], HarmoAbsArea[k], pitch) < 0) return -1;
+  if (AbsAreaAgreement(HarmoAbsArea[r], HarmoAbsArea[k], pitch, Bin157) < 0) return -1;
 
   // Zig-zag of the pitch along the track, k included in time order.
   const float step = ZigZagStep(pitch);

@@ -13,6 +13,9 @@
 // that is new, or not where it was, is searched, and so is every step after
 // it.
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
@@ -68,14 +71,43 @@ inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   FramePitch[slot] = grown.pitch;
 }
 
+namespace {
+
+// The first serial and the series position of a seed, folded into 32 bits:
+// they tell most records apart.
+uint32_t GrowthTag(uint64_t firstSerial, int16_t m) {
+  return static_cast<uint32_t>(firstSerial) ^
+         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20);
+}
+
+// Bit i: tags[i] (i < used) equals tag.
+uint32_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
+  uint32_t equal = 0;
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(tag));
+  for (int32_t i = 0; i < used; i += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i));
+    const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
+    equal |= static_cast<uint32_t>(lanes) << i;
+  }
+#else
+  for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint32_t>(tags[i] == tag) << i;
+#endif
+  return used < 32 ? equal & ((uint32_t{1} << used) - 1u) : equal;
+}
+
+}  // namespace
+
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
+  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 32, "tags compared four at a time");
   const uint64_t* serials = frameSerial + f;
+  const uint32_t tag = GrowthTag(serials[0], m);
   // A record matches when every field of its key holds the bits of the
-  // seed now in slots f .. f + 2 (its padding is zero, see below). The
-  // first serial and the series position tell most records apart.
-  for (int32_t i = 0; i < growthRecordsUsed; ++i) {
-    TrackGrowth& growth = growthRecords[i];
+  // seed now in slots f .. f + 2 (its padding is zero, see below).
+  for (uint32_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
+       candidates &= candidates - 1u) {
+    TrackGrowth& growth = growthRecords[__builtin_ctz(candidates)];
     const SeedKey& known = growth.key;
     if (known.frames[0] == serials[0] && known.m == m &&
         std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
@@ -105,6 +137,7 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
     }
   }
   TrackGrowth& growth = growthRecords[oldest];
+  growthTags[oldest] = tag;
   growth.key = key;
   growth.lastUse = ++growthClock;
   growth.backward.count = 0;

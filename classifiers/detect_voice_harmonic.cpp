@@ -8,6 +8,7 @@
 // ConnectHarmo4Full: one body each, the differences between the
 // 3- and 4-harmonic variants taken from the series position.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -36,6 +37,10 @@ constexpr float kGrowBoundShare = 0.3f;
 constexpr int16_t kGrowBoundMaxBins = 3;
 // A grown frame's set must hold at least 0.1 % of the frame's peak area.
 constexpr int16_t kGrowMinArea = 10;
+// The set lists of Connect4's sets with a virtual peak are told apart from
+// ConnectHarmo4Full's by their bound field, kPartialSetList + w (those of
+// ConnectHarmo4Full hold a spread bound of at most kGrowBoundMaxBins).
+constexpr int32_t kPartialSetList = 64;
 // Backward growth needs an unvoiced slot among the 10 before the seed.
 constexpr int32_t kBackLookFrames = 10;
 
@@ -94,6 +99,12 @@ struct KeyedMemo {
   SeedMemo::Outcome outcome[kKeyedOutcomes];
   int32_t used = 0;
   int32_t next = 0;  // the slot written next once all are used
+  // Bit i of entry p - MinPitchBin: key i holds pitch p. Pitches from
+  // kIndexedPitches candidates on (beyond every geometry of the engine) are
+  // looked for among all keys.
+  static constexpr int32_t kIndexedPitches = 64;
+  static_assert(kKeyedOutcomes <= 16, "one bit per key");
+  uint16_t keysOfPitch[kIndexedPitches] = {};
 };
 
 // A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
@@ -123,7 +134,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                for (int32_t j = 0; j < layout.members; ++j) {
                  set[layout.firstEntry + j] = AllMax[frame][idx[j]];
                }
-               const int16_t spread = TestEven(set, layout.numbers);
+               const int16_t spread = SpacingSpread(set, layout.numbers);
                if (spread > bound) return;
                const int16_t area =
                    MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
@@ -153,6 +164,34 @@ int16_t CDetectVoice::ConnectHarmo3Full(int16_t k, int16_t s, int16_t e) {
   return ConnectHarmo4Full(k, s, e, 0);
 }
 
+CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
+                                               int16_t pitchBin, uint8_t m, int8_t bound,
+                                               bool* found) {
+  // Neighbouring frames and series positions fall into different buckets.
+  const uint32_t bucket =
+      (static_cast<uint32_t>(serial) * 7u + m * 3u + static_cast<uint32_t>(bound)) %
+      kSetListBuckets;
+  SetList* lists = setLists[bucket];
+  for (int32_t way = 0; way < kSetListWays; ++way) {
+    SetList& list = lists[way];
+    if (list.serial == serial && list.tolBits == tolBits && list.pitchBin == pitchBin &&
+        list.m == m && list.bound == bound) {
+      *found = true;
+      return &list;
+    }
+  }
+  // Replaced in turn; the caller fills the sets (or empties the list).
+  *found = false;
+  SetList& list = lists[setListNext[bucket]];
+  setListNext[bucket] = static_cast<uint8_t>((setListNext[bucket] + 1) % kSetListWays);
+  list.serial = serial;
+  list.tolBits = tolBits;
+  list.pitchBin = pitchBin;
+  list.m = m;
+  list.bound = bound;
+  return &list;
+}
+
 // Searches a full set in frame k (three harmonics for m = 0, four from
 // harmonic m + 1 otherwise) near the pitch of the track's reference frame.
 // Returns the best mean relative area, or -1; frame k holds the chosen set
@@ -170,16 +209,69 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
       std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
   const float tol = Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
   const int32_t p = static_cast<int32_t>(refPitch);
-  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
-  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
   int16_t* set = HarmoPeak[k];
-  // The first member's window rises with q: its first peak is searched from
-  // where the previous q found it.
-  int32_t firstPeak = 0;
   // Summed when the first set reaches TestTrueHarmo.
   TrackSums track{};
   bool summed = false;
 
+  // The set now in frame k's rows (its spread and mean area given) against
+  // the best so far: a smaller spread, or the same with a larger area, that
+  // the track accepts becomes the best.
+  auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+    FramePitch[k] = SetPitch(set, m);
+    if (!summed) {
+      track = SumTrack(s, e, k);
+      summed = true;
+    }
+    if (TestTrueHarmo(track, s, e, k) > 0) {
+      bound = spread;
+      best = area;
+      std::memcpy(CandPeak, set, sizeof(CandPeak));
+      std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+      std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+      CandPitch = FramePitch[k];
+    }
+  };
+
+  // The list holds every set within the starting bound and of enough area,
+  // in search order; the bound only falls, so the sets outside it never
+  // pass. A list is kept only when its key fits.
+  SetList* list = nullptr;
+  bool listed = false;
+  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
+      p <= INT16_MAX) {
+    uint32_t tolBits = 0;
+    std::memcpy(&tolBits, &tol, sizeof(tolBits));
+    list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
+                     static_cast<int8_t>(bound), &listed);
+  }
+  if (listed) {
+    for (int32_t i = 0; i < kListedSets; ++i) {
+      const ListedSet& listedSet = list->sets[i];
+      const int16_t spread = listedSet.spread;
+      if (spread < 0) break;
+      if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+      int32_t idx[kSetSize] = {0, 0, 0, 0};
+      set[0] = 0;
+      for (int32_t j = 0; j < layout.members; ++j) {
+        idx[j] = listedSet.peakIndex[j];
+        set[layout.firstEntry + j] = AllMax[k][idx[j]];
+      }
+      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, layout.firstEntry,
+                  HarmoArea[k], HarmoAbsArea[k]);
+      tryAgainstTrack(spread, listedSet.area);
+    }
+    StoreCandidate(k);
+    return best;
+  }
+
+  const int16_t startBound = bound;
+  int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
+  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
+  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
+  // The first member's window rises with q: its first peak is searched from
+  // where the previous q found it.
+  int32_t firstPeak = 0;
   for (int32_t q = qFirst; q <= qLast; ++q) {
     const float qf = static_cast<float>(q);
     const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
@@ -190,27 +282,33 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                  for (int32_t j = 0; j < layout.members; ++j) {
                    set[layout.firstEntry + j] = AllMax[k][idx[j]];
                  }
-                 const int16_t spread = TestEven(set, layout.numbers);
-                 if (spread > bound) return;
+                 const int16_t spread = SpacingSpread(set, layout.numbers);
+                 if (spread > startBound) return;
                  const int16_t area =
                      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
                                  layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
                  if (area < kGrowMinArea) return;
-                 FramePitch[k] = SetPitch(set, m);
-                 if (!(spread < bound || area > best)) return;
-                 if (!summed) {
-                   track = SumTrack(s, e, k);
-                   summed = true;
+                 if (list != nullptr && count < kListedSets) {
+                   ListedSet& listedSet = list->sets[count];
+                   for (int32_t j = 0; j < kSetSize; ++j) {
+                     listedSet.peakIndex[j] =
+                         j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+                   }
+                   listedSet.area = area;
+                   listedSet.spread = static_cast<int8_t>(spread);
+                   listedSet.qOffset = 0;
                  }
-                 if (TestTrueHarmo(track, s, e, k) > 0) {
-                   bound = spread;
-                   best = area;
-                   std::memcpy(CandPeak, set, sizeof(CandPeak));
-                   std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-                   std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
-                   CandPitch = FramePitch[k];
-                 }
+                 if (count <= kListedSets) ++count;
+                 if (spread > bound || !(spread < bound || area > best)) return;
+                 tryAgainstTrack(spread, area);
                });
+  }
+  if (list != nullptr) {
+    if (count < kListedSets) {
+      list->sets[count].spread = -1;
+    } else if (count > kListedSets) {
+      list->serial = 0;  // too long to keep
+    }
   }
 
   StoreCandidate(k);
@@ -289,65 +387,127 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
     const int32_t qLast = std::min<int32_t>(pBin + Bin40, MaxPitchBin);
     const int32_t virtualMember = w - layout.firstEntry;
     int16_t* set = HarmoPeak[k];
-    // k's kept peaks with the virtual peak inserted in ascending order.
-    int16_t peaks[kMaxPeaks + 1];
-
-    for (int32_t q = qFirst; q <= qLast; ++q) {
-      const float qf = static_cast<float>(q);
-      const int32_t virtualBin =
-          three ? static_cast<int32_t>(static_cast<float>(w) * pe) : (m + 1 + w) * q;
-      int32_t count = 0;
-      int32_t virtualIndex = -1;
-      for (int32_t i = 0; i < MaxNum[k]; ++i) {
-        if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
-          virtualIndex = count;
-          if (AllMax[k][i] != virtualBin) peaks[count++] = static_cast<int16_t>(virtualBin);
+    auto virtualBinOf = [&](int32_t q) {
+      return three ? static_cast<int32_t>(static_cast<float>(w) * pe) : (m + 1 + w) * q;
+    };
+    // The set now in frame k's rows (areas written, spread and mean area
+    // given) against the best so far and the track.
+    auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+      FramePitch[k] = SetPitch(set, m);
+      if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+        bound = spread;
+        best = area;
+        std::memcpy(CandPeak, set, sizeof(CandPeak));
+        std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
+        std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+        CandPeak[w] = 0;
+        if (three) {
+          CandArea[w] = 0;
+          CandAbsArea[w] = 0.0f;
+          CandPitch = (static_cast<float>(CandPeak[1]) + static_cast<float>(CandPeak[2]) / 2.0f +
+                       static_cast<float>(CandPeak[3]) / 3.0f) /
+                      2.0f;
+        } else {
+          float sum = 0.0f;
+          for (int32_t h = 0; h < kSetSize; ++h) {
+            sum += static_cast<float>(CandPeak[h]) / static_cast<float>(layout.numbers[h]);
+          }
+          CandPitch = sum / static_cast<float>(kSetSize - 1);
         }
-        peaks[count++] = AllMax[k][i];
       }
-      if (virtualIndex < 0) {
-        virtualIndex = count;
-        peaks[count++] = static_cast<int16_t>(virtualBin);
-      }
+    };
 
-      const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
-      const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-      ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
-                 [&](const int32_t* idx) {
-                   if (idx[virtualMember] != virtualIndex) return;
-                   set[0] = 0;
-                   for (int32_t j = 0; j < layout.members; ++j) {
-                     set[layout.firstEntry + j] = peaks[idx[j]];
-                   }
-                   const int16_t spread = TestEven(set, layout.numbers);
-                   if (spread > bound) return;
-                   const int16_t area = GetHarmoArea(set, k);
-                   if (area < kGrowMinArea) return;
-                   FramePitch[k] = SetPitch(set, m);
-                   if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
-                     bound = spread;
-                     best = area;
-                     std::memcpy(CandPeak, set, sizeof(CandPeak));
-                     std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-                     std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
-                     CandPeak[w] = 0;
-                     if (three) {
-                       CandArea[w] = 0;
-                       CandAbsArea[w] = 0.0f;
-                       CandPitch = (static_cast<float>(CandPeak[1]) +
-                                    static_cast<float>(CandPeak[2]) / 2.0f +
-                                    static_cast<float>(CandPeak[3]) / 3.0f) /
-                                   2.0f;
-                     } else {
-                       float sum = 0.0f;
-                       for (int32_t h = 0; h < kSetSize; ++h) {
-                         sum += static_cast<float>(CandPeak[h]) /
-                                static_cast<float>(layout.numbers[h]);
-                       }
-                       CandPitch = sum / static_cast<float>(kSetSize - 1);
+    // As in ConnectHarmo4Full, the sets found before the track is read
+    // depend on frame k, m, w and pe alone: listed once, replayed for the
+    // other tracks. A listed member is a kept peak of k or kVirtualPeak,
+    // the virtual peak of the set's q (qFirst + ListedSet::qOffset).
+    constexpr uint8_t kVirtualPeak = 0xFF;
+    SetList* list = nullptr;
+    bool listed = false;
+    if (m <= UINT8_MAX && qLast - qFirst <= UINT8_MAX && pBin >= INT16_MIN && pBin <= INT16_MAX) {
+      uint32_t peBits = 0;
+      std::memcpy(&peBits, &pe, sizeof(peBits));
+      list = SetListOf(frameSerial[k], peBits, static_cast<int16_t>(pBin),
+                       static_cast<uint8_t>(m), static_cast<int8_t>(kPartialSetList + w), &listed);
+    }
+    if (listed) {
+      for (int32_t i = 0; i < kListedSets && list->sets[i].spread >= 0; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        const int16_t spread = listedSet.spread;
+        if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+        const int32_t virtualBin = virtualBinOf(qFirst + listedSet.qOffset);
+        set[0] = 0;
+        for (int32_t j = 0; j < layout.members; ++j) {
+          const uint8_t peak = listedSet.peakIndex[j];
+          set[layout.firstEntry + j] =
+              peak == kVirtualPeak ? static_cast<int16_t>(virtualBin) : AllMax[k][peak];
+        }
+        GetHarmoArea(set, k);
+        tryAgainstTrack(spread, listedSet.area);
+      }
+    } else {
+      const int16_t startBound = bound;
+      int32_t listedCount = 0;  // up to kListedSets + 1: too many to keep
+      // k's kept peaks with the virtual peak inserted in ascending order.
+      int16_t peaks[kMaxPeaks + 1];
+
+      for (int32_t q = qFirst; q <= qLast; ++q) {
+        const float qf = static_cast<float>(q);
+        const int32_t virtualBin = virtualBinOf(q);
+        int32_t count = 0;
+        int32_t virtualIndex = -1;
+        bool inserted = false;  // the virtual peak is not one of k's kept peaks
+        for (int32_t i = 0; i < MaxNum[k]; ++i) {
+          if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
+            virtualIndex = count;
+            inserted = AllMax[k][i] != virtualBin;
+            if (inserted) peaks[count++] = static_cast<int16_t>(virtualBin);
+          }
+          peaks[count++] = AllMax[k][i];
+        }
+        if (virtualIndex < 0) {
+          virtualIndex = count;
+          inserted = true;
+          peaks[count++] = static_cast<int16_t>(virtualBin);
+        }
+
+        const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
+        const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
+        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
+                   [&](const int32_t* idx) {
+                     if (idx[virtualMember] != virtualIndex) return;
+                     set[0] = 0;
+                     for (int32_t j = 0; j < layout.members; ++j) {
+                       set[layout.firstEntry + j] = peaks[idx[j]];
                      }
-                   }
-                 });
+                     const int16_t spread = SpacingSpread(set, layout.numbers);
+                     if (spread > startBound) return;
+                     const int16_t area = GetHarmoArea(set, k);
+                     if (area < kGrowMinArea) return;
+                     if (list != nullptr && listedCount < kListedSets) {
+                       ListedSet& listedSet = list->sets[listedCount];
+                       for (int32_t j = 0; j < kSetSize; ++j) {
+                         const int32_t a = j < layout.members ? idx[j] : 0;
+                         listedSet.peakIndex[j] = static_cast<uint8_t>(
+                             j == virtualMember ? kVirtualPeak
+                                                : (inserted && a > virtualIndex ? a - 1 : a));
+                       }
+                       listedSet.area = area;
+                       listedSet.spread = static_cast<int8_t>(spread);
+                       listedSet.qOffset = static_cast<uint8_t>(q - qFirst);
+                     }
+                     if (listedCount <= kListedSets) ++listedCount;
+                     if (spread > bound) return;
+                     tryAgainstTrack(spread, area);
+                   });
+      }
+      if (list != nullptr) {
+        if (listedCount < kListedSets) {
+          list->sets[listedCount].spread = -1;
+        } else if (listedCount > kListedSets) {
+          list->serial = 0;  // too long to keep
+        }
+      }
     }
   }
 
@@ -478,12 +638,6 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
-    const char* can0 = CanRow(f);
-    const char* can1 = CanRow(f + 1);
-    const char* can2 = CanRow(f + 2);
-    const uint64_t* match0 = MatchRow(f);
-    const uint64_t* match1 = MatchRow(f + 1);
-    const uint64_t* match2 = MatchRow(f + 2);
     // A search's outcome in frame's rows: kept from them, or put back.
     auto keep = [&](SeedMemo::Outcome& outcome, int16_t result, int32_t frame) {
       outcome.result = result;
@@ -512,12 +666,24 @@ int32_t CDetectVoice::Find() {
       std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
       std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
       std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
-      for (int32_t i = 0; i < memo.used; ++i) {
-        const auto& known = memo.key[i];
-        if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
-          continue;
+      using Memo = std::remove_reference_t<decltype(memo)>;
+      const int32_t c = p - MinPitchBin;
+      const bool indexed = c >= 0 && c < Memo::kIndexedPitches;
+      if (indexed) {
+        for (uint32_t keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
+          const int32_t i = __builtin_ctz(keys);
+          if (std::memcmp(&memo.key[i], &key, sizeof(key)) == 0) {
+            return putBack(memo.outcome[i], frame);
+          }
         }
-        return putBack(memo.outcome[i], frame);
+      } else {
+        for (int32_t i = 0; i < memo.used; ++i) {
+          const auto& known = memo.key[i];
+          if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
+            continue;
+          }
+          return putBack(memo.outcome[i], frame);
+        }
       }
       const int16_t result =
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -529,7 +695,12 @@ int32_t CDetectVoice::Find() {
       } else {
         slot = memo.next;
         memo.next = (slot + 1) % kKeyedOutcomes;
+        const int32_t replaced = memo.key[slot].p - MinPitchBin;
+        if (replaced >= 0 && replaced < Memo::kIndexedPitches) {
+          memo.keysOfPitch[replaced] &= static_cast<uint16_t>(~(1u << slot));
+        }
       }
+      if (indexed) memo.keysOfPitch[c] |= static_cast<uint16_t>(1u << slot);
       memo.key[slot] = key;
       keep(memo.outcome[slot], result, frame);
       return result;
@@ -568,26 +739,38 @@ int32_t CDetectVoice::Find() {
     int32_t recording = replay < 0 && unvoiced > 0 ? StartRecord() : -1;
 
     bool searching = replay < 0;
+    // The three frames' candidates and series, looked up only for a search.
+    const char* can0 = searching ? CanRow(f) : nullptr;
+    const char* can1 = searching ? CanRow(f + 1) : nullptr;
+    const char* can2 = searching ? CanRow(f + 2) : nullptr;
+    const uint64_t* match0 = searching ? MatchRow(f) : nullptr;
+    const uint64_t* match1 = searching ? MatchRow(f + 1) : nullptr;
+    const uint64_t* match2 = searching ? MatchRow(f + 2) : nullptr;
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
       firstFrameMemo.Forget();
+      const uint64_t* series0 = match0 + c0 * matchWords;
       const int32_t p1Last = std::min<int32_t>(p0 + Bin40, MaxPitchBin);
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
         if (can1[c1]) {
           secondFrameMemo.Forget();
+          const uint64_t* series1 = match1 + c1 * matchWords;
+          // With one word per candidate (every geometry of the engine) a p2
+          // whose word shares no series position with these is passed over
+          // at once.
+          const bool oneWord = matchWords == 1;
+          const uint64_t firstTwo = series0[0] & series1[0];
           const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
           for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
                ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
-            if (can2[c2]) {
+            const uint64_t* series2 = match2 + c2 * matchWords;
+            if (can2[c2] && (!oneWord || (firstTwo & series2[0]) != 0)) {
               const int32_t pm = std::max(p0, std::max(p1, p2));
               const int32_t seriesEnd = MaxHarmoBin / pm - 4;
-              const uint64_t* series0 = match0 + c0 * matchWords;
-              const uint64_t* series1 = match1 + c1 * matchWords;
-              const uint64_t* series2 = match2 + c2 * matchWords;
               // Series positions m < seriesEnd matched in all three frames,
               // ascending: the set bits of the three words' intersection.
               bool accepted = false;

@@ -5,6 +5,9 @@
 #define KVD_CLASSIFIERS_DETECT_VOICE_SETS_H
 
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_tuning.h"
 
@@ -33,12 +36,27 @@ inline SetLayout LayoutOf(int32_t m) {
 // Pitch of a set in bins, single precision with real divisions:
 // m = 0: (h1 + h2 / 2 + h3 / 3) / 3; m >= 1: the mean of entry / number.
 inline float SetPitch(const int16_t* set, int32_t m) {
+#if defined(__SSE2__)
+  // The four quotients at once (the same single-precision divisions), added
+  // in entry order as below.
+  const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(set));
+  const __m128 bins = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(four, four), 16));
+  // m = 0: entry 0 is unused, divided by 1 and left out of the sum.
+  const __m128 numbers =
+      m == 0 ? _mm_setr_ps(1.0f, 1.0f, 2.0f, 3.0f)
+             : _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(m), _mm_setr_epi32(1, 2, 3, 4)));
+  alignas(16) float quotient[kSetSize];
+  _mm_store_ps(quotient, _mm_div_ps(bins, numbers));
+  if (m == 0) return (quotient[1] + quotient[2] + quotient[3]) / 3.0f;
+  return (quotient[0] + quotient[1] + quotient[2] + quotient[3]) / 4.0f;
+#else
   const SetLayout layout = LayoutOf(m);
   float sum = 0.0f;
   for (int32_t i = layout.firstEntry; i < kSetSize; ++i) {
     sum += static_cast<float>(set[i]) / static_cast<float>(layout.numbers[i]);
   }
   return sum / static_cast<float>(layout.members);
+#endif
 }
 
 // The smallest integer at or above v (|v| well inside the int32 range): an
@@ -52,25 +70,29 @@ inline int32_t CeilToInt(float v) {
 // of peaks[0 .. count-1] (ascending bins) whose first peak lies in
 // [firstLo, firstHi) and whose every next peak lies at a spacing in
 // [stepLo, stepHi) from the previous member. Each loop stops as soon as a
-// peak lies beyond its window. Spacings are whole, so their bounds are
-// compared as the integers CeilToInt gives (the first member's bounds, met
-// once per window, stay real). visit(const int32_t* idx).
-template <typename Visit>
-void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t depth,
-               int32_t stepLo, int32_t stepHi, int32_t* idx, Visit& visit) {
-  // members <= kSetSize: the second test bounds the recursion for the
-  // compiler as well.
-  if (depth >= members || depth >= kSetSize) {
+// peak lies beyond its window. Bins and spacings are whole, so every bound
+// is compared as the integer CeilToInt gives. visit(const int32_t* idx).
+//
+// ExtendSet places member kDepth: one loop per member, nested at compile
+// time (members <= kSetSize).
+template <int32_t kDepth, typename Visit>
+void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t stepLo,
+               int32_t stepHi, int32_t* idx, Visit& visit) {
+  if constexpr (kDepth >= kSetSize) {
     visit(static_cast<const int32_t*>(idx));
-    return;
-  }
-  const int32_t previous = peaks[idx[depth - 1]];
-  for (int32_t i = idx[depth - 1] + 1; i < count; ++i) {
-    const int32_t step = peaks[i] - previous;
-    if (step < stepLo) continue;
-    if (step >= stepHi) break;
-    idx[depth] = i;
-    ExtendSet(peaks, count, members, depth + 1, stepLo, stepHi, idx, visit);
+  } else {
+    if (kDepth >= members) {
+      visit(static_cast<const int32_t*>(idx));
+      return;
+    }
+    const int32_t previous = peaks[idx[kDepth - 1]];
+    for (int32_t i = idx[kDepth - 1] + 1; i < count; ++i) {
+      const int32_t step = peaks[i] - previous;
+      if (step < stepLo) continue;
+      if (step >= stepHi) break;
+      idx[kDepth] = i;
+      ExtendSet<kDepth + 1>(peaks, count, members, stepLo, stepHi, idx, visit);
+    }
   }
 }
 
@@ -80,15 +102,30 @@ void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t dep
 template <typename Visit>
 void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firstLo,
                 float firstHi, float stepLo, float stepHi, int32_t& start, Visit visit) {
+#if defined(__SSE2__)
+  // The four CeilToInt at once: the same truncation, conversion back and
+  // comparison per lane.
+  const __m128 bounds = _mm_setr_ps(stepLo, stepHi, firstLo, firstHi);
+  const __m128i truncated = _mm_cvttps_epi32(bounds);
+  const __m128i below = _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(truncated), bounds));
+  const __m128i ceiled = _mm_sub_epi32(truncated, below);  // + 1 where below
+  const int32_t stepFrom = _mm_cvtsi128_si32(ceiled);
+  const int32_t stepTo = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(1, 1, 1, 1)));
+  const int32_t firstFrom = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(2, 2, 2, 2)));
+  const int32_t firstTo = _mm_cvtsi128_si32(_mm_shuffle_epi32(ceiled, _MM_SHUFFLE(3, 3, 3, 3)));
+#else
   const int32_t stepFrom = CeilToInt(stepLo);
   const int32_t stepTo = CeilToInt(stepHi);
+  const int32_t firstFrom = CeilToInt(firstLo);
+  const int32_t firstTo = CeilToInt(firstHi);
+#endif
   int32_t i = start;
-  while (i < count && static_cast<float>(peaks[i]) < firstLo) ++i;
+  while (i < count && peaks[i] < firstFrom) ++i;
   start = i;
   int32_t idx[kSetSize] = {0, 0, 0, 0};
-  for (; i < count && static_cast<float>(peaks[i]) < firstHi; ++i) {
+  for (; i < count && peaks[i] < firstTo; ++i) {
     idx[0] = i;
-    ExtendSet(peaks, count, members, 1, stepFrom, stepTo, idx, visit);
+    ExtendSet<1>(peaks, count, members, stepFrom, stepTo, idx, visit);
   }
 }
 
@@ -123,6 +160,29 @@ inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
     ++found;
   }
   return found > 0 ? static_cast<int16_t>(sum / found) : 0;
+}
+
+// Spread (largest minus smallest) of the spacings of a set a whose entries
+// have the harmonic numbers n: with n[0] = 0 the spacings are a[1],
+// a[2] - a[1], a[3] - a[2]; otherwise a[0] / n[0] (integer division) and the
+// three differences. (TestEven; inline here for the searches.)
+inline int16_t SpacingSpread(const int16_t* a, const int16_t* n) {
+  const int32_t second = a[2] - a[1];
+  const int32_t third = a[3] - a[2];
+  int32_t lo = second < third ? second : third;
+  int32_t hi = second < third ? third : second;
+  if (n[0] == 0) {
+    lo = lo < a[1] ? lo : a[1];
+    hi = hi > a[1] ? hi : a[1];
+  } else {
+    const int32_t first = a[0] / n[0];
+    const int32_t step = a[1] - a[0];
+    const int32_t low = first < step ? first : step;
+    const int32_t high = first < step ? step : first;
+    lo = lo < low ? lo : low;
+    hi = hi > high ? hi : high;
+  }
+  return static_cast<int16_t>(hi - lo);
 }
 
 inline float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }

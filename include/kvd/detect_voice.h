@@ -213,6 +213,33 @@ class KVD_EXPORT CDetectVoice {
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
   int16_t ConnectHarmo3Full(int16_t k, int16_t s, int16_t e);
   int16_t ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m);
+  // The sets ConnectHarmo4Full finds in a frame before it reads the track
+  // depend only on the frame, m and the reference pitch (through its whole
+  // bin, the spacing tolerance and the spread bound); those of Connect4
+  // with a virtual peak on the frame, m, the absent entry w and the pitch
+  // estimate. The tracks that grow into one frame with the same of these
+  // meet the same list of sets; it is kept and replayed, the track's tests
+  // applied to each set in turn.
+  static constexpr int32_t kListedSets = 5;     // longer lists are searched each time
+  static constexpr int32_t kSetListWays = 4;    // lists of one bucket
+  static constexpr int32_t kSetListBuckets = 16;
+  struct ListedSet {
+    uint8_t peakIndex[kSetSize];  // the members' kept peaks, lowest first (0xFF: virtual)
+    int16_t area;                 // mean relative area of the members, 1/10000
+    int8_t spread;                // TestEven of the set; -1: past the list's end
+    uint8_t qOffset;              // Connect4: the set's q, from the first q searched (else 0)
+  };
+  struct SetList {
+    uint64_t serial;   // the frame searched; 0: an empty list
+    uint32_t tolBits;  // bits of the spacing tolerance (Connect4: of the pitch estimate)
+    int16_t pitchBin;  // whole bins of the reference pitch (or estimate)
+    uint8_t m;
+    int8_t bound;      // spread bound at the start of the search (Connect4: 64 + w)
+    ListedSet sets[kListedSets];
+  };
+  // Where the list of a key is kept (found, or replaced for the caller to fill).
+  SetList* SetListOf(uint64_t serial, uint32_t tolBits, int16_t pitchBin, uint8_t m, int8_t bound,
+                     bool* found);
   int16_t TestEven(const int16_t* a, const int16_t* n);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
   int16_t CompareArea(const int16_t* a, const int16_t* b);
@@ -286,6 +313,12 @@ class KVD_EXPORT CDetectVoice {
   // written (construction touches none of their 27 kB).
   int32_t growthRecordsUsed;
   TrackGrowth growthRecords[kGrowthRecords];
+  // GrowthTag of each used record's key, side by side: the records whose
+  // tag matches are the only ones compared whole.
+  uint32_t growthTags[kGrowthRecords] = {};
+  // 3.6 kB, kept with the frame serials they are keyed by (copied with them).
+  SetList setLists[kSetListBuckets][kSetListWays] = {};
+  uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next, per bucket
 };
 
 #endif  // KVD_DETECT_VOICE_H
