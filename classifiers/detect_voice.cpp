@@ -268,8 +268,11 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   growthRecordsUsed = other.growthRecordsUsed;
   std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
   std::memcpy(growthTags, other.growthTags, sizeof(growthTags));
-  std::memcpy(setLists, other.setLists, sizeof(setLists));
+  std::memcpy(setListUsed, other.setListUsed, sizeof(setListUsed));
   std::memcpy(setListNext, other.setListNext, sizeof(setListNext));
+  for (int32_t bucket = 0; bucket < kSetListBuckets; ++bucket) {
+    std::memcpy(setLists[bucket], other.setLists[bucket], sizeof(SetList) * setListUsed[bucket]);
+  }
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

@@ -172,9 +172,10 @@ CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits
       (static_cast<uint32_t>(serial) * 7u + m * 3u + static_cast<uint32_t>(bound)) %
       kSetListBuckets;
   SetList* lists = setLists[bucket];
+  const int32_t used = setListUsed[bucket];
   for (int32_t way = 0; way < kSetListWays; ++way) {
     SetList& list = lists[way];
-    if (list.serial == serial && list.tolBits == tolBits && list.pitchBin == pitchBin &&
+    if (way < used && list.serial == serial && list.tolBits == tolBits && list.pitchBin == pitchBin &&
         list.m == m && list.bound == bound) {
       *found = true;
       return &list;
@@ -182,8 +183,14 @@ CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits
   }
   // Replaced in turn; the caller fills the sets (or empties the list).
   *found = false;
-  SetList& list = lists[setListNext[bucket]];
-  setListNext[bucket] = static_cast<uint8_t>((setListNext[bucket] + 1) % kSetListWays);
+  int32_t way = used;
+  if (used < kSetListWays) {
+    setListUsed[bucket] = static_cast<uint8_t>(used + 1);
+  } else {
+    way = setListNext[bucket];
+    setListNext[bucket] = static_cast<uint8_t>((way + 1) % kSetListWays);
+  }
+  SetList& list = lists[way];
   list.serial = serial;
   list.tolBits = tolBits;
   list.pitchBin = pitchBin;

@@ -312,13 +312,16 @@ class KVD_EXPORT CDetectVoice {
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
   // written (construction touches none of their 27 kB).
   int32_t growthRecordsUsed;
-  TrackGrowth growthRecords[kGrowthRecords];
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole.
   uint32_t growthTags[kGrowthRecords] = {};
-  // 3.6 kB, kept with the frame serials they are keyed by (copied with them).
-  SetList setLists[kSetListBuckets][kSetListWays] = {};
-  uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next, per bucket
+  // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
+  uint8_t setListUsed[kSetListBuckets] = {};
+  uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
+  TrackGrowth growthRecords[kGrowthRecords];
+  // 3.6 kB, kept with the frame serials they are keyed by (copied with them);
+  // the ways not used were never written (construction touches none).
+  SetList setLists[kSetListBuckets][kSetListWays];
 };
 
 #endif  // KVD_DETECT_VOICE_H
