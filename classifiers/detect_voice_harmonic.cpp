@@ -113,6 +113,14 @@ constexpr int16_t kCandidatePeaks = 3;
 
 }  // namespace
 
+// Only the set searches below keep candidates: inline here.
+inline void CDetectVoice::KeepCandidate(int16_t frame) {
+  std::memcpy(CandPeak, HarmoPeak[frame], sizeof(CandPeak));
+  std::memcpy(CandArea, HarmoArea[frame], sizeof(CandArea));
+  std::memcpy(CandAbsArea, HarmoAbsArea[frame], sizeof(CandAbsArea));
+  CandPitch = FramePitch[frame];
+}
+
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
 // among its kept peaks, checked against the track first .. last. Returns
 // the set's mean relative area (> 0), or -1 with the frame's set cleared.
@@ -144,10 +152,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                    TestTrueFullHarmo(frame, first, last, m) >= 0) {
                  bound = spread;
                  best = area;
-                 std::memcpy(CandPeak, set, sizeof(CandPeak));
-                 std::memcpy(CandArea, HarmoArea[frame], sizeof(CandArea));
-                 std::memcpy(CandAbsArea, HarmoAbsArea[frame], sizeof(CandAbsArea));
-                 CandPitch = FramePitch[frame];
+                 KeepCandidate(frame);
                }
              });
 
@@ -233,10 +238,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
     if (TestTrueHarmo(track, s, e, k) > 0) {
       bound = spread;
       best = area;
-      std::memcpy(CandPeak, set, sizeof(CandPeak));
-      std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-      std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
-      CandPitch = FramePitch[k];
+      KeepCandidate(k);
     }
   };
 
@@ -310,13 +312,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                  tryAgainstTrack(spread, area);
                });
   }
-  if (list != nullptr) {
-    if (count < kListedSets) {
-      list->sets[count].spread = -1;
-    } else if (count > kListedSets) {
-      list->serial = 0;  // too long to keep
-    }
-  }
+  if (list != nullptr) list->Close(count);
 
   StoreCandidate(k);
   return best;
@@ -404,9 +400,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
       if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
         bound = spread;
         best = area;
-        std::memcpy(CandPeak, set, sizeof(CandPeak));
-        std::memcpy(CandArea, HarmoArea[k], sizeof(CandArea));
-        std::memcpy(CandAbsArea, HarmoAbsArea[k], sizeof(CandAbsArea));
+        KeepCandidate(k);
         CandPeak[w] = 0;
         if (three) {
           CandArea[w] = 0;
@@ -508,13 +502,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
                      tryAgainstTrack(spread, area);
                    });
       }
-      if (list != nullptr) {
-        if (listedCount < kListedSets) {
-          list->sets[listedCount].spread = -1;
-        } else if (listedCount > kListedSets) {
-          list->serial = 0;  // too long to keep
-        }
-      }
+      if (list != nullptr) list->Close(listedCount);
     }
   }
 

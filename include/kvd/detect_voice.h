@@ -124,6 +124,9 @@ class KVD_EXPORT CDetectVoice {
   int32_t Find();
   // Copies the candidate set, its areas and pitch into frame's track entry.
   void StoreCandidate(int16_t frame);
+  // The set in frame's rows becomes the candidate (the reverse of
+  // StoreCandidate); inline in the set searches.
+  void KeepCandidate(int16_t frame);
   // Empties frame's harmonic set and its areas (the pitch is left as it is).
   void ClearSet(int16_t frame);
   void ClearSets(int32_t first, int32_t end);  // slots first .. end - 1
@@ -236,6 +239,15 @@ class KVD_EXPORT CDetectVoice {
     uint8_t m;
     int8_t bound;      // spread bound at the start of the search (Connect4: 64 + w)
     ListedSet sets[kListedSets];
+    // Ends the list after a search that met `count` sets (kListedSets + 1:
+    // more than it holds, so it is dropped and searched again next time).
+    void Close(int32_t count) {
+      if (count < kListedSets) {
+        sets[count].spread = -1;
+      } else if (count > kListedSets) {
+        serial = 0;
+      }
+    }
   };
   // Where the list of a key is kept (found, or replaced for the caller to fill).
   SetList* SetListOf(uint64_t serial, uint32_t tolBits, int16_t pitchBin, uint8_t m, int8_t bound,
