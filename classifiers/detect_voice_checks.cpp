@@ -1,6 +1,7 @@
 // CDetectVoice: the tests that accept or reject a harmonic set:
-// TestEven, GetHarmoArea, CompareArea, CompareAbsArea, TestTrueHarmo and
-// TestTrueFullHarmo. Rejections answer -1, acceptances a positive value.
+// GetHarmoArea, CompareArea, CompareAbsArea, TestTrueHarmo and
+// TestTrueFullHarmo (TestEven, the spacing spread, is in detect_voice_sets.h).
+// Rejections answer -1, acceptances a positive value.
 #include <algorithm>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -112,8 +113,6 @@ constexpr int8_t kBitsOf[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
 }  // namespace
 
-int16_t CDetectVoice::TestEven(const int16_t* a, const int16_t* n) { return SpacingSpread(a, n); }
-
 // Looks up the peaks a[0 .. 3] of a set among the kept peaks of the frame,
 // copying their areas into HarmoArea[frame] / HarmoAbsArea[frame]; returns
 // the mean relative area of the found peaks (0 when none).
@@ -145,13 +144,13 @@ int16_t CDetectVoice::GetHarmoArea(const int16_t* a, int16_t frame) {
   return found > 0 ? static_cast<int16_t>(sum / found) : 0;
 }
 
-// The members below are exported, so calls to them are not inlined: the
-// checks call these helpers instead.
+// Free functions, so that the checks inline them (calls to the members of
+// the exported class are not inlined).
 namespace {
 
 // Number of entries whose relative areas differ by more than a factor 5,
 // in either direction.
-int16_t AreaMismatches(const int16_t* a, const int16_t* b) {
+int16_t CompareArea(const int16_t* a, const int16_t* b) {
 #if defined(__SSE2__)
   // The four entries at once in single precision: int16 areas and their
   // products by 5 (below 2^24) are exact there, so a > 5 b compares as in
@@ -218,10 +217,6 @@ int16_t AbsAreaAgreement(const float* a, const float* b, float pitch, int16_t bi
 
 }  // namespace
 
-int16_t CDetectVoice::CompareArea(const int16_t* a, const int16_t* b) {
-  return AreaMismatches(a, b);
-}
-
 int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch) {
   return AbsAreaAgreement(a, b, pitch, Bin157);
 }
@@ -239,7 +234,7 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
 
   for (int32_t j = first; j < last; ++j) {
     if (MovesBothWays(HarmoPeak[j], HarmoPeak[j + 1])) return -1;
-    if (AreaMismatches(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
+    if (CompareArea(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
     if (AbsAreaAgreement(HarmoAbsArea[j], HarmoAbsArea[j + 1], FramePitch[j], Bin157) < 0) {
       return -1;
     }
@@ -329,7 +324,7 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
     if (weak >= 2) return -1;
   }
 
-  if (AreaMismatches(HarmoArea[r], HarmoArea[k]) >= 2) return -1;
+  if (CompareArea(HarmoArea[r], HarmoArea[k]) >= 2) return -1;
 
   // The mean harmonic area over the whole track and k against the share of
   // a harmonic in a fully harmonic band. The sum is not held at 32765 here

@@ -142,7 +142,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                for (int32_t j = 0; j < layout.members; ++j) {
                  set[layout.firstEntry + j] = AllMax[frame][idx[j]];
                }
-               const int16_t spread = SpacingSpread(set, layout.numbers);
+               const int16_t spread = TestEven(set, layout.numbers);
                if (spread > bound) return;
                const int16_t area =
                    MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
@@ -291,7 +291,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                  for (int32_t j = 0; j < layout.members; ++j) {
                    set[layout.firstEntry + j] = AllMax[k][idx[j]];
                  }
-                 const int16_t spread = SpacingSpread(set, layout.numbers);
+                 const int16_t spread = TestEven(set, layout.numbers);
                  if (spread > startBound) return;
                  const int16_t area =
                      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
@@ -481,7 +481,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
                      for (int32_t j = 0; j < layout.members; ++j) {
                        set[layout.firstEntry + j] = peaks[idx[j]];
                      }
-                     const int16_t spread = SpacingSpread(set, layout.numbers);
+                     const int16_t spread = TestEven(set, layout.numbers);
                      if (spread > startBound) return;
                      const int16_t area = GetHarmoArea(set, k);
                      if (area < kGrowMinArea) return;

@@ -165,8 +165,8 @@ inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
 // Spread (largest minus smallest) of the spacings of a set a whose entries
 // have the harmonic numbers n: with n[0] = 0 the spacings are a[1],
 // a[2] - a[1], a[3] - a[2]; otherwise a[0] / n[0] (integer division) and the
-// three differences. (TestEven; inline here for the searches.)
-inline int16_t SpacingSpread(const int16_t* a, const int16_t* n) {
+// three differences.
+inline int16_t TestEven(const int16_t* a, const int16_t* n) {
   const int32_t second = a[2] - a[1];
   const int32_t third = a[3] - a[2];
   int32_t lo = second < third ? second : third;

@@ -252,9 +252,7 @@ class KVD_EXPORT CDetectVoice {
   // Where the list of a key is kept (found, or replaced for the caller to fill).
   SetList* SetListOf(uint64_t serial, uint32_t tolBits, int16_t pitchBin, uint8_t m, int8_t bound,
                      bool* found);
-  int16_t TestEven(const int16_t* a, const int16_t* n);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
-  int16_t CompareArea(const int16_t* a, const int16_t* b);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
   int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
   // What TestTrueHarmo reads of the track s .. e alone, summed once for all
