@@ -243,6 +243,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   HarmoNum = other.HarmoNum;
   matchWords = other.matchWords;
   Bin157 = other.Bin157;
+  spanBinsCount = 0;  // of this geometry: worked out again when needed
   std::memcpy(FrameState, other.FrameState, sizeof(FrameState));
   std::memcpy(AllMax, other.AllMax, sizeof(AllMax));
   std::memcpy(MaxNum, other.MaxNum, sizeof(MaxNum));

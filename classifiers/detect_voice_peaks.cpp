@@ -258,6 +258,40 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
   MaxNum[s] = kept;
 }
 
+// Bit c of entry g: a spacing of g bins (10 g tenths) lies in the span
+// [F0 - d0, F9 + d9] of candidate bin c (F0, F9 its lowest and highest F in
+// tenths, d their tolerances), for g = 0 .. gapBins < kMaxGapBins and at most
+// 64 candidates. Both ends of the spans rise with c, so the bins of g are a
+// run from below (the first span ending at or above 10 g) to above (the last
+// starting at or below it), found in one sweep over g. The table depends on
+// the geometry alone: it is worked out at the first frame that needs it and
+// kept.
+const uint64_t* CDetectVoice::SpanBinsOfGap(int32_t gapBins) {
+  if (spanBinsCount == gapBins + 1) return spanBinsOfGap;
+  const int32_t firstF = MinPitchBin * kTenthsPerBin;
+  const int32_t candidates = MaxPitchBin - MinPitchBin;
+  int32_t below = 0;
+  int32_t above = 0;
+  for (int32_t g = 0; g <= gapBins; ++g) {
+    const int32_t t = g * kTenthsPerBin;
+    while (below < candidates &&
+           firstF + below * kTenthsPerBin + kTenthsPerBin - 1 +
+                   MostDifTabZoom[below * kTenthsPerBin + kTenthsPerBin - 1] <
+               t) {
+      ++below;
+    }
+    while (above < candidates &&
+           firstF + above * kTenthsPerBin - MostDifTabZoom[above * kTenthsPerBin] <= t) {
+      ++above;
+    }
+    // Bins below .. above - 1 (none when above <= below).
+    const uint64_t upTo = above >= 64 ? ~uint64_t{0} : (uint64_t{1} << above) - 1u;
+    spanBinsOfGap[g] = above > below ? upTo & ~((uint64_t{1} << below) - 1u) : 0u;
+  }
+  spanBinsCount = gapBins + 1;
+  return spanBinsOfGap;
+}
+
 // Harmonic-series test of every pitch candidate F (tenths of a bin) against
 // the peaks MaxZoom[0 .. n-1] of slot s, filling AllMatchPitch[s][c][m] and
 // CanMatchPitch[s][c] for candidate c = F / 10 - MinPitchBin.
@@ -360,7 +394,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
     // 1 .. 3 only with a peak in the span starting two. Spacings (whole bins,
     // as the peaks) up to the widest span are kept; masks for at most 64
     // candidates, else every harmonic is worked.
-    constexpr int32_t kMaxGapBins = 512;
     const int32_t lastSpan = candidates > 0 ? (candidates - 1) * kTenthsPerBin + kTenthsPerBin - 1
                                             : 0;  // tenths above firstF of the last F tried
     const int32_t gapBins = (firstF + lastSpan + MostDifTabZoom[lastSpan]) / kTenthsPerBin;
@@ -373,29 +406,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
     int8_t firstChain[64];              // of bin c: the lowest and highest peak
     int8_t lastChain[64];               // starting three spacings in its span
     if (chainTest) {
-      // Bit c of binsOfGap[g]: 10 g tenths lie in the span of bin c. Both
-      // ends of the spans rise with c, so the bins of g are a run from
-      // below (the first span ending at or above 10 g) to above (the last
-      // starting at or below it), found in one sweep over g.
-      uint64_t binsOfGap[kMaxGapBins];
-      int32_t below = 0;
-      int32_t above = 0;
-      for (int32_t g = 0; g <= gapBins; ++g) {
-        const int32_t t = g * kTenthsPerBin;
-        while (below < candidates &&
-               firstF + below * kTenthsPerBin + kTenthsPerBin - 1 +
-                       MostDifTabZoom[below * kTenthsPerBin + kTenthsPerBin - 1] <
-                   t) {
-          ++below;
-        }
-        while (above < candidates &&
-               firstF + above * kTenthsPerBin - MostDifTabZoom[above * kTenthsPerBin] <= t) {
-          ++above;
-        }
-        // Bins below .. above - 1 (none when above <= below).
-        const uint64_t upTo = above >= 64 ? ~uint64_t{0} : (uint64_t{1} << above) - 1u;
-        binsOfGap[g] = above > below ? upTo & ~((uint64_t{1} << below) - 1u) : 0u;
-      }
+      const uint64_t* const binsOfGap = SpanBinsOfGap(gapBins);
       // Bit c of after[k][i]: k + 1 spacings in bin c's span follow peak i.
       uint64_t after[3][kMaxPeaks];
       pos0Bins = 0;

@@ -105,6 +105,10 @@ class KVD_EXPORT CDetectVoice {
   // Peak picking and pitch matching of the entering frame.
   void GetMax(float* spectrum, int32_t slot);
   void MatchPitch(int32_t slot);
+  // The spans of the candidate bins by spacing, for MatchPitch's chain test
+  // (see detect_voice_peaks.cpp); fixed by the geometry.
+  static constexpr int32_t kMaxGapBins = 512;  // spacings kept, bins
+  const uint64_t* SpanBinsOfGap(int32_t gapBins);
   void ClearSlot(int32_t slot);
   // The AllMatchPitch rows (PitchNum candidates x matchWords words, bit m of
   // a candidate's words for series position m) and CanMatchPitch rows
@@ -329,6 +333,10 @@ class KVD_EXPORT CDetectVoice {
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
   TrackGrowth growthRecords[kGrowthRecords];
+  // SpanBinsOfGap's table: entries 0 .. spanBinsCount - 1 hold it (0: not
+  // yet worked out); the others were never written.
+  int32_t spanBinsCount = 0;
+  uint64_t spanBinsOfGap[kMaxGapBins];
   // 3.6 kB, kept with the frame serials they are keyed by (copied with them);
   // the ways not used were never written (construction touches none).
   SetList setLists[kSetListBuckets][kSetListWays];

@@ -418,6 +418,19 @@ TEST(VoiceState, CopyOwnsItsBuffersOutlivesTheSourceAndSurvivesSelfAssignment) {
   ExpectSameVerdicts(copy, *reference, 330, 400);
 }
 
+TEST(VoiceState, AssignedDetectorTakesTheTablesOfTheSourcesPitchRange) {
+  // Same bins and highest pitch, another lowest: the target's own tables,
+  // worked out while it ran, must not outlive the assignment.
+  auto source = Voice();
+  auto reference = Voice();
+  auto target = std::make_unique<CDetectVoice>(kRate, 512, 100, 480, 2000);
+  ASSERT_EQ(target->ReInit(), 0);
+  Feed(*target, 150, 250);
+  ExpectSameVerdicts(*source, *reference, 150, 250);
+  *target = *source;
+  ExpectSameVerdicts(*target, *reference, 250, 330);
+}
+
 TEST(VoiceState, AssignedDetectorForgetsItsOwnRecords) {
   // As many frames each, different ones: both detectors number their
   // frames alike and both hold records.
