@@ -408,12 +408,14 @@ void CDetectVoice::MatchPitch(int32_t s) {
     if (chainTest) {
       const uint64_t* const binsOfGap = SpanBinsOfGap(gapBins);
       // Bit c of after[k][i]: k + 1 spacings in bin c's span follow peak i.
+      // The kept peaks in whole bins (MaxZoom holds them in tenths).
       uint64_t after[3][kMaxPeaks];
+      const int16_t* const peakBins = AllMax[s];
       pos0Bins = 0;
       for (int32_t i = n - 1; i >= 0; --i) {
         uint64_t one = 0, two = 0, three = 0;
         for (int32_t j = i + 1; j < n; ++j) {
-          const int32_t gap = (MaxZoom[j] - MaxZoom[i]) / kTenthsPerBin;
+          const int32_t gap = peakBins[j] - peakBins[i];
           if (gap > gapBins) break;  // peaks ascend: so do the later gaps
           const uint64_t spans = binsOfGap[gap];
           one |= spans;
@@ -424,7 +426,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
         after[1][i] = two;
         after[2][i] = three;
         // A peak p lies in bin c's span exactly when p / 10 bins do.
-        const int32_t bin = MaxZoom[i] / kTenthsPerBin;
+        const int32_t bin = peakBins[i];
         if (bin <= gapBins) pos0Bins |= two & binsOfGap[bin];
       }
       chainBins = 0;
