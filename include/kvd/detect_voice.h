@@ -332,14 +332,15 @@ class KVD_EXPORT CDetectVoice {
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
-  TrackGrowth growthRecords[kGrowthRecords];
-  // SpanBinsOfGap's table: entries 0 .. spanBinsCount - 1 hold it (0: not
-  // yet worked out); the others were never written.
+  // Entries 0 .. spanBinsCount - 1 of spanBinsOfGap hold SpanBinsOfGap's
+  // table (0: not yet worked out).
   int32_t spanBinsCount = 0;
-  uint64_t spanBinsOfGap[kMaxGapBins];
+  TrackGrowth growthRecords[kGrowthRecords];
   // 3.6 kB, kept with the frame serials they are keyed by (copied with them);
   // the ways not used were never written (construction touches none).
   SetList setLists[kSetListBuckets][kSetListWays];
+  // Written at the first frame that needs it (construction touches none).
+  uint64_t spanBinsOfGap[kMaxGapBins];
 };
 
 #endif  // KVD_DETECT_VOICE_H
