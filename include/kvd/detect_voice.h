@@ -229,7 +229,7 @@ class KVD_EXPORT CDetectVoice {
   // applied to each set in turn.
   static constexpr int32_t kListedSets = 5;     // longer lists are searched each time
   static constexpr int32_t kSetListWays = 4;    // lists of one bucket
-  static constexpr int32_t kSetListBuckets = 16;
+  static constexpr int32_t kSetListBuckets = 64;
   struct ListedSet {
     uint8_t peakIndex[kSetSize];  // the members' kept peaks, lowest first (0xFF: virtual)
     int16_t area;                 // mean relative area of the members, 1/10000
@@ -336,8 +336,9 @@ class KVD_EXPORT CDetectVoice {
   // table (0: not yet worked out).
   int32_t spanBinsCount = 0;
   TrackGrowth growthRecords[kGrowthRecords];
-  // 3.6 kB, kept with the frame serials they are keyed by (copied with them);
-  // the ways not used were never written (construction touches none).
+  // 14.3 kB: room for the lists of the frames in the window (about 7 a
+  // frame), kept with the frame serials they are keyed by (copied with
+  // them); the ways not used were never written (construction touches none).
   SetList setLists[kSetListBuckets][kSetListWays];
   // Written at the first frame that needs it (construction touches none).
   uint64_t spanBinsOfGap[kMaxGapBins];
