@@ -13,6 +13,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "classifiers/detect_voice_set_runs.h"
 #include "classifiers/detect_voice_sets.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
@@ -276,41 +277,51 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
 
   const int16_t startBound = bound;
   int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
+  // A set of kept peaks, as the search by q meets it.
+  auto consider = [&](const int32_t* idx) {
+    set[0] = 0;
+    for (int32_t j = 0; j < layout.members; ++j) {
+      set[layout.firstEntry + j] = AllMax[k][idx[j]];
+    }
+    const int16_t spread = TestEven(set, layout.numbers);
+    if (spread > startBound) return;
+    const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+                                     layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
+    if (area < kGrowMinArea) return;
+    if (list != nullptr && count < kListedSets) {
+      ListedSet& listedSet = list->sets[count];
+      for (int32_t j = 0; j < kSetSize; ++j) {
+        listedSet.peakIndex[j] = j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+      }
+      listedSet.area = area;
+      listedSet.spread = static_cast<int8_t>(spread);
+      listedSet.qOffset = 0;
+    }
+    if (count <= kListedSets) ++count;
+    if (spread > bound || !(spread < bound || area > best)) return;
+    tryAgainstTrack(spread, area);
+  };
+  // The search tries the pitches q = qFirst .. qLast in turn, each with its
+  // windows for the first member and the spacings.
   const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
   const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
-  // The first member's window rises with q: its first peak is searched from
-  // where the previous q found it.
-  int32_t firstPeak = 0;
-  for (int32_t q = qFirst; q <= qLast; ++q) {
-    const float qf = static_cast<float>(q);
-    const float firstLo = m == 0 ? qf - tol : static_cast<float>((m + 1) * q) - tol;
-    const float firstHi = m == 0 ? qf + 1.0f + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-    ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLo, firstHi, qf - tol, qf + tol,
-               firstPeak, [&](const int32_t* idx) {
-                 set[0] = 0;
-                 for (int32_t j = 0; j < layout.members; ++j) {
-                   set[layout.firstEntry + j] = AllMax[k][idx[j]];
-                 }
-                 const int16_t spread = TestEven(set, layout.numbers);
-                 if (spread > startBound) return;
-                 const int16_t area =
-                     MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
-                                 layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
-                 if (area < kGrowMinArea) return;
-                 if (list != nullptr && count < kListedSets) {
-                   ListedSet& listedSet = list->sets[count];
-                   for (int32_t j = 0; j < kSetSize; ++j) {
-                     listedSet.peakIndex[j] =
-                         j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
-                   }
-                   listedSet.area = area;
-                   listedSet.spread = static_cast<int8_t>(spread);
-                   listedSet.qOffset = 0;
-                 }
-                 if (count <= kListedSets) ++count;
-                 if (spread > bound || !(spread < bound || area > best)) return;
-                 tryAgainstTrack(spread, area);
-               });
+  auto firstLoOf = [&](int32_t q) {
+    return m == 0 ? static_cast<float>(q) - tol : static_cast<float>((m + 1) * q) - tol;
+  };
+  auto firstHiOf = [&](int32_t q) {
+    return m == 0 ? static_cast<float>(q) + 1.0f + tol
+                  : static_cast<float>((m + 1) * (q + 1)) + tol;
+  };
+  if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], layout.members, qFirst, qLast, tol, firstLoOf,
+                            firstHiOf, consider)) {
+    // The first member's window rises with q: its first peak is searched
+    // from where the previous q found it.
+    int32_t firstPeak = 0;
+    for (int32_t q = qFirst; q <= qLast; ++q) {
+      const float qf = static_cast<float>(q);
+      ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLoOf(q), firstHiOf(q), qf - tol,
+                 qf + tol, firstPeak, consider);
+    }
   }
   if (list != nullptr) list->Close(count);
 

@@ -1,0 +1,92 @@
+// The sets a search over a range of pitches meets, each visited once.
+// Internal to classifiers/.
+#ifndef KVD_CLASSIFIERS_DETECT_VOICE_SET_RUNS_H
+#define KVD_CLASSIFIERS_DETECT_VOICE_SET_RUNS_H
+
+#include <cstdint>
+
+#include "classifiers/detect_voice_sets.h"
+
+namespace kvd_voice {
+
+// The search q by q, for q = qFirst .. qLast: ForEachSet with the first
+// member in [firstLoOf(q), firstHiOf(q)) and the spacings in [q - tol,
+// q + tol). Every one of those bounds rises with q, so a set lies in the
+// windows of a run of consecutive q, and that search meets it at each of
+// them. Here the sets are found in one pass over the union of the windows,
+// each kept with the first q whose windows hold it, and visited once: by that
+// q, and within one q in ForEachSet's order, which is the order in which the
+// search by q first meets them. visit(const int32_t* idx) as for ForEachSet.
+//
+// False, with nothing visited, when the range holds more than kRunPitches
+// pitches or the sets are more than kRunSets: the caller then searches q by
+// q.
+constexpr int32_t kRunPitches = 32;
+constexpr int32_t kRunSets = 32;
+
+template <typename FirstLo, typename FirstHi, typename Visit>
+bool ForEachSetOfPitchRun(const int16_t* peaks, int32_t count, int32_t members, int32_t qFirst,
+                          int32_t qLast, float tol, FirstLo firstLoOf, FirstHi firstHiOf,
+                          Visit& visit) {
+  const int32_t pitches = qLast - qFirst + 1;
+  if (pitches <= 0) return true;  // no q: the search meets no set
+  if (pitches > kRunPitches) return false;
+  // The whole bounds of each q, as ForEachSet compares them.
+  int32_t firstFrom[kRunPitches];
+  int32_t firstTo[kRunPitches];
+  int32_t stepFrom[kRunPitches];
+  int32_t stepTo[kRunPitches];
+  for (int32_t i = 0; i < pitches; ++i) {
+    const int32_t q = qFirst + i;
+    const float qf = static_cast<float>(q);
+    firstFrom[i] = CeilToInt(firstLoOf(q));
+    firstTo[i] = CeilToInt(firstHiOf(q));
+    stepFrom[i] = CeilToInt(qf - tol);
+    stepTo[i] = CeilToInt(qf + tol);
+  }
+
+  struct FoundSet {
+    int32_t idx[kSetSize];
+    int32_t pitch;  // index of the first q holding the set
+  };
+  FoundSet found[kRunSets];
+  int32_t sets = 0;
+  uint32_t pitchesMet = 0;  // bit i: some set is first held by qFirst + i
+  bool tooMany = false;
+  auto keep = [&](const int32_t* idx) {
+    if (tooMany) return;
+    const int32_t first = peaks[idx[0]];
+    for (int32_t i = 0; i < pitches; ++i) {
+      if (first < firstFrom[i] || first >= firstTo[i]) continue;
+      bool inStep = true;
+      for (int32_t j = 1; j < members && inStep; ++j) {
+        const int32_t step = peaks[idx[j]] - peaks[idx[j - 1]];
+        inStep = step >= stepFrom[i] && step < stepTo[i];
+      }
+      if (!inStep) continue;
+      if (sets == kRunSets) {
+        tooMany = true;
+        return;
+      }
+      for (int32_t j = 0; j < kSetSize; ++j) found[sets].idx[j] = idx[j];
+      found[sets].pitch = i;
+      pitchesMet |= uint32_t{1} << i;
+      ++sets;
+      return;
+    }
+  };
+  ForEachSet(peaks, count, members, firstLoOf(qFirst), firstHiOf(qLast),
+             static_cast<float>(qFirst) - tol, static_cast<float>(qLast) + tol, keep);
+  if (tooMany) return false;
+  for (; pitchesMet != 0; pitchesMet &= pitchesMet - 1u) {
+    const int32_t pitch = __builtin_ctz(pitchesMet);
+    for (int32_t i = 0; i < sets; ++i) {
+      if (found[i].pitch == pitch) visit(static_cast<const int32_t*>(found[i].idx));
+    }
+  }
+  return true;
+}
+
+}  // namespace kvd_voice
+
+#endif  // KVD_CLASSIFIERS_DETECT_VOICE_SET_RUNS_H
