@@ -179,10 +179,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
         chain.count = i;  // a different frame: the rest no longer holds
         chain.refused = false;
       } else if (recording && chain.refused && chain.refusedSerial == serial) {
-        // What a refusing Connect3 / Connect4 leaves in the frame.
-        ClearSet(static_cast<int16_t>(slot));
-        FramePitch[slot] = 0.0f;
-        CandPitch = 0.0f;
+        // Refused again. The rows a refusing Connect3 / Connect4 clears lie
+        // outside the track, where nothing reads them.
         return;
       }
       const bool accepted = connect(slot) >= 1;

@@ -129,7 +129,6 @@ class KVD_EXPORT CDetectVoice {
   void KeepCandidate(int16_t frame);
   // Empties frame's harmonic set and its areas (the pitch is left as it is).
   void ClearSet(int16_t frame);
-  void ClearSets(int32_t first, int32_t end);  // slots first .. end - 1
 
   // The seed search of a slot depends only on its three frames. Find keeps
   // the seeds a complete search accepted, in order, for slots it searches
