@@ -22,52 +22,19 @@
 
 using namespace kvd_voice;
 
-// False when an entry's areas are those of no kept peak (not met: the
-// areas of a set are copied from its frame's kept peaks or are 0).
-//
-// The entries' peaks ascend like the kept peaks they came from, so each
-// entry is looked for from the index the entry before it was found at, and
-// from index 0 only when that fails. Any index holding the same two areas
-// restores the same set.
-bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
+  std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
+  std::memcpy(grown.absArea, HarmoAbsArea[slot], sizeof(grown.absArea));
   grown.pitch = FramePitch[slot];
-  const int32_t count = MaxNum[slot];
-  auto holds = [&](int32_t index, int16_t area, float absArea) {
-    return AllMaxArea[slot][index] == area &&
-           std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0;
-  };
-  int32_t from = 0;
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    const int16_t area = HarmoArea[slot][h];
-    const float absArea = HarmoAbsArea[slot][h];
-    constexpr float kZero = 0.0f;
-    if (area == 0 && std::memcmp(&absArea, &kZero, sizeof(kZero)) == 0) {
-      grown.peakIndex[h] = kNoPeak;
-      continue;
-    }
-    int32_t index = from;
-    while (index < count && !holds(index, area, absArea)) ++index;
-    if (index >= count) {
-      index = 0;
-      while (index < from && !holds(index, area, absArea)) ++index;
-      if (index >= from) return false;
-    }
-    grown.peakIndex[h] = static_cast<uint8_t>(index);
-    from = index;
-  }
-  return true;
 }
 
 // Only GrowTrack, below, restores steps: inline here.
 inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    const uint8_t index = grown.peakIndex[h];
-    HarmoArea[slot][h] = index == kNoPeak ? int16_t{0} : AllMaxArea[slot][index];
-    HarmoAbsArea[slot][h] = index == kNoPeak ? 0.0f : AllMaxAbsArea[slot][index];
-  }
+  std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
+  std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
   FramePitch[slot] = grown.pitch;
 }
 
@@ -159,49 +126,51 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
 
   // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
   // window lasts and the frames are accepted, moving `end` (s or e) along.
+  // The recorded steps over the same frames are replayed first; the chain
+  // then ends at the first frame that differs, or stops where it was
+  // refused before.
   auto walk = [&](GrowthChain& chain, GrowthChain& other, int32_t from, int32_t step,
                   int16_t& end) {
-    const bool backwards = step < 0;
-    auto stepAt = [&](int32_t i) -> GrownFrame& {
-      return growth.steps[backwards ? i : kGrowthSteps - 1 - i];
+    // Step i is at first + i * stride.
+    GrownFrame* const first = step < 0 ? growth.steps : growth.steps + kGrowthSteps - 1;
+    const int32_t stride = -step;
+    auto inWindow = [](int32_t slot) {
+      return static_cast<uint32_t>(slot) < static_cast<uint32_t>(kWindowFrames);
     };
+    int32_t slot = from;
     int32_t i = 0;
-    bool recording = true;
-    for (int32_t slot = from; slot >= 0 && slot < kWindowFrames; slot += step) {
-      const uint64_t serial = frameSerial[slot];
-      if (recording && i < chain.count) {
-        if (stepAt(i).serial == serial) {
-          RestoreGrown(stepAt(i), slot);
-          end = static_cast<int16_t>(slot);
-          ++i;
-          continue;
-        }
-        chain.count = i;  // a different frame: the rest no longer holds
-        chain.refused = false;
-      } else if (recording && chain.refused && chain.refusedSerial == serial) {
-        // Refused again. The rows a refusing Connect3 / Connect4 clears lie
-        // outside the track, where nothing reads them.
-        return;
-      }
-      const bool accepted = connect(slot) >= 1;
-      if (recording && !accepted) {
+    for (; i < chain.count && inWindow(slot) && first[i * stride].serial == frameSerial[slot];
+         ++i, slot += step) {
+      RestoreGrown(first[i * stride], slot);
+    }
+    if (i > 0) end = static_cast<int16_t>(slot - step);
+    // Past the window the steps left are kept: they lie outside it.
+    if (!inWindow(slot)) return;
+    if (i < chain.count) {
+      chain.count = i;  // a different frame: the rest no longer holds
+      chain.refused = false;
+    } else if (chain.refused && chain.refusedSerial == frameSerial[slot]) {
+      // Refused again. The rows a refusing Connect3 / Connect4 clears lie
+      // outside the track, where nothing reads them.
+      return;
+    }
+    for (; inWindow(slot); ++i, slot += step) {
+      if (connect(slot) < 1) {
         chain.count = i;
         chain.refused = true;
-        chain.refusedSerial = serial;
-      } else if (recording) {
-        // The other direction gives up its steps at this place (they lie
-        // outside the window).
-        const int32_t otherRoom = kGrowthSteps - 1 - i;
-        if (other.count > otherRoom) {
-          other.count = otherRoom;
-          other.refused = false;
-        }
-        recording = StoreGrown(stepAt(i), slot);
-        chain.count = recording ? i + 1 : i;  // not kept: searched again next time
-        chain.refused = false;
-        ++i;
+        chain.refusedSerial = frameSerial[slot];
+        return;
       }
-      if (!accepted) return;
+      // The other direction gives up its steps at this place (they lie
+      // outside the window).
+      const int32_t otherRoom = kGrowthSteps - 1 - i;
+      if (other.count > otherRoom) {
+        other.count = otherRoom;
+        other.refused = false;
+      }
+      StoreGrown(first[i * stride], slot);
+      chain.count = i + 1;
+      chain.refused = false;
       end = static_cast<int16_t>(slot);
     }
   };

@@ -168,13 +168,13 @@ class KVD_EXPORT CDetectVoice {
   // new ones.
   static constexpr int32_t kGrowthRecords = 32;  // seeds kept, least recently used replaced
   static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
-  static constexpr uint8_t kNoPeak = 0xFF;  // GrownFrame::peakIndex: area 0
-  // A frame's set as a step left it. The areas of an entry are those of
-  // one kept peak of the frame (its index) or 0.
+  // A frame's set as a step left it, copied whole (restored with four
+  // fixed-size copies, no search of the kept peaks either way).
   struct GrownFrame {
     uint64_t serial;  // the frame the step added
     int16_t peak[kSetSize];
-    uint8_t peakIndex[kSetSize];  // into the frame's kept peaks, or kNoPeak
+    int16_t area[kSetSize];
+    float absArea[kSetSize];
     float pitch;
   };
   // The steps of one direction, in order away from the seed.
@@ -208,7 +208,7 @@ class KVD_EXPORT CDetectVoice {
   void GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* s, int16_t* e);
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
-  bool StoreGrown(GrownFrame& grown, int32_t slot) const;
+  void StoreGrown(GrownFrame& grown, int32_t slot) const;
   void RestoreGrown(const GrownFrame& grown, int32_t slot);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
@@ -319,7 +319,7 @@ class KVD_EXPORT CDetectVoice {
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
-  // written (construction touches none of their 27 kB).
+  // written (construction touches none of their 47 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole.
