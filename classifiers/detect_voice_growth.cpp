@@ -40,11 +40,14 @@ inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
 
 namespace {
 
-// The first serial and the series position of a seed, folded into 32 bits:
-// they tell most records apart.
-uint32_t GrowthTag(uint64_t firstSerial, int16_t m) {
+// The first serial, the series position and the first frame's set of a
+// seed, folded into 32 bits: they tell most records apart.
+uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
+  uint64_t set = 0;
+  std::memcpy(&set, firstSet, sizeof(set));
   return static_cast<uint32_t>(firstSerial) ^
-         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20);
+         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20) ^
+         static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
 // Bit i: tags[i] (i < used) equals tag.
@@ -68,20 +71,68 @@ uint32_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 32, "tags compared four at a time");
+  static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
+                "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
-  const uint32_t tag = GrowthTag(serials[0], m);
+  const uint32_t tag = GrowthTag(serials[0], m, HarmoPeak[f]);
   // A record matches when every field of its key holds the bits of the
   // seed now in slots f .. f + 2 (its padding is zero, see below).
+  auto matches = [&](const SeedKey& known) {
+#if defined(__SSE2__)
+    // Byte lanes equal in every pair of loads (the upper halves of the
+    // 8-byte loads are zero on both sides).
+    auto same16 = [](const void* a, const void* b) {
+      return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
+                            _mm_loadu_si128(static_cast<const __m128i*>(b)));
+    };
+    auto same8 = [](const void* a, const void* b) {
+      return _mm_cmpeq_epi8(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
+                            _mm_loadl_epi64(static_cast<const __m128i*>(b)));
+    };
+    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24 &&
+                      sizeof(known.area) == 24 && sizeof(known.absArea) == 48 &&
+                      sizeof(known.pitch) == 12,
+                  "the loads below cover each field");
+    const char* peak = reinterpret_cast<const char*>(known.peak);
+    const char* area = reinterpret_cast<const char*>(known.area);
+    const char* absArea = reinterpret_cast<const char*>(known.absArea);
+    const char* pitch = reinterpret_cast<const char*>(known.pitch);
+    const char* livePeak = reinterpret_cast<const char*>(HarmoPeak[f]);
+    const char* liveArea = reinterpret_cast<const char*>(HarmoArea[f]);
+    const char* liveAbsArea = reinterpret_cast<const char*>(HarmoAbsArea[f]);
+    const char* livePitch = reinterpret_cast<const char*>(FramePitch + f);
+    __m128i same = _mm_and_si128(same16(known.frames, serials), same8(known.frames + 2, serials + 2));
+    same = _mm_and_si128(same, _mm_and_si128(same16(peak, livePeak), same8(peak + 16, livePeak + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(area, liveArea), same8(area + 16, liveArea + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(absArea, liveAbsArea),
+                                             same16(absArea + 16, liveAbsArea + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(absArea + 32, liveAbsArea + 32),
+                                             same8(pitch, livePitch)));
+    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m &&
+           std::memcmp(pitch + 8, livePitch + 8, 4) == 0;
+#else
+    return known.frames[0] == serials[0] && known.m == m &&
+           std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
+           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
+           std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
+           std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
+           std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0;
+#endif
+  };
+  // Fibonacci hashing: the top bits of the product.
+  constexpr int32_t kHintBits = __builtin_ctz(kGrowthHints);
+  uint8_t& hint = growthHints[(tag * 0x9E3779B1u) >> (32 - kHintBits)];
+  if (hint < growthRecordsUsed && growthTags[hint] == tag && matches(growthRecords[hint].key)) {
+    TrackGrowth& growth = growthRecords[hint];
+    growth.lastUse = ++growthClock;
+    return growth;
+  }
   for (uint32_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
        candidates &= candidates - 1u) {
-    TrackGrowth& growth = growthRecords[__builtin_ctz(candidates)];
-    const SeedKey& known = growth.key;
-    if (known.frames[0] == serials[0] && known.m == m &&
-        std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
-        std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
-        std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
-        std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
-        std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0) {
+    const int32_t index = __builtin_ctz(candidates);
+    TrackGrowth& growth = growthRecords[index];
+    if (matches(growth.key)) {
+      hint = static_cast<uint8_t>(index);
       growth.lastUse = ++growthClock;
       return growth;
     }
@@ -99,12 +150,16 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
   } else {
+    uint64_t oldestUse = growthRecords[0].lastUse;
     for (int32_t i = 1; i < kGrowthRecords; ++i) {
-      if (growthRecords[i].lastUse < growthRecords[oldest].lastUse) oldest = i;
+      const uint64_t use = growthRecords[i].lastUse;
+      oldest = use < oldestUse ? i : oldest;
+      oldestUse = use < oldestUse ? use : oldestUse;
     }
   }
   TrackGrowth& growth = growthRecords[oldest];
   growthTags[oldest] = tag;
+  hint = static_cast<uint8_t>(oldest);
   growth.key = key;
   growth.lastUse = ++growthClock;
   growth.backward.count = 0;
@@ -137,11 +192,14 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     auto inWindow = [](int32_t slot) {
       return static_cast<uint32_t>(slot) < static_cast<uint32_t>(kWindowFrames);
     };
+    // The steps that can still lie in the window.
+    const int32_t room = step < 0 ? from + 1 : kWindowFrames - from;
+    const int32_t replayable = chain.count < room ? chain.count : room;
     int32_t slot = from;
     int32_t i = 0;
-    for (; i < chain.count && inWindow(slot) && first[i * stride].serial == frameSerial[slot];
-         ++i, slot += step) {
-      RestoreGrown(first[i * stride], slot);
+    for (const GrownFrame* known = first; i < replayable && known->serial == frameSerial[slot];
+         ++i, slot += step, known += stride) {
+      RestoreGrown(*known, slot);
     }
     if (i > 0) end = static_cast<int16_t>(slot - step);
     // Past the window the steps left are kept: they lie outside it.

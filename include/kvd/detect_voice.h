@@ -324,6 +324,10 @@ class KVD_EXPORT CDetectVoice {
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole.
   uint32_t growthTags[kGrowthRecords] = {};
+  // By a hash of the tag: the record last found or filled with it, tried
+  // before the tags are compared (a record index, checked before use).
+  static constexpr int32_t kGrowthHints = 64;
+  uint8_t growthHints[kGrowthHints] = {};
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
