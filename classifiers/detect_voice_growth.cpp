@@ -170,6 +170,33 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   return growth;
 }
 
+// Slots lo .. f - 1, lo = max(f - backLook, 0): one with VoicePitch below 1.
+bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
+  const int32_t lo = f <= backLook ? 0 : f - backLook;
+  if (lo >= f) return false;
+#if defined(__SSE2__)
+  // The sixteen slots from `base` at once (they end at f, or at 16 for an
+  // earlier f: inside the window), their bits kept for lo .. f - 1 alone.
+  constexpr int32_t kLanes = 16;
+  static_assert(kWindowFrames >= kLanes, "sixteen slots end inside the window");
+  if (f - lo <= kLanes) {
+    const int32_t base = f >= kLanes ? f - kLanes : 0;
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base));
+    const __m128i high =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base + kLanes / 2));
+    const uint32_t below = static_cast<uint32_t>(_mm_movemask_epi8(
+        _mm_packs_epi16(_mm_cmplt_epi16(low, one), _mm_cmplt_epi16(high, one))));
+    const uint32_t wanted = ((1u << (f - base)) - 1u) & ~((1u << (lo - base)) - 1u);
+    return (below & wanted) != 0;
+  }
+#endif
+  for (int32_t i = lo; i < f; ++i) {
+    if (VoicePitch[i] < 1) return true;
+  }
+  return false;
+}
+
 void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {
   TrackGrowth& growth = GrowthOf(m, f);
   int16_t s = static_cast<int16_t>(f);

@@ -598,17 +598,12 @@ int32_t CDetectVoice::Find() {
       // growth reads only the track's rows and the frame it tries, whose
       // row Connect3 / Connect4 write whole before they read it, and the
       // seed searches write each seed row before they read it.
-      const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
-      int32_t unvoicedBefore = 0;
-      for (int32_t i = lo; i < f; ++i) {
-        if (VoicePitch[i] < 1) ++unvoicedBefore;
-      }
-      // Backwards (only with an unvoiced slot shortly before the seed)
-      // while s >= 1 and Connect(s - 1) accepts, then forwards while
-      // e + 1 < 30 and Connect(e + 1) accepts.
+      // Backwards (only with an unvoiced slot among the kBackLookFrames
+      // before the seed) while s >= 1 and Connect(s - 1) accepts, then
+      // forwards while e + 1 < 30 and Connect(e + 1) accepts.
       int16_t s = 0;
       int16_t e = 0;
-      GrowTrack(m, f, unvoicedBefore > 0, &s, &e);
+      GrowTrack(m, f, UnvoicedBefore(f, kBackLookFrames), &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {

@@ -206,6 +206,9 @@ class KVD_EXPORT CDetectVoice {
   // first when growBack, then forwards, as Connect3 / Connect4 would step by
   // step. Sets *s and *e to the track's first and last slot.
   void GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* s, int16_t* e);
+  // True when one of the backLook slots before slot f (f <= 30) has a
+  // VoicePitch below 1.
+  bool UnvoicedBefore(int32_t f, int32_t backLook) const;
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
   void StoreGrown(GrownFrame& grown, int32_t slot) const;
