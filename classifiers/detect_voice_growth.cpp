@@ -22,62 +22,32 @@
 
 using namespace kvd_voice;
 
-// False when an entry's areas are those of no kept peak (not met: the
-// areas of a set are copied from its frame's kept peaks or are 0).
-//
-// The entries' peaks ascend like the kept peaks they came from, so each
-// entry is looked for from the index the entry before it was found at, and
-// from index 0 only when that fails. Any index holding the same two areas
-// restores the same set.
-bool CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
+  std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
+  std::memcpy(grown.absArea, HarmoAbsArea[slot], sizeof(grown.absArea));
   grown.pitch = FramePitch[slot];
-  const int32_t count = MaxNum[slot];
-  auto holds = [&](int32_t index, int16_t area, float absArea) {
-    return AllMaxArea[slot][index] == area &&
-           std::memcmp(&AllMaxAbsArea[slot][index], &absArea, sizeof(absArea)) == 0;
-  };
-  int32_t from = 0;
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    const int16_t area = HarmoArea[slot][h];
-    const float absArea = HarmoAbsArea[slot][h];
-    constexpr float kZero = 0.0f;
-    if (area == 0 && std::memcmp(&absArea, &kZero, sizeof(kZero)) == 0) {
-      grown.peakIndex[h] = kNoPeak;
-      continue;
-    }
-    int32_t index = from;
-    while (index < count && !holds(index, area, absArea)) ++index;
-    if (index >= count) {
-      index = 0;
-      while (index < from && !holds(index, area, absArea)) ++index;
-      if (index >= from) return false;
-    }
-    grown.peakIndex[h] = static_cast<uint8_t>(index);
-    from = index;
-  }
-  return true;
 }
 
 // Only GrowTrack, below, restores steps: inline here.
 inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    const uint8_t index = grown.peakIndex[h];
-    HarmoArea[slot][h] = index == kNoPeak ? int16_t{0} : AllMaxArea[slot][index];
-    HarmoAbsArea[slot][h] = index == kNoPeak ? 0.0f : AllMaxAbsArea[slot][index];
-  }
+  std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
+  std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
   FramePitch[slot] = grown.pitch;
 }
 
 namespace {
 
-// The first serial and the series position of a seed, folded into 32 bits:
-// they tell most records apart.
-uint32_t GrowthTag(uint64_t firstSerial, int16_t m) {
+// The first serial, the series position and the first frame's set of a
+// seed, folded into 32 bits: they tell most records apart.
+uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
+  uint64_t set = 0;
+  std::memcpy(&set, firstSet, sizeof(set));
   return static_cast<uint32_t>(firstSerial) ^
-         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20);
+         (static_cast<uint32_t>(static_cast<uint16_t>(m)) << 20) ^
+         static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
 // Bit i: tags[i] (i < used) equals tag.
@@ -101,20 +71,68 @@ uint32_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 32, "tags compared four at a time");
+  static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
+                "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
-  const uint32_t tag = GrowthTag(serials[0], m);
+  const uint32_t tag = GrowthTag(serials[0], m, HarmoPeak[f]);
   // A record matches when every field of its key holds the bits of the
   // seed now in slots f .. f + 2 (its padding is zero, see below).
+  auto matches = [&](const SeedKey& known) {
+#if defined(__SSE2__)
+    // Byte lanes equal in every pair of loads (the upper halves of the
+    // 8-byte loads are zero on both sides).
+    auto same16 = [](const void* a, const void* b) {
+      return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
+                            _mm_loadu_si128(static_cast<const __m128i*>(b)));
+    };
+    auto same8 = [](const void* a, const void* b) {
+      return _mm_cmpeq_epi8(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
+                            _mm_loadl_epi64(static_cast<const __m128i*>(b)));
+    };
+    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24 &&
+                      sizeof(known.area) == 24 && sizeof(known.absArea) == 48 &&
+                      sizeof(known.pitch) == 12,
+                  "the loads below cover each field");
+    const char* peak = reinterpret_cast<const char*>(known.peak);
+    const char* area = reinterpret_cast<const char*>(known.area);
+    const char* absArea = reinterpret_cast<const char*>(known.absArea);
+    const char* pitch = reinterpret_cast<const char*>(known.pitch);
+    const char* livePeak = reinterpret_cast<const char*>(HarmoPeak[f]);
+    const char* liveArea = reinterpret_cast<const char*>(HarmoArea[f]);
+    const char* liveAbsArea = reinterpret_cast<const char*>(HarmoAbsArea[f]);
+    const char* livePitch = reinterpret_cast<const char*>(FramePitch + f);
+    __m128i same = _mm_and_si128(same16(known.frames, serials), same8(known.frames + 2, serials + 2));
+    same = _mm_and_si128(same, _mm_and_si128(same16(peak, livePeak), same8(peak + 16, livePeak + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(area, liveArea), same8(area + 16, liveArea + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(absArea, liveAbsArea),
+                                             same16(absArea + 16, liveAbsArea + 16)));
+    same = _mm_and_si128(same, _mm_and_si128(same16(absArea + 32, liveAbsArea + 32),
+                                             same8(pitch, livePitch)));
+    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m &&
+           std::memcmp(pitch + 8, livePitch + 8, 4) == 0;
+#else
+    return known.frames[0] == serials[0] && known.m == m &&
+           std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
+           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
+           std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
+           std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
+           std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0;
+#endif
+  };
+  // Fibonacci hashing: the top bits of the product.
+  constexpr int32_t kHintBits = __builtin_ctz(kGrowthHints);
+  uint8_t& hint = growthHints[(tag * 0x9E3779B1u) >> (32 - kHintBits)];
+  if (hint < growthRecordsUsed && growthTags[hint] == tag && matches(growthRecords[hint].key)) {
+    TrackGrowth& growth = growthRecords[hint];
+    growth.lastUse = ++growthClock;
+    return growth;
+  }
   for (uint32_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
        candidates &= candidates - 1u) {
-    TrackGrowth& growth = growthRecords[__builtin_ctz(candidates)];
-    const SeedKey& known = growth.key;
-    if (known.frames[0] == serials[0] && known.m == m &&
-        std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
-        std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
-        std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
-        std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
-        std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0) {
+    const int32_t index = __builtin_ctz(candidates);
+    TrackGrowth& growth = growthRecords[index];
+    if (matches(growth.key)) {
+      hint = static_cast<uint8_t>(index);
       growth.lastUse = ++growthClock;
       return growth;
     }
@@ -132,12 +150,16 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
   } else {
+    uint64_t oldestUse = growthRecords[0].lastUse;
     for (int32_t i = 1; i < kGrowthRecords; ++i) {
-      if (growthRecords[i].lastUse < growthRecords[oldest].lastUse) oldest = i;
+      const uint64_t use = growthRecords[i].lastUse;
+      oldest = use < oldestUse ? i : oldest;
+      oldestUse = use < oldestUse ? use : oldestUse;
     }
   }
   TrackGrowth& growth = growthRecords[oldest];
   growthTags[oldest] = tag;
+  hint = static_cast<uint8_t>(oldest);
   growth.key = key;
   growth.lastUse = ++growthClock;
   growth.backward.count = 0;
@@ -146,6 +168,33 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   growth.forward.count = 0;
   growth.forward.refused = false;
   return growth;
+}
+
+// Slots lo .. f - 1, lo = max(f - backLook, 0): one with VoicePitch below 1.
+bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
+  const int32_t lo = f <= backLook ? 0 : f - backLook;
+  if (lo >= f) return false;
+#if defined(__SSE2__)
+  // The sixteen slots from `base` at once (they end at f, or at 16 for an
+  // earlier f: inside the window), their bits kept for lo .. f - 1 alone.
+  constexpr int32_t kLanes = 16;
+  static_assert(kWindowFrames >= kLanes, "sixteen slots end inside the window");
+  if (f - lo <= kLanes) {
+    const int32_t base = f >= kLanes ? f - kLanes : 0;
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base));
+    const __m128i high =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base + kLanes / 2));
+    const uint32_t below = static_cast<uint32_t>(_mm_movemask_epi8(
+        _mm_packs_epi16(_mm_cmplt_epi16(low, one), _mm_cmplt_epi16(high, one))));
+    const uint32_t wanted = ((1u << (f - base)) - 1u) & ~((1u << (lo - base)) - 1u);
+    return (below & wanted) != 0;
+  }
+#endif
+  for (int32_t i = lo; i < f; ++i) {
+    if (VoicePitch[i] < 1) return true;
+  }
+  return false;
 }
 
 void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {
@@ -159,51 +208,54 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
 
   // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
   // window lasts and the frames are accepted, moving `end` (s or e) along.
+  // The recorded steps over the same frames are replayed first; the chain
+  // then ends at the first frame that differs, or stops where it was
+  // refused before.
   auto walk = [&](GrowthChain& chain, GrowthChain& other, int32_t from, int32_t step,
                   int16_t& end) {
-    const bool backwards = step < 0;
-    auto stepAt = [&](int32_t i) -> GrownFrame& {
-      return growth.steps[backwards ? i : kGrowthSteps - 1 - i];
+    // Step i is at first + i * stride.
+    GrownFrame* const first = step < 0 ? growth.steps : growth.steps + kGrowthSteps - 1;
+    const int32_t stride = -step;
+    auto inWindow = [](int32_t slot) {
+      return static_cast<uint32_t>(slot) < static_cast<uint32_t>(kWindowFrames);
     };
+    // The steps that can still lie in the window.
+    const int32_t room = step < 0 ? from + 1 : kWindowFrames - from;
+    const int32_t replayable = chain.count < room ? chain.count : room;
+    int32_t slot = from;
     int32_t i = 0;
-    bool recording = true;
-    for (int32_t slot = from; slot >= 0 && slot < kWindowFrames; slot += step) {
-      const uint64_t serial = frameSerial[slot];
-      if (recording && i < chain.count) {
-        if (stepAt(i).serial == serial) {
-          RestoreGrown(stepAt(i), slot);
-          end = static_cast<int16_t>(slot);
-          ++i;
-          continue;
-        }
-        chain.count = i;  // a different frame: the rest no longer holds
-        chain.refused = false;
-      } else if (recording && chain.refused && chain.refusedSerial == serial) {
-        // What a refusing Connect3 / Connect4 leaves in the frame.
-        ClearSet(static_cast<int16_t>(slot));
-        FramePitch[slot] = 0.0f;
-        CandPitch = 0.0f;
-        return;
-      }
-      const bool accepted = connect(slot) >= 1;
-      if (recording && !accepted) {
+    for (const GrownFrame* known = first; i < replayable && known->serial == frameSerial[slot];
+         ++i, slot += step, known += stride) {
+      RestoreGrown(*known, slot);
+    }
+    if (i > 0) end = static_cast<int16_t>(slot - step);
+    // Past the window the steps left are kept: they lie outside it.
+    if (!inWindow(slot)) return;
+    if (i < chain.count) {
+      chain.count = i;  // a different frame: the rest no longer holds
+      chain.refused = false;
+    } else if (chain.refused && chain.refusedSerial == frameSerial[slot]) {
+      // Refused again. The rows a refusing Connect3 / Connect4 clears lie
+      // outside the track, where nothing reads them.
+      return;
+    }
+    for (; inWindow(slot); ++i, slot += step) {
+      if (connect(slot) < 1) {
         chain.count = i;
         chain.refused = true;
-        chain.refusedSerial = serial;
-      } else if (recording) {
-        // The other direction gives up its steps at this place (they lie
-        // outside the window).
-        const int32_t otherRoom = kGrowthSteps - 1 - i;
-        if (other.count > otherRoom) {
-          other.count = otherRoom;
-          other.refused = false;
-        }
-        recording = StoreGrown(stepAt(i), slot);
-        chain.count = recording ? i + 1 : i;  // not kept: searched again next time
-        chain.refused = false;
-        ++i;
+        chain.refusedSerial = frameSerial[slot];
+        return;
       }
-      if (!accepted) return;
+      // The other direction gives up its steps at this place (they lie
+      // outside the window).
+      const int32_t otherRoom = kGrowthSteps - 1 - i;
+      if (other.count > otherRoom) {
+        other.count = otherRoom;
+        other.refused = false;
+      }
+      StoreGrown(first[i * stride], slot);
+      chain.count = i + 1;
+      chain.refused = false;
       end = static_cast<int16_t>(slot);
     }
   };

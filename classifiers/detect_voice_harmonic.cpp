@@ -605,28 +605,16 @@ int32_t CDetectVoice::Find() {
     // "Error pitch!".
     auto processSeed = [&](int16_t m) {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
-      // Every slot but the seed's cleared: the whole arrays at once, the
-      // seed's rows put back (cheaper than two clears around them).
-      int16_t seedArea[kSeedFrames][kSetSize];
-      float seedAbsArea[kSeedFrames][kSetSize];
-      std::memcpy(seedArea, HarmoArea[f], sizeof(seedArea));
-      std::memcpy(seedAbsArea, HarmoAbsArea[f], sizeof(seedAbsArea));
-      ClearSets(0, kWindowFrames);
-      std::memcpy(HarmoPeak[f], seed, sizeof(seed));
-      std::memcpy(HarmoArea[f], seedArea, sizeof(seedArea));
-      std::memcpy(HarmoAbsArea[f], seedAbsArea, sizeof(seedAbsArea));
-      std::fill(FramePitch + f + kSeedFrames, FramePitch + kWindowFrames, 0.0f);
-      const int32_t lo = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
-      int32_t unvoicedBefore = 0;
-      for (int32_t i = lo; i < f; ++i) {
-        if (VoicePitch[i] < 1) ++unvoicedBefore;
-      }
-      // Backwards (only with an unvoiced slot shortly before the seed)
-      // while s >= 1 and Connect(s - 1) accepts, then forwards while
-      // e + 1 < 30 and Connect(e + 1) accepts.
+      // The other slots' sets, areas and pitches are left as they are: the
+      // growth reads only the track's rows and the frame it tries, whose
+      // row Connect3 / Connect4 write whole before they read it, and the
+      // seed searches write each seed row before they read it.
+      // Backwards (only with an unvoiced slot among the kBackLookFrames
+      // before the seed) while s >= 1 and Connect(s - 1) accepts, then
+      // forwards while e + 1 < 30 and Connect(e + 1) accepts.
       int16_t s = 0;
       int16_t e = 0;
-      GrowTrack(m, f, unvoicedBefore > 0, &s, &e);
+      GrowTrack(m, f, UnvoicedBefore(f, kBackLookFrames), &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {
@@ -835,14 +823,4 @@ void CDetectVoice::ClearSet(int16_t frame) {
   std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[0]));
   std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[0]));
   std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[0]));
-}
-
-// The rows of slots first .. end - 1 lie next to each other: one clear per
-// array.
-void CDetectVoice::ClearSets(int32_t first, int32_t end) {
-  if (first >= end) return;
-  const auto rows = static_cast<size_t>(end - first);
-  std::memset(HarmoPeak[first], 0, rows * sizeof(HarmoPeak[0]));
-  std::memset(HarmoArea[first], 0, rows * sizeof(HarmoArea[0]));
-  std::memset(HarmoAbsArea[first], 0, rows * sizeof(HarmoAbsArea[0]));
 }

@@ -133,7 +133,6 @@ class KVD_EXPORT CDetectVoice {
   void KeepCandidate(int16_t frame);
   // Empties frame's harmonic set and its areas (the pitch is left as it is).
   void ClearSet(int16_t frame);
-  void ClearSets(int32_t first, int32_t end);  // slots first .. end - 1
 
   // The seed search of a slot depends only on its three frames. Find keeps
   // the seeds a complete search accepted, in order, for slots it searches
@@ -173,13 +172,13 @@ class KVD_EXPORT CDetectVoice {
   // new ones.
   static constexpr int32_t kGrowthRecords = 32;  // seeds kept, least recently used replaced
   static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
-  static constexpr uint8_t kNoPeak = 0xFF;  // GrownFrame::peakIndex: area 0
-  // A frame's set as a step left it. The areas of an entry are those of
-  // one kept peak of the frame (its index) or 0.
+  // A frame's set as a step left it, copied whole (restored with four
+  // fixed-size copies, no search of the kept peaks either way).
   struct GrownFrame {
     uint64_t serial;  // the frame the step added
     int16_t peak[kSetSize];
-    uint8_t peakIndex[kSetSize];  // into the frame's kept peaks, or kNoPeak
+    int16_t area[kSetSize];
+    float absArea[kSetSize];
     float pitch;
   };
   // The steps of one direction, in order away from the seed.
@@ -211,9 +210,12 @@ class KVD_EXPORT CDetectVoice {
   // first when growBack, then forwards, as Connect3 / Connect4 would step by
   // step. Sets *s and *e to the track's first and last slot.
   void GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* s, int16_t* e);
+  // True when one of the backLook slots before slot f (f <= 30) has a
+  // VoicePitch below 1.
+  bool UnvoicedBefore(int32_t f, int32_t backLook) const;
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
-  bool StoreGrown(GrownFrame& grown, int32_t slot) const;
+  void StoreGrown(GrownFrame& grown, int32_t slot) const;
   void RestoreGrown(const GrownFrame& grown, int32_t slot);
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
@@ -324,11 +326,15 @@ class KVD_EXPORT CDetectVoice {
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
-  // written (construction touches none of their 27 kB).
+  // written (construction touches none of their 47 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole.
   uint32_t growthTags[kGrowthRecords] = {};
+  // By a hash of the tag: the record last found or filled with it, tried
+  // before the tags are compared (a record index, checked before use).
+  static constexpr int32_t kGrowthHints = 64;
+  uint8_t growthHints[kGrowthHints] = {};
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used

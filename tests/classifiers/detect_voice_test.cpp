@@ -326,6 +326,27 @@ TEST_F(VoiceChecks, GetHarmoAreaNeverReadsBeforeTheRow) {
   EXPECT_EQ(peer_.GetHarmoArea(set, 0), 2000);
 }
 
+// Backward growth looks at the backLook slots before the seed: slot u
+// counts for seed slot f exactly when f - backLook <= u < f. One unvoiced
+// slot (pitch 0 or -1) among voiced ones, at every place, for every f.
+TEST_F(VoiceChecks, UnvoicedBeforeSeesExactlyTheSlotsBeforeTheSeed) {
+  constexpr int kSlots = CDetectVoice::kWindowFrames;
+  for (int backLook : {1, 10, 16, 17, 29}) {
+    for (int16_t unvoiced : {int16_t{0}, int16_t{-1}}) {
+      for (int u = 0; u < kSlots; ++u) {
+        std::fill(voice_.VoicePitch, voice_.VoicePitch + kSlots, int16_t{12});
+        voice_.VoicePitch[u] = unvoiced;
+        for (int f = 0; f <= kSlots; ++f) {
+          EXPECT_EQ(peer_.UnvoicedBefore(f, backLook), u < f && u >= f - backLook)
+              << "back look " << backLook << ", unvoiced slot " << u << ", seed slot " << f;
+        }
+      }
+    }
+  }
+  std::fill(voice_.VoicePitch, voice_.VoicePitch + kSlots, int16_t{1});
+  for (int f = 0; f <= kSlots; ++f) EXPECT_FALSE(peer_.UnvoicedBefore(f, 10)) << f;
+}
+
 TEST_F(VoiceChecks, SetPitchUsesRealDivisions) {
   // Peaks 7, 13, 20 as harmonics 1 .. 3: (7 + 13 / 2 + 20 / 3) / 3 = 6.7222
   // (integer divisions would give (7 + 6 + 6) / 3 = 6.33).

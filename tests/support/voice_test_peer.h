@@ -69,6 +69,7 @@ class CDetectVoiceTestPeer {
   int16_t CompareAbsArea(const float* a, const float* b, float pitch) {
     return v_.CompareAbsArea(a, b, pitch);
   }
+  bool UnvoicedBefore(int f, int backLook) const { return v_.UnvoicedBefore(f, backLook); }
 
  private:
   CDetectVoice& v_;
