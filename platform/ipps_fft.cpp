@@ -30,8 +30,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -59,19 +57,6 @@ struct Stage {
   std::vector<float> twIm[3];
 };
 
-// What a transform of N/2 = n complex points reads and never writes. It is
-// the same for every plan of one order: the plans share one copy (a host
-// gives each of its lines a plan, and one copy stays in the caches where a
-// copy a line would be fetched again for every frame).
-struct FftTables {
-  std::vector<int32_t> inputOf;  // position before the stages -> complex input point
-  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
-  // ..., b + (r - 1) n/r -> its position; n/r entries.
-  std::vector<ptrdiff_t> blockAt;
-  std::vector<Stage> stages;            // innermost (applied first) to outermost
-  std::vector<float> superRe, superIm;  // n/2 twiddles of the real-input split
-};
-
 }  // namespace
 
 struct IppsFFTSpec_R_32f {
@@ -81,9 +66,14 @@ struct IppsFFTSpec_R_32f {
   kiss_fftr_cfg plan = nullptr;
   std::vector<kiss_fft_cpx> spectrum;
 
-  int complexCount = 0;  // N/2
-  std::shared_ptr<const FftTables> tables;
-  std::vector<float> re, im;  // N/2 values: scratch of one transform
+  int complexCount = 0;                 // N/2
+  std::vector<int32_t> inputOf;         // position before the stages -> complex input point
+  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
+  // ..., b + (r - 1) n/r -> its position; n/r entries.
+  std::vector<ptrdiff_t> blockAt;
+  std::vector<Stage> stages;            // innermost (applied first) to outermost
+  std::vector<float> re, im;            // N/2 values: scratch of one transform
+  std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
 };
 
 namespace {
@@ -114,8 +104,8 @@ void MapInputs(const std::vector<std::pair<int, int>>& factors, size_t level, in
   }
 }
 
-// The tables of n complex points (n >= 2).
-void Build(int n, FftTables& tables) {
+void Build(IppsFFTSpec_R_32f& spec) {
+  const int n = spec.complexCount;
   // KissFFT's twiddles of the complex transform: phase -2 pi i / n.
   std::vector<float> twRe(static_cast<size_t>(n));
   std::vector<float> twIm(static_cast<size_t>(n));
@@ -125,12 +115,12 @@ void Build(int n, FftTables& tables) {
     twIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
   }
   const std::vector<std::pair<int, int>> factors = Factor(n);
-  tables.inputOf.assign(static_cast<size_t>(n), 0);
-  MapInputs(factors, 0, 0, 0, 1, tables.inputOf);
+  spec.inputOf.assign(static_cast<size_t>(n), 0);
+  MapInputs(factors, 0, 0, 0, 1, spec.inputOf);
   const int innerRadix = factors.back().first;
-  tables.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
+  spec.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
   for (int first = 0; first < n; first += innerRadix) {
-    tables.blockAt[static_cast<size_t>(tables.inputOf[static_cast<size_t>(first)])] = first;
+    spec.blockAt[static_cast<size_t>(spec.inputOf[static_cast<size_t>(first)])] = first;
   }
 
   // A stage's twiddle stride is the product of the radixes outside it.
@@ -152,33 +142,18 @@ void Build(int n, FftTables& tables) {
     outerFirst.push_back(std::move(stage));
     stride *= radix;
   }
-  tables.stages.assign(outerFirst.rbegin(), outerFirst.rend());
+  spec.stages.assign(outerFirst.rbegin(), outerFirst.rend());
 
   // kiss_fftr's split twiddles: phase -pi ((i + 1) / n + 1/2).
-  tables.superRe.resize(static_cast<size_t>(n / 2));
-  tables.superIm.resize(static_cast<size_t>(n / 2));
+  spec.superRe.resize(static_cast<size_t>(n / 2));
+  spec.superIm.resize(static_cast<size_t>(n / 2));
   for (int i = 0; i < n / 2; ++i) {
     const double phase = -kKissPi * (static_cast<double>(i + 1) / n + .5);
-    tables.superRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
-    tables.superIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
+    spec.superRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
+    spec.superIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
   }
-}
-
-// The tables of n complex points, built by the first plan that needs them
-// and kept while some plan holds them. Throws std::bad_alloc.
-std::shared_ptr<const FftTables> SharedTables(int n) {
-  static std::mutex guard;
-  static std::weak_ptr<const FftTables> byOrder[kMaxFftOrder + 1];
-  const int order = __builtin_ctz(static_cast<unsigned>(n)) + 1;
-  std::lock_guard<std::mutex> lock(guard);
-  std::shared_ptr<const FftTables> tables = byOrder[order].lock();
-  if (tables == nullptr) {
-    auto built = std::make_shared<FftTables>();
-    Build(n, *built);
-    tables = std::move(built);
-    byOrder[order] = tables;
-  }
-  return tables;
+  spec.re.assign(static_cast<size_t>(n), 0.0f);
+  spec.im.assign(static_cast<size_t>(n), 0.0f);
 }
 
 // KissFFT's forward radix-4 butterflies of one block: points k, k + m,
@@ -529,13 +504,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   // Scratch of the plan; a plan serves one thread at a time.
   float* re = const_cast<float*>(spec.re.data());
   float* im = const_cast<float*>(spec.im.data());
-  const FftTables& tables = *spec.tables;
-  const int32_t* inputOf = tables.inputOf.data();
+  const int32_t* inputOf = spec.inputOf.data();
   const bool avx2 = (ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0;
 
   // The innermost stage (span 1: one butterfly per block, every twiddle
   // that of phase 0) straight from the input points.
-  const Stage& innermost = tables.stages.front();
+  const Stage& innermost = spec.stages.front();
   const float w0r = innermost.twRe[0][0];
   const float w0i = innermost.twIm[0][0];
   if (innermost.radix == 4) {
@@ -544,12 +518,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int quarter = n / 4;
 #if defined(KVD_FFT_AVX2)
     if (avx2 && quarter % 8 == 0) {
-      fft_avx2::InnermostRadix4(src, tables.blockAt.data(), quarter, w0r, w0i, re, im);
+      fft_avx2::InnermostRadix4(src, spec.blockAt.data(), quarter, w0r, w0i, re, im);
       first = n;
     } else
 #endif
     if (quarter % 4 == 0) {
-      const ptrdiff_t* blockAt = tables.blockAt.data();
+      const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < quarter; base += 4) {
         InnermostRadix4x4(src, blockAt, quarter, w0r, w0i, re, im, base);
       }
@@ -597,12 +571,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int halfCount = n / 2;
 #if defined(KVD_FFT_AVX2)
     if (avx2 && halfCount % 8 == 0) {
-      fft_avx2::InnermostRadix2(src, tables.blockAt.data(), halfCount, w0r, w0i, re, im);
+      fft_avx2::InnermostRadix2(src, spec.blockAt.data(), halfCount, w0r, w0i, re, im);
       first = n;
     } else
 #endif
     if (halfCount % 4 == 0) {
-      const ptrdiff_t* blockAt = tables.blockAt.data();
+      const ptrdiff_t* blockAt = spec.blockAt.data();
       for (int base = 0; base < halfCount; base += 4) {
         InnermostRadix2x4(src, blockAt, halfCount, w0r, w0i, re, im, base);
       }
@@ -624,8 +598,8 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
       im[first] = x0i + ti;
     }
   }
-  for (size_t l = 1; l < tables.stages.size(); ++l) {
-    const Stage& stage = tables.stages[l];
+  for (size_t l = 1; l < spec.stages.size(); ++l) {
+    const Stage& stage = spec.stages[l];
     const int block = stage.radix * stage.span;
     int first = 0;
 #if defined(KVD_FFT_AVX2)
@@ -669,7 +643,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  SplitToPerm(re, im, tables.superRe.data(), tables.superIm.data(), scale, dst, n, avx2);
+  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n, avx2);
 }
 
 }  // namespace
@@ -694,9 +668,7 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
       created->spectrum.resize(static_cast<size_t>(created->pointCount / 2 + 1));
       built = created->plan != nullptr;
     } else {
-      created->tables = SharedTables(created->complexCount);
-      created->re.assign(static_cast<size_t>(created->complexCount), 0.0f);
-      created->im.assign(static_cast<size_t>(created->complexCount), 0.0f);
+      Build(*created);
       built = true;
     }
   } catch (const std::bad_alloc&) {
