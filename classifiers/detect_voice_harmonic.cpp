@@ -136,25 +136,24 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
   int16_t* set = HarmoPeak[frame];
 
+  auto visit = [&](const int32_t* idx) {
+    set[0] = 0;
+    for (int32_t j = 0; j < layout.members; ++j) {
+      set[layout.firstEntry + j] = AllMax[frame][idx[j]];
+    }
+    const int16_t spread = TestEven(set, layout.numbers);
+    if (spread > bound) return;
+    const int16_t area = MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
+                                     layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
+    FramePitch[frame] = SetPitch(set, m);
+    if ((spread < bound || area > best) && TestTrueFullHarmo(frame, first, last, m) >= 0) {
+      bound = spread;
+      best = area;
+      KeepCandidate(frame);
+    }
+  };
   ForEachSet(AllMax[frame], MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol,
-             pitch + tol, [&](const int32_t* idx) {
-               set[0] = 0;
-               for (int32_t j = 0; j < layout.members; ++j) {
-                 set[layout.firstEntry + j] = AllMax[frame][idx[j]];
-               }
-               const int16_t spread = TestEven(set, layout.numbers);
-               if (spread > bound) return;
-               const int16_t area =
-                   MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
-                               layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
-               FramePitch[frame] = SetPitch(set, m);
-               if ((spread < bound || area > best) &&
-                   TestTrueFullHarmo(frame, first, last, m) >= 0) {
-                 bound = spread;
-                 best = area;
-                 KeepCandidate(frame);
-               }
-             });
+             pitch + tol, visit);
 
   if (best > 0) {
     StoreCandidate(frame);
@@ -750,46 +749,48 @@ int32_t CDetectVoice::Find() {
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
-        if (can1[c1]) {
+        const uint64_t* series1 = match1 + c1 * matchWords;
+        // With one word per candidate (every geometry of the engine) a p2
+        // whose word shares no series position with these is passed over
+        // at once, and all of them when p0 and p1 share none.
+        const bool oneWord = matchWords == 1;
+        const uint64_t firstTwo = series0[0] & series1[0];
+        if (can1[c1] && (!oneWord || firstTwo != 0)) {
           secondFrameMemo.Forget();
-          const uint64_t* series1 = match1 + c1 * matchWords;
-          // With one word per candidate (every geometry of the engine) a p2
-          // whose word shares no series position with these is passed over
-          // at once.
-          const bool oneWord = matchWords == 1;
-          const uint64_t firstTwo = series0[0] & series1[0];
-          const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
-          for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
-               ++p2) {
+          const int32_t p2First = std::max<int32_t>(p1 - Bin40, MinPitchBin);
+          int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
+          // With every slot voiced from the start one p2 is tried at most.
+          if (unvoiced == 0) p2Last = std::min(p2Last, p2First);
+          for (int32_t p2 = p2First; p2 <= p2Last; ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
             const uint64_t* series2 = match2 + c2 * matchWords;
-            if (can2[c2] && (!oneWord || (firstTwo & series2[0]) != 0)) {
-              const int32_t pm = std::max(p0, std::max(p1, p2));
-              const int32_t seriesEnd = MaxHarmoBin / pm - 4;
-              // Series positions m < seriesEnd matched in all three frames,
-              // ascending: the set bits of the three words' intersection.
-              bool accepted = false;
-              for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && !accepted; ++word) {
-                uint64_t common = series0[word] & series1[word] & series2[word];
-                const int32_t inWord = seriesEnd - word * kSeriesPerWord;
-                if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
-                for (; common != 0; common &= common - 1u) {
-                  const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
-                  const int16_t mm = static_cast<int16_t>(m);
-                  if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
-                      searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                      searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
-                    continue;
-                  }
-                  if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
-                  if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
-                  if (!processSeed(mm)) return -1;
-                  accepted = true;
-                  break;
+            if (!can2[c2] || (oneWord && (firstTwo & series2[0]) == 0)) continue;
+            const int32_t pm = std::max(p0, std::max(p1, p2));
+            const int32_t seriesEnd = MaxHarmoBin / pm - 4;
+            // Series positions m < seriesEnd matched in all three frames,
+            // ascending: the set bits of the three words' intersection.
+            bool accepted = false;
+            for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && !accepted; ++word) {
+              uint64_t common = series0[word] & series1[word] & series2[word];
+              const int32_t inWord = seriesEnd - word * kSeriesPerWord;
+              if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
+              for (; common != 0; common &= common - 1u) {
+                const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
+                const int16_t mm = static_cast<int16_t>(m);
+                if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+                    searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
+                    searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
+                  continue;
                 }
+                if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+                if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
+                if (!processSeed(mm)) return -1;
+                accepted = true;
+                break;
               }
             }
-            if (unvoiced == 0) searching = false;
+            // Slots are voiced only by a processed seed.
+            if (accepted && unvoiced == 0) break;
           }
         }
         if (unvoiced == 0) searching = false;
