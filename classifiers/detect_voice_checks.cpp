@@ -222,9 +222,10 @@ int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch
 }
 
 // Checks the set just searched in `frame` against the track first .. last
-// (which includes frame).
+// (which includes frame). The neighbour tests of the pairs of slots before
+// `pairsFrom` are not repeated: the caller knows they pass.
 int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last,
-                                        int16_t /*m*/) {
+                                        int16_t pairsFrom) {
   bool anyStrong = false;
   for (int32_t h = 0; h < kSetSize; ++h) {
     if (HarmoArea[frame][h] >= kWeakHarmonicArea) anyStrong = true;
@@ -232,7 +233,7 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
   if (!anyStrong) return -1;
   if (first >= last) return 1;
 
-  for (int32_t j = first; j < last; ++j) {
+  for (int32_t j = std::max(first, pairsFrom); j < last; ++j) {
     if (MovesBothWays(HarmoPeak[j], HarmoPeak[j + 1])) return -1;
     if (CompareArea(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
     if (AbsAreaAgreement(HarmoAbsArea[j], HarmoAbsArea[j + 1], FramePitch[j], Bin157) < 0) {

@@ -28,6 +28,9 @@ constexpr float kSeedToleranceMinBins = 1.01f;
 constexpr float kSeedToleranceMaxBins = 2.01f;
 constexpr int32_t kSeedBoundPercent = 20;
 constexpr int16_t kSeedBoundMaxBins = 2;
+// TestTrueFullHarmo rejects a set whose every relative area is below 1 %
+// (1/10000).
+constexpr int16_t kSeedStrongArea = 100;
 // Growing a track: tolerance 10 % of the reference pitch, 1.01 .. 3.01
 // bins; spread bound 30 % of it, at most 3 bins.
 constexpr float kGrowToleranceShare = 0.1f;
@@ -122,8 +125,10 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 }
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
-// among its kept peaks, checked against the track first .. last. Returns
-// the set's mean relative area (> 0), or -1 with the frame's set cleared.
+// among its kept peaks, checked against the track first .. last (frame is
+// last; the slots before it hold the sets of the seed's earlier frames, as
+// their own searches chose them). Returns the set's mean relative area
+// (> 0), or -1 with the frame's set cleared.
 int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
                                   int16_t last) {
   const SetLayout layout = LayoutOf(m);
@@ -134,30 +139,64 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int16_t best = -1;
   const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
   const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
-  int16_t* set = HarmoPeak[frame];
-
-  auto visit = [&](const int32_t* idx) {
+  const int16_t* peaks = AllMax[frame];
+  const int16_t* peakArea = AllMaxArea[frame];
+  // A set is written into the frame's rows only when the track test reads
+  // them (a seed's later frames) and once more for the best set: the
+  // spacing spread, mean area and strongest area (the first test of
+  // TestTrueFullHarmo) come from the kept peaks themselves.
+  const bool alone = first >= last;
+  int32_t kept[kSetSize] = {0, 0, 0, 0};
+  bool anyKept = false;
+  bool rowsHoldKept = false;  // the rows were last written with the kept set
+  auto write = [&](const int32_t* idx) {
+    int16_t* set = HarmoPeak[frame];
     set[0] = 0;
-    for (int32_t j = 0; j < layout.members; ++j) {
-      set[layout.firstEntry + j] = AllMax[frame][idx[j]];
-    }
-    const int16_t spread = TestEven(set, layout.numbers);
-    if (spread > bound) return;
-    const int16_t area = MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
-                                     layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
+    for (int32_t j = 0; j < layout.members; ++j) set[layout.firstEntry + j] = peaks[idx[j]];
+    MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, layout.firstEntry, HarmoArea[frame],
+                HarmoAbsArea[frame]);
     FramePitch[frame] = SetPitch(set, m);
-    if ((spread < bound || area > best) && TestTrueFullHarmo(frame, first, last, m) >= 0) {
-      bound = spread;
-      best = area;
-      KeepCandidate(frame);
-    }
   };
-  ForEachSet(AllMax[frame], MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol,
-             pitch + tol, visit);
+  auto visit = [&](const int32_t* idx) {
+    int16_t bins[kSetSize] = {0, 0, 0, 0};
+    for (int32_t j = 0; j < layout.members; ++j) bins[layout.firstEntry + j] = peaks[idx[j]];
+    const int16_t spread = TestEven(bins, layout.numbers);
+    if (spread > bound) return;
+    // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+    int32_t sum = 0;
+    int32_t found = 0;
+    bool strong = false;
+    for (int32_t j = 0; j < layout.members; ++j) {
+      const int32_t i = idx[j];
+      if (peaks[i] < 1) continue;
+      const int32_t a = peakArea[i];
+      sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+      ++found;
+      strong = strong || a >= kSeedStrongArea;
+    }
+    const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
+    if (!(spread < bound || area > best) || !strong) return;
+    if (!alone) {
+      write(idx);
+      rowsHoldKept = false;
+      // The sets of first .. last - 1 passed these tests in turn, each
+      // against the ones before it: only the pair ending at last is new.
+      if (TestTrueFullHarmo(frame, first, last, static_cast<int16_t>(last - 1)) < 0) return;
+      rowsHoldKept = true;
+    }
+    bound = spread;
+    best = area;
+    std::memcpy(kept, idx, sizeof(kept));
+    anyKept = true;
+  };
+  ForEachSet(peaks, MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol, pitch + tol,
+             visit);
 
-  if (best > 0) {
-    StoreCandidate(frame);
-    return best;
+  if (anyKept) {
+    // The kept set as the candidate, as the search left it.
+    if (!rowsHoldKept) write(kept);
+    KeepCandidate(frame);
+    if (best > 0) return best;
   }
   ClearSet(frame);
   FramePitch[frame] = 0.0f;
