@@ -779,6 +779,24 @@ int32_t CDetectVoice::Find() {
     const uint64_t* match0 = searching ? MatchRow(f) : nullptr;
     const uint64_t* match1 = searching ? MatchRow(f + 1) : nullptr;
     const uint64_t* match2 = searching ? MatchRow(f + 2) : nullptr;
+    // Tries the series positions of `common` (bit i: m = base + i) in
+    // ascending order on the pitches p0, p1, p2 until one gives a new seed,
+    // which is processed: 1 then, 0 when none does, -1 after "Error pitch!".
+    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common, int32_t base) {
+      for (; common != 0; common &= common - 1u) {
+        const int32_t m = base + __builtin_ctzll(common);
+        const int16_t mm = static_cast<int16_t>(m);
+        if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+            searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
+            searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
+          continue;
+        }
+        if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+        if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
+        return processSeed(mm) ? 1 : -1;
+      }
+      return 0;
+    };
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
@@ -802,34 +820,29 @@ int32_t CDetectVoice::Find() {
           if (unvoiced == 0) p2Last = std::min(p2Last, p2First);
           for (int32_t p2 = p2First; p2 <= p2Last; ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
+            if (!can2[c2]) continue;
             const uint64_t* series2 = match2 + c2 * matchWords;
-            if (!can2[c2] || (oneWord && (firstTwo & series2[0]) == 0)) continue;
             const int32_t pm = std::max(p0, std::max(p1, p2));
             const int32_t seriesEnd = MaxHarmoBin / pm - 4;
             // Series positions m < seriesEnd matched in all three frames,
             // ascending: the set bits of the three words' intersection.
-            bool accepted = false;
-            for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && !accepted; ++word) {
-              uint64_t common = series0[word] & series1[word] & series2[word];
-              const int32_t inWord = seriesEnd - word * kSeriesPerWord;
-              if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
-              for (; common != 0; common &= common - 1u) {
-                const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
-                const int16_t mm = static_cast<int16_t>(m);
-                if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
-                    searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                    searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
-                  continue;
-                }
-                if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
-                if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
-                if (!processSeed(mm)) return -1;
-                accepted = true;
-                break;
+            int32_t tried = 0;
+            if (oneWord) {
+              // seriesEnd stays below HarmoNum, so below 64.
+              const uint64_t common = firstTwo & series2[0];
+              if (common == 0 || seriesEnd <= 0) continue;
+              tried = trySeries(p0, p1, p2, common & ((uint64_t{1} << seriesEnd) - 1u), 0);
+            } else {
+              for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && tried == 0; ++word) {
+                uint64_t common = series0[word] & series1[word] & series2[word];
+                const int32_t inWord = seriesEnd - word * kSeriesPerWord;
+                if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
+                tried = trySeries(p0, p1, p2, common, word * kSeriesPerWord);
               }
             }
+            if (tried < 0) return -1;
             // Slots are voiced only by a processed seed.
-            if (accepted && unvoiced == 0) break;
+            if (tried > 0 && unvoiced == 0) break;
           }
         }
         if (unvoiced == 0) searching = false;
