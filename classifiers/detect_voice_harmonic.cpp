@@ -600,10 +600,25 @@ int32_t CDetectVoice::Find() {
   // Bit f: slot f is not done. A slot only becomes done while the slots
   // before it are searched, so the bits left set are rechecked, never missed.
   static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
+  constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
   uint32_t pending = 0;
-  for (int32_t f = 0; f + kSeedFrames <= kWindowFrames; ++f) {
+#if defined(__SSE2__)
+  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the bits of slots
+  // 28 and 29 are then dropped).
+  static_assert(kWindowFrames == 30 && kSeedSlots == 28, "two rows of 16 states");
+  const __m128i done = _mm_set1_epi16(kStateDone);
+  auto doneMask = [&](int32_t from) {
+    const __m128i* row = reinterpret_cast<const __m128i*>(FrameState + from);
+    const __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(row), done);
+    const __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(row + 1), done);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  };
+  pending = ~(doneMask(0) | doneMask(14) << 14) & ((1u << kSeedSlots) - 1u);
+#else
+  for (int32_t f = 0; f < kSeedSlots; ++f) {
     pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
   }
+#endif
 
   for (; pending != 0; pending &= pending - 1u) {
     const int32_t f = __builtin_ctz(pending);
