@@ -179,52 +179,62 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int32_t kept[kSetSize] = {0, 0, 0, 0};
   bool anyKept = false;
   bool rowsHoldKept = false;  // the rows were last written with the kept set
-  auto write = [&](const int32_t* idx) {
-    int16_t* set = HarmoPeak[frame];
-    set[0] = 0;
-    for (int32_t j = 0; j < layout.members; ++j) set[layout.firstEntry + j] = peaks[idx[j]];
-    MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, layout.firstEntry, HarmoArea[frame],
-                HarmoAbsArea[frame]);
-    FramePitch[frame] = SetPitch(set, m);
+  // One body per member count (3 for m = 0, else 4), so that the loops over
+  // the members unroll.
+  auto search = [&](auto membersConstant) {
+    constexpr int32_t kMembers = decltype(membersConstant)::value;
+    constexpr int32_t kFirstEntry = kSetSize - kMembers;
+    auto write = [&](const int32_t* idx) {
+      int16_t* set = HarmoPeak[frame];
+      set[0] = 0;
+      for (int32_t j = 0; j < kMembers; ++j) set[kFirstEntry + j] = peaks[idx[j]];
+      MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+                  HarmoAbsArea[frame]);
+      FramePitch[frame] = SetPitch(set, m);
+    };
+    auto visit = [&](const int32_t* idx) {
+      int16_t bins[kSetSize] = {0, 0, 0, 0};
+      for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
+      const int16_t spread = TestEven(bins, layout.numbers);
+      if (spread > bound) return;
+      // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+      int32_t sum = 0;
+      int32_t found = 0;
+      bool strong = false;
+      for (int32_t j = 0; j < kMembers; ++j) {
+        const int32_t i = idx[j];
+        if (peaks[i] < 1) continue;
+        const int32_t a = peakArea[i];
+        sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+        ++found;
+        strong = strong || a >= kSeedStrongArea;
+      }
+      const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
+      if (!(spread < bound || area > best) || !strong) return;
+      if (!alone) {
+        write(idx);
+        rowsHoldKept = false;
+        // The sets of first .. last - 1 passed these tests in turn, each
+        // against the ones before it: only the pair ending at last is new.
+        if (TestTrueFullHarmo(frame, first, last, static_cast<int16_t>(last - 1)) < 0) return;
+        rowsHoldKept = true;
+      }
+      bound = spread;
+      best = area;
+      std::memcpy(kept, idx, sizeof(kept));
+      anyKept = true;
+    };
+    ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol, visit);
+    // The kept set as the candidate, as the search left it.
+    if (anyKept && !rowsHoldKept) write(kept);
   };
-  auto visit = [&](const int32_t* idx) {
-    int16_t bins[kSetSize] = {0, 0, 0, 0};
-    for (int32_t j = 0; j < layout.members; ++j) bins[layout.firstEntry + j] = peaks[idx[j]];
-    const int16_t spread = TestEven(bins, layout.numbers);
-    if (spread > bound) return;
-    // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
-    int32_t sum = 0;
-    int32_t found = 0;
-    bool strong = false;
-    for (int32_t j = 0; j < layout.members; ++j) {
-      const int32_t i = idx[j];
-      if (peaks[i] < 1) continue;
-      const int32_t a = peakArea[i];
-      sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
-      ++found;
-      strong = strong || a >= kSeedStrongArea;
-    }
-    const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
-    if (!(spread < bound || area > best) || !strong) return;
-    if (!alone) {
-      write(idx);
-      rowsHoldKept = false;
-      // The sets of first .. last - 1 passed these tests in turn, each
-      // against the ones before it: only the pair ending at last is new.
-      if (TestTrueFullHarmo(frame, first, last, static_cast<int16_t>(last - 1)) < 0) return;
-      rowsHoldKept = true;
-    }
-    bound = spread;
-    best = area;
-    std::memcpy(kept, idx, sizeof(kept));
-    anyKept = true;
-  };
-  ForEachSet(peaks, MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol, pitch + tol,
-             visit);
+  if (m == 0) {
+    search(std::integral_constant<int32_t, 3>{});
+  } else {
+    search(std::integral_constant<int32_t, kSetSize>{});
+  }
 
   if (anyKept) {
-    // The kept set as the candidate, as the search left it.
-    if (!rowsHoldKept) write(kept);
     KeepCandidate(frame);
     if (best > 0) return best;
   }
