@@ -222,15 +222,12 @@ int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch
 }
 
 // Checks the set just searched in `frame` against the track first .. last
-// (which includes frame). The neighbour tests of the pairs of slots before
-// `pairsFrom` are not repeated: the caller knows they pass.
+// (which includes frame). The caller has checked the set itself: a set
+// whose every relative area is below kWeakHarmonicArea carries no harmonic.
+// The neighbour tests of the pairs of slots before `pairsFrom` are not
+// repeated either: the caller knows they pass.
 int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last,
                                         int16_t pairsFrom) {
-  bool anyStrong = false;
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    if (HarmoArea[frame][h] >= kWeakHarmonicArea) anyStrong = true;
-  }
-  if (!anyStrong) return -1;
   if (first >= last) return 1;
 
   for (int32_t j = std::max(first, pairsFrom); j < last; ++j) {
