@@ -222,17 +222,15 @@ int16_t CDetectVoice::CompareAbsArea(const float* a, const float* b, float pitch
 }
 
 // Checks the set just searched in `frame` against the track first .. last
-// (which includes frame).
+// (which includes frame). The caller has checked the set itself: a set
+// whose every relative area is below kWeakHarmonicArea carries no harmonic.
+// The neighbour tests of the pairs of slots before `pairsFrom` are not
+// repeated either: the caller knows they pass.
 int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last,
-                                        int16_t /*m*/) {
-  bool anyStrong = false;
-  for (int32_t h = 0; h < kSetSize; ++h) {
-    if (HarmoArea[frame][h] >= kWeakHarmonicArea) anyStrong = true;
-  }
-  if (!anyStrong) return -1;
+                                        int16_t pairsFrom) {
   if (first >= last) return 1;
 
-  for (int32_t j = first; j < last; ++j) {
+  for (int32_t j = std::max(first, pairsFrom); j < last; ++j) {
     if (MovesBothWays(HarmoPeak[j], HarmoPeak[j + 1])) return -1;
     if (CompareArea(HarmoArea[j], HarmoArea[j + 1]) >= 2) return -1;
     if (AbsAreaAgreement(HarmoAbsArea[j], HarmoAbsArea[j + 1], FramePitch[j], Bin157) < 0) {
@@ -244,7 +242,35 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
   // the frame's area: E in units of 1/10000.
   int32_t sum = 0;
   int32_t count = 0;
-  AddPositiveAreas(HarmoArea + first, last - first + 1, sum, count);
+  const int32_t slots = last - first + 1;
+#if defined(__SSE2__)
+  if (slots <= 3) {
+    // A seed's two or three slots in place, as AddPositiveAreas adds them
+    // (its third row on its own, the count of a lane at most 2).
+    const int16_t* entry = HarmoArea[first];
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i rows = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry));
+    const __m128i third = slots == 3 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(
+                                           entry + 2 * kSetSize))
+                                     : zero;
+    const __m128i rowsPositive = _mm_cmpgt_epi16(rows, zero);
+    const __m128i thirdPositive = _mm_cmpgt_epi16(third, zero);
+    __m128i sums = _mm_add_epi32(_mm_madd_epi16(_mm_and_si128(rows, rowsPositive), ones),
+                                 _mm_madd_epi16(_mm_and_si128(third, thirdPositive), ones));
+    __m128i counts = _mm_madd_epi16(_mm_add_epi16(rowsPositive, thirdPositive), ones);
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
+    counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(1, 0, 3, 2)));
+    counts = _mm_add_epi32(counts, _mm_shuffle_epi32(counts, _MM_SHUFFLE(2, 3, 0, 1)));
+    sum = _mm_cvtsi128_si32(sums);
+    count = -_mm_cvtsi128_si32(counts);
+  } else {
+    AddPositiveAreas(HarmoArea + first, slots, sum, count);
+  }
+#else
+  AddPositiveAreas(HarmoArea + first, slots, sum, count);
+#endif
   // Held at kAreaSumCap. Every term is positive, so holding the running sum
   // after each one gives the same as holding the total.
   sum = std::min(sum, kAreaSumCap);

@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_set_runs.h"
 #include "classifiers/detect_voice_sets.h"
@@ -29,6 +32,9 @@ constexpr float kSeedToleranceMinBins = 1.01f;
 constexpr float kSeedToleranceMaxBins = 2.01f;
 constexpr int32_t kSeedBoundPercent = 20;
 constexpr int16_t kSeedBoundMaxBins = 2;
+// TestTrueFullHarmo rejects a set whose every relative area is below 1 %
+// (1/10000).
+constexpr int16_t kSeedStrongArea = 100;
 // Growing a track: tolerance 10 % of the reference pitch, 1.01 .. 3.01
 // bins; spread bound 30 % of it, at most 3 bins.
 constexpr float kGrowToleranceShare = 0.1f;
@@ -112,6 +118,33 @@ struct KeyedMemo {
 // none in a frame of fewer kept peaks.
 constexpr int16_t kCandidatePeaks = 3;
 
+// Slots of the window whose pitch is below 1 (unvoiced, or not yet tracked).
+int32_t CountUnvoiced(const int16_t* pitch) {
+  static_assert(CDetectVoice::kWindowFrames == 30, "three rows of 8 and one of 6");
+#if defined(__SSE2__)
+  // Slots 0 .. 23 in three rows of eight, then slots 22 .. 29 with 22 and 23
+  // left out: each lane counts down by one per slot below 1.
+  const __m128i one = _mm_set1_epi16(1);
+  auto below = [&](int32_t from) {
+    return _mm_cmplt_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pitch + from)), one);
+  };
+  const __m128i lastSix = _mm_setr_epi16(0, 0, -1, -1, -1, -1, -1, -1);
+  __m128i counts = _mm_add_epi16(_mm_add_epi16(below(0), below(8)),
+                                 _mm_add_epi16(below(16), _mm_and_si128(below(22), lastSix)));
+  // Lanes hold -4 .. 0: their pairwise sums in int32, then the four summed.
+  __m128i sums = _mm_madd_epi16(counts, one);
+  sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
+  sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
+  return -_mm_cvtsi128_si32(sums);
+#else
+  int32_t unvoiced = 0;
+  for (int32_t i = 0; i < CDetectVoice::kWindowFrames; ++i) {
+    if (pitch[i] < 1) ++unvoiced;
+  }
+  return unvoiced;
+#endif
+}
+
 }  // namespace
 
 // Only the set searches below keep candidates: inline here.
@@ -123,8 +156,10 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 }
 
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
-// among its kept peaks, checked against the track first .. last. Returns
-// the set's mean relative area (> 0), or -1 with the frame's set cleared.
+// among its kept peaks, checked against the track first .. last (frame is
+// last; the slots before it hold the sets of the seed's earlier frames, as
+// their own searches chose them). Returns the set's mean relative area
+// (> 0), or -1 with the frame's set cleared.
 int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
                                   int16_t last) {
   const SetLayout layout = LayoutOf(m);
@@ -135,31 +170,74 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int16_t best = -1;
   const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
   const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
-  int16_t* set = HarmoPeak[frame];
+  const int16_t* peaks = AllMax[frame];
+  const int16_t* peakArea = AllMaxArea[frame];
+  // A set is written into the frame's rows only when the track test reads
+  // them (a seed's later frames) and once more for the best set: the
+  // spacing spread, mean area and strongest area (the first test of
+  // TestTrueFullHarmo) come from the kept peaks themselves.
+  const bool alone = first >= last;
+  int32_t kept[kSetSize] = {0, 0, 0, 0};
+  bool anyKept = false;
+  bool rowsHoldKept = false;  // the rows were last written with the kept set
+  // One body per member count (3 for m = 0, else 4), so that the loops over
+  // the members unroll.
+  auto search = [&](auto membersConstant) {
+    constexpr int32_t kMembers = decltype(membersConstant)::value;
+    constexpr int32_t kFirstEntry = kSetSize - kMembers;
+    auto write = [&](const int32_t* idx) {
+      int16_t* set = HarmoPeak[frame];
+      set[0] = 0;
+      for (int32_t j = 0; j < kMembers; ++j) set[kFirstEntry + j] = peaks[idx[j]];
+      MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+                  HarmoAbsArea[frame]);
+      FramePitch[frame] = SetPitch(set, m);
+    };
+    auto visit = [&](const int32_t* idx) {
+      int16_t bins[kSetSize] = {0, 0, 0, 0};
+      for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
+      const int16_t spread = TestEven(bins, layout.numbers);
+      if (spread > bound) return;
+      // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+      int32_t sum = 0;
+      int32_t found = 0;
+      bool strong = false;
+      for (int32_t j = 0; j < kMembers; ++j) {
+        const int32_t i = idx[j];
+        if (peaks[i] < 1) continue;
+        const int32_t a = peakArea[i];
+        sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+        ++found;
+        strong = strong || a >= kSeedStrongArea;
+      }
+      const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
+      if (!(spread < bound || area > best) || !strong) return;
+      if (!alone) {
+        write(idx);
+        rowsHoldKept = false;
+        // The sets of first .. last - 1 passed these tests in turn, each
+        // against the ones before it: only the pair ending at last is new.
+        if (TestTrueFullHarmo(frame, first, last, static_cast<int16_t>(last - 1)) < 0) return;
+        rowsHoldKept = true;
+      }
+      bound = spread;
+      best = area;
+      std::memcpy(kept, idx, sizeof(kept));
+      anyKept = true;
+    };
+    ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol, visit);
+    // The kept set as the candidate, as the search left it.
+    if (anyKept && !rowsHoldKept) write(kept);
+  };
+  if (m == 0) {
+    search(std::integral_constant<int32_t, 3>{});
+  } else {
+    search(std::integral_constant<int32_t, kSetSize>{});
+  }
 
-  ForEachSet(AllMax[frame], MaxNum[frame], layout.members, firstLo, firstHi, pitch - tol,
-             pitch + tol, [&](const int32_t* idx) {
-               set[0] = 0;
-               for (int32_t j = 0; j < layout.members; ++j) {
-                 set[layout.firstEntry + j] = AllMax[frame][idx[j]];
-               }
-               const int16_t spread = TestEven(set, layout.numbers);
-               if (spread > bound) return;
-               const int16_t area =
-                   MemberAreas(AllMax[frame], AllMaxArea[frame], AllMaxAbsArea[frame], idx,
-                               layout.firstEntry, HarmoArea[frame], HarmoAbsArea[frame]);
-               FramePitch[frame] = SetPitch(set, m);
-               if ((spread < bound || area > best) &&
-                   TestTrueFullHarmo(frame, first, last, m) >= 0) {
-                 bound = spread;
-                 best = area;
-                 KeepCandidate(frame);
-               }
-             });
-
-  if (best > 0) {
-    StoreCandidate(frame);
-    return best;
+  if (anyKept) {
+    KeepCandidate(frame);
+    if (best > 0) return best;
   }
   ClearSet(frame);
   FramePitch[frame] = 0.0f;
@@ -543,10 +621,25 @@ int32_t CDetectVoice::Find() {
   // Bit f: slot f is not done. A slot only becomes done while the slots
   // before it are searched, so the bits left set are rechecked, never missed.
   static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
+  constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
   uint32_t pending = 0;
-  for (int32_t f = 0; f + kSeedFrames <= kWindowFrames; ++f) {
+#if defined(__SSE2__)
+  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the bits of slots
+  // 28 and 29 are then dropped).
+  static_assert(kWindowFrames == 30 && kSeedSlots == 28, "two rows of 16 states");
+  const __m128i done = _mm_set1_epi16(kStateDone);
+  auto doneMask = [&](int32_t from) {
+    const __m128i* row = reinterpret_cast<const __m128i*>(FrameState + from);
+    const __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(row), done);
+    const __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(row + 1), done);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  };
+  pending = ~(doneMask(0) | doneMask(14) << 14) & ((1u << kSeedSlots) - 1u);
+#else
+  for (int32_t f = 0; f < kSeedSlots; ++f) {
     pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
   }
+#endif
 
   for (; pending != 0; pending &= pending - 1u) {
     const int32_t f = __builtin_ctz(pending);
@@ -566,10 +659,7 @@ int32_t CDetectVoice::Find() {
       continue;
     }
 
-    int32_t unvoiced = 0;
-    for (int32_t i = 0; i < kWindowFrames; ++i) {
-      if (VoicePitch[i] < 1) ++unvoiced;
-    }
+    int32_t unvoiced = CountUnvoiced(VoicePitch);
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;
@@ -740,6 +830,24 @@ int32_t CDetectVoice::Find() {
     const uint64_t* match0 = searching ? MatchRow(f) : nullptr;
     const uint64_t* match1 = searching ? MatchRow(f + 1) : nullptr;
     const uint64_t* match2 = searching ? MatchRow(f + 2) : nullptr;
+    // Tries the series positions of `common` (bit i: m = base + i) in
+    // ascending order on the pitches p0, p1, p2 until one gives a new seed,
+    // which is processed: 1 then, 0 when none does, -1 after "Error pitch!".
+    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common, int32_t base) {
+      for (; common != 0; common &= common - 1u) {
+        const int32_t m = base + __builtin_ctzll(common);
+        const int16_t mm = static_cast<int16_t>(m);
+        if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
+            searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
+            searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
+          continue;
+        }
+        if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
+        if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
+        return processSeed(mm) ? 1 : -1;
+      }
+      return 0;
+    };
     for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
@@ -749,46 +857,43 @@ int32_t CDetectVoice::Find() {
       for (int32_t p1 = std::max<int32_t>(p0 - Bin40, MinPitchBin); p1 <= p1Last && searching;
            ++p1) {
         const int32_t c1 = p1 - MinPitchBin;
-        if (can1[c1]) {
+        const uint64_t* series1 = match1 + c1 * matchWords;
+        // With one word per candidate (every geometry of the engine) a p2
+        // whose word shares no series position with these is passed over
+        // at once, and all of them when p0 and p1 share none.
+        const bool oneWord = matchWords == 1;
+        const uint64_t firstTwo = series0[0] & series1[0];
+        if (can1[c1] && (!oneWord || firstTwo != 0)) {
           secondFrameMemo.Forget();
-          const uint64_t* series1 = match1 + c1 * matchWords;
-          // With one word per candidate (every geometry of the engine) a p2
-          // whose word shares no series position with these is passed over
-          // at once.
-          const bool oneWord = matchWords == 1;
-          const uint64_t firstTwo = series0[0] & series1[0];
-          const int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
-          for (int32_t p2 = std::max<int32_t>(p1 - Bin40, MinPitchBin); p2 <= p2Last && searching;
-               ++p2) {
+          const int32_t p2First = std::max<int32_t>(p1 - Bin40, MinPitchBin);
+          int32_t p2Last = std::min<int32_t>(p1 + Bin40, MaxPitchBin);
+          // With every slot voiced from the start one p2 is tried at most.
+          if (unvoiced == 0) p2Last = std::min(p2Last, p2First);
+          for (int32_t p2 = p2First; p2 <= p2Last; ++p2) {
             const int32_t c2 = p2 - MinPitchBin;
+            if (!can2[c2]) continue;
             const uint64_t* series2 = match2 + c2 * matchWords;
-            if (can2[c2] && (!oneWord || (firstTwo & series2[0]) != 0)) {
-              const int32_t pm = std::max(p0, std::max(p1, p2));
-              const int32_t seriesEnd = MaxHarmoBin / pm - 4;
-              // Series positions m < seriesEnd matched in all three frames,
-              // ascending: the set bits of the three words' intersection.
-              bool accepted = false;
-              for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && !accepted; ++word) {
+            const int32_t pm = std::max(p0, std::max(p1, p2));
+            const int32_t seriesEnd = MaxHarmoBin / pm - 4;
+            // Series positions m < seriesEnd matched in all three frames,
+            // ascending: the set bits of the three words' intersection.
+            int32_t tried = 0;
+            if (oneWord) {
+              // seriesEnd stays below HarmoNum, so below 64.
+              const uint64_t common = firstTwo & series2[0];
+              if (common == 0 || seriesEnd <= 0) continue;
+              tried = trySeries(p0, p1, p2, common & ((uint64_t{1} << seriesEnd) - 1u), 0);
+            } else {
+              for (int32_t word = 0; word * kSeriesPerWord < seriesEnd && tried == 0; ++word) {
                 uint64_t common = series0[word] & series1[word] & series2[word];
                 const int32_t inWord = seriesEnd - word * kSeriesPerWord;
                 if (inWord < kSeriesPerWord) common &= (uint64_t{1} << inWord) - 1u;
-                for (; common != 0; common &= common - 1u) {
-                  const int32_t m = word * kSeriesPerWord + __builtin_ctzll(common);
-                  const int16_t mm = static_cast<int16_t>(m);
-                  if (searchOnce(firstFrameMemo, p0, m, f) <= 0 ||
-                      searchOnce(secondFrameMemo, p1, m, f + 1) <= 0 ||
-                      searchKeyed(thirdFrameKeyed, p2, m, f + 2) <= 0) {
-                    continue;
-                  }
-                  if (std::memcmp(seed, HarmoPeak[f], sizeof(seed)) == 0) continue;
-                  if (recording >= 0 && !RecordSeed(recording, mm, f)) recording = -1;
-                  if (!processSeed(mm)) return -1;
-                  accepted = true;
-                  break;
-                }
+                tried = trySeries(p0, p1, p2, common, word * kSeriesPerWord);
               }
             }
-            if (unvoiced == 0) searching = false;
+            if (tried < 0) return -1;
+            // Slots are voiced only by a processed seed.
+            if (tried > 0 && unvoiced == 0) break;
           }
         }
         if (unvoiced == 0) searching = false;

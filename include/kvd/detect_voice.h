@@ -271,7 +271,10 @@ class KVD_EXPORT CDetectVoice {
   };
   TrackSums SumTrack(int16_t s, int16_t e, int16_t k) const;
   int16_t TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e, int16_t k);
-  int16_t TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last, int16_t m);
+  // The set of `frame` against the track: the caller checks that one of its
+  // areas reaches 1 %; pairs of slots from pairsFrom on are tested (the
+  // earlier ones pass).
+  int16_t TestTrueFullHarmo(int16_t frame, int16_t first, int16_t last, int16_t pairsFrom);
 
   // Geometry.
   int32_t BinNum;   // FFT size / 2
