@@ -30,6 +30,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -57,6 +58,19 @@ struct Stage {
   std::vector<float> twIm[3];
 };
 
+// What a transform of N/2 = n complex points reads and never writes. It is
+// the same for every plan of one order: the plans share one copy (a host
+// gives each of its lines a plan, and one copy stays in the caches where a
+// copy a line would be fetched again for every frame).
+struct FftTables {
+  std::vector<int32_t> inputOf;  // position before the stages -> complex input point
+  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
+  // ..., b + (r - 1) n/r -> its position; n/r entries.
+  std::vector<ptrdiff_t> blockAt;
+  std::vector<Stage> stages;            // innermost (applied first) to outermost
+  std::vector<float> superRe, superIm;  // n/2 twiddles of the real-input split
+};
+
 }  // namespace
 
 struct IppsFFTSpec_R_32f {
@@ -66,14 +80,10 @@ struct IppsFFTSpec_R_32f {
   kiss_fftr_cfg plan = nullptr;
   std::vector<kiss_fft_cpx> spectrum;
 
-  int complexCount = 0;                 // N/2
-  std::vector<int32_t> inputOf;         // position before the stages -> complex input point
-  // Innermost block (radix r, span 1) whose inputs are the points b, b + n/r,
-  // ..., b + (r - 1) n/r -> its position; n/r entries.
-  std::vector<ptrdiff_t> blockAt;
-  std::vector<Stage> stages;            // innermost (applied first) to outermost
-  std::vector<float> re, im;            // N/2 values: scratch of one transform
-  std::vector<float> superRe, superIm;  // N/4 twiddles of the real-input split
+  int complexCount = 0;  // N/2
+  int order = 0;
+  const FftTables* tables = nullptr;  // shared with the other plans of the order
+  std::vector<float> re, im;  // N/2 values: scratch of one transform
 };
 
 namespace {
@@ -104,8 +114,8 @@ void MapInputs(const std::vector<std::pair<int, int>>& factors, size_t level, in
   }
 }
 
-void Build(IppsFFTSpec_R_32f& spec) {
-  const int n = spec.complexCount;
+// The tables of n complex points (n >= 2).
+void Build(int n, FftTables& tables) {
   // KissFFT's twiddles of the complex transform: phase -2 pi i / n.
   std::vector<float> twRe(static_cast<size_t>(n));
   std::vector<float> twIm(static_cast<size_t>(n));
@@ -115,12 +125,12 @@ void Build(IppsFFTSpec_R_32f& spec) {
     twIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
   }
   const std::vector<std::pair<int, int>> factors = Factor(n);
-  spec.inputOf.assign(static_cast<size_t>(n), 0);
-  MapInputs(factors, 0, 0, 0, 1, spec.inputOf);
+  tables.inputOf.assign(static_cast<size_t>(n), 0);
+  MapInputs(factors, 0, 0, 0, 1, tables.inputOf);
   const int innerRadix = factors.back().first;
-  spec.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
+  tables.blockAt.assign(static_cast<size_t>(n / innerRadix), 0);
   for (int first = 0; first < n; first += innerRadix) {
-    spec.blockAt[static_cast<size_t>(spec.inputOf[static_cast<size_t>(first)])] = first;
+    tables.blockAt[static_cast<size_t>(tables.inputOf[static_cast<size_t>(first)])] = first;
   }
 
   // A stage's twiddle stride is the product of the radixes outside it.
@@ -142,19 +152,57 @@ void Build(IppsFFTSpec_R_32f& spec) {
     outerFirst.push_back(std::move(stage));
     stride *= radix;
   }
-  spec.stages.assign(outerFirst.rbegin(), outerFirst.rend());
+  tables.stages.assign(outerFirst.rbegin(), outerFirst.rend());
 
   // kiss_fftr's split twiddles: phase -pi ((i + 1) / n + 1/2).
-  spec.superRe.resize(static_cast<size_t>(n / 2));
-  spec.superIm.resize(static_cast<size_t>(n / 2));
+  tables.superRe.resize(static_cast<size_t>(n / 2));
+  tables.superIm.resize(static_cast<size_t>(n / 2));
   for (int i = 0; i < n / 2; ++i) {
     const double phase = -kKissPi * (static_cast<double>(i + 1) / n + .5);
-    spec.superRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
-    spec.superIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
+    tables.superRe[static_cast<size_t>(i)] = static_cast<float>(std::cos(phase));
+    tables.superIm[static_cast<size_t>(i)] = static_cast<float>(std::sin(phase));
   }
-  spec.re.assign(static_cast<size_t>(n), 0.0f);
-  spec.im.assign(static_cast<size_t>(n), 0.0f);
 }
+
+// The plans' shared tables by order: built by the first plan that needs
+// them and freed with the last one.
+struct SharedTables {
+  std::mutex guard;
+  const FftTables* tables[kMaxFftOrder + 1] = {};
+  int users[kMaxFftOrder + 1] = {};
+
+  static SharedTables& Instance() {
+    static SharedTables instance;
+    return instance;
+  }
+
+  // The tables of `order` (n = 2^(order - 1) complex points, n >= 2), or
+  // null when they cannot be allocated.
+  const FftTables* Acquire(int order) {
+    std::lock_guard<std::mutex> lock(guard);
+    if (tables[order] == nullptr) {
+      auto* built = new (std::nothrow) FftTables;
+      if (built == nullptr) return nullptr;
+      try {
+        Build(1 << (order - 1), *built);
+      } catch (const std::bad_alloc&) {
+        delete built;
+        return nullptr;
+      }
+      tables[order] = built;
+    }
+    ++users[order];
+    return tables[order];
+  }
+
+  void Release(int order) {
+    std::lock_guard<std::mutex> lock(guard);
+    if (--users[order] == 0) {
+      delete tables[order];
+      tables[order] = nullptr;
+    }
+  }
+};
 
 // KissFFT's forward radix-4 butterflies of one block: points k, k + m,
 // k + 2m, k + 3m (the four quarters q0 .. q3 of the block) for
@@ -504,12 +552,13 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   // Scratch of the plan; a plan serves one thread at a time.
   float* re = const_cast<float*>(spec.re.data());
   float* im = const_cast<float*>(spec.im.data());
-  const int32_t* inputOf = spec.inputOf.data();
+  const FftTables& tables = *spec.tables;
+  const int32_t* inputOf = tables.inputOf.data();
   const bool avx2 = (ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0;
 
   // The innermost stage (span 1: one butterfly per block, every twiddle
   // that of phase 0) straight from the input points.
-  const Stage& innermost = spec.stages.front();
+  const Stage& innermost = tables.stages.front();
   const float w0r = innermost.twRe[0][0];
   const float w0i = innermost.twIm[0][0];
   if (innermost.radix == 4) {
@@ -518,12 +567,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int quarter = n / 4;
 #if defined(KVD_FFT_AVX2)
     if (avx2 && quarter % 8 == 0) {
-      fft_avx2::InnermostRadix4(src, spec.blockAt.data(), quarter, w0r, w0i, re, im);
+      fft_avx2::InnermostRadix4(src, tables.blockAt.data(), quarter, w0r, w0i, re, im);
       first = n;
     } else
 #endif
     if (quarter % 4 == 0) {
-      const ptrdiff_t* blockAt = spec.blockAt.data();
+      const ptrdiff_t* blockAt = tables.blockAt.data();
       for (int base = 0; base < quarter; base += 4) {
         InnermostRadix4x4(src, blockAt, quarter, w0r, w0i, re, im, base);
       }
@@ -571,12 +620,12 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     const int halfCount = n / 2;
 #if defined(KVD_FFT_AVX2)
     if (avx2 && halfCount % 8 == 0) {
-      fft_avx2::InnermostRadix2(src, spec.blockAt.data(), halfCount, w0r, w0i, re, im);
+      fft_avx2::InnermostRadix2(src, tables.blockAt.data(), halfCount, w0r, w0i, re, im);
       first = n;
     } else
 #endif
     if (halfCount % 4 == 0) {
-      const ptrdiff_t* blockAt = spec.blockAt.data();
+      const ptrdiff_t* blockAt = tables.blockAt.data();
       for (int base = 0; base < halfCount; base += 4) {
         InnermostRadix2x4(src, blockAt, halfCount, w0r, w0i, re, im, base);
       }
@@ -598,8 +647,8 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
       im[first] = x0i + ti;
     }
   }
-  for (size_t l = 1; l < spec.stages.size(); ++l) {
-    const Stage& stage = spec.stages[l];
+  for (size_t l = 1; l < tables.stages.size(); ++l) {
+    const Stage& stage = tables.stages[l];
     const int block = stage.radix * stage.span;
     int first = 0;
 #if defined(KVD_FFT_AVX2)
@@ -643,7 +692,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  SplitToPerm(re, im, spec.superRe.data(), spec.superIm.data(), scale, dst, n, avx2);
+  SplitToPerm(re, im, tables.superRe.data(), tables.superIm.data(), scale, dst, n, avx2);
 }
 
 }  // namespace
@@ -668,8 +717,11 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
       created->spectrum.resize(static_cast<size_t>(created->pointCount / 2 + 1));
       built = created->plan != nullptr;
     } else {
-      Build(*created);
-      built = true;
+      created->re.assign(static_cast<size_t>(created->complexCount), 0.0f);
+      created->im.assign(static_cast<size_t>(created->complexCount), 0.0f);
+      created->order = order;
+      created->tables = SharedTables::Instance().Acquire(order);
+      built = created->tables != nullptr;
     }
   } catch (const std::bad_alloc&) {
     built = false;
@@ -686,6 +738,7 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** spec, int order, int flag,
 IppStatus ippsFFTFree_R_32f(IppsFFTSpec_R_32f* spec) {
   if (spec == nullptr) return ippStsNullPtrErr;
   if (spec->plan != nullptr) kiss_fftr_free(spec->plan);
+  if (spec->tables != nullptr) SharedTables::Instance().Release(spec->order);
   delete spec;
   return ippStsNoErr;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/ipps.h"
@@ -74,6 +75,66 @@ TEST(FftBits, EqualKissFftOnEveryOrderAndPath) {
   EXPECT_EQ(ippGetEnabledCpuFeatures(), widest);  // nothing the CPU lacks
   SCOPED_TRACE("widest path");
   ExpectKissFftBits();
+}
+
+// Plans of one order share what they only read: each must transform alike
+// whichever other plans exist, are being built or were freed, on any thread.
+TEST(FftPlans, PlansOfOneOrderBuiltAndFreedOnSeveralThreadsTransformAlike) {
+  const int divide = IPP_FFT_DIV_FWD_BY_N;
+  std::mt19937 engine(20261208);
+  std::uniform_real_distribution<float> sample(-32768.0f, 32767.0f);
+  std::vector<std::vector<float>> frames(2), expected(2);
+  for (int o = 0; o < 2; ++o) {
+    const size_t n = size_t{512} << o;
+    for (size_t i = 0; i < n; ++i) frames[o].push_back(std::round(sample(engine)));
+    IppsFFTSpec_R_32f* spec = nullptr;
+    ASSERT_EQ(ippsFFTInitAlloc_R_32f(&spec, 9 + o, divide, ippAlgHintNone), ippStsNoErr);
+    expected[o].resize(n);
+    ASSERT_EQ(ippsFFTFwd_RToPerm_32f(frames[o].data(), expected[o].data(), spec, nullptr),
+              ippStsNoErr);
+    // The last plan of its order freed: the next one is built anew.
+    EXPECT_EQ(ippsFFTFree_R_32f(spec), ippStsNoErr);
+  }
+
+  // One plan outlives the other of its order.
+  IppsFFTSpec_R_32f* first = nullptr;
+  IppsFFTSpec_R_32f* second = nullptr;
+  ASSERT_EQ(ippsFFTInitAlloc_R_32f(&first, 9, divide, ippAlgHintNone), ippStsNoErr);
+  ASSERT_EQ(ippsFFTInitAlloc_R_32f(&second, 9, divide, ippAlgHintNone), ippStsNoErr);
+  EXPECT_EQ(ippsFFTFree_R_32f(first), ippStsNoErr);
+  std::vector<float> out(512);
+  ASSERT_EQ(ippsFFTFwd_RToPerm_32f(frames[0].data(), out.data(), second, nullptr), ippStsNoErr);
+  EXPECT_EQ(std::memcmp(out.data(), expected[0].data(), out.size() * sizeof(float)), 0);
+
+  // Threads building, using and freeing plans of both orders while `second`
+  // stays in use on this one.
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 100; ++round) {
+        const int o = (t + round) % 2;
+        IppsFFTSpec_R_32f* spec = nullptr;
+        if (ippsFFTInitAlloc_R_32f(&spec, 9 + o, divide, ippAlgHintNone) != ippStsNoErr) {
+          ++mismatches[t];
+          continue;
+        }
+        std::vector<float> mine(expected[o].size());
+        ippsFFTFwd_RToPerm_32f(frames[o].data(), mine.data(), spec, nullptr);
+        if (std::memcmp(mine.data(), expected[o].data(), mine.size() * sizeof(float)) != 0) {
+          ++mismatches[t];
+        }
+        ippsFFTFree_R_32f(spec);
+      }
+    });
+  }
+  for (int round = 0; round < 100; ++round) {
+    ippsFFTFwd_RToPerm_32f(frames[0].data(), out.data(), second, nullptr);
+    EXPECT_EQ(std::memcmp(out.data(), expected[0].data(), out.size() * sizeof(float)), 0);
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  EXPECT_EQ(ippsFFTFree_R_32f(second), ippStsNoErr);
 }
 
 }  // namespace
