@@ -171,30 +171,28 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
 }
 
 // Slots lo .. f - 1, lo = max(f - backLook, 0): one with VoicePitch below 1.
+uint32_t CDetectVoice::UnvoicedSlots(const int16_t* pitch) {
+  static_assert(kWindowFrames == 30, "slots 0 .. 15, 16 .. 23 and 22 .. 29");
+#if defined(__SSE2__)
+  const __m128i one = _mm_set1_epi16(1);
+  auto below = [&](int32_t from) {
+    return _mm_cmplt_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pitch + from)), one);
+  };
+  const auto first = static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(below(0), below(8))));
+  const auto last = static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(below(16), below(22))));
+  return first | (last & 0xFFu) << 16 | (last >> 8) << 22;
+#else
+  uint32_t slots = 0;
+  for (int32_t i = 0; i < kWindowFrames; ++i) slots |= static_cast<uint32_t>(pitch[i] < 1) << i;
+  return slots;
+#endif
+}
+
 bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
   const int32_t lo = f <= backLook ? 0 : f - backLook;
   if (lo >= f) return false;
-#if defined(__SSE2__)
-  // The sixteen slots from `base` at once (they end at f, or at 16 for an
-  // earlier f: inside the window), their bits kept for lo .. f - 1 alone.
-  constexpr int32_t kLanes = 16;
-  static_assert(kWindowFrames >= kLanes, "sixteen slots end inside the window");
-  if (f - lo <= kLanes) {
-    const int32_t base = f >= kLanes ? f - kLanes : 0;
-    const __m128i one = _mm_set1_epi16(1);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base));
-    const __m128i high =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(VoicePitch + base + kLanes / 2));
-    const uint32_t below = static_cast<uint32_t>(_mm_movemask_epi8(
-        _mm_packs_epi16(_mm_cmplt_epi16(low, one), _mm_cmplt_epi16(high, one))));
-    const uint32_t wanted = ((1u << (f - base)) - 1u) & ~((1u << (lo - base)) - 1u);
-    return (below & wanted) != 0;
-  }
-#endif
-  for (int32_t i = lo; i < f; ++i) {
-    if (VoicePitch[i] < 1) return true;
-  }
-  return false;
+  const uint32_t wanted = ((uint32_t{1} << f) - 1u) & ~((uint32_t{1} << lo) - 1u);
+  return (UnvoicedSlots(VoicePitch) & wanted) != 0;
 }
 
 void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {

@@ -118,33 +118,6 @@ struct KeyedMemo {
 // none in a frame of fewer kept peaks.
 constexpr int16_t kCandidatePeaks = 3;
 
-// Slots of the window whose pitch is below 1 (unvoiced, or not yet tracked).
-int32_t CountUnvoiced(const int16_t* pitch) {
-  static_assert(CDetectVoice::kWindowFrames == 30, "three rows of 8 and one of 6");
-#if defined(__SSE2__)
-  // Slots 0 .. 23 in three rows of eight, then slots 22 .. 29 with 22 and 23
-  // left out: each lane counts down by one per slot below 1.
-  const __m128i one = _mm_set1_epi16(1);
-  auto below = [&](int32_t from) {
-    return _mm_cmplt_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pitch + from)), one);
-  };
-  const __m128i lastSix = _mm_setr_epi16(0, 0, -1, -1, -1, -1, -1, -1);
-  __m128i counts = _mm_add_epi16(_mm_add_epi16(below(0), below(8)),
-                                 _mm_add_epi16(below(16), _mm_and_si128(below(22), lastSix)));
-  // Lanes hold -4 .. 0: their pairwise sums in int32, then the four summed.
-  __m128i sums = _mm_madd_epi16(counts, one);
-  sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(1, 0, 3, 2)));
-  sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, _MM_SHUFFLE(2, 3, 0, 1)));
-  return -_mm_cvtsi128_si32(sums);
-#else
-  int32_t unvoiced = 0;
-  for (int32_t i = 0; i < CDetectVoice::kWindowFrames; ++i) {
-    if (pitch[i] < 1) ++unvoiced;
-  }
-  return unvoiced;
-#endif
-}
-
 }  // namespace
 
 // Only the set searches below keep candidates: inline here.
@@ -659,7 +632,7 @@ int32_t CDetectVoice::Find() {
       continue;
     }
 
-    int32_t unvoiced = CountUnvoiced(VoicePitch);
+    int32_t unvoiced = __builtin_popcount(UnvoicedSlots(VoicePitch));
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;

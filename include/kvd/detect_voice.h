@@ -213,6 +213,8 @@ class KVD_EXPORT CDetectVoice {
   // True when one of the backLook slots before slot f (f <= 30) has a
   // VoicePitch below 1.
   bool UnvoicedBefore(int32_t f, int32_t backLook) const;
+  // Bit i: pitch[i] (a VoicePitch row) below 1.
+  static uint32_t UnvoicedSlots(const int16_t* pitch);
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
   void StoreGrown(GrownFrame& grown, int32_t slot) const;
