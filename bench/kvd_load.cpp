@@ -12,6 +12,15 @@
 //   kvd-load --search [--late-percent P] [--seconds S] ...
 //       the largest N served with no late frame (with at most P % of the
 //       frames late), then a run at 1024 lines
+//   kvd-load --ramp S ...
+//       lines begin streaming one after another, spread evenly over the
+//       first S seconds, as calls arrive on a server (default 0: all lines
+//       begin in the same 10 ms, and so fill their first window together)
+//   kvd-load --realtime ...
+//       workers under SCHED_FIFO and every page of the process locked in
+//       memory (mlockall, after KVD_Init: the lines' records are all
+//       resident before the first chunk), as a media server runs its audio
+//       threads; needs root or CAP_SYS_NICE and CAP_IPC_LOCK
 //   kvd-load --stand-in US ...
 //       the same pacing with no engine work: each chunk spins US
 //       microseconds per 10 ms frame (give it the us_per_frame of an engine
@@ -19,12 +28,15 @@
 //
 // Not a test: the figures depend on the machine and on what else runs on it.
 // The engine writes LogClt.cfg and logs/ into the current folder.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -41,6 +53,9 @@
 namespace {
 
 constexpr int kSearchStart = 1;
+// SCHED_FIFO priority of the workers with --realtime: the middle of 1 .. 99,
+// below the kernel's own real-time threads (watchdog, migration: 99).
+constexpr int kRealtimePriority = 50;
 
 struct Options {
   int lines = kMaxLines;
@@ -53,13 +68,15 @@ struct Options {
   bool search = false;
   double lateShare = 0.0;  // share of frames a served run may have late, 0..1
   double standInUs = 0.0;  // > 0: spin this long per frame instead of the engine
+  bool realtime = false;   // SCHED_FIFO workers, memory locked
+  double rampSeconds = 0.0;
 };
 
 void Usage() {
   std::fprintf(stderr,
                "usage: kvd-load [--lines N (1..%d)] [--seconds S] [--chunk SAMPLES] "
                "[--threads T] [--fast on|off | --config kvd.cfg] [--recording REC] [--search] "
-               "[--late-percent P] [--stand-in US]\n",
+               "[--late-percent P] [--stand-in US] [--ramp S] [--realtime]\n",
                kMaxLines);
 }
 
@@ -87,6 +104,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.search = true;
       continue;
     }
+    if (arg == "--realtime") {
+      options.realtime = true;
+      continue;
+    }
     if (value == nullptr) return false;
     ++i;
     if (arg == "--lines") {
@@ -102,6 +123,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     } else if (arg == "--stand-in") {
       ok = ParseNumber(value, options.standInUs) && options.standInUs > 0.0 &&
            options.standInUs <= 10000.0;
+    } else if (arg == "--ramp") {
+      ok = ParseNumber(value, options.rampSeconds) && options.rampSeconds >= 0.0;
     } else if (arg == "--threads") {
       ok = ParseNumber(value, options.threads) && options.threads > 0;
     } else if (arg == "--fast") {
@@ -116,7 +139,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     if (!ok) return false;
   }
-  return true;
+  return options.rampSeconds < options.seconds;  // every line streams for a while
 }
 
 // 16-bit mono samples, read as GetMuteEnd reads a recording (a ".wav"
@@ -240,6 +263,11 @@ int main(int argc, char** argv) {
     KVD_Exit();
     return 2;
   }
+  if (options.realtime && mlockall(MCL_CURRENT | MCL_FUTURE) != 0) {
+    std::fprintf(stderr, "kvd-load: --realtime: mlockall: %s\n", std::strerror(errno));
+    KVD_Exit();
+    return 2;
+  }
   kvdbench::LoadSetup setup;
   setup.lines = options.lines;
   setup.threads = options.threads;
@@ -248,6 +276,8 @@ int main(int argc, char** argv) {
   setup.sampleRate = std::stoi(Parameter("SampleRate"));
   setup.recording = &recording;
   setup.standInUsPerFrame = options.standInUs;
+  setup.realtimePriority = options.realtime ? kRealtimePriority : 0;
+  setup.rampSeconds = options.rampSeconds;
   std::string settings =
       written ? std::string("FastMode ") + (options.fast ? "on" : "off") : options.config;
   if (options.standInUs > 0.0) {
@@ -255,10 +285,12 @@ int main(int argc, char** argv) {
                " us a frame";
   }
   std::printf(
-      "kvd-load: %s, %d worker threads, %u hardware threads, chunk %d samples at %d Hz, "
+      "kvd-load: %s, %d worker threads%s, %u hardware threads, chunk %d samples at %d Hz, "
       "%s\n",
-      settings.c_str(), setup.threads, std::thread::hardware_concurrency(), setup.chunkSamples,
-      setup.sampleRate, options.recording.c_str());
+      settings.c_str(), setup.threads,
+      options.realtime ? " (SCHED_FIFO, memory locked)" : "",
+      std::thread::hardware_concurrency(), setup.chunkSamples, setup.sampleRate,
+      options.recording.c_str());
   if (options.search) {
     Search(setup, options.lateShare);
   } else {

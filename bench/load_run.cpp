@@ -1,10 +1,13 @@
 #include "load_run.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -36,6 +39,7 @@ constexpr milliseconds kStartDelay = milliseconds(20);
 struct LineFeed {
   int32_t line = -1;
   nanoseconds phase{0};  // arrival offset of its chunks within a period
+  int64_t firstPeriod = 0;  // the period in which its first chunk arrives
   size_t position = 0;   // next sample of the recording
   int64_t chunksDone = 0;
 };
@@ -105,9 +109,11 @@ class Worker {
   }
 
   void Run() {
-    const bool opened = OpenLines();
+    // A worker that cannot take its scheduling or open its lines still
+    // passes the gate, which waits for every worker.
+    const bool ready = TakeScheduling() && OpenLines();
     const Clock::time_point zero = gate_.ArriveAndWait();
-    if (opened) Stream(zero);
+    if (ready) Stream(zero);
     for (const LineFeed& feed : feeds_) {
       KVD_Stop(feed.line);
       KVD_Close(feed.line);
@@ -115,12 +121,24 @@ class Worker {
   }
 
  private:
+  bool TakeScheduling() {
+    if (setup_.realtimePriority <= 0) return true;
+    sched_param param{};
+    param.sched_priority = setup_.realtimePriority;
+    const int failed = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (failed == 0) return true;
+    return Fail("SCHED_FIFO priority " + std::to_string(setup_.realtimePriority) + ": " +
+                std::strerror(failed));
+  }
+
   // Lines index, index + threads, ...; their phases step through the
   // period, and they are kept in order of phase, which is the order in
   // which their chunks arrive.
   bool OpenLines() {
     const int64_t slots = std::max<int64_t>(1, period_ / kPhaseStep);
     const size_t chunks = setup_.recording->size() / static_cast<size_t>(setup_.chunkSamples);
+    const int64_t rampPeriods = static_cast<int64_t>(
+        setup_.rampSeconds * 1e9 / static_cast<double>(period_.count()));
     int local = 0;
     for (int global = index_; global < setup_.lines; global += setup_.threads, ++local) {
       LineFeed feed;
@@ -130,6 +148,7 @@ class Worker {
       const int32_t started = KVD_Start(feed.line);
       if (started != KVD_OK) return Fail(CallError("KVD_Start", started));
       feeds_.back().phase = kPhaseStep * (local % slots);
+      feeds_.back().firstPeriod = rampPeriods * global / setup_.lines;
       // Lines start at scattered places of the recording, so that they are
       // not all in speech at once.
       feeds_.back().position =
@@ -146,15 +165,18 @@ class Worker {
   }
 
   Clock::time_point Arrival(const Clock::time_point zero, const LineFeed& feed) const {
-    return zero + feed.phase + period_ * (feed.chunksDone + 1);
+    return zero + feed.phase + period_ * (feed.firstPeriod + feed.chunksDone + 1);
   }
 
   void Stream(const Clock::time_point zero) {
     const Clock::time_point end = zero + std::chrono::duration_cast<nanoseconds>(
                                              std::chrono::duration<double>(setup_.seconds));
     const Clock::time_point giveUp = end + kGiveUpAfterEnd;
-    while (true) {
+    // In each period the lines' chunks arrive in the order of their phases;
+    // a line whose first period is still to come is passed over.
+    for (int64_t period = 0;; ++period) {
       for (LineFeed& feed : feeds_) {
+        if (feed.firstPeriod > period) continue;
         const Clock::time_point arrival = Arrival(zero, feed);
         if (arrival > end) return;
         Clock::time_point now = Clock::now();

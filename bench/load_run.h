@@ -22,6 +22,13 @@ struct LoadSetup {
   // instead of going through the engine: the same pacing and duty cycle
   // with no engine work, so that what is late then is the machine's.
   double standInUsPerFrame = 0.0;
+  // Lines begin streaming spread evenly over this many seconds from the
+  // start, as calls arrive one after another; 0: all begin together.
+  double rampSeconds = 0.0;
+  // When above 0, the workers run under SCHED_FIFO at this priority, as a
+  // media server's audio threads do: nothing of normal priority (other
+  // programs, the kernel's own background threads) preempts them then.
+  int realtimePriority = 0;
 };
 
 struct LoadFigures {
