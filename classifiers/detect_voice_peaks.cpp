@@ -8,8 +8,10 @@
 #include <emmintrin.h>
 #endif
 
+#include "classifiers/detect_voice_match_bins.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
+#include "platform/ipps.h"
 
 using namespace kvd_voice;
 
@@ -336,7 +338,6 @@ void CDetectVoice::MatchPitch(int32_t s) {
   // Window starts h * F - d run from -1 (F = 10, d = 11, h = 1; every other
   // start is positive: F >= 10, d <= 11 up to F = 73, d <= 0.15 F above) to
   // topTenths (every window looked up starts at or below the limit).
-  constexpr int16_t kNoPeakAbove = INT16_MAX;
   // Up to kTenthsTable tenths (MaxHarmoBin 409; the engine's geometries need
   // 1280 to 2560) the entry of every tenth is kept on the stack: one load a
   // look-up. Wider geometries keep one entry per bin, in tmpBinEnergy
@@ -375,15 +376,9 @@ void CDetectVoice::MatchPitch(int32_t s) {
 #if defined(__SSE2__)
   // Harmonic by harmonic, the ten F of a candidate bin in int16 lanes 0 .. 9
   // (lanes 10 .. 15 hold the next bin's F and are dropped), for windows
-  // looked up in the table by tenths. Per harmonic h each lane keeps its
-  // peak, whether its window holds one, and whether h is in step; position
-  // h - 4 matches in the lanes in step at h - 2, h - 1 and h.
+  // looked up in the table by tenths (detect_voice_match_bins.inc), with
+  // AVX2 where the CPU has it.
   auto matchByBins = [&]() {
-    constexpr uint32_t kTenLanes = kAllTenths;
-    // Bit t: lane t of (low, high) set.
-    auto laneBits = [](__m128i low, __m128i high) {
-      return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-    };
     // Chains of kept peaks, per candidate bin as one bit of a mask. All the
     // spacings a match needs (three in step after harmonic m + 1's peak for
     // m >= 1; two after harmonic 1's peak, itself in [F - d, F + d], for
@@ -445,147 +440,30 @@ void CDetectVoice::MatchPitch(int32_t s) {
       }
     }
 
-    for (int32_t c = 0; c < candidates; ++c) {
-      const int32_t F0 = firstF + c * kTenthsPerBin;
-      const int16_t* dOf = MostDifTabZoom + c * kTenthsPerBin;  // d of F0 + tenth
-      const int32_t F9 = F0 + kTenthsPerBin - 1;
-      const int32_t d0 = dOf[0];
-      const int32_t d9 = dOf[kTenthsPerBin - 1];
-      // 3 F - d rises with F: from here on no window of harmonic 3 starts
-      // below the limit, where all peaks lie, so no position matches. Every
-      // value below thus fits int16: F < kTenthsTable / 3 + 10, h F below
-      // the limit plus 9 h.
-      if (3 * F0 - d0 > topTenths) break;
-      const bool tryPos0 = !chainTest || (pos0Bins >> c & 1u) != 0;
-      // Positions m >= 1 with harmonic m + 4 below the limit: h up to hLast.
-      const int32_t hLast = std::min(lastQ, (topTenths - 1) / F0);
-      int32_t hFrom = 1;
-      int32_t hTo = hLast;
-      if (chainTest && (chainBins >> c & 1u) != 0) {
-        // Harmonic m + 1 of the chain starts' windows.
-        hFrom = std::max((MaxZoom[firstChain[c]] - d9 + F9 - 1) / F9, 1);
-        hTo = std::min((MaxZoom[lastChain[c]] + d0) / F0 + 3, hLast);
-      } else if (chainTest) {
-        hTo = 0;
-      }
-      const bool tryChains = hTo >= 5 && hFrom <= hTo;
-      if (!tryPos0 && !tryChains) continue;
-
-      const __m128i fLow = _mm_add_epi16(_mm_set1_epi16(static_cast<int16_t>(F0)),
-                                         _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
-      const __m128i fHigh = _mm_add_epi16(fLow, _mm_set1_epi16(8));
-      const __m128i dLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf));
-      const __m128i dHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dOf + 8));
-      // Spacings in (F - d, F + d) are in step; position 0 takes [F - d, F + d].
-      const __m128i lowLow = _mm_sub_epi16(fLow, dLow);
-      const __m128i lowHigh = _mm_sub_epi16(fHigh, dHigh);
-      const __m128i highLow = _mm_add_epi16(fLow, dLow);
-      const __m128i highHigh = _mm_add_epi16(fHigh, dHigh);
-      const __m128i widthLow = _mm_add_epi16(dLow, dLow);
-      const __m128i widthHigh = _mm_add_epi16(dHigh, dHigh);
-      const int32_t width9 = 2 * d9;  // of lane 9's windows
-      bool matched = false;
-      uint64_t* row = matchSlot + static_cast<size_t>(c) * matchWords;
-
-      // Harmonics first .. last, starting with none before.
-      auto work = [&](int32_t first, int32_t last) {
-        // Window starts h F - d of the lanes, rising with the lane; s0 and
-        // s9 those of lanes 0 and 9.
-        const __m128i hs = _mm_set1_epi16(static_cast<int16_t>(first));
-        __m128i startLow = _mm_sub_epi16(_mm_mullo_epi16(fLow, hs), dLow);
-        __m128i startHigh = _mm_sub_epi16(_mm_mullo_epi16(fHigh, hs), dHigh);
-        int32_t s0 = first * F0 - d0;
-        int32_t s9 = first * F9 - d9;
-        __m128i peakBeforeLow = _mm_setzero_si128();
-        __m128i peakBeforeHigh = _mm_setzero_si128();
-        uint32_t emptyBefore = kTenLanes;  // lanes whose window of h - 1 holds no peak
-        uint32_t stepBefore = 0;           // lanes in step at h - 1
-        uint32_t stepTwoBefore = 0;        // and at h - 2
-        uint32_t closedStep2 = 0;  // position 0: harmonics 1, 2 found, spaced in [F - d, F + d]
-        for (int32_t h = first; h <= last; ++h, s0 += F0, s9 += F9,
-                     startLow = _mm_add_epi16(startLow, fLow),
-                     startHigh = _mm_add_epi16(startHigh, fHigh)) {
-          // The first peak at or above s0: every lane's window starting at or
-          // below it has it as its peak. s0 is in the table: 3 F0 - d0 is
-          // at or below the limit, and so is h F0 from harmonic 4 on.
-          int32_t p = firstPeakAt[s0];
-          if (p == kNoPeakAbove) break;  // nor any peak for the later harmonics
-          if (p > s9 + width9) {         // above every lane's window end
-            emptyBefore = kTenLanes;
-            stepBefore = 0;
-            stepTwoBefore = 0;
-            closedStep2 = 0;
-            continue;
-          }
-          __m128i peakLow = _mm_set1_epi16(static_cast<int16_t>(p));
-          __m128i peakHigh = peakLow;
-          // Lanes starting above p take the next peak, and so on: p < s9 is
-          // a peak, below the limit, so p + 1 is in the table.
-          for (__m128i was = peakLow; p < s9;) {
-            p = firstPeakAt[p + 1];
-            const __m128i next = _mm_set1_epi16(static_cast<int16_t>(p));
-            peakLow = _mm_max_epi16(peakLow, _mm_and_si128(_mm_cmpgt_epi16(startLow, was), next));
-            peakHigh =
-                _mm_max_epi16(peakHigh, _mm_and_si128(_mm_cmpgt_epi16(startHigh, was), next));
-            was = next;
-          }
-          const uint32_t empty =
-              laneBits(_mm_cmpgt_epi16(peakLow, _mm_add_epi16(startLow, widthLow)),
-                       _mm_cmpgt_epi16(peakHigh, _mm_add_epi16(startHigh, widthHigh)));
-          const uint32_t bothFound = ~(empty | emptyBefore) & kTenLanes;
-          const __m128i spacingLow = _mm_sub_epi16(peakLow, peakBeforeLow);
-          const __m128i spacingHigh = _mm_sub_epi16(peakHigh, peakBeforeHigh);
-          const uint32_t inStep =
-              bothFound & laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, lowLow),
-                                                 _mm_cmpgt_epi16(highLow, spacingLow)),
-                                   _mm_and_si128(_mm_cmpgt_epi16(spacingHigh, lowHigh),
-                                                 _mm_cmpgt_epi16(highHigh, spacingHigh)));
-          if (h <= 3) {
-            if (h >= 2) {
-              const __m128i one = _mm_set1_epi16(1);
-              const uint32_t closed =
-                  bothFound &
-                  laneBits(_mm_and_si128(_mm_cmpgt_epi16(spacingLow, _mm_sub_epi16(lowLow, one)),
-                                         _mm_cmpgt_epi16(_mm_add_epi16(highLow, one), spacingLow)),
-                           _mm_and_si128(
-                               _mm_cmpgt_epi16(spacingHigh, _mm_sub_epi16(lowHigh, one)),
-                               _mm_cmpgt_epi16(_mm_add_epi16(highHigh, one), spacingHigh)));
-              if (h == 2) {
-                closedStep2 = closed;
-              } else if ((closedStep2 & closed) != 0) {
-                row[0] |= 1u;
-                matched = true;
-              }
-            }
-          } else if (h >= 5) {
-            uint32_t lanes = inStep & stepBefore & stepTwoBefore;
-            // Lanes t with h (F0 + t) below the limit.
-            if (lanes != 0 && h * F9 >= topTenths) {
-              lanes &= (1u << ((topTenths - h * F0 + h - 1) / h)) - 1u;
-            }
-            if (lanes != 0) {
-              const int32_t m = h - 4;
-              row[m / kSeriesPerWord] |= uint64_t{1} << (m % kSeriesPerWord);
-              matched = true;
-            }
-          }
-          stepTwoBefore = stepBefore;
-          stepBefore = inStep;
-          emptyBefore = empty;
-          peakBeforeLow = peakLow;
-          peakBeforeHigh = peakHigh;
-        }
-      };
-      if (!tryChains) {
-        work(1, 3);
-      } else if (tryPos0 && hFrom > 4) {
-        work(1, 3);
-        work(hFrom, hTo);
-      } else {
-        work(tryPos0 ? 1 : hFrom, hTo);
-      }
-      if (matched) canSlot[c] = 1;
+    static_assert(kPositionsPerWord == kSeriesPerWord, "one layout of the match rows");
+    BinMatchJob job;
+    job.firstPeakAt = firstPeakAt;
+    job.tolerance = MostDifTabZoom;
+    job.peakTenths = MaxZoom;
+    job.firstF = firstF;
+    job.candidates = candidates;
+    job.topTenths = topTenths;
+    job.lastQ = lastQ;
+    job.chainTest = chainTest;
+    job.pos0Bins = pos0Bins;
+    job.chainBins = chainBins;
+    job.firstChain = firstChain;
+    job.lastChain = lastChain;
+    job.matchRows = matchSlot;
+    job.matchWords = matchWords;
+    job.canRow = canSlot;
+#if defined(KVD_MATCH_BINS_AVX2)
+    if ((ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0) {
+      MatchBinsAvx2(job);
+      return;
     }
+#endif
+    MatchBinsSse2(job);
   };
   if (byTenths) {
     matchByBins();

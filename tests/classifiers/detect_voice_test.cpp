@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kvd/detect_voice.h"
+#include "platform/ipps.h"
 #include "test_signals.h"
 #include "voice_signals.h"
 #include "voice_test_peer.h"
@@ -196,7 +197,7 @@ TEST(VoiceMatchPitch, TwoPeaksMatchNoCandidate) {
 // harmonic limit) with harmonics m + 1 .. m + 4 found and spaced in
 // (F - d, F + d). A row holds the positions of any F of its bin; pitches
 // from MinPitchBin up to, not including, MaxPitchBin are tried.
-TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
+void ExpectRowsFollowTheRule() {
   struct Geometry {
     int rate, fft, low, high, top;
   };
@@ -275,6 +276,20 @@ TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
       }
     }
   }
+}
+
+TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
+  const Ipp64u widest = ippGetEnabledCpuFeatures();
+  {
+    SCOPED_TRACE("the widest instruction set of this CPU");
+    ExpectRowsFollowTheRule();
+  }
+  ippSetCpuFeatures(0);
+  {
+    SCOPED_TRACE("the x86-64 baseline");
+    ExpectRowsFollowTheRule();
+  }
+  ippSetCpuFeatures(widest);
 }
 
 class VoiceChecks : public testing::Test {
