@@ -40,24 +40,29 @@ inline Lanes Load16(const int16_t* p) {
   return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8))};
 }
+// op on the low halves and on the high halves.
+template <typename Op>
+inline Lanes EachHalf(Lanes a, Lanes b, Op op) {
+  return {op(a.low, b.low), op(a.high, b.high)};
+}
 inline Lanes Add(Lanes a, Lanes b) {
-  return {_mm_add_epi16(a.low, b.low), _mm_add_epi16(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_add_epi16(x, y); });
 }
 inline Lanes Sub(Lanes a, Lanes b) {
-  return {_mm_sub_epi16(a.low, b.low), _mm_sub_epi16(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_sub_epi16(x, y); });
 }
 inline Lanes MulLo(Lanes a, Lanes b) {
-  return {_mm_mullo_epi16(a.low, b.low), _mm_mullo_epi16(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_mullo_epi16(x, y); });
 }
 inline Lanes Max(Lanes a, Lanes b) {
-  return {_mm_max_epi16(a.low, b.low), _mm_max_epi16(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_max_epi16(x, y); });
 }
 inline Lanes And(Lanes a, Lanes b) {
-  return {_mm_and_si128(a.low, b.low), _mm_and_si128(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_and_si128(x, y); });
 }
 // All ones in the lanes where a > b (signed).
 inline Lanes Greater(Lanes a, Lanes b) {
-  return {_mm_cmpgt_epi16(a.low, b.low), _mm_cmpgt_epi16(a.high, b.high)};
+  return EachHalf(a, b, [](__m128i x, __m128i y) { return _mm_cmpgt_epi16(x, y); });
 }
 // Bit t: lane t of a mask set.
 inline uint32_t Bits(Lanes mask) {
