@@ -291,11 +291,16 @@ int main(int argc, char** argv) {
       options.realtime ? " (SCHED_FIFO, memory locked)" : "",
       std::thread::hardware_concurrency(), setup.chunkSamples, setup.sampleRate,
       options.recording.c_str());
+  // A run that could not go as asked (a failed engine call, no real-time
+  // scheduling) ends the process with 2 after its figures.
+  bool failed = false;
   if (options.search) {
     Search(setup, options.lateShare);
   } else {
-    Print("run:", kvdbench::RunLoad(setup), setup.chunkSamples);
+    const kvdbench::LoadFigures figures = kvdbench::RunLoad(setup);
+    Print("run:", figures, setup.chunkSamples);
+    failed = !figures.error.empty();
   }
   KVD_Exit();
-  return 0;
+  return failed ? 2 : 0;
 }
