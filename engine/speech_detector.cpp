@@ -6,12 +6,12 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <type_traits>
 
 #include "classifiers/detect_energy.h"
+#include "engine/hamming_window.h"
 #include "engine/kvd_api.h"
 #include "enhanced/enhanced_line.h"
 
@@ -33,12 +33,6 @@ constexpr float kWidestBinHz = 15.625f;
 constexpr int32_t kLowestPitchHz = 65;
 constexpr int32_t kHighestPitchHz = 480;
 constexpr int32_t kHighestHarmonicHz = 2000;
-
-// Hamming window 0.54 - 0.46 cos(2 pi n / (N - 1)), with 2 pi written as
-// 6.28318: the end values lie a hair above 0.08.
-constexpr double kHammingTwoPi = 6.28318;
-constexpr double kHammingOffset = 0.54;
-constexpr double kHammingSlope = 0.46;
 
 template <typename T>
 void ReleaseArray(T*& buffer) {
@@ -127,12 +121,6 @@ SpeechDetector::SpeechDetector(int32_t sampleRate) {
     return;
   }
 
-  const float step = static_cast<float>(kHammingTwoPi / (frameLength - 1));
-  for (int32_t n = 0; n < frameLength; ++n) {
-    hamwin[n] = static_cast<float>(kHammingOffset -
-                                   kHammingSlope * std::cos(n * static_cast<double>(step)));
-  }
-
   if (ippsFFTInitAlloc_R_32f(&FFTSpec1, fftOrder, IPP_FFT_DIV_FWD_BY_N, ippAlgHintNone) !=
       ippStsNoErr) {
     tprintf7("Error in New SpeechDetector! Cannot allocate FFTSpec1.\n");
@@ -150,7 +138,7 @@ SpeechDetector::~SpeechDetector() { Free(); }
 // Each buffer is zero-filled so that nothing reads an unset value before the
 // first frame writes it.
 bool SpeechDetector::AllocateBuffers() {
-  if ((hamwin = AllocateArray<float>(frameLength)) == nullptr) {
+  if ((hamwin = SharedHammingWindow(frameLength)) == nullptr) {
     tprintf7("Cannot allocate memory for hamwin!\n");
     return false;
   }
@@ -174,7 +162,7 @@ bool SpeechDetector::AllocateBuffers() {
 }
 
 void SpeechDetector::ReleaseBuffers() {
-  ReleaseArray(hamwin);
+  hamwin = nullptr;  // shared, not owned
   ReleaseArray(ffts);
   ReleaseArray(DataBuffer);
   ReleaseArray(AllFramesBinEnergy);

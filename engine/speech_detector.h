@@ -99,7 +99,7 @@ class SpeechDetector {
   int32_t binCount = 0;              // fftSize / 2
   float binWidthHz = 0.0f;           // Hz per bin: SampleRate / fftSize
   int16_t* DataBuffer = nullptr;     // owned [frameLength]: samples kept between calls
-  float* hamwin = nullptr;           // owned [frameLength]: analysis window
+  const float* hamwin = nullptr;     // shared [frameLength]: analysis window
   bool frameReady = false;           // the last frame request produced a frame
   int32_t frameIndex = 0;            // index of the current frame
   int32_t frameCount = 0;            // offline: frames of the whole signal

@@ -59,6 +59,28 @@ TEST(DetectorLifetime, RateBelow8000AllocatesNothingAndFreeingTwiceLeavesNothing
   for (const void* pointer : Owned(detector)) EXPECT_EQ(pointer, nullptr);
 }
 
+// Lines of one frame length read one window; its ends and middle are those
+// of 0.54 - 0.46 cos(2 pi n / (N - 1)): 0.08 at both ends, within a hair of
+// 1 in the middle.
+TEST(DetectorLifetime, LinesOfOneFrameLengthShareTheirWindow) {
+  SpeechDetector first(8000);
+  SpeechDetector second(8000);
+  SpeechDetector wide(16000);
+  ASSERT_NE(first.hamwin, nullptr);
+  EXPECT_EQ(first.hamwin, second.hamwin);
+  EXPECT_NE(first.hamwin, wide.hamwin);
+  for (const SpeechDetector* d : {&first, &wide}) {
+    const float* w = d->hamwin;
+    const int n = d->frameLength;
+    EXPECT_EQ(w[0], static_cast<float>(0.54 - 0.46));
+    EXPECT_NEAR(w[n - 1], 0.08f, 1e-6f);
+    EXPECT_NEAR(w[(n - 1) / 2], 1.0f, 1e-3f);
+  }
+  first.Free();  // the window stays for the other lines
+  EXPECT_EQ(first.hamwin, nullptr);
+  EXPECT_EQ(second.hamwin[0], static_cast<float>(0.54 - 0.46));
+}
+
 TEST(RingSlots, FramesBeforeZeroWrapToTheEnd) {
   EXPECT_EQ(RingSlot(0, kHistoryFrames), 0);
   EXPECT_EQ(RingSlot(501, kHistoryFrames), 1);
