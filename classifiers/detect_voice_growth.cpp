@@ -50,27 +50,28 @@ uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
          static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// Bit i: tags[i] (i < used) equals tag.
-uint32_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
-  uint32_t equal = 0;
+// Bit i: tags[i] (i < used) equals tag. The tags of the group of four
+// that holds tags[used - 1] are read whole.
+uint64_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
+  uint64_t equal = 0;
 #if defined(__SSE2__)
   const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(tag));
   for (int32_t i = 0; i < used; i += 4) {
     const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i));
     const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
-    equal |= static_cast<uint32_t>(lanes) << i;
+    equal |= static_cast<uint64_t>(lanes) << i;
   }
 #else
-  for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint32_t>(tags[i] == tag) << i;
+  for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint64_t>(tags[i] == tag) << i;
 #endif
-  return used < 32 ? equal & ((uint32_t{1} << used) - 1u) : equal;
+  return used < 64 ? equal & ((uint64_t{1} << used) - 1u) : equal;
 }
 
 }  // namespace
 
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
-  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 32, "tags compared four at a time");
+  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 64, "tags compared four at a time");
   static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
@@ -127,9 +128,9 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
     growth.lastUse = ++growthClock;
     return growth;
   }
-  for (uint32_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
+  for (uint64_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
        candidates &= candidates - 1u) {
-    const int32_t index = __builtin_ctz(candidates);
+    const int32_t index = __builtin_ctzll(candidates);
     TrackGrowth& growth = growthRecords[index];
     if (matches(growth.key)) {
       hint = static_cast<uint8_t>(index);
@@ -149,6 +150,8 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
+    // TagsEqual reads the tags four at a time: a new group starts zeroed.
+    if (oldest % 4 == 0) std::memset(growthTags + oldest, 0, 4 * sizeof(growthTags[0]));
   } else {
     uint64_t oldestUse = growthRecords[0].lastUse;
     for (int32_t i = 1; i < kGrowthRecords; ++i) {
