@@ -204,7 +204,6 @@ class KVD_EXPORT CDetectVoice {
   // and a collision can only drop backward steps that left the window.
   struct TrackGrowth {
     SeedKey key;
-    uint64_t lastUse;
     GrowthChain backward;
     GrowthChain forward;
     uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
@@ -341,6 +340,9 @@ class KVD_EXPORT CDetectVoice {
   // tag matches are the only ones compared whole. Written four at a time
   // as the records are first used (construction touches none).
   uint32_t growthTags[kGrowthRecords];
+  // The low 32 bits of growthClock at each used record's last use, side by
+  // side for the replacement. Written as the records are first used.
+  uint32_t growthUse[kGrowthRecords];
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
   static constexpr int32_t kGrowthHints = 64;
