@@ -228,6 +228,20 @@ uint32_t CDetectVoice::UnvoicedSlots(const int16_t* pitch) {
 bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
   const int32_t lo = f <= backLook ? 0 : f - backLook;
   if (lo >= f) return false;
+#if defined(__SSE2__)
+  static_assert(kWindowFrames >= 16, "a row of 16 slots");
+  if (f - lo <= 16) {
+    // The 16 slots that end at f (those from 0 when f < 16), a bit each.
+    const int32_t base = f >= 16 ? f - 16 : 0;
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i* row = reinterpret_cast<const __m128i*>(VoicePitch + base);
+    const auto below = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmplt_epi16(_mm_loadu_si128(row), one),
+                                          _mm_cmplt_epi16(_mm_loadu_si128(row + 1), one))));
+    const uint32_t inRow = ((uint32_t{1} << (f - base)) - 1u) & ~((uint32_t{1} << (lo - base)) - 1u);
+    return (below & inRow) != 0;
+  }
+#endif
   const uint32_t wanted = ((uint32_t{1} << f) - 1u) & ~((uint32_t{1} << lo) - 1u);
   return (UnvoicedSlots(VoicePitch) & wanted) != 0;
 }
