@@ -269,6 +269,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   growthRecordsUsed = other.growthRecordsUsed;
   std::memcpy(growthRecords, other.growthRecords, sizeof(TrackGrowth) * growthRecordsUsed);
   std::memcpy(growthTags, other.growthTags, sizeof(growthTags));
+  std::memcpy(growthUse, other.growthUse, sizeof(growthUse[0]) * growthRecordsUsed);
   std::memcpy(setListUsed, other.setListUsed, sizeof(setListUsed));
   std::memcpy(setListNext, other.setListNext, sizeof(setListNext));
   for (int32_t bucket = 0; bucket < kSetListBuckets; ++bucket) {

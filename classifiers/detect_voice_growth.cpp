@@ -12,6 +12,7 @@
 // is replayed from the record instead of searched again. The first frame
 // that is new, or not where it was, is searched, and so is every step after
 // it.
+#include <climits>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -50,27 +51,67 @@ uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
          static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// Bit i: tags[i] (i < used) equals tag.
-uint32_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
-  uint32_t equal = 0;
+// Bit i: tags[i] (i < used) equals tag. The tags of the group of four
+// that holds tags[used - 1] are read whole.
+uint64_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
+  uint64_t equal = 0;
 #if defined(__SSE2__)
   const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(tag));
   for (int32_t i = 0; i < used; i += 4) {
     const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i));
     const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
-    equal |= static_cast<uint32_t>(lanes) << i;
+    equal |= static_cast<uint64_t>(lanes) << i;
   }
 #else
-  for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint32_t>(tags[i] == tag) << i;
+  for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint64_t>(tags[i] == tag) << i;
 #endif
-  return used < 32 ? equal & ((uint32_t{1} << used) - 1u) : equal;
+  return used < 64 ? equal & ((uint64_t{1} << used) - 1u) : equal;
+}
+
+// The index of the smallest of use[0 .. records - 1] (records a multiple
+// of 4) counted back from now (clock readings of the last uses, all at or before now): the
+// record used least recently. The ages are taken modulo 2^32, so the order
+// holds across a wrap of the 32-bit readings. The first of equal ages wins
+// (the readings of different records differ).
+int32_t LeastRecentlyUsed(const uint32_t* use, int32_t records, uint32_t now) {
+#if defined(__SSE2__)
+  // Unsigned ages compared as signed after flipping their top bits.
+  const __m128i nowLanes = _mm_set1_epi32(static_cast<int32_t>(now));
+  const __m128i top = _mm_set1_epi32(INT32_MIN);
+  auto agesOf = [&](int32_t i) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(use + i));
+    return _mm_xor_si128(_mm_sub_epi32(nowLanes, four), top);
+  };
+  auto larger = [](__m128i a, __m128i b) {
+    const __m128i aLarger = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(aLarger, a), _mm_andnot_si128(aLarger, b));
+  };
+  __m128i oldest = agesOf(0);
+  for (int32_t i = 4; i < records; i += 4) oldest = larger(agesOf(i), oldest);
+  oldest = larger(oldest, _mm_shuffle_epi32(oldest, _MM_SHUFFLE(1, 0, 3, 2)));
+  oldest = larger(oldest, _mm_shuffle_epi32(oldest, _MM_SHUFFLE(2, 3, 0, 1)));
+  for (int32_t i = 0; i < records; i += 4) {
+    const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(agesOf(i), oldest)));
+    if (lanes != 0) return i + __builtin_ctz(static_cast<uint32_t>(lanes));
+  }
+  return 0;
+#else
+  int32_t oldest = 0;
+  uint32_t oldestAge = now - use[0];
+  for (int32_t i = 1; i < records; ++i) {
+    const uint32_t age = now - use[i];
+    oldest = age > oldestAge ? i : oldest;
+    oldestAge = age > oldestAge ? age : oldestAge;
+  }
+  return oldest;
+#endif
 }
 
 }  // namespace
 
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
-  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 32, "tags compared four at a time");
+  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 64, "tags compared four at a time");
   static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
@@ -123,17 +164,16 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   constexpr int32_t kHintBits = __builtin_ctz(kGrowthHints);
   uint8_t& hint = growthHints[(tag * 0x9E3779B1u) >> (32 - kHintBits)];
   if (hint < growthRecordsUsed && growthTags[hint] == tag && matches(growthRecords[hint].key)) {
-    TrackGrowth& growth = growthRecords[hint];
-    growth.lastUse = ++growthClock;
-    return growth;
+    growthUse[hint] = static_cast<uint32_t>(++growthClock);
+    return growthRecords[hint];
   }
-  for (uint32_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
+  for (uint64_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
        candidates &= candidates - 1u) {
-    const int32_t index = __builtin_ctz(candidates);
+    const int32_t index = __builtin_ctzll(candidates);
     TrackGrowth& growth = growthRecords[index];
     if (matches(growth.key)) {
       hint = static_cast<uint8_t>(index);
-      growth.lastUse = ++growthClock;
+      growthUse[index] = static_cast<uint32_t>(++growthClock);
       return growth;
     }
   }
@@ -149,19 +189,16 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
+    // TagsEqual reads the tags four at a time: a new group starts zeroed.
+    if (oldest % 4 == 0) std::memset(growthTags + oldest, 0, 4 * sizeof(growthTags[0]));
   } else {
-    uint64_t oldestUse = growthRecords[0].lastUse;
-    for (int32_t i = 1; i < kGrowthRecords; ++i) {
-      const uint64_t use = growthRecords[i].lastUse;
-      oldest = use < oldestUse ? i : oldest;
-      oldestUse = use < oldestUse ? use : oldestUse;
-    }
+    oldest = LeastRecentlyUsed(growthUse, kGrowthRecords, static_cast<uint32_t>(growthClock));
   }
   TrackGrowth& growth = growthRecords[oldest];
   growthTags[oldest] = tag;
   hint = static_cast<uint8_t>(oldest);
   growth.key = key;
-  growth.lastUse = ++growthClock;
+  growthUse[oldest] = static_cast<uint32_t>(++growthClock);
   growth.backward.count = 0;
   growth.backward.refused = false;
   growth.forwardStart = 0;
@@ -191,6 +228,20 @@ uint32_t CDetectVoice::UnvoicedSlots(const int16_t* pitch) {
 bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
   const int32_t lo = f <= backLook ? 0 : f - backLook;
   if (lo >= f) return false;
+#if defined(__SSE2__)
+  static_assert(kWindowFrames >= 16, "a row of 16 slots");
+  if (f - lo <= 16) {
+    // The 16 slots that end at f (those from 0 when f < 16), a bit each.
+    const int32_t base = f >= 16 ? f - 16 : 0;
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i* row = reinterpret_cast<const __m128i*>(VoicePitch + base);
+    const auto below = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmplt_epi16(_mm_loadu_si128(row), one),
+                                          _mm_cmplt_epi16(_mm_loadu_si128(row + 1), one))));
+    const uint32_t inRow = ((uint32_t{1} << (f - base)) - 1u) & ~((uint32_t{1} << (lo - base)) - 1u);
+    return (below & inRow) != 0;
+  }
+#endif
   const uint32_t wanted = ((uint32_t{1} << f) - 1u) & ~((uint32_t{1} << lo) - 1u);
   return (UnvoicedSlots(VoicePitch) & wanted) != 0;
 }

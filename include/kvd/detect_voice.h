@@ -170,7 +170,11 @@ class KVD_EXPORT CDetectVoice {
   // in state 2 the next call, or a search that meets it again), replays
   // the steps over frames that are still the same and searches only the
   // new ones.
-  static constexpr int32_t kGrowthRecords = 32;  // seeds kept, least recently used replaced
+  // Seeds kept, least recently used replaced. At a voice onset Find grows
+  // up to about 50 seeds a call, and the same ones again in the next few
+  // calls: with fewer records than that they push each other out before
+  // they are met again, and every step is searched anew.
+  static constexpr int32_t kGrowthRecords = 48;
   static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
   // A frame's set as a step left it, copied whole (restored with four
   // fixed-size copies, no search of the kept peaks either way).
@@ -200,7 +204,6 @@ class KVD_EXPORT CDetectVoice {
   // and a collision can only drop backward steps that left the window.
   struct TrackGrowth {
     SeedKey key;
-    uint64_t lastUse;
     GrowthChain backward;
     GrowthChain forward;
     uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
@@ -331,11 +334,15 @@ class KVD_EXPORT CDetectVoice {
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
-  // written (construction touches none of their 47 kB).
+  // written (construction touches none of their 71 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
-  // tag matches are the only ones compared whole.
-  uint32_t growthTags[kGrowthRecords] = {};
+  // tag matches are the only ones compared whole. Written four at a time
+  // as the records are first used (construction touches none).
+  uint32_t growthTags[kGrowthRecords];
+  // The low 32 bits of growthClock at each used record's last use, side by
+  // side for the replacement. Written as the records are first used.
+  uint32_t growthUse[kGrowthRecords];
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
   static constexpr int32_t kGrowthHints = 64;
