@@ -128,6 +128,32 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
   CandPitch = FramePitch[frame];
 }
 
+CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
+                                                 bool* found) {
+  // The keys of one seed search (neighbouring frames, pitches and series
+  // positions) spread over the lists.
+  const uint32_t hash = static_cast<uint32_t>(serial) * 0x9E3779B1u ^
+                        static_cast<uint32_t>(static_cast<uint16_t>(p)) * 0x85EBCA6Bu ^
+                        static_cast<uint32_t>(static_cast<uint16_t>(m)) * 0xC2B2AE35u;
+  static_assert(kSeedLists == 256, "eight bits of the hash");
+  const int32_t i = static_cast<int32_t>(hash >> 24);
+  SeedList& list = seedLists[i];
+  uint64_t& kept = seedListsKept[i / 64];
+  const uint64_t bit = uint64_t{1} << (i % 64);
+  if ((kept & bit) != 0 && list.serial == serial && list.p == p && list.m == m) {
+    *found = true;
+    return &list;
+  }
+  // Not kept until the caller has filled it.
+  *found = false;
+  kept &= ~bit;
+  list.serial = serial;
+  list.p = p;
+  list.m = m;
+  list.count = 0;
+  return &list;
+}
+
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
 // among its kept peaks, checked against the track first .. last (frame is
 // last; the slots before it hold the sets of the seed's earlier frames, as
@@ -135,14 +161,10 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 // (> 0), or -1 with the frame's set cleared.
 int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
                                   int16_t last) {
-  const SetLayout layout = LayoutOf(m);
-  const float pitch = static_cast<float>(p);
-  const float tol = Clamp(kSeedToleranceShare * pitch, kSeedToleranceMinBins, kSeedToleranceMaxBins);
-  int16_t bound = static_cast<int16_t>(
+  const int16_t startBound = static_cast<int16_t>(
       std::min<int32_t>(p * kSeedBoundPercent / 100, kSeedBoundMaxBins));
+  int16_t bound = startBound;
   int16_t best = -1;
-  const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
-  const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
   const int16_t* peaks = AllMax[frame];
   const int16_t* peakArea = AllMaxArea[frame];
   // A set is written into the frame's rows only when the track test reads
@@ -153,6 +175,8 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int32_t kept[kSetSize] = {0, 0, 0, 0};
   bool anyKept = false;
   bool rowsHoldKept = false;  // the rows were last written with the kept set
+  bool listed = false;
+  SeedList* list = SeedListOf(frameSerial[frame], p, m, &listed);
   // One body per member count (3 for m = 0, else 4), so that the loops over
   // the members unroll.
   auto search = [&](auto membersConstant) {
@@ -166,25 +190,11 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                   HarmoAbsArea[frame]);
       FramePitch[frame] = SetPitch(set, m);
     };
-    auto visit = [&](const int32_t* idx) {
-      int16_t bins[kSetSize] = {0, 0, 0, 0};
-      for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
-      const int16_t spread = TestEven(bins, layout.numbers);
-      if (spread > bound) return;
-      // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
-      int32_t sum = 0;
-      int32_t found = 0;
-      bool strong = false;
-      for (int32_t j = 0; j < kMembers; ++j) {
-        const int32_t i = idx[j];
-        if (peaks[i] < 1) continue;
-        const int32_t a = peakArea[i];
-        sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
-        ++found;
-        strong = strong || a >= kSeedStrongArea;
-      }
-      const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
-      if (!(spread < bound || area > best) || !strong) return;
+    // A set within the starting bound and with a strong member, in search
+    // order: its spread and mean area against the best so far, then the
+    // track.
+    auto consider = [&](const int32_t* idx, int16_t spread, int16_t area) {
+      if (spread > bound || !(spread < bound || area > best)) return;
       if (!alone) {
         write(idx);
         rowsHoldKept = false;
@@ -198,7 +208,60 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
       std::memcpy(kept, idx, sizeof(kept));
       anyKept = true;
     };
-    ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol, visit);
+    if (listed) {
+      for (int32_t i = 0; i < list->count; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        int32_t idx[kSetSize] = {0, 0, 0, 0};
+        for (int32_t j = 0; j < kMembers; ++j) idx[j] = listedSet.peakIndex[j];
+        consider(idx, listedSet.spread, listedSet.area);
+      }
+    } else {
+      int32_t count = 0;  // sets met; kSeedListSets + 1: more than a list holds
+      auto visit = [&](const int32_t* idx) {
+        int16_t bins[kSetSize] = {0, 0, 0, 0};
+        for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
+        const int16_t spread = TestEven(bins, LayoutOf(m).numbers);
+        if (spread > startBound) return;
+        // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+        int32_t sum = 0;
+        int32_t found = 0;
+        bool strong = false;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          const int32_t i = idx[j];
+          if (peaks[i] < 1) continue;
+          const int32_t a = peakArea[i];
+          sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+          ++found;
+          strong = strong || a >= kSeedStrongArea;
+        }
+        if (!strong) return;
+        const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
+        if (count < kSeedListSets) {
+          ListedSet& listedSet = list->sets[count];
+          for (int32_t j = 0; j < kSetSize; ++j) {
+            listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+          }
+          listedSet.area = area;
+          listedSet.spread = static_cast<int8_t>(spread);
+          listedSet.qOffset = 0;
+        }
+        if (count <= kSeedListSets) ++count;
+        consider(idx, spread, area);
+      };
+      const float pitch = static_cast<float>(p);
+      const float tol =
+          Clamp(kSeedToleranceShare * pitch, kSeedToleranceMinBins, kSeedToleranceMaxBins);
+      const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
+      const float firstHi =
+          m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
+      ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol,
+                 visit);
+      if (count <= kSeedListSets) {
+        list->count = count;
+        const int32_t i = static_cast<int32_t>(list - seedLists);
+        seedListsKept[i / 64] |= uint64_t{1} << (i % 64);
+      }
+    }
     // The kept set as the candidate, as the search left it.
     if (anyKept && !rowsHoldKept) write(kept);
   };
