@@ -326,121 +326,130 @@ CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits
 int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
   const int32_t r = k > e ? e : s;
   const SetLayout layout = LayoutOf(m);
-  std::memset(CandPeak, 0, sizeof(CandPeak));
-  std::memset(CandArea, 0, sizeof(CandArea));
-  std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
-  CandPitch = 0.0f;
-  int16_t best = -1;
-  const float refPitch = FramePitch[r];
-  int16_t bound = static_cast<int16_t>(
-      std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
-  const float tol = Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
-  const int32_t p = static_cast<int32_t>(refPitch);
-  int16_t* set = HarmoPeak[k];
-  // Summed when the first set reaches TestTrueHarmo.
-  TrackSums track{};
-  bool summed = false;
+  // One body per member count (3 for m = 0, else 4), so that the loops over
+  // the members unroll.
+  auto search = [&](auto membersConstant) -> int16_t {
+    constexpr int32_t kMembers = decltype(membersConstant)::value;
+    constexpr int32_t kFirstEntry = kSetSize - kMembers;
+    std::memset(CandPeak, 0, sizeof(CandPeak));
+    std::memset(CandArea, 0, sizeof(CandArea));
+    std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
+    CandPitch = 0.0f;
+    int16_t best = -1;
+    const float refPitch = FramePitch[r];
+    int16_t bound = static_cast<int16_t>(
+        std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
+    const float tol =
+        Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
+    const int32_t p = static_cast<int32_t>(refPitch);
+    int16_t* set = HarmoPeak[k];
+    // Summed when the first set reaches TestTrueHarmo.
+    TrackSums track{};
+    bool summed = false;
 
-  // The set now in frame k's rows (its spread and mean area given) against
-  // the best so far: a smaller spread, or the same with a larger area, that
-  // the track accepts becomes the best.
-  auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
-    FramePitch[k] = SetPitch(set, m);
-    if (!summed) {
-      track = SumTrack(s, e, k);
-      summed = true;
-    }
-    if (TestTrueHarmo(track, s, e, k) > 0) {
-      bound = spread;
-      best = area;
-      KeepCandidate(k);
-    }
-  };
-
-  // The list holds every set within the starting bound and of enough area,
-  // in search order; the bound only falls, so the sets outside it never
-  // pass. A list is kept only when its key fits.
-  SetList* list = nullptr;
-  bool listed = false;
-  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
-      p <= INT16_MAX) {
-    uint32_t tolBits = 0;
-    std::memcpy(&tolBits, &tol, sizeof(tolBits));
-    list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
-                     static_cast<int8_t>(bound), &listed);
-  }
-  if (listed) {
-    for (int32_t i = 0; i < kListedSets; ++i) {
-      const ListedSet& listedSet = list->sets[i];
-      const int16_t spread = listedSet.spread;
-      if (spread < 0) break;
-      if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
-      int32_t idx[kSetSize] = {0, 0, 0, 0};
-      set[0] = 0;
-      for (int32_t j = 0; j < layout.members; ++j) {
-        idx[j] = listedSet.peakIndex[j];
-        set[layout.firstEntry + j] = AllMax[k][idx[j]];
+    // The set now in frame k's rows (its spread and mean area given) against
+    // the best so far: a smaller spread, or the same with a larger area, that
+    // the track accepts becomes the best.
+    auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+      FramePitch[k] = SetPitch(set, m);
+      if (!summed) {
+        track = SumTrack(s, e, k);
+        summed = true;
       }
-      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, layout.firstEntry,
-                  HarmoArea[k], HarmoAbsArea[k]);
-      tryAgainstTrack(spread, listedSet.area);
+      if (TestTrueHarmo(track, s, e, k) > 0) {
+        bound = spread;
+        best = area;
+        KeepCandidate(k);
+      }
+    };
+
+    // The list holds every set within the starting bound and of enough area,
+    // in search order; the bound only falls, so the sets outside it never
+    // pass. A list is kept only when its key fits.
+    SetList* list = nullptr;
+    bool listed = false;
+    if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
+        p <= INT16_MAX) {
+      uint32_t tolBits = 0;
+      std::memcpy(&tolBits, &tol, sizeof(tolBits));
+      list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
+                       static_cast<int8_t>(bound), &listed);
     }
+    if (listed) {
+      for (int32_t i = 0; i < kListedSets; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        const int16_t spread = listedSet.spread;
+        if (spread < 0) break;
+        if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+        int32_t idx[kSetSize] = {0, 0, 0, 0};
+        set[0] = 0;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          idx[j] = listedSet.peakIndex[j];
+          set[kFirstEntry + j] = AllMax[k][idx[j]];
+        }
+        MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, kFirstEntry,
+                    HarmoArea[k], HarmoAbsArea[k]);
+        tryAgainstTrack(spread, listedSet.area);
+      }
+      StoreCandidate(k);
+      return best;
+    }
+
+    const int16_t startBound = bound;
+    int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
+    // A set of kept peaks, as the search by q meets it.
+    auto consider = [&](const int32_t* idx) {
+      set[0] = 0;
+      for (int32_t j = 0; j < kMembers; ++j) {
+        set[kFirstEntry + j] = AllMax[k][idx[j]];
+      }
+      const int16_t spread = TestEven(set, layout.numbers);
+      if (spread > startBound) return;
+      const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+                                       kFirstEntry, HarmoArea[k], HarmoAbsArea[k]);
+      if (area < kGrowMinArea) return;
+      if (list != nullptr && count < kListedSets) {
+        ListedSet& listedSet = list->sets[count];
+        for (int32_t j = 0; j < kSetSize; ++j) {
+          listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+        }
+        listedSet.area = area;
+        listedSet.spread = static_cast<int8_t>(spread);
+        listedSet.qOffset = 0;
+      }
+      if (count <= kListedSets) ++count;
+      if (spread > bound || !(spread < bound || area > best)) return;
+      tryAgainstTrack(spread, area);
+    };
+    // The search tries the pitches q = qFirst .. qLast in turn, each with its
+    // windows for the first member and the spacings.
+    const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
+    const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
+    auto firstLoOf = [&](int32_t q) {
+      return m == 0 ? static_cast<float>(q) - tol : static_cast<float>((m + 1) * q) - tol;
+    };
+    auto firstHiOf = [&](int32_t q) {
+      return m == 0 ? static_cast<float>(q) + 1.0f + tol
+                    : static_cast<float>((m + 1) * (q + 1)) + tol;
+    };
+    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol, firstLoOf,
+                              firstHiOf, consider)) {
+      // The first member's window rises with q: its first peak is searched
+      // from where the previous q found it.
+      int32_t firstPeak = 0;
+      for (int32_t q = qFirst; q <= qLast; ++q) {
+        const float qf = static_cast<float>(q);
+        ForEachSet(AllMax[k], MaxNum[k], kMembers, firstLoOf(q), firstHiOf(q), qf - tol,
+                   qf + tol, firstPeak, consider);
+      }
+    }
+    if (list != nullptr) list->Close(count);
+
     StoreCandidate(k);
     return best;
-  }
-
-  const int16_t startBound = bound;
-  int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
-  // A set of kept peaks, as the search by q meets it.
-  auto consider = [&](const int32_t* idx) {
-    set[0] = 0;
-    for (int32_t j = 0; j < layout.members; ++j) {
-      set[layout.firstEntry + j] = AllMax[k][idx[j]];
-    }
-    const int16_t spread = TestEven(set, layout.numbers);
-    if (spread > startBound) return;
-    const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
-                                     layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
-    if (area < kGrowMinArea) return;
-    if (list != nullptr && count < kListedSets) {
-      ListedSet& listedSet = list->sets[count];
-      for (int32_t j = 0; j < kSetSize; ++j) {
-        listedSet.peakIndex[j] = j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
-      }
-      listedSet.area = area;
-      listedSet.spread = static_cast<int8_t>(spread);
-      listedSet.qOffset = 0;
-    }
-    if (count <= kListedSets) ++count;
-    if (spread > bound || !(spread < bound || area > best)) return;
-    tryAgainstTrack(spread, area);
   };
-  // The search tries the pitches q = qFirst .. qLast in turn, each with its
-  // windows for the first member and the spacings.
-  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
-  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
-  auto firstLoOf = [&](int32_t q) {
-    return m == 0 ? static_cast<float>(q) - tol : static_cast<float>((m + 1) * q) - tol;
-  };
-  auto firstHiOf = [&](int32_t q) {
-    return m == 0 ? static_cast<float>(q) + 1.0f + tol
-                  : static_cast<float>((m + 1) * (q + 1)) + tol;
-  };
-  if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], layout.members, qFirst, qLast, tol, firstLoOf,
-                            firstHiOf, consider)) {
-    // The first member's window rises with q: its first peak is searched
-    // from where the previous q found it.
-    int32_t firstPeak = 0;
-    for (int32_t q = qFirst; q <= qLast; ++q) {
-      const float qf = static_cast<float>(q);
-      ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLoOf(q), firstHiOf(q), qf - tol,
-                 qf + tol, firstPeak, consider);
-    }
-  }
-  if (list != nullptr) list->Close(count);
-
-  StoreCandidate(k);
-  return best;
+  if (m == 0) return search(std::integral_constant<int32_t, 3>{});
+  return search(std::integral_constant<int32_t, kSetSize>{});
 }
 
 int16_t CDetectVoice::Connect3(int16_t k, int16_t s, int16_t e) { return Connect4(k, s, e, 0); }
