@@ -23,6 +23,15 @@
 
 using namespace kvd_voice;
 
+// The seed search's lambdas are called for every pitch triple and series
+// position it tries: inlined into Find whatever its size, or their calls
+// would cost as much as their bodies.
+#if defined(__GNUC__)
+#define KVD_INLINE __attribute__((always_inline))
+#else
+#define KVD_INLINE
+#endif
+
 namespace {
 
 // SearchHarmo: spacing tolerance 10 % of the pitch, 1.01 .. 2.01 bins;
@@ -128,15 +137,23 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
   CandPitch = FramePitch[frame];
 }
 
-CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
-                                                 bool* found) {
-  // The keys of one seed search (neighbouring frames, pitches and series
-  // positions) spread over the lists.
+namespace {
+
+// Where the list of a key is kept in seedLists: the keys of one seed search
+// (neighbouring frames, pitches and series positions) spread over the lists.
+inline int32_t SeedListIndex(uint64_t serial, int16_t p, int16_t m) {
   const uint32_t hash = static_cast<uint32_t>(serial) * 0x9E3779B1u ^
                         static_cast<uint32_t>(static_cast<uint16_t>(p)) * 0x85EBCA6Bu ^
                         static_cast<uint32_t>(static_cast<uint16_t>(m)) * 0xC2B2AE35u;
+  return static_cast<int32_t>(hash >> 24);  // 256 lists
+}
+
+}  // namespace
+
+inline CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
+                                                        bool* found) {
   static_assert(kSeedLists == 256, "eight bits of the hash");
-  const int32_t i = static_cast<int32_t>(hash >> 24);
+  const int32_t i = SeedListIndex(serial, p, m);
   SeedList& list = seedLists[i];
   uint64_t& kept = seedListsKept[i / 64];
   const uint64_t bit = uint64_t{1} << (i % 64);
@@ -839,7 +856,7 @@ int32_t CDetectVoice::Find() {
     // search of frame f + 1 that it does not know goes to its keyed memo.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
-    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
+    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
       if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], frame);
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -878,7 +895,8 @@ int32_t CDetectVoice::Find() {
     // Tries the series positions of `common` (bit i: m = base + i) in
     // ascending order on the pitches p0, p1, p2 until one gives a new seed,
     // which is processed: 1 then, 0 when none does, -1 after "Error pitch!".
-    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common, int32_t base) {
+    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common,
+                         int32_t base) KVD_INLINE {
       for (; common != 0; common &= common - 1u) {
         const int32_t m = base + __builtin_ctzll(common);
         const int16_t mm = static_cast<int16_t>(m);

@@ -277,7 +277,7 @@ class KVD_EXPORT CDetectVoice {
     ListedSet sets[kSeedListSets];  // in search order (qOffset unused)
   };
   // Where the list of a key is kept: found, or taken for the caller to fill
-  // and mark with KeepSeedList.
+  // (and to mark in seedListsKept once filled).
   SeedList* SeedListOf(uint64_t serial, int16_t p, int16_t m, bool* found);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
