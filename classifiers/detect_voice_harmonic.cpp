@@ -721,7 +721,10 @@ int32_t CDetectVoice::Find() {
       continue;
     }
 
-    int32_t unvoiced = __builtin_popcount(UnvoicedSlots(VoicePitch));
+    // Bit i: VoicePitch[i] below 1, kept up to date as pitches are written
+    // (only writePitches writes them while a slot is searched).
+    uint32_t unvoicedSlots = UnvoicedSlots(VoicePitch);
+    int32_t unvoiced = __builtin_popcount(unvoicedSlots);
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;
@@ -748,6 +751,7 @@ int32_t CDetectVoice::Find() {
           return false;
         }
         VoicePitch[i] = pitch;
+        if (pitch >= 1) unvoicedSlots &= ~(uint32_t{1} << i);
         --unvoiced;
       }
       return true;
@@ -766,7 +770,10 @@ int32_t CDetectVoice::Find() {
       // forwards while e + 1 < 30 and Connect(e + 1) accepts.
       int16_t s = 0;
       int16_t e = 0;
-      GrowTrack(m, f, UnvoicedBefore(f, kBackLookFrames), &s, &e);
+      // UnvoicedBefore(f, kBackLookFrames), from the slots' bits.
+      const int32_t lookFrom = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
+      const uint32_t lookedAt = ((uint32_t{1} << f) - 1u) & ~((uint32_t{1} << lookFrom) - 1u);
+      GrowTrack(m, f, (unvoicedSlots & lookedAt) != 0, &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {
