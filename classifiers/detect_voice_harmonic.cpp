@@ -301,9 +301,9 @@ int16_t CDetectVoice::ConnectHarmo3Full(int16_t k, int16_t s, int16_t e) {
   return ConnectHarmo4Full(k, s, e, 0);
 }
 
-CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
-                                               int16_t pitchBin, uint8_t m, int8_t bound,
-                                               bool* found) {
+inline CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
+                                                      int16_t pitchBin, uint8_t m, int8_t bound,
+                                                      bool* found) {
   // Neighbouring frames and series positions fall into different buckets.
   const uint32_t bucket =
       (static_cast<uint32_t>(serial) * 7u + m * 3u + static_cast<uint32_t>(bound)) %
