@@ -730,7 +730,11 @@ int32_t CDetectVoice::Find() {
     // Writes the pitch of every untouched slot of s .. e from its set;
     // false after "Error pitch!".
     auto writePitches = [&](int32_t s, int32_t e, int32_t m) {
-      for (int32_t i = s; i <= e; ++i) {
+      // The untouched slots (-1) are among the unvoiced ones.
+      static_assert(kWindowFrames < 32, "one bit per slot");
+      const uint32_t span = ((uint32_t{2} << e) - 1u) & ~((uint32_t{1} << s) - 1u);
+      for (uint32_t slots = unvoicedSlots & span; slots != 0; slots &= slots - 1u) {
+        const int32_t i = __builtin_ctz(slots);
         if (VoicePitch[i] != -1) continue;
         const int16_t* set = HarmoPeak[i];
         int16_t pitch = 0;
