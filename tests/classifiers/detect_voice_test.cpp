@@ -429,6 +429,39 @@ TEST_F(VoiceChecks, SeedSearchReplayedFromItsListGivesTheRowsOfTheFreshSearch) {
   EXPECT_GT(foundOnTrack, 10);
 }
 
+// Lists are keyed by frame serials, which two detectors give alike: an
+// assigned detector searches with the source's lists, never its own.
+TEST_F(VoiceChecks, AssignedDetectorSearchesWithTheSourcesSeedLists) {
+  CDetectVoice source(8000, 512, 65, 480, 2000);
+  ASSERT_EQ(source.ReInit(), 0);
+  CDetectVoiceTestPeer sourcePeer(source);
+  // The same serials in both (constructed and reinitialised alike), other
+  // peaks: harmonics 1 .. 4 of 10 bins here, of 12 bins in the source.
+  for (int slot = 0; slot < CDetectVoice::kWindowFrames; ++slot) {
+    const int16_t bins[] = {10, 20, 30, 40};
+    const int16_t other[] = {12, 24, 36, 48};
+    for (int i = 0; i < 4; ++i) {
+      peer_.AllMax(slot)[i] = bins[i];
+      sourcePeer.AllMax(slot)[i] = other[i];
+      peer_.AllMaxArea(slot)[i] = sourcePeer.AllMaxArea(slot)[i] = 2500;
+      peer_.AllMaxAbsArea(slot)[i] = sourcePeer.AllMaxAbsArea(slot)[i] = 10.0f;
+    }
+    peer_.MaxNum(slot) = sourcePeer.MaxNum(slot) = 4;
+  }
+  // Each detector's list of pitch 10, m = 0 in slot 3: the source's empty.
+  ASSERT_EQ(peer_.SearchHarmo(10, 0, 3, 3, 3), 2500);
+  EXPECT_EQ(peer_.HarmoPeak(3)[1], 10);
+  ASSERT_EQ(sourcePeer.SearchHarmo(10, 0, 3, 3, 3), -1);
+  voice_ = source;
+  EXPECT_EQ(peer_.SearchHarmo(10, 0, 3, 3, 3), -1);
+  EXPECT_EQ(peer_.HarmoPeak(3)[1], 0);
+  // And the other way round: the source's list of pitch 12 found.
+  ASSERT_EQ(sourcePeer.SearchHarmo(12, 0, 4, 4, 4), 2500);
+  voice_ = source;
+  EXPECT_EQ(peer_.SearchHarmo(12, 0, 4, 4, 4), 2500);
+  EXPECT_EQ(peer_.HarmoPeak(4)[3], 36);
+}
+
 const std::vector<std::vector<float>>& SpeechFrames() {
   static const std::vector<std::vector<float>> frames =
       kvdtest::PowerFrames(kvdtest::ReadPcmFile(kvdtest::SamplePath("kvd_sample.wav")), kRate);
