@@ -362,6 +362,10 @@ class KVD_EXPORT CDetectVoice {
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
+  // Bit i % 64 of word i / 64: seedLists[i] holds a list (construction
+  // writes these 32 bytes, beside the other fields it writes; the 8 kB of
+  // lists are written as searches fill them).
+  uint64_t seedListsKept[kSeedLists / 64] = {};
   // Entries 0 .. spanBinsCount - 1 of spanBinsOfGap hold SpanBinsOfGap's
   // table (0: not yet worked out).
   int32_t spanBinsCount = 0;
@@ -370,10 +374,6 @@ class KVD_EXPORT CDetectVoice {
   // frame), kept with the frame serials they are keyed by (copied with
   // them); the ways not used were never written (construction touches none).
   SetList setLists[kSetListBuckets][kSetListWays];
-  // Bit i % 64 of word i / 64: seedLists[i] holds a list (construction
-  // writes only these 32 bytes; the 8 kB of lists are written as searches
-  // fill them).
-  uint64_t seedListsKept[kSeedLists / 64] = {};
   SeedList seedLists[kSeedLists];
   // Written at the first frame that needs it (construction touches none).
   uint64_t spanBinsOfGap[kMaxGapBins];
