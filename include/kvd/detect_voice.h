@@ -343,6 +343,10 @@ class KVD_EXPORT CDetectVoice {
   // enters (and to every slot by ReInit), never given twice.
   uint64_t frameSerial[kWindowFrames];
   uint64_t lastSerial;
+  // Bit i % 64 of word i / 64: seedLists[i] holds a list (construction
+  // writes these 32 bytes, beside the other fields it writes; the 8 kB of
+  // lists are written as searches fill them).
+  uint64_t seedListsKept[kSeedLists / 64] = {};
   uint64_t seedRecordClock;  // counts record uses, for the replacement
   SeedRecord seedRecords[kSeedRecords];
   // The seeds of each record, apart from the records so that construction
@@ -362,10 +366,6 @@ class KVD_EXPORT CDetectVoice {
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
   uint8_t setListNext[kSetListBuckets] = {};  // the way replaced next once all are used
-  // Bit i % 64 of word i / 64: seedLists[i] holds a list (construction
-  // writes these 32 bytes, beside the other fields it writes; the 8 kB of
-  // lists are written as searches fill them).
-  uint64_t seedListsKept[kSeedLists / 64] = {};
   // Entries 0 .. spanBinsCount - 1 of spanBinsOfGap hold SpanBinsOfGap's
   // table (0: not yet worked out).
   int32_t spanBinsCount = 0;
