@@ -279,7 +279,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         seedListsKept[i / 64] |= uint64_t{1} << (i % 64);
       }
     }
-    // The kept set as the candidate, as the search left it.
+    // The kept set in the rows, as the search left it.
     if (anyKept && !rowsHoldKept) write(kept);
   };
   if (m == 0) {
@@ -288,10 +288,10 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
     search(std::integral_constant<int32_t, kSetSize>{});
   }
 
-  if (anyKept) {
-    KeepCandidate(frame);
-    if (best > 0) return best;
-  }
+  // The set stays in the frame's rows; the candidate fields are left as
+  // they are: ConnectHarmo4Full and Connect4 write them before they read
+  // them.
+  if (anyKept && best > 0) return best;
   ClearSet(frame);
   FramePitch[frame] = 0.0f;
   return -1;
