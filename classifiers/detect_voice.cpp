@@ -275,6 +275,13 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   for (int32_t bucket = 0; bucket < kSetListBuckets; ++bucket) {
     std::memcpy(setLists[bucket], other.setLists[bucket], sizeof(SetList) * setListUsed[bucket]);
   }
+  for (int32_t word = 0; word < kSeedLists / 64; ++word) {
+    seedListsKept[word] = other.seedListsKept[word];
+    for (uint64_t kept = seedListsKept[word]; kept != 0; kept &= kept - 1u) {
+      const int32_t i = word * 64 + __builtin_ctzll(kept);
+      seedLists[i] = other.seedLists[i];
+    }
+  }
 
   if (other.tmpBinEnergy == nullptr) {
     // The source was never built: so is the copy.

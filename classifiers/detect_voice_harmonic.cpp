@@ -23,6 +23,15 @@
 
 using namespace kvd_voice;
 
+// The seed search's lambdas are called for every pitch triple and series
+// position it tries: inlined into Find whatever its size, or their calls
+// would cost as much as their bodies.
+#if defined(__GNUC__)
+#define KVD_INLINE __attribute__((always_inline))
+#else
+#define KVD_INLINE
+#endif
+
 namespace {
 
 // SearchHarmo: spacing tolerance 10 % of the pitch, 1.01 .. 2.01 bins;
@@ -128,6 +137,40 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
   CandPitch = FramePitch[frame];
 }
 
+namespace {
+
+// Where the list of a key is kept in seedLists: the keys of one seed search
+// (neighbouring frames, pitches and series positions) spread over the lists.
+inline int32_t SeedListIndex(uint64_t serial, int16_t p, int16_t m) {
+  const uint32_t hash = static_cast<uint32_t>(serial) * 0x9E3779B1u ^
+                        static_cast<uint32_t>(static_cast<uint16_t>(p)) * 0x85EBCA6Bu ^
+                        static_cast<uint32_t>(static_cast<uint16_t>(m)) * 0xC2B2AE35u;
+  return static_cast<int32_t>(hash >> 24);  // 256 lists
+}
+
+}  // namespace
+
+inline CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
+                                                        bool* found) {
+  static_assert(kSeedLists == 256, "eight bits of the hash");
+  const int32_t i = SeedListIndex(serial, p, m);
+  SeedList& list = seedLists[i];
+  uint64_t& kept = seedListsKept[i / 64];
+  const uint64_t bit = uint64_t{1} << (i % 64);
+  if ((kept & bit) != 0 && list.serial == serial && list.p == p && list.m == m) {
+    *found = true;
+    return &list;
+  }
+  // Not kept until the caller has filled it.
+  *found = false;
+  kept &= ~bit;
+  list.serial = serial;
+  list.p = p;
+  list.m = m;
+  list.count = 0;
+  return &list;
+}
+
 // Chooses the harmonic set of pitch bin p and series position m in `frame`
 // among its kept peaks, checked against the track first .. last (frame is
 // last; the slots before it hold the sets of the seed's earlier frames, as
@@ -135,14 +178,10 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 // (> 0), or -1 with the frame's set cleared.
 int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
                                   int16_t last) {
-  const SetLayout layout = LayoutOf(m);
-  const float pitch = static_cast<float>(p);
-  const float tol = Clamp(kSeedToleranceShare * pitch, kSeedToleranceMinBins, kSeedToleranceMaxBins);
-  int16_t bound = static_cast<int16_t>(
+  const int16_t startBound = static_cast<int16_t>(
       std::min<int32_t>(p * kSeedBoundPercent / 100, kSeedBoundMaxBins));
+  int16_t bound = startBound;
   int16_t best = -1;
-  const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
-  const float firstHi = m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
   const int16_t* peaks = AllMax[frame];
   const int16_t* peakArea = AllMaxArea[frame];
   // A set is written into the frame's rows only when the track test reads
@@ -153,6 +192,8 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int32_t kept[kSetSize] = {0, 0, 0, 0};
   bool anyKept = false;
   bool rowsHoldKept = false;  // the rows were last written with the kept set
+  bool listed = false;
+  SeedList* list = SeedListOf(frameSerial[frame], p, m, &listed);
   // One body per member count (3 for m = 0, else 4), so that the loops over
   // the members unroll.
   auto search = [&](auto membersConstant) {
@@ -166,25 +207,11 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
                   HarmoAbsArea[frame]);
       FramePitch[frame] = SetPitch(set, m);
     };
-    auto visit = [&](const int32_t* idx) {
-      int16_t bins[kSetSize] = {0, 0, 0, 0};
-      for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
-      const int16_t spread = TestEven(bins, layout.numbers);
-      if (spread > bound) return;
-      // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
-      int32_t sum = 0;
-      int32_t found = 0;
-      bool strong = false;
-      for (int32_t j = 0; j < kMembers; ++j) {
-        const int32_t i = idx[j];
-        if (peaks[i] < 1) continue;
-        const int32_t a = peakArea[i];
-        sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
-        ++found;
-        strong = strong || a >= kSeedStrongArea;
-      }
-      const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
-      if (!(spread < bound || area > best) || !strong) return;
+    // A set within the starting bound and with a strong member, in search
+    // order: its spread and mean area against the best so far, then the
+    // track.
+    auto consider = [&](const int32_t* idx, int16_t spread, int16_t area) {
+      if (spread > bound || !(spread < bound || area > best)) return;
       if (!alone) {
         write(idx);
         rowsHoldKept = false;
@@ -198,8 +225,61 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
       std::memcpy(kept, idx, sizeof(kept));
       anyKept = true;
     };
-    ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol, visit);
-    // The kept set as the candidate, as the search left it.
+    if (listed) {
+      for (int32_t i = 0; i < list->count; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        int32_t idx[kSetSize] = {0, 0, 0, 0};
+        for (int32_t j = 0; j < kMembers; ++j) idx[j] = listedSet.peakIndex[j];
+        consider(idx, listedSet.spread, listedSet.area);
+      }
+    } else {
+      int32_t count = 0;  // sets met; kSeedListSets + 1: more than a list holds
+      auto visit = [&](const int32_t* idx) {
+        int16_t bins[kSetSize] = {0, 0, 0, 0};
+        for (int32_t j = 0; j < kMembers; ++j) bins[kFirstEntry + j] = peaks[idx[j]];
+        const int16_t spread = TestEven(bins, LayoutOf(m).numbers);
+        if (spread > startBound) return;
+        // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+        int32_t sum = 0;
+        int32_t found = 0;
+        bool strong = false;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          const int32_t i = idx[j];
+          if (peaks[i] < 1) continue;
+          const int32_t a = peakArea[i];
+          sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+          ++found;
+          strong = strong || a >= kSeedStrongArea;
+        }
+        if (!strong) return;
+        const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
+        if (count < kSeedListSets) {
+          ListedSet& listedSet = list->sets[count];
+          for (int32_t j = 0; j < kSetSize; ++j) {
+            listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+          }
+          listedSet.area = area;
+          listedSet.spread = static_cast<int8_t>(spread);
+          listedSet.qOffset = 0;
+        }
+        if (count <= kSeedListSets) ++count;
+        consider(idx, spread, area);
+      };
+      const float pitch = static_cast<float>(p);
+      const float tol =
+          Clamp(kSeedToleranceShare * pitch, kSeedToleranceMinBins, kSeedToleranceMaxBins);
+      const float firstLo = m == 0 ? pitch - tol : static_cast<float>((m + 1) * p) - tol;
+      const float firstHi =
+          m == 0 ? pitch + 1.0f + tol : static_cast<float>((m + 1) * (p + 1)) + tol;
+      ForEachSet(peaks, MaxNum[frame], kMembers, firstLo, firstHi, pitch - tol, pitch + tol,
+                 visit);
+      if (count <= kSeedListSets) {
+        list->count = count;
+        const int32_t i = static_cast<int32_t>(list - seedLists);
+        seedListsKept[i / 64] |= uint64_t{1} << (i % 64);
+      }
+    }
+    // The kept set in the rows, as the search left it.
     if (anyKept && !rowsHoldKept) write(kept);
   };
   if (m == 0) {
@@ -208,10 +288,10 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
     search(std::integral_constant<int32_t, kSetSize>{});
   }
 
-  if (anyKept) {
-    KeepCandidate(frame);
-    if (best > 0) return best;
-  }
+  // The set stays in the frame's rows; the candidate fields are left as
+  // they are: ConnectHarmo4Full and Connect4 write them before they read
+  // them.
+  if (anyKept && best > 0) return best;
   ClearSet(frame);
   FramePitch[frame] = 0.0f;
   return -1;
@@ -221,9 +301,9 @@ int16_t CDetectVoice::ConnectHarmo3Full(int16_t k, int16_t s, int16_t e) {
   return ConnectHarmo4Full(k, s, e, 0);
 }
 
-CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
-                                               int16_t pitchBin, uint8_t m, int8_t bound,
-                                               bool* found) {
+inline CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits,
+                                                      int16_t pitchBin, uint8_t m, int8_t bound,
+                                                      bool* found) {
   // Neighbouring frames and series positions fall into different buckets.
   const uint32_t bucket =
       (static_cast<uint32_t>(serial) * 7u + m * 3u + static_cast<uint32_t>(bound)) %
@@ -263,121 +343,130 @@ CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t tolBits
 int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
   const int32_t r = k > e ? e : s;
   const SetLayout layout = LayoutOf(m);
-  std::memset(CandPeak, 0, sizeof(CandPeak));
-  std::memset(CandArea, 0, sizeof(CandArea));
-  std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
-  CandPitch = 0.0f;
-  int16_t best = -1;
-  const float refPitch = FramePitch[r];
-  int16_t bound = static_cast<int16_t>(
-      std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
-  const float tol = Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
-  const int32_t p = static_cast<int32_t>(refPitch);
-  int16_t* set = HarmoPeak[k];
-  // Summed when the first set reaches TestTrueHarmo.
-  TrackSums track{};
-  bool summed = false;
+  // One body per member count (3 for m = 0, else 4), so that the loops over
+  // the members unroll.
+  auto search = [&](auto membersConstant) -> int16_t {
+    constexpr int32_t kMembers = decltype(membersConstant)::value;
+    constexpr int32_t kFirstEntry = kSetSize - kMembers;
+    std::memset(CandPeak, 0, sizeof(CandPeak));
+    std::memset(CandArea, 0, sizeof(CandArea));
+    std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
+    CandPitch = 0.0f;
+    int16_t best = -1;
+    const float refPitch = FramePitch[r];
+    int16_t bound = static_cast<int16_t>(
+        std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
+    const float tol =
+        Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
+    const int32_t p = static_cast<int32_t>(refPitch);
+    int16_t* set = HarmoPeak[k];
+    // Summed when the first set reaches TestTrueHarmo.
+    TrackSums track{};
+    bool summed = false;
 
-  // The set now in frame k's rows (its spread and mean area given) against
-  // the best so far: a smaller spread, or the same with a larger area, that
-  // the track accepts becomes the best.
-  auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
-    FramePitch[k] = SetPitch(set, m);
-    if (!summed) {
-      track = SumTrack(s, e, k);
-      summed = true;
-    }
-    if (TestTrueHarmo(track, s, e, k) > 0) {
-      bound = spread;
-      best = area;
-      KeepCandidate(k);
-    }
-  };
-
-  // The list holds every set within the starting bound and of enough area,
-  // in search order; the bound only falls, so the sets outside it never
-  // pass. A list is kept only when its key fits.
-  SetList* list = nullptr;
-  bool listed = false;
-  if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
-      p <= INT16_MAX) {
-    uint32_t tolBits = 0;
-    std::memcpy(&tolBits, &tol, sizeof(tolBits));
-    list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
-                     static_cast<int8_t>(bound), &listed);
-  }
-  if (listed) {
-    for (int32_t i = 0; i < kListedSets; ++i) {
-      const ListedSet& listedSet = list->sets[i];
-      const int16_t spread = listedSet.spread;
-      if (spread < 0) break;
-      if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
-      int32_t idx[kSetSize] = {0, 0, 0, 0};
-      set[0] = 0;
-      for (int32_t j = 0; j < layout.members; ++j) {
-        idx[j] = listedSet.peakIndex[j];
-        set[layout.firstEntry + j] = AllMax[k][idx[j]];
+    // The set now in frame k's rows (its spread and mean area given) against
+    // the best so far: a smaller spread, or the same with a larger area, that
+    // the track accepts becomes the best.
+    auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
+      FramePitch[k] = SetPitch(set, m);
+      if (!summed) {
+        track = SumTrack(s, e, k);
+        summed = true;
       }
-      MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, layout.firstEntry,
-                  HarmoArea[k], HarmoAbsArea[k]);
-      tryAgainstTrack(spread, listedSet.area);
+      if (TestTrueHarmo(track, s, e, k) > 0) {
+        bound = spread;
+        best = area;
+        KeepCandidate(k);
+      }
+    };
+
+    // The list holds every set within the starting bound and of enough area,
+    // in search order; the bound only falls, so the sets outside it never
+    // pass. A list is kept only when its key fits.
+    SetList* list = nullptr;
+    bool listed = false;
+    if (m <= UINT8_MAX && bound >= INT8_MIN && bound <= INT8_MAX && p >= INT16_MIN &&
+        p <= INT16_MAX) {
+      uint32_t tolBits = 0;
+      std::memcpy(&tolBits, &tol, sizeof(tolBits));
+      list = SetListOf(frameSerial[k], tolBits, static_cast<int16_t>(p), static_cast<uint8_t>(m),
+                       static_cast<int8_t>(bound), &listed);
     }
+    if (listed) {
+      for (int32_t i = 0; i < kListedSets; ++i) {
+        const ListedSet& listedSet = list->sets[i];
+        const int16_t spread = listedSet.spread;
+        if (spread < 0) break;
+        if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
+        int32_t idx[kSetSize] = {0, 0, 0, 0};
+        set[0] = 0;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          idx[j] = listedSet.peakIndex[j];
+          set[kFirstEntry + j] = AllMax[k][idx[j]];
+        }
+        MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, kFirstEntry,
+                    HarmoArea[k], HarmoAbsArea[k]);
+        tryAgainstTrack(spread, listedSet.area);
+      }
+      StoreCandidate(k);
+      return best;
+    }
+
+    const int16_t startBound = bound;
+    int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
+    // A set of kept peaks, as the search by q meets it.
+    auto consider = [&](const int32_t* idx) {
+      set[0] = 0;
+      for (int32_t j = 0; j < kMembers; ++j) {
+        set[kFirstEntry + j] = AllMax[k][idx[j]];
+      }
+      const int16_t spread = TestEven(set, layout.numbers);
+      if (spread > startBound) return;
+      const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+                                       kFirstEntry, HarmoArea[k], HarmoAbsArea[k]);
+      if (area < kGrowMinArea) return;
+      if (list != nullptr && count < kListedSets) {
+        ListedSet& listedSet = list->sets[count];
+        for (int32_t j = 0; j < kSetSize; ++j) {
+          listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+        }
+        listedSet.area = area;
+        listedSet.spread = static_cast<int8_t>(spread);
+        listedSet.qOffset = 0;
+      }
+      if (count <= kListedSets) ++count;
+      if (spread > bound || !(spread < bound || area > best)) return;
+      tryAgainstTrack(spread, area);
+    };
+    // The search tries the pitches q = qFirst .. qLast in turn, each with its
+    // windows for the first member and the spacings.
+    const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
+    const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
+    auto firstLoOf = [&](int32_t q) {
+      return m == 0 ? static_cast<float>(q) - tol : static_cast<float>((m + 1) * q) - tol;
+    };
+    auto firstHiOf = [&](int32_t q) {
+      return m == 0 ? static_cast<float>(q) + 1.0f + tol
+                    : static_cast<float>((m + 1) * (q + 1)) + tol;
+    };
+    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol, firstLoOf,
+                              firstHiOf, consider)) {
+      // The first member's window rises with q: its first peak is searched
+      // from where the previous q found it.
+      int32_t firstPeak = 0;
+      for (int32_t q = qFirst; q <= qLast; ++q) {
+        const float qf = static_cast<float>(q);
+        ForEachSet(AllMax[k], MaxNum[k], kMembers, firstLoOf(q), firstHiOf(q), qf - tol,
+                   qf + tol, firstPeak, consider);
+      }
+    }
+    if (list != nullptr) list->Close(count);
+
     StoreCandidate(k);
     return best;
-  }
-
-  const int16_t startBound = bound;
-  int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
-  // A set of kept peaks, as the search by q meets it.
-  auto consider = [&](const int32_t* idx) {
-    set[0] = 0;
-    for (int32_t j = 0; j < layout.members; ++j) {
-      set[layout.firstEntry + j] = AllMax[k][idx[j]];
-    }
-    const int16_t spread = TestEven(set, layout.numbers);
-    if (spread > startBound) return;
-    const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
-                                     layout.firstEntry, HarmoArea[k], HarmoAbsArea[k]);
-    if (area < kGrowMinArea) return;
-    if (list != nullptr && count < kListedSets) {
-      ListedSet& listedSet = list->sets[count];
-      for (int32_t j = 0; j < kSetSize; ++j) {
-        listedSet.peakIndex[j] = j < layout.members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
-      }
-      listedSet.area = area;
-      listedSet.spread = static_cast<int8_t>(spread);
-      listedSet.qOffset = 0;
-    }
-    if (count <= kListedSets) ++count;
-    if (spread > bound || !(spread < bound || area > best)) return;
-    tryAgainstTrack(spread, area);
   };
-  // The search tries the pitches q = qFirst .. qLast in turn, each with its
-  // windows for the first member and the spacings.
-  const int32_t qFirst = std::max<int32_t>(p - Bin40, MinPitchBin);
-  const int32_t qLast = std::min<int32_t>(p + Bin40 + 1, MaxPitchBin);
-  auto firstLoOf = [&](int32_t q) {
-    return m == 0 ? static_cast<float>(q) - tol : static_cast<float>((m + 1) * q) - tol;
-  };
-  auto firstHiOf = [&](int32_t q) {
-    return m == 0 ? static_cast<float>(q) + 1.0f + tol
-                  : static_cast<float>((m + 1) * (q + 1)) + tol;
-  };
-  if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], layout.members, qFirst, qLast, tol, firstLoOf,
-                            firstHiOf, consider)) {
-    // The first member's window rises with q: its first peak is searched
-    // from where the previous q found it.
-    int32_t firstPeak = 0;
-    for (int32_t q = qFirst; q <= qLast; ++q) {
-      const float qf = static_cast<float>(q);
-      ForEachSet(AllMax[k], MaxNum[k], layout.members, firstLoOf(q), firstHiOf(q), qf - tol,
-                 qf + tol, firstPeak, consider);
-    }
-  }
-  if (list != nullptr) list->Close(count);
-
-  StoreCandidate(k);
-  return best;
+  if (m == 0) return search(std::integral_constant<int32_t, 3>{});
+  return search(std::integral_constant<int32_t, kSetSize>{});
 }
 
 int16_t CDetectVoice::Connect3(int16_t k, int16_t s, int16_t e) { return Connect4(k, s, e, 0); }
@@ -641,13 +730,20 @@ int32_t CDetectVoice::Find() {
       continue;
     }
 
-    int32_t unvoiced = __builtin_popcount(UnvoicedSlots(VoicePitch));
+    // Bit i: VoicePitch[i] below 1, kept up to date as pitches are written
+    // (only writePitches writes them while a slot is searched).
+    uint32_t unvoicedSlots = UnvoicedSlots(VoicePitch);
+    int32_t unvoiced = __builtin_popcount(unvoicedSlots);
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;
     // false after "Error pitch!".
     auto writePitches = [&](int32_t s, int32_t e, int32_t m) {
-      for (int32_t i = s; i <= e; ++i) {
+      // The untouched slots (-1) are among the unvoiced ones.
+      static_assert(kWindowFrames < 32, "one bit per slot");
+      const uint32_t span = ((uint32_t{2} << e) - 1u) & ~((uint32_t{1} << s) - 1u);
+      for (uint32_t slots = unvoicedSlots & span; slots != 0; slots &= slots - 1u) {
+        const int32_t i = __builtin_ctz(slots);
         if (VoicePitch[i] != -1) continue;
         const int16_t* set = HarmoPeak[i];
         int16_t pitch = 0;
@@ -668,6 +764,7 @@ int32_t CDetectVoice::Find() {
           return false;
         }
         VoicePitch[i] = pitch;
+        if (pitch >= 1) unvoicedSlots &= ~(uint32_t{1} << i);
         --unvoiced;
       }
       return true;
@@ -686,7 +783,10 @@ int32_t CDetectVoice::Find() {
       // forwards while e + 1 < 30 and Connect(e + 1) accepts.
       int16_t s = 0;
       int16_t e = 0;
-      GrowTrack(m, f, UnvoicedBefore(f, kBackLookFrames), &s, &e);
+      // UnvoicedBefore(f, kBackLookFrames), from the slots' bits.
+      const int32_t lookFrom = f <= kBackLookFrames ? 0 : f - kBackLookFrames;
+      const uint32_t lookedAt = ((uint32_t{1} << f) - 1u) & ~((uint32_t{1} << lookFrom) - 1u);
+      GrowTrack(m, f, (unvoicedSlots & lookedAt) != 0, &s, &e);
 
       if (e < newest) {
         if (e - s + 1 < kMinTrackFrames) {
@@ -776,7 +876,7 @@ int32_t CDetectVoice::Find() {
     // search of frame f + 1 that it does not know goes to its keyed memo.
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
-    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) {
+    auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
       if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], frame);
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -815,7 +915,8 @@ int32_t CDetectVoice::Find() {
     // Tries the series positions of `common` (bit i: m = base + i) in
     // ascending order on the pitches p0, p1, p2 until one gives a new seed,
     // which is processed: 1 then, 0 when none does, -1 after "Error pitch!".
-    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common, int32_t base) {
+    auto trySeries = [&](int32_t p0, int32_t p1, int32_t p2, uint64_t common,
+                         int32_t base) KVD_INLINE {
       for (; common != 0; common &= common - 1u) {
         const int32_t m = base + __builtin_ctzll(common);
         const int16_t mm = static_cast<int16_t>(m);

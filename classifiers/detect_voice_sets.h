@@ -147,13 +147,18 @@ inline int16_t MemberAreas(const int16_t* bins, const int16_t* peakArea,
                            int16_t* area, float* absArea) {
   int32_t sum = 0;
   int32_t found = 0;
-  for (int32_t h = 0; h < kSetSize; ++h) {
+  // Every entry written once: 0 where unused or below bin 1.
+  for (int32_t h = 0; h < firstEntry; ++h) {
     area[h] = 0;
     absArea[h] = 0.0f;
   }
   for (int32_t h = firstEntry; h < kSetSize; ++h) {
     const int32_t i = idx[h - firstEntry];
-    if (bins[i] < 1) continue;  // no set entry below bin 1
+    if (bins[i] < 1) {  // no set entry below bin 1
+      area[h] = 0;
+      absArea[h] = 0.0f;
+      continue;
+    }
     area[h] = peakArea[i];
     absArea[h] = peakAbsArea[i];
     sum = sum + peakArea[i] < kAreaSumCap ? sum + peakArea[i] : kAreaSumCap;

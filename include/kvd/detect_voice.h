@@ -263,6 +263,25 @@ class KVD_EXPORT CDetectVoice {
   // Where the list of a key is kept (found, or replaced for the caller to fill).
   SetList* SetListOf(uint64_t serial, uint32_t tolBits, int16_t pitchBin, uint8_t m, int8_t bound,
                      bool* found);
+  // The sets SearchHarmo finds in a frame before it reads the track (within
+  // the starting spread bound, with a strong member) depend only on the
+  // frame, the pitch bin and the series position. A frame meets the same
+  // search as the third, second and first frame of three seeds in turn, and
+  // for several pitches of the earlier frames: the list is kept and
+  // replayed. One list per hash of its key, replaced when another key takes
+  // its place; a search meeting more sets than a list holds is not kept.
+  static constexpr int32_t kSeedListSets = 2;  // on speech a search meets at most two
+  static constexpr int32_t kSeedLists = 256;
+  struct SeedList {
+    uint64_t serial;  // the frame searched
+    int16_t p;        // pitch bin
+    int16_t m;        // series position
+    int32_t count;    // sets listed
+    ListedSet sets[kSeedListSets];  // in search order (qOffset unused)
+  };
+  // Where the list of a key is kept: found, or taken for the caller to fill
+  // (and to mark in seedListsKept once filled).
+  SeedList* SeedListOf(uint64_t serial, int16_t p, int16_t m, bool* found);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
   int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
@@ -327,6 +346,10 @@ class KVD_EXPORT CDetectVoice {
   // enters (and to every slot by ReInit), never given twice.
   uint64_t frameSerial[kWindowFrames];
   uint64_t lastSerial;
+  // Bit i % 64 of word i / 64: seedLists[i] holds a list (construction
+  // writes these 32 bytes, beside the other fields it writes; the 8 kB of
+  // lists are written as searches fill them).
+  uint64_t seedListsKept[kSeedLists / 64] = {};
   uint64_t seedRecordClock;  // counts record uses, for the replacement
   SeedRecord seedRecords[kSeedRecords];
   // The seeds of each record, apart from the records so that construction
@@ -358,6 +381,7 @@ class KVD_EXPORT CDetectVoice {
   // frame), kept with the frame serials they are keyed by (copied with
   // them); the ways not used were never written (construction touches none).
   SetList setLists[kSetListBuckets][kSetListWays];
+  SeedList seedLists[kSeedLists];
   // Written at the first frame that needs it (construction touches none).
   uint64_t spanBinsOfGap[kMaxGapBins];
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -371,6 +372,109 @@ TEST_F(VoiceChecks, SetPitchUsesRealDivisions) {
   EXPECT_EQ(peer_.HarmoPeak(6)[1], 7);
   EXPECT_EQ(peer_.HarmoPeak(6)[3], 20);
   EXPECT_NEAR(peer_.FramePitch(6), (7.0f + 6.5f + 20.0f / 3.0f) / 3.0f, 1e-5f);
+}
+
+// SearchHarmo keeps the sets it finds for a frame, pitch and series position
+// and replays them for the next search of the same key. On random kept
+// peaks (dense enough that some searches meet more sets than a list holds),
+// every search replayed from a list, alone and against the set of the frame
+// before, leaves the rows and result of the search enumerated afresh.
+TEST_F(VoiceChecks, SeedSearchReplayedFromItsListGivesTheRowsOfTheFreshSearch) {
+  struct Rows {
+    int16_t result;
+    int16_t peak[4];
+    int16_t area[4];
+    float absArea[4];
+    float pitch;
+  };
+  auto rowsOf = [&](int slot, int16_t result) {
+    Rows rows{result, {}, {}, {}, peer_.FramePitch(slot)};
+    std::copy(peer_.HarmoPeak(slot), peer_.HarmoPeak(slot) + 4, rows.peak);
+    std::copy(peer_.HarmoArea(slot), peer_.HarmoArea(slot) + 4, rows.area);
+    std::copy(peer_.HarmoAbsArea(slot), peer_.HarmoAbsArea(slot) + 4, rows.absArea);
+    return rows;
+  };
+  auto expectSame = [](const Rows& fresh, const Rows& replayed, const std::string& where) {
+    EXPECT_EQ(fresh.result, replayed.result) << where;
+    for (int h = 0; h < 4; ++h) {
+      EXPECT_EQ(fresh.peak[h], replayed.peak[h]) << where << " entry " << h;
+      EXPECT_EQ(fresh.area[h], replayed.area[h]) << where << " entry " << h;
+      EXPECT_EQ(fresh.absArea[h], replayed.absArea[h]) << where << " entry " << h;
+    }
+    EXPECT_EQ(fresh.pitch, replayed.pitch) << where;
+  };
+  std::mt19937 random(20261209);
+  auto randomPeaks = [&](int slot) {
+    std::uniform_int_distribution<int> step(1, 9);
+    std::uniform_int_distribution<int> area(0, 2500);
+    std::uniform_real_distribution<float> absArea(0.5f, 40.0f);
+    int count = 0;
+    for (int bin = peer_.PeakStartBin() + step(random);
+         bin < peer_.MaxHarmoBin() - 1 && count < CDetectVoice::kMaxPeaks; bin += step(random)) {
+      peer_.AllMax(slot)[count] = static_cast<int16_t>(bin);
+      peer_.AllMaxArea(slot)[count] = static_cast<int16_t>(area(random));
+      peer_.AllMaxAbsArea(slot)[count] = absArea(random);
+      ++count;
+    }
+    peer_.MaxNum(slot) = static_cast<int16_t>(count);
+  };
+  int found = 0;
+  int foundOnTrack = 0;
+  for (int trial = 0; trial < 40; ++trial) {
+    randomPeaks(4);
+    randomPeaks(5);
+    peer_.RenumberFrames();  // new frames: no list of an earlier trial applies
+    for (int p = peer_.MinPitchBin(); p <= peer_.MaxPitchBin(); ++p) {
+      for (int m = 0; m <= 6; ++m) {
+        const std::string where =
+            "trial " + std::to_string(trial) + " p " + std::to_string(p) + " m " + std::to_string(m);
+        peer_.ForgetSeedLists();
+        const Rows first = rowsOf(4, peer_.SearchHarmo(p, m, 4, 4, 4));
+        const Rows second = rowsOf(5, peer_.SearchHarmo(p, m, 5, 4, 5));
+        found += first.result > 0;
+        foundOnTrack += first.result > 0 && second.result > 0;
+        // The same searches again, from the lists the first ones kept.
+        expectSame(first, rowsOf(4, peer_.SearchHarmo(p, m, 4, 4, 4)), where + " alone");
+        expectSame(second, rowsOf(5, peer_.SearchHarmo(p, m, 5, 4, 5)), where + " on a track");
+      }
+    }
+  }
+  // The trials reach sets alone and sets the track test accepts.
+  EXPECT_GT(found, 100);
+  EXPECT_GT(foundOnTrack, 10);
+}
+
+// Lists are keyed by frame serials, which two detectors give alike: an
+// assigned detector searches with the source's lists, never its own.
+TEST_F(VoiceChecks, AssignedDetectorSearchesWithTheSourcesSeedLists) {
+  CDetectVoice source(8000, 512, 65, 480, 2000);
+  ASSERT_EQ(source.ReInit(), 0);
+  CDetectVoiceTestPeer sourcePeer(source);
+  // The same serials in both (constructed and reinitialised alike), other
+  // peaks: harmonics 1 .. 4 of 10 bins here, of 12 bins in the source.
+  for (int slot = 0; slot < CDetectVoice::kWindowFrames; ++slot) {
+    const int16_t bins[] = {10, 20, 30, 40};
+    const int16_t other[] = {12, 24, 36, 48};
+    for (int i = 0; i < 4; ++i) {
+      peer_.AllMax(slot)[i] = bins[i];
+      sourcePeer.AllMax(slot)[i] = other[i];
+      peer_.AllMaxArea(slot)[i] = sourcePeer.AllMaxArea(slot)[i] = 2500;
+      peer_.AllMaxAbsArea(slot)[i] = sourcePeer.AllMaxAbsArea(slot)[i] = 10.0f;
+    }
+    peer_.MaxNum(slot) = sourcePeer.MaxNum(slot) = 4;
+  }
+  // Each detector's list of pitch 10, m = 0 in slot 3: the source's empty.
+  ASSERT_EQ(peer_.SearchHarmo(10, 0, 3, 3, 3), 2500);
+  EXPECT_EQ(peer_.HarmoPeak(3)[1], 10);
+  ASSERT_EQ(sourcePeer.SearchHarmo(10, 0, 3, 3, 3), -1);
+  voice_ = source;
+  EXPECT_EQ(peer_.SearchHarmo(10, 0, 3, 3, 3), -1);
+  EXPECT_EQ(peer_.HarmoPeak(3)[1], 0);
+  // And the other way round: the source's list of pitch 12 found.
+  ASSERT_EQ(sourcePeer.SearchHarmo(12, 0, 4, 4, 4), 2500);
+  voice_ = source;
+  EXPECT_EQ(peer_.SearchHarmo(12, 0, 4, 4, 4), 2500);
+  EXPECT_EQ(peer_.HarmoPeak(4)[3], 36);
 }
 
 const std::vector<std::vector<float>>& SpeechFrames() {

@@ -35,6 +35,7 @@ class CDetectVoiceTestPeer {
   float* AllMaxAbsArea(int slot) { return v_.AllMaxAbsArea[slot]; }
   int16_t* HarmoPeak(int slot) { return v_.HarmoPeak[slot]; }
   int16_t* HarmoArea(int slot) { return v_.HarmoArea[slot]; }
+  float* HarmoAbsArea(int slot) { return v_.HarmoAbsArea[slot]; }
   float& FramePitch(int slot) { return v_.FramePitch[slot]; }
   int16_t& FrameState(int slot) { return v_.FrameState[slot]; }
   bool AllMatch(int slot, int pitchBin, int m) const {
@@ -70,6 +71,13 @@ class CDetectVoiceTestPeer {
     return v_.CompareAbsArea(a, b, pitch);
   }
   bool UnvoicedBefore(int f, int backLook) const { return v_.UnvoicedBefore(f, backLook); }
+  // New serials for every slot, as ReInit gives (rows written by a test then
+  // count as new frames).
+  void RenumberFrames() { v_.RenumberFrames(); }
+  // Drops SearchHarmo's lists: the next searches enumerate the sets again.
+  void ForgetSeedLists() {
+    for (uint64_t& kept : v_.seedListsKept) kept = 0;
+  }
 
  private:
   CDetectVoice& v_;
