@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/ipps.h"
 
@@ -66,6 +69,44 @@ TEST(VectorPrimitives, HandComputedValues) {
   EXPECT_EQ(ippsMaxIndx_32f(x, 2, &value, nullptr), ippStsNullPtrErr);
   EXPECT_EQ(ippsZero_32f(magnitude, 0), ippStsSizeErr);
   EXPECT_EQ(ippsMagnitude_32fc(nullptr, magnitude, 1), ippStsNullPtrErr);
+}
+
+// Sums and means equal one chain of double additions in index order bit for
+// bit, at every range of values: where the library adds in interleaved
+// chains (every partial sum exact) and where it must not (wide ranges,
+// signs, zeros, subnormals, infinities, NaN). A few large values sit among
+// many small ones with low bits set, at random places.
+TEST(VectorPrimitives, SumsAreOneChainInIndexOrderAtEveryRange) {
+  uint32_t seed = 2024;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof(b));
+    return b;
+  };
+  // Exponents of the large values over the small (1 + steps of 2^-23)
+  // ones: inside the exact range, at its edge, past it.
+  const int spans[] = {0, 8, 20, 21, 22, 28, 29, 30, 40};
+  const float specials[] = {0.0f, -0.0f, 1e-40f, -3.0f, INFINITY, NAN};
+  for (int trial = 0; trial < 2000; ++trial) {
+    const int len = 16 + static_cast<int>(next(285));
+    const int span = spans[next(9)];
+    std::vector<float> x(static_cast<size_t>(len));
+    for (float& v : x) v = 1.0f + std::ldexp(static_cast<float>(next(1 << 20)), -23);
+    for (int k = 0; k < 3; ++k) x[next(static_cast<uint32_t>(len))] = std::ldexp(1.0f, span);
+    if (trial % 4 == 3) x[next(static_cast<uint32_t>(len))] = specials[next(6)];
+    double chain = 0.0;
+    for (float v : x) chain += v;
+    float value = 0.0f;
+    float mean = 0.0f;
+    ASSERT_EQ(ippsSum_32f(x.data(), len, &value, ippAlgHintNone), ippStsNoErr);
+    ASSERT_EQ(bits(value), bits(static_cast<float>(chain))) << "trial " << trial;
+    ASSERT_EQ(ippsMeanStdDev_32f(x.data(), len, &mean, &value, ippAlgHintNone), ippStsNoErr);
+    ASSERT_EQ(bits(mean), bits(static_cast<float>(chain / len))) << "trial " << trial;
+  }
 }
 
 }  // namespace
