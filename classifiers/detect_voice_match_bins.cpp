@@ -116,7 +116,6 @@ KVD_LANES inline Lanes Load16(const int16_t* p) {
 KVD_LANES inline Lanes Add(Lanes a, Lanes b) { return _mm256_add_epi16(a, b); }
 KVD_LANES inline Lanes Sub(Lanes a, Lanes b) { return _mm256_sub_epi16(a, b); }
 KVD_LANES inline Lanes MulLo(Lanes a, Lanes b) { return _mm256_mullo_epi16(a, b); }
-KVD_LANES inline Lanes Max(Lanes a, Lanes b) { return _mm256_max_epi16(a, b); }
 KVD_LANES inline Lanes And(Lanes a, Lanes b) { return _mm256_and_si256(a, b); }
 KVD_LANES inline Lanes Greater(Lanes a, Lanes b) { return _mm256_cmpgt_epi16(a, b); }
 // Bits 2 t and 2 t + 1: lane t of a mask set.
