@@ -253,15 +253,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         }
         if (!strong) return;
         const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
-        if (count < kSeedListSets) {
-          ListedSet& listedSet = list->sets[count];
-          for (int32_t j = 0; j < kSetSize; ++j) {
-            listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
-          }
-          listedSet.area = area;
-          listedSet.spread = static_cast<int8_t>(spread);
-          listedSet.qOffset = 0;
-        }
+        if (count < kSeedListSets) list->sets[count].Keep(idx, kMembers, area, spread);
         if (count <= kSeedListSets) ++count;
         consider(idx, spread, area);
       };
@@ -426,13 +418,7 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
                                        kFirstEntry, HarmoArea[k], HarmoAbsArea[k]);
       if (area < kGrowMinArea) return;
       if (list != nullptr && count < kListedSets) {
-        ListedSet& listedSet = list->sets[count];
-        for (int32_t j = 0; j < kSetSize; ++j) {
-          listedSet.peakIndex[j] = j < kMembers ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
-        }
-        listedSet.area = area;
-        listedSet.spread = static_cast<int8_t>(spread);
-        listedSet.qOffset = 0;
+        list->sets[count].Keep(idx, kMembers, area, spread);
       }
       if (count <= kListedSets) ++count;
       if (spread > bound || !(spread < bound || area > best)) return;

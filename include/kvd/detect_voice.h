@@ -242,6 +242,15 @@ class KVD_EXPORT CDetectVoice {
     int16_t area;                 // mean relative area of the members, 1/10000
     int8_t spread;                // TestEven of the set; -1: past the list's end
     uint8_t qOffset;              // Connect4: the set's q, from the first q searched (else 0)
+    // Keeps the set of the `members` kept peaks idx[0 .. members - 1].
+    void Keep(const int32_t* idx, int32_t members, int16_t setArea, int16_t setSpread) {
+      for (int32_t j = 0; j < kSetSize; ++j) {
+        peakIndex[j] = j < members ? static_cast<uint8_t>(idx[j]) : uint8_t{0};
+      }
+      area = setArea;
+      spread = static_cast<int8_t>(setSpread);
+      qOffset = 0;
+    }
   };
   struct SetList {
     uint64_t serial;   // the frame searched; 0: an empty list
