@@ -123,6 +123,10 @@ struct KeyedMemo {
   uint16_t keysOfPitch[kIndexedPitches] = {};
 };
 
+// Find works the seed search from the candidates' words when a geometry
+// has at most this many pitch candidates (the engine's have fewer than 30).
+constexpr int32_t kWordPitches = 128;
+
 // A pitch candidate needs three harmonics on kept peaks: MatchPitch marks
 // none in a frame of fewer kept peaks.
 constexpr int16_t kCandidatePeaks = 3;
@@ -698,6 +702,12 @@ int32_t CDetectVoice::Find() {
   }
 #endif
 
+  // Per candidate c: the series positions a seed of pitch MinPitchBin + c
+  // may take, m below MaxHarmoBin / (MinPitchBin + c) - 4; worked out at the
+  // first search by words of the call.
+  uint64_t seriesLimit[kWordPitches];
+  bool limitsKnown = false;
+
   for (; pending != 0; pending &= pending - 1u) {
     const int32_t f = __builtin_ctz(pending);
     if (FrameState[f] == kStateDone) continue;
@@ -917,7 +927,70 @@ int32_t CDetectVoice::Find() {
       }
       return 0;
     };
-    for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching; ++p0) {
+    // With one word per candidate, at most kWordPitches candidates and p1 /
+    // p2 ranges of at most 64 pitches (every geometry of the engine), and an
+    // unvoiced slot to search for, the candidates are worked from words that
+    // hold only the positions a seed of their pitch may take: 0 for a
+    // candidate the frame lacks, else its series word less the positions
+    // from MaxHarmoBin / p - 4 on. That limit falls as p rises, so the
+    // positions left in all three words of a triple are those below the
+    // limit of its highest pitch, as the search by pitch takes them. The
+    // p1 of a range that share a position with p0, and the p2 that share one
+    // with both, are then found as bits in one pass, without a branch each.
+    const bool byWords = matchWords == 1 && PitchNum <= kWordPitches &&
+                         2 * Bin40 + 1 <= kSeriesPerWord && unvoiced > 0;
+    if (searching && byWords) {
+      if (!limitsKnown) {
+        for (int32_t c = 0; c < PitchNum; ++c) {
+          // Below HarmoNum, so below 64.
+          const int32_t seriesEnd = MaxHarmoBin / (MinPitchBin + c) - 4;
+          seriesLimit[c] = seriesEnd > 0 ? (uint64_t{1} << seriesEnd) - 1u : 0;
+        }
+        limitsKnown = true;
+      }
+      uint64_t words1[kWordPitches];
+      uint64_t words2[kWordPitches];
+      for (int32_t c = 0; c < PitchNum; ++c) {
+        words1[c] = can1[c] ? match1[c] & seriesLimit[c] : 0;
+        words2[c] = can2[c] ? match2[c] & seriesLimit[c] : 0;
+      }
+      // Bit i: candidate from + i (up to to) shares a position with `with`.
+      auto sharing = [](const uint64_t* words, int32_t from, int32_t to, uint64_t with) {
+        uint64_t bits = 0;
+        for (int32_t i = 0; i <= to - from; ++i) {
+          bits |= static_cast<uint64_t>((words[from + i] & with) != 0) << i;
+        }
+        return bits;
+      };
+      const int32_t lastCandidate = MaxPitchBin - MinPitchBin;
+      for (int32_t c0 = 0; c0 <= lastCandidate && searching; ++c0) {
+        const uint64_t word0 = can0[c0] ? match0[c0] & seriesLimit[c0] : 0;
+        if (word0 == 0) continue;
+        firstFrameMemo.Forget();
+        const int32_t c1From = std::max<int32_t>(c0 - Bin40, 0);
+        const int32_t c1To = std::min<int32_t>(c0 + Bin40, lastCandidate);
+        for (uint64_t p1s = sharing(words1, c1From, c1To, word0); p1s != 0 && searching;
+             p1s &= p1s - 1u) {
+          const int32_t c1 = c1From + __builtin_ctzll(p1s);
+          const uint64_t firstTwo = word0 & words1[c1];
+          const int32_t c2From = std::max<int32_t>(c1 - Bin40, 0);
+          const int32_t c2To = std::min<int32_t>(c1 + Bin40, lastCandidate);
+          uint64_t p2s = sharing(words2, c2From, c2To, firstTwo);
+          if (p2s == 0) continue;
+          secondFrameMemo.Forget();
+          for (; p2s != 0; p2s &= p2s - 1u) {
+            const int32_t c2 = c2From + __builtin_ctzll(p2s);
+            const int32_t tried = trySeries(MinPitchBin + c0, MinPitchBin + c1, MinPitchBin + c2,
+                                            firstTwo & words2[c2], 0);
+            if (tried < 0) return -1;
+            // Slots are voiced only by a processed seed.
+            if (tried > 0 && unvoiced == 0) break;
+          }
+          if (unvoiced == 0) searching = false;
+        }
+      }
+    }
+    for (int32_t p0 = MinPitchBin; p0 <= MaxPitchBin && searching && !byWords; ++p0) {
       const int32_t c0 = p0 - MinPitchBin;
       if (!can0[c0]) continue;
       firstFrameMemo.Forget();
