@@ -113,14 +113,22 @@ struct KeyedMemo {
                 "a key without padding");
   Key key[kKeyedOutcomes];
   SeedMemo::Outcome outcome[kKeyedOutcomes];
-  int32_t used = 0;
-  int32_t next = 0;  // the slot written next once all are used
+  int32_t used;
+  int32_t next;  // the slot written next once all are used
   // Bit i of entry p - MinPitchBin: key i holds pitch p. Pitches from
   // kIndexedPitches candidates on (beyond every geometry of the engine) are
   // looked for among all keys.
   static constexpr int32_t kIndexedPitches = 64;
   static_assert(kKeyedOutcomes <= 16, "one bit per key");
-  uint16_t keysOfPitch[kIndexedPitches] = {};
+  uint16_t keysOfPitch[kIndexedPitches];
+
+  // Empties the memo: called when a slot's search starts, so that a slot
+  // whose seeds are replayed does not clear the memos it never uses.
+  void Reset() {
+    used = 0;
+    next = 0;
+    std::fill(keysOfPitch, keysOfPitch + kIndexedPitches, uint16_t{0});
+  }
 };
 
 // Find works the seed search from the candidates' words when a geometry
@@ -901,6 +909,10 @@ int32_t CDetectVoice::Find() {
     int32_t recording = replay < 0 && unvoiced > 0 ? StartRecord() : -1;
 
     bool searching = replay < 0;
+    if (searching) {
+      secondFrameKeyed.Reset();
+      thirdFrameKeyed.Reset();
+    }
     // The three frames' candidates and series, looked up only for a search.
     const char* can0 = searching ? CanRow(f) : nullptr;
     const char* can1 = searching ? CanRow(f + 1) : nullptr;
