@@ -92,11 +92,15 @@ struct SeedMemo {
 // (on speech about 40 % of the second frame's searches that SeedMemo does
 // not replay, and over half of the third frame's, repeat an earlier one). A
 // few outcomes are kept, keyed by all that the search reads; once full, the
-// oldest is replaced.
-constexpr int32_t kKeyedOutcomes = 16;
+// oldest is replaced. On speech one slot's search meets more than 16 keys
+// in the second frame and meets the replaced ones again: 32 are kept for
+// it. The third frame searches no less with more than 16.
+constexpr int32_t kSecondFrameOutcomes = 32;
+constexpr int32_t kThirdFrameOutcomes = 16;
 
-template <int32_t kRows>
+template <int32_t kRows, int32_t kOutcomes>
 struct KeyedMemo {
+  static constexpr int32_t kSize = kOutcomes;
   // Compared whole with memcmp (no padding: four-byte fields first, then
   // whole rows).
   struct Key {
@@ -111,23 +115,25 @@ struct KeyedMemo {
                                    kRows * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
                                    kRows * sizeof(float),
                 "a key without padding");
-  Key key[kKeyedOutcomes];
-  SeedMemo::Outcome outcome[kKeyedOutcomes];
+  Key key[kOutcomes];
+  SeedMemo::Outcome outcome[kOutcomes];
   int32_t used;
   int32_t next;  // the slot written next once all are used
   // Bit i of entry p - MinPitchBin: key i holds pitch p. Pitches from
   // kIndexedPitches candidates on (beyond every geometry of the engine) are
   // looked for among all keys.
   static constexpr int32_t kIndexedPitches = 64;
-  static_assert(kKeyedOutcomes <= 16, "one bit per key");
-  uint16_t keysOfPitch[kIndexedPitches];
+  static_assert(kOutcomes <= 32, "one bit per key");
+  using Keys = uint32_t;
+  Keys keysOfPitch[kIndexedPitches];
 
   // Empties the memo: called when a slot's search starts, so that a slot
   // whose seeds are replayed does not clear the memos it never uses.
-  void Reset() {
+  // Only the entries of the geometry's `pitches` candidates are read.
+  void Reset(int32_t pitches) {
     used = 0;
     next = 0;
-    std::fill(keysOfPitch, keysOfPitch + kIndexedPitches, uint16_t{0});
+    std::fill(keysOfPitch, keysOfPitch + std::min(pitches, kIndexedPitches), Keys{0});
   }
 };
 
@@ -826,8 +832,8 @@ int32_t CDetectVoice::Find() {
     // SearchHarmo(p, m, frame, f, frame) for frame f + 1 or f + 2 (the
     // memo's rows), replayed when the memo holds the same p, m and frames
     // f .. frame - 1.
-    KeyedMemo<1> secondFrameKeyed;
-    KeyedMemo<2> thirdFrameKeyed;
+    KeyedMemo<1, kSecondFrameOutcomes> secondFrameKeyed;
+    KeyedMemo<2, kThirdFrameOutcomes> thirdFrameKeyed;
     auto searchKeyed = [&](auto& memo, int32_t p, int32_t m, int32_t frame) {
       typename std::remove_reference_t<decltype(memo)>::Key key;
       key.p = p;
@@ -840,7 +846,7 @@ int32_t CDetectVoice::Find() {
       const int32_t c = p - MinPitchBin;
       const bool indexed = c >= 0 && c < Memo::kIndexedPitches;
       if (indexed) {
-        for (uint32_t keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
+        for (typename Memo::Keys keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
           const int32_t i = __builtin_ctz(keys);
           if (std::memcmp(&memo.key[i], &key, sizeof(key)) == 0) {
             return putBack(memo.outcome[i], frame);
@@ -860,17 +866,17 @@ int32_t CDetectVoice::Find() {
                       static_cast<int16_t>(frame), static_cast<int16_t>(f),
                       static_cast<int16_t>(frame));
       int32_t slot = memo.used;
-      if (slot < kKeyedOutcomes) {
+      if (slot < Memo::kSize) {
         ++memo.used;
       } else {
         slot = memo.next;
-        memo.next = (slot + 1) % kKeyedOutcomes;
+        memo.next = (slot + 1) % Memo::kSize;
         const int32_t replaced = memo.key[slot].p - MinPitchBin;
         if (replaced >= 0 && replaced < Memo::kIndexedPitches) {
-          memo.keysOfPitch[replaced] &= static_cast<uint16_t>(~(1u << slot));
+          memo.keysOfPitch[replaced] &= ~(typename Memo::Keys{1} << slot);
         }
       }
-      if (indexed) memo.keysOfPitch[c] |= static_cast<uint16_t>(1u << slot);
+      if (indexed) memo.keysOfPitch[c] |= typename Memo::Keys{1} << slot;
       memo.key[slot] = key;
       keep(memo.outcome[slot], result, frame);
       return result;
@@ -910,8 +916,8 @@ int32_t CDetectVoice::Find() {
 
     bool searching = replay < 0;
     if (searching) {
-      secondFrameKeyed.Reset();
-      thirdFrameKeyed.Reset();
+      secondFrameKeyed.Reset(PitchNum);
+      thirdFrameKeyed.Reset(PitchNum);
     }
     // The three frames' candidates and series, looked up only for a search.
     const char* can0 = searching ? CanRow(f) : nullptr;
