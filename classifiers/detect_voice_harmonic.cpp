@@ -822,12 +822,26 @@ int32_t CDetectVoice::Find() {
       std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
       outcome.pitch = FramePitch[frame];
     };
+    // A search that fails leaves the frame's set, areas and pitch 0, and its
+    // rows are read again only after a search of the same frame that
+    // succeeds has written them (a try stops at the first frame that
+    // fails): a failed outcome is not put back, only marked in zeroRows
+    // (bit i: the rows of f + i are to be 0), and written at the end of the
+    // slot if still marked.
+    uint32_t zeroRows = 0;
     auto putBack = [&](const SeedMemo::Outcome& outcome, int32_t frame) {
+      const int16_t result = outcome.result;
+      const uint32_t row = uint32_t{1} << (frame - f);
+      if (result <= 0) {
+        zeroRows |= row;
+        return result;
+      }
+      zeroRows &= ~row;
       std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
       std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
       std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
       FramePitch[frame] = outcome.pitch;
-      return outcome.result;
+      return result;
     };
     // SearchHarmo(p, m, frame, f, frame) for frame f + 1 or f + 2 (the
     // memo's rows), replayed when the memo holds the same p, m and frames
@@ -865,6 +879,7 @@ int32_t CDetectVoice::Find() {
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                       static_cast<int16_t>(frame), static_cast<int16_t>(f),
                       static_cast<int16_t>(frame));
+      zeroRows &= ~(uint32_t{1} << (frame - f));  // the search wrote the rows
       int32_t slot = memo.used;
       if (slot < Memo::kSize) {
         ++memo.used;
@@ -888,6 +903,7 @@ int32_t CDetectVoice::Find() {
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
       if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], frame);
+      if (frame == f) zeroRows &= ~1u;  // the search writes the rows
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                                    static_cast<int16_t>(frame), static_cast<int16_t>(f),
@@ -1058,6 +1074,11 @@ int32_t CDetectVoice::Find() {
         }
         if (unvoiced == 0) searching = false;
       }
+    }
+    for (; zeroRows != 0; zeroRows &= zeroRows - 1u) {
+      const int32_t frame = f + __builtin_ctz(zeroRows);
+      ClearSet(static_cast<int16_t>(frame));
+      FramePitch[frame] = 0.0f;
     }
     // Stopped early, the record would lack the seeds a later search with
     // unvoiced slots goes on to.
