@@ -293,6 +293,53 @@ TEST(VoiceMatchPitch, RowsFollowTheRuleOnRandomPeaksAndGeometries) {
   ippSetCpuFeatures(widest);
 }
 
+// A steady voiced sound: harmonics h0 .. h1 of a 100 Hz pitch, each a peak
+// over a flat floor. Once the window holds only it, every slot is voiced at
+// 100 Hz, whichever way the seed search takes the pitch candidates: from
+// their words of series positions (one word, at most 128 candidates: the
+// engine's geometry, harmonics 1 .. 19), or pitch by pitch (3.9 Hz bins:
+// over 128 candidates, harmonics 1 .. 19; and with a 3900 Hz limit two
+// words of positions, harmonics 20 .. 38 only). The pitch is whole bins
+// (within one bin); from harmonic h0 on the next position explains the
+// same peaks within the spacing tolerance, a pitch 1 / h0 apart.
+TEST(VoiceTracks, SteadyHarmonicSeriesIsVoicedAtItsPitchOnEachSeedSearch) {
+  struct Case {
+    int rate, fft, low, high, top, h0, h1;
+    bool byWords;  // one word of positions and at most 128 candidates
+  };
+  const Case cases[] = {
+      {8000, 512, 65, 480, 2000, 1, 19, true},
+      {8000, 2048, 50, 1000, 2000, 1, 19, false},
+      {8000, 2048, 50, 120, 3900, 20, 38, false},
+  };
+  constexpr float kPitchHz = 100.0f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fft) + " points, " + std::to_string(c.low) + " .. " +
+                 std::to_string(c.high) + " Hz, limit " + std::to_string(c.top) + " Hz");
+    CDetectVoice voice(c.rate, c.fft, c.low, c.high, c.top);
+    ASSERT_EQ(voice.Status, 0);
+    ASSERT_EQ(voice.ReInit(), 0);
+    CDetectVoiceTestPeer peer(voice);
+    EXPECT_EQ(peer.HarmoNum() <= 64 && peer.PitchNum() <= 128, c.byWords);
+    const float binHz = static_cast<float>(c.rate) / static_cast<float>(c.fft);
+    const float toleranceHz = binHz + (c.h0 > 1 ? kPitchHz / static_cast<float>(c.h0) : 0.0f);
+    std::vector<float> x(static_cast<size_t>(peer.BinNum()), kLoudFlat);
+    for (int h = c.h0; h <= c.h1; ++h) {
+      const int bin = static_cast<int>(std::lround(h * kPitchHz / binHz));
+      x[static_cast<size_t>(bin)] = kLoudFlat * std::exp(3.0f);
+    }
+    int voiced = 0;
+    for (int t = 0; t < 40; ++t) {
+      voice.UpdateBuf(x.data(), true);
+      if (t >= kWindow - 1) voiced = voice.DetectVoice();
+    }
+    EXPECT_EQ(voiced, kWindow);
+    for (int slot = 0; slot < kWindow; ++slot) {
+      EXPECT_NEAR(voice.VoicePitch[slot] * binHz, kPitchHz, toleranceHz) << slot;
+    }
+  }
+}
+
 class VoiceChecks : public testing::Test {
  protected:
   VoiceChecks() { EXPECT_EQ(voice_.ReInit(), 0); }
