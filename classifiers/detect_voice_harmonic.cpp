@@ -963,7 +963,9 @@ int32_t CDetectVoice::Find() {
     };
     // With one word per candidate, at most kWordPitches candidates and p1 /
     // p2 ranges of at most 64 pitches (every geometry of the engine), and an
-    // unvoiced slot to search for, the candidates are worked from words that
+    // unvoiced slot to search for (with none the search below tries the
+    // lowest p1 and p2 of the first candidate of frame f, whatever their
+    // words, and stops), the candidates are worked from words that
     // hold only the positions a seed of their pitch may take: 0 for a
     // candidate the frame lacks, else its series word less the positions
     // from MaxHarmoBin / p - 4 on. That limit falls as p rises, so the
