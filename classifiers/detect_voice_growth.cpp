@@ -24,6 +24,7 @@
 using namespace kvd_voice;
 
 void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+  static_assert(sizeof(GrownFrame) == 48, "grownAreas sits in the padding of the step");
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
   std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
@@ -104,6 +105,29 @@ int32_t LeastRecentlyUsed(const uint32_t* use, int32_t records, uint32_t now) {
     oldestAge = age > oldestAge ? age : oldestAge;
   }
   return oldest;
+#endif
+}
+
+// The positive relative areas of a set, as GrownFrame::grownAreas counts
+// them: their sum times 128 plus their number.
+uint32_t PositiveAreas(const int16_t* area) {
+#if defined(__SSE2__)
+  // Per pair of entries 128 times their positive areas (below 2^24) less
+  // their flags of -1: two int32 lanes, added.
+  const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(area));
+  const __m128i positive = _mm_cmpgt_epi16(four, _mm_setzero_si128());
+  const __m128i pairs = _mm_sub_epi32(_mm_madd_epi16(_mm_and_si128(four, positive), _mm_set1_epi16(128)),
+                                      _mm_madd_epi16(positive, _mm_set1_epi16(1)));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_srli_epi64(pairs, 32))));
+#else
+  uint32_t sum = 0;
+  uint32_t count = 0;
+  for (int32_t h = 0; h < CDetectVoice::kSetSize; ++h) {
+    const int32_t a = area[h];
+    sum += a > 0 ? static_cast<uint32_t>(a) : 0u;
+    count += a > 0 ? 1u : 0u;
+  }
+  return sum << 7 | count;
 #endif
 }
 
@@ -248,6 +272,9 @@ bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
 
 void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {
   TrackGrowth& growth = GrowthOf(m, f);
+  grownAreasLive = true;
+  grownSeed = static_cast<int16_t>(f);
+  grownAreas = 0;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
   auto connect = [&](int32_t k) {
@@ -273,11 +300,14 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     const int32_t replayable = chain.count < room ? chain.count : room;
     int32_t slot = from;
     int32_t i = 0;
-    for (const GrownFrame* known = first; i < replayable && known->serial == frameSerial[slot];
-         ++i, slot += step, known += stride) {
+    const GrownFrame* known = first;
+    for (; i < replayable && known->serial == frameSerial[slot]; ++i, slot += step, known += stride) {
       RestoreGrown(*known, slot);
     }
-    if (i > 0) end = static_cast<int16_t>(slot - step);
+    if (i > 0) {
+      end = static_cast<int16_t>(slot - step);
+      grownAreas = (known - stride)->grownAreas;
+    }
     // Past the window the steps left are kept: they lie outside it.
     if (!inWindow(slot)) return;
     if (i < chain.count) {
@@ -302,7 +332,9 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
         other.count = otherRoom;
         other.refused = false;
       }
+      grownAreas += PositiveAreas(HarmoArea[slot]);
       StoreGrown(first[i * stride], slot);
+      first[i * stride].grownAreas = grownAreas;
       chain.count = i + 1;
       chain.refused = false;
       end = static_cast<int16_t>(slot);
@@ -318,6 +350,7 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     growth.forward.refused = false;
   }
   walk(growth.forward, growth.backward, e + 1, 1, e);
+  grownAreasLive = false;
   *sOut = s;
   *eOut = e;
 }

@@ -352,19 +352,14 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
         Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
     const int32_t p = static_cast<int32_t>(refPitch);
     int16_t* set = HarmoPeak[k];
-    // Summed when the first set reaches TestTrueHarmo.
+    // Summed as the first set reaches the tests that read the whole track.
     TrackSums track{};
-    bool summed = false;
 
     // The set now in frame k's rows (its spread and mean area given) against
     // the best so far: a smaller spread, or the same with a larger area, that
     // the track accepts becomes the best.
     auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
       FramePitch[k] = SetPitch(set, m);
-      if (!summed) {
-        track = SumTrack(s, e, k);
-        summed = true;
-      }
       if (TestTrueHarmo(track, s, e, k) > 0) {
         bound = spread;
         best = area;
