@@ -592,26 +592,34 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
       int32_t listedCount = 0;  // up to kListedSets + 1: too many to keep
       // k's kept peaks with the virtual peak inserted in ascending order.
       int16_t peaks[kMaxPeaks + 1];
+      const int16_t* kept = AllMax[k];
+      const int32_t keptCount = MaxNum[k];
+      // The virtual bin does not fall as q rises (m = 0: it stays), so the
+      // first kept peak at or above it is searched from where the previous
+      // q found it, and the list is built again only when the virtual peak
+      // moves to another place in it (otherwise only its bin changes).
+      int32_t above = 0;        // first kept peak at or above the virtual bin
+      int32_t builtIndex = -1;  // virtualIndex and inserted of the list in peaks
+      bool builtInserted = false;
+      int32_t count = 0;
 
       for (int32_t q = qFirst; q <= qLast; ++q) {
         const float qf = static_cast<float>(q);
         const int32_t virtualBin = virtualBinOf(q);
-        int32_t count = 0;
-        int32_t virtualIndex = -1;
-        bool inserted = false;  // the virtual peak is not one of k's kept peaks
-        for (int32_t i = 0; i < MaxNum[k]; ++i) {
-          if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
-            virtualIndex = count;
-            inserted = AllMax[k][i] != virtualBin;
-            if (inserted) peaks[count++] = static_cast<int16_t>(virtualBin);
-          }
-          peaks[count++] = AllMax[k][i];
+        while (above < keptCount && kept[above] < virtualBin) ++above;
+        const int32_t virtualIndex = above;
+        // The virtual peak is not one of k's kept peaks.
+        const bool inserted = above == keptCount || kept[above] != virtualBin;
+        if (virtualIndex != builtIndex || inserted != builtInserted) {
+          std::memcpy(peaks, kept, sizeof(peaks[0]) * static_cast<size_t>(virtualIndex));
+          const int32_t rest = inserted ? virtualIndex + 1 : virtualIndex;
+          std::memcpy(peaks + rest, kept + virtualIndex,
+                      sizeof(peaks[0]) * static_cast<size_t>(keptCount - virtualIndex));
+          count = keptCount + (inserted ? 1 : 0);
+          builtIndex = virtualIndex;
+          builtInserted = inserted;
         }
-        if (virtualIndex < 0) {
-          virtualIndex = count;
-          inserted = true;
-          peaks[count++] = static_cast<int16_t>(virtualBin);
-        }
+        if (inserted) peaks[virtualIndex] = static_cast<int16_t>(virtualBin);
 
         const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
         const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
