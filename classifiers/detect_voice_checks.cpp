@@ -368,10 +368,15 @@ int16_t CDetectVoice::TestTrueHarmo(TrackSums& track, int16_t s, int16_t e, int1
   // times dearer DetectVoice (the failed growth steps search every pitch).
   if (!track.areasSummed) {
     if (grownAreasLive) {
-      // The seed's rows, and the sum of those the steps added.
-      AddPositiveAreas(HarmoArea + grownSeed, kSeedFrames, track.areaSum, track.areaCount);
-      track.areaSum += static_cast<int32_t>(grownAreas >> 7);
-      track.areaCount += static_cast<int32_t>(grownAreas & 127u);
+      if (grownAreas == kAreasUnsummed) {
+        // No step replayed or added yet: the seed's rows.
+        AddPositiveAreas(HarmoArea + grownSeed, kSeedFrames, track.areaSum, track.areaCount);
+        grownAreas = static_cast<uint32_t>(track.areaSum) << 7 |
+                     static_cast<uint32_t>(track.areaCount);
+      } else {
+        track.areaSum = static_cast<int32_t>(grownAreas >> 7);
+        track.areaCount = static_cast<int32_t>(grownAreas & 127u);
+      }
     } else {
       AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
     }

@@ -274,7 +274,7 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   TrackGrowth& growth = GrowthOf(m, f);
   grownAreasLive = true;
   grownSeed = static_cast<int16_t>(f);
-  grownAreas = 0;
+  grownAreas = kAreasUnsummed;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
   auto connect = [&](int32_t k) {
@@ -331,6 +331,11 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
       if (other.count > otherRoom) {
         other.count = otherRoom;
         other.refused = false;
+      }
+      if (grownAreas == kAreasUnsummed) {
+        // The seed's, not needed before.
+        grownAreas = 0;
+        for (int32_t j = 0; j < kSeedFrames; ++j) grownAreas += PositiveAreas(HarmoArea[f + j]);
       }
       grownAreas += PositiveAreas(HarmoArea[slot]);
       StoreGrown(first[i * stride], slot);

@@ -184,10 +184,10 @@ class KVD_EXPORT CDetectVoice {
     int16_t area[kSetSize];
     float absArea[kSetSize];
     float pitch;
-    // The positive relative areas of the frames the track had gained,
-    // beyond its seed, once this step added its frame: their sum times 128
-    // plus their number (at most 27 frames x 4 areas below 32768 each: 22
-    // bits of sum, 7 of number). In what was padding.
+    // The positive relative areas of the track (its seed included) once
+    // this step added its frame: their sum times 128 plus their number (at
+    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
+    // number). In what was padding.
     uint32_t grownAreas;
   };
   // The steps of one direction, in order away from the seed.
@@ -315,14 +315,15 @@ class KVD_EXPORT CDetectVoice {
   // below while GrowTrack runs.
   int16_t TestTrueHarmo(TrackSums& track, int16_t s, int16_t e, int16_t k);
   // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
-  // the frames the track s .. e holds beyond the seed, added up as the steps
-  // add them (and kept with the steps) instead of summed over the track at
-  // each step. The rows of the track stay as they are meanwhile: Connect4's
-  // change of the reference row is put back before the next step, and the
-  // test it makes in between sums the track afresh.
+  // the track s .. e, added up as the steps add frames (and kept with the
+  // steps) instead of summed over the track at each step; kAreasUnsummed
+  // until the seed's are needed. The rows of the track stay as they are
+  // meanwhile: Connect4's change of the reference row is put back before the
+  // next step, and the test it makes in between sums the track afresh.
+  static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
   bool grownAreasLive = false;
   int16_t grownSeed = 0;
-  uint32_t grownAreas = 0;
+  uint32_t grownAreas = kAreasUnsummed;
   // The set of `frame` against the track: the caller checks that one of its
   // areas reaches 1 %; pairs of slots from pairsFrom on are tested (the
   // earlier ones pass).
