@@ -52,16 +52,20 @@ uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
          static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// Bit i: tags[i] (i < used) equals tag. The tags of the group of four
+// Bit i: tags[i] (i < used) equals tag. The tags of the group of sixteen
 // that holds tags[used - 1] are read whole.
 uint64_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
   uint64_t equal = 0;
 #if defined(__SSE2__)
   const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(tag));
-  for (int32_t i = 0; i < used; i += 4) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i));
-    const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
-    equal |= static_cast<uint64_t>(lanes) << i;
+  auto four = [&](const uint32_t* at) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), wanted);
+  };
+  for (int32_t i = 0; i < used; i += 16) {
+    // Each lane of all ones or zeros narrowed to a byte: one mask bit a tag.
+    const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(four(tags + i), four(tags + i + 4)),
+                                          _mm_packs_epi32(four(tags + i + 8), four(tags + i + 12)));
+    equal |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes))) << i;
   }
 #else
   for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint64_t>(tags[i] == tag) << i;
@@ -135,7 +139,8 @@ uint32_t PositiveAreas(const int16_t* area) {
 
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
-  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 64, "tags compared four at a time");
+  static_assert(kGrowthRecords % 16 == 0 && kGrowthRecords <= 64,
+                "tags compared sixteen at a time, ages four at a time");
   static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
@@ -213,8 +218,8 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
-    // TagsEqual reads the tags four at a time: a new group starts zeroed.
-    if (oldest % 4 == 0) std::memset(growthTags + oldest, 0, 4 * sizeof(growthTags[0]));
+    // TagsEqual reads the tags sixteen at a time: a new group starts zeroed.
+    if (oldest % 16 == 0) std::memset(growthTags + oldest, 0, 16 * sizeof(growthTags[0]));
   } else {
     oldest = LeastRecentlyUsed(growthUse, kGrowthRecords, static_cast<uint32_t>(growthClock));
   }

@@ -389,7 +389,7 @@ class KVD_EXPORT CDetectVoice {
   // written (construction touches none of their 71 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
-  // tag matches are the only ones compared whole. Written four at a time
+  // tag matches are the only ones compared whole. Written sixteen at a time
   // as the records are first used (construction touches none).
   uint32_t growthTags[kGrowthRecords];
   // The low 32 bits of growthClock at each used record's last use, side by
