@@ -331,8 +331,9 @@ inline CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t 
 // Searches a full set in frame k (three harmonics for m = 0, four from
 // harmonic m + 1 otherwise) near the pitch of the track's reference frame.
 // Returns the best mean relative area, or -1; frame k holds the chosen set
-// (all zero when none).
-int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
+// (all zero when none). Connect4 is its only caller in the growth: inline
+// there.
+inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
   const int32_t r = k > e ? e : s;
   const SetLayout layout = LayoutOf(m);
   // One body per member count (3 for m = 0, else 4), so that the loops over
