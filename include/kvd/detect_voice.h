@@ -300,8 +300,8 @@ class KVD_EXPORT CDetectVoice {
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
   int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
   // What TestTrueHarmo reads of the track s .. e alone, summed once for all
-  // the sets tried in one frame k, and only once a set has passed the tests
-  // that need it not (most sets that fail, fail those).
+  // the sets tried in one frame k, and only when a set reaches the tests
+  // that read it.
   struct TrackSums {
     int32_t areaSum;    // positive relative areas of s .. e
     int32_t areaCount;  // and their number
@@ -314,16 +314,6 @@ class KVD_EXPORT CDetectVoice {
   // the tests reach what it holds. Its areas are taken from the grown areas
   // below while GrowTrack runs.
   int16_t TestTrueHarmo(TrackSums& track, int16_t s, int16_t e, int16_t k);
-  // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
-  // the track s .. e, added up as the steps add frames (and kept with the
-  // steps) instead of summed over the track at each step; kAreasUnsummed
-  // until the seed's are needed. The rows of the track stay as they are
-  // meanwhile: Connect4's change of the reference row is put back before the
-  // next step, and the test it makes in between sums the track afresh.
-  static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
-  bool grownAreasLive = false;
-  int16_t grownSeed = 0;
-  uint32_t grownAreas = kAreasUnsummed;
   // The set of `frame` against the track: the caller checks that one of its
   // areas reaches 1 %; pairs of slots from pairsFrom on are tested (the
   // earlier ones pass).
@@ -395,6 +385,16 @@ class KVD_EXPORT CDetectVoice {
   // The low 32 bits of growthClock at each used record's last use, side by
   // side for the replacement. Written as the records are first used.
   uint32_t growthUse[kGrowthRecords];
+  // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
+  // the track s .. e, added up as the steps add frames (and kept with the
+  // steps) instead of summed over the track at each step; kAreasUnsummed
+  // until the seed's are needed. The rows of the track stay as they are
+  // meanwhile: Connect4's change of the reference row is put back before the
+  // next step, and the test it makes in between sums the track afresh.
+  static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
+  bool grownAreasLive = false;
+  int16_t grownSeed = 0;
+  uint32_t grownAreas = kAreasUnsummed;
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
   static constexpr int32_t kGrowthHints = 64;
