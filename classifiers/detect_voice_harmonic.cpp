@@ -603,6 +603,10 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
       int32_t builtIndex = -1;  // virtualIndex and inserted of the list in peaks
       bool builtInserted = false;
       int32_t count = 0;
+      // ForEachSet's start: the first member's window rises with q, so its
+      // first peak is searched from where the previous q found it, or from
+      // before the virtual peak when that moved.
+      int32_t firstPeak = 0;
 
       for (int32_t q = qFirst; q <= qLast; ++q) {
         const float qf = static_cast<float>(q);
@@ -619,12 +623,16 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
           count = keptCount + (inserted ? 1 : 0);
           builtIndex = virtualIndex;
           builtInserted = inserted;
+          firstPeak = 0;
         }
-        if (inserted) peaks[virtualIndex] = static_cast<int16_t>(virtualBin);
+        if (inserted) {
+          peaks[virtualIndex] = static_cast<int16_t>(virtualBin);
+          firstPeak = std::min(firstPeak, virtualIndex);
+        }
 
         const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
         const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
+        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol, firstPeak,
                    [&](const int32_t* idx) {
                      if (idx[virtualMember] != virtualIndex) return;
                      set[0] = 0;
