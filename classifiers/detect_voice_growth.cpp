@@ -120,8 +120,8 @@ uint32_t PositiveAreas(const int16_t* area) {
   // their flags of -1: two int32 lanes, added.
   const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(area));
   const __m128i positive = _mm_cmpgt_epi16(four, _mm_setzero_si128());
-  const __m128i pairs = _mm_sub_epi32(_mm_madd_epi16(_mm_and_si128(four, positive), _mm_set1_epi16(128)),
-                                      _mm_madd_epi16(positive, _mm_set1_epi16(1)));
+  const __m128i scaled = _mm_madd_epi16(_mm_and_si128(four, positive), _mm_set1_epi16(128));
+  const __m128i pairs = _mm_sub_epi32(scaled, _mm_madd_epi16(positive, _mm_set1_epi16(1)));
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_srli_epi64(pairs, 32))));
 #else
   uint32_t sum = 0;
@@ -306,7 +306,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     int32_t slot = from;
     int32_t i = 0;
     const GrownFrame* known = first;
-    for (; i < replayable && known->serial == frameSerial[slot]; ++i, slot += step, known += stride) {
+    for (; i < replayable && known->serial == frameSerial[slot];
+         ++i, slot += step, known += stride) {
       RestoreGrown(*known, slot);
     }
     if (i > 0) {
