@@ -302,40 +302,43 @@ void CountStep(float before, float after, float step, int32_t& rises, int32_t& f
   }
 }
 
-}  // namespace
-
-CDetectVoice::TrackSums CDetectVoice::SumTrack(int16_t s, int16_t e, int16_t k) const {
-  const int32_t r = k < s ? s : e;
-  TrackSums track{0, 0, 0, 0};
-  AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
-  const float step = ZigZagStep(FramePitch[r]);
+// Counts the pitch rises and falls of s .. e by more than `step` (bins).
+void CountSteps(const float* pitch, int32_t s, int32_t e, float step, int32_t& rises,
+                int32_t& falls) {
   int32_t j = s;
 #if defined(__SSE2__)
   // Four steps at a time: the same sums and comparisons per lane.
   const __m128 up = _mm_set1_ps(step);
   for (; j + 4 <= e; j += 4) {
-    const __m128 before = _mm_loadu_ps(FramePitch + j);
-    const __m128 after = _mm_loadu_ps(FramePitch + j + 1);
+    const __m128 before = _mm_loadu_ps(pitch + j);
+    const __m128 after = _mm_loadu_ps(pitch + j + 1);
     const __m128 rise = _mm_cmpgt_ps(after, _mm_add_ps(before, up));
     const __m128 fall = _mm_andnot_ps(rise, _mm_cmplt_ps(after, _mm_sub_ps(before, up)));
-    track.rises += kBitsOf[_mm_movemask_ps(rise)];
-    track.falls += kBitsOf[_mm_movemask_ps(fall)];
+    rises += kBitsOf[_mm_movemask_ps(rise)];
+    falls += kBitsOf[_mm_movemask_ps(fall)];
   }
 #endif
-  for (; j < e; ++j) {
-    CountStep(FramePitch[j], FramePitch[j + 1], step, track.rises, track.falls);
-  }
-  return track;
+  for (; j < e; ++j) CountStep(pitch[j], pitch[j + 1], step, rises, falls);
 }
 
+}  // namespace
+
+// Connect4's test of a set with a virtual peak, made while it has changed
+// the reference row: the track's areas are summed here, not taken from the
+// grown areas.
 int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m*/) {
-  return TestTrueHarmo(SumTrack(s, e, k), s, e, k);
+  TrackSums track{};
+  AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
+  track.areasSummed = true;
+  return TestTrueHarmo(track, s, e, k);
 }
 
 // Checks frame k (its set already written) against the track s .. e, whose
-// frame next to k (s when k < s, else e) is the reference r; `track` holds
-// SumTrack(s, e, k).
-int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e, int16_t k) {
+// frame next to k (s when k < s, else e) is the reference r. Every test
+// rejects on its own, so their order does not change the answer: those of
+// k against r come first, then those that read the whole track, summed into
+// `track` as they are first reached.
+int16_t CDetectVoice::TestTrueHarmo(TrackSums& track, int16_t s, int16_t e, int16_t k) {
   const int32_t r = k < s ? s : e;
   const float pitch = FramePitch[r];
   const bool lowPitch = pitch < static_cast<float>(Bin157);
@@ -352,6 +355,8 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
 
   if (CompareArea(HarmoArea[r], HarmoArea[k]) >= 2) return -1;
 
+  if (AbsAreaAgreement(HarmoAbsArea[r], HarmoAbsArea[k], pitch, Bin157) < 0) return -1;
+
   // The mean harmonic area over the whole track and k against the share of
   // a harmonic in a fully harmonic band. The sum is not held at 32765 here
   // (int32 cannot overflow: at most 30 frames x 10000). Held, it turns the
@@ -361,6 +366,22 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
   // the bundled sample, the held sum gave no more voiced frames, more octave
   // errors (42 against 28 frames over the vibrato vowels) and a 1.3 to 2
   // times dearer DetectVoice (the failed growth steps search every pitch).
+  if (!track.areasSummed) {
+    if (grownAreasLive) {
+      if (grownAreas == kAreasUnsummed) {
+        // No step replayed or added yet: the seed's rows.
+        AddPositiveAreas(HarmoArea + grownSeed, kSeedFrames, track.areaSum, track.areaCount);
+        grownAreas = static_cast<uint32_t>(track.areaSum) << 7 |
+                     static_cast<uint32_t>(track.areaCount);
+      } else {
+        track.areaSum = static_cast<int32_t>(grownAreas >> 7);
+        track.areaCount = static_cast<int32_t>(grownAreas & 127u);
+      }
+    } else {
+      AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
+    }
+    track.areasSummed = true;
+  }
   int32_t sum = track.areaSum;
   int32_t count = track.areaCount;
   AddPositiveAreas(HarmoArea + k, 1, sum, count);
@@ -369,10 +390,12 @@ int16_t CDetectVoice::TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e
   if (static_cast<float>(sum) < kExpectedShareFloor * total) return -1;
   if (lowPitch && static_cast<float>(sum) < total) return -1;
 
-  if (AbsAreaAgreement(HarmoAbsArea[r], HarmoAbsArea[k], pitch, Bin157) < 0) return -1;
-
   // Zig-zag of the pitch along the track, k included in time order.
   const float step = ZigZagStep(pitch);
+  if (!track.stepsCounted) {
+    CountSteps(FramePitch, s, e, step, track.rises, track.falls);
+    track.stepsCounted = true;
+  }
   int32_t rises = track.rises;
   int32_t falls = track.falls;
   if (k < s) {

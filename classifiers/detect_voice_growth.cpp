@@ -24,6 +24,7 @@
 using namespace kvd_voice;
 
 void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+  static_assert(sizeof(GrownFrame) == 48, "grownAreas sits in the padding of the step");
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
   std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
@@ -51,16 +52,20 @@ uint32_t GrowthTag(uint64_t firstSerial, int16_t m, const int16_t* firstSet) {
          static_cast<uint32_t>((set * 0x9E3779B97F4A7C15ull) >> 32);
 }
 
-// Bit i: tags[i] (i < used) equals tag. The tags of the group of four
+// Bit i: tags[i] (i < used) equals tag. The tags of the group of sixteen
 // that holds tags[used - 1] are read whole.
 uint64_t TagsEqual(const uint32_t* tags, int32_t used, uint32_t tag) {
   uint64_t equal = 0;
 #if defined(__SSE2__)
   const __m128i wanted = _mm_set1_epi32(static_cast<int32_t>(tag));
-  for (int32_t i = 0; i < used; i += 4) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags + i));
-    const int32_t lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
-    equal |= static_cast<uint64_t>(lanes) << i;
+  auto four = [&](const uint32_t* at) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), wanted);
+  };
+  for (int32_t i = 0; i < used; i += 16) {
+    // Each lane of all ones or zeros narrowed to a byte: one mask bit a tag.
+    const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(four(tags + i), four(tags + i + 4)),
+                                          _mm_packs_epi32(four(tags + i + 8), four(tags + i + 12)));
+    equal |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(bytes))) << i;
   }
 #else
   for (int32_t i = 0; i < used; ++i) equal |= static_cast<uint64_t>(tags[i] == tag) << i;
@@ -107,11 +112,35 @@ int32_t LeastRecentlyUsed(const uint32_t* use, int32_t records, uint32_t now) {
 #endif
 }
 
+// The positive relative areas of a set, as GrownFrame::grownAreas counts
+// them: their sum times 128 plus their number.
+uint32_t PositiveAreas(const int16_t* area) {
+#if defined(__SSE2__)
+  // Per pair of entries 128 times their positive areas (below 2^24) less
+  // their flags of -1: two int32 lanes, added.
+  const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(area));
+  const __m128i positive = _mm_cmpgt_epi16(four, _mm_setzero_si128());
+  const __m128i scaled = _mm_madd_epi16(_mm_and_si128(four, positive), _mm_set1_epi16(128));
+  const __m128i pairs = _mm_sub_epi32(scaled, _mm_madd_epi16(positive, _mm_set1_epi16(1)));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(pairs, _mm_srli_epi64(pairs, 32))));
+#else
+  uint32_t sum = 0;
+  uint32_t count = 0;
+  for (int32_t h = 0; h < CDetectVoice::kSetSize; ++h) {
+    const int32_t a = area[h];
+    sum += a > 0 ? static_cast<uint32_t>(a) : 0u;
+    count += a > 0 ? 1u : 0u;
+  }
+  return sum << 7 | count;
+#endif
+}
+
 }  // namespace
 
 // Called by GrowTrack alone: inline there.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
-  static_assert(kGrowthRecords % 4 == 0 && kGrowthRecords <= 64, "tags compared four at a time");
+  static_assert(kGrowthRecords % 16 == 0 && kGrowthRecords <= 64,
+                "tags compared sixteen at a time, ages four at a time");
   static_assert(kGrowthRecords <= UINT8_MAX && (kGrowthHints & (kGrowthHints - 1)) == 0,
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
@@ -189,8 +218,8 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
-    // TagsEqual reads the tags four at a time: a new group starts zeroed.
-    if (oldest % 4 == 0) std::memset(growthTags + oldest, 0, 4 * sizeof(growthTags[0]));
+    // TagsEqual reads the tags sixteen at a time: a new group starts zeroed.
+    if (oldest % 16 == 0) std::memset(growthTags + oldest, 0, 16 * sizeof(growthTags[0]));
   } else {
     oldest = LeastRecentlyUsed(growthUse, kGrowthRecords, static_cast<uint32_t>(growthClock));
   }
@@ -248,6 +277,9 @@ bool CDetectVoice::UnvoicedBefore(int32_t f, int32_t backLook) const {
 
 void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut, int16_t* eOut) {
   TrackGrowth& growth = GrowthOf(m, f);
+  grownAreasLive = true;
+  grownSeed = static_cast<int16_t>(f);
+  grownAreas = kAreasUnsummed;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
   auto connect = [&](int32_t k) {
@@ -273,11 +305,15 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     const int32_t replayable = chain.count < room ? chain.count : room;
     int32_t slot = from;
     int32_t i = 0;
-    for (const GrownFrame* known = first; i < replayable && known->serial == frameSerial[slot];
+    const GrownFrame* known = first;
+    for (; i < replayable && known->serial == frameSerial[slot];
          ++i, slot += step, known += stride) {
       RestoreGrown(*known, slot);
     }
-    if (i > 0) end = static_cast<int16_t>(slot - step);
+    if (i > 0) {
+      end = static_cast<int16_t>(slot - step);
+      grownAreas = (known - stride)->grownAreas;
+    }
     // Past the window the steps left are kept: they lie outside it.
     if (!inWindow(slot)) return;
     if (i < chain.count) {
@@ -302,7 +338,14 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
         other.count = otherRoom;
         other.refused = false;
       }
+      if (grownAreas == kAreasUnsummed) {
+        // The seed's, not needed before.
+        grownAreas = 0;
+        for (int32_t j = 0; j < kSeedFrames; ++j) grownAreas += PositiveAreas(HarmoArea[f + j]);
+      }
+      grownAreas += PositiveAreas(HarmoArea[slot]);
       StoreGrown(first[i * stride], slot);
+      first[i * stride].grownAreas = grownAreas;
       chain.count = i + 1;
       chain.refused = false;
       end = static_cast<int16_t>(slot);
@@ -318,6 +361,7 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     growth.forward.refused = false;
   }
   walk(growth.forward, growth.backward, e + 1, 1, e);
+  grownAreasLive = false;
   *sOut = s;
   *eOut = e;
 }

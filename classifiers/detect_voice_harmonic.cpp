@@ -349,8 +349,9 @@ inline CDetectVoice::SetList* CDetectVoice::SetListOf(uint64_t serial, uint32_t 
 // Searches a full set in frame k (three harmonics for m = 0, four from
 // harmonic m + 1 otherwise) near the pitch of the track's reference frame.
 // Returns the best mean relative area, or -1; frame k holds the chosen set
-// (all zero when none).
-int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
+// (all zero when none). Connect4 is its only caller in the growth: inline
+// there.
+inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m) {
   const int32_t r = k > e ? e : s;
   const SetLayout layout = LayoutOf(m);
   // One body per member count (3 for m = 0, else 4), so that the loops over
@@ -370,19 +371,14 @@ int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t
         Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
     const int32_t p = static_cast<int32_t>(refPitch);
     int16_t* set = HarmoPeak[k];
-    // Summed when the first set reaches TestTrueHarmo.
+    // Summed as the first set reaches the tests that read the whole track.
     TrackSums track{};
-    bool summed = false;
 
     // The set now in frame k's rows (its spread and mean area given) against
     // the best so far: a smaller spread, or the same with a larger area, that
     // the track accepts becomes the best.
     auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
       FramePitch[k] = SetPitch(set, m);
-      if (!summed) {
-        track = SumTrack(s, e, k);
-        summed = true;
-      }
       if (TestTrueHarmo(track, s, e, k) > 0) {
         bound = spread;
         best = area;
@@ -615,30 +611,46 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
       int32_t listedCount = 0;  // up to kListedSets + 1: too many to keep
       // k's kept peaks with the virtual peak inserted in ascending order.
       int16_t peaks[kMaxPeaks + 1];
+      const int16_t* kept = AllMax[k];
+      const int32_t keptCount = MaxNum[k];
+      // The virtual bin does not fall as q rises (m = 0: it stays), so the
+      // first kept peak at or above it is searched from where the previous
+      // q found it, and the list is built again only when the virtual peak
+      // moves to another place in it (otherwise only its bin changes).
+      int32_t above = 0;        // first kept peak at or above the virtual bin
+      int32_t builtIndex = -1;  // virtualIndex and inserted of the list in peaks
+      bool builtInserted = false;
+      int32_t count = 0;
+      // ForEachSet's start: the first member's window rises with q, so its
+      // first peak is searched from where the previous q found it, or from
+      // before the virtual peak when that moved.
+      int32_t firstPeak = 0;
 
       for (int32_t q = qFirst; q <= qLast; ++q) {
         const float qf = static_cast<float>(q);
         const int32_t virtualBin = virtualBinOf(q);
-        int32_t count = 0;
-        int32_t virtualIndex = -1;
-        bool inserted = false;  // the virtual peak is not one of k's kept peaks
-        for (int32_t i = 0; i < MaxNum[k]; ++i) {
-          if (virtualIndex < 0 && AllMax[k][i] >= virtualBin) {
-            virtualIndex = count;
-            inserted = AllMax[k][i] != virtualBin;
-            if (inserted) peaks[count++] = static_cast<int16_t>(virtualBin);
-          }
-          peaks[count++] = AllMax[k][i];
+        while (above < keptCount && kept[above] < virtualBin) ++above;
+        const int32_t virtualIndex = above;
+        // The virtual peak is not one of k's kept peaks.
+        const bool inserted = above == keptCount || kept[above] != virtualBin;
+        if (virtualIndex != builtIndex || inserted != builtInserted) {
+          std::memcpy(peaks, kept, sizeof(peaks[0]) * static_cast<size_t>(virtualIndex));
+          const int32_t rest = inserted ? virtualIndex + 1 : virtualIndex;
+          std::memcpy(peaks + rest, kept + virtualIndex,
+                      sizeof(peaks[0]) * static_cast<size_t>(keptCount - virtualIndex));
+          count = keptCount + (inserted ? 1 : 0);
+          builtIndex = virtualIndex;
+          builtInserted = inserted;
+          firstPeak = 0;
         }
-        if (virtualIndex < 0) {
-          virtualIndex = count;
-          inserted = true;
-          peaks[count++] = static_cast<int16_t>(virtualBin);
+        if (inserted) {
+          peaks[virtualIndex] = static_cast<int16_t>(virtualBin);
+          firstPeak = std::min(firstPeak, virtualIndex);
         }
 
         const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
         const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol,
+        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol, firstPeak,
                    [&](const int32_t* idx) {
                      if (idx[virtualMember] != virtualIndex) return;
                      set[0] = 0;

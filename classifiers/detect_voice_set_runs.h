@@ -4,6 +4,9 @@
 #define KVD_CLASSIFIERS_DETECT_VOICE_SET_RUNS_H
 
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "classifiers/detect_voice_sets.h"
 
@@ -38,12 +41,30 @@ bool ForEachSetOfPitchRun(const int16_t* peaks, int32_t count, int32_t members, 
   int32_t stepTo[kRunPitches];
   for (int32_t i = 0; i < pitches; ++i) {
     const int32_t q = qFirst + i;
-    const float qf = static_cast<float>(q);
     firstFrom[i] = CeilToInt(firstLoOf(q));
     firstTo[i] = CeilToInt(firstHiOf(q));
+  }
+#if defined(__SSE2__)
+  // The spacing bounds of four q at once: the same subtraction, addition
+  // and CeilToInt per lane (the lanes past the last q are not read).
+  const __m128 tols = _mm_set1_ps(tol);
+  auto ceiled = [](__m128 v) {
+    const __m128i truncated = _mm_cvttps_epi32(v);
+    return _mm_sub_epi32(truncated, _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(truncated), v)));
+  };
+  for (int32_t i = 0; i < pitches; i += 4) {
+    const __m128 qf =
+        _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(qFirst + i), _mm_setr_epi32(0, 1, 2, 3)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(stepFrom + i), ceiled(_mm_sub_ps(qf, tols)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(stepTo + i), ceiled(_mm_add_ps(qf, tols)));
+  }
+#else
+  for (int32_t i = 0; i < pitches; ++i) {
+    const float qf = static_cast<float>(qFirst + i);
     stepFrom[i] = CeilToInt(qf - tol);
     stepTo[i] = CeilToInt(qf + tol);
   }
+#endif
 
   struct FoundSet {
     int32_t idx[kSetSize];

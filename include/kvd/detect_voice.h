@@ -184,6 +184,11 @@ class KVD_EXPORT CDetectVoice {
     int16_t area[kSetSize];
     float absArea[kSetSize];
     float pitch;
+    // The positive relative areas of the track (its seed included) once
+    // this step added its frame: their sum times 128 plus their number (at
+    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
+    // number). In what was padding.
+    uint32_t grownAreas;
   };
   // The steps of one direction, in order away from the seed.
   struct GrowthChain {
@@ -295,15 +300,20 @@ class KVD_EXPORT CDetectVoice {
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
   int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
   // What TestTrueHarmo reads of the track s .. e alone, summed once for all
-  // the sets tried in one frame k.
+  // the sets tried in one frame k, and only when a set reaches the tests
+  // that read it.
   struct TrackSums {
     int32_t areaSum;    // positive relative areas of s .. e
     int32_t areaCount;  // and their number
     int32_t rises;      // pitch steps of s .. e up
     int32_t falls;      // and down
+    bool areasSummed;   // areaSum and areaCount hold the track's
+    bool stepsCounted;  // rises and falls hold the track's
   };
-  TrackSums SumTrack(int16_t s, int16_t e, int16_t k) const;
-  int16_t TestTrueHarmo(const TrackSums& track, int16_t s, int16_t e, int16_t k);
+  // `track` starts zeroed (nothing summed) for a frame k, and is filled as
+  // the tests reach what it holds. Its areas are taken from the grown areas
+  // below while GrowTrack runs.
+  int16_t TestTrueHarmo(TrackSums& track, int16_t s, int16_t e, int16_t k);
   // The set of `frame` against the track: the caller checks that one of its
   // areas reaches 1 %; pairs of slots from pairsFrom on are tested (the
   // earlier ones pass).
@@ -369,12 +379,22 @@ class KVD_EXPORT CDetectVoice {
   // written (construction touches none of their 71 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
-  // tag matches are the only ones compared whole. Written four at a time
+  // tag matches are the only ones compared whole. Written sixteen at a time
   // as the records are first used (construction touches none).
   uint32_t growthTags[kGrowthRecords];
   // The low 32 bits of growthClock at each used record's last use, side by
   // side for the replacement. Written as the records are first used.
   uint32_t growthUse[kGrowthRecords];
+  // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
+  // the track s .. e, added up as the steps add frames (and kept with the
+  // steps) instead of summed over the track at each step; kAreasUnsummed
+  // until the seed's are needed. The rows of the track stay as they are
+  // meanwhile: Connect4's change of the reference row is put back before the
+  // next step, and the test it makes in between sums the track afresh.
+  static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
+  bool grownAreasLive = false;
+  int16_t grownSeed = 0;
+  uint32_t grownAreas = kAreasUnsummed;
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
   static constexpr int32_t kGrowthHints = 64;

@@ -583,6 +583,26 @@ TEST(VoiceState, ReInitInsideSpeechGivesTheVerdictsOfAFreshDetector) {
   }
 }
 
+TEST(VoiceState, GrowthReplayedFromItsRecordsGivesTheVerdictsOfStepsSearchedAfresh) {
+  // The replayed steps carry the areas the track had gained with them, the
+  // searched ones add theirs: a detector that forgets its records before
+  // every frame sums every track from its own steps alone. Over the whole
+  // sample (onsets, long vowels, pauses) both give the same pitches.
+  auto replayed = Voice();
+  auto searched = Voice();
+  CDetectVoiceTestPeer searchedPeer(*searched);
+  bool anyTrack = false;
+  for (size_t t = 0; t < SpeechFrames().size(); ++t) {
+    searchedPeer.ForgetGrowth();
+    const int count = Step(*replayed, t);
+    ASSERT_EQ(count, Step(*searched, t)) << t;
+    for (int slot = 0; slot < kWindow; ++slot)
+      ASSERT_EQ(replayed->VoicePitch[slot], searched->VoicePitch[slot]) << t << " " << slot;
+    anyTrack = anyTrack || (t >= 29 && count >= 6);
+  }
+  EXPECT_TRUE(anyTrack);
+}
+
 TEST(VoiceState, CopyOwnsItsBuffersOutlivesTheSourceAndSurvivesSelfAssignment) {
   auto reference = Voice();
   CDetectVoice copy(16000, 1024, 100, 300, 4000);  // another geometry: the source's is taken

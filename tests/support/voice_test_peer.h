@@ -78,6 +78,8 @@ class CDetectVoiceTestPeer {
   void ForgetSeedLists() {
     for (uint64_t& kept : v_.seedListsKept) kept = 0;
   }
+  // Drops the growth records: every step of the next tracks is searched.
+  void ForgetGrowth() { v_.growthRecordsUsed = 0; }
 
  private:
   CDetectVoice& v_;
