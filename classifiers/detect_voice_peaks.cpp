@@ -9,7 +9,6 @@
 #endif
 
 #include "classifiers/detect_voice_match_bins.h"
-#include "classifiers/float_sum_below.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 #include "platform/ipps.h"
@@ -61,9 +60,13 @@ inline void FillRun(int16_t* table, int32_t from, int32_t to, int16_t value) {
 void CDetectVoice::GetMax(float* x, int32_t s) {
   // 1. Energy gate.
   const int32_t gateStart = static_cast<int32_t>(kGateLowHz / BinWidth);
-  const float gateLimit =
-      static_cast<float>(MaxHarmoBin - gateStart) * EnergyFloor * kGateFloorFactor;
-  if (FloatSumBelow(x + gateStart, MaxHarmoBin - gateStart, gateLimit)) return;
+  float gateSum = 0.0f;
+  for (int32_t k = gateStart; k < MaxHarmoBin; ++k) {
+    gateSum += x[k];
+  }
+  if (gateSum < static_cast<float>(MaxHarmoBin - gateStart) * EnergyFloor * kGateFloorFactor) {
+    return;
+  }
   AllMax[s][0] = 0;  // analysed: an empty row now reads 0, not -1
 
   // 2. Floor: the smallest power in the searched band, at least EnergyFloor.
