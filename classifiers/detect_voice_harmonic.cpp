@@ -78,6 +78,7 @@ struct SeedMemo {
     int16_t area[kSetSize];
     float absArea[kSetSize];
     float pitch;
+    uint32_t members;  // SearchHarmo's, when result > 0
   };
   Outcome outcome[kMemoSeries];
   bool known[kMemoSeries];
@@ -91,8 +92,8 @@ struct SeedMemo {
 // f + rows - 1, and different earlier pitches often leave those the same
 // (on speech about 40 % of the second frame's searches that SeedMemo does
 // not replay, and over half of the third frame's, repeat an earlier one). A
-// few outcomes are kept, keyed by all that the search reads; once full, the
-// oldest is replaced. On speech one slot's search meets more than 16 keys
+// few outcomes are kept, keyed by p, m and the earlier frames' sets; once
+// full, the oldest is replaced. On speech one slot's search meets more than 16 keys
 // in the second frame and meets the replaced ones again: 32 are kept for
 // it. The third frame searches no less with more than 16.
 constexpr int32_t kSecondFrameOutcomes = 32;
@@ -101,20 +102,23 @@ constexpr int32_t kThirdFrameOutcomes = 16;
 template <int32_t kRows, int32_t kOutcomes>
 struct KeyedMemo {
   static constexpr int32_t kSize = kOutcomes;
-  // Compared whole with memcmp (no padding: four-byte fields first, then
-  // whole rows).
+  // The rows of frames f .. f + kRows - 1 are those of their searches'
+  // chosen sets (a later frame is searched only after the earlier ones
+  // succeeded), told apart by SearchHarmo's members and m.
+  static_assert(kRows == 1 || kRows == 2, "two members words in a key");
   struct Key {
-    int32_t p;
-    int32_t m;
-    int16_t peak[kRows][kSetSize];
-    int16_t area[kRows][kSetSize];
-    float absArea[kRows][kSetSize];
-    float pitch[kRows];
+    uint64_t seed;     // p in the low 32 bits, m in the high ones
+    uint64_t members;  // of frame f in the low 32 bits, of f + 1 in the high ones
+    Key(int32_t p, int32_t m, const uint32_t* rowMembers)
+        : seed(static_cast<uint32_t>(p) | static_cast<uint64_t>(static_cast<uint32_t>(m)) << 32),
+          members(rowMembers[0] |
+                  (kRows == 2 ? static_cast<uint64_t>(rowMembers[kRows - 1]) << 32 : 0)) {}
+    Key() = default;
+    int32_t p() const { return static_cast<int32_t>(static_cast<uint32_t>(seed)); }
+    bool operator==(const Key& other) const {
+      return ((seed ^ other.seed) | (members ^ other.members)) == 0;
+    }
   };
-  static_assert(sizeof(Key) == 2 * sizeof(int32_t) +
-                                   kRows * kSetSize * (2 * sizeof(int16_t) + sizeof(float)) +
-                                   kRows * sizeof(float),
-                "a key without padding");
   Key key[kOutcomes];
   SeedMemo::Outcome outcome[kOutcomes];
   int32_t used;
@@ -195,7 +199,7 @@ inline CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t
 // their own searches chose them). Returns the set's mean relative area
 // (> 0), or -1 with the frame's set cleared.
 int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first,
-                                  int16_t last) {
+                                  int16_t last, uint32_t* members) {
   const int16_t startBound = static_cast<int16_t>(
       std::min<int32_t>(p * kSeedBoundPercent / 100, kSeedBoundMaxBins));
   int16_t bound = startBound;
@@ -301,7 +305,20 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   // The set stays in the frame's rows; the candidate fields are left as
   // they are: ConnectHarmo4Full and Connect4 write them before they read
   // them.
-  if (anyKept && best > 0) return best;
+  if (anyKept && best > 0) {
+    static_assert(kMaxPeaks <= 255, "a byte a member");
+    if (members != nullptr) {
+#if defined(__SSE2__)
+      const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kept));
+      const __m128i halves = _mm_packs_epi32(words, words);
+      *members = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(halves, halves)));
+#else
+      *members = static_cast<uint32_t>(kept[0]) | static_cast<uint32_t>(kept[1]) << 8 |
+                 static_cast<uint32_t>(kept[2]) << 16 | static_cast<uint32_t>(kept[3]) << 24;
+#endif
+    }
+    return best;
+  }
   ClearSet(frame);
   FramePitch[frame] = 0.0f;
   return -1;
@@ -794,7 +811,7 @@ int32_t CDetectVoice::Find() {
 
     // Grows an accepted seed of slots f .. f + 2 into a track; false after
     // "Error pitch!".
-    auto processSeed = [&](int16_t m) {
+    auto processSeed = [&](int16_t m) KVD_INLINE {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
       // The other slots' sets, areas and pitches are left as they are: the
       // growth reads only the track's rows and the frame it tries, whose
@@ -826,9 +843,13 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
+    // Per seed frame f + i: SearchHarmo's members of the set in its rows
+    // (read only after a search of the frame that succeeded).
+    uint32_t rowMembers[kSeedFrames] = {0, 0, 0};
     // A search's outcome in frame's rows: kept from them, or put back.
     auto keep = [&](SeedMemo::Outcome& outcome, int16_t result, int32_t frame) {
       outcome.result = result;
+      outcome.members = rowMembers[frame - f];
       std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
       std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
       std::memcpy(outcome.absArea, HarmoAbsArea[frame], sizeof(outcome.absArea));
@@ -849,6 +870,7 @@ int32_t CDetectVoice::Find() {
         return result;
       }
       zeroRows &= ~row;
+      rowMembers[frame - f] = outcome.members;
       std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
       std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
       std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
@@ -860,37 +882,25 @@ int32_t CDetectVoice::Find() {
     // f .. frame - 1.
     KeyedMemo<1, kSecondFrameOutcomes> secondFrameKeyed;
     KeyedMemo<2, kThirdFrameOutcomes> thirdFrameKeyed;
-    auto searchKeyed = [&](auto& memo, int32_t p, int32_t m, int32_t frame) {
-      typename std::remove_reference_t<decltype(memo)>::Key key;
-      key.p = p;
-      key.m = m;
-      std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
-      std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
-      std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
-      std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
+    auto searchKeyed = [&](auto& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
       using Memo = std::remove_reference_t<decltype(memo)>;
+      const typename Memo::Key key(p, m, rowMembers);
       const int32_t c = p - MinPitchBin;
       const bool indexed = c >= 0 && c < Memo::kIndexedPitches;
       if (indexed) {
         for (typename Memo::Keys keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
           const int32_t i = __builtin_ctz(keys);
-          if (std::memcmp(&memo.key[i], &key, sizeof(key)) == 0) {
-            return putBack(memo.outcome[i], frame);
-          }
+          if (memo.key[i] == key) return putBack(memo.outcome[i], frame);
         }
       } else {
         for (int32_t i = 0; i < memo.used; ++i) {
-          const auto& known = memo.key[i];
-          if (known.p != p || known.m != m || std::memcmp(&known, &key, sizeof(key)) != 0) {
-            continue;
-          }
-          return putBack(memo.outcome[i], frame);
+          if (memo.key[i] == key) return putBack(memo.outcome[i], frame);
         }
       }
       const int16_t result =
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                       static_cast<int16_t>(frame), static_cast<int16_t>(f),
-                      static_cast<int16_t>(frame));
+                      static_cast<int16_t>(frame), &rowMembers[frame - f]);
       zeroRows &= ~(uint32_t{1} << (frame - f));  // the search wrote the rows
       int32_t slot = memo.used;
       if (slot < Memo::kSize) {
@@ -898,7 +908,7 @@ int32_t CDetectVoice::Find() {
       } else {
         slot = memo.next;
         memo.next = (slot + 1) % Memo::kSize;
-        const int32_t replaced = memo.key[slot].p - MinPitchBin;
+        const int32_t replaced = memo.key[slot].p() - MinPitchBin;
         if (replaced >= 0 && replaced < Memo::kIndexedPitches) {
           memo.keysOfPitch[replaced] &= ~(typename Memo::Keys{1} << slot);
         }
@@ -919,7 +929,7 @@ int32_t CDetectVoice::Find() {
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                                    static_cast<int16_t>(frame), static_cast<int16_t>(f),
-                                   static_cast<int16_t>(frame))
+                                   static_cast<int16_t>(frame), &rowMembers[0])
                      : searchKeyed(secondFrameKeyed, p, m, frame);
       if (m < kMemoSeries) {
         keep(memo.outcome[m], result, frame);

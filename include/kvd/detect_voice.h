@@ -227,7 +227,11 @@ class KVD_EXPORT CDetectVoice {
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
   void StoreGrown(GrownFrame& grown, int32_t slot) const;
   void RestoreGrown(const GrownFrame& grown, int32_t slot);
-  int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
+  // `members` (if given): on success, the kept-peak indices of the chosen
+  // set's members, a byte each, the lowest member in the low byte. With
+  // the frame's peaks and m they tell the set, areas and pitch it writes.
+  int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last,
+                      uint32_t* members = nullptr);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
   int16_t ConnectHarmo3Full(int16_t k, int16_t s, int16_t e);
