@@ -93,9 +93,9 @@ struct SeedMemo {
 // (on speech about 40 % of the second frame's searches that SeedMemo does
 // not replay, and over half of the third frame's, repeat an earlier one). A
 // few outcomes are kept, keyed by p, m and the earlier frames' sets; once
-// full, the oldest is replaced. On speech one slot's search meets more than 16 keys
-// in the second frame and meets the replaced ones again: 32 are kept for
-// it. The third frame searches no less with more than 16.
+// full, the oldest is replaced. On speech one slot's search meets more than
+// 16 keys in the second frame and meets the replaced ones again: 32 are kept
+// for it. The third frame searches no less with more than 16.
 constexpr int32_t kSecondFrameOutcomes = 32;
 constexpr int32_t kThirdFrameOutcomes = 16;
 
@@ -809,10 +809,19 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
+    // Per seed frame f + i: SearchHarmo's members of the set in its rows
+    // (read only after a search of the frame that succeeded), and the
+    // series position of that search while the rows still hold its set (-1
+    // once they may not). Within a slot the frame's peaks stay the same, so
+    // the members and m tell the rows whole.
+    uint32_t rowMembers[kSeedFrames] = {0, 0, 0};
+    int32_t rowSeries[kSeedFrames] = {-1, -1, -1};
+
     // Grows an accepted seed of slots f .. f + 2 into a track; false after
     // "Error pitch!".
     auto processSeed = [&](int16_t m) KVD_INLINE {
       std::memcpy(seed, HarmoPeak[f], sizeof(seed));
+      std::fill(rowSeries, rowSeries + kSeedFrames, -1);  // the growth may write them
       // The other slots' sets, areas and pitches are left as they are: the
       // growth reads only the track's rows and the frame it tries, whose
       // row Connect3 / Connect4 write whole before they read it, and the
@@ -843,12 +852,11 @@ int32_t CDetectVoice::Find() {
       return true;
     };
 
-    // Per seed frame f + i: SearchHarmo's members of the set in its rows
-    // (read only after a search of the frame that succeeded).
-    uint32_t rowMembers[kSeedFrames] = {0, 0, 0};
-    // A search's outcome in frame's rows: kept from them, or put back.
+    // A search's outcome in frame's rows: kept from them, or put back. The
+    // rows of a failed one are never put back.
     auto keep = [&](SeedMemo::Outcome& outcome, int16_t result, int32_t frame) {
       outcome.result = result;
+      if (result <= 0) return;
       outcome.members = rowMembers[frame - f];
       std::memcpy(outcome.peak, HarmoPeak[frame], sizeof(outcome.peak));
       std::memcpy(outcome.area, HarmoArea[frame], sizeof(outcome.area));
@@ -862,15 +870,20 @@ int32_t CDetectVoice::Find() {
     // (bit i: the rows of f + i are to be 0), and written at the end of the
     // slot if still marked.
     uint32_t zeroRows = 0;
-    auto putBack = [&](const SeedMemo::Outcome& outcome, int32_t frame) {
+    auto putBack = [&](const SeedMemo::Outcome& outcome, int32_t m, int32_t frame) {
       const int16_t result = outcome.result;
-      const uint32_t row = uint32_t{1} << (frame - f);
+      const int32_t r = frame - f;
+      const uint32_t row = uint32_t{1} << r;
       if (result <= 0) {
         zeroRows |= row;
         return result;
       }
       zeroRows &= ~row;
-      rowMembers[frame - f] = outcome.members;
+      // Rows that hold the outcome's set already (as after the same search
+      // for the previous pitch of a later frame) are left as they are.
+      if (rowSeries[r] == m && rowMembers[r] == outcome.members) return result;
+      rowSeries[r] = m;
+      rowMembers[r] = outcome.members;
       std::memcpy(HarmoPeak[frame], outcome.peak, sizeof(outcome.peak));
       std::memcpy(HarmoArea[frame], outcome.area, sizeof(outcome.area));
       std::memcpy(HarmoAbsArea[frame], outcome.absArea, sizeof(outcome.absArea));
@@ -890,17 +903,18 @@ int32_t CDetectVoice::Find() {
       if (indexed) {
         for (typename Memo::Keys keys = memo.keysOfPitch[c]; keys != 0; keys &= keys - 1u) {
           const int32_t i = __builtin_ctz(keys);
-          if (memo.key[i] == key) return putBack(memo.outcome[i], frame);
+          if (memo.key[i] == key) return putBack(memo.outcome[i], m, frame);
         }
       } else {
         for (int32_t i = 0; i < memo.used; ++i) {
-          if (memo.key[i] == key) return putBack(memo.outcome[i], frame);
+          if (memo.key[i] == key) return putBack(memo.outcome[i], m, frame);
         }
       }
       const int16_t result =
           SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                       static_cast<int16_t>(frame), static_cast<int16_t>(f),
                       static_cast<int16_t>(frame), &rowMembers[frame - f]);
+      rowSeries[frame - f] = result > 0 ? m : -1;
       zeroRows &= ~(uint32_t{1} << (frame - f));  // the search wrote the rows
       int32_t slot = memo.used;
       if (slot < Memo::kSize) {
@@ -924,13 +938,14 @@ int32_t CDetectVoice::Find() {
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
-      if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], frame);
+      if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], m, frame);
       if (frame == f) zeroRows &= ~1u;  // the search writes the rows
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                                    static_cast<int16_t>(frame), static_cast<int16_t>(f),
                                    static_cast<int16_t>(frame), &rowMembers[0])
                      : searchKeyed(secondFrameKeyed, p, m, frame);
+      if (frame == f) rowSeries[0] = result > 0 ? m : -1;
       if (m < kMemoSeries) {
         keep(memo.outcome[m], result, frame);
         memo.known[m] = true;
