@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kvd/detect_voice.h"
@@ -489,6 +491,88 @@ TEST_F(VoiceChecks, SeedSearchReplayedFromItsListGivesTheRowsOfTheFreshSearch) {
   // The trials reach sets alone and sets the track test accepts.
   EXPECT_GT(found, 100);
   EXPECT_GT(foundOnTrack, 10);
+}
+
+// The seed search's memos tell a frame's set by the kept peaks SearchHarmo
+// reports as its members: those must be the peaks the rows hold, and a
+// frame, series position and members must always leave the same rows,
+// whatever the pitch, the track before the frame or the list that gave them.
+TEST_F(VoiceChecks, SeedSearchMembersTellTheRowsWhole) {
+  struct Rows {
+    int16_t peak[4];
+    int16_t area[4];
+    float absArea[4];
+    float pitch;
+  };
+  std::mt19937 random(5091226);
+  std::uniform_int_distribution<int> step(1, 9);
+  std::uniform_int_distribution<int> area(0, 2500);
+  std::uniform_real_distribution<float> absArea(0.5f, 40.0f);
+  int checked = 0;
+  int repeated = 0;
+  for (int trial = 0; trial < 20; ++trial) {
+    for (int slot : {4, 5}) {
+      int count = 0;
+      for (int bin = peer_.PeakStartBin() + step(random);
+           bin < peer_.MaxHarmoBin() - 1 && count < CDetectVoice::kMaxPeaks; bin += step(random)) {
+        peer_.AllMax(slot)[count] = static_cast<int16_t>(bin);
+        peer_.AllMaxArea(slot)[count] = static_cast<int16_t>(area(random));
+        peer_.AllMaxAbsArea(slot)[count] = absArea(random);
+        ++count;
+      }
+      peer_.MaxNum(slot) = static_cast<int16_t>(count);
+    }
+    peer_.RenumberFrames();
+    std::map<std::tuple<int, int, uint32_t>, Rows> seen;  // slot, m, members
+    auto check = [&](int slot, int m, int16_t result, uint32_t members, const std::string& where) {
+      if (result <= 0) return;
+      Rows rows{{}, {}, {}, peer_.FramePitch(slot)};
+      std::copy(peer_.HarmoPeak(slot), peer_.HarmoPeak(slot) + 4, rows.peak);
+      std::copy(peer_.HarmoArea(slot), peer_.HarmoArea(slot) + 4, rows.area);
+      std::copy(peer_.HarmoAbsArea(slot), peer_.HarmoAbsArea(slot) + 4, rows.absArea);
+      const int firstEntry = m == 0 ? 1 : 0;
+      for (int j = 0; j < 4 - firstEntry; ++j) {
+        const int index = static_cast<int>((members >> (8 * j)) & 0xFFu);
+        ASSERT_LT(index, peer_.MaxNum(slot)) << where << " member " << j;
+        EXPECT_EQ(rows.peak[firstEntry + j], peer_.AllMax(slot)[index]) << where << " member " << j;
+        EXPECT_EQ(rows.area[firstEntry + j], peer_.AllMaxArea(slot)[index]) << where;
+      }
+      ++checked;
+      const auto key = std::make_tuple(slot, m, members);
+      const auto known = seen.find(key);
+      if (known == seen.end()) {
+        seen.emplace(key, rows);
+        return;
+      }
+      ++repeated;
+      for (int h = 0; h < 4; ++h) {
+        EXPECT_EQ(known->second.peak[h], rows.peak[h]) << where << " entry " << h;
+        EXPECT_EQ(known->second.area[h], rows.area[h]) << where << " entry " << h;
+        EXPECT_EQ(known->second.absArea[h], rows.absArea[h]) << where << " entry " << h;
+      }
+      EXPECT_EQ(known->second.pitch, rows.pitch) << where;
+    };
+    for (int pass = 0; pass < 2; ++pass) {  // enumerated, then replayed from the lists
+      for (int p = peer_.MinPitchBin(); p <= peer_.MaxPitchBin(); ++p) {
+        for (int m = 0; m <= 6; ++m) {
+          const std::string where = "trial " + std::to_string(trial) + " pass " +
+                                    std::to_string(pass) + " p " + std::to_string(p) + " m " +
+                                    std::to_string(m);
+          uint32_t members = 0;
+          const int16_t alone = peer_.SearchHarmo(p, m, 4, 4, 4, &members);
+          check(4, m, alone, members, where + " alone");
+          if (alone <= 0) continue;
+          const int16_t second = peer_.SearchHarmo(p, m, 5, 4, 5, &members);
+          check(5, m, second, members, where + " on a track");
+          // Frame 5 alone may choose another set than on the track.
+          const int16_t fifthAlone = peer_.SearchHarmo(p, m, 5, 5, 5, &members);
+          check(5, m, fifthAlone, members, where + " 5 alone");
+        }
+      }
+    }
+  }
+  EXPECT_GT(checked, 200);
+  EXPECT_GT(repeated, 100);
 }
 
 // Lists are keyed by frame serials, which two detectors give alike: an

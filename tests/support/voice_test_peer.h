@@ -59,10 +59,11 @@ class CDetectVoiceTestPeer {
     }
     v_.MatchPitch(slot);
   }
-  int16_t SearchHarmo(int p, int m, int frame, int first, int last) {
+  int16_t SearchHarmo(int p, int m, int frame, int first, int last,
+                      uint32_t* members = nullptr) {
     return v_.SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
                           static_cast<int16_t>(frame), static_cast<int16_t>(first),
-                          static_cast<int16_t>(last));
+                          static_cast<int16_t>(last), members);
   }
   int16_t GetHarmoArea(const int16_t* a, int frame) {
     return v_.GetHarmoArea(a, static_cast<int16_t>(frame));
