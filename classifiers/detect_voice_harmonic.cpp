@@ -149,6 +149,32 @@ constexpr int32_t kWordPitches = 128;
 // none in a frame of fewer kept peaks.
 constexpr int16_t kCandidatePeaks = 3;
 
+// Bit m of entry c: series position m lies below MaxHarmoBin / (MinPitchBin
+// + c) - 4 (below HarmoNum, so below 64), for pitchNum <= kWordPitches
+// candidates. The limits depend on the geometry alone: each thread keeps
+// those of the last geometry it met, so that lines of one geometry share
+// them and no line holds a table of its own.
+const uint64_t* SeriesLimitsOf(int32_t minPitchBin, int32_t pitchNum, int32_t maxHarmoBin) {
+  struct Limits {
+    int32_t minPitchBin = 0;
+    int32_t pitchNum = 0;  // 0: none worked out yet
+    int32_t maxHarmoBin = 0;
+    uint64_t limit[kWordPitches] = {};
+  };
+  thread_local Limits limits;
+  if (limits.pitchNum != pitchNum || limits.minPitchBin != minPitchBin ||
+      limits.maxHarmoBin != maxHarmoBin) {
+    for (int32_t c = 0; c < pitchNum; ++c) {
+      const int32_t seriesEnd = maxHarmoBin / (minPitchBin + c) - 4;
+      limits.limit[c] = seriesEnd > 0 ? (uint64_t{1} << seriesEnd) - 1u : 0;
+    }
+    limits.minPitchBin = minPitchBin;
+    limits.pitchNum = pitchNum;
+    limits.maxHarmoBin = maxHarmoBin;
+  }
+  return limits.limit;
+}
+
 }  // namespace
 
 // Only the set searches below keep candidates: inline here.
@@ -746,10 +772,9 @@ int32_t CDetectVoice::Find() {
 #endif
 
   // Per candidate c: the series positions a seed of pitch MinPitchBin + c
-  // may take, m below MaxHarmoBin / (MinPitchBin + c) - 4; worked out at the
-  // first search by words of the call.
-  uint64_t seriesLimit[kWordPitches];
-  bool limitsKnown = false;
+  // may take (SeriesLimitsOf), looked up at the first search by words of
+  // the call.
+  const uint64_t* seriesLimit = nullptr;
 
   for (; pending != 0; pending &= pending - 1u) {
     const int32_t f = __builtin_ctz(pending);
@@ -1013,14 +1038,7 @@ int32_t CDetectVoice::Find() {
     const bool byWords = matchWords == 1 && PitchNum <= kWordPitches &&
                          2 * Bin40 + 1 <= kSeriesPerWord && unvoiced > 0;
     if (searching && byWords) {
-      if (!limitsKnown) {
-        for (int32_t c = 0; c < PitchNum; ++c) {
-          // Below HarmoNum, so below 64.
-          const int32_t seriesEnd = MaxHarmoBin / (MinPitchBin + c) - 4;
-          seriesLimit[c] = seriesEnd > 0 ? (uint64_t{1} << seriesEnd) - 1u : 0;
-        }
-        limitsKnown = true;
-      }
+      if (seriesLimit == nullptr) seriesLimit = SeriesLimitsOf(MinPitchBin, PitchNum, MaxHarmoBin);
       uint64_t words1[kWordPitches];
       uint64_t words2[kWordPitches];
       for (int32_t c = 0; c < PitchNum; ++c) {
