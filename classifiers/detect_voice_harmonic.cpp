@@ -18,6 +18,7 @@
 
 #include "classifiers/detect_voice_set_runs.h"
 #include "classifiers/detect_voice_sets.h"
+#include "classifiers/detect_voice_track_checks.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 
