@@ -78,7 +78,9 @@ bool ForEachSetOfPitchRun(const int16_t* peaks, int32_t count, int32_t members, 
     if (tooMany) return;
     const int32_t first = peaks[idx[0]];
     for (int32_t i = 0; i < pitches; ++i) {
-      if (first < firstFrom[i] || first >= firstTo[i]) continue;
+      // The first windows of the q from i on start above the first member.
+      if (first < firstFrom[i]) return;
+      if (first >= firstTo[i]) continue;
       bool inStep = true;
       for (int32_t j = 1; j < members && inStep; ++j) {
         const int32_t step = peaks[idx[j]] - peaks[idx[j - 1]];
