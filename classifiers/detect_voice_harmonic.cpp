@@ -360,11 +360,11 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
   auto search = [&](auto membersConstant) -> int16_t {
     constexpr int32_t kMembers = decltype(membersConstant)::value;
     constexpr int32_t kFirstEntry = kSetSize - kMembers;
-    std::memset(CandPeak, 0, sizeof(CandPeak));
-    std::memset(CandArea, 0, sizeof(CandArea));
-    std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
-    CandPitch = 0.0f;
     int16_t best = -1;
+    // The best set so far is the one in frame k's rows: it is kept in the
+    // candidate fields only when another set is about to take its place
+    // there (on speech the set accepted is mostly the last one tried).
+    bool bestInRows = false;
     const float refPitch = FramePitch[r];
     int16_t bound = static_cast<int16_t>(
         std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
@@ -383,8 +383,25 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       if (TestTrueHarmo(track, s, e, k) > 0) {
         bound = spread;
         best = area;
-        KeepCandidate(k);
+        bestInRows = true;
       }
+    };
+    // Called before another set is written into frame k's rows.
+    auto setBestAside = [&]() {
+      if (bestInRows) {
+        KeepCandidate(k);
+        bestInRows = false;
+      }
+    };
+    // Frame k's rows end with the best set, or empty (pitch 0) when none.
+    auto finish = [&]() {
+      if (best < 0) {
+        ClearSet(k);
+        FramePitch[k] = 0.0f;
+      } else if (!bestInRows) {
+        StoreCandidate(k);
+      }
+      return best;
     };
 
     // The list holds every set within the starting bound and of enough area,
@@ -406,6 +423,7 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
         if (spread < 0) break;
         if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
         int32_t idx[kSetSize] = {0, 0, 0, 0};
+        setBestAside();
         set[0] = 0;
         for (int32_t j = 0; j < kMembers; ++j) {
           idx[j] = listedSet.peakIndex[j];
@@ -415,14 +433,14 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
                     HarmoArea[k], HarmoAbsArea[k]);
         tryAgainstTrack(spread, listedSet.area);
       }
-      StoreCandidate(k);
-      return best;
+      return finish();
     }
 
     const int16_t startBound = bound;
     int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
     // A set of kept peaks, as the search by q meets it.
     auto consider = [&](const int32_t* idx) {
+      setBestAside();
       set[0] = 0;
       for (int32_t j = 0; j < kMembers; ++j) {
         set[kFirstEntry + j] = AllMax[k][idx[j]];
@@ -462,9 +480,7 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       }
     }
     if (list != nullptr) list->Close(count);
-
-    StoreCandidate(k);
-    return best;
+    return finish();
   };
   if (m == 0) return search(std::integral_constant<int32_t, 3>{});
   return search(std::integral_constant<int32_t, kSetSize>{});
