@@ -496,7 +496,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   const bool three = m == 0;
   const int16_t fullResult = three ? 3 : 4;
   const int16_t partialResult = three ? 2 : 3;
-  const SetLayout layout = LayoutOf(m);
+  const int32_t firstEntry = three ? 1 : 0;  // of the set's lowest member
   const int32_t r = k < s ? s : e;
   int16_t* ref = HarmoPeak[r];
   int16_t best = -1;
@@ -507,10 +507,10 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   // member counted as present.
   const int32_t present = _mm_movemask_epi8(_mm_cmpgt_epi16(
       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ref)), _mm_setzero_si128()));
-  const bool full = ((present | ((1 << (2 * layout.firstEntry)) - 1)) & 0xFF) == 0xFF;
+  const bool full = ((present | ((1 << (2 * firstEntry)) - 1)) & 0xFF) == 0xFF;
 #else
   bool full = true;
-  for (int32_t h = layout.firstEntry; h < kSetSize; ++h) {
+  for (int32_t h = firstEntry; h < kSetSize; ++h) {
     if (ref[h] <= 0) full = false;
   }
 #endif
@@ -525,6 +525,10 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
     if (ConnectHarmo4Full(k, s, e, m) > 0) {
       return fullResult;
     }
+  }
+  // Looked up only once the full set was refused, or r lacks a member.
+  const SetLayout layout = LayoutOf(m);
+  if (full) {
     // Weakest: smallest relative area; ties go to the higher entry for
     // m = 0 and to the lower entry for m >= 1.
     removed = layout.firstEntry;
