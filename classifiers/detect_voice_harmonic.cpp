@@ -494,12 +494,8 @@ int16_t CDetectVoice::Connect3(int16_t k, int16_t s, int16_t e) { return Connect
 // track (frame k's set is then cleared).
 int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   const bool three = m == 0;
-  const int16_t fullResult = three ? 3 : 4;
-  const int16_t partialResult = three ? 2 : 3;
   const int32_t firstEntry = three ? 1 : 0;  // of the set's lowest member
-  const int32_t r = k < s ? s : e;
-  int16_t* ref = HarmoPeak[r];
-  int16_t best = -1;
+  const int16_t* ref = HarmoPeak[k < s ? s : e];
 
   // Full: every entry from the set's lowest member on holds a peak.
 #if defined(__SSE2__)
@@ -514,6 +510,17 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
     if (ref[h] <= 0) full = false;
   }
 #endif
+  if (full && ConnectHarmo4Full(k, s, e, m) > 0) return three ? 3 : 4;
+  return ConnectPartial(k, s, e, m, full);
+}
+
+int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m, bool full) {
+  const bool three = m == 0;
+  const int16_t partialResult = three ? 2 : 3;
+  const SetLayout layout = LayoutOf(m);
+  const int32_t r = k < s ? s : e;
+  int16_t* ref = HarmoPeak[r];
+  int16_t best = -1;
 
   // Removed weakest harmonic of r, restored before returning.
   int32_t removed = -1;
@@ -521,13 +528,6 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   int16_t removedArea = 0;
   float removedAbsArea = 0.0f;
   const float savedPitch = FramePitch[r];
-  if (full) {
-    if (ConnectHarmo4Full(k, s, e, m) > 0) {
-      return fullResult;
-    }
-  }
-  // Looked up only once the full set was refused, or r lacks a member.
-  const SetLayout layout = LayoutOf(m);
   if (full) {
     // Weakest: smallest relative area; ties go to the higher entry for
     // m = 0 and to the lower entry for m >= 1.

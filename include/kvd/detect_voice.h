@@ -230,6 +230,10 @@ class KVD_EXPORT CDetectVoice {
   int16_t SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t first, int16_t last);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
+  // Connect4 once its full set is refused (full) or the reference frame
+  // lacks a member: the sets with the reference's weakest or missing member
+  // virtual. Apart, so that the full search's calls stay light.
+  int16_t ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m, bool full);
   int16_t ConnectHarmo3Full(int16_t k, int16_t s, int16_t e);
   int16_t ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m);
   // The sets ConnectHarmo4Full finds in a frame before it reads the track
