@@ -671,7 +671,19 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
 
         const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
         const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol, firstPeak,
+        // Only the sets whose member virtualMember is the virtual peak are
+        // taken: their first member lies virtualMember spacings below it,
+        // each spacing a whole number in [CeilToInt(qf - tol), CeilToInt(qf
+        // + tol)) as ForEachSet compares them, so the first member's window
+        // is narrowed to those bins. firstPeak then moves on only when the
+        // window keeps its lower end (the narrowed start may fall as q rises).
+        const int32_t shortest = CeilToInt(qf - tol);
+        const int32_t longest = CeilToInt(qf + tol) - 1;
+        const float reachLo = static_cast<float>(virtualBin - virtualMember * longest);
+        const float reachHi = static_cast<float>(virtualBin - virtualMember * shortest + 1);
+        int32_t start = firstPeak;
+        ForEachSet(peaks, count, layout.members, std::max(firstLo, reachLo),
+                   std::min(firstHi, reachHi), qf - tol, qf + tol, start,
                    [&](const int32_t* idx) {
                      if (idx[virtualMember] != virtualIndex) return;
                      set[0] = 0;
@@ -698,6 +710,7 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
                      if (spread > bound) return;
                      tryAgainstTrack(spread, area);
                    });
+        if (!(reachLo > firstLo)) firstPeak = start;
       }
       if (list != nullptr) list->Close(listedCount);
     }
