@@ -74,10 +74,14 @@ bool ForEachSetOfPitchRun(const int16_t* peaks, int32_t count, int32_t members, 
   int32_t sets = 0;
   uint32_t pitchesMet = 0;  // bit i: some set is first held by qFirst + i
   bool tooMany = false;
+  // The first q whose first window does not end at or below the first
+  // member: it does not fall as ForEachSet moves the first member up.
+  int32_t unended = 0;
   auto keep = [&](const int32_t* idx) {
     if (tooMany) return;
     const int32_t first = peaks[idx[0]];
-    for (int32_t i = 0; i < pitches; ++i) {
+    while (unended < pitches && firstTo[unended] <= first) ++unended;
+    for (int32_t i = unended; i < pitches; ++i) {
       // The first windows of the q from i on start above the first member.
       if (first < firstFrom[i]) return;
       if (first >= firstTo[i]) continue;
