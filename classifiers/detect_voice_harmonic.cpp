@@ -468,8 +468,8 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       return m == 0 ? static_cast<float>(q) + 1.0f + tol
                     : static_cast<float>((m + 1) * (q + 1)) + tol;
     };
-    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol, firstLoOf,
-                              firstHiOf, consider)) {
+    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol,
+                              m == 0 ? 1 : m + 1, consider)) {
       // The first member's window rises with q: its first peak is searched
       // from where the previous q found it.
       int32_t firstPeak = 0;
