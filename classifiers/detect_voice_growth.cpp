@@ -23,7 +23,8 @@
 
 using namespace kvd_voice;
 
-void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
+// Only GrowTrack, below, stores and restores steps: inline here.
+inline void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   static_assert(sizeof(GrownFrame) == 48, "grownAreas sits in the padding of the step");
   grown.serial = frameSerial[slot];
   std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
@@ -32,7 +33,6 @@ void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.pitch = FramePitch[slot];
 }
 
-// Only GrowTrack, below, restores steps: inline here.
 inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
   std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));

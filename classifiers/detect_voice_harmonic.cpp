@@ -18,6 +18,7 @@
 
 #include "classifiers/detect_voice_set_runs.h"
 #include "classifiers/detect_voice_sets.h"
+#include "classifiers/detect_voice_track_checks.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 
@@ -402,11 +403,11 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
   auto search = [&](auto membersConstant) -> int16_t {
     constexpr int32_t kMembers = decltype(membersConstant)::value;
     constexpr int32_t kFirstEntry = kSetSize - kMembers;
-    std::memset(CandPeak, 0, sizeof(CandPeak));
-    std::memset(CandArea, 0, sizeof(CandArea));
-    std::memset(CandAbsArea, 0, sizeof(CandAbsArea));
-    CandPitch = 0.0f;
     int16_t best = -1;
+    // The best set so far is the one in frame k's rows: it is kept in the
+    // candidate fields only when another set is about to take its place
+    // there (on speech the set accepted is mostly the last one tried).
+    bool bestInRows = false;
     const float refPitch = FramePitch[r];
     int16_t bound = static_cast<int16_t>(
         std::min<int32_t>(static_cast<int32_t>(kGrowBoundShare * refPitch), kGrowBoundMaxBins));
@@ -425,8 +426,25 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       if (TestTrueHarmo(track, s, e, k) > 0) {
         bound = spread;
         best = area;
-        KeepCandidate(k);
+        bestInRows = true;
       }
+    };
+    // Called before another set is written into frame k's rows.
+    auto setBestAside = [&]() {
+      if (bestInRows) {
+        KeepCandidate(k);
+        bestInRows = false;
+      }
+    };
+    // Frame k's rows end with the best set, or empty (pitch 0) when none.
+    auto finish = [&]() {
+      if (best < 0) {
+        ClearSet(k);
+        FramePitch[k] = 0.0f;
+      } else if (!bestInRows) {
+        StoreCandidate(k);
+      }
+      return best;
     };
 
     // The list holds every set within the starting bound and of enough area,
@@ -448,6 +466,7 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
         if (spread < 0) break;
         if (spread > bound || !(spread < bound || listedSet.area > best)) continue;
         int32_t idx[kSetSize] = {0, 0, 0, 0};
+        setBestAside();
         set[0] = 0;
         for (int32_t j = 0; j < kMembers; ++j) {
           idx[j] = listedSet.peakIndex[j];
@@ -457,14 +476,14 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
                     HarmoArea[k], HarmoAbsArea[k]);
         tryAgainstTrack(spread, listedSet.area);
       }
-      StoreCandidate(k);
-      return best;
+      return finish();
     }
 
     const int16_t startBound = bound;
     int32_t count = 0;  // sets listed; kListedSets + 1: too many to keep
     // A set of kept peaks, as the search by q meets it.
     auto consider = [&](const int32_t* idx) {
+      setBestAside();
       set[0] = 0;
       for (int32_t j = 0; j < kMembers; ++j) {
         set[kFirstEntry + j] = AllMax[k][idx[j]];
@@ -492,8 +511,8 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       return m == 0 ? static_cast<float>(q) + 1.0f + tol
                     : static_cast<float>((m + 1) * (q + 1)) + tol;
     };
-    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol, firstLoOf,
-                              firstHiOf, consider)) {
+    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol,
+                              m == 0 ? 1 : m + 1, consider)) {
       // The first member's window rises with q: its first peak is searched
       // from where the previous q found it.
       int32_t firstPeak = 0;
@@ -504,9 +523,7 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       }
     }
     if (list != nullptr) list->Close(count);
-
-    StoreCandidate(k);
-    return best;
+    return finish();
   };
   if (m == 0) return search(std::integral_constant<int32_t, 3>{});
   return search(std::integral_constant<int32_t, kSetSize>{});
@@ -520,12 +537,8 @@ int16_t CDetectVoice::Connect3(int16_t k, int16_t s, int16_t e) { return Connect
 // track (frame k's set is then cleared).
 int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   const bool three = m == 0;
-  const int16_t fullResult = three ? 3 : 4;
-  const int16_t partialResult = three ? 2 : 3;
-  const SetLayout layout = LayoutOf(m);
-  const int32_t r = k < s ? s : e;
-  int16_t* ref = HarmoPeak[r];
-  int16_t best = -1;
+  const int32_t firstEntry = three ? 1 : 0;  // of the set's lowest member
+  const int16_t* ref = HarmoPeak[k < s ? s : e];
 
   // Full: every entry from the set's lowest member on holds a peak.
 #if defined(__SSE2__)
@@ -533,13 +546,24 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   // member counted as present.
   const int32_t present = _mm_movemask_epi8(_mm_cmpgt_epi16(
       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ref)), _mm_setzero_si128()));
-  const bool full = ((present | ((1 << (2 * layout.firstEntry)) - 1)) & 0xFF) == 0xFF;
+  const bool full = ((present | ((1 << (2 * firstEntry)) - 1)) & 0xFF) == 0xFF;
 #else
   bool full = true;
-  for (int32_t h = layout.firstEntry; h < kSetSize; ++h) {
+  for (int32_t h = firstEntry; h < kSetSize; ++h) {
     if (ref[h] <= 0) full = false;
   }
 #endif
+  if (full && ConnectHarmo4Full(k, s, e, m) > 0) return three ? 3 : 4;
+  return ConnectPartial(k, s, e, m, full);
+}
+
+int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m, bool full) {
+  const bool three = m == 0;
+  const int16_t partialResult = three ? 2 : 3;
+  const SetLayout layout = LayoutOf(m);
+  const int32_t r = k < s ? s : e;
+  int16_t* ref = HarmoPeak[r];
+  int16_t best = -1;
 
   // Removed weakest harmonic of r, restored before returning.
   int32_t removed = -1;
@@ -548,9 +572,6 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
   float removedAbsArea = 0.0f;
   const float savedPitch = FramePitch[r];
   if (full) {
-    if (ConnectHarmo4Full(k, s, e, m) > 0) {
-      return fullResult;
-    }
     // Weakest: smallest relative area; ties go to the higher entry for
     // m = 0 and to the lower entry for m >= 1.
     removed = layout.firstEntry;
@@ -693,7 +714,19 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
 
         const float firstLo = three ? qf - tol : static_cast<float>((m + 1) * q) - tol;
         const float firstHi = three ? qf + tol : static_cast<float>((m + 1) * (q + 1)) + tol;
-        ForEachSet(peaks, count, layout.members, firstLo, firstHi, qf - tol, qf + tol, firstPeak,
+        // Only the sets whose member virtualMember is the virtual peak are
+        // taken: their first member lies virtualMember spacings below it,
+        // each spacing a whole number in [CeilToInt(qf - tol), CeilToInt(qf
+        // + tol)) as ForEachSet compares them, so the first member's window
+        // is narrowed to those bins. firstPeak then moves on only when the
+        // window keeps its lower end (the narrowed start may fall as q rises).
+        const int32_t shortest = CeilToInt(qf - tol);
+        const int32_t longest = CeilToInt(qf + tol) - 1;
+        const float reachLo = static_cast<float>(virtualBin - virtualMember * longest);
+        const float reachHi = static_cast<float>(virtualBin - virtualMember * shortest + 1);
+        int32_t start = firstPeak;
+        ForEachSet(peaks, count, layout.members, std::max(firstLo, reachLo),
+                   std::min(firstHi, reachHi), qf - tol, qf + tol, start,
                    [&](const int32_t* idx) {
                      if (idx[virtualMember] != virtualIndex) return;
                      set[0] = 0;
@@ -720,6 +753,7 @@ int16_t CDetectVoice::Connect4(int16_t k, int16_t s, int16_t e, int16_t m) {
                      if (spread > bound) return;
                      tryAgainstTrack(spread, area);
                    });
+        if (!(reachLo > firstLo)) firstPeak = start;
       }
       if (list != nullptr) list->Close(listedCount);
     }

@@ -234,6 +234,10 @@ class KVD_EXPORT CDetectVoice {
                       uint32_t* members = nullptr);
   int16_t Connect3(int16_t k, int16_t s, int16_t e);
   int16_t Connect4(int16_t k, int16_t s, int16_t e, int16_t m);
+  // Connect4 once its full set is refused (full) or the reference frame
+  // lacks a member: the sets with the reference's weakest or missing member
+  // virtual. Apart, so that the full search's calls stay light.
+  int16_t ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m, bool full);
   int16_t ConnectHarmo3Full(int16_t k, int16_t s, int16_t e);
   int16_t ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, int16_t m);
   // The sets ConnectHarmo4Full finds in a frame before it reads the track

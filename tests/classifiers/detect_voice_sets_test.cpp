@@ -51,9 +51,8 @@ struct Search {
 
   bool ByRun(std::vector<Set>* sets) const {
     auto visit = [&](const int32_t* idx) { sets->push_back({idx[0], idx[1], idx[2], idx[3]}); };
-    return ForEachSetOfPitchRun(
-        peaks.data(), static_cast<int32_t>(peaks.size()), members, qFirst, qLast, tol,
-        [this](int32_t q) { return FirstLo(q); }, [this](int32_t q) { return FirstHi(q); }, visit);
+    return ForEachSetOfPitchRun(peaks.data(), static_cast<int32_t>(peaks.size()), members,
+                                qFirst, qLast, tol, m == 0 ? 1 : m + 1, visit);
   }
 };
 
