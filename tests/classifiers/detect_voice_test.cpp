@@ -353,6 +353,22 @@ class VoiceChecks : public testing::Test {
     std::copy(areas.begin(), areas.end(), peer_.AllMaxArea(slot));
     std::copy(abs.begin(), abs.end(), peer_.AllMaxAbsArea(slot));
   }
+  // Kept peaks of a slot 1 to 9 bins apart across the searched band, with
+  // random areas.
+  void SetRandomPeaks(int slot, std::mt19937& random) {
+    std::uniform_int_distribution<int> step(1, 9);
+    std::uniform_int_distribution<int> area(0, 2500);
+    std::uniform_real_distribution<float> absArea(0.5f, 40.0f);
+    int count = 0;
+    for (int bin = peer_.PeakStartBin() + step(random);
+         bin < peer_.MaxHarmoBin() - 1 && count < CDetectVoice::kMaxPeaks; bin += step(random)) {
+      peer_.AllMax(slot)[count] = static_cast<int16_t>(bin);
+      peer_.AllMaxArea(slot)[count] = static_cast<int16_t>(area(random));
+      peer_.AllMaxAbsArea(slot)[count] = absArea(random);
+      ++count;
+    }
+    peer_.MaxNum(slot) = static_cast<int16_t>(count);
+  }
   CDetectVoice voice_{8000, 512, 65, 480, 2000};
   CDetectVoiceTestPeer peer_{voice_};
 };
@@ -453,25 +469,11 @@ TEST_F(VoiceChecks, SeedSearchReplayedFromItsListGivesTheRowsOfTheFreshSearch) {
     EXPECT_EQ(fresh.pitch, replayed.pitch) << where;
   };
   std::mt19937 random(20261209);
-  auto randomPeaks = [&](int slot) {
-    std::uniform_int_distribution<int> step(1, 9);
-    std::uniform_int_distribution<int> area(0, 2500);
-    std::uniform_real_distribution<float> absArea(0.5f, 40.0f);
-    int count = 0;
-    for (int bin = peer_.PeakStartBin() + step(random);
-         bin < peer_.MaxHarmoBin() - 1 && count < CDetectVoice::kMaxPeaks; bin += step(random)) {
-      peer_.AllMax(slot)[count] = static_cast<int16_t>(bin);
-      peer_.AllMaxArea(slot)[count] = static_cast<int16_t>(area(random));
-      peer_.AllMaxAbsArea(slot)[count] = absArea(random);
-      ++count;
-    }
-    peer_.MaxNum(slot) = static_cast<int16_t>(count);
-  };
   int found = 0;
   int foundOnTrack = 0;
   for (int trial = 0; trial < 40; ++trial) {
-    randomPeaks(4);
-    randomPeaks(5);
+    SetRandomPeaks(4, random);
+    SetRandomPeaks(5, random);
     peer_.RenumberFrames();  // new frames: no list of an earlier trial applies
     for (int p = peer_.MinPitchBin(); p <= peer_.MaxPitchBin(); ++p) {
       for (int m = 0; m <= 6; ++m) {
@@ -505,23 +507,10 @@ TEST_F(VoiceChecks, SeedSearchMembersTellTheRowsWhole) {
     float pitch;
   };
   std::mt19937 random(5091226);
-  std::uniform_int_distribution<int> step(1, 9);
-  std::uniform_int_distribution<int> area(0, 2500);
-  std::uniform_real_distribution<float> absArea(0.5f, 40.0f);
   int checked = 0;
   int repeated = 0;
   for (int trial = 0; trial < 20; ++trial) {
-    for (int slot : {4, 5}) {
-      int count = 0;
-      for (int bin = peer_.PeakStartBin() + step(random);
-           bin < peer_.MaxHarmoBin() - 1 && count < CDetectVoice::kMaxPeaks; bin += step(random)) {
-        peer_.AllMax(slot)[count] = static_cast<int16_t>(bin);
-        peer_.AllMaxArea(slot)[count] = static_cast<int16_t>(area(random));
-        peer_.AllMaxAbsArea(slot)[count] = absArea(random);
-        ++count;
-      }
-      peer_.MaxNum(slot) = static_cast<int16_t>(count);
-    }
+    for (int slot : {4, 5}) SetRandomPeaks(slot, random);
     peer_.RenumberFrames();
     std::map<std::tuple<int, int, uint32_t>, Rows> seen;  // slot, m, members
     auto check = [&](int slot, int m, int16_t result, uint32_t members, const std::string& where) {
