@@ -347,7 +347,6 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
     return best;
   }
   ClearSet(frame);
-  FramePitch[frame] = 0.0f;
   return -1;
 }
 
@@ -440,7 +439,6 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
     auto finish = [&]() {
       if (best < 0) {
         ClearSet(k);
-        FramePitch[k] = 0.0f;
       } else if (!bestInRows) {
         StoreCandidate(k);
       }
@@ -771,7 +769,6 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
     return partialResult;
   }
   ClearSet(k);
-  FramePitch[k] = 0.0f;
   CandPitch = 0.0f;
   return -1;
 }
@@ -1169,7 +1166,6 @@ int32_t CDetectVoice::Find() {
     for (; zeroRows != 0; zeroRows &= zeroRows - 1u) {
       const int32_t frame = f + __builtin_ctz(zeroRows);
       ClearSet(static_cast<int16_t>(frame));
-      FramePitch[frame] = 0.0f;
     }
     // Stopped early, the record would lack the seeds a later search with
     // unvoiced slots goes on to.
@@ -1200,4 +1196,5 @@ void CDetectVoice::ClearSet(int16_t frame) {
   std::memset(HarmoPeak[frame], 0, sizeof(HarmoPeak[0]));
   std::memset(HarmoArea[frame], 0, sizeof(HarmoArea[0]));
   std::memset(HarmoAbsArea[frame], 0, sizeof(HarmoAbsArea[0]));
+  FramePitch[frame] = 0.0f;
 }

@@ -131,7 +131,8 @@ class KVD_EXPORT CDetectVoice {
   // The set in frame's rows becomes the candidate (the reverse of
   // StoreCandidate); inline in the set searches.
   void KeepCandidate(int16_t frame);
-  // Empties frame's harmonic set and its areas (the pitch is left as it is).
+  // Empties frame's harmonic set, its areas and its pitch: the frame holds
+  // no set.
   void ClearSet(int16_t frame);
 
   // The seed search of a slot depends only on its three frames. Find keeps
