@@ -55,7 +55,10 @@ void KvdRollingFileAppender::setOption(const log4cxx::LogString& option,
   const std::string name = ToLower(option);
   if (name == "maxfilesize" || name == "maximumfilesize") {
     std::lock_guard<std::mutex> lock(fileMutex_);
-    SetMaxFileSize(ParseFileSize(value, maxFileSizeBytes_ + 1));
+    // An empty size stands for one byte more than now, as far as int64 goes.
+    const int64_t oneMore =
+        maxFileSizeBytes_ < INT64_MAX ? maxFileSizeBytes_ + 1 : maxFileSizeBytes_;
+    SetMaxFileSize(ParseFileSize(value, oneMore));
   } else if (name == "maxbackupindex" || name == "maximumbackupindex") {
     std::lock_guard<std::mutex> lock(fileMutex_);
     SetMaxBackupIndex(ParseInteger(value));

@@ -6,6 +6,7 @@
 #include "logging/config_translation.h"
 #include "logging/log_levels.h"
 #include "logging/option_text.h"
+#include "logging/rolling_file_appender.h"
 
 #include <gmock/gmock.h>
 
@@ -125,3 +126,14 @@ TEST(TimeStampTest, StampHasTwentyOneCharactersAndANullBufferNone) {
 
 }  // namespace
 }  // namespace kvd::logging
+
+// A size past int64 is taken as the largest; an empty size then asks for one
+// byte more than that, which must stay within int64 (the sanitizer build
+// stops on an overflow) and leaves the largest size in place.
+TEST(RollingFileAppenderTest, EmptySizeAfterTheLargestStaysWithinRange) {
+  kvd::logging::KvdRollingFileAppender appender;
+  appender.setOption(LOG4CXX_STR("MaxFileSize"), LOG4CXX_STR("100111111111111111111"));
+  appender.setOption(LOG4CXX_STR("MaxFileSize"), LOG4CXX_STR(""));
+  appender.setOption(LOG4CXX_STR("MaxFileSize"), LOG4CXX_STR("  "));
+  SUCCEED();
+}
