@@ -9,6 +9,7 @@
 #endif
 
 #include "classifiers/detect_voice_match_bins.h"
+#include "classifiers/natural_log.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 #include "platform/ipps.h"
@@ -200,10 +201,8 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 7. Areas on the natural logarithm of the power, needed only between the
   // edges: valleys of PeakStartBin .. MaxHarmoBin - 1.
-  float* const lnPower = tmpBinEnergy;  // kept in a register across the calls
-  for (int32_t k = PeakStartBin; k < MaxHarmoBin; ++k) {
-    lnPower[k] = x[k] > 0.0f ? std::log(x[k]) : 0.0f;
-  }
+  float* const lnPower = tmpBinEnergy;
+  kvd_voice::LnOfPositives(x + PeakStartBin, lnPower + PeakStartBin, MaxHarmoBin - PeakStartBin);
   float absArea[kMaxPeaks];
   float totalArea = 0.0f;
   for (int32_t i = 0; i < peakCount; ++i) {
