@@ -7,7 +7,7 @@
 #include <cstring>
 
 #ifdef __SSE2__
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -39,6 +39,52 @@ constexpr int kInterleavedSumMin = 16;
 // relative 2^-40, which holds while (len - 1) 2^-53 is below it.
 constexpr int kInterleavedSumMax = 4096;
 
+// What a pass over the values gathers for the exactness test below: the largest and the
+// smallest high 16 bits of a magnitude (the biased exponent in bits 7 .. 14),
+// whether any sign bit is set, and the total of the chains.
+struct InterleavedPass {
+  int32_t top;
+  int32_t bottom;
+  bool negative;
+  double total;
+};
+
+// Takes src[i .. len) into the pass one by one.
+inline void AddValuesLeft(const Ipp32f* src, int i, int len, InterleavedPass& pass) {
+  for (; i < len; ++i) {
+    uint32_t bits;
+    std::memcpy(&bits, src + i, sizeof(bits));
+    const int32_t high16 = static_cast<int32_t>((bits & 0x7fffffffu) >> 16);
+    pass.top = high16 > pass.top ? high16 : pass.top;
+    pass.bottom = high16 < pass.bottom ? high16 : pass.bottom;
+    pass.negative = pass.negative || (bits >> 31) != 0;
+    pass.total += src[i];
+  }
+}
+
+// Whether every partial sum of the pass's len values is exact; if so the
+// total is the sum.
+inline bool TakeExactTotal(const InterleavedPass& pass, int len, double* sum) {
+  const int32_t eMax = pass.top >> 7;
+  const int32_t eMin = pass.bottom >> 7;
+  if (eMax == 0xff || eMin == 0) return false;
+  bool exact;
+  if (pass.negative) {
+    // len 2^(eMax - 126) <= 2^(eMin - 97).
+    const int32_t lenBits = 32 - __builtin_clz(static_cast<uint32_t>(len - 1));  // ceil(log2 len)
+    exact = lenBits + eMax - 126 <= eMin - 97;
+  } else {
+    // 2^53 steps of 2^(eMin - 150) = 2^(eMin - 97), a normal double for
+    // eMin >= 1, less a margin for the rounding of total.
+    const uint64_t powerBits = static_cast<uint64_t>(eMin - 97 + 1023) << 52;
+    double power;
+    std::memcpy(&power, &powerBits, sizeof(power));
+    exact = pass.total < power * (1.0 - 0x1p-40);
+  }
+  if (exact) *sum = pass.total;
+  return exact;
+}
+
 // Adds src[0 .. len) in four interleaved chains when that gives the very sum
 // of one chain in index order, that is when every partial sum in any order
 // is exact in double. It is when all values are normal (no zero, subnormal,
@@ -52,8 +98,8 @@ constexpr int kInterleavedSumMax = 4096;
 // Returns false, with *sum untouched, when the values do not allow it.
 bool SumInterleaved(const Ipp32f* src, int len, double* sum) {
   const __m128i magnitudeBits = _mm_set1_epi32(0x7fffffff);
-  // Per lane the high 16 bits of a magnitude: its exponent in bits 7 .. 14.
-  // Any sign bit set shows in signs.
+  // Per lane the high 16 bits of a magnitude. Any sign bit set shows in
+  // signs.
   __m128i highest = _mm_setzero_si128();
   __m128i lowest = _mm_set1_epi16(0x7fff);
   __m128i signs = _mm_setzero_si128();
@@ -82,40 +128,53 @@ bool SumInterleaved(const Ipp32f* src, int len, double* sum) {
   lowest = _mm_min_epi16(lowest, _mm_srli_si128(lowest, 4));
   highest = _mm_max_epi16(highest, _mm_srli_si128(highest, 2));
   lowest = _mm_min_epi16(lowest, _mm_srli_si128(lowest, 2));
-  int32_t top = _mm_extract_epi16(highest, 0);
-  int32_t bottom = _mm_extract_epi16(lowest, 0);
-  bool negative = _mm_movemask_ps(_mm_castsi128_ps(signs)) != 0;
-  double rest = 0.0;
-  for (; i < len; ++i) {
-    uint32_t bits;
-    std::memcpy(&bits, src + i, sizeof(bits));
-    const int32_t high16 = static_cast<int32_t>((bits & 0x7fffffffu) >> 16);
-    top = high16 > top ? high16 : top;
-    bottom = high16 < bottom ? high16 : bottom;
-    negative = negative || (bits >> 31) != 0;
-    rest += src[i];
-  }
-  const int32_t eMax = top >> 7;
-  const int32_t eMin = bottom >> 7;
-  if (eMax == 0xff || eMin == 0) return false;
   const __m128d all = _mm_add_pd(_mm_add_pd(chain0, chain1), _mm_add_pd(chain2, chain3));
-  const double total = _mm_cvtsd_f64(all) + _mm_cvtsd_f64(_mm_unpackhi_pd(all, all)) + rest;
-  bool exact;
-  if (negative) {
-    // len 2^(eMax - 126) <= 2^(eMin - 97).
-    const int32_t lenBits = 32 - __builtin_clz(static_cast<uint32_t>(len - 1));  // ceil(log2 len)
-    exact = lenBits + eMax - 126 <= eMin - 97;
-  } else {
-    // 2^53 steps of 2^(eMin - 150) = 2^(eMin - 97), a normal double for
-    // eMin >= 1, less a margin for the rounding of total.
-    const uint64_t powerBits = static_cast<uint64_t>(eMin - 97 + 1023) << 52;
-    double power;
-    std::memcpy(&power, &powerBits, sizeof(power));
-    exact = total < power * (1.0 - 0x1p-40);
-  }
-  if (exact) *sum = total;
-  return exact;
+  InterleavedPass pass{_mm_extract_epi16(highest, 0), _mm_extract_epi16(lowest, 0),
+                       _mm_movemask_ps(_mm_castsi128_ps(signs)) != 0,
+                       _mm_cvtsd_f64(all) + _mm_cvtsd_f64(_mm_unpackhi_pd(all, all))};
+  AddValuesLeft(src, i, len, pass);
+  return TakeExactTotal(pass, len, sum);
 }
+
+#if defined(__x86_64__)
+// The same with eight values a step in AVX2: the magnitudes' bits are
+// compared whole (their order is that of their high 16 bits), in int32
+// lanes.
+__attribute__((target("avx2"))) bool SumInterleavedAvx2(const Ipp32f* src, int len, double* sum) {
+  const __m256i magnitudeBits = _mm256_set1_epi32(0x7fffffff);
+  __m256i highest = _mm256_setzero_si256();
+  __m256i lowest = magnitudeBits;
+  __m256i signs = _mm256_setzero_si256();
+  __m256d chain0 = _mm256_setzero_pd(), chain1 = chain0;
+  int i = 0;
+  for (; i + 8 <= len; i += 8) {
+    const __m256 values = _mm256_loadu_ps(src + i);
+    const __m256i bits = _mm256_castps_si256(values);
+    signs = _mm256_or_si256(signs, bits);
+    const __m256i magnitudes = _mm256_and_si256(bits, magnitudeBits);
+    highest = _mm256_max_epi32(highest, magnitudes);
+    lowest = _mm256_min_epi32(lowest, magnitudes);
+    chain0 = _mm256_add_pd(chain0, _mm256_cvtps_pd(_mm256_castps256_ps128(values)));
+    chain1 = _mm256_add_pd(chain1, _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1)));
+  }
+  __m128i top =
+      _mm_max_epi32(_mm256_castsi256_si128(highest), _mm256_extracti128_si256(highest, 1));
+  __m128i bottom =
+      _mm_min_epi32(_mm256_castsi256_si128(lowest), _mm256_extracti128_si256(lowest, 1));
+  top = _mm_max_epi32(top, _mm_srli_si128(top, 8));
+  bottom = _mm_min_epi32(bottom, _mm_srli_si128(bottom, 8));
+  top = _mm_max_epi32(top, _mm_srli_si128(top, 4));
+  bottom = _mm_min_epi32(bottom, _mm_srli_si128(bottom, 4));
+  const __m256d chains = _mm256_add_pd(chain0, chain1);
+  const __m128d pairs =
+      _mm_add_pd(_mm256_castpd256_pd128(chains), _mm256_extractf128_pd(chains, 1));
+  InterleavedPass pass{_mm_cvtsi128_si32(top) >> 16, _mm_cvtsi128_si32(bottom) >> 16,
+                       _mm256_movemask_ps(_mm256_castsi256_ps(signs)) != 0,
+                       _mm_cvtsd_f64(pairs) + _mm_cvtsd_f64(_mm_unpackhi_pd(pairs, pairs))};
+  AddValuesLeft(src, i, len, pass);
+  return TakeExactTotal(pass, len, sum);
+}
+#endif
 #endif
 
 // The sum of one chain of additions in index order (the rounding depends on
@@ -124,8 +183,13 @@ inline __attribute__((always_inline)) double SumOf(const Ipp32f* src, int len) {
   double sum = 0.0;
   int i = 0;
 #ifdef __SSE2__
-  if (len >= kInterleavedSumMin && len <= kInterleavedSumMax && SumInterleaved(src, len, &sum)) {
-    return sum;
+  if (len >= kInterleavedSumMin && len <= kInterleavedSumMax) {
+#if defined(__x86_64__)
+    const bool wide = (ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0;
+    if (wide ? SumInterleavedAvx2(src, len, &sum) : SumInterleaved(src, len, &sum)) return sum;
+#else
+    if (SumInterleaved(src, len, &sum)) return sum;
+#endif
   }
   // Values converted to double two at a time (exact, as one at a time),
   // then added one by one in the same order.
