@@ -9,7 +9,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "platform/ipps.h"
@@ -24,6 +24,41 @@ constexpr float kLowEdgeHz = 60.0f;
 // ippsStdDev_32f divides by n - 1 = 9; sqrt(9 / 10) turns it into the
 // population deviation (divisor 10) of the 10 band energies.
 const double kSampleToPopulationDeviation = std::sqrt(0.9);
+
+// The mean and the sample deviation (divisor n - 1) of each band's ring of
+// energies, as ippsMeanStdDev_32f gives them: per band one chain of double
+// additions in ring order for the sum, then one for the squared deviations
+// from the mean. With SSE2 two bands share a register, one a lane, each
+// lane with the operations of one band alone.
+template <int32_t kBands, int32_t kFrames>
+void RingStatistics(const float (&ring)[kBands][kFrames], float* means, float* deviations) {
+#if defined(__SSE2__)
+  static_assert(kBands % 2 == 0 && kFrames >= 2, "bands in pairs, a deviation to take");
+  for (int32_t band = 0; band < kBands; band += 2) {
+    const float* const a = ring[band];
+    const float* const b = ring[band + 1];
+    __m128d sum = _mm_setzero_pd();
+    for (int32_t i = 0; i < kFrames; ++i) {
+      sum = _mm_add_pd(sum, _mm_set_pd(b[i], a[i]));
+    }
+    const __m128d mean = _mm_div_pd(sum, _mm_set1_pd(kFrames));
+    __m128d squares = _mm_setzero_pd();
+    for (int32_t i = 0; i < kFrames; ++i) {
+      const __m128d deviation = _mm_sub_pd(_mm_set_pd(b[i], a[i]), mean);
+      squares = _mm_add_pd(squares, _mm_mul_pd(deviation, deviation));
+    }
+    const __m128d spread = _mm_sqrt_pd(_mm_div_pd(squares, _mm_set1_pd(kFrames - 1)));
+    means[band] = static_cast<float>(_mm_cvtsd_f64(mean));
+    means[band + 1] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(mean, mean)));
+    deviations[band] = static_cast<float>(_mm_cvtsd_f64(spread));
+    deviations[band + 1] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(spread, spread)));
+  }
+#else
+  for (int32_t band = 0; band < kBands; ++band) {
+    ippsMeanStdDev_32f(ring[band], kFrames, &means[band], &deviations[band], ippAlgHintNone);
+  }
+#endif
+}
 
 }  // namespace
 
@@ -91,16 +126,17 @@ int32_t CDetectEnergy::UpdateBandEnergy(const float* powerSpectrum, int32_t t,
   const int32_t statSlot = t - (kStatFrames - 1);
   const int32_t slot = HistorySlot(statSlot);
   SilentSlot[slot] = SilentRunFrames >= kStatFrames;
+  float means[kBandCount];
+  float sampleDeviations[kBandCount];
+  if (windowUsable) RingStatistics(RecentEnergy, means, sampleDeviations);
   for (int32_t band = 0; band < kBandCount; ++band) {
     if (windowUsable) {
-      float mean = 0.0f;
-      float sampleDeviation = 0.0f;
-      ippsMeanStdDev_32f(RecentEnergy[band], kStatFrames, &mean, &sampleDeviation,
-                         ippAlgHintNone);
+      const float mean = means[band];
       BandMean[band][slot] = mean;
       BandCV[band][slot] =
-          mean > 0.0f ? static_cast<float>(sampleDeviation * kSampleToPopulationDeviation / mean)
-                      : 0.0f;
+          mean > 0.0f
+              ? static_cast<float>(sampleDeviations[band] * kSampleToPopulationDeviation / mean)
+              : 0.0f;
     } else if (statSlot == 0) {
       // No statistics exist yet to carry forward.
       BandMean[band][slot] = 0.0f;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,46 @@ TEST(BandEdges, OctavesBelow4000HzFrom60HzAndNoneBelow8000Hz) {
   const std::string logged = testing::internal::GetCapturedStdout();
   EXPECT_EQ(detector.Status, -1);
   EXPECT_THAT(logged, testing::EndsWith(":Cannot process data with such low sample rate.\n"));
+}
+
+// Each slot's statistics: the ten energies of the ring (ring slot = frame
+// mod 10) summed in one chain of double additions from slot 0, the mean
+// that over 10, the squared deviations from it in one chain again, the
+// deviation the root of that over 9; BandCV that deviation times sqrt(0.9)
+// over the mean. Energies over seven decades, so that every chain rounds.
+TEST(BandStatistics, MeanAndDeviationOfEachBandsRing) {
+  Loaded loaded;
+  uint32_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  float ring[kBands][10] = {};
+  for (int32_t t = 0; t < 40; ++t) {
+    BandLevels energies;
+    for (int band = 0; band < kBands; ++band) {
+      energies[band] = std::ldexp(1.0f + static_cast<float>(next() % 8388608u) * 0x1p-23f,
+                                  static_cast<int>(7 + next() % 23));
+      ring[band][t % 10] = energies[band];
+    }
+    loaded.Feed(t, energies);
+    if (t < 9) continue;
+    for (int band = 0; band < kBands; ++band) {
+      double sum = 0.0;
+      for (float e : ring[band]) sum += e;
+      const double mean = sum / 10;
+      double squares = 0.0;
+      for (float e : ring[band]) squares += (e - mean) * (e - mean);
+      const float deviation = static_cast<float>(std::sqrt(squares / 9));
+      const float expectedMean = static_cast<float>(mean);
+      const int32_t slot = t - 9;
+      EXPECT_EQ(loaded.detector.BandMean[band][slot], expectedMean)
+          << "t " << t << " band " << band;
+      EXPECT_EQ(loaded.detector.BandCV[band][slot],
+                static_cast<float>(deviation * std::sqrt(0.9) / expectedMean))
+          << "t " << t << " band " << band;
+    }
+  }
 }
 
 struct UnusableFrames : testing::Test, Loaded {};
