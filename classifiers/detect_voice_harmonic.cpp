@@ -776,6 +776,55 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
 // Builds pitch tracks over the window and writes VoicePitch of every slot
 // of a track at least 6 frames long. Returns 0, or -1 after "Error pitch!".
 int32_t CDetectVoice::Find() {
+  // Bit f: slot f is not done.
+  constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
+  uint32_t pending = 0;
+  // Bit f: slot f holds at least kCandidatePeaks kept peaks.
+  uint32_t peaked = 0;
+#if defined(__SSE2__)
+  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each.
+  static_assert(kWindowFrames == 30, "two rows of 16 slots");
+  const __m128i done = _mm_set1_epi16(kStateDone);
+  auto doneMask = [&](int32_t from) {
+    const __m128i* row = reinterpret_cast<const __m128i*>(FrameState + from);
+    const __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(row), done);
+    const __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(row + 1), done);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  };
+  const __m128i fewest = _mm_set1_epi16(kCandidatePeaks - 1);
+  auto peakedMask = [&](int32_t from) {
+    const __m128i* row = reinterpret_cast<const __m128i*>(MaxNum + from);
+    const __m128i low = _mm_cmpgt_epi16(_mm_loadu_si128(row), fewest);
+    const __m128i high = _mm_cmpgt_epi16(_mm_loadu_si128(row + 1), fewest);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  };
+  pending = ~(doneMask(0) | doneMask(14) << 14) & ((1u << kSeedSlots) - 1u);
+  peaked = peakedMask(0) | peakedMask(14) << 14;
+#else
+  for (int32_t f = 0; f < kSeedSlots; ++f) {
+    pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
+  }
+  for (int32_t f = 0; f < kWindowFrames; ++f) {
+    peaked |= static_cast<uint32_t>(MaxNum[f] >= kCandidatePeaks) << f;
+  }
+#endif
+  // A seed needs kCandidatePeaks kept peaks in each of its three slots. With
+  // no pending slot that may seed (as in silence), SearchSeeds would only
+  // mark the slots untracked or reaching the end done: done here, without
+  // the search's set-up.
+  if ((pending & peaked & peaked >> 1 & peaked >> 2) != 0) return SearchSeeds();
+  for (; pending != 0; pending &= pending - 1u) {
+    const int32_t f = __builtin_ctz(pending);
+    if (FrameState[f] == kStateUntracked || FrameState[f] == kStateReachedEnd) {
+      FrameState[f] = kStateDone;
+    }
+  }
+  return 0;
+}
+
+// Apart from Find, so that a frame with no slot to search (as in silence)
+// does not pay for the search's set-up.
+int32_t CDetectVoice::SearchSeeds() {
   bool reachedEnd = false;  // kept across the slots of one call
   const int32_t newest = kWindowFrames - 1;
 

@@ -126,6 +126,8 @@ class KVD_EXPORT CDetectVoice {
 
   // Pitch tracks over the window.
   int32_t Find();
+  // Find's search, once one of the slots not done may seed.
+  int32_t SearchSeeds();
   // Copies the candidate set, its areas and pitch into frame's track entry.
   void StoreCandidate(int16_t frame);
   // The set in frame's rows becomes the candidate (the reverse of
