@@ -176,6 +176,15 @@ const uint64_t* SeriesLimitsOf(int32_t minPitchBin, int32_t pitchNum, int32_t ma
   return limits.limit;
 }
 
+// The set bits of v, without the library call __builtin_popcount makes
+// for a target without a population count instruction.
+inline int32_t CountBits(uint32_t v) {
+  v = v - ((v >> 1) & 0x55555555u);
+  v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+  v = (v + (v >> 4)) & 0x0F0F0F0Fu;
+  return static_cast<int32_t>((v * 0x01010101u) >> 24);
+}
+
 }  // namespace
 
 // Only the set searches below keep candidates: inline here.
@@ -877,7 +886,7 @@ int32_t CDetectVoice::SearchSeeds() {
     // Bit i: VoicePitch[i] below 1, kept up to date as pitches are written
     // (only writePitches writes them while a slot is searched).
     uint32_t unvoicedSlots = UnvoicedSlots(VoicePitch);
-    int32_t unvoiced = __builtin_popcount(unvoicedSlots);
+    int32_t unvoiced = CountBits(unvoicedSlots);
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;
