@@ -82,9 +82,12 @@ struct SeedMemo {
     uint32_t members;  // SearchHarmo's, when result > 0
   };
   Outcome outcome[kMemoSeries];
-  bool known[kMemoSeries];
+  // Bit m: outcome[m] holds the search of series position m.
+  static_assert(kMemoSeries <= 64, "one bit per series position");
+  uint64_t known;
 
-  void Forget() { std::fill(known, known + kMemoSeries, false); }
+  void Forget() { known = 0; }
+  bool Knows(int32_t m) const { return m < kMemoSeries && (known >> m & 1u) != 0; }
 };
 
 // Outcomes of the later seed frames' searches, SearchHarmo(p, m, f + rows,
@@ -1052,7 +1055,7 @@ int32_t CDetectVoice::SearchSeeds() {
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
-      if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], m, frame);
+      if (memo.Knows(m)) return putBack(memo.outcome[m], m, frame);
       if (frame == f) zeroRows &= ~1u;  // the search writes the rows
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -1062,7 +1065,7 @@ int32_t CDetectVoice::SearchSeeds() {
       if (frame == f) rowSeries[0] = result > 0 ? m : -1;
       if (m < kMemoSeries) {
         keep(memo.outcome[m], result, frame);
-        memo.known[m] = true;
+        memo.known |= uint64_t{1} << m;
       }
       return result;
     };
