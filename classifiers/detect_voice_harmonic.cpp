@@ -301,16 +301,27 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         const int16_t spread = TestEven(bins, LayoutOf(m).numbers);
         if (spread > startBound) return;
         // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+        // The members ascend from bins[kFirstEntry]: from bin 1 on, none
+        // is left out.
         int32_t sum = 0;
         int32_t found = 0;
         bool strong = false;
-        for (int32_t j = 0; j < kMembers; ++j) {
-          const int32_t i = idx[j];
-          if (peaks[i] < 1) continue;
-          const int32_t a = peakArea[i];
-          sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
-          ++found;
-          strong = strong || a >= kSeedStrongArea;
+        if (bins[kFirstEntry] >= 1) {
+          for (int32_t j = 0; j < kMembers; ++j) {
+            const int32_t a = peakArea[idx[j]];
+            sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+            strong = strong || a >= kSeedStrongArea;
+          }
+          found = kMembers;
+        } else {
+          for (int32_t j = 0; j < kMembers; ++j) {
+            const int32_t i = idx[j];
+            if (peaks[i] < 1) continue;
+            const int32_t a = peakArea[i];
+            sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+            ++found;
+            strong = strong || a >= kSeedStrongArea;
+          }
         }
         if (!strong) return;
         const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
