@@ -264,8 +264,21 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
       int16_t* set = HarmoPeak[frame];
       set[0] = 0;
       for (int32_t j = 0; j < kMembers; ++j) set[kFirstEntry + j] = peaks[idx[j]];
-      MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
-                  HarmoAbsArea[frame]);
+      if (set[kFirstEntry] >= 1) {
+        // MemberAreas' rows for members that all lie at bin 1 or above (they
+        // ascend from the first).
+        int16_t* area = HarmoArea[frame];
+        float* absArea = HarmoAbsArea[frame];
+        area[0] = 0;
+        absArea[0] = 0.0f;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          area[kFirstEntry + j] = peakArea[idx[j]];
+          absArea[kFirstEntry + j] = AllMaxAbsArea[frame][idx[j]];
+        }
+      } else {
+        MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+                    HarmoAbsArea[frame]);
+      }
       FramePitch[frame] = SetPitch(set, m);
     };
     // A set within the starting bound and with a strong member, in search
