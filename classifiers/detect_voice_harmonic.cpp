@@ -200,31 +200,43 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 
 namespace {
 
-// Where the list of a key is kept in seedLists: the keys of one seed search
-// (neighbouring frames, pitches and series positions) spread over the lists.
-inline int32_t SeedListIndex(uint64_t serial, int16_t p, int16_t m) {
+// The pair of lists of seedLists that may keep the list of a key: the keys
+// of one seed search (neighbouring frames, pitches and series positions)
+// spread over the pairs.
+inline int32_t SeedListPair(uint64_t serial, int16_t p, int16_t m) {
   const uint32_t hash = static_cast<uint32_t>(serial) * 0x9E3779B1u ^
                         static_cast<uint32_t>(static_cast<uint16_t>(p)) * 0x85EBCA6Bu ^
                         static_cast<uint32_t>(static_cast<uint16_t>(m)) * 0xC2B2AE35u;
-  return static_cast<int32_t>(hash >> 24);  // 256 lists
+  return static_cast<int32_t>(hash >> 25);  // 128 pairs
 }
 
 }  // namespace
 
 inline CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
                                                         bool* found) {
-  static_assert(kSeedLists == 256, "eight bits of the hash");
-  const int32_t i = SeedListIndex(serial, p, m);
-  SeedList& list = seedLists[i];
+  static_assert(kSeedLists == 256, "seven bits of the hash, two lists a pair");
+  const int32_t i = 2 * SeedListPair(serial, p, m);
+  SeedList* pair = seedLists + i;
   uint64_t& kept = seedListsKept[i / 64];
-  const uint64_t bit = uint64_t{1} << (i % 64);
-  if ((kept & bit) != 0 && list.serial == serial && list.p == p && list.m == m) {
-    *found = true;
-    return &list;
+  const int32_t shift = i % 64;
+  const uint32_t keptOfPair = static_cast<uint32_t>(kept >> shift) & 3u;
+  for (int32_t way = 0; way < 2; ++way) {
+    const SeedList& list = pair[way];
+    if ((keptOfPair >> way & 1u) != 0 && list.serial == serial && list.p == p && list.m == m) {
+      *found = true;
+      return pair + way;
+    }
   }
-  // Not kept until the caller has filled it.
+  // Not kept until the caller has filled it. A list not kept is taken
+  // first, else the one of the older frame (serials rise as frames come
+  // in), which a later search of the window is less likely to meet again.
   *found = false;
-  kept &= ~bit;
+  int32_t way = 0;
+  if ((keptOfPair & 1u) != 0 && ((keptOfPair & 2u) == 0 || pair[1].serial < pair[0].serial)) {
+    way = 1;
+  }
+  kept &= ~(uint64_t{1} << (shift + way));
+  SeedList& list = pair[way];
   list.serial = serial;
   list.p = p;
   list.m = m;
