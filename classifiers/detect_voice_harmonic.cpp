@@ -1175,9 +1175,9 @@ int32_t CDetectVoice::SearchSeeds() {
       }
       // Bit i: candidate from + i (up to to) shares a position with `with`.
       auto sharing = [](const uint64_t* words, int32_t from, int32_t to, uint64_t with) {
-        uint64_t bits = 0;
-        for (int32_t i = 0; i <= to - from; ++i) {
-          bits |= static_cast<uint64_t>((words[from + i] & with) != 0) << i;
+        uint64_t bits = 0;  // filled from the top candidate down
+        for (int32_t i = to - from; i >= 0; --i) {
+          bits = bits * 2u + static_cast<uint64_t>((words[from + i] & with) != 0);
         }
         return bits;
       };
