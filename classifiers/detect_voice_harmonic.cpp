@@ -824,13 +824,16 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
 // Builds pitch tracks over the window and writes VoicePitch of every slot
 // of a track at least 6 frames long. Returns 0, or -1 after "Error pitch!".
 int32_t CDetectVoice::Find() {
-  // Bit f: slot f is not done.
+  // Bit f: slot f is not done. A slot only becomes done while the slots
+  // before it are searched, so the bits left set are rechecked, never missed.
+  static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
   constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
   uint32_t pending = 0;
   // Bit f: slot f holds at least kCandidatePeaks kept peaks.
   uint32_t peaked = 0;
 #if defined(__SSE2__)
-  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each.
+  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the pending bits of
+  // slots 28 and 29 are then dropped).
   static_assert(kWindowFrames == 30, "two rows of 16 slots");
   const __m128i done = _mm_set1_epi16(kStateDone);
   auto doneMask = [&](int32_t from) {
@@ -860,7 +863,7 @@ int32_t CDetectVoice::Find() {
   // no pending slot that may seed (as in silence), SearchSeeds would only
   // mark the slots untracked or reaching the end done: done here, without
   // the search's set-up.
-  if ((pending & peaked & peaked >> 1 & peaked >> 2) != 0) return SearchSeeds();
+  if ((pending & peaked & peaked >> 1 & peaked >> 2) != 0) return SearchSeeds(pending);
   for (; pending != 0; pending &= pending - 1u) {
     const int32_t f = __builtin_ctz(pending);
     if (FrameState[f] == kStateUntracked || FrameState[f] == kStateReachedEnd) {
@@ -872,32 +875,9 @@ int32_t CDetectVoice::Find() {
 
 // Apart from Find, so that a frame with no slot to search (as in silence)
 // does not pay for the search's set-up.
-int32_t CDetectVoice::SearchSeeds() {
+int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
   bool reachedEnd = false;  // kept across the slots of one call
   const int32_t newest = kWindowFrames - 1;
-
-  // Bit f: slot f is not done. A slot only becomes done while the slots
-  // before it are searched, so the bits left set are rechecked, never missed.
-  static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
-  constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
-  uint32_t pending = 0;
-#if defined(__SSE2__)
-  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the bits of slots
-  // 28 and 29 are then dropped).
-  static_assert(kWindowFrames == 30 && kSeedSlots == 28, "two rows of 16 states");
-  const __m128i done = _mm_set1_epi16(kStateDone);
-  auto doneMask = [&](int32_t from) {
-    const __m128i* row = reinterpret_cast<const __m128i*>(FrameState + from);
-    const __m128i low = _mm_cmpeq_epi16(_mm_loadu_si128(row), done);
-    const __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(row + 1), done);
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
-  };
-  pending = ~(doneMask(0) | doneMask(14) << 14) & ((1u << kSeedSlots) - 1u);
-#else
-  for (int32_t f = 0; f < kSeedSlots; ++f) {
-    pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
-  }
-#endif
 
   // Per candidate c: the series positions a seed of pitch MinPitchBin + c
   // may take (SeriesLimitsOf), looked up at the first search by words of

@@ -126,8 +126,9 @@ class KVD_EXPORT CDetectVoice {
 
   // Pitch tracks over the window.
   int32_t Find();
-  // Find's search, once one of the slots not done may seed.
-  int32_t SearchSeeds();
+  // Find's search of the slots of `pending` (bit f: slot f is not done),
+  // once one of them may seed.
+  int32_t SearchSeeds(uint32_t pending);
   // Copies the candidate set, its areas and pitch into frame's track entry.
   void StoreCandidate(int16_t frame);
   // The set in frame's rows becomes the candidate (the reverse of
