@@ -82,9 +82,12 @@ struct SeedMemo {
     uint32_t members;  // SearchHarmo's, when result > 0
   };
   Outcome outcome[kMemoSeries];
-  bool known[kMemoSeries];
+  // Bit m: outcome[m] holds the search of series position m.
+  static_assert(kMemoSeries <= 64, "one bit per series position");
+  uint64_t known;
 
-  void Forget() { std::fill(known, known + kMemoSeries, false); }
+  void Forget() { known = 0; }
+  bool Knows(int32_t m) const { return m < kMemoSeries && (known >> m & 1u) != 0; }
 };
 
 // Outcomes of the later seed frames' searches, SearchHarmo(p, m, f + rows,
@@ -176,6 +179,15 @@ const uint64_t* SeriesLimitsOf(int32_t minPitchBin, int32_t pitchNum, int32_t ma
   return limits.limit;
 }
 
+// The set bits of v, without the library call __builtin_popcount makes
+// for a target without a population count instruction.
+inline int32_t CountBits(uint32_t v) {
+  v = v - ((v >> 1) & 0x55555555u);
+  v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+  v = (v + (v >> 4)) & 0x0F0F0F0Fu;
+  return static_cast<int32_t>((v * 0x01010101u) >> 24);
+}
+
 }  // namespace
 
 // Only the set searches below keep candidates: inline here.
@@ -188,31 +200,43 @@ inline void CDetectVoice::KeepCandidate(int16_t frame) {
 
 namespace {
 
-// Where the list of a key is kept in seedLists: the keys of one seed search
-// (neighbouring frames, pitches and series positions) spread over the lists.
-inline int32_t SeedListIndex(uint64_t serial, int16_t p, int16_t m) {
+// The pair of lists of seedLists that may keep the list of a key: the keys
+// of one seed search (neighbouring frames, pitches and series positions)
+// spread over the pairs.
+inline int32_t SeedListPair(uint64_t serial, int16_t p, int16_t m) {
   const uint32_t hash = static_cast<uint32_t>(serial) * 0x9E3779B1u ^
                         static_cast<uint32_t>(static_cast<uint16_t>(p)) * 0x85EBCA6Bu ^
                         static_cast<uint32_t>(static_cast<uint16_t>(m)) * 0xC2B2AE35u;
-  return static_cast<int32_t>(hash >> 24);  // 256 lists
+  return static_cast<int32_t>(hash >> 25);  // 128 pairs
 }
 
 }  // namespace
 
 inline CDetectVoice::SeedList* CDetectVoice::SeedListOf(uint64_t serial, int16_t p, int16_t m,
                                                         bool* found) {
-  static_assert(kSeedLists == 256, "eight bits of the hash");
-  const int32_t i = SeedListIndex(serial, p, m);
-  SeedList& list = seedLists[i];
+  static_assert(kSeedLists == 256, "seven bits of the hash, two lists a pair");
+  const int32_t i = 2 * SeedListPair(serial, p, m);
+  SeedList* pair = seedLists + i;
   uint64_t& kept = seedListsKept[i / 64];
-  const uint64_t bit = uint64_t{1} << (i % 64);
-  if ((kept & bit) != 0 && list.serial == serial && list.p == p && list.m == m) {
-    *found = true;
-    return &list;
+  const int32_t shift = i % 64;
+  const uint32_t keptOfPair = static_cast<uint32_t>(kept >> shift) & 3u;
+  for (int32_t way = 0; way < 2; ++way) {
+    const SeedList& list = pair[way];
+    if ((keptOfPair >> way & 1u) != 0 && list.serial == serial && list.p == p && list.m == m) {
+      *found = true;
+      return pair + way;
+    }
   }
-  // Not kept until the caller has filled it.
+  // Not kept until the caller has filled it. A list not kept is taken
+  // first, else the one of the older frame (serials rise as frames come
+  // in), which a later search of the window is less likely to meet again.
   *found = false;
-  kept &= ~bit;
+  int32_t way = 0;
+  if ((keptOfPair & 1u) != 0 && ((keptOfPair & 2u) == 0 || pair[1].serial < pair[0].serial)) {
+    way = 1;
+  }
+  kept &= ~(uint64_t{1} << (shift + way));
+  SeedList& list = pair[way];
   list.serial = serial;
   list.p = p;
   list.m = m;
@@ -252,8 +276,21 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
       int16_t* set = HarmoPeak[frame];
       set[0] = 0;
       for (int32_t j = 0; j < kMembers; ++j) set[kFirstEntry + j] = peaks[idx[j]];
-      MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
-                  HarmoAbsArea[frame]);
+      if (set[kFirstEntry] >= 1) {
+        // MemberAreas' rows for members that all lie at bin 1 or above (they
+        // ascend from the first).
+        int16_t* area = HarmoArea[frame];
+        float* absArea = HarmoAbsArea[frame];
+        area[0] = 0;
+        absArea[0] = 0.0f;
+        for (int32_t j = 0; j < kMembers; ++j) {
+          area[kFirstEntry + j] = peakArea[idx[j]];
+          absArea[kFirstEntry + j] = AllMaxAbsArea[frame][idx[j]];
+        }
+      } else {
+        MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+                    HarmoAbsArea[frame]);
+      }
       FramePitch[frame] = SetPitch(set, m);
     };
     // A set within the starting bound and with a strong member, in search
@@ -289,16 +326,27 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         const int16_t spread = TestEven(bins, LayoutOf(m).numbers);
         if (spread > startBound) return;
         // MemberAreas' mean and TestTrueFullHarmo's strongest-harmonic test.
+        // The members ascend from bins[kFirstEntry]: from bin 1 on, none
+        // is left out.
         int32_t sum = 0;
         int32_t found = 0;
         bool strong = false;
-        for (int32_t j = 0; j < kMembers; ++j) {
-          const int32_t i = idx[j];
-          if (peaks[i] < 1) continue;
-          const int32_t a = peakArea[i];
-          sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
-          ++found;
-          strong = strong || a >= kSeedStrongArea;
+        if (bins[kFirstEntry] >= 1) {
+          for (int32_t j = 0; j < kMembers; ++j) {
+            const int32_t a = peakArea[idx[j]];
+            sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+            strong = strong || a >= kSeedStrongArea;
+          }
+          found = kMembers;
+        } else {
+          for (int32_t j = 0; j < kMembers; ++j) {
+            const int32_t i = idx[j];
+            if (peaks[i] < 1) continue;
+            const int32_t a = peakArea[i];
+            sum = sum + a < kAreaSumCap ? sum + a : kAreaSumCap;
+            ++found;
+            strong = strong || a >= kSeedStrongArea;
+          }
         }
         if (!strong) return;
         const int16_t area = found > 0 ? static_cast<int16_t>(sum / found) : 0;
@@ -776,18 +824,17 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
 // Builds pitch tracks over the window and writes VoicePitch of every slot
 // of a track at least 6 frames long. Returns 0, or -1 after "Error pitch!".
 int32_t CDetectVoice::Find() {
-  bool reachedEnd = false;  // kept across the slots of one call
-  const int32_t newest = kWindowFrames - 1;
-
   // Bit f: slot f is not done. A slot only becomes done while the slots
   // before it are searched, so the bits left set are rechecked, never missed.
   static_assert(kWindowFrames - kSeedFrames < 32, "one bit per seed slot");
   constexpr int32_t kSeedSlots = kWindowFrames - kSeedFrames + 1;  // 28
   uint32_t pending = 0;
+  // Bit f: slot f holds at least kCandidatePeaks kept peaks.
+  uint32_t peaked = 0;
 #if defined(__SSE2__)
-  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the bits of slots
-  // 28 and 29 are then dropped).
-  static_assert(kWindowFrames == 30 && kSeedSlots == 28, "two rows of 16 states");
+  // Slots 0 .. 15 and 14 .. 29, one byte of a mask each (the pending bits of
+  // slots 28 and 29 are then dropped).
+  static_assert(kWindowFrames == 30, "two rows of 16 slots");
   const __m128i done = _mm_set1_epi16(kStateDone);
   auto doneMask = [&](int32_t from) {
     const __m128i* row = reinterpret_cast<const __m128i*>(FrameState + from);
@@ -795,12 +842,42 @@ int32_t CDetectVoice::Find() {
     const __m128i high = _mm_cmpeq_epi16(_mm_loadu_si128(row + 1), done);
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
   };
+  const __m128i fewest = _mm_set1_epi16(kCandidatePeaks - 1);
+  auto peakedMask = [&](int32_t from) {
+    const __m128i* row = reinterpret_cast<const __m128i*>(MaxNum + from);
+    const __m128i low = _mm_cmpgt_epi16(_mm_loadu_si128(row), fewest);
+    const __m128i high = _mm_cmpgt_epi16(_mm_loadu_si128(row + 1), fewest);
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+  };
   pending = ~(doneMask(0) | doneMask(14) << 14) & ((1u << kSeedSlots) - 1u);
+  peaked = peakedMask(0) | peakedMask(14) << 14;
 #else
   for (int32_t f = 0; f < kSeedSlots; ++f) {
     pending |= static_cast<uint32_t>(FrameState[f] != kStateDone) << f;
   }
+  for (int32_t f = 0; f < kWindowFrames; ++f) {
+    peaked |= static_cast<uint32_t>(MaxNum[f] >= kCandidatePeaks) << f;
+  }
 #endif
+  // A seed needs kCandidatePeaks kept peaks in each of its three slots. With
+  // no pending slot that may seed (as in silence), SearchSeeds would only
+  // mark the slots untracked or reaching the end done: done here, without
+  // the search's set-up.
+  if ((pending & peaked & peaked >> 1 & peaked >> 2) != 0) return SearchSeeds(pending);
+  for (; pending != 0; pending &= pending - 1u) {
+    const int32_t f = __builtin_ctz(pending);
+    if (FrameState[f] == kStateUntracked || FrameState[f] == kStateReachedEnd) {
+      FrameState[f] = kStateDone;
+    }
+  }
+  return 0;
+}
+
+// Apart from Find, so that a frame with no slot to search (as in silence)
+// does not pay for the search's set-up.
+int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
+  bool reachedEnd = false;  // kept across the slots of one call
+  const int32_t newest = kWindowFrames - 1;
 
   // Per candidate c: the series positions a seed of pitch MinPitchBin + c
   // may take (SeriesLimitsOf), looked up at the first search by words of
@@ -828,7 +905,7 @@ int32_t CDetectVoice::Find() {
     // Bit i: VoicePitch[i] below 1, kept up to date as pitches are written
     // (only writePitches writes them while a slot is searched).
     uint32_t unvoicedSlots = UnvoicedSlots(VoicePitch);
-    int32_t unvoiced = __builtin_popcount(unvoicedSlots);
+    int32_t unvoiced = CountBits(unvoicedSlots);
     int16_t seed[kSeedFrames][kSetSize] = {};
 
     // Writes the pitch of every untouched slot of s .. e from its set;
@@ -994,7 +1071,7 @@ int32_t CDetectVoice::Find() {
     SeedMemo firstFrameMemo;   // frame f, for the current p0
     SeedMemo secondFrameMemo;  // frame f + 1, for the current p0 and p1
     auto searchOnce = [&](SeedMemo& memo, int32_t p, int32_t m, int32_t frame) KVD_INLINE {
-      if (m < kMemoSeries && memo.known[m]) return putBack(memo.outcome[m], m, frame);
+      if (memo.Knows(m)) return putBack(memo.outcome[m], m, frame);
       if (frame == f) zeroRows &= ~1u;  // the search writes the rows
       const int16_t result =
           frame == f ? SearchHarmo(static_cast<int16_t>(p), static_cast<int16_t>(m),
@@ -1004,7 +1081,7 @@ int32_t CDetectVoice::Find() {
       if (frame == f) rowSeries[0] = result > 0 ? m : -1;
       if (m < kMemoSeries) {
         keep(memo.outcome[m], result, frame);
-        memo.known[m] = true;
+        memo.known |= uint64_t{1} << m;
       }
       return result;
     };
@@ -1078,9 +1155,9 @@ int32_t CDetectVoice::Find() {
       }
       // Bit i: candidate from + i (up to to) shares a position with `with`.
       auto sharing = [](const uint64_t* words, int32_t from, int32_t to, uint64_t with) {
-        uint64_t bits = 0;
-        for (int32_t i = 0; i <= to - from; ++i) {
-          bits |= static_cast<uint64_t>((words[from + i] & with) != 0) << i;
+        uint64_t bits = 0;  // filled from the top candidate down
+        for (int32_t i = to - from; i >= 0; --i) {
+          bits = bits * 2u + static_cast<uint64_t>((words[from + i] & with) != 0);
         }
         return bits;
       };

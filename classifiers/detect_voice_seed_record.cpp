@@ -17,9 +17,13 @@ void CDetectVoice::RenumberFrames() {
 }
 
 int32_t CDetectVoice::RecordOf(int32_t f) {
+  // Serials are never given twice: only a record of slot f's frame can
+  // match, so the other frames are compared only then.
+  const uint64_t first = frameSerial[f];
   for (int32_t i = 0; i < kSeedRecords; ++i) {
     SeedRecord& record = seedRecords[i];
-    if (std::memcmp(record.frames, frameSerial + f, sizeof(record.frames)) == 0) {
+    if (record.frames[0] == first &&
+        std::memcmp(record.frames, frameSerial + f, sizeof(record.frames)) == 0) {
       record.lastUse = ++seedRecordClock;
       return i;
     }

@@ -66,6 +66,24 @@ inline int32_t CeilToInt(float v) {
   return static_cast<float>(t) < v ? t + 1 : t;
 }
 
+// The first index from i on (i <= count) whose peak lies at or above bin,
+// or count when none does.
+inline int32_t FirstAtOrAbove(const int16_t* peaks, int32_t i, int32_t count, int32_t bin) {
+#if defined(__SSE2__)
+  // Eight peaks at a time while eight are left: the first not below bin is
+  // the lowest lane of the comparison's mask left clear.
+  if (bin > INT16_MAX) return count;
+  const __m128i limit = _mm_set1_epi16(static_cast<int16_t>(bin < INT16_MIN ? INT16_MIN : bin));
+  for (; i + 8 <= count; i += 8) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(peaks + i));
+    const uint32_t below = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmplt_epi16(eight, limit)));
+    if (below != 0xFFFFu) return i + __builtin_ctz(~below) / 2;
+  }
+#endif
+  while (i < count && peaks[i] < bin) ++i;
+  return i;
+}
+
 // Visits every ascending index tuple idx[0] < idx[1] < ... < idx[members-1]
 // of peaks[0 .. count-1] (ascending bins) whose first peak lies in
 // [firstLo, firstHi) and whose every next peak lies at a spacing in
@@ -119,8 +137,7 @@ void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firs
   const int32_t firstFrom = CeilToInt(firstLo);
   const int32_t firstTo = CeilToInt(firstHi);
 #endif
-  int32_t i = start;
-  while (i < count && peaks[i] < firstFrom) ++i;
+  int32_t i = FirstAtOrAbove(peaks, start, count, firstFrom);
   start = i;
   int32_t idx[kSetSize] = {0, 0, 0, 0};
   for (; i < count && peaks[i] < firstTo; ++i) {

@@ -126,6 +126,9 @@ class KVD_EXPORT CDetectVoice {
 
   // Pitch tracks over the window.
   int32_t Find();
+  // Find's search of the slots of `pending` (bit f: slot f is not done),
+  // once one of them may seed.
+  int32_t SearchSeeds(uint32_t pending);
   // Copies the candidate set, its areas and pitch into frame's track entry.
   void StoreCandidate(int16_t frame);
   // The set in frame's rows becomes the candidate (the reverse of
@@ -291,8 +294,9 @@ class KVD_EXPORT CDetectVoice {
   // frame, the pitch bin and the series position. A frame meets the same
   // search as the third, second and first frame of three seeds in turn, and
   // for several pitches of the earlier frames: the list is kept and
-  // replayed. One list per hash of its key, replaced when another key takes
-  // its place; a search meeting more sets than a list holds is not kept.
+  // replayed. Either list of a pair chosen by a hash of its key, the older
+  // frame's replaced when another key needs the pair; a search meeting more
+  // sets than a list holds is not kept.
   static constexpr int32_t kSeedListSets = 2;  // on speech a search meets at most two
   static constexpr int32_t kSeedLists = 256;
   struct SeedList {

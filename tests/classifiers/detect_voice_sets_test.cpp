@@ -1,5 +1,6 @@
 // The harmonic sets of a range of pitches, visited once each: against the
-// search pitch by pitch that they stand in for.
+// search pitch by pitch that they stand in for; and the skip to a set's
+// first member against the walk it replaces.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -117,6 +118,36 @@ TEST(VoiceSetRuns, RefusesMoreSetsThanItHoldsAndAnEmptyRangeVisitsNothing) {
   empty.qLast = 9;
   EXPECT_TRUE(empty.ByRun(&visited));
   EXPECT_TRUE(visited.empty());
+}
+
+// The first peak at or above a bin, eight at a time where eight are left:
+// against the plain walk for every start, for rows of every length a frame
+// keeps and for bins around, between and past the peaks, the int16 range's
+// ends included.
+TEST(VoiceSets, FirstAtOrAboveMatchesTheWalkFromEveryStart) {
+  std::mt19937 random(20261209);
+  int32_t checked = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<int16_t> peaks = RandomPeaks(random);
+    if (trial == 0) peaks = {INT16_MIN, INT16_MIN + 1, -3, 0, 5, 9, 100, 1000, 30000, INT16_MAX};
+    const int32_t count = static_cast<int32_t>(peaks.size());
+    std::vector<int32_t> bins = {INT16_MIN - 1, INT16_MIN, 0, 1, INT16_MAX, INT16_MAX + 1};
+    for (const int16_t peak : peaks) {
+      bins.push_back(peak - 1);
+      bins.push_back(peak);
+      bins.push_back(peak + 1);
+    }
+    for (const int32_t bin : bins) {
+      for (int32_t start = 0; start <= count; ++start) {
+        int32_t expected = start;
+        while (expected < count && peaks[expected] < bin) ++expected;
+        ASSERT_EQ(kvd_voice::FirstAtOrAbove(peaks.data(), start, count, bin), expected)
+            << trial << " bin " << bin << " start " << start;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 20000);
 }
 
 }  // namespace
