@@ -307,7 +307,9 @@ class KVD_EXPORT CDetectVoice {
   SeedList* SeedListOf(uint64_t serial, int16_t p, int16_t m, bool* found);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
-  int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
+  // ConnectPartial's test, made while the reference row lacks an entry of
+  // relative area removedArea (0: none taken out).
+  int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t removedArea);
   // What TestTrueHarmo reads of the track s .. e alone, summed once for all
   // the sets tried in one frame k, and only when a set reaches the tests
   // that read it.
@@ -399,7 +401,8 @@ class KVD_EXPORT CDetectVoice {
   // steps) instead of summed over the track at each step; kAreasUnsummed
   // until the seed's are needed. The rows of the track stay as they are
   // meanwhile: Connect4's change of the reference row is put back before the
-  // next step, and the test it makes in between sums the track afresh.
+  // next step, and the test it makes in between takes these areas less the
+  // entry it took out.
   static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
   bool grownAreasLive = false;
   int16_t grownSeed = 0;
