@@ -145,48 +145,30 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
   const uint32_t tag = GrowthTag(serials[0], m, HarmoPeak[f]);
-  // A record matches when every field of its key holds the bits of the
-  // seed now in slots f .. f + 2 (its padding is zero, see below).
+  // A record matches when its key holds the serials and sets now in slots
+  // f .. f + 2, and m.
   auto matches = [&](const SeedKey& known) {
 #if defined(__SSE2__)
-    // Byte lanes equal in every pair of loads (the upper halves of the
-    // 8-byte loads are zero on both sides).
+    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24,
+                  "the loads below cover each field");
     auto same16 = [](const void* a, const void* b) {
       return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
                             _mm_loadu_si128(static_cast<const __m128i*>(b)));
     };
-    auto same8 = [](const void* a, const void* b) {
-      return _mm_cmpeq_epi8(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
-                            _mm_loadl_epi64(static_cast<const __m128i*>(b)));
+    // The last 8 bytes of each, side by side in one register.
+    auto tails = [](const void* a, const void* b) {
+      return _mm_unpacklo_epi64(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
+                                _mm_loadl_epi64(static_cast<const __m128i*>(b)));
     };
-    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24 &&
-                      sizeof(known.area) == 24 && sizeof(known.absArea) == 48 &&
-                      sizeof(known.pitch) == 12,
-                  "the loads below cover each field");
-    const char* peak = reinterpret_cast<const char*>(known.peak);
-    const char* area = reinterpret_cast<const char*>(known.area);
-    const char* absArea = reinterpret_cast<const char*>(known.absArea);
-    const char* pitch = reinterpret_cast<const char*>(known.pitch);
-    const char* livePeak = reinterpret_cast<const char*>(HarmoPeak[f]);
-    const char* liveArea = reinterpret_cast<const char*>(HarmoArea[f]);
-    const char* liveAbsArea = reinterpret_cast<const char*>(HarmoAbsArea[f]);
-    const char* livePitch = reinterpret_cast<const char*>(FramePitch + f);
-    __m128i same = _mm_and_si128(same16(known.frames, serials), same8(known.frames + 2, serials + 2));
-    same = _mm_and_si128(same, _mm_and_si128(same16(peak, livePeak), same8(peak + 16, livePeak + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(area, liveArea), same8(area + 16, liveArea + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(absArea, liveAbsArea),
-                                             same16(absArea + 16, liveAbsArea + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(absArea + 32, liveAbsArea + 32),
-                                             same8(pitch, livePitch)));
-    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m &&
-           std::memcmp(pitch + 8, livePitch + 8, 4) == 0;
+    const __m128i same = _mm_and_si128(
+        _mm_and_si128(same16(known.frames, serials), same16(known.peak, HarmoPeak[f])),
+        _mm_cmpeq_epi8(tails(known.frames + 2, known.peak[2]),
+                       tails(serials + 2, HarmoPeak[f + 2])));
+    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m;
 #else
     return known.frames[0] == serials[0] && known.m == m &&
            std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
-           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
-           std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
-           std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
-           std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0;
+           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0;
 #endif
   };
   // Fibonacci hashing: the top bits of the product.
@@ -212,9 +194,6 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   std::memcpy(key.frames, serials, sizeof(key.frames));
   key.m = m;
   std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
-  std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
-  std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
-  std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;

@@ -197,13 +197,14 @@ class KVD_EXPORT CDetectVoice {
     bool refused;            // the frame after them was tried and refused ...
     uint64_t refusedSerial;  // ... this one; otherwise the window ended there
   };
+  // A seed's frames and sets. Its areas and pitches are not kept: the seed
+  // searches write every seed row from the frame's kept peaks (the set's
+  // members, whose bins tell them apart) and m, so with the same frames,
+  // sets and m they are the same.
   struct SeedKey {
     uint64_t frames[kSeedFrames];  // serials; frames[0] 0: unused record
-    int16_t m;
     int16_t peak[kSeedFrames][kSetSize];
-    int16_t area[kSeedFrames][kSetSize];
-    float absArea[kSeedFrames][kSetSize];
-    float pitch[kSeedFrames];
+    int16_t m;
   };
   // Backward step i is steps[i], forward step j is steps[kGrowthSteps - 1 - j]:
   // within one window the two directions hold kGrowthSteps frames at most,
@@ -387,7 +388,7 @@ class KVD_EXPORT CDetectVoice {
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
-  // written (construction touches none of their 71 kB).
+  // written (construction touches none of their 67 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole. Written sixteen at a time
