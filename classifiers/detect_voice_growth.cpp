@@ -33,11 +33,13 @@ inline void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
   grown.pitch = FramePitch[slot];
 }
 
-inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
+inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot, bool whole) {
   std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
-  std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
-  std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
   FramePitch[slot] = grown.pitch;
+  if (whole) {
+    std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
+    std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
+  }
 }
 
 namespace {
@@ -285,12 +287,19 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
     int32_t slot = from;
     int32_t i = 0;
     const GrownFrame* known = first;
+    // Of the rows of the track, Connect3 / Connect4 read the pitches (the
+    // zig-zag test) and the whole rows of the end next to the frame they
+    // try (the track's areas come from grownAreas), and Find the sets (to
+    // write the pitches of the slots no track has covered yet): the areas
+    // of the other frames replayed are left unwritten, and are written
+    // again before anything reads them.
     for (; i < replayable && known->serial == frameSerial[slot];
          ++i, slot += step, known += stride) {
-      RestoreGrown(*known, slot);
+      RestoreGrown(*known, slot, false);
     }
     if (i > 0) {
       end = static_cast<int16_t>(slot - step);
+      RestoreGrown(known[-stride], end, true);
       grownAreas = (known - stride)->grownAreas;
     }
     // Past the window the steps left are kept: they lie outside it.

@@ -228,7 +228,8 @@ class KVD_EXPORT CDetectVoice {
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
   void StoreGrown(GrownFrame& grown, int32_t slot) const;
-  void RestoreGrown(const GrownFrame& grown, int32_t slot);
+  // A step's set and pitch into `slot`, and its areas too when whole.
+  void RestoreGrown(const GrownFrame& grown, int32_t slot, bool whole);
   // `members` (if given): on success, the kept-peak indices of the chosen
   // set's members, a byte each, the lowest member in the low byte. With
   // the frame's peaks and m they tell the set, areas and pitch it writes.
