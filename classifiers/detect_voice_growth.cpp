@@ -23,23 +23,56 @@
 
 using namespace kvd_voice;
 
-// Only GrowTrack, below, stores and restores steps: inline here.
-inline void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
-  static_assert(sizeof(GrownFrame) == 48, "grownAreas sits in the padding of the step");
-  grown.serial = frameSerial[slot];
-  std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
-  std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
-  std::memcpy(grown.absArea, HarmoAbsArea[slot], sizeof(grown.absArea));
-  grown.pitch = FramePitch[slot];
+namespace {
+
+// Copies `bytes` (a multiple of 4, at least 4) from src to dst, which do
+// not overlap: 16 bytes at a time, the last 16 (or 8) overlapping the ones
+// before.
+inline void CopyRows(void* dst, const void* src, size_t bytes) {
+  char* to = static_cast<char*>(dst);
+  const char* from = static_cast<const char*>(src);
+#if defined(__SSE2__)
+  if (bytes >= 16) {
+    for (size_t i = 0; i + 16 < bytes; i += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
+    return;
+  }
+#endif
+  if (bytes >= 8) {
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + bytes - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + bytes - 8, &tail, 8);
+  } else {
+    std::memcpy(to, from, 4);
+  }
 }
 
-inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot, bool whole) {
-  std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
-  FramePitch[slot] = grown.pitch;
-  if (whole) {
-    std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
-    std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
-  }
+}  // namespace
+
+// Only GrowTrack, below, stores and restores steps: inline here.
+inline void CDetectVoice::StoreGrown(TrackGrowth& growth, int32_t row, int32_t slot) const {
+  growth.serial[row] = frameSerial[slot];
+  std::memcpy(growth.peak[row], HarmoPeak[slot], sizeof(growth.peak[row]));
+  growth.pitch[row] = FramePitch[slot];
+  std::memcpy(growth.area[row], HarmoArea[slot], sizeof(growth.area[row]));
+  std::memcpy(growth.absArea[row], HarmoAbsArea[slot], sizeof(growth.absArea[row]));
+}
+
+inline void CDetectVoice::RestoreGrown(const TrackGrowth& growth, int32_t row, int32_t slot,
+                                       int32_t count, int32_t last) {
+  const auto rows = static_cast<size_t>(count);
+  CopyRows(HarmoPeak[slot], growth.peak[row], rows * sizeof(growth.peak[0]));
+  CopyRows(FramePitch + slot, growth.pitch + row, rows * sizeof(growth.pitch[0]));
+  const int32_t lastSlot = slot + (last - row);
+  std::memcpy(HarmoArea[lastSlot], growth.area[last], sizeof(growth.area[last]));
+  std::memcpy(HarmoAbsArea[lastSlot], growth.absArea[last], sizeof(growth.absArea[last]));
 }
 
 namespace {
@@ -114,7 +147,7 @@ int32_t LeastRecentlyUsed(const uint32_t* use, int32_t records, uint32_t now) {
 #endif
 }
 
-// The positive relative areas of a set, as GrownFrame::grownAreas counts
+// The positive relative areas of a set, as TrackGrowth::grownAreas counts
 // them: their sum times 128 plus their number.
 uint32_t PositiveAreas(const int16_t* area) {
 #if defined(__SSE2__)
@@ -275,32 +308,43 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   // refused before.
   auto walk = [&](GrowthChain& chain, GrowthChain& other, int32_t from, int32_t step,
                   int16_t& end) {
-    // Step i is at first + i * stride.
-    GrownFrame* const first = step < 0 ? growth.steps : growth.steps + kGrowthSteps - 1;
-    const int32_t stride = -step;
+    // Step i is row rowOf(i).
+    auto rowOf = [&](int32_t i) { return step < 0 ? kGrowthSteps - 1 - i : i; };
     auto inWindow = [](int32_t slot) {
       return static_cast<uint32_t>(slot) < static_cast<uint32_t>(kWindowFrames);
     };
     // The steps that can still lie in the window.
     const int32_t room = step < 0 ? from + 1 : kWindowFrames - from;
     const int32_t replayable = chain.count < room ? chain.count : room;
-    int32_t slot = from;
+    // A frame leaves the window only at one of its ends and never comes
+    // back, so the frames between two that stay are those that were there:
+    // with the seed in place, the steps that still hold are the first ones,
+    // all of them when the last replayable one does.
     int32_t i = 0;
-    const GrownFrame* known = first;
-    // Of the rows of the track, Connect3 / Connect4 read the pitches (the
-    // zig-zag test) and the whole rows of the end next to the frame they
-    // try (the track's areas come from grownAreas), and Find the sets (to
-    // write the pitches of the slots no track has covered yet): the areas
-    // of the other frames replayed are left unwritten, and are written
-    // again before anything reads them.
-    for (; i < replayable && known->serial == frameSerial[slot];
-         ++i, slot += step, known += stride) {
-      RestoreGrown(*known, slot, false);
+    if (replayable > 0) {
+      const int32_t last = replayable - 1;
+      if (growth.serial[rowOf(last)] == frameSerial[from + last * step]) {
+        i = replayable;
+      } else {
+        while (i < last && growth.serial[rowOf(i)] == frameSerial[from + i * step]) ++i;
+      }
     }
+    int32_t slot = from + i * step;
     if (i > 0) {
+      // Of the rows of the track, Connect3 / Connect4 read the pitches (the
+      // zig-zag test) and the whole rows of the end next to the frame they
+      // try (the track's areas come from grownAreas), and Find the sets (to
+      // write the pitches of the slots no track has covered yet): the areas
+      // of the other frames replayed are left unwritten, and are written
+      // again before anything reads them. Steps 0 .. i - 1 fill the slots
+      // from .. slot - step, in rows of slot order.
       end = static_cast<int16_t>(slot - step);
-      RestoreGrown(known[-stride], end, true);
-      grownAreas = (known - stride)->grownAreas;
+      if (step < 0) {
+        RestoreGrown(growth, kGrowthSteps - i, slot + 1, i, kGrowthSteps - i);
+      } else {
+        RestoreGrown(growth, 0, from, i, i - 1);
+      }
+      grownAreas = growth.grownAreas[rowOf(i - 1)];
     }
     // Past the window the steps left are kept: they lie outside it.
     if (!inWindow(slot)) return;
@@ -332,8 +376,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
         for (int32_t j = 0; j < kSeedFrames; ++j) grownAreas += PositiveAreas(HarmoArea[f + j]);
       }
       grownAreas += PositiveAreas(HarmoArea[slot]);
-      StoreGrown(first[i * stride], slot);
-      first[i * stride].grownAreas = grownAreas;
+      StoreGrown(growth, rowOf(i), slot);
+      growth.grownAreas[rowOf(i)] = grownAreas;
       chain.count = i + 1;
       chain.refused = false;
       end = static_cast<int16_t>(slot);

@@ -177,20 +177,6 @@ class KVD_EXPORT CDetectVoice {
   // they are met again, and every step is searched anew.
   static constexpr int32_t kGrowthRecords = 48;
   static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
-  // A frame's set as a step left it, copied whole (restored with four
-  // fixed-size copies, no search of the kept peaks either way).
-  struct GrownFrame {
-    uint64_t serial;  // the frame the step added
-    int16_t peak[kSetSize];
-    int16_t area[kSetSize];
-    float absArea[kSetSize];
-    float pitch;
-    // The positive relative areas of the track (its seed included) once
-    // this step added its frame: their sum times 128 plus their number (at
-    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
-    // number). In what was padding.
-    uint32_t grownAreas;
-  };
   // The steps of one direction, in order away from the seed.
   struct GrowthChain {
     int32_t count;           // steps that added a frame
@@ -206,15 +192,27 @@ class KVD_EXPORT CDetectVoice {
     int16_t peak[kSeedFrames][kSetSize];
     int16_t m;
   };
-  // Backward step i is steps[i], forward step j is steps[kGrowthSteps - 1 - j]:
-  // within one window the two directions hold kGrowthSteps frames at most,
-  // and a collision can only drop backward steps that left the window.
+  // The frames the steps added, with their sets as the steps left them, in
+  // rows of slot order: the steps replayed over a run of slots are copied
+  // back a block per field. Backward step i is row kGrowthSteps - 1 - i,
+  // forward step j row j: within one window the two directions hold
+  // kGrowthSteps frames at most, and a collision can only drop backward
+  // steps that left the window.
   struct TrackGrowth {
     SeedKey key;
     GrowthChain backward;
     GrowthChain forward;
     uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
-    GrownFrame steps[kGrowthSteps];
+    uint64_t serial[kGrowthSteps];  // the frame each step added
+    int16_t peak[kGrowthSteps][kSetSize];
+    float pitch[kGrowthSteps];
+    int16_t area[kGrowthSteps][kSetSize];
+    float absArea[kGrowthSteps][kSetSize];
+    // The positive relative areas of the track (its seed included) once
+    // the step added its frame: their sum times 128 plus their number (at
+    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
+    // number).
+    uint32_t grownAreas[kGrowthSteps];
   };
   // Grows the seed now in slots f .. f + 2 (series position m): backwards
   // first when growBack, then forwards, as Connect3 / Connect4 would step by
@@ -227,9 +225,12 @@ class KVD_EXPORT CDetectVoice {
   static uint32_t UnvoicedSlots(const int16_t* pitch);
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
-  void StoreGrown(GrownFrame& grown, int32_t slot) const;
-  // A step's set and pitch into `slot`, and its areas too when whole.
-  void RestoreGrown(const GrownFrame& grown, int32_t slot, bool whole);
+  // Row `row` of `growth` from slot `slot`.
+  void StoreGrown(TrackGrowth& growth, int32_t row, int32_t slot) const;
+  // The sets and pitches of rows row .. row + count - 1 into slots slot ..
+  // slot + count - 1, and the areas of the last one.
+  void RestoreGrown(const TrackGrowth& growth, int32_t row, int32_t slot, int32_t count,
+                    int32_t last);
   // `members` (if given): on success, the kept-peak indices of the chosen
   // set's members, a byte each, the lowest member in the low byte. With
   // the frame's peaks and m they tell the set, areas and pitch it writes.
@@ -398,7 +399,7 @@ class KVD_EXPORT CDetectVoice {
   // The low 32 bits of growthClock at each used record's last use, side by
   // side for the replacement. Written as the records are first used.
   uint32_t growthUse[kGrowthRecords];
-  // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
+  // While GrowTrack runs: the seed's first slot and TrackGrowth::grownAreas of
   // the track s .. e, added up as the steps add frames (and kept with the
   // steps) instead of summed over the track at each step; kAreasUnsummed
   // until the seed's are needed. The rows of the track stay as they are
