@@ -26,12 +26,12 @@ using namespace kvd_voice;
 namespace {
 
 // Copies `bytes` (a multiple of 4, at least 4) from src to dst, which do
-// not overlap: 16 bytes at a time, the last 16 (or 8) overlapping the ones
-// before.
+// not overlap. With SSE2 16 bytes at a time, the last 16 (or 8) overlapping
+// the ones before: the runs are short, a call to memcpy would cost more.
 inline void CopyRows(void* dst, const void* src, size_t bytes) {
+#if defined(__SSE2__)
   char* to = static_cast<char*>(dst);
   const char* from = static_cast<const char*>(src);
-#if defined(__SSE2__)
   if (bytes >= 16) {
     for (size_t i = 0; i + 16 < bytes; i += 16) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
@@ -39,19 +39,17 @@ inline void CopyRows(void* dst, const void* src, size_t bytes) {
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
-    return;
-  }
-#endif
-  if (bytes >= 8) {
-    uint64_t head = 0;
-    uint64_t tail = 0;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + bytes - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + bytes - 8, &tail, 8);
+  } else if (bytes >= 8) {
+    const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+    const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + bytes - 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), head);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to + bytes - 8), tail);
   } else {
     std::memcpy(to, from, 4);
   }
+#else
+  std::memcpy(dst, src, bytes);
+#endif
 }
 
 }  // namespace
