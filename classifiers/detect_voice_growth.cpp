@@ -2,9 +2,9 @@
 // calls replayed.
 //
 // Connect3 / Connect4 (k, s, e) read the sets, areas and pitches of frames
-// s .. e and the kept peaks of frame k, and write frame k's set (cleared when
-// k is refused); the set of the reference frame they change for a while is
-// put back. Backwards the track is the seed plus the frames grown before, so
+// s .. e (the areas as the track's sum, kept with the steps) and the kept
+// peaks of frame k, and write frame k's set (cleared when k is refused);
+// the set of the reference frame they change for a while is put back. Backwards the track is the seed plus the frames grown before, so
 // each step is fixed by the seed and the frames stepped over; forwards it
 // also holds the frames grown backwards, fixed in turn by the frame the
 // track starts at. A frame keeps its serial, and its peaks, while it is in

@@ -402,10 +402,11 @@ class KVD_EXPORT CDetectVoice {
   // While GrowTrack runs: the seed's first slot and TrackGrowth::grownAreas of
   // the track s .. e, added up as the steps add frames (and kept with the
   // steps) instead of summed over the track at each step; kAreasUnsummed
-  // until the seed's are needed. The rows of the track stay as they are
-  // meanwhile: Connect4's change of the reference row is put back before the
-  // next step, and the test it makes in between takes these areas less the
-  // entry it took out.
+  // until the seed's are needed. Nothing reads the areas of the track's
+  // rows meanwhile but those of its ends (a replayed step writes back the
+  // areas of the last frame it reaches only): Connect4's change of the
+  // reference row is put back before the next step, and the test it makes
+  // in between takes these areas less the entry it took out.
   static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
   bool grownAreasLive = false;
   int16_t grownSeed = 0;
