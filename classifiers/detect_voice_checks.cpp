@@ -117,11 +117,17 @@ int16_t CDetectVoice::TestTrueFullHarmo(int16_t frame, int16_t first, int16_t la
 }
 
 // Connect4's test of a set with a virtual peak, made while it has changed
-// the reference row: the track's areas are summed here, not taken from the
-// grown areas.
-int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t /*m*/) {
+// the reference row: the areas of the track are those grown (or, before
+// any step, summed over its rows) less the entry taken out of the reference.
+int16_t CDetectVoice::TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t removedArea) {
   TrackSums track{};
-  AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
+  if (grownAreasLive && grownAreas != kAreasUnsummed) {
+    const bool positive = removedArea > 0;
+    track.areaSum = static_cast<int32_t>(grownAreas >> 7) - (positive ? removedArea : 0);
+    track.areaCount = static_cast<int32_t>(grownAreas & 127u) - (positive ? 1 : 0);
+  } else {
+    AddPositiveAreas(HarmoArea + s, e - s + 1, track.areaSum, track.areaCount);
+  }
   track.areasSummed = true;
   return TestTrueHarmo(track, s, e, k);
 }

@@ -2,9 +2,9 @@
 // calls replayed.
 //
 // Connect3 / Connect4 (k, s, e) read the sets, areas and pitches of frames
-// s .. e and the kept peaks of frame k, and write frame k's set (cleared when
-// k is refused); the set of the reference frame they change for a while is
-// put back. Backwards the track is the seed plus the frames grown before, so
+// s .. e (the areas as the track's sum, kept with the steps) and the kept
+// peaks of frame k, and write frame k's set (cleared when k is refused);
+// the set of the reference frame they change for a while is put back. Backwards the track is the seed plus the frames grown before, so
 // each step is fixed by the seed and the frames stepped over; forwards it
 // also holds the frames grown backwards, fixed in turn by the frame the
 // track starts at. A frame keeps its serial, and its peaks, while it is in
@@ -23,21 +23,54 @@
 
 using namespace kvd_voice;
 
-// Only GrowTrack, below, stores and restores steps: inline here.
-inline void CDetectVoice::StoreGrown(GrownFrame& grown, int32_t slot) const {
-  static_assert(sizeof(GrownFrame) == 48, "grownAreas sits in the padding of the step");
-  grown.serial = frameSerial[slot];
-  std::memcpy(grown.peak, HarmoPeak[slot], sizeof(grown.peak));
-  std::memcpy(grown.area, HarmoArea[slot], sizeof(grown.area));
-  std::memcpy(grown.absArea, HarmoAbsArea[slot], sizeof(grown.absArea));
-  grown.pitch = FramePitch[slot];
+namespace {
+
+// Copies `bytes` (a multiple of 4, at least 4) from src to dst, which do
+// not overlap. With SSE2 16 bytes at a time, the last 16 (or 8) overlapping
+// the ones before: the runs are short, a call to memcpy would cost more.
+inline void CopyRows(void* dst, const void* src, size_t bytes) {
+#if defined(__SSE2__)
+  char* to = static_cast<char*>(dst);
+  const char* from = static_cast<const char*>(src);
+  if (bytes >= 16) {
+    for (size_t i = 0; i + 16 < bytes; i += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
+  } else if (bytes >= 8) {
+    const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+    const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + bytes - 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), head);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to + bytes - 8), tail);
+  } else {
+    std::memcpy(to, from, 4);
+  }
+#else
+  std::memcpy(dst, src, bytes);
+#endif
 }
 
-inline void CDetectVoice::RestoreGrown(const GrownFrame& grown, int32_t slot) {
-  std::memcpy(HarmoPeak[slot], grown.peak, sizeof(grown.peak));
-  std::memcpy(HarmoArea[slot], grown.area, sizeof(grown.area));
-  std::memcpy(HarmoAbsArea[slot], grown.absArea, sizeof(grown.absArea));
-  FramePitch[slot] = grown.pitch;
+}  // namespace
+
+// Only GrowTrack, below, stores and restores steps: inline here.
+inline void CDetectVoice::StoreGrown(TrackGrowth& growth, int32_t row, int32_t slot) const {
+  growth.serial[row] = frameSerial[slot];
+  std::memcpy(growth.peak[row], HarmoPeak[slot], sizeof(growth.peak[row]));
+  growth.pitch[row] = FramePitch[slot];
+  std::memcpy(growth.area[row], HarmoArea[slot], sizeof(growth.area[row]));
+  std::memcpy(growth.absArea[row], HarmoAbsArea[slot], sizeof(growth.absArea[row]));
+}
+
+inline void CDetectVoice::RestoreGrown(const TrackGrowth& growth, int32_t row, int32_t slot,
+                                       int32_t count, int32_t last) {
+  const auto rows = static_cast<size_t>(count);
+  CopyRows(HarmoPeak[slot], growth.peak[row], rows * sizeof(growth.peak[0]));
+  CopyRows(FramePitch + slot, growth.pitch + row, rows * sizeof(growth.pitch[0]));
+  const int32_t lastSlot = slot + (last - row);
+  std::memcpy(HarmoArea[lastSlot], growth.area[last], sizeof(growth.area[last]));
+  std::memcpy(HarmoAbsArea[lastSlot], growth.absArea[last], sizeof(growth.absArea[last]));
 }
 
 namespace {
@@ -112,7 +145,7 @@ int32_t LeastRecentlyUsed(const uint32_t* use, int32_t records, uint32_t now) {
 #endif
 }
 
-// The positive relative areas of a set, as GrownFrame::grownAreas counts
+// The positive relative areas of a set, as TrackGrowth::grownAreas counts
 // them: their sum times 128 plus their number.
 uint32_t PositiveAreas(const int16_t* area) {
 #if defined(__SSE2__)
@@ -145,48 +178,30 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
   const uint32_t tag = GrowthTag(serials[0], m, HarmoPeak[f]);
-  // A record matches when every field of its key holds the bits of the
-  // seed now in slots f .. f + 2 (its padding is zero, see below).
+  // A record matches when its key holds the serials and sets now in slots
+  // f .. f + 2, and m.
   auto matches = [&](const SeedKey& known) {
 #if defined(__SSE2__)
-    // Byte lanes equal in every pair of loads (the upper halves of the
-    // 8-byte loads are zero on both sides).
+    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24,
+                  "the loads below cover each field");
     auto same16 = [](const void* a, const void* b) {
       return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
                             _mm_loadu_si128(static_cast<const __m128i*>(b)));
     };
-    auto same8 = [](const void* a, const void* b) {
-      return _mm_cmpeq_epi8(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
-                            _mm_loadl_epi64(static_cast<const __m128i*>(b)));
+    // The last 8 bytes of each, side by side in one register.
+    auto tails = [](const void* a, const void* b) {
+      return _mm_unpacklo_epi64(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
+                                _mm_loadl_epi64(static_cast<const __m128i*>(b)));
     };
-    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24 &&
-                      sizeof(known.area) == 24 && sizeof(known.absArea) == 48 &&
-                      sizeof(known.pitch) == 12,
-                  "the loads below cover each field");
-    const char* peak = reinterpret_cast<const char*>(known.peak);
-    const char* area = reinterpret_cast<const char*>(known.area);
-    const char* absArea = reinterpret_cast<const char*>(known.absArea);
-    const char* pitch = reinterpret_cast<const char*>(known.pitch);
-    const char* livePeak = reinterpret_cast<const char*>(HarmoPeak[f]);
-    const char* liveArea = reinterpret_cast<const char*>(HarmoArea[f]);
-    const char* liveAbsArea = reinterpret_cast<const char*>(HarmoAbsArea[f]);
-    const char* livePitch = reinterpret_cast<const char*>(FramePitch + f);
-    __m128i same = _mm_and_si128(same16(known.frames, serials), same8(known.frames + 2, serials + 2));
-    same = _mm_and_si128(same, _mm_and_si128(same16(peak, livePeak), same8(peak + 16, livePeak + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(area, liveArea), same8(area + 16, liveArea + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(absArea, liveAbsArea),
-                                             same16(absArea + 16, liveAbsArea + 16)));
-    same = _mm_and_si128(same, _mm_and_si128(same16(absArea + 32, liveAbsArea + 32),
-                                             same8(pitch, livePitch)));
-    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m &&
-           std::memcmp(pitch + 8, livePitch + 8, 4) == 0;
+    const __m128i same = _mm_and_si128(
+        _mm_and_si128(same16(known.frames, serials), same16(known.peak, HarmoPeak[f])),
+        _mm_cmpeq_epi8(tails(known.frames + 2, known.peak[2]),
+                       tails(serials + 2, HarmoPeak[f + 2])));
+    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m;
 #else
     return known.frames[0] == serials[0] && known.m == m &&
            std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
-           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0 &&
-           std::memcmp(known.area, HarmoArea[f], sizeof(known.area)) == 0 &&
-           std::memcmp(known.absArea, HarmoAbsArea[f], sizeof(known.absArea)) == 0 &&
-           std::memcmp(known.pitch, FramePitch + f, sizeof(known.pitch)) == 0;
+           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0;
 #endif
   };
   // Fibonacci hashing: the top bits of the product.
@@ -212,9 +227,6 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   std::memcpy(key.frames, serials, sizeof(key.frames));
   key.m = m;
   std::memcpy(key.peak, HarmoPeak[f], sizeof(key.peak));
-  std::memcpy(key.area, HarmoArea[f], sizeof(key.area));
-  std::memcpy(key.absArea, HarmoAbsArea[f], sizeof(key.absArea));
-  std::memcpy(key.pitch, FramePitch + f, sizeof(key.pitch));
   int32_t oldest = 0;
   if (growthRecordsUsed < kGrowthRecords) {
     oldest = growthRecordsUsed++;
@@ -294,25 +306,43 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   // refused before.
   auto walk = [&](GrowthChain& chain, GrowthChain& other, int32_t from, int32_t step,
                   int16_t& end) {
-    // Step i is at first + i * stride.
-    GrownFrame* const first = step < 0 ? growth.steps : growth.steps + kGrowthSteps - 1;
-    const int32_t stride = -step;
+    // Step i is row rowOf(i).
+    auto rowOf = [&](int32_t i) { return step < 0 ? kGrowthSteps - 1 - i : i; };
     auto inWindow = [](int32_t slot) {
       return static_cast<uint32_t>(slot) < static_cast<uint32_t>(kWindowFrames);
     };
     // The steps that can still lie in the window.
     const int32_t room = step < 0 ? from + 1 : kWindowFrames - from;
     const int32_t replayable = chain.count < room ? chain.count : room;
-    int32_t slot = from;
+    // A frame leaves the window only at one of its ends and never comes
+    // back, so the frames between two that stay are those that were there:
+    // with the seed in place, the steps that still hold are the first ones,
+    // all of them when the last replayable one does.
     int32_t i = 0;
-    const GrownFrame* known = first;
-    for (; i < replayable && known->serial == frameSerial[slot];
-         ++i, slot += step, known += stride) {
-      RestoreGrown(*known, slot);
+    if (replayable > 0) {
+      const int32_t last = replayable - 1;
+      if (growth.serial[rowOf(last)] == frameSerial[from + last * step]) {
+        i = replayable;
+      } else {
+        while (i < last && growth.serial[rowOf(i)] == frameSerial[from + i * step]) ++i;
+      }
     }
+    int32_t slot = from + i * step;
     if (i > 0) {
+      // Of the rows of the track, Connect3 / Connect4 read the pitches (the
+      // zig-zag test) and the whole rows of the end next to the frame they
+      // try (the track's areas come from grownAreas), and Find the sets (to
+      // write the pitches of the slots no track has covered yet): the areas
+      // of the other frames replayed are left unwritten, and are written
+      // again before anything reads them. Steps 0 .. i - 1 fill the slots
+      // from .. slot - step, in rows of slot order.
       end = static_cast<int16_t>(slot - step);
-      grownAreas = (known - stride)->grownAreas;
+      if (step < 0) {
+        RestoreGrown(growth, kGrowthSteps - i, slot + 1, i, kGrowthSteps - i);
+      } else {
+        RestoreGrown(growth, 0, from, i, i - 1);
+      }
+      grownAreas = growth.grownAreas[rowOf(i - 1)];
     }
     // Past the window the steps left are kept: they lie outside it.
     if (!inWindow(slot)) return;
@@ -344,8 +374,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
         for (int32_t j = 0; j < kSeedFrames; ++j) grownAreas += PositiveAreas(HarmoArea[f + j]);
       }
       grownAreas += PositiveAreas(HarmoArea[slot]);
-      StoreGrown(first[i * stride], slot);
-      first[i * stride].grownAreas = grownAreas;
+      StoreGrown(growth, rowOf(i), slot);
+      growth.grownAreas[rowOf(i)] = grownAreas;
       chain.count = i + 1;
       chain.refused = false;
       end = static_cast<int16_t>(slot);

@@ -667,7 +667,7 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
     // given) against the best so far and the track.
     auto tryAgainstTrack = [&](int16_t spread, int16_t area) {
       FramePitch[k] = SetPitch(set, m);
-      if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, m) > 0) {
+      if ((spread < bound || area > best) && TestTrueHarmo(s, e, k, removedArea) > 0) {
         bound = spread;
         best = area;
         KeepCandidate(k);

@@ -180,43 +180,42 @@ class KVD_EXPORT CDetectVoice {
   // they are met again, and every step is searched anew.
   static constexpr int32_t kGrowthRecords = 48;
   static constexpr int32_t kGrowthSteps = kWindowFrames - kSeedFrames;
-  // A frame's set as a step left it, copied whole (restored with four
-  // fixed-size copies, no search of the kept peaks either way).
-  struct GrownFrame {
-    uint64_t serial;  // the frame the step added
-    int16_t peak[kSetSize];
-    int16_t area[kSetSize];
-    float absArea[kSetSize];
-    float pitch;
-    // The positive relative areas of the track (its seed included) once
-    // this step added its frame: their sum times 128 plus their number (at
-    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
-    // number). In what was padding.
-    uint32_t grownAreas;
-  };
   // The steps of one direction, in order away from the seed.
   struct GrowthChain {
     int32_t count;           // steps that added a frame
     bool refused;            // the frame after them was tried and refused ...
     uint64_t refusedSerial;  // ... this one; otherwise the window ended there
   };
+  // A seed's frames and sets. Its areas and pitches are not kept: the seed
+  // searches write every seed row from the frame's kept peaks (the set's
+  // members, whose bins tell them apart) and m, so with the same frames,
+  // sets and m they are the same.
   struct SeedKey {
     uint64_t frames[kSeedFrames];  // serials; frames[0] 0: unused record
-    int16_t m;
     int16_t peak[kSeedFrames][kSetSize];
-    int16_t area[kSeedFrames][kSetSize];
-    float absArea[kSeedFrames][kSetSize];
-    float pitch[kSeedFrames];
+    int16_t m;
   };
-  // Backward step i is steps[i], forward step j is steps[kGrowthSteps - 1 - j]:
-  // within one window the two directions hold kGrowthSteps frames at most,
-  // and a collision can only drop backward steps that left the window.
+  // The frames the steps added, with their sets as the steps left them, in
+  // rows of slot order: the steps replayed over a run of slots are copied
+  // back a block per field. Backward step i is row kGrowthSteps - 1 - i,
+  // forward step j row j: within one window the two directions hold
+  // kGrowthSteps frames at most, and a collision can only drop backward
+  // steps that left the window.
   struct TrackGrowth {
     SeedKey key;
     GrowthChain backward;
     GrowthChain forward;
     uint64_t forwardStart;  // serial of the track's first frame for `forward`; 0: none
-    GrownFrame steps[kGrowthSteps];
+    uint64_t serial[kGrowthSteps];  // the frame each step added
+    int16_t peak[kGrowthSteps][kSetSize];
+    float pitch[kGrowthSteps];
+    int16_t area[kGrowthSteps][kSetSize];
+    float absArea[kGrowthSteps][kSetSize];
+    // The positive relative areas of the track (its seed included) once
+    // the step added its frame: their sum times 128 plus their number (at
+    // most 30 frames x 4 areas below 32768 each: 22 bits of sum, 7 of
+    // number).
+    uint32_t grownAreas[kGrowthSteps];
   };
   // Grows the seed now in slots f .. f + 2 (series position m): backwards
   // first when growBack, then forwards, as Connect3 / Connect4 would step by
@@ -229,8 +228,12 @@ class KVD_EXPORT CDetectVoice {
   static uint32_t UnvoicedSlots(const int16_t* pitch);
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
-  void StoreGrown(GrownFrame& grown, int32_t slot) const;
-  void RestoreGrown(const GrownFrame& grown, int32_t slot);
+  // Row `row` of `growth` from slot `slot`.
+  void StoreGrown(TrackGrowth& growth, int32_t row, int32_t slot) const;
+  // The sets and pitches of rows row .. row + count - 1 into slots slot ..
+  // slot + count - 1, and the areas of the last one.
+  void RestoreGrown(const TrackGrowth& growth, int32_t row, int32_t slot, int32_t count,
+                    int32_t last);
   // `members` (if given): on success, the kept-peak indices of the chosen
   // set's members, a byte each, the lowest member in the low byte. With
   // the frame's peaks and m they tell the set, areas and pitch it writes.
@@ -311,7 +314,9 @@ class KVD_EXPORT CDetectVoice {
   SeedList* SeedListOf(uint64_t serial, int16_t p, int16_t m, bool* found);
   int16_t GetHarmoArea(const int16_t* a, int16_t frame);
   int16_t CompareAbsArea(const float* a, const float* b, float pitch);
-  int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t m);
+  // ConnectPartial's test, made while the reference row lacks an entry of
+  // relative area removedArea (0: none taken out).
+  int16_t TestTrueHarmo(int16_t s, int16_t e, int16_t k, int16_t removedArea);
   // What TestTrueHarmo reads of the track s .. e alone, summed once for all
   // the sets tried in one frame k, and only when a set reaches the tests
   // that read it.
@@ -389,7 +394,7 @@ class KVD_EXPORT CDetectVoice {
   RecordedSeed recordedSeeds[kSeedRecords][kRecordedSeeds];
   uint64_t growthClock;  // counts growth record uses, for the replacement
   // Records 0 .. growthRecordsUsed - 1 hold seeds; the others were never
-  // written (construction touches none of their 71 kB).
+  // written (construction touches none of their 67 kB).
   int32_t growthRecordsUsed;
   // GrowthTag of each used record's key, side by side: the records whose
   // tag matches are the only ones compared whole. Written sixteen at a time
@@ -398,19 +403,23 @@ class KVD_EXPORT CDetectVoice {
   // The low 32 bits of growthClock at each used record's last use, side by
   // side for the replacement. Written as the records are first used.
   uint32_t growthUse[kGrowthRecords];
-  // While GrowTrack runs: the seed's first slot and GrownFrame::grownAreas of
+  // While GrowTrack runs: the seed's first slot and TrackGrowth::grownAreas of
   // the track s .. e, added up as the steps add frames (and kept with the
   // steps) instead of summed over the track at each step; kAreasUnsummed
-  // until the seed's are needed. The rows of the track stay as they are
-  // meanwhile: Connect4's change of the reference row is put back before the
-  // next step, and the test it makes in between sums the track afresh.
+  // until the seed's are needed. Nothing reads the areas of the track's
+  // rows meanwhile but those of its ends (a replayed step writes back the
+  // areas of the last frame it reaches only): Connect4's change of the
+  // reference row is put back before the next step, and the test it makes
+  // in between takes these areas less the entry it took out.
   static constexpr uint32_t kAreasUnsummed = UINT32_MAX;
   bool grownAreasLive = false;
   int16_t grownSeed = 0;
   uint32_t grownAreas = kAreasUnsummed;
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
-  static constexpr int32_t kGrowthHints = 64;
+  // Several times the records, so that few of them share a hint: with 64
+  // over a quarter of the lookups fell back to comparing the tags.
+  static constexpr int32_t kGrowthHints = 256;
   uint8_t growthHints[kGrowthHints] = {};
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
