@@ -676,6 +676,45 @@ TEST(VoiceState, GrowthReplayedFromItsRecordsGivesTheVerdictsOfStepsSearchedAfre
   EXPECT_TRUE(anyTrack);
 }
 
+TEST(VoiceState, GrowthReplayedAcrossTurnsOfTheFeedGivesTheVerdictsOfStepsSearchedAfresh) {
+  // Fed forwards, then backwards over earlier frames, then forwards again:
+  // a frame that left the window at one end comes back as another frame,
+  // and a record's steps past it no longer hold. Both detectors see the
+  // same frames at every step.
+  auto replayed = Voice();
+  auto searched = Voice();
+  CDetectVoiceTestPeer searchedPeer(*searched);
+  auto compare = [&](int replayedCount, int searchedCount, size_t t) {
+    ASSERT_EQ(replayedCount, searchedCount) << t;
+    for (int slot = 0; slot < kWindow; ++slot)
+      ASSERT_EQ(replayed->VoicePitch[slot], searched->VoicePitch[slot]) << t << " " << slot;
+  };
+  auto forwards = [&](size_t t) {
+    searchedPeer.ForgetGrowth();
+    const int count = Step(*replayed, t);
+    compare(count, Step(*searched, t), t);
+  };
+  auto backwards = [&](size_t t) {
+    searchedPeer.ForgetGrowth();
+    float* power = const_cast<float*>(SpeechFrames()[t].data());
+    replayed->ReverseUpdateBuf(power, true);
+    searched->ReverseUpdateBuf(power, true);
+    compare(replayed->DetectVoice(), searched->DetectVoice(), t);
+  };
+  ASSERT_GE(SpeechFrames().size(), 450u);
+  // Runs of 1 .. 4 frames each way; after a turn the forward frames go on
+  // some frames later, so that the frame taking a left one's place differs
+  // from it. The backward ones come from below the oldest fed forwards.
+  size_t next = 60;
+  for (size_t turn = 0; next + 8 < SpeechFrames().size(); ++turn) {
+    const size_t ahead = 1 + turn % 4;
+    const size_t back = 1 + (turn / 4) % 4;
+    for (size_t k = 0; k < ahead; ++k) forwards(next++);
+    for (size_t k = 0; k < back; ++k) backwards(next - kWindow - 1 - k);
+    next += 1 + turn % 5;
+  }
+}
+
 TEST(VoiceState, CopyOwnsItsBuffersOutlivesTheSourceAndSurvivesSelfAssignment) {
   auto reference = Voice();
   CDetectVoice copy(16000, 1024, 100, 300, 4000);  // another geometry: the source's is taken
