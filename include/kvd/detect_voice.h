@@ -417,9 +417,7 @@ class KVD_EXPORT CDetectVoice {
   uint32_t grownAreas = kAreasUnsummed;
   // By a hash of the tag: the record last found or filled with it, tried
   // before the tags are compared (a record index, checked before use).
-  // Several times the records, so that few of them share a hint: with 64
-  // over a quarter of the lookups fell back to comparing the tags.
-  static constexpr int32_t kGrowthHints = 256;
+  static constexpr int32_t kGrowthHints = 64;
   uint8_t growthHints[kGrowthHints] = {};
   // Ways 0 .. setListUsed[b] - 1 of bucket b of setLists hold lists.
   uint8_t setListUsed[kSetListBuckets] = {};
