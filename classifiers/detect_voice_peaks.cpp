@@ -46,6 +46,29 @@ inline void FillRun(int16_t* table, int32_t from, int32_t to, int16_t value) {
 #endif
 }
 
+#if defined(__SSE2__)
+// Two int32 lanes as the int64 element holding them.
+constexpr long long LanePair(int32_t low, int32_t high) {
+  return static_cast<long long>(static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32 |
+                                static_cast<uint32_t>(low));
+}
+// Per 4-bit mask: the lanes of its set bits in ascending order, then the
+// others (whose entries are past the count and never read).
+constexpr __m128i LanesOf(int32_t mask) {
+  int32_t lanes[4] = {0, 0, 0, 0};
+  int32_t n = 0;
+  for (int32_t lane = 0; lane < 4; ++lane) {
+    if ((mask >> lane & 1) != 0) lanes[n++] = lane;
+  }
+  return __m128i{LanePair(lanes[0], lanes[1]), LanePair(lanes[2], lanes[3])};
+}
+alignas(16) constexpr __m128i kLanesOfBits[16] = {
+    LanesOf(0),  LanesOf(1),  LanesOf(2),  LanesOf(3), LanesOf(4),  LanesOf(5),
+    LanesOf(6),  LanesOf(7),  LanesOf(8),  LanesOf(9), LanesOf(10), LanesOf(11),
+    LanesOf(12), LanesOf(13), LanesOf(14), LanesOf(15)};
+constexpr int32_t kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+#endif
+
 }  // namespace
 
 // Peak picking on the power values x[k] of one frame into slot s.
@@ -97,9 +120,11 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
   // MaxHarmoBin - 2 above both neighbours and above peakLevel.
   // 4. Valleys, ascending, at most kMaxValleys: PeakStartBin, the local
   // minima of PeakStartBin + 1 .. MaxHarmoBin - 2, MaxHarmoBin - 1.
-  int32_t peak[kMaxPeaks];
+  // Four entries of slack each: four bins are stored at once, also when
+  // the list is full.
+  int32_t peak[kMaxPeaks + 4];
   int32_t peakCount = 0;
-  int32_t valley[kMaxValleys];
+  int32_t valley[kMaxValleys + 4];
   int32_t valleyCount = 0;
   valley[valleyCount++] = PeakStartBin;
   const float peakLevel = kPeakFloorFactor * floorPower;
@@ -119,12 +144,15 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
     int valleys = _mm_movemask_ps(_mm_or_ps(_mm_and_ps(_mm_cmple_ps(c, l), _mm_cmplt_ps(c, r)),
                                             _mm_and_ps(_mm_cmplt_ps(c, l), _mm_cmple_ps(c, r))));
     if (bin == PeakStartBin) valleys &= ~1;  // PeakStartBin is a valley already
-    for (; peaks != 0 && peakCount < kMaxPeaks; peaks &= peaks - 1) {
-      peak[peakCount++] = bin + __builtin_ctz(static_cast<unsigned>(peaks));
-    }
-    for (; valleys != 0 && valleyCount < kMaxValleys; valleys &= valleys - 1) {
-      valley[valleyCount++] = bin + __builtin_ctz(static_cast<unsigned>(valleys));
-    }
+    // All four lanes' bins stored, those of the mask's bits first in
+    // ascending order; the count keeps the first ones up to the limit.
+    const __m128i bins = _mm_set1_epi32(bin);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(peak + peakCount),
+                     _mm_add_epi32(bins, _mm_load_si128(kLanesOfBits + peaks)));
+    peakCount = std::min(peakCount + kBitsSet[peaks], kMaxPeaks);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(valley + valleyCount),
+                     _mm_add_epi32(bins, _mm_load_si128(kLanesOfBits + valleys)));
+    valleyCount = std::min(valleyCount + kBitsSet[valleys], kMaxValleys);
   }
 #endif
   for (; bin <= lastBin; ++bin) {

@@ -176,6 +176,27 @@ TEST(VoiceMatchPitch, HighHarmonicsAreSearchedUpToTheLastOne) {
   }
 }
 
+// Forty equal spikes three bins apart on a flat floor: every spike is a
+// peak with a valley on each side, ln of its power 3 above the chord
+// between them, but the list holds the first 25 peaks (ascending) and the
+// first 75 valleys. Each of the 25 has a 25th of the area: all are kept.
+TEST(VoiceMatchPitch, PeakListKeepsTheFirst25Peaks) {
+  CDetectVoice voice(8000, 512, 65, 480, 2000);
+  CDetectVoiceTestPeer peer(voice);
+  ASSERT_EQ(voice.ReInit(), 0);
+  std::vector<float> x(static_cast<size_t>(peer.BinNum()), kLoudFlat);
+  std::vector<int16_t> spikes;
+  for (int b = 8; b < peer.MaxHarmoBin() - 2; b += 3) spikes.push_back(static_cast<int16_t>(b));
+  ASSERT_EQ(spikes.size(), 40u);
+  for (int b : spikes) x[static_cast<size_t>(b)] = kLoudFlat * std::exp(3.0f);
+  voice.UpdateBuf(x.data(), true);
+  ASSERT_EQ(peer.MaxNum(kNewest), CDetectVoice::kMaxPeaks);
+  for (int i = 0; i < CDetectVoice::kMaxPeaks; ++i) {
+    EXPECT_EQ(peer.AllMax(kNewest)[i], spikes[static_cast<size_t>(i)]) << i;
+    EXPECT_EQ(peer.AllMaxArea(kNewest)[i], 400) << i;  // 1 / 25 in 1 / 10000
+  }
+}
+
 // Find skips the seed search of three frames when one of them has fewer
 // than three kept peaks: no pitch candidate may match in such a frame.
 TEST(VoiceMatchPitch, TwoPeaksMatchNoCandidate) {
