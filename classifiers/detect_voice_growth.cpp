@@ -294,10 +294,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   grownAreas = kAreasUnsummed;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
-  auto connect = [&](int32_t k) {
-    const int16_t frame = static_cast<int16_t>(k);
-    return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
-  };
+  // Connect3 is Connect4 with m = 0: called as that, without its hop.
+  auto connect = [&](int32_t k) { return Connect4(static_cast<int16_t>(k), s, e, m); };
 
   // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
   // window lasts and the frames are accepted, moving `end` (s or e) along.
