@@ -170,7 +170,36 @@ uint32_t PositiveAreas(const int16_t* area) {
 
 }  // namespace
 
-// Called by GrowTrack alone: inline there.
+// A record matches when its key holds the serials and sets of the seed's
+// slots, and m. Called by GrowthOf and GrowthUnhinted alone: inline there.
+inline bool CDetectVoice::SeedMatches(const SeedKey& known, const uint64_t* serials,
+                                      const int16_t (*peak)[kSetSize], int16_t m) {
+#if defined(__SSE2__)
+  static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24,
+                "the loads below cover each field");
+  auto same16 = [](const void* a, const void* b) {
+    return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
+                          _mm_loadu_si128(static_cast<const __m128i*>(b)));
+  };
+  // The last 8 bytes of each, side by side in one register.
+  auto tails = [](const void* a, const void* b) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
+                              _mm_loadl_epi64(static_cast<const __m128i*>(b)));
+  };
+  const __m128i same = _mm_and_si128(
+      _mm_and_si128(same16(known.frames, serials), same16(known.peak, peak[0])),
+      _mm_cmpeq_epi8(tails(known.frames + 2, known.peak[2]), tails(serials + 2, peak[2])));
+  return _mm_movemask_epi8(same) == 0xFFFF && known.m == m;
+#else
+  return known.frames[0] == serials[0] && known.m == m &&
+         std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
+         std::memcmp(known.peak, peak[0], sizeof(known.peak)) == 0;
+#endif
+}
+
+// Called by GrowTrack alone: inline there. The lookups that miss the hint
+// (about one in five) go on out of line, so that GrowTrack's own steps do
+// not carry their registers.
 inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
   static_assert(kGrowthRecords % 16 == 0 && kGrowthRecords <= 64,
                 "tags compared sixteen at a time, ages four at a time");
@@ -178,44 +207,27 @@ inline CDetectVoice::TrackGrowth& CDetectVoice::GrowthOf(int16_t m, int32_t f) {
                 "hints index the records by a power-of-two slice of the hash");
   const uint64_t* serials = frameSerial + f;
   const uint32_t tag = GrowthTag(serials[0], m, HarmoPeak[f]);
-  // A record matches when its key holds the serials and sets now in slots
-  // f .. f + 2, and m.
-  auto matches = [&](const SeedKey& known) {
-#if defined(__SSE2__)
-    static_assert(sizeof(known.frames) == 24 && sizeof(known.peak) == 24,
-                  "the loads below cover each field");
-    auto same16 = [](const void* a, const void* b) {
-      return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
-                            _mm_loadu_si128(static_cast<const __m128i*>(b)));
-    };
-    // The last 8 bytes of each, side by side in one register.
-    auto tails = [](const void* a, const void* b) {
-      return _mm_unpacklo_epi64(_mm_loadl_epi64(static_cast<const __m128i*>(a)),
-                                _mm_loadl_epi64(static_cast<const __m128i*>(b)));
-    };
-    const __m128i same = _mm_and_si128(
-        _mm_and_si128(same16(known.frames, serials), same16(known.peak, HarmoPeak[f])),
-        _mm_cmpeq_epi8(tails(known.frames + 2, known.peak[2]),
-                       tails(serials + 2, HarmoPeak[f + 2])));
-    return _mm_movemask_epi8(same) == 0xFFFF && known.m == m;
-#else
-    return known.frames[0] == serials[0] && known.m == m &&
-           std::memcmp(known.frames, serials, sizeof(known.frames)) == 0 &&
-           std::memcmp(known.peak, HarmoPeak[f], sizeof(known.peak)) == 0;
-#endif
-  };
   // Fibonacci hashing: the top bits of the product.
   constexpr int32_t kHintBits = __builtin_ctz(kGrowthHints);
   uint8_t& hint = growthHints[(tag * 0x9E3779B1u) >> (32 - kHintBits)];
-  if (hint < growthRecordsUsed && growthTags[hint] == tag && matches(growthRecords[hint].key)) {
+  if (hint < growthRecordsUsed && growthTags[hint] == tag &&
+      SeedMatches(growthRecords[hint].key, serials, HarmoPeak + f, m)) {
     growthUse[hint] = static_cast<uint32_t>(++growthClock);
     return growthRecords[hint];
   }
+  return GrowthUnhinted(m, f, tag, hint);
+}
+
+// GrowthOf past a hint that does not hold the seed: the record found by
+// its tag, else a new one (the least recently used once all are).
+__attribute__((noinline)) CDetectVoice::TrackGrowth& CDetectVoice::GrowthUnhinted(
+    int16_t m, int32_t f, uint32_t tag, uint8_t& hint) {
+  const uint64_t* serials = frameSerial + f;
   for (uint64_t candidates = TagsEqual(growthTags, growthRecordsUsed, tag); candidates != 0;
        candidates &= candidates - 1u) {
     const int32_t index = __builtin_ctzll(candidates);
     TrackGrowth& growth = growthRecords[index];
-    if (matches(growth.key)) {
+    if (SeedMatches(growth.key, serials, HarmoPeak + f, m)) {
       hint = static_cast<uint8_t>(index);
       growthUse[index] = static_cast<uint32_t>(++growthClock);
       return growth;
@@ -294,10 +306,8 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   grownAreas = kAreasUnsummed;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
-  auto connect = [&](int32_t k) {
-    const int16_t frame = static_cast<int16_t>(k);
-    return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
-  };
+  // Connect3 is Connect4 with m = 0: called as that, without its hop.
+  auto connect = [&](int32_t k) { return Connect4(static_cast<int16_t>(k), s, e, m); };
 
   // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
   // window lasts and the frames are accepted, moving `end` (s or e) along.

@@ -446,8 +446,9 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
   const int32_t r = k > e ? e : s;
   const SetLayout layout = LayoutOf(m);
   // One body per member count (3 for m = 0, else 4), so that the loops over
-  // the members unroll.
-  auto search = [&](auto membersConstant) -> int16_t {
+  // the members unroll. The frame numbers, m and the layout are copied into
+  // the closure: the body reads them there, not through their addresses.
+  auto search = [this, k, s, e, m, r, layout](auto membersConstant) -> int16_t {
     constexpr int32_t kMembers = decltype(membersConstant)::value;
     constexpr int32_t kFirstEntry = kSetSize - kMembers;
     int16_t best = -1;

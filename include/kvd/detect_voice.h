@@ -228,6 +228,10 @@ class KVD_EXPORT CDetectVoice {
   static uint32_t UnvoicedSlots(const int16_t* pitch);
   // The growth record of the seed in slots f .. f + 2, found or replaced.
   TrackGrowth& GrowthOf(int16_t m, int32_t f);
+  // GrowthOf once the hint for `tag` does not hold the seed.
+  TrackGrowth& GrowthUnhinted(int16_t m, int32_t f, uint32_t tag, uint8_t& hint);
+  static bool SeedMatches(const SeedKey& known, const uint64_t* serials,
+                          const int16_t (*peak)[kSetSize], int16_t m);
   // Row `row` of `growth` from slot `slot`.
   void StoreGrown(TrackGrowth& growth, int32_t row, int32_t slot) const;
   // The sets and pitches of rows row .. row + count - 1 into slots slot ..
