@@ -1155,9 +1155,14 @@ int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
       }
       // Bit i: candidate from + i (up to to) shares a position with `with`.
       auto sharing = [](const uint64_t* words, int32_t from, int32_t to, uint64_t with) {
-        uint64_t bits = 0;  // filled from the top candidate down
-        for (int32_t i = to - from; i >= 0; --i) {
-          bits = bits * 2u + static_cast<uint64_t>((words[from + i] & with) != 0);
+        // Filled from the top candidate down, two a step (the top one alone
+        // when their count is odd).
+        int32_t i = to - from;
+        uint64_t bits = (i & 1) == 0 ? static_cast<uint64_t>((words[from + i] & with) != 0) : 0;
+        if ((i & 1) == 0) --i;
+        for (; i > 0; i -= 2) {
+          bits = bits * 4u + static_cast<uint64_t>((words[from + i] & with) != 0) * 2u +
+                 static_cast<uint64_t>((words[from + i - 1] & with) != 0);
         }
         return bits;
       };
