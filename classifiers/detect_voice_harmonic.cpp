@@ -257,6 +257,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int16_t best = -1;
   const int16_t* peaks = AllMax[frame];
   const int16_t* peakArea = AllMaxArea[frame];
+  const float* peakAbsArea = AllMaxAbsArea[frame];
   // A set is written into the frame's rows only when the track test reads
   // them (a seed's later frames) and once more for the best set: the
   // spacing spread, mean area and strongest area (the first test of
@@ -285,10 +286,10 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         absArea[0] = 0.0f;
         for (int32_t j = 0; j < kMembers; ++j) {
           area[kFirstEntry + j] = peakArea[idx[j]];
-          absArea[kFirstEntry + j] = AllMaxAbsArea[frame][idx[j]];
+          absArea[kFirstEntry + j] = peakAbsArea[idx[j]];
         }
       } else {
-        MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+        MemberAreas(peaks, peakArea, peakAbsArea, idx, kFirstEntry, HarmoArea[frame],
                     HarmoAbsArea[frame]);
       }
       FramePitch[frame] = SetPitch(set, m);
