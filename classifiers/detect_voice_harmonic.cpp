@@ -1183,10 +1183,14 @@ int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
           uint64_t p2s = sharing(words2, c2From, c2To, firstTwo);
           if (p2s == 0) continue;
           secondFrameMemo.Forget();
+          // The pitches of c0 and c1, worked out once for all their p2.
+          const int32_t p0 = MinPitchBin + c0;
+          const int32_t p1 = MinPitchBin + c1;
+          const int32_t p2From = MinPitchBin + c2From;
           for (; p2s != 0; p2s &= p2s - 1u) {
-            const int32_t c2 = c2From + __builtin_ctzll(p2s);
-            const int32_t tried = trySeries(MinPitchBin + c0, MinPitchBin + c1, MinPitchBin + c2,
-                                            firstTwo & words2[c2], 0);
+            const int32_t i2 = __builtin_ctzll(p2s);
+            const int32_t tried =
+                trySeries(p0, p1, p2From + i2, firstTwo & words2[c2From + i2], 0);
             if (tried < 0) return -1;
             // Slots are voiced only by a processed seed.
             if (tried > 0 && unvoiced == 0) break;
