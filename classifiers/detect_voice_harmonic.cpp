@@ -80,7 +80,11 @@ struct SeedMemo {
     float absArea[kSetSize];
     float pitch;
     uint32_t members;  // SearchHarmo's, when result > 0
+    // Pads an outcome to 48 bytes: its place in a memo is then its index
+    // times 3 times 16, two address steps.
+    uint32_t unused;
   };
+  static_assert(sizeof(Outcome) == 48, "48 bytes an outcome");
   Outcome outcome[kMemoSeries];
   // Bit m: outcome[m] holds the search of series position m.
   static_assert(kMemoSeries <= 64, "one bit per series position");
