@@ -80,7 +80,11 @@ struct SeedMemo {
     float absArea[kSetSize];
     float pitch;
     uint32_t members;  // SearchHarmo's, when result > 0
+    // Pads an outcome to 48 bytes: its place in a memo is then its index
+    // times 3 times 16, two address steps.
+    uint32_t unused;
   };
+  static_assert(sizeof(Outcome) == 48, "48 bytes an outcome");
   Outcome outcome[kMemoSeries];
   // Bit m: outcome[m] holds the search of series position m.
   static_assert(kMemoSeries <= 64, "one bit per series position");
@@ -257,6 +261,7 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
   int16_t best = -1;
   const int16_t* peaks = AllMax[frame];
   const int16_t* peakArea = AllMaxArea[frame];
+  const float* peakAbsArea = AllMaxAbsArea[frame];
   // A set is written into the frame's rows only when the track test reads
   // them (a seed's later frames) and once more for the best set: the
   // spacing spread, mean area and strongest area (the first test of
@@ -285,10 +290,10 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
         absArea[0] = 0.0f;
         for (int32_t j = 0; j < kMembers; ++j) {
           area[kFirstEntry + j] = peakArea[idx[j]];
-          absArea[kFirstEntry + j] = AllMaxAbsArea[frame][idx[j]];
+          absArea[kFirstEntry + j] = peakAbsArea[idx[j]];
         }
       } else {
-        MemberAreas(peaks, peakArea, AllMaxAbsArea[frame], idx, kFirstEntry, HarmoArea[frame],
+        MemberAreas(peaks, peakArea, peakAbsArea, idx, kFirstEntry, HarmoArea[frame],
                     HarmoAbsArea[frame]);
       }
       FramePitch[frame] = SetPitch(set, m);
@@ -1156,9 +1161,14 @@ int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
       }
       // Bit i: candidate from + i (up to to) shares a position with `with`.
       auto sharing = [](const uint64_t* words, int32_t from, int32_t to, uint64_t with) {
-        uint64_t bits = 0;  // filled from the top candidate down
-        for (int32_t i = to - from; i >= 0; --i) {
-          bits = bits * 2u + static_cast<uint64_t>((words[from + i] & with) != 0);
+        // Filled from the top candidate down, two a step (the top one alone
+        // when their count is odd).
+        int32_t i = to - from;
+        uint64_t bits = (i & 1) == 0 ? static_cast<uint64_t>((words[from + i] & with) != 0) : 0;
+        if ((i & 1) == 0) --i;
+        for (; i > 0; i -= 2) {
+          bits = bits * 4u + static_cast<uint64_t>((words[from + i] & with) != 0) * 2u +
+                 static_cast<uint64_t>((words[from + i - 1] & with) != 0);
         }
         return bits;
       };
@@ -1178,10 +1188,14 @@ int32_t CDetectVoice::SearchSeeds(uint32_t pending) {
           uint64_t p2s = sharing(words2, c2From, c2To, firstTwo);
           if (p2s == 0) continue;
           secondFrameMemo.Forget();
+          // The pitches of c0 and c1, worked out once for all their p2.
+          const int32_t p0 = MinPitchBin + c0;
+          const int32_t p1 = MinPitchBin + c1;
+          const int32_t p2From = MinPitchBin + c2From;
           for (; p2s != 0; p2s &= p2s - 1u) {
-            const int32_t c2 = c2From + __builtin_ctzll(p2s);
-            const int32_t tried = trySeries(MinPitchBin + c0, MinPitchBin + c1, MinPitchBin + c2,
-                                            firstTwo & words2[c2], 0);
+            const int32_t i2 = __builtin_ctzll(p2s);
+            const int32_t tried =
+                trySeries(p0, p1, p2From + i2, firstTwo & words2[c2From + i2], 0);
             if (tried < 0) return -1;
             // Slots are voiced only by a processed seed.
             if (tried > 0 && unvoiced == 0) break;

@@ -91,25 +91,30 @@ inline int32_t FirstAtOrAbove(const int16_t* peaks, int32_t i, int32_t count, in
 // peak lies beyond its window. Bins and spacings are whole, so every bound
 // is compared as the integer CeilToInt gives. visit(const int32_t* idx).
 //
-// ExtendSet places member kDepth: one loop per member, nested at compile
-// time (members <= kSetSize).
-template <int32_t kDepth, typename Visit>
+// ExtendSet places member kDepth after `last`, the index of member
+// kDepth - 1 (`earlier` those of the members before it): one loop per
+// member, nested at compile time (members <= kSetSize). The indices travel
+// as arguments and make an array only for visit, so that each loop keeps
+// its own in a register.
+template <int32_t kDepth, typename Visit, typename... Earlier>
 void ExtendSet(const int16_t* peaks, int32_t count, int32_t members, int32_t stepLo,
-               int32_t stepHi, int32_t* idx, Visit& visit) {
+               int32_t stepHi, Visit& visit, int32_t last, Earlier... earlier) {
+  static_assert(sizeof...(Earlier) + 1 == kDepth, "one index per member placed");
   if constexpr (kDepth >= kSetSize) {
+    const int32_t idx[kSetSize] = {earlier..., last};
     visit(static_cast<const int32_t*>(idx));
   } else {
     if (kDepth >= members) {
+      const int32_t idx[kSetSize] = {earlier..., last};  // the entries past members 0
       visit(static_cast<const int32_t*>(idx));
       return;
     }
-    const int32_t previous = peaks[idx[kDepth - 1]];
-    for (int32_t i = idx[kDepth - 1] + 1; i < count; ++i) {
+    const int32_t previous = peaks[last];
+    for (int32_t i = last + 1; i < count; ++i) {
       const int32_t step = peaks[i] - previous;
       if (step < stepLo) continue;
       if (step >= stepHi) break;
-      idx[kDepth] = i;
-      ExtendSet<kDepth + 1>(peaks, count, members, stepLo, stepHi, idx, visit);
+      ExtendSet<kDepth + 1>(peaks, count, members, stepLo, stepHi, visit, i, earlier..., last);
     }
   }
 }
@@ -139,10 +144,8 @@ void ForEachSet(const int16_t* peaks, int32_t count, int32_t members, float firs
 #endif
   int32_t i = FirstAtOrAbove(peaks, start, count, firstFrom);
   start = i;
-  int32_t idx[kSetSize] = {0, 0, 0, 0};
   for (; i < count && peaks[i] < firstTo; ++i) {
-    idx[0] = i;
-    ExtendSet<1>(peaks, count, members, stepFrom, stepTo, idx, visit);
+    ExtendSet<1>(peaks, count, members, stepFrom, stepTo, visit, i);
   }
 }
 
