@@ -4,8 +4,9 @@
 // Connect3 / Connect4 (k, s, e) read the sets, areas and pitches of frames
 // s .. e (the areas as the track's sum, kept with the steps) and the kept
 // peaks of frame k, and write frame k's set (cleared when k is refused);
-// the set of the reference frame they change for a while is put back. Backwards the track is the seed plus the frames grown before, so
-// each step is fixed by the seed and the frames stepped over; forwards it
+// the set of the reference frame they change for a while is put back.
+// Backwards the track is the seed plus the frames grown before, so each
+// step is fixed by the seed and the frames stepped over; forwards it
 // also holds the frames grown backwards, fixed in turn by the frame the
 // track starts at. A frame keeps its serial, and its peaks, while it is in
 // the window: a step over the same serials gives what it gave before, and
@@ -306,8 +307,10 @@ void CDetectVoice::GrowTrack(int16_t m, int32_t f, bool growBack, int16_t* sOut,
   grownAreas = kAreasUnsummed;
   int16_t s = static_cast<int16_t>(f);
   int16_t e = static_cast<int16_t>(f + kSeedFrames - 1);
-  // Connect3 is Connect4 with m = 0: called as that, without its hop.
-  auto connect = [&](int32_t k) { return Connect4(static_cast<int16_t>(k), s, e, m); };
+  auto connect = [&](int32_t k) {
+    const int16_t frame = static_cast<int16_t>(k);
+    return m == 0 ? Connect3(frame, s, e) : Connect4(frame, s, e, m);
+  };
 
   // Steps from slot `from` by `step` (-1 backwards, +1 forwards) while the
   // window lasts and the frames are accepted, moving `end` (s or e) along.
