@@ -68,23 +68,6 @@ inline Lanes Greater(Lanes a, Lanes b) {
 inline uint32_t Bits(Lanes mask) {
   return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(mask.low, mask.high)));
 }
-// firstPeakAt[start] of lanes 0 .. 9, whose starts rise with the lane from
-// s0 to s9; p = firstPeakAt[s0], below kNoPeakAbove. Every lane takes p,
-// the lanes starting above it the next peak, and so on while the peak lies
-// below s9: a peak there is below the limit, so the entry after it is in
-// the table.
-inline Lanes FirstPeaks(const int16_t* firstPeakAt, int32_t /*topTenths*/, Lanes start, int32_t p,
-                        int32_t s9) {
-  Lanes peak = Splat(static_cast<int16_t>(p));
-  for (Lanes was = peak; p < s9;) {
-    p = firstPeakAt[p + 1];
-    const Lanes next = Splat(static_cast<int16_t>(p));
-    peak = Max(peak, And(Greater(start, was), next));
-    was = next;
-  }
-  return peak;
-}
-
 #include "classifiers/detect_voice_match_bins.inc"
 
 #undef KVD_LANES
@@ -116,36 +99,13 @@ KVD_LANES inline Lanes Load16(const int16_t* p) {
 KVD_LANES inline Lanes Add(Lanes a, Lanes b) { return _mm256_add_epi16(a, b); }
 KVD_LANES inline Lanes Sub(Lanes a, Lanes b) { return _mm256_sub_epi16(a, b); }
 KVD_LANES inline Lanes MulLo(Lanes a, Lanes b) { return _mm256_mullo_epi16(a, b); }
+KVD_LANES inline Lanes Max(Lanes a, Lanes b) { return _mm256_max_epi16(a, b); }
 KVD_LANES inline Lanes And(Lanes a, Lanes b) { return _mm256_and_si256(a, b); }
 KVD_LANES inline Lanes Greater(Lanes a, Lanes b) { return _mm256_cmpgt_epi16(a, b); }
 // Bits 2 t and 2 t + 1: lane t of a mask set.
 KVD_LANES inline uint32_t Bits(Lanes mask) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(mask));
 }
-// firstPeakAt[start] of lanes 0 .. 9: lanes 0 .. 7 gathered, 8 and 9 read
-// one by one (a gather's cost grows with its lanes); no branch on how many
-// peaks the windows hold. The starts run from -1 up; those past the limit
-// read the limit's entry, kNoPeakAbove as theirs would be (no kept peak lies
-// at or above the limit). Each gathered lane reads the 32 bits at its entry
-// (the table has slack after the limit) and keeps the low 16, its entry.
-// Lanes 10 .. 15 are left 0.
-KVD_LANES inline Lanes FirstPeaks(const int16_t* firstPeakAt, int32_t topTenths, Lanes start,
-                                  int32_t /*p*/, int32_t /*s9*/) {
-  const __m256i index = _mm256_min_epi16(start, _mm256_set1_epi16(static_cast<int16_t>(topTenths)));
-  const int* const base = reinterpret_cast<const int*>(firstPeakAt);
-  const __m256i low = _mm256_and_si256(
-      _mm256_i32gather_epi32(base, _mm256_cvtepi16_epi32(_mm256_castsi256_si128(index)), 2),
-      _mm256_set1_epi32(0xffff));
-  // Lanes 8 and 9 of index, side by side in the low 32 bits of its high half.
-  const uint32_t pair =
-      static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(index, 1)));
-  const int16_t* const at8 = firstPeakAt + static_cast<int16_t>(pair & 0xffffu);
-  const int16_t* const at9 = firstPeakAt + static_cast<int16_t>(pair >> 16);
-  const __m256i high = _mm256_zextsi128_si256(_mm_setr_epi32(*at8, *at9, 0, 0));
-  // The pack works in 128-bit halves: lanes 0 - 3, 8 - 11, 4 - 7, 12 - 15.
-  return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), _MM_SHUFFLE(3, 1, 2, 0));
-}
-
 #include "classifiers/detect_voice_match_bins.inc"
 
 #undef KVD_LANES
