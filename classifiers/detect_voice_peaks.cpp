@@ -10,6 +10,7 @@
 
 #include "classifiers/detect_voice_match_bins.h"
 #include "classifiers/natural_log.h"
+#include "classifiers/ordered_sum.h"
 #include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 #include "platform/ipps.h"
@@ -84,11 +85,9 @@ constexpr int32_t kBitsSet[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4
 void CDetectVoice::GetMax(float* x, int32_t s) {
   // 1. Energy gate.
   const int32_t gateStart = static_cast<int32_t>(kGateLowHz / BinWidth);
-  float gateSum = 0.0f;
-  for (int32_t k = gateStart; k < MaxHarmoBin; ++k) {
-    gateSum += x[k];
-  }
-  if (gateSum < static_cast<float>(MaxHarmoBin - gateStart) * EnergyFloor * kGateFloorFactor) {
+  const float gateLimit =
+      static_cast<float>(MaxHarmoBin - gateStart) * EnergyFloor * kGateFloorFactor;
+  if (kvd_voice::OrderedFloatSumBelow(x + gateStart, MaxHarmoBin - gateStart, gateLimit)) {
     return;
   }
   AllMax[s][0] = 0;  // analysed: an empty row now reads 0, not -1
