@@ -8,7 +8,10 @@ Ipp64u Available() {
   Ipp64u features = ippCPUID_SSE2;
 #if defined(__x86_64__) || defined(__i386__)
   // Checks the operating system's support of the wide registers too.
-  if (__builtin_cpu_supports("avx2")) features |= ippCPUID_AVX2;
+  if (__builtin_cpu_supports("avx2")) {
+    features |= ippCPUID_AVX2;
+    if (__builtin_cpu_supports("avx512f")) features |= ippCPUID_AVX512F;
+  }
 #endif
   return features;
 }

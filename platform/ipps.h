@@ -81,6 +81,7 @@ IppStatus ippsSet_16s(Ipp16s value, Ipp16s* dst, int len);
 // bit for bit. The flag values are this layer's own.
 constexpr Ipp64u ippCPUID_SSE2 = Ipp64u{1} << 2;   // the x86-64 baseline, always on
 constexpr Ipp64u ippCPUID_AVX2 = Ipp64u{1} << 15;
+constexpr Ipp64u ippCPUID_AVX512F = Ipp64u{1} << 16;  // only with AVX2
 // Enables the paths in `features` that the CPU has (SSE2 stays on).
 IppStatus ippSetCpuFeatures(Ipp64u features);
 // The paths in use.

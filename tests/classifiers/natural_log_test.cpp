@@ -39,13 +39,14 @@ void ExpectEachAsLibrary(const std::vector<float>& x) {
   }
 }
 
-// Runs body with the widest instruction set and again with the baseline.
+// Runs body with the widest instruction set, without AVX-512, and with the
+// baseline.
 template <typename Body>
 void OnEveryInstructionSet(Body body) {
   const Ipp64u widest = ippGetEnabledCpuFeatures();
-  for (Ipp64u features : {widest, Ipp64u{0}}) {
+  for (Ipp64u features : {widest, widest & ~ippCPUID_AVX512F, Ipp64u{0}}) {
     ippSetCpuFeatures(features);
-    SCOPED_TRACE(features == 0 ? "baseline" : "widest");
+    SCOPED_TRACE(features == 0 ? "baseline" : features == widest ? "widest" : "without AVX-512");
     body();
   }
   ippSetCpuFeatures(widest);
@@ -57,6 +58,9 @@ TEST(NaturalLogTest, EightAtATimeWhereTheCpuAllows) {
   // eight-at-a-time way off on a CPU with AVX2 and FMA.
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
     EXPECT_TRUE(kvd_voice::LnEightAtATimeAvailable());
+  }
+  if (__builtin_cpu_supports("avx512f")) {
+    EXPECT_TRUE(kvd_voice::LnEightInOneRegisterAvailable());
   }
 }
 #endif
