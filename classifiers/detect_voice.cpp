@@ -92,7 +92,7 @@ CDetectVoice::CDetectVoice(int32_t sampleRateHz, int32_t fftSize, int32_t lowest
       tmpBinEnergy(nullptr),
       AllMatchPitch(nullptr),
       CanMatchPitch(nullptr),
-      matchRowOfSlot0(0),
+      rowOfSlot0(0),
       frameSerial{},
       lastSerial(0),
       seedRecordClock(0),
@@ -258,7 +258,7 @@ CDetectVoice& CDetectVoice::operator=(const CDetectVoice& other) {
   CandPitch = other.CandPitch;
   std::memcpy(CandArea, other.CandArea, sizeof(CandArea));
   std::memcpy(MaxZoom, other.MaxZoom, sizeof(MaxZoom));
-  matchRowOfSlot0 = other.matchRowOfSlot0;
+  rowOfSlot0 = other.rowOfSlot0;
   // The seed records go with the frame serials they are keyed by.
   std::memcpy(frameSerial, other.frameSerial, sizeof(frameSerial));
   lastSerial = other.lastSerial;
@@ -316,7 +316,7 @@ int32_t CDetectVoice::ReInit() {
   std::memset(AllMaxAbsArea, 0, sizeof(AllMaxAbsArea));
   std::memset(AllMatchPitch, 0, MatchBytesPerRow() * kWindowFrames);
   std::memset(CanMatchPitch, 0, static_cast<size_t>(kWindowFrames) * PitchNum);
-  matchRowOfSlot0 = 0;
+  rowOfSlot0 = 0;
   for (int32_t slot = 0; slot < kWindowFrames; ++slot) {
     VoicePitch[slot] = -1;
     FrameState[slot] = kStateUntracked;
@@ -336,11 +336,12 @@ int32_t CDetectVoice::ReInit() {
 void CDetectVoice::ClearSlot(int32_t slot) {
   VoicePitch[slot] = -1;
   FrameState[slot] = kStateUntracked;
-  std::memset(AllMax[slot], 0, sizeof(AllMax[slot]));
-  AllMax[slot][0] = -1;
+  const int32_t row = RingRow(slot);
+  std::memset(AllMax[row], 0, sizeof(AllMax[row]));
+  AllMax[row][0] = -1;
   MaxNum[slot] = 0;
-  std::memset(AllMaxArea[slot], 0, sizeof(AllMaxArea[slot]));
-  std::memset(AllMaxAbsArea[slot], 0, sizeof(AllMaxAbsArea[slot]));
+  std::memset(AllMaxArea[row], 0, sizeof(AllMaxArea[row]));
+  std::memset(AllMaxAbsArea[row], 0, sizeof(AllMaxAbsArea[row]));
   std::memset(MatchRow(slot), 0, MatchBytesPerRow());
   std::memset(CanRow(slot), 0, PitchNum);
 }
@@ -352,13 +353,11 @@ size_t CDetectVoice::MatchWordsPerRow() const {
 size_t CDetectVoice::MatchBytesPerRow() const { return MatchWordsPerRow() * sizeof(uint64_t); }
 
 uint64_t* CDetectVoice::MatchRow(int32_t slot) const {
-  const int32_t row = (matchRowOfSlot0 + slot) % kWindowFrames;
-  return AllMatchPitch + static_cast<size_t>(row) * MatchWordsPerRow();
+  return AllMatchPitch + static_cast<size_t>(RingRow(slot)) * MatchWordsPerRow();
 }
 
 char* CDetectVoice::CanRow(int32_t slot) const {
-  const int32_t row = (matchRowOfSlot0 + slot) % kWindowFrames;
-  return CanMatchPitch + static_cast<size_t>(row) * PitchNum;
+  return CanMatchPitch + static_cast<size_t>(RingRow(slot)) * PitchNum;
 }
 
 namespace {
@@ -383,13 +382,10 @@ void CDetectVoice::UpdateBuf(float* power, bool valid) {
   }
   ShiftRows(VoicePitch, sizeof(VoicePitch[0]), kWindowFrames, true);
   ShiftRows(FrameState, sizeof(FrameState[0]), kWindowFrames, true);
-  ShiftRows(AllMax, sizeof(AllMax[0]), kWindowFrames, true);
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, true);
-  ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, true);
-  ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, true);
   ShiftRows(frameSerial, sizeof(frameSerial[0]), kWindowFrames, true);
   // Slot s takes the row of slot s + 1; the row of slot 0 becomes slot 29's.
-  matchRowOfSlot0 = (matchRowOfSlot0 + 1) % kWindowFrames;
+  rowOfSlot0 = (rowOfSlot0 + 1) % kWindowFrames;
   const int32_t newest = kWindowFrames - 1;
   frameSerial[newest] = ++lastSerial;
   ClearSlot(newest);
@@ -405,13 +401,10 @@ void CDetectVoice::ReverseUpdateBuf(float* power, bool valid) {
   }
   ShiftRows(VoicePitch, sizeof(VoicePitch[0]), kWindowFrames, false);
   ShiftRows(FrameState, sizeof(FrameState[0]), kWindowFrames, false);
-  ShiftRows(AllMax, sizeof(AllMax[0]), kWindowFrames, false);
   ShiftRows(MaxNum, sizeof(MaxNum[0]), kWindowFrames, false);
-  ShiftRows(AllMaxArea, sizeof(AllMaxArea[0]), kWindowFrames, false);
-  ShiftRows(AllMaxAbsArea, sizeof(AllMaxAbsArea[0]), kWindowFrames, false);
   ShiftRows(frameSerial, sizeof(frameSerial[0]), kWindowFrames, false);
   // Slot s takes the row of slot s - 1; the row of slot 29 becomes slot 0's.
-  matchRowOfSlot0 = (matchRowOfSlot0 + kWindowFrames - 1) % kWindowFrames;
+  rowOfSlot0 = (rowOfSlot0 + kWindowFrames - 1) % kWindowFrames;
   const int32_t oldest = 0;
   frameSerial[oldest] = ++lastSerial;
   ClearSlot(oldest);

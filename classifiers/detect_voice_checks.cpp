@@ -19,7 +19,8 @@ using namespace kvd_voice;
 // copying their areas into HarmoArea[frame] / HarmoAbsArea[frame]; returns
 // the mean relative area of the found peaks (0 when none).
 int16_t CDetectVoice::GetHarmoArea(const int16_t* a, int16_t frame) {
-  const int16_t* peaks = AllMax[frame];
+  const int16_t* peaks = PeakBins(frame);
+  const int16_t* peakAreas = PeakAreas(frame);
   const int32_t peakCount = MaxNum[frame];
   int32_t index = 0;
   int32_t sum = 0;
@@ -32,9 +33,9 @@ int16_t CDetectVoice::GetHarmoArea(const int16_t* a, int16_t frame) {
     if (index >= peakCount) {
       ++found;  // beyond the last kept peak: found, with no area
     } else if (peaks[index] == a[h]) {
-      HarmoArea[frame][h] = AllMaxArea[frame][index];
-      HarmoAbsArea[frame][h] = AllMaxAbsArea[frame][index];
-      sum = std::min(sum + AllMaxArea[frame][index], kAreaSumCap);
+      HarmoArea[frame][h] = peakAreas[index];
+      HarmoAbsArea[frame][h] = PeakAbsAreas(frame)[index];
+      sum = std::min(sum + peakAreas[index], kAreaSumCap);
       ++found;
     } else if (index > 0) {
       // Between two kept peaks: not found. A bin below the first kept peak

@@ -259,9 +259,9 @@ int16_t CDetectVoice::SearchHarmo(int16_t p, int16_t m, int16_t frame, int16_t f
       std::min<int32_t>(p * kSeedBoundPercent / 100, kSeedBoundMaxBins));
   int16_t bound = startBound;
   int16_t best = -1;
-  const int16_t* peaks = AllMax[frame];
-  const int16_t* peakArea = AllMaxArea[frame];
-  const float* peakAbsArea = AllMaxAbsArea[frame];
+  const int16_t* peaks = PeakBins(frame);
+  const int16_t* peakArea = PeakAreas(frame);
+  const float* peakAbsArea = PeakAbsAreas(frame);
   // A set is written into the frame's rows only when the track test reads
   // them (a seed's later frames) and once more for the best set: the
   // spacing spread, mean area and strongest area (the first test of
@@ -468,6 +468,10 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
         Clamp(kGrowToleranceShare * refPitch, kGrowToleranceMinBins, kGrowToleranceMaxBins);
     const int32_t p = static_cast<int32_t>(refPitch);
     int16_t* set = HarmoPeak[k];
+    // Frame k's kept peaks.
+    const int16_t* const peaks = PeakBins(k);
+    const int16_t* const peakAreas = PeakAreas(k);
+    const float* const peakAbsAreas = PeakAbsAreas(k);
     // Summed as the first set reaches the tests that read the whole track.
     TrackSums track{};
 
@@ -522,9 +526,9 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
         set[0] = 0;
         for (int32_t j = 0; j < kMembers; ++j) {
           idx[j] = listedSet.peakIndex[j];
-          set[kFirstEntry + j] = AllMax[k][idx[j]];
+          set[kFirstEntry + j] = peaks[idx[j]];
         }
-        MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx, kFirstEntry,
+        MemberAreas(peaks, peakAreas, peakAbsAreas, idx, kFirstEntry,
                     HarmoArea[k], HarmoAbsArea[k]);
         tryAgainstTrack(spread, listedSet.area);
       }
@@ -538,11 +542,11 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       setBestAside();
       set[0] = 0;
       for (int32_t j = 0; j < kMembers; ++j) {
-        set[kFirstEntry + j] = AllMax[k][idx[j]];
+        set[kFirstEntry + j] = peaks[idx[j]];
       }
       const int16_t spread = TestEven(set, layout.numbers);
       if (spread > startBound) return;
-      const int16_t area = MemberAreas(AllMax[k], AllMaxArea[k], AllMaxAbsArea[k], idx,
+      const int16_t area = MemberAreas(peaks, peakAreas, peakAbsAreas, idx,
                                        kFirstEntry, HarmoArea[k], HarmoAbsArea[k]);
       if (area < kGrowMinArea) return;
       if (list != nullptr && count < kListedSets) {
@@ -563,14 +567,14 @@ inline int16_t CDetectVoice::ConnectHarmo4Full(int16_t k, int16_t s, int16_t e, 
       return m == 0 ? static_cast<float>(q) + 1.0f + tol
                     : static_cast<float>((m + 1) * (q + 1)) + tol;
     };
-    if (!ForEachSetOfPitchRun(AllMax[k], MaxNum[k], kMembers, qFirst, qLast, tol,
+    if (!ForEachSetOfPitchRun(peaks, MaxNum[k], kMembers, qFirst, qLast, tol,
                               m == 0 ? 1 : m + 1, consider)) {
       // The first member's window rises with q: its first peak is searched
       // from where the previous q found it.
       int32_t firstPeak = 0;
       for (int32_t q = qFirst; q <= qLast; ++q) {
         const float qf = static_cast<float>(q);
-        ForEachSet(AllMax[k], MaxNum[k], kMembers, firstLoOf(q), firstHiOf(q), qf - tol,
+        ForEachSet(peaks, MaxNum[k], kMembers, firstLoOf(q), firstHiOf(q), qf - tol,
                    qf + tol, firstPeak, consider);
       }
     }
@@ -717,7 +721,7 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
         for (int32_t j = 0; j < layout.members; ++j) {
           const uint8_t peak = listedSet.peakIndex[j];
           set[layout.firstEntry + j] =
-              peak == kVirtualPeak ? static_cast<int16_t>(virtualBin) : AllMax[k][peak];
+              peak == kVirtualPeak ? static_cast<int16_t>(virtualBin) : PeakBins(k)[peak];
         }
         GetHarmoArea(set, k);
         tryAgainstTrack(spread, listedSet.area);
@@ -727,7 +731,7 @@ int16_t CDetectVoice::ConnectPartial(int16_t k, int16_t s, int16_t e, int16_t m,
       int32_t listedCount = 0;  // up to kListedSets + 1: too many to keep
       // k's kept peaks with the virtual peak inserted in ascending order.
       int16_t peaks[kMaxPeaks + 1];
-      const int16_t* kept = AllMax[k];
+      const int16_t* kept = PeakBins(k);
       const int32_t keptCount = MaxNum[k];
       // The virtual bin does not fall as q rises (m = 0: it stays), so the
       // first kept peak at or above it is searched from where the previous

@@ -90,7 +90,7 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
   if (kvd_voice::OrderedFloatSumBelow(x + gateStart, MaxHarmoBin - gateStart, gateLimit)) {
     return;
   }
-  AllMax[s][0] = 0;  // analysed: an empty row now reads 0, not -1
+  PeakBins(s)[0] = 0;  // analysed: an empty row now reads 0, not -1
 
   // 2. Floor: the smallest power in the searched band, at least EnergyFloor.
   float floorPower = x[PeakStartBin];
@@ -271,14 +271,17 @@ void CDetectVoice::GetMax(float* x, int32_t s) {
 
   // 8. Keep the peaks above 1 % of the total area, ascending.
   int16_t kept = 0;
+  int16_t* const keptBins = PeakBins(s);
+  int16_t* const keptAreas = PeakAreas(s);
+  float* const keptAbsAreas = PeakAbsAreas(s);
   if (totalArea > 0.0f) {
     for (int32_t i = 0; i < peakCount; ++i) {
       const float share = absArea[i] / totalArea;
       if (share > kKeptAreaShare && peak[i] > 0) {
-        AllMax[s][kept] = static_cast<int16_t>(peak[i]);
+        keptBins[kept] = static_cast<int16_t>(peak[i]);
         MaxZoom[kept] = static_cast<int16_t>(peak[i] * kTenthsPerBin);
-        AllMaxArea[s][kept] = static_cast<int16_t>(share * kAreaUnitsPerWhole);
-        AllMaxAbsArea[s][kept] = absArea[i];
+        keptAreas[kept] = static_cast<int16_t>(share * kAreaUnitsPerWhole);
+        keptAbsAreas[kept] = absArea[i];
         ++kept;
       }
     }
@@ -431,7 +434,7 @@ void CDetectVoice::MatchPitch(int32_t s) {
       // Bit c of after[k][i]: k + 1 spacings in bin c's span follow peak i.
       // The kept peaks in whole bins (MaxZoom holds them in tenths).
       uint64_t after[3][kMaxPeaks];
-      const int16_t* const peakBins = AllMax[s];
+      const int16_t* const peakBins = PeakBins(s);
       pos0Bins = 0;
       for (int32_t i = n - 1; i >= 0; --i) {
         uint64_t one = 0, two = 0, three = 0;

@@ -112,9 +112,16 @@ class KVD_EXPORT CDetectVoice {
   void ClearSlot(int32_t slot);
   // The AllMatchPitch rows (PitchNum candidates x matchWords words, bit m of
   // a candidate's words for series position m) and CanMatchPitch rows
-  // (PitchNum flags) of a slot. Their rows form a ring that turns when the
-  // window moves, instead of being moved.
+  // (PitchNum flags) of a slot, and its rows of kept peaks. These rows form
+  // a ring that turns when the window moves, instead of being moved.
   static constexpr int32_t kSeriesPerWord = 64;
+  int32_t RingRow(int32_t slot) const {  // slot 0 .. 29
+    const int32_t row = rowOfSlot0 + slot;
+    return row < kWindowFrames ? row : row - kWindowFrames;
+  }
+  int16_t* PeakBins(int32_t slot) { return AllMax[RingRow(slot)]; }
+  int16_t* PeakAreas(int32_t slot) { return AllMaxArea[RingRow(slot)]; }
+  float* PeakAbsAreas(int32_t slot) { return AllMaxAbsArea[RingRow(slot)]; }
   uint64_t* MatchRow(int32_t slot) const;
   size_t MatchWordsPerRow() const;
   size_t MatchBytesPerRow() const;
@@ -354,7 +361,8 @@ class KVD_EXPORT CDetectVoice {
   int32_t matchWords;  // 64-bit words per candidate in AllMatchPitch
   int16_t Bin157;    // below this pitch (157 Hz) the low-pitch tests apply
 
-  // Window, one row per slot.
+  // Window, one row per slot; the kept peaks' rows (AllMax, AllMaxArea,
+  // AllMaxAbsArea) are ring rows, read through PeakBins and the others.
   int16_t FrameState[kWindowFrames];  // -1 untracked, 1 done, 2 track reached slot 29
   int16_t AllMax[kWindowFrames][kMaxPeaks];  // kept peak bins; [0] -1: not analysed
   int16_t MaxNum[kWindowFrames];
@@ -381,7 +389,7 @@ class KVD_EXPORT CDetectVoice {
                             // first kept peak (tenths) at or above each bin
   uint64_t* AllMatchPitch;  // [ring row][candidate][word], bit = series position
   char* CanMatchPitch;      // [ring row][candidate]
-  int32_t matchRowOfSlot0;  // ring row of slot 0 in AllMatchPitch and CanMatchPitch
+  int32_t rowOfSlot0;  // ring row of slot 0 in AllMatchPitch, CanMatchPitch and the peak rows
 
   // Identity of the frame in each slot: a serial given when the frame
   // enters (and to every slot by ReInit), never given twice.

@@ -29,10 +29,10 @@ class CDetectVoiceTestPeer {
   const void* AllMatchPitchBuffer() const { return v_.AllMatchPitch; }
 
   // Window rows.
-  int16_t* AllMax(int slot) { return v_.AllMax[slot]; }
+  int16_t* AllMax(int slot) { return v_.PeakBins(slot); }
   int16_t& MaxNum(int slot) { return v_.MaxNum[slot]; }
-  int16_t* AllMaxArea(int slot) { return v_.AllMaxArea[slot]; }
-  float* AllMaxAbsArea(int slot) { return v_.AllMaxAbsArea[slot]; }
+  int16_t* AllMaxArea(int slot) { return v_.PeakAreas(slot); }
+  float* AllMaxAbsArea(int slot) { return v_.PeakAbsAreas(slot); }
   int16_t* HarmoPeak(int slot) { return v_.HarmoPeak[slot]; }
   int16_t* HarmoArea(int slot) { return v_.HarmoArea[slot]; }
   float* HarmoAbsArea(int slot) { return v_.HarmoAbsArea[slot]; }
@@ -54,7 +54,7 @@ class CDetectVoiceTestPeer {
     v_.ClearSlot(slot);
     v_.MaxNum[slot] = static_cast<int16_t>(count);
     for (int i = 0; i < count; ++i) {
-      v_.AllMax[slot][i] = bins[i];
+      v_.PeakBins(slot)[i] = bins[i];
       v_.MaxZoom[i] = static_cast<int16_t>(bins[i] * 10);
     }
     v_.MatchPitch(slot);
