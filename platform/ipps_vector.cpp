@@ -157,6 +157,23 @@ __attribute__((target("avx2"))) bool SumInterleavedAvx2(const Ipp32f* src, int l
     chain0 = _mm256_add_pd(chain0, _mm256_cvtps_pd(_mm256_castps256_ps128(values)));
     chain1 = _mm256_add_pd(chain1, _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1)));
   }
+  if (i < len) {
+    // The last 1 .. 7 values in the same lanes, the others read as +0 and
+    // left out of the bounds. Chains of nonzero values never hold -0, so
+    // adding +0 leaves them as they are.
+    const __m256i taken =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(len - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256 values = _mm256_maskload_ps(src + i, taken);
+    const __m256i bits = _mm256_castps_si256(values);
+    signs = _mm256_or_si256(signs, bits);
+    const __m256i magnitudes = _mm256_and_si256(bits, magnitudeBits);
+    highest = _mm256_max_epi32(highest, magnitudes);
+    lowest = _mm256_min_epi32(
+        lowest, _mm256_or_si256(magnitudes, _mm256_andnot_si256(taken, magnitudeBits)));
+    chain0 = _mm256_add_pd(chain0, _mm256_cvtps_pd(_mm256_castps256_ps128(values)));
+    chain1 = _mm256_add_pd(chain1, _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1)));
+    i = len;
+  }
   __m128i top =
       _mm_max_epi32(_mm256_castsi256_si128(highest), _mm256_extracti128_si256(highest, 1));
   __m128i bottom =
