@@ -21,6 +21,11 @@
 //       memory (mlockall, after KVD_Init: the lines' records are all
 //       resident before the first chunk), as a media server runs its audio
 //       threads; needs root or CAP_SYS_NICE and CAP_IPC_LOCK
+//   kvd-load --shared-queue ...
+//       the workers take the chunks of every line from one schedule, each
+//       the next chunk due, as a pool with one queue does (default: each
+//       worker feeds its own share of the lines); a worker held up then
+//       delays one line, not its whole share
 //   kvd-load --stand-in US ...
 //       the same pacing with no engine work: each chunk spins US
 //       microseconds per 10 ms frame (give it the us_per_frame of an engine
@@ -69,6 +74,7 @@ struct Options {
   double lateShare = 0.0;  // share of frames a served run may have late, 0..1
   double standInUs = 0.0;  // > 0: spin this long per frame instead of the engine
   bool realtime = false;   // SCHED_FIFO workers, memory locked
+  bool sharedQueue = false;  // one schedule for all workers
   double rampSeconds = 0.0;
 };
 
@@ -76,7 +82,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: kvd-load [--lines N (1..%d)] [--seconds S] [--chunk SAMPLES] "
                "[--threads T] [--fast on|off | --config kvd.cfg] [--recording REC] [--search] "
-               "[--late-percent P] [--stand-in US] [--ramp S] [--realtime]\n",
+               "[--late-percent P] [--stand-in US] [--ramp S] [--realtime] [--shared-queue]\n",
                kMaxLines);
 }
 
@@ -106,6 +112,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     if (arg == "--realtime") {
       options.realtime = true;
+      continue;
+    }
+    if (arg == "--shared-queue") {
+      options.sharedQueue = true;
       continue;
     }
     if (value == nullptr) return false;
@@ -170,7 +180,8 @@ std::string Parameter(const char* name) {
 
 void Print(const char* label, const kvdbench::LoadFigures& figures, int chunk) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const double cpuShare = figures.cpuSeconds / figures.wallSeconds / cores;
+  const double cpuShare =
+      figures.wallSeconds > 0.0 ? figures.cpuSeconds / figures.wallSeconds / cores : 0.0;
   const double usPerFrame =
       figures.frames > 0 ? figures.cpuSeconds * 1e6 / static_cast<double>(figures.frames) : 0.0;
   std::printf(
@@ -278,6 +289,7 @@ int main(int argc, char** argv) {
   setup.standInUsPerFrame = options.standInUs;
   setup.realtimePriority = options.realtime ? kRealtimePriority : 0;
   setup.rampSeconds = options.rampSeconds;
+  setup.sharedSchedule = options.sharedQueue;
   std::string settings =
       written ? std::string("FastMode ") + (options.fast ? "on" : "off") : options.config;
   if (options.standInUs > 0.0) {
@@ -285,10 +297,11 @@ int main(int argc, char** argv) {
                " us a frame";
   }
   std::printf(
-      "kvd-load: %s, %d worker threads%s, %u hardware threads, chunk %d samples at %d Hz, "
+      "kvd-load: %s, %d worker threads%s%s, %u hardware threads, chunk %d samples at %d Hz, "
       "%s\n",
       settings.c_str(), setup.threads,
       options.realtime ? " (SCHED_FIFO, memory locked)" : "",
+      options.sharedQueue ? " on one shared queue" : "",
       std::thread::hardware_concurrency(), setup.chunkSamples, setup.sampleRate,
       options.recording.c_str());
   // A run that could not go as asked (a failed engine call, no real-time

@@ -5,9 +5,11 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -29,19 +31,43 @@ constexpr microseconds kLateLimit = milliseconds(10);
 // Lines are spread over the chunk period in steps of this size, as a media
 // server's timer would hand them out.
 constexpr milliseconds kPhaseStep = milliseconds(1);
-// A worker still behind this long after the end gives up; what it left
+// A worker still behind this long after the end gives up; what is left
 // undone counts as late.
 constexpr milliseconds kGiveUpAfterEnd = milliseconds(100);
 // The first chunks arrive this long after every line is open.
 constexpr milliseconds kStartDelay = milliseconds(20);
 
-// One line as a worker feeds it.
+// One line as the workers feed it.
 struct LineFeed {
   int32_t line = -1;
   nanoseconds phase{0};  // arrival offset of its chunks within a period
   int64_t firstPeriod = 0;  // the period in which its first chunk arrives
   size_t position = 0;   // next sample of the recording
   int64_t chunksDone = 0;
+};
+
+// Lines and the order in which their chunks come due: period by period,
+// and within a period by phase. Item i of the schedule is the chunk of
+// period i / n of the line order[i % n]. Whoever takes an item claims its
+// line; a chunk that comes due while its line is claimed is left to the
+// claiming worker, which feeds it next, so that a line's chunks go through
+// the engine one at a time and in order.
+struct Schedule {
+  explicit Schedule(std::vector<LineFeed> lines)
+      : feeds(std::move(lines)), claims(new std::atomic<int32_t>[feeds.size()]) {
+    for (size_t i = 0; i < feeds.size(); ++i) {
+      order.push_back(i);
+      claims[i].store(0, std::memory_order_relaxed);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [this](size_t a, size_t b) { return feeds[a].phase < feeds[b].phase; });
+  }
+
+  std::vector<LineFeed> feeds;
+  std::vector<size_t> order;
+  // Chunks of each line taken and not yet fed (the claim's own included).
+  std::unique_ptr<std::atomic<int32_t>[]> claims;
+  std::atomic<int64_t> nextItem{0};
 };
 
 struct WorkerTally {
@@ -62,8 +88,9 @@ double CpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Holds the workers until every line is open, then gives them a common time
-// zero. The run's wall and CPU time count from the opening.
+// Holds the workers until every one has taken its scheduling, then gives
+// them a common time zero. The run's wall and CPU time count from the
+// opening.
 class StartGate {
  public:
   explicit StartGate(int workers) : waiting_(workers) {}
@@ -97,27 +124,28 @@ std::string CallError(const char* call, int32_t result) {
   return std::string(call) + " returned " + std::to_string(result);
 }
 
+nanoseconds PeriodOf(const LoadSetup& setup) {
+  return nanoseconds(static_cast<int64_t>(setup.chunkSamples) * 1000000000 / setup.sampleRate);
+}
+
+Clock::time_point Arrival(const Clock::time_point zero, nanoseconds period,
+                          const LineFeed& feed) {
+  return zero + feed.phase + period * (feed.firstPeriod + feed.chunksDone + 1);
+}
+
 class Worker {
  public:
-  Worker(const LoadSetup& setup, int index, StartGate& gate, WorkerTally& tally)
-      : setup_(setup),
-        index_(index),
-        gate_(gate),
-        tally_(tally),
-        period_(
-            nanoseconds(static_cast<int64_t>(setup.chunkSamples) * 1000000000 / setup.sampleRate)) {
-  }
+  Worker(const LoadSetup& setup, StartGate& gate, Schedule& schedule, WorkerTally& tally)
+      : setup_(setup), gate_(gate), schedule_(schedule), tally_(tally), period_(PeriodOf(setup)) {}
 
-  void Run() {
-    // A worker that cannot take its scheduling or open its lines still
-    // passes the gate, which waits for every worker.
-    const bool ready = TakeScheduling() && OpenLines();
+  // Streams from the common time zero; returns it.
+  Clock::time_point Run() {
+    // A worker that cannot take its scheduling still passes the gate,
+    // which waits for every worker.
+    const bool ready = TakeScheduling();
     const Clock::time_point zero = gate_.ArriveAndWait();
     if (ready) Stream(zero);
-    for (const LineFeed& feed : feeds_) {
-      KVD_Stop(feed.line);
-      KVD_Close(feed.line);
-    }
+    return zero;
   }
 
  private:
@@ -131,62 +159,37 @@ class Worker {
                 std::strerror(failed));
   }
 
-  // Lines index, index + threads, ...; their phases step through the
-  // period, and they are kept in order of phase, which is the order in
-  // which their chunks arrive.
-  bool OpenLines() {
-    const int64_t slots = std::max<int64_t>(1, period_ / kPhaseStep);
-    const size_t chunks = setup_.recording->size() / static_cast<size_t>(setup_.chunkSamples);
-    const int64_t rampPeriods = static_cast<int64_t>(
-        setup_.rampSeconds * 1e9 / static_cast<double>(period_.count()));
-    int local = 0;
-    for (int global = index_; global < setup_.lines; global += setup_.threads, ++local) {
-      LineFeed feed;
-      const int32_t opened = KVD_Open(&feed.line);
-      if (opened != KVD_OK) return Fail(CallError("KVD_Open", opened));
-      feeds_.push_back(feed);
-      const int32_t started = KVD_Start(feed.line);
-      if (started != KVD_OK) return Fail(CallError("KVD_Start", started));
-      feeds_.back().phase = kPhaseStep * (local % slots);
-      feeds_.back().firstPeriod = rampPeriods * global / setup_.lines;
-      // Lines start at scattered places of the recording, so that they are
-      // not all in speech at once.
-      feeds_.back().position =
-          (static_cast<size_t>(global) * 997 % chunks) * static_cast<size_t>(setup_.chunkSamples);
-    }
-    std::stable_sort(feeds_.begin(), feeds_.end(),
-                     [](const LineFeed& a, const LineFeed& b) { return a.phase < b.phase; });
-    return true;
-  }
-
   bool Fail(const std::string& error) {
     if (tally_.error.empty()) tally_.error = error;
     return false;
-  }
-
-  Clock::time_point Arrival(const Clock::time_point zero, const LineFeed& feed) const {
-    return zero + feed.phase + period_ * (feed.firstPeriod + feed.chunksDone + 1);
   }
 
   void Stream(const Clock::time_point zero) {
     const Clock::time_point end = zero + std::chrono::duration_cast<nanoseconds>(
                                              std::chrono::duration<double>(setup_.seconds));
     const Clock::time_point giveUp = end + kGiveUpAfterEnd;
-    // In each period the lines' chunks arrive in the order of their phases;
-    // a line whose first period is still to come is passed over.
-    for (int64_t period = 0;; ++period) {
-      for (LineFeed& feed : feeds_) {
-        if (feed.firstPeriod > period) continue;
-        const Clock::time_point arrival = Arrival(zero, feed);
-        if (arrival > end) return;
-        Clock::time_point now = Clock::now();
-        if (now > giveUp) return CountUndone(zero, end, giveUp);
-        if (now < arrival) std::this_thread::sleep_until(arrival);
+    const int64_t lines = static_cast<int64_t>(schedule_.feeds.size());
+    for (;;) {
+      const int64_t item = schedule_.nextItem.fetch_add(1, std::memory_order_relaxed);
+      const int64_t period = item / lines;
+      const size_t index = schedule_.order[static_cast<size_t>(item % lines)];
+      LineFeed& feed = schedule_.feeds[index];
+      if (feed.firstPeriod > period) continue;  // not streaming yet
+      // Items come due in order: past the end, every later one is too.
+      const Clock::time_point due = zero + feed.phase + period_ * (period + 1);
+      if (due > end) return;
+      if (Clock::now() > giveUp) return;
+      std::this_thread::sleep_until(due);
+      std::atomic<int32_t>& claims = schedule_.claims[index];
+      if (claims.fetch_add(1, std::memory_order_acq_rel) != 0) continue;
+      do {
+        const Clock::time_point arrival = Arrival(zero, period_, feed);
         if (!Feed(feed)) return;
-        now = Clock::now();
+        const Clock::time_point now = Clock::now();
         tally_.lateness.Add(std::chrono::duration_cast<microseconds>(now - arrival).count());
         if (now - arrival > kLateLimit) tally_.lateSamples += setup_.chunkSamples;
-      }
+        if (now > giveUp) return;
+      } while (claims.fetch_sub(1, std::memory_order_acq_rel) != 1);
     }
   }
 
@@ -235,28 +238,66 @@ class Worker {
     }
   }
 
-  // Chunks that arrived before the end but were never fed: late by at least
-  // the time from their arrival to giving up.
-  void CountUndone(const Clock::time_point zero, const Clock::time_point end,
-                   const Clock::time_point giveUp) {
-    for (LineFeed& feed : feeds_) {
-      for (Clock::time_point arrival = Arrival(zero, feed); arrival <= end;
-           arrival = Arrival(zero, feed)) {
-        tally_.lateness.Add(std::chrono::duration_cast<microseconds>(giveUp - arrival).count());
-        tally_.lateSamples += setup_.chunkSamples;
-        tally_.undoneSamples += setup_.chunkSamples;
-        ++feed.chunksDone;
-      }
-    }
-  }
-
   const LoadSetup& setup_;
-  const int index_;
   StartGate& gate_;
+  Schedule& schedule_;
   WorkerTally& tally_;
   const nanoseconds period_;
-  std::vector<LineFeed> feeds_;
 };
+
+// Opens and starts every line: their phases step through the period in the
+// order of opening within each schedule (so lines arrive spread over it),
+// their first periods spread over the ramp, and they start at scattered
+// places of the recording, so that they are not all in speech at once.
+// Line g goes to schedule g % schedules.
+bool OpenLines(const LoadSetup& setup, int schedules, std::vector<std::vector<LineFeed>>& lines,
+               std::string& error) {
+  const nanoseconds period = PeriodOf(setup);
+  const int64_t slots = std::max<int64_t>(1, period / kPhaseStep);
+  const size_t chunks = setup.recording->size() / static_cast<size_t>(setup.chunkSamples);
+  const int64_t rampPeriods =
+      static_cast<int64_t>(setup.rampSeconds * 1e9 / static_cast<double>(period.count()));
+  lines.assign(static_cast<size_t>(schedules), {});
+  for (int global = 0; global < setup.lines; ++global) {
+    std::vector<LineFeed>& share = lines[static_cast<size_t>(global % schedules)];
+    LineFeed feed;
+    const int32_t opened = KVD_Open(&feed.line);
+    if (opened != KVD_OK) {
+      error = CallError("KVD_Open", opened);
+      return false;
+    }
+    feed.phase = kPhaseStep * (static_cast<int64_t>(share.size()) % slots);
+    feed.firstPeriod = rampPeriods * global / setup.lines;
+    feed.position =
+        (static_cast<size_t>(global) * 997 % chunks) * static_cast<size_t>(setup.chunkSamples);
+    share.push_back(feed);
+    const int32_t started = KVD_Start(feed.line);
+    if (started != KVD_OK) {
+      error = CallError("KVD_Start", started);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Chunks that arrived before the end but were never fed: late by at least
+// the time from their arrival to giving up.
+void CountUndone(const LoadSetup& setup, const Clock::time_point zero, Schedule& schedule,
+                 WorkerTally& tally) {
+  const nanoseconds period = PeriodOf(setup);
+  const Clock::time_point end =
+      zero + std::chrono::duration_cast<nanoseconds>(std::chrono::duration<double>(setup.seconds));
+  const Clock::time_point giveUp = end + kGiveUpAfterEnd;
+  for (LineFeed& feed : schedule.feeds) {
+    for (Clock::time_point arrival = Arrival(zero, period, feed); arrival <= end;
+         arrival = Arrival(zero, period, feed)) {
+      tally.lateness.Add(std::chrono::duration_cast<microseconds>(giveUp - arrival).count());
+      tally.lateSamples += setup.chunkSamples;
+      tally.undoneSamples += setup.chunkSamples;
+      ++feed.chunksDone;
+    }
+  }
+}
 
 }  // namespace
 
@@ -264,19 +305,39 @@ LoadFigures RunLoad(const LoadSetup& setup) {
   LoadFigures figures;
   figures.lines = setup.lines;
   figures.threads = std::min(setup.threads, setup.lines);
-  LoadSetup used = setup;
-  used.threads = figures.threads;
-  std::vector<WorkerTally> tallies(static_cast<size_t>(figures.threads));
-  StartGate gate(figures.threads);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < figures.threads; ++i) {
-    threads.emplace_back([&used, &gate, &tallies, i] {
-      Worker(used, i, gate, tallies[static_cast<size_t>(i)]).Run();
-    });
+  const int scheduleCount = setup.sharedSchedule ? 1 : figures.threads;
+  std::vector<std::vector<LineFeed>> lines;
+  std::vector<std::unique_ptr<Schedule>> schedules;
+  const bool opened = OpenLines(setup, scheduleCount, lines, figures.error);
+  for (std::vector<LineFeed>& share : lines) {
+    schedules.push_back(std::make_unique<Schedule>(std::move(share)));
   }
-  for (std::thread& thread : threads) thread.join();
-  figures.wallSeconds = std::chrono::duration<double>(Clock::now() - gate.OpenedAt()).count();
-  figures.cpuSeconds = CpuSeconds() - gate.CpuAtOpening();
+  std::vector<WorkerTally> tallies(static_cast<size_t>(figures.threads));
+  if (opened) {
+    StartGate gate(figures.threads);
+    Clock::time_point zero;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < figures.threads; ++i) {
+      Schedule& schedule = *schedules[static_cast<size_t>(i % scheduleCount)];
+      threads.emplace_back([&setup, &gate, &schedule, &tallies, &zero, i] {
+        const Clock::time_point workerZero =
+            Worker(setup, gate, schedule, tallies[static_cast<size_t>(i)]).Run();
+        if (i == 0) zero = workerZero;
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    figures.wallSeconds = std::chrono::duration<double>(Clock::now() - gate.OpenedAt()).count();
+    figures.cpuSeconds = CpuSeconds() - gate.CpuAtOpening();
+    for (const std::unique_ptr<Schedule>& schedule : schedules) {
+      CountUndone(setup, zero, *schedule, tallies.front());
+    }
+  }
+  for (const std::unique_ptr<Schedule>& schedule : schedules) {
+    for (const LineFeed& feed : schedule->feeds) {
+      KVD_Stop(feed.line);
+      KVD_Close(feed.line);
+    }
+  }
 
   LatenessHistogram lateness;
   int64_t samples = 0;

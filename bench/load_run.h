@@ -29,6 +29,12 @@ struct LoadSetup {
   // media server's audio threads do: nothing of normal priority (other
   // programs, the kernel's own background threads) preempts them then.
   int realtimePriority = 0;
+  // When true, the workers share one schedule of every line's chunks and
+  // each takes the next chunk due, as a pool with one queue does; when
+  // false, each worker feeds its own share of the lines. Shared, a worker
+  // held up (its CPU not run for a while) delays the chunk it holds and
+  // that line's next ones, not every line of its share.
+  bool sharedSchedule = false;
 };
 
 struct LoadFigures {
