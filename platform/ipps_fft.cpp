@@ -572,10 +572,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
 #if defined(__SSE2__)
     const int quarter = n / 4;
 #if defined(KVD_FFT_AVX2)
-    if (avx512 && quarter % 16 == 0) {
-      fft_avx512::InnermostRadix4(src, tables.blockAt.data(), quarter, w0r, w0i, re, im);
-      first = n;
-    } else if (avx2 && quarter % 8 == 0) {
+    if (avx2 && quarter % 8 == 0) {
       fft_avx2::InnermostRadix4(src, tables.blockAt.data(), quarter, w0r, w0i, re, im);
       first = n;
     } else
@@ -628,10 +625,7 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
 #if defined(__SSE2__)
     const int halfCount = n / 2;
 #if defined(KVD_FFT_AVX2)
-    if (avx512 && halfCount % 16 == 0) {
-      fft_avx512::InnermostRadix2(src, tables.blockAt.data(), halfCount, w0r, w0i, re, im);
-      first = n;
-    } else if (avx2 && halfCount % 8 == 0) {
+    if (avx2 && halfCount % 8 == 0) {
       fft_avx2::InnermostRadix2(src, tables.blockAt.data(), halfCount, w0r, w0i, re, im);
       first = n;
     } else
@@ -665,19 +659,6 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
     int first = 0;
 #if defined(KVD_FFT_AVX2)
     const bool narrow = stage.span == 2 || stage.span == 4;
-    if (avx512 && stage.radix == 4 && (stage.span % 16 == 0 || (narrow && n % 64 == 0))) {
-      const fft_avx2::Radix4Twiddles tw = {
-          {stage.twRe[0].data(), stage.twRe[1].data(), stage.twRe[2].data()},
-          {stage.twIm[0].data(), stage.twIm[1].data(), stage.twIm[2].data()}};
-      if (stage.span == 2) {
-        fft_avx512::Radix4StageSpan2(re, im, tw, n);
-      } else if (stage.span == 4) {
-        fft_avx512::Radix4StageSpan4(re, im, tw, n);
-      } else {
-        fft_avx512::Radix4Stage(re, im, tw, stage.span, n);
-      }
-      continue;
-    }
     if (avx2 && stage.radix == 4 && (stage.span % 8 == 0 || (narrow && n % 32 == 0))) {
       const fft_avx2::Radix4Twiddles tw = {
           {stage.twRe[0].data(), stage.twRe[1].data(), stage.twRe[2].data()},
