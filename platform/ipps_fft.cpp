@@ -41,6 +41,7 @@
 
 #if defined(KVD_FFT_AVX2)
 #include "platform/ipps_fft_avx2.h"
+#include "platform/ipps_fft_avx512.h"
 #endif
 
 namespace {
@@ -342,13 +343,16 @@ inline void SplitPairs4(const float* re, const float* im, const float* superRe,
 
 // kiss_fftr's split into bins 1 .. n - 1, scaled into the Perm layout
 // (dst[2] .. dst[2n - 1]). Bin n / 2 is written twice by the library, the
-// second value kept. avx2: the AVX2 kernel may be used.
+// second value kept. avx2, avx512: the AVX2 or AVX-512 kernel may be used.
 void SplitToPerm(const float* re, const float* im, const float* superRe, const float* superIm,
-                 float scale, float* dst, int n, bool avx2) {
+                 float scale, float* dst, int n, bool avx2, bool avx512) {
   const int half = n / 2;
   int k = 1;
 #if defined(KVD_FFT_AVX2)
-  if (avx2 && half > 8) {
+  if (avx512 && half > 16) {
+    fft_avx512::SplitToPerm(re, im, superRe, superIm, scale, dst, n);
+    k = half;
+  } else if (avx2 && half > 8) {
     fft_avx2::SplitToPerm(re, im, superRe, superIm, scale, dst, n);
     k = half;
   }
@@ -554,7 +558,9 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   float* im = const_cast<float*>(spec.im.data());
   const FftTables& tables = *spec.tables;
   const int32_t* inputOf = tables.inputOf.data();
-  const bool avx2 = (ippGetEnabledCpuFeatures() & ippCPUID_AVX2) != 0;
+  const Ipp64u features = ippGetEnabledCpuFeatures();
+  const bool avx2 = (features & ippCPUID_AVX2) != 0;
+  const bool avx512 = avx2 && (features & ippCPUID_AVX512F) != 0;
 
   // The innermost stage (span 1: one butterfly per block, every twiddle
   // that of phase 0) straight from the input points.
@@ -692,7 +698,8 @@ void Transform(const IppsFFTSpec_R_32f& spec, const float* src, float* dst) {
   const float scale = spec.scale;
   dst[0] = (re[0] + im[0]) * scale;
   dst[1] = (re[0] - im[0]) * scale;
-  SplitToPerm(re, im, tables.superRe.data(), tables.superIm.data(), scale, dst, n, avx2);
+  SplitToPerm(re, im, tables.superRe.data(), tables.superIm.data(), scale, dst, n, avx2,
+              avx512);
 }
 
 }  // namespace
