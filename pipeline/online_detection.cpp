@@ -50,7 +50,11 @@ void LeaveStopped(SpeechDetector& detector) {
 // Front end and key-tone check of frame t; true when the frame is dead.
 bool AnalyseSpectrum(SpeechDetector& detector, int32_t t) {
   const int32_t slot = RingSlot(t, kPowerRingFrames);
-  detector.currentPower = detector.AllFramesBinEnergy + slot * detector.binCount;
+  // Only FastMode reads a frame's power again, when it feeds the voice
+  // detector the frames it skipped; otherwise every frame takes row 0, which
+  // then stays in the caches from one frame of the line to the next.
+  const int32_t powerRow = detector.FastMode ? slot : 0;
+  detector.currentPower = detector.AllFramesBinEnergy + powerRow * detector.binCount;
   const bool dead = IsDeadFrame(detector);
   ComputeSpectrum(detector, dead, t, detector.currentPower, detector.magnitude);
   if (!dead && detector.UseCheckDTMF) {
