@@ -11,6 +11,7 @@
 #endif
 
 #include "classifiers/detect_voice_tuning.h"
+#include "classifiers/small_quotient.h"
 
 namespace kvd_voice {
 
