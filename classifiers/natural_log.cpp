@@ -165,11 +165,11 @@ KVD_AVX512 void LnEightByEightAvx512(const float* x, float* out, int32_t count) 
 
 using LnOfRun = void (*)(const float* x, float* out, int32_t count);
 
-// The method gives the library's results by the way eightByEight works:
-// checked once, on the edges of the
-// range and of the intervals and on values spread over every exponent, in
-// case the C library at hand works another way. A block at a time, so that
-// the check takes little of the caller's stack (it runs on a host's thread).
+// The method, as eightByEight works it, gives the library's results:
+// checked once, on the edges of the range and of the intervals and on
+// values spread over every exponent, in case the C library at hand works
+// another way. A block at a time, so that the check takes little of the
+// caller's stack (it runs on a host's thread).
 bool MethodMatchesLibrary(LnOfRun eightByEight) {
   constexpr int32_t kBlock = 64;
   constexpr int32_t kSpreadBlocks = 64;  // 4096 values
