@@ -11,7 +11,6 @@
 #endif
 
 #include "classifiers/detect_voice_tuning.h"
-#include "classifiers/small_quotient.h"
 
 namespace kvd_voice {
 
