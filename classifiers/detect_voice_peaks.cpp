@@ -9,9 +9,9 @@
 #endif
 
 #include "classifiers/detect_voice_match_bins.h"
+#include "classifiers/detect_voice_tuning.h"
 #include "classifiers/natural_log.h"
 #include "classifiers/ordered_sum.h"
-#include "classifiers/detect_voice_tuning.h"
 #include "kvd/detect_voice.h"
 #include "platform/ipps.h"
 

@@ -137,58 +137,68 @@ bool SumInterleaved(const Ipp32f* src, int len, double* sum) {
 }
 
 #if defined(__x86_64__)
-// The same with eight values a step in AVX2: the magnitudes' bits are
-// compared whole (their order is that of their high 16 bits), in int32
-// lanes.
-__attribute__((target("avx2"))) bool SumInterleavedAvx2(const Ipp32f* src, int len, double* sum) {
-  const __m256i magnitudeBits = _mm256_set1_epi32(0x7fffffff);
-  __m256i highest = _mm256_setzero_si256();
-  __m256i lowest = magnitudeBits;
-  __m256i signs = _mm256_setzero_si256();
-  __m256d chain0 = _mm256_setzero_pd(), chain1 = chain0;
-  int i = 0;
-  for (; i + 8 <= len; i += 8) {
-    const __m256 values = _mm256_loadu_ps(src + i);
+#define KVD_AVX2 __attribute__((target("avx2")))
+
+// SumInterleavedAvx2's running bounds and chains, eight lanes each: the
+// magnitudes' bits are compared whole (their order is that of their high
+// 16 bits), in int32 lanes.
+struct EightLanePass {
+  __m256i magnitudeBits;
+  __m256i highest;
+  __m256i lowest;
+  __m256i signs;
+  __m256d chain0;
+  __m256d chain1;
+
+  KVD_AVX2 EightLanePass()
+      : magnitudeBits(_mm256_set1_epi32(0x7fffffff)),
+        highest(_mm256_setzero_si256()),
+        lowest(magnitudeBits),
+        signs(_mm256_setzero_si256()),
+        chain0(_mm256_setzero_pd()),
+        chain1(_mm256_setzero_pd()) {}
+
+  // Eight values into the bounds and the chains; the lanes of `outside`
+  // (all ones) are left out of the smallest magnitude.
+  KVD_AVX2 void Take(__m256 values, __m256i outside) {
     const __m256i bits = _mm256_castps_si256(values);
     signs = _mm256_or_si256(signs, bits);
     const __m256i magnitudes = _mm256_and_si256(bits, magnitudeBits);
     highest = _mm256_max_epi32(highest, magnitudes);
-    lowest = _mm256_min_epi32(lowest, magnitudes);
+    lowest = _mm256_min_epi32(lowest, _mm256_or_si256(magnitudes, outside));
     chain0 = _mm256_add_pd(chain0, _mm256_cvtps_pd(_mm256_castps256_ps128(values)));
     chain1 = _mm256_add_pd(chain1, _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1)));
   }
+};
+
+// The same with eight values a step in AVX2.
+KVD_AVX2 bool SumInterleavedAvx2(const Ipp32f* src, int len, double* sum) {
+  EightLanePass lanes;
+  int i = 0;
+  for (; i + 8 <= len; i += 8) lanes.Take(_mm256_loadu_ps(src + i), _mm256_setzero_si256());
   if (i < len) {
     // The last 1 .. 7 values in the same lanes, the others read as +0 and
     // left out of the bounds. Chains of nonzero values never hold -0, so
     // adding +0 leaves them as they are.
     const __m256i taken =
         _mm256_cmpgt_epi32(_mm256_set1_epi32(len - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    const __m256 values = _mm256_maskload_ps(src + i, taken);
-    const __m256i bits = _mm256_castps_si256(values);
-    signs = _mm256_or_si256(signs, bits);
-    const __m256i magnitudes = _mm256_and_si256(bits, magnitudeBits);
-    highest = _mm256_max_epi32(highest, magnitudes);
-    lowest = _mm256_min_epi32(
-        lowest, _mm256_or_si256(magnitudes, _mm256_andnot_si256(taken, magnitudeBits)));
-    chain0 = _mm256_add_pd(chain0, _mm256_cvtps_pd(_mm256_castps256_ps128(values)));
-    chain1 = _mm256_add_pd(chain1, _mm256_cvtps_pd(_mm256_extractf128_ps(values, 1)));
-    i = len;
+    lanes.Take(_mm256_maskload_ps(src + i, taken),
+               _mm256_andnot_si256(taken, lanes.magnitudeBits));
   }
-  __m128i top =
-      _mm_max_epi32(_mm256_castsi256_si128(highest), _mm256_extracti128_si256(highest, 1));
-  __m128i bottom =
-      _mm_min_epi32(_mm256_castsi256_si128(lowest), _mm256_extracti128_si256(lowest, 1));
+  __m128i top = _mm_max_epi32(_mm256_castsi256_si128(lanes.highest),
+                              _mm256_extracti128_si256(lanes.highest, 1));
+  __m128i bottom = _mm_min_epi32(_mm256_castsi256_si128(lanes.lowest),
+                                 _mm256_extracti128_si256(lanes.lowest, 1));
   top = _mm_max_epi32(top, _mm_srli_si128(top, 8));
   bottom = _mm_min_epi32(bottom, _mm_srli_si128(bottom, 8));
   top = _mm_max_epi32(top, _mm_srli_si128(top, 4));
   bottom = _mm_min_epi32(bottom, _mm_srli_si128(bottom, 4));
-  const __m256d chains = _mm256_add_pd(chain0, chain1);
+  const __m256d chains = _mm256_add_pd(lanes.chain0, lanes.chain1);
   const __m128d pairs =
       _mm_add_pd(_mm256_castpd256_pd128(chains), _mm256_extractf128_pd(chains, 1));
   InterleavedPass pass{_mm_cvtsi128_si32(top) >> 16, _mm_cvtsi128_si32(bottom) >> 16,
-                       _mm256_movemask_ps(_mm256_castsi256_ps(signs)) != 0,
+                       _mm256_movemask_ps(_mm256_castsi256_ps(lanes.signs)) != 0,
                        _mm_cvtsd_f64(pairs) + _mm_cvtsd_f64(_mm_unpackhi_pd(pairs, pairs))};
-  AddValuesLeft(src, i, len, pass);
   return TakeExactTotal(pass, len, sum);
 }
 #endif
